@@ -1,0 +1,48 @@
+// Degree tables from the node degrees of one side of a graph.
+#ifndef LDPC_DEGREETABLE_H
+#define LDPC_DEGREETABLE_H
+
+#include <cstdlib>
+
+#include "graphstruct.h"
+
+namespace ldpc {
+
+// Fills table with every degree that occurs among the count nodes, in
+// increasing order, each with multiplier times its number of nodes, and sets
+// *entries to the number of entries. Degrees of any size are accepted; the
+// limit is maxdegreesnum distinct degrees, beyond which it returns false
+// (table and *entries are then unspecified). The nodes' degrees must not be
+// negative.
+template <typename node>
+bool tabulatedegrees(const node *nodes, int count, int multiplier,
+                     degreelist *table, int *entries) {
+  int maxdegree = 0;
+  for (int i = 0; i < count; ++i)
+    if (nodes[i].degree > maxdegree) maxdegree = nodes[i].degree;
+  // The histogram is as long as the largest degree, which the caller has
+  // bounded by the number of edges actually present.
+  int *histogram = static_cast<int *>(
+      allocate((static_cast<std::int64_t>(maxdegree) + 1) * sizeof(int)));
+  for (int d = 0; d <= maxdegree; ++d) histogram[d] = 0;
+  for (int i = 0; i < count; ++i) ++histogram[nodes[i].degree];
+  int used = 0;
+  bool fits = true;
+  for (int d = 0; d <= maxdegree; ++d) {
+    if (histogram[d] == 0) continue;
+    if (used == maxdegreesnum) {
+      fits = false;
+      break;
+    }
+    table->degree[used] = d;
+    table->numofnodes[used] = histogram[d] * multiplier;
+    ++used;
+  }
+  std::free(histogram);
+  *entries = used;
+  return fits;
+}
+
+}  // namespace ldpc
+
+#endif

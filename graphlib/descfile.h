@@ -1,0 +1,37 @@
+// Cores of the code description file writer and reader.
+//
+// The file is the library's own commented text format for a code: node
+// counts, degree counts, maxima, both degree tables, the edge lists of every
+// variable and check node (each edge as the node at its other end and the
+// socket there), a "-1" line, the encoder's gap with the matrix iphi, and a
+// closing "-1" line. The public savegraph and readgraph print and exit on top
+// of these cores; the cores never print or exit.
+#ifndef LDPC_DESCFILE_H
+#define LDPC_DESCFILE_H
+
+#include <string>
+
+#include "graphstruct.h"
+#include "simulation.h"
+#include "textio.h"
+
+namespace ldpc {
+
+// Formats graph and encoder into out, byte for byte as savegraph writes them.
+void formatgraph(textwriter *out, const graphs *graph, const encoders *encoder);
+
+enum writeoutcome { writeok = 0, writeopenfailed = 1, writefailed = 2 };
+
+// Writes the file whole (see outputfile.h). On writefailed, *error says why.
+writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
+                            const char *path, std::string *error);
+
+// Reads a code description file from in into graph and encoder. On a
+// malformed file returns false with *error saying what is wrong and where,
+// and releases everything it allocated (encoder->iphi is then untouched).
+bool parsegraph(textscanner *in, graphs *graph, encoders *encoder,
+                std::string *error);
+
+}  // namespace ldpc
+
+#endif

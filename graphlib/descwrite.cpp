@@ -1,0 +1,137 @@
+// Writer of code description files.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "descfile.h"
+#include "outputfile.h"
+
+namespace ldpc {
+
+namespace {
+
+// One node description: "%3d " with the degree, then "%7d %7d  " per socket,
+// three pairs to a line, continuation lines indented by four blanks.
+void formatnode(textwriter *out, int degree, const edge *edgelist) {
+  writeint(out, degree, 3);
+  writechar(out, ' ');
+  for (int s = 0; s < degree; ++s) {
+    if (s > 0 && s % 3 == 0) writetext(out, "\n    ", 5);
+    writeint(out, edgelist[s].dest, 7);
+    writechar(out, ' ');
+    writeint(out, edgelist[s].socket, 7);
+    writetext(out, "  ", 2);
+  }
+  writechar(out, '\n');
+}
+
+void formatpair(textwriter *out, int a, int b, int width) {
+  writeint(out, a, width);
+  writechar(out, ' ');
+  writeint(out, b, width);
+  writechar(out, '\n');
+}
+
+void formattable(textwriter *out, const degreelist *table, int entries) {
+  for (int k = 0; k < entries; ++k)
+    formatpair(out, table->degree[k], table->numofnodes[k], 3);
+  writechar(out, '\n');
+}
+
+}  // namespace
+
+void formatgraph(textwriter *out, const graphs *graph, const encoders *encoder) {
+  writetext(out,
+            "/****************************\n"
+            "*Description File of a Code *\n"
+            "******************************/\n"
+            "\n"
+            "/*vnodednum and cnodenum*/\n");
+  formatpair(out, graph->vnodenum, graph->cnodenum, 7);
+  writetext(out, "\n/* vdegreesnum and cdegreesnum */\n");
+  formatpair(out, graph->vdegreesnum, graph->cdegreesnum, 7);
+  writetext(out, "\n/* vmaxdegree and cmaxdegree */\n");
+  formatpair(out, graph->vmaxdegree, graph->cmaxdegree, 7);
+  writetext(out, "\n/* list of vnode degrees */\n");
+  formattable(out, graph->vdegreelist, graph->vdegreesnum);
+  writetext(out, "/* list of cnode degrees */\n");
+  formattable(out, graph->cdegreelist, graph->cdegreesnum);
+
+  writetext(out,
+            "/*description of vnodes *\n"
+            "* in the following format *\n"
+            "* vnodedegree          *\n"
+            "* tonode tosocket...  */\n");
+  for (int v = 0; v < graph->vnodenum; ++v)
+    formatnode(out, graph->vnodelist[v].degree, graph->vnodelist[v].edgelist);
+  writetext(out,
+            "\n"
+            "/*description of cnodes *\n"
+            "* in the following format *\n"
+            "* cnodedegree          *\n"
+            "* tonode tosocket...  */\n");
+  for (int c = 0; c < graph->cnodenum; ++c)
+    formatnode(out, graph->cnodelist[c].degree, graph->cnodelist[c].edgelist);
+
+  writetext(out,
+            "\n\n-1\n\n"
+            "/* information for encoder *\n"
+            "* gap [-1 indicates no info] *\n"
+            "* inverse of phi row by row */\n");
+  // A negative gap means no encoder information: then the closing "-1" is
+  // what a reader takes as the gap.
+  if (encoder->gap >= 0) {
+    int g = encoder->gap;
+    writeint(out, g, 0);
+    writechar(out, '\n');
+    for (int r = 0; r < g; ++r) {
+      for (int c = 0; c < g; ++c) {
+        writeint(out, encoder->iphi[static_cast<std::int64_t>(r) * g + c], 0);
+        writechar(out, ' ');
+      }
+      writechar(out, '\n');
+    }
+    writechar(out, '\n');
+  }
+  writetext(out, "-1\n");
+}
+
+writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
+                            const char *path, std::string *error) {
+  outputfile file;
+  if (!outputopen(&file, path)) return writeopenfailed;
+  textwriter out;
+  writetofd(&out, file.fd);
+  formatgraph(&out, graph, encoder);
+  writeflush(&out);
+  int writeerror = out.writeerror;
+  writeclose(&out);
+  if (writeerror != 0) {
+    outputabort(&file);
+    *error = std::string(path) + ": " + std::strerror(writeerror);
+    return writefailed;
+  }
+  if (!outputcommit(&file)) {
+    *error = std::string(path) + ": " + std::strerror(errno);
+    return writefailed;
+  }
+  return writeok;
+}
+
+void savegraph(graphs *graph, encoders *encoder, const char *graphfile, int) {
+  std::string error;
+  switch (writegraphfile(graph, encoder, graphfile, &error)) {
+    case writeok:
+      return;
+    case writeopenfailed:
+      std::fflush(stdout);
+      std::fputs("I can't open the indicated file.\n", stderr);
+      std::exit(1);
+    case writefailed:
+      std::fflush(stdout);
+      std::fprintf(stderr, "I can't write the indicated file: %s\n", error.c_str());
+      std::exit(1);
+  }
+}
+
+}  // namespace ldpc

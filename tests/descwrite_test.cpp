@@ -1,0 +1,184 @@
+// The code description file writer, byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "descfile.h"
+#include "support.h"
+
+using testsupport::describe;
+using testsupport::makegraph;
+
+namespace {
+
+// Four variable nodes and two check nodes: check 0 joins all of them, check 1
+// joins variables 1 and 3.
+const char workedexample[] =
+    "/****************************\n"
+    "*Description File of a Code *\n"
+    "******************************/\n"
+    "\n"
+    "/*vnodednum and cnodenum*/\n"
+    "      4       2\n"
+    "\n"
+    "/* vdegreesnum and cdegreesnum */\n"
+    "      2       2\n"
+    "\n"
+    "/* vmaxdegree and cmaxdegree */\n"
+    "      2       4\n"
+    "\n"
+    "/* list of vnode degrees */\n"
+    "  1   2\n"
+    "  2   2\n"
+    "\n"
+    "/* list of cnode degrees */\n"
+    "  2   1\n"
+    "  4   1\n"
+    "\n"
+    "/*description of vnodes *\n"
+    "* in the following format *\n"
+    "* vnodedegree          *\n"
+    "* tonode tosocket...  */\n"
+    "  1       0       0  \n"
+    "  2       0       1        1       0  \n"
+    "  1       0       2  \n"
+    "  2       0       3        1       1  \n"
+    "\n"
+    "/*description of cnodes *\n"
+    "* in the following format *\n"
+    "* cnodedegree          *\n"
+    "* tonode tosocket...  */\n"
+    "  4       0       0        1       0        2       0  \n"
+    "          3       0  \n"
+    "  2       1       1        3       1  \n"
+    "\n"
+    "\n"
+    "-1\n"
+    "\n"
+    "/* information for encoder *\n"
+    "* gap [-1 indicates no info] *\n"
+    "* inverse of phi row by row */\n"
+    "-1\n";
+
+std::string encodertail(const std::string &text) {
+  return text.substr(text.find("/* information for encoder"));
+}
+
+std::string nodelines(const std::string &text, const char *heading) {
+  std::string::size_type start = text.find("* tonode tosocket...  */\n", text.find(heading));
+  start += 25;
+  return text.substr(start, text.find("\n\n", start) - start + 1);
+}
+
+}  // namespace
+
+TEST(descwrite, worked_example_byte_for_byte) {
+  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  EXPECT_EQ(describe(g), workedexample);
+  ldpc::freegraph(g);
+  std::free(g);
+}
+
+TEST(descwrite, encoder_piece_for_each_gap) {
+  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  const std::string comment =
+      "/* information for encoder *\n"
+      "* gap [-1 indicates no info] *\n"
+      "* inverse of phi row by row */\n";
+  int iphi[] = {1, 0, 1, 1};
+  ldpc::encoders encoder{0, 2, iphi, nullptr};
+  std::string text;
+  ldpc::textwriter out;
+  ldpc::writetomemory(&out, &text);
+  ldpc::formatgraph(&out, g, &encoder);
+  ldpc::writeclose(&out);
+  EXPECT_EQ(encodertail(text), comment + "2\n1 0 \n1 1 \n\n-1\n");
+
+  EXPECT_EQ(encodertail(describe(g, 0)), comment + "0\n\n-1\n");
+  EXPECT_EQ(describe(g, -7), describe(g, -1));
+
+  // entries are ints, written signed with no fill
+  int negative[] = {-5};
+  encoder = {0, 1, negative, nullptr};
+  text.clear();
+  ldpc::writetomemory(&out, &text);
+  ldpc::formatgraph(&out, g, &encoder);
+  ldpc::writeclose(&out);
+  EXPECT_EQ(encodertail(text), comment + "1\n-5 \n\n-1\n");
+  ldpc::freegraph(g);
+  std::free(g);
+}
+
+TEST(descwrite, continuation_lines_and_degree_zero) {
+  // variable 0 has degree 7, variable 1 degree 0, variable 2 degree 4
+  ldpc::graphs *g = makegraph(7, {{0, 1, 2, 3, 4, 5, 6}, {}, {0, 1, 2, 3}});
+  EXPECT_EQ(nodelines(describe(g), "description of vnodes"),
+            "  7       0       0        1       0        2       0  \n"
+            "          3       0        4       0        5       0  \n"
+            "          6       0  \n"
+            "  0 \n"
+            "  4       0       1        1       1        2       1  \n"
+            "          3       1  \n");
+  ldpc::freegraph(g);
+  std::free(g);
+}
+
+TEST(descwrite, empty_tables_and_no_nodes) {
+  ldpc::graphs g{};
+  ldpc::degreelist empty{};
+  g.vdegreelist = g.cdegreelist = &empty;
+  std::string text = describe(&g);
+  EXPECT_NE(text.find("/* list of vnode degrees */\n\n/* list of cnode degrees */\n\n"
+                      "/*description of vnodes *"),
+            std::string::npos);
+  EXPECT_NE(text.find("* tonode tosocket...  */\n\n/*description of cnodes *"), std::string::npos);
+  EXPECT_NE(text.find("* tonode tosocket...  */\n\n\n-1\n\n/* information"), std::string::npos);
+}
+
+TEST(descwrite, wide_numbers_grow_their_fields) {
+  ldpc::graphs g{};
+  ldpc::degreelist table{};
+  table.degree[0] = 1234;
+  table.numofnodes[0] = 123456789;
+  g.vdegreelist = g.cdegreelist = &table;
+  g.vnodenum = 0;
+  g.vdegreesnum = 1;
+  g.vmaxdegree = 12345678;
+  g.cmaxdegree = -3;
+  std::string text = describe(&g);
+  EXPECT_NE(text.find("12345678      -3\n"), std::string::npos);
+  EXPECT_NE(text.find("1234 123456789\n"), std::string::npos);
+}
+
+TEST(descwrite, savegraph_replaces_an_existing_file_whole) {
+  testsupport::tempdir dir;
+  std::string path = dir.file("code.txt");
+  testsupport::writefile(path, "old contents that are longer than nothing\n");
+  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  ldpc::encoders encoder{0, -1, nullptr, nullptr};
+  ldpc::savegraph(g, &encoder, path.c_str(), 0);
+  EXPECT_EQ(testsupport::readfile(path), workedexample);
+  // nothing but the file itself is left in the directory
+  int entries = 0;
+  for (auto &e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
+  EXPECT_EQ(entries, 1);
+  ldpc::freegraph(g);
+  std::free(g);
+}
+
+TEST(descwrite, write_failures_are_reported) {
+  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  ldpc::encoders encoder{0, -1, nullptr, nullptr};
+  std::string error;
+  EXPECT_EQ(ldpc::writegraphfile(g, &encoder, "/dev/full", &error), ldpc::writefailed);
+  EXPECT_NE(error.find("No space left on device"), std::string::npos);
+  EXPECT_EQ(ldpc::writegraphfile(g, &encoder, "/nonexistent-dir/x", &error),
+            ldpc::writeopenfailed);
+  EXPECT_EXIT(ldpc::savegraph(g, &encoder, "/nonexistent-dir/x", 0),
+              testing::ExitedWithCode(1), "^I can't open the indicated file.\n$");
+  EXPECT_EXIT(ldpc::savegraph(g, &encoder, "/dev/full", 0), testing::ExitedWithCode(1),
+              "/dev/full: No space left on device");
+  ldpc::freegraph(g);
+  std::free(g);
+}

@@ -1,0 +1,187 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "degreetable.h"
+#include "descfile.h"
+#include "textio.h"
+
+namespace ldpc {
+unsigned short graphsimrand[3];
+unsigned short channelsimrand[3];
+}  // namespace ldpc
+
+namespace testsupport {
+
+tempdir::tempdir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "ldpctest.XXXXXX").string();
+  char *made = mkdtemp(pattern.data());
+  path = made != nullptr ? made : "";
+}
+
+tempdir::~tempdir() {
+  std::error_code ignored;
+  if (!path.empty()) std::filesystem::remove_all(path, ignored);
+}
+
+std::string readfile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+void writefile(const std::string &path, const std::string &contents) {
+  std::ofstream out(path, std::ios::binary);
+  out << contents;
+}
+
+bool fileexists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+
+namespace {
+
+std::string drain(int fd) {
+  std::string text;
+  char chunk[65536];
+  ssize_t got;
+  while ((got = read(fd, chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<size_t>(got));
+  close(fd);
+  return text;
+}
+
+}  // namespace
+
+runresult run(const std::string &program, const std::vector<std::string> &args) {
+  // Standard output and error go to temporary files, so that large outputs
+  // cannot block the child on a full pipe.
+  char outname[] = "/tmp/ldpcrun.out.XXXXXX";
+  char errname[] = "/tmp/ldpcrun.err.XXXXXX";
+  int outfd = mkstemp(outname);
+  int errfd = mkstemp(errname);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+    dup2(outfd, 1);
+    dup2(errfd, 2);
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(program.c_str()));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  runresult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  lseek(outfd, 0, SEEK_SET);
+  lseek(errfd, 0, SEEK_SET);
+  result.out = drain(outfd);
+  result.err = drain(errfd);
+  unlink(outname);
+  unlink(errname);
+  return result;
+}
+
+ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchecks) {
+  auto *g = static_cast<ldpc::graphs *>(ldpc::allocate(sizeof(ldpc::graphs)));
+  g->vnodenum = static_cast<int>(vchecks.size());
+  g->cnodenum = cnodenum;
+  g->rate = 1.0 - static_cast<double>(cnodenum) / g->vnodenum;
+  g->vnodelist = static_cast<ldpc::vnode *>(ldpc::allocate(g->vnodenum * sizeof(ldpc::vnode)));
+  g->cnodelist = static_cast<ldpc::cnode *>(ldpc::allocate(cnodenum * sizeof(ldpc::cnode)));
+  std::vector<int> cdeg(cnodenum, 0);
+  for (const auto &list : vchecks)
+    for (int c : list) ++cdeg[c];
+  for (int c = 0; c < cnodenum; ++c) {
+    g->cnodelist[c] = {cdeg[c], 0.0,
+                       static_cast<ldpc::edge *>(ldpc::allocate(cdeg[c] * sizeof(ldpc::edge)))};
+    cdeg[c] = 0;
+  }
+  g->vmaxdegree = g->cmaxdegree = 0;
+  for (int v = 0; v < g->vnodenum; ++v) {
+    int d = static_cast<int>(vchecks[v].size());
+    g->vnodelist[v] = {d, 0.0, static_cast<ldpc::edge *>(ldpc::allocate(d * sizeof(ldpc::edge)))};
+    if (d > g->vmaxdegree) g->vmaxdegree = d;
+    for (int s = 0; s < d; ++s) {
+      int c = vchecks[v][s];
+      int t = cdeg[c]++;
+      g->vnodelist[v].edgelist[s] = {c, t, 0.0};
+      g->cnodelist[c].edgelist[t] = {v, s, 0.0};
+    }
+  }
+  for (int c = 0; c < cnodenum; ++c)
+    if (cdeg[c] > g->cmaxdegree) g->cmaxdegree = cdeg[c];
+  g->vdegreelist = static_cast<ldpc::degreelist *>(ldpc::allocate(sizeof(ldpc::degreelist)));
+  g->cdegreelist = static_cast<ldpc::degreelist *>(ldpc::allocate(sizeof(ldpc::degreelist)));
+  ldpc::tabulatedegrees(g->vnodelist, g->vnodenum, 1, g->vdegreelist, &g->vdegreesnum);
+  ldpc::tabulatedegrees(g->cnodelist, g->cnodenum, 1, g->cdegreelist, &g->cdegreesnum);
+  return g;
+}
+
+std::string describe(const ldpc::graphs *graph, int gap) {
+  ldpc::encoders encoder{};
+  encoder.gap = gap;
+  std::string text;
+  ldpc::textwriter out;
+  ldpc::writetomemory(&out, &text);
+  ldpc::formatgraph(&out, graph, &encoder);
+  ldpc::writeclose(&out);
+  return text;
+}
+
+std::string checkgraph(const ldpc::graphs *g) {
+  std::ostringstream fault;
+  long long vsum = 0, csum = 0;
+  for (int v = 0; v < g->vnodenum; ++v) {
+    const ldpc::vnode &node = g->vnodelist[v];
+    vsum += node.degree;
+    for (int s = 0; s < node.degree; ++s) {
+      const ldpc::edge &e = node.edgelist[s];
+      if (e.dest < 0 || e.dest >= g->cnodenum || e.socket < 0 ||
+          e.socket >= g->cnodelist[e.dest].degree) {
+        fault << "vnode " << v << " socket " << s << " out of range";
+        return fault.str();
+      }
+      const ldpc::edge &m = g->cnodelist[e.dest].edgelist[e.socket];
+      if (m.dest != v || m.socket != s) {
+        fault << "vnode " << v << " socket " << s << " not mirrored";
+        return fault.str();
+      }
+    }
+  }
+  for (int c = 0; c < g->cnodenum; ++c) {
+    const ldpc::cnode &node = g->cnodelist[c];
+    csum += node.degree;
+    for (int t = 0; t < node.degree; ++t) {
+      const ldpc::edge &e = node.edgelist[t];
+      if (e.dest < 0 || e.dest >= g->vnodenum || e.socket < 0 ||
+          e.socket >= g->vnodelist[e.dest].degree) {
+        fault << "cnode " << c << " socket " << t << " out of range";
+        return fault.str();
+      }
+      const ldpc::edge &m = g->vnodelist[e.dest].edgelist[e.socket];
+      if (m.dest != c || m.socket != t) {
+        fault << "cnode " << c << " socket " << t << " not mirrored";
+        return fault.str();
+      }
+    }
+  }
+  if (vsum != csum) return "degree sums differ";
+  long long vcount = 0, ccount = 0;
+  for (int k = 0; k < g->vdegreesnum; ++k) vcount += g->vdegreelist->numofnodes[k];
+  for (int k = 0; k < g->cdegreesnum; ++k) ccount += g->cdegreelist->numofnodes[k];
+  if (vcount != g->vnodenum) return "variable degree table does not add up";
+  if (ccount != g->cnodenum) return "check degree table does not add up";
+  return "";
+}
+
+}  // namespace testsupport

@@ -1,0 +1,50 @@
+// Helpers shared by the tests: temporary directories, files, running the
+// real programs, and graph comparison.
+#ifndef LDPC_TESTS_SUPPORT_H
+#define LDPC_TESTS_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "graphstruct.h"
+#include "simulation.h"
+
+namespace testsupport {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+struct tempdir {
+  std::string path;
+  tempdir();
+  ~tempdir();
+  std::string file(const std::string &name) const { return path + "/" + name; }
+};
+
+std::string readfile(const std::string &path);
+void writefile(const std::string &path, const std::string &contents);
+bool fileexists(const std::string &path);
+
+struct runresult {
+  int status;          // exit status, or 128 + signal
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+// Runs program with args (no shell), standard input from /dev/null.
+runresult run(const std::string &program, const std::vector<std::string> &args);
+
+// A full graph built from the checks of each variable node; check sockets in
+// order of appearance, degree tables of the degrees that occur. Release with
+// ldpc::freegraph and free().
+ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchecks);
+
+// The graph as text through the in-memory writer, for comparisons.
+std::string describe(const ldpc::graphs *graph, int gap = -1);
+
+// Checks the invariants of a full graph: mirror entries both ways, degree
+// sums, degree tables adding up to the node counts. Returns "" when they hold.
+std::string checkgraph(const ldpc::graphs *graph);
+
+}  // namespace testsupport
+
+#endif
