@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 namespace ldpc {
@@ -60,6 +61,20 @@ bool outputopen(outputfile *file, const char *path) {
 
   struct stat st;
   bool exists = stat(file->path.c_str(), &st) == 0;
+
+  // The program's own standard output or error (/dev/stdout, a shell
+  // redirection named again): write through that descriptor, so that the
+  // file offset is shared and nothing printed before or after is overwritten.
+  for (int standard : {1, 2}) {
+    struct stat own;
+    if (exists && fstat(standard, &own) == 0 && own.st_dev == st.st_dev &&
+        own.st_ino == st.st_ino) {
+      std::fflush(standard == 1 ? stdout : stderr);
+      file->direct = true;
+      file->fd = dup(standard);
+      return file->fd >= 0;
+    }
+  }
   if (exists && S_ISDIR(st.st_mode)) {
     errno = EISDIR;
     return false;
@@ -73,9 +88,13 @@ bool outputopen(outputfile *file, const char *path) {
   // for writing would have refused it.
   if (exists && access(file->path.c_str(), W_OK) != 0) return false;
 
-  std::string pattern = file->path + ".tmpXXXXXX";
+  // a hidden name beside the target: ".NAME.tmpXXXXXX"
   std::string::size_type slash = file->path.rfind('/');
-  pattern.insert(slash == std::string::npos ? 0 : slash + 1, ".");
+  std::string::size_type base = slash == std::string::npos ? 0 : slash + 1;
+  std::string pattern = file->path.substr(0, base);
+  pattern += '.';
+  pattern.append(file->path, base, std::string::npos);
+  pattern += ".tmpXXXXXX";
   file->fd = mkostemp(pattern.data(), O_CLOEXEC);
   if (file->fd < 0) return false;
   file->temppath = pattern;
