@@ -10,5 +10,5 @@ echo "== sanitizer build (address, undefined) =="
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLDPC_SANITIZE=ON \
   -DLDPC_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j "$(nproc)"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"
