@@ -18,6 +18,7 @@
 #include <string>
 
 #include "graphstruct.h"
+#include "outputfile.h"
 #include "textio.h"
 
 namespace ldpc {
@@ -27,6 +28,14 @@ namespace ldpc {
 // are the header's values. On a malformed file returns false with *error
 // saying what is wrong and where, and releases everything it allocated.
 bool readalist(textscanner *in, graphs *graph, std::string *error);
+
+// Formats graph as an alist file: true maximum degrees, column and row
+// weights, then every column's rows and every row's columns (numbered from 1)
+// in socket order, padded with zeros to the maximum weight when padded is set.
+void formatalist(textwriter *out, const graphs *graph, bool padded);
+
+// Writes the alist file whole (see outputfile.h).
+writeoutcome writealistfile(const graphs *graph, const char *path, bool padded, std::string *error);
 
 }  // namespace ldpc
 

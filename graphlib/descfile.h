@@ -12,6 +12,7 @@
 #include <string>
 
 #include "graphstruct.h"
+#include "outputfile.h"
 #include "simulation.h"
 #include "textio.h"
 
@@ -19,8 +20,6 @@ namespace ldpc {
 
 // Formats graph and encoder into out, byte for byte as savegraph writes them.
 void formatgraph(textwriter *out, const graphs *graph, const encoders *encoder);
-
-enum writeoutcome { writeok = 0, writeopenfailed = 1, writefailed = 2 };
 
 // Writes the file whole (see outputfile.h). On writefailed, *error says why.
 writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,

@@ -1,5 +1,4 @@
 // Writer of code description files.
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,24 +97,8 @@ void formatgraph(textwriter *out, const graphs *graph, const encoders *encoder) 
 
 writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
                             const char *path, std::string *error) {
-  outputfile file;
-  if (!outputopen(&file, path)) return writeopenfailed;
-  textwriter out;
-  writetofd(&out, file.fd);
-  formatgraph(&out, graph, encoder);
-  writeflush(&out);
-  int writeerror = out.writeerror;
-  writeclose(&out);
-  if (writeerror != 0) {
-    outputabort(&file);
-    *error = std::string(path) + ": " + std::strerror(writeerror);
-    return writefailed;
-  }
-  if (!outputcommit(&file)) {
-    *error = std::string(path) + ": " + std::strerror(errno);
-    return writefailed;
-  }
-  return writeok;
+  return writewhole(
+      path, [&](textwriter *out) { formatgraph(out, graph, encoder); }, error);
 }
 
 void savegraph(graphs *graph, encoders *encoder, const char *graphfile, int) {

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace ldpc {
 
@@ -136,6 +137,28 @@ void outputabort(outputfile *file) {
   if (file->fd >= 0) close(file->fd);
   file->fd = -1;
   if (!file->direct && !file->temppath.empty()) unlink(file->temppath.c_str());
+}
+
+writeoutcome writewhole(const char *path, const std::function<void(textwriter *)> &format,
+                        std::string *error) {
+  outputfile file;
+  if (!outputopen(&file, path)) return writeopenfailed;
+  textwriter out;
+  writetofd(&out, file.fd);
+  format(&out);
+  writeflush(&out);
+  int writeerror = out.writeerror;
+  writeclose(&out);
+  if (writeerror != 0) {
+    outputabort(&file);
+    *error = std::string(path) + ": " + std::strerror(writeerror);
+    return writefailed;
+  }
+  if (!outputcommit(&file)) {
+    *error = std::string(path) + ": " + std::strerror(errno);
+    return writefailed;
+  }
+  return writeok;
 }
 
 }  // namespace ldpc

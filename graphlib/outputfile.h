@@ -8,7 +8,10 @@
 #ifndef LDPC_OUTPUTFILE_H
 #define LDPC_OUTPUTFILE_H
 
+#include <functional>
 #include <string>
+
+#include "textio.h"
 
 namespace ldpc {
 
@@ -32,6 +35,14 @@ bool outputcommit(outputfile *file);
 
 // Closes the file and removes the temporary file; the path is left alone.
 void outputabort(outputfile *file);
+
+enum writeoutcome { writeok = 0, writeopenfailed = 1, writefailed = 2 };
+
+// Opens path, lets format write the contents through a buffered writer and
+// moves the file into place. On writefailed, *error names the path and the
+// reason.
+writeoutcome writewhole(const char *path, const std::function<void(textwriter *)> &format,
+                        std::string *error);
 
 }  // namespace ldpc
 
