@@ -1,17 +1,10 @@
 // alistconv: converts an alist file into a code description file.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "alist.h"
-#include "outputfile.h"
 #include "simulation.h"
-#include "textio.h"
 
 namespace ldpc {
 // The two random-stream states that every program linking the library
@@ -49,39 +42,8 @@ int main(int argc, char **argv) {
     std::fputs(usage, stderr);
     return 2;
   }
-  const char *inputpath = argv[1];
-  const char *outputpath = argv[2];
-
-  encoders *encoder = static_cast<encoders *>(allocate(sizeof(encoders)));
-  encoder->gap = -1;
-
-  // A directory opens for reading on Linux but holds no alist file.
-  int fd = open(inputpath, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fputs("I can't open the indicated input file.\n", stderr);
-    return 1;
-  }
-  // Tested without creating or emptying the file: it is written only once
-  // the conversion has succeeded.
-  if (!outputwritable(outputpath)) {
-    std::fputs("I can't open the indicated output file.\n", stderr);
-    return 1;
-  }
-
-  graphs *graph = static_cast<graphs *>(allocate(sizeof(graphs)));
-  textscanner in;
-  scanfromfd(&in, fd);
-  std::string error;
-  bool ok = readalist(&in, graph, &error);
-  scanclose(&in);
-  close(fd);
-  if (!ok) {
-    std::fprintf(stderr, "alistconv: %s: %s\n", inputpath, error.c_str());
-    return 1;
-  }
-
-  savegraph(graph, encoder, outputpath, 0);
+  int status = convertalist(argv[1], argv[2], "alistconv");
+  if (status != 0) return status;
   std::fputs("\n simulation ends\n", stdout);
   return 0;
 }

@@ -29,6 +29,13 @@ namespace ldpc {
 // saying what is wrong and where, and releases everything it allocated.
 bool readalist(textscanner *in, graphs *graph, std::string *error);
 
+// The converter's whole run: reads the alist file inputpath and writes its
+// code description file to outputpath (whole, or not at all). Prints the
+// fixed open-failure messages, or "PROGRAM: FILE: fault" for a malformed
+// file, on standard error and returns 1; returns 0 on success. Ends the
+// process only where savegraph and allocate do (status 1).
+int convertalist(const char *inputpath, const char *outputpath, const char *program);
+
 // Formats graph as an alist file: true maximum degrees, column and row
 // weights, then every column's rows and every row's columns (numbered from 1)
 // in socket order, padded with zeros to the maximum weight when padded is set.

@@ -1,0 +1,58 @@
+// The alist converter's run, shared by the programs that offer it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "alist.h"
+#include "outputfile.h"
+#include "simulation.h"
+
+namespace ldpc {
+
+int convertalist(const char *inputpath, const char *outputpath, const char *program) {
+  encoders *encoder = static_cast<encoders *>(allocate(sizeof(encoders)));
+  encoder->gap = -1;
+
+  // A directory opens for reading but holds no alist file.
+  int fd = open(inputpath, O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    std::free(encoder);
+    std::fputs("I can't open the indicated input file.\n", stderr);
+    return 1;
+  }
+  // Tested without creating or emptying the file: it is written only once
+  // the conversion has succeeded.
+  if (!outputwritable(outputpath)) {
+    close(fd);
+    std::free(encoder);
+    std::fputs("I can't open the indicated output file.\n", stderr);
+    return 1;
+  }
+
+  graphs *graph = static_cast<graphs *>(allocate(sizeof(graphs)));
+  textscanner in;
+  scanfromfd(&in, fd);
+  std::string error;
+  bool ok = readalist(&in, graph, &error);
+  scanclose(&in);
+  close(fd);
+  if (!ok) {
+    std::free(graph);
+    std::free(encoder);
+    std::fprintf(stderr, "%s: %s: %s\n", program, inputpath, error.c_str());
+    return 1;
+  }
+
+  savegraph(graph, encoder, outputpath, 0);
+  freegraph(graph);
+  std::free(graph);
+  std::free(encoder);
+  return 0;
+}
+
+}  // namespace ldpc
