@@ -27,9 +27,12 @@ writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
 
 // Reads a code description file from in into graph and encoder. On a
 // malformed file returns false with *error saying what is wrong and where,
-// and releases everything it allocated (encoder->iphi is then untouched).
+// and releases everything it allocated (graph and encoder are then
+// untouched). Every edge entry names a node and socket in range; with
+// checkmirrors false, entries whose mirror does not point back are accepted,
+// for tools that list them.
 bool parsegraph(textscanner *in, graphs *graph, encoders *encoder,
-                std::string *error);
+                std::string *error, bool checkmirrors = true);
 
 }  // namespace ldpc
 
