@@ -134,7 +134,9 @@ TEST(graphstats, girth_of_a_large_random_graph_is_found) {
   int found = ldpc::girth(g);
   EXPECT_GE(found, 2);
   EXPECT_LE(found, 6);
-  if (ldpc::countparalleledges(g) == 0) EXPECT_EQ(found == 4, ldpc::countfourcycles(g) > 0);
+  if (ldpc::countparalleledges(g) == 0) {
+    EXPECT_EQ(found == 4, ldpc::countfourcycles(g) > 0);
+  }
   ldpc::freegraph(g);
   std::free(g);
 }

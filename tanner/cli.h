@@ -1,0 +1,66 @@
+// Shared pieces of the tanner subcommands: errors and exit statuses, option
+// values, loading graphs, progress on a terminal.
+#ifndef TANNER_CLI_H
+#define TANNER_CLI_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graphstruct.h"
+#include "simulation.h"
+
+namespace tanner {
+
+// Exit statuses of every subcommand.
+constexpr int statusok = 0;
+constexpr int statusfailed = 1;
+constexpr int statususage = 2;
+
+// "tanner COMMAND: message" and a hint on standard error; exits with 2.
+[[noreturn]] void usageerror(const std::string &command, const std::string &message);
+// "tanner: message" on standard error; exits with 1.
+[[noreturn]] void fail(const std::string &message);
+
+bool ishelp(const char *arg);
+
+// Option values; a malformed value is a usage error of command.
+int parseint(const std::string &command, const std::string &option, const std::string &text);
+double parsedouble(const std::string &command, const std::string &option,
+                   const std::string &text);
+std::vector<int> parseintlist(const std::string &command, const std::string &option,
+                              const std::string &text);
+std::vector<double> parsedoublelist(const std::string &command, const std::string &option,
+                                    const std::string &text);
+
+// Reads a code description file into a fresh record (release with
+// freegraph and free). A file that cannot be opened or is malformed ends
+// the process with status 1 and a message naming it. With checkmirrors
+// false, edge entries that do not point back are accepted, so that `check`
+// can list them.
+ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors = true,
+                           ldpc::encoders *encoder = nullptr);
+
+// Progress of a long computation on standard error, only when standard
+// error is a terminal and the command has run for more than a second.
+void startclock();
+void showprogress(std::int64_t done, std::int64_t total, const char *what);
+void endprogress();
+
+// The graph-stream state given by --seed: "W0,W1,W2" (three 16-bit words,
+// word 0 least significant) or one integer S, 0 <= S < 2^48, that is the
+// 48-bit state itself (W0 = S mod 65536, W1 = S / 65536 mod 65536,
+// W2 = S / 2^32).
+void parseseed(const std::string &command, const std::string &text, unsigned short words[3]);
+std::string formatseed(const unsigned short words[3]);
+
+int convertcommand(int argc, char **argv);
+int exportcommand(int argc, char **argv);
+int constructcommand(int argc, char **argv);
+int dumpcommand(int argc, char **argv);
+int checkcommand(int argc, char **argv);
+int statscommand(int argc, char **argv);
+
+}  // namespace tanner
+
+#endif

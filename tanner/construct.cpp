@@ -1,0 +1,294 @@
+// tanner construct: random graphs of the irregular and protograph ensembles.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "alist.h"
+#include "cli.h"
+#include "graphstats.h"
+#include "protograph.h"
+#include "textio.h"
+
+namespace tanner {
+
+namespace {
+
+const char constructhelp[] =
+    "usage: tanner construct irregular --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,..\n"
+    "                                  --length N [--edge-fractions] [COMMON] OUT\n"
+    "       tanner construct proto PROTOFILE --lift L [COMMON] OUT\n"
+    "\n"
+    "Builds a random Tanner graph and writes it to OUT as a code description\n"
+    "file (or an alist file with --alist).\n"
+    "\n"
+    "irregular: the degree distribution of both sides, degrees in increasing\n"
+    "order with one fraction each. Fractions count nodes, or edges with\n"
+    "--edge-fractions. --length is the number of variable nodes asked for;\n"
+    "balancing the edge totals of the two sides can change the counts, which\n"
+    "is why the requested and the realised distributions are printed side by\n"
+    "side at the end. Sockets are joined by one random permutation.\n"
+    "\n"
+    "proto: every node of the protograph in PROTOFILE is copied L times, and\n"
+    "each protograph edge joins the copies through a fresh random permutation.\n"
+    "\n"
+    "COMMON options:\n"
+    "  --seed S       start state of the graph stream: W0,W1,W2 (three 16-bit\n"
+    "                 words, word 0 least significant) or one integer\n"
+    "                 0 <= S < 2^48 that is the 48-bit state itself\n"
+    "                 (W0 = S mod 65536, W1 = S / 65536 mod 65536, W2 = S / 2^32).\n"
+    "                 Default 0,0,0, the state of a fresh process.\n"
+    "  --verbose      print the construction's report\n"
+    "  --alist        write an alist file instead (zero-padded lists)\n"
+    "  --unpadded     with --alist: lists without zero fillers\n"
+    "\n"
+    "The state the graph stream started from is printed, so that the same\n"
+    "graph can be built again with --seed. The same options and seed always\n"
+    "give the same graph, edge for edge.\n";
+
+struct common {
+  unsigned short seed[3] = {0, 0, 0};
+  bool verbose = false;
+  bool alist = false;
+  bool padded = true;
+  std::string output;
+};
+
+// Takes the common options and the output name; returns the other arguments
+// in order.
+std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
+  std::vector<std::string> rest;
+  std::vector<std::string> positional;
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (ishelp(argv[i])) {
+      std::fputs(constructhelp, stdout);
+      std::exit(statusok);
+    }
+    if (arg == "--seed") {
+      if (i + 1 >= argc) usageerror("construct", "--seed needs a value");
+      parseseed("construct", argv[++i], options->seed);
+    } else if (arg == "--verbose") {
+      options->verbose = true;
+    } else if (arg == "--alist") {
+      options->alist = true;
+    } else if (arg == "--unpadded") {
+      options->padded = false;
+    } else if (arg == "--edge-fractions") {
+      rest.push_back(arg);
+    } else if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-') {
+      if (i + 1 >= argc) usageerror("construct", arg + " needs a value");
+      rest.push_back(arg);
+      rest.push_back(argv[++i]);
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.empty()) usageerror("construct", "expects an output file");
+  options->output = positional.back();
+  positional.pop_back();
+  rest.insert(rest.begin(), positional.begin(), positional.end());
+  return rest;
+}
+
+void writeoutput(ldpc::graphs *graph, const common &options) {
+  if (options.alist) {
+    std::string error;
+    switch (ldpc::writealistfile(graph, options.output.c_str(), options.padded, &error)) {
+      case ldpc::writeok:
+        return;
+      case ldpc::writeopenfailed:
+        fail(options.output + ": cannot open for writing");
+      case ldpc::writefailed:
+        fail(error);
+    }
+  }
+  ldpc::encoders encoder{};
+  encoder.gap = -1;
+  ldpc::savegraph(graph, &encoder, options.output.c_str(), 0);
+}
+
+// The requested fractions and those of the graph, per degree, in the same
+// perspective (nodes or edges).
+void printdistributions(const char *side, const std::vector<int> &degrees,
+                        const std::vector<double> &fractions,
+                        const std::vector<ldpc::degreeshare> &realised, bool edgefractions) {
+  std::map<int, std::pair<double, const ldpc::degreeshare *>> rows;
+  for (std::size_t k = 0; k < degrees.size(); ++k) rows[degrees[k]].first += fractions[k];
+  for (const ldpc::degreeshare &share : realised) rows[share.degree].second = &share;
+  std::printf("%-9s %12s %12s %12s\n", side, "requested", "realised", "nodes");
+  for (const auto &[degree, row] : rows) {
+    const ldpc::degreeshare *share = row.second;
+    double got = share == nullptr ? 0.0 : edgefractions ? share->edgefraction : share->nodefraction;
+    std::printf("%9d %12.6f %12.6f %12" PRId64 "\n", degree, row.first, got,
+                share == nullptr ? 0 : share->nodes);
+  }
+}
+
+void report(ldpc::graphs *graph, const common &options) {
+  std::printf("graph: %d variable nodes, %d check nodes, %" PRId64
+              " edges, fingerprint %016" PRIx64 "\n",
+              graph->vnodenum, graph->cnodenum, ldpc::countedges(graph),
+              ldpc::fingerprint(graph));
+  std::printf("written to %s\n", options.output.c_str());
+}
+
+void startstream(const common &options) {
+  for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = options.seed[k];
+  std::printf("graph stream state: %s (build again with --seed %s)\n",
+              formatseed(options.seed).c_str(), formatseed(options.seed).c_str());
+  std::fflush(stdout);
+}
+
+int irregular(int argc, char **argv) {
+  common options;
+  std::vector<std::string> args = parsecommon(argc, argv, &options);
+  std::vector<int> vdeg, cdeg;
+  std::vector<double> vfrac, cfrac;
+  int length = -1;
+  bool edgefractions = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (arg == "--edge-fractions") {
+      edgefractions = true;
+      continue;
+    }
+    if (arg.rfind("--", 0) != 0) usageerror("construct", "unexpected argument " + arg);
+    const std::string &value = args[++i];
+    if (arg == "--vdeg")
+      vdeg = parseintlist("construct", arg, value);
+    else if (arg == "--cdeg")
+      cdeg = parseintlist("construct", arg, value);
+    else if (arg == "--vfrac")
+      vfrac = parsedoublelist("construct", arg, value);
+    else if (arg == "--cfrac")
+      cfrac = parsedoublelist("construct", arg, value);
+    else if (arg == "--length")
+      length = parseint("construct", arg, value);
+    else
+      usageerror("construct", "unknown option " + arg);
+  }
+  if (vdeg.empty() || cdeg.empty()) usageerror("construct", "--vdeg and --cdeg are required");
+  if (vdeg.size() != vfrac.size())
+    usageerror("construct", "--vfrac needs one fraction per degree of --vdeg");
+  if (cdeg.size() != cfrac.size())
+    usageerror("construct", "--cfrac needs one fraction per degree of --cdeg");
+  if (length < 1) usageerror("construct", "--length must be given and at least 1");
+  for (std::size_t k = 0; k < vdeg.size(); ++k)
+    if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
+      usageerror("construct", "--vdeg must be positive and increasing");
+  for (std::size_t k = 0; k < cdeg.size(); ++k)
+    if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
+      usageerror("construct", "--cdeg must be positive and increasing");
+
+  ldpc::simulations simulation{};
+  simulation.verbose = options.verbose ? 1 : 0;
+  simulation.length = length;
+  simulation.vdegreesnum = static_cast<int>(vdeg.size());
+  simulation.vdegreelist = vdeg.data();
+  simulation.vpercentagelist = vfrac.data();
+  simulation.cdegreesnum = static_cast<int>(cdeg.size());
+  simulation.cdegreelist = cdeg.data();
+  simulation.cpercentagelist = cfrac.data();
+  simulation.typedist = edgefractions ? 1 : 0;
+
+  startstream(options);
+  ldpc::graphs graph{};
+  ldpc::constructirregulargraph(&graph, &simulation);
+  writeoutput(&graph, options);
+  report(&graph, options);
+  std::printf("\ndegree distributions (fractions of %s):\n", edgefractions ? "edges" : "nodes");
+  printdistributions("vdegree", vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions);
+  printdistributions("cdegree", cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions);
+  ldpc::freegraph(&graph);
+  return statusok;
+}
+
+int proto(int argc, char **argv) {
+  common options;
+  std::vector<std::string> args = parsecommon(argc, argv, &options);
+  std::string protofile;
+  int lift = 0;
+  bool haslift = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (arg == "--lift") {
+      lift = parseint("construct", arg, args[++i]);
+      haslift = true;
+    } else if (arg.rfind("--", 0) == 0) {
+      usageerror("construct", "unknown option " + arg);
+    } else if (protofile.empty()) {
+      protofile = arg;
+    } else {
+      usageerror("construct", "unexpected argument " + arg);
+    }
+  }
+  if (protofile.empty()) usageerror("construct", "expects PROTOFILE");
+  if (!haslift) usageerror("construct", "--lift is required");
+
+  // The file is read here by name, so that paths of any length work.
+  int fd = open(protofile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(protofile + ": " + std::strerror(errno));
+  ldpc::textscanner in;
+  ldpc::scanfromfd(&in, fd);
+  ldpc::graphs *protograph = nullptr;
+  std::string error;
+  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
+  ldpc::scanclose(&in);
+  close(fd);
+  if (!ok) fail(protofile + ": " + error);
+
+  ldpc::simulations simulation{};
+  simulation.verbose = options.verbose ? 1 : 0;
+  simulation.protograph = protograph;
+  simulation.length = lift;
+  simulation.ensemble = 1;
+
+  startstream(options);
+  ldpc::graphs graph{};
+  ldpc::constructprotograph(&graph, &simulation);
+  writeoutput(&graph, options);
+  report(&graph, options);
+
+  // The protograph's own distribution is the one asked for.
+  std::vector<int> vdeg, cdeg;
+  std::vector<double> vfrac, cfrac;
+  for (const ldpc::degreeshare &share : ldpc::vdistribution(protograph)) {
+    vdeg.push_back(share.degree);
+    vfrac.push_back(share.nodefraction);
+  }
+  for (const ldpc::degreeshare &share : ldpc::cdistribution(protograph)) {
+    cdeg.push_back(share.degree);
+    cfrac.push_back(share.nodefraction);
+  }
+  std::printf("\ndegree distributions (fractions of nodes):\n");
+  printdistributions("vdegree", vdeg, vfrac, ldpc::vdistribution(&graph), false);
+  printdistributions("cdegree", cdeg, cfrac, ldpc::cdistribution(&graph), false);
+  ldpc::freegraph(&graph);
+  ldpc::freegraph(protograph);
+  std::free(protograph);
+  return statusok;
+}
+
+}  // namespace
+
+int constructcommand(int argc, char **argv) {
+  if (argc < 1) usageerror("construct", "expects 'irregular' or 'proto'");
+  std::string ensemble = argv[0];
+  if (ishelp(argv[0])) {
+    std::fputs(constructhelp, stdout);
+    return statusok;
+  }
+  if (ensemble == "irregular") return irregular(argc - 1, argv + 1);
+  if (ensemble == "proto") return proto(argc - 1, argv + 1);
+  usageerror("construct", "unknown ensemble '" + ensemble + "'; expects 'irregular' or 'proto'");
+}
+
+}  // namespace tanner

@@ -1,0 +1,127 @@
+// tanner: the graph library from the shell. One subcommand per task.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "alist.h"
+#include "cli.h"
+
+namespace ldpc {
+unsigned short graphsimrand[3];
+unsigned short channelsimrand[3];
+}  // namespace ldpc
+
+namespace tanner {
+
+namespace {
+
+const char overview[] =
+    "usage: tanner COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  convert IN.alist OUT.code     alist file to code description file\n"
+    "  export IN.code OUT.alist      code description file to alist file\n"
+    "  construct irregular ... OUT   random graph from a degree distribution\n"
+    "  construct proto FILE ... OUT  random lifting of a protograph\n"
+    "  dump IN.code                  print the graph\n"
+    "  check IN.code                 verify the invariants of a graph\n"
+    "  stats IN.code                 counts, distributions, cycles, girth\n"
+    "\n"
+    "'tanner COMMAND --help' tells more. Exit status: 0 success, 1 failure,\n"
+    "2 usage error.\n";
+
+const char converthelp[] =
+    "usage: tanner convert IN.alist OUT.code\n"
+    "\n"
+    "Converts an alist file (column lists padded with zeros or not; lines\n"
+    "starting with '#' ignored) into a code description file, as alistconv\n"
+    "does. OUT.code appears whole or not at all.\n";
+
+const char exporthelp[] =
+    "usage: tanner export [--unpadded] IN.code OUT.alist\n"
+    "\n"
+    "Writes the graph of a code description file as an alist file: N M, the\n"
+    "true maximum column and row weights, the column weights, the row\n"
+    "weights, then each column's rows and each row's columns, numbered from 1,\n"
+    "in socket order, padded with zeros to the maximum weight.\n"
+    "\n"
+    "  --unpadded   write every list with exactly its weight, no zero fillers\n"
+    "\n"
+    "Converting the alist file back (alistconv or tanner convert) gives the\n"
+    "same code description file exactly when: every check node's sockets\n"
+    "follow variable order (socket t of check c leads to the t-th appearance\n"
+    "of c when the variable nodes are scanned in increasing order, each in\n"
+    "socket order); the maxima in the file are the true maximum degrees; each\n"
+    "degree table lists exactly the degrees that occur, in increasing order;\n"
+    "and the file carries no encoder information (gap -1).\n";
+
+}  // namespace
+
+int convertcommand(int argc, char **argv) {
+  for (int i = 0; i < argc; ++i)
+    if (ishelp(argv[i])) {
+      std::fputs(converthelp, stdout);
+      return statusok;
+    }
+  if (argc != 2) usageerror("convert", "expects IN.alist OUT.code");
+  return ldpc::convertalist(argv[0], argv[1], "tanner");
+}
+
+int exportcommand(int argc, char **argv) {
+  bool padded = true;
+  std::vector<std::string> files;
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (ishelp(argv[i])) {
+      std::fputs(exporthelp, stdout);
+      return statusok;
+    }
+    if (arg == "--unpadded")
+      padded = false;
+    else if (arg.size() > 1 && arg[0] == '-')
+      usageerror("export", "unknown option " + arg);
+    else
+      files.push_back(arg);
+  }
+  if (files.size() != 2) usageerror("export", "expects IN.code OUT.alist");
+  ldpc::graphs *graph = loadcodefile(files[0]);
+  std::string error;
+  switch (ldpc::writealistfile(graph, files[1].c_str(), padded, &error)) {
+    case ldpc::writeok:
+      break;
+    case ldpc::writeopenfailed:
+      fail(files[1] + ": cannot open for writing");
+    case ldpc::writefailed:
+      fail(error);
+  }
+  ldpc::freegraph(graph);
+  std::free(graph);
+  return statusok;
+}
+
+}  // namespace tanner
+
+int main(int argc, char **argv) {
+  using namespace tanner;
+  startclock();
+  if (argc < 2) {
+    std::fputs(overview, stderr);
+    return statususage;
+  }
+  std::string command = argv[1];
+  if (ishelp(argv[1]) || command == "help") {
+    std::fputs(overview, stdout);
+    return statusok;
+  }
+  int rest = argc - 2;
+  char **args = argv + 2;
+  if (command == "convert") return convertcommand(rest, args);
+  if (command == "export") return exportcommand(rest, args);
+  if (command == "construct") return constructcommand(rest, args);
+  if (command == "dump") return dumpcommand(rest, args);
+  if (command == "check") return checkcommand(rest, args);
+  if (command == "stats") return statscommand(rest, args);
+  std::fprintf(stderr, "tanner: unknown command '%s'\n%s", command.c_str(), overview);
+  return statususage;
+}
