@@ -132,6 +132,15 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   bool unpaddedalive = true;
   const std::int64_t paddedneed = static_cast<std::int64_t>(n) * vmax;
 
+  // Each reading needs one integer per entry, and integers take at least two
+  // characters each but the last. When the rest of the input cannot hold
+  // what either reading needs, no edge list is allocated and item 7 is only
+  // scanned for the padded reading's first fault: a short file that claims
+  // huge weights is refused as short instead of exhausting memory.
+  const std::int64_t remaining = scanremaining(in);
+  const std::int64_t room = remaining < 0 ? INT64_MAX : (remaining + 1) / 2;
+  const bool store = (paddedalive && paddedneed <= room) || unpaddedneed <= room;
+
   // Nodes and variable edge lists. The check nodes' degree fields count the
   // unpadded reading's appearances of each row while item 7 is read.
   graph->vnodelist = static_cast<vnode *>(allocate(static_cast<std::int64_t>(n) * sizeof(vnode)));
@@ -146,8 +155,9 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
     vnode *node = &graph->vnodelist[v];
     node->degree = colweights.items[v];
     node->value = 0.0;
-    node->edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
+    node->edgelist = store ? static_cast<edge *>(allocate(
+                                 static_cast<std::int64_t>(node->degree) * sizeof(edge)))
+                           : nullptr;
     ++allocatedvnodes;
   }
   std::free(colweights.items);
@@ -181,7 +191,7 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
           paddedfault = std::string(item7) + ", column " + number(pv + 1) + ", entry " +
                         number(ps + 1) + ": row " + number(x) + " is outside 1.." + number(m);
           paddedalive = false;
-        } else {
+        } else if (store) {
           graph->vnodelist[pv].edgelist[ps].dest = x - 1;
         }
       } else if (x != 0) {
@@ -196,7 +206,7 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
       if (x < 1 || x > m) {
         unpaddedalive = false;
       } else {
-        graph->vnodelist[uv].edgelist[us].socket = x - 1;
+        if (store) graph->vnodelist[uv].edgelist[us].socket = x - 1;
         ++graph->cnodelist[x - 1].degree;
         if (++us == graph->vnodelist[uv].degree) {
           us = 0;
@@ -205,6 +215,13 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
         }
       }
     }
+  }
+
+  // Without stored entries no reading can be used; one that still succeeded
+  // read more than the input held when the bound was taken.
+  if (!store && (paddedalive || unpaddedalive)) {
+    paddedfault = std::string(item7) + ": the file grew while it was read";
+    paddedalive = unpaddedalive = false;
   }
 
   // Choose the reading.

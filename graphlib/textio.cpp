@@ -1,11 +1,14 @@
 #include "textio.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "graphstruct.h"
 
 namespace ldpc {
 
@@ -87,7 +90,7 @@ void skipblanks(textscanner *in) {
 
 void scanfromfd(textscanner *in, int fd) {
   in->fd = fd;
-  in->buffer = static_cast<char *>(std::malloc(chunksize));
+  in->buffer = static_cast<char *>(allocate(chunksize));
   in->capacity = in->buffer != nullptr ? chunksize : 0;
   in->pos = in->end = in->buffer;
   in->atend = in->buffer == nullptr;
@@ -165,6 +168,16 @@ scanresult scanint(textscanner *in, int *value) {
   return scanned;
 }
 
+std::int64_t scanremaining(textscanner *in) {
+  std::int64_t buffered = in->end > in->pos ? in->end - in->pos : 0;
+  if (in->fd < 0 || in->atend) return buffered;
+  struct stat st;
+  if (fstat(in->fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  off_t offset = lseek(in->fd, 0, SEEK_CUR);
+  if (offset < 0) return -1;
+  return buffered + (st.st_size > offset ? st.st_size - offset : 0);
+}
+
 int scanchar(textscanner *in) {
   if (!available(in)) return -1;
   char c = *in->pos++;
@@ -204,6 +217,11 @@ std::string describescanfault(textscanner *in, scanresult result) {
     case scannotnumber:
     case scanned:
       break;
+  }
+  // The token may run past the buffered characters: read on, so that the
+  // message shows it whole wherever a chunk boundary falls.
+  while (!in->atend && static_cast<std::size_t>(in->end - in->pos) < 20 &&
+         static_cast<std::size_t>(in->end - in->pos) < in->capacity && refill(in)) {
   }
   std::string token;
   if (in->pos < in->end || refill(in)) {

@@ -4,7 +4,11 @@
 // of the "%d" conversion (leading white space, an optional sign, decimal
 // digits) from a file descriptor in large chunks or from a block of memory.
 // textwriter formats numbers into a large buffer and writes it in chunks, or
-// appends to a string. Neither prints or exits: faults are returned.
+// appends to a string. Neither prints or exits: faults are returned. The
+// scanner's buffer comes from allocate, so running out of memory there ends
+// the process with the memory banner like every block of the library; the
+// writer's is reported as a write error (ENOMEM), so that its caller can
+// remove what it has begun to write.
 #ifndef LDPC_TEXTIO_H
 #define LDPC_TEXTIO_H
 
@@ -39,6 +43,10 @@ void scanclose(textscanner *in);  // releases the buffer, not the descriptor
 // lines) up to the end; scannotnumber: the next item is not a number;
 // scanrange: the digits do not fit an int; scanioerror: a read failed.
 scanresult scanint(textscanner *in, int *value);
+
+// The number of characters not yet read: exact from memory, as the file
+// stands now from a regular file, -1 when the source cannot tell (a pipe).
+std::int64_t scanremaining(textscanner *in);
 
 // Reads the next character (-1 at the end) and pushes back one character.
 int scanchar(textscanner *in);

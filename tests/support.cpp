@@ -1,9 +1,11 @@
 #include "support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,6 +61,11 @@ std::string drain(int fd) {
 }  // namespace
 
 runresult run(const std::string &program, const std::vector<std::string> &args) {
+  return runlimited(program, args, runlimits{});
+}
+
+runresult runlimited(const std::string &program, const std::vector<std::string> &args,
+                     const runlimits &limits) {
   // Standard output and error go to temporary files, so that large outputs
   // cannot block the child on a full pipe.
   char outname[] = "/tmp/ldpcrun.out.XXXXXX";
@@ -75,6 +82,18 @@ runresult run(const std::string &program, const std::vector<std::string> &args) 
     argv.push_back(const_cast<char *>(program.c_str()));
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
+    if (limits.addressspace >= 0) {
+      struct rlimit limit = {static_cast<rlim_t>(limits.addressspace),
+                             static_cast<rlim_t>(limits.addressspace)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
+    if (limits.filesize >= 0) {
+      // ignored, so that a write beyond the limit fails with EFBIG
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {static_cast<rlim_t>(limits.filesize),
+                             static_cast<rlim_t>(limits.filesize)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     execv(program.c_str(), argv.data());
     _exit(127);
   }

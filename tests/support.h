@@ -33,6 +33,17 @@ struct runresult {
 // Runs program with args (no shell), standard input from /dev/null.
 runresult run(const std::string &program, const std::vector<std::string> &args);
 
+// Limits set in the child between fork and exec; -1 leaves a limit as it is.
+struct runlimits {
+  long long addressspace = -1;  // RLIMIT_AS, bytes
+  long long filesize = -1;      // RLIMIT_FSIZE, bytes; SIGXFSZ is ignored, so
+                                // writes beyond it fail with EFBIG
+};
+
+// Like run, under the given limits.
+runresult runlimited(const std::string &program, const std::vector<std::string> &args,
+                     const runlimits &limits);
+
 // A full graph built from the checks of each variable node; check sockets in
 // order of appearance, degree tables of the degrees that occur. Release with
 // ldpc::freegraph and free().

@@ -1,0 +1,424 @@
+// Properties that every input must keep when it goes through a reading core:
+// shared by the libFuzzer harnesses and by the test suite, which replays the
+// seed corpora and the inputs of past findings through them. No test
+// framework here; each check returns "" when the property holds, else what
+// went wrong.
+//
+// For every core:
+//   - reading from memory and reading from a descriptor in tiny chunks give
+//     the same outcome, the same message and the same graph, so that nothing
+//     depends on where the chunk boundaries fall;
+//   - an accepted input gives a graph that keeps the invariants of the graph
+//     records (mirror entries both ways, degree sums; degree tables within
+//     their capacity and, where the producer builds them, adding up to the
+//     node counts and listing exactly the degrees that occur);
+//   - a refused input leaves nothing allocated (LeakSanitizer watches that).
+// Per core, in addition: the alist reader agrees with a plain reference
+// reading of its dialect rule; a code description file, written and read
+// again, gives the same bytes; the proto-file reader agrees with a plain
+// reference reading of the format.
+#ifndef LDPC_TESTS_FUZZ_PROPERTIES_H
+#define LDPC_TESTS_FUZZ_PROPERTIES_H
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "alist.h"
+#include "descfile.h"
+#include "graphstruct.h"
+#include "simulation.h"
+#include "textio.h"
+
+namespace fuzzprops {
+
+// --- scanners -----------------------------------------------------------------
+
+// A descriptor holding data, for reading through the chunked path. Returns -1
+// when it cannot be made.
+inline int memoryfile(const std::uint8_t *data, std::size_t size) {
+  int fd = memfd_create("fuzzinput", MFD_CLOEXEC);
+  if (fd < 0) return -1;
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(fd, data + done, size - done);
+    if (n <= 0) {
+      close(fd);
+      return -1;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  lseek(fd, 0, SEEK_SET);
+  return fd;
+}
+
+// Chunk length for the chunked reading: small, and varying with the input so
+// that boundaries fall everywhere across a run; no shorter than the 20
+// characters that a message quotes of a token that is not a number.
+inline std::size_t chunkfor(const std::uint8_t *data, std::size_t size) {
+  unsigned h = static_cast<unsigned>(size);
+  for (std::size_t i = 0; i < size && i < 64; ++i) h = h * 31 + data[i];
+  return 20 + h % 13;
+}
+
+// Runs read(scanner) once from memory and once from a descriptor in small
+// chunks.
+template <typename reader>
+bool bothways(const std::uint8_t *data, std::size_t size, reader read, std::string *fault) {
+  ldpc::textscanner in;
+  ldpc::scanfrommemory(&in, reinterpret_cast<const char *>(data), size);
+  read(&in, 0);
+  int fd = memoryfile(data, size);
+  if (fd < 0) {
+    *fault = "cannot make a memory file";
+    return false;
+  }
+  // scanfromfd with a small buffer in place of its megabyte: the chunk
+  // length, and a fuzzing run that is not spent mapping megabytes per input
+  ldpc::scanfrommemory(&in, nullptr, 0);
+  in.fd = fd;
+  in.capacity = chunkfor(data, size);
+  in.buffer = static_cast<char *>(std::malloc(in.capacity));
+  in.pos = in.end = in.buffer;
+  in.atend = false;
+  read(&in, 1);
+  ldpc::scanclose(&in);
+  close(fd);
+  return true;
+}
+
+// --- graphs -------------------------------------------------------------------
+
+inline std::string format(const ldpc::graphs *g, const ldpc::encoders *encoder) {
+  std::string text;
+  ldpc::textwriter out;
+  // writetomemory with a small buffer, as for the chunked reading
+  out.fd = -1;
+  out.memory = &text;
+  out.capacity = 4096;
+  out.buffer = static_cast<char *>(std::malloc(out.capacity));
+  out.used = 0;
+  out.writeerror = 0;
+  ldpc::formatgraph(&out, g, encoder);
+  ldpc::writeclose(&out);
+  return text;
+}
+
+inline std::string format(const ldpc::graphs *g) {
+  ldpc::encoders none{};
+  none.gap = -1;
+  return format(g, &none);
+}
+
+enum tablerule {
+  notables,     // a protograph: no degree tables
+  tablesfit,    // tables within capacity, taken as they stand
+  tablesexact,  // every degree that occurs, increasing, with its count
+};
+
+template <typename node>
+std::string checktable(const char *side, const node *nodes, int count,
+                       const ldpc::degreelist *table, int entries, tablerule rule) {
+  std::string where = std::string(side) + " degree table: ";
+  if (table == nullptr) return where + "missing";
+  if (entries < 0 || entries > ldpc::maxdegreesnum)
+    return where + std::to_string(entries) + " entries";
+  if (rule != tablesexact) return "";
+  std::map<int, long long> histogram;
+  for (int i = 0; i < count; ++i) ++histogram[nodes[i].degree];
+  if (static_cast<long long>(histogram.size()) != entries)
+    return where + std::to_string(entries) + " entries for " +
+           std::to_string(histogram.size()) + " distinct degrees";
+  int k = 0;
+  for (const auto &[degree, nodecount] : histogram) {
+    if (table->degree[k] != degree || table->numofnodes[k] != nodecount)
+      return where + "entry " + std::to_string(k) + " is (" + std::to_string(table->degree[k]) +
+             ", " + std::to_string(table->numofnodes[k]) + "), expected (" +
+             std::to_string(degree) + ", " + std::to_string(nodecount) + ")";
+    ++k;
+  }
+  return "";
+}
+
+// Mirror entries both ways, degree sums and the degree tables by rule.
+inline std::string checkinvariants(const ldpc::graphs *g, tablerule rule) {
+  if (g->vnodenum < 0 || g->cnodenum < 0) return "negative node count";
+  if ((g->vnodenum > 0 && g->vnodelist == nullptr) || (g->cnodenum > 0 && g->cnodelist == nullptr))
+    return "node array missing";
+  long long vsum = 0, csum = 0;
+  for (int v = 0; v < g->vnodenum; ++v) {
+    const ldpc::vnode &n = g->vnodelist[v];
+    if (n.degree < 0) return "vnode " + std::to_string(v) + " has negative degree";
+    if (n.degree > 0 && n.edgelist == nullptr) return "vnode " + std::to_string(v) + " has no edge list";
+    vsum += n.degree;
+    for (int s = 0; s < n.degree; ++s) {
+      const ldpc::edge &e = n.edgelist[s];
+      std::string at = "vnode " + std::to_string(v) + " socket " + std::to_string(s);
+      if (e.dest < 0 || e.dest >= g->cnodenum) return at + ": check " + std::to_string(e.dest) + " out of range";
+      const ldpc::cnode &c = g->cnodelist[e.dest];
+      if (e.socket < 0 || e.socket >= c.degree) return at + ": check socket out of range";
+      if (c.edgelist[e.socket].dest != v || c.edgelist[e.socket].socket != s) return at + ": not mirrored";
+    }
+  }
+  for (int c = 0; c < g->cnodenum; ++c) {
+    const ldpc::cnode &n = g->cnodelist[c];
+    if (n.degree < 0) return "cnode " + std::to_string(c) + " has negative degree";
+    if (n.degree > 0 && n.edgelist == nullptr) return "cnode " + std::to_string(c) + " has no edge list";
+    csum += n.degree;
+    for (int t = 0; t < n.degree; ++t) {
+      const ldpc::edge &e = n.edgelist[t];
+      std::string at = "cnode " + std::to_string(c) + " socket " + std::to_string(t);
+      if (e.dest < 0 || e.dest >= g->vnodenum) return at + ": variable " + std::to_string(e.dest) + " out of range";
+      const ldpc::vnode &v = g->vnodelist[e.dest];
+      if (e.socket < 0 || e.socket >= v.degree) return at + ": variable socket out of range";
+      if (v.edgelist[e.socket].dest != c || v.edgelist[e.socket].socket != t) return at + ": not mirrored";
+    }
+  }
+  if (vsum != csum) return "degree sums differ: " + std::to_string(vsum) + " and " + std::to_string(csum);
+  if (rule == notables) return "";
+  std::string fault = checktable("variable", g->vnodelist, g->vnodenum, g->vdegreelist, g->vdegreesnum, rule);
+  if (fault.empty())
+    fault = checktable("check", g->cnodelist, g->cnodenum, g->cdegreelist, g->cdegreesnum, rule);
+  return fault;
+}
+
+inline bool samedouble(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+
+// --- reference tokeniser --------------------------------------------------------
+
+// The integers of a text as "%d" reads them one after another, up to the
+// first item that is not a number or does not fit an int. With hashcomments,
+// a line whose first non-blank character is '#' is passed over.
+inline std::vector<int> referenceintegers(const std::uint8_t *data, std::size_t size,
+                                          bool hashcomments) {
+  std::vector<int> values;
+  bool linestart = true;
+  std::size_t i = 0;
+  auto blank = [](std::uint8_t c) {
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+  };
+  for (;;) {
+    while (i < size && (blank(data[i]) || (hashcomments && linestart && data[i] == '#'))) {
+      if (data[i] == '#') {
+        while (i < size && data[i] != '\n') ++i;
+        continue;
+      }
+      if (data[i] == '\n') linestart = true;
+      ++i;
+    }
+    if (i == size) return values;
+    bool negative = false;
+    if (data[i] == '+' || data[i] == '-') negative = data[i++] == '-';
+    if (i == size || data[i] < '0' || data[i] > '9') return values;
+    long long magnitude = 0;
+    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
+      magnitude = magnitude * 10 + (data[i] - '0');
+      if (magnitude > 2147483648LL) return values;
+    }
+    if (!negative && magnitude > 2147483647LL) return values;
+    values.push_back(static_cast<int>(negative ? -magnitude : magnitude));
+    linestart = false;
+  }
+}
+
+// --- alist reader ---------------------------------------------------------------
+
+// The alist dialect rule, read plainly from the integers: the columns (rows
+// from 0) of the reading it takes, or false when it refuses the file.
+struct alistreference {
+  int n = 0, m = 0, vmax = 0, cmax = 0;
+  std::vector<std::vector<int>> columns;
+};
+
+inline bool referencealist(const std::uint8_t *data, std::size_t size, alistreference *ref) {
+  std::vector<int> x = referenceintegers(data, size, true);
+  auto have = [&](long long count) { return static_cast<long long>(x.size()) >= count; };
+  if (!have(4)) return false;
+  for (int k = 0; k < 4; ++k)
+    if (x[k] < 0) return false;
+  ref->n = x[0];
+  ref->m = x[1];
+  ref->vmax = x[2];
+  ref->cmax = x[3];
+  const long long n = ref->n, m = ref->m, vmax = ref->vmax;
+  if (!have(4 + n + m)) return false;
+  for (long long k = 4; k < 4 + n + m; ++k)
+    if (x[k] < 0) return false;
+  const long long base = 4 + n + m;
+  auto weight = [&](long long v) { return x[4 + v]; };
+
+  // padded: vmax entries per column, fillers behind the weight
+  bool padded = have(base + n * vmax);
+  bool zerofillers = true;
+  for (long long v = 0; v < n && padded; ++v) {
+    if (weight(v) > vmax) padded = false;
+    for (long long s = 0; s < vmax && padded; ++s) {
+      int r = x[base + v * vmax + s];
+      if (s < weight(v) && (r < 1 || r > m)) padded = false;
+      if (s >= weight(v) && r != 0) zerofillers = false;
+    }
+  }
+
+  // unpadded: exactly weight entries per column; row counts must match
+  long long need = 0;
+  for (long long v = 0; v < n; ++v) need += weight(v);
+  bool unpadded = have(base + need);
+  bool matches = unpadded;
+  if (unpadded) {
+    std::vector<long long> rowcount(static_cast<std::size_t>(m), 0);
+    for (long long p = 0; p < need && unpadded; ++p) {
+      int r = x[base + p];
+      if (r < 1 || r > m) unpadded = false;
+      else ++rowcount[r - 1];
+    }
+    matches = unpadded;
+    for (long long r = 0; r < m && matches; ++r) matches = rowcount[r] == x[4 + n + r];
+  }
+
+  bool usepadded;
+  if (padded && zerofillers) usepadded = true;
+  else if (matches) usepadded = false;
+  else if (padded) usepadded = true;
+  else return false;
+
+  ref->columns.assign(static_cast<std::size_t>(n), {});
+  long long p = base;
+  std::map<int, int> cdegree;
+  for (long long v = 0; v < n; ++v) {
+    for (long long s = 0; s < weight(v); ++s) {
+      int row = x[(usepadded ? base + v * vmax + s : p++)] - 1;
+      ref->columns[v].push_back(row);
+    }
+  }
+  std::vector<int> rowdegree(static_cast<std::size_t>(m), 0);
+  std::set<int> vdegrees, cdegrees;
+  for (const auto &column : ref->columns) {
+    vdegrees.insert(static_cast<int>(column.size()));
+    for (int r : column) ++rowdegree[r];
+  }
+  for (int d : rowdegree) cdegrees.insert(d);
+  return vdegrees.size() <= 100 && cdegrees.size() <= 100;
+}
+
+// Every property of the alist reader on one input.
+inline std::string checkalist(const std::uint8_t *data, std::size_t size) {
+  bool ok[2];
+  std::string error[2], text[2];
+  std::string fault;
+  bool made = bothways(data, size, [&](ldpc::textscanner *in, int way) {
+    ldpc::graphs g{};
+    ok[way] = ldpc::readalist(in, &g, &error[way]);
+    if (!ok[way]) {
+      if (error[way].empty() && fault.empty()) fault = "refused without a message";
+      return;
+    }
+    text[way] = format(&g);
+    if (way == 0) {
+      std::string f = checkinvariants(&g, tablesexact);
+      // check sockets in order of appearance: by variable node, then socket
+      for (int c = 0; c < g.cnodenum && f.empty(); ++c)
+        for (int t = 1; t < g.cnodelist[c].degree && f.empty(); ++t) {
+          const ldpc::edge &a = g.cnodelist[c].edgelist[t - 1], &b = g.cnodelist[c].edgelist[t];
+          if (a.dest > b.dest || (a.dest == b.dest && a.socket >= b.socket))
+            f = "cnode " + std::to_string(c) + " sockets out of order of appearance";
+        }
+      for (int v = 0; v < g.vnodenum && f.empty(); ++v)
+        for (int s = 0; s < g.vnodelist[v].degree && f.empty(); ++s)
+          if (g.vnodelist[v].edgelist[s].message != 0.0) f = "message not zero";
+      alistreference ref;
+      if (f.empty() && !referencealist(data, size, &ref)) f = "accepted; the reference reading refuses";
+      if (f.empty() && (g.vnodenum != ref.n || g.cnodenum != ref.m || g.vmaxdegree != ref.vmax ||
+                        g.cmaxdegree != ref.cmax))
+        f = "header differs from the reference reading";
+      if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(ref.m) / ref.n))
+        f = "rate is not 1 - M/N";
+      for (int v = 0; v < g.vnodenum && f.empty(); ++v) {
+        const ldpc::vnode &node = g.vnodelist[v];
+        bool same = node.degree == static_cast<int>(ref.columns[v].size());
+        for (int s = 0; s < node.degree && same; ++s) same = node.edgelist[s].dest == ref.columns[v][s];
+        if (!same) f = "column " + std::to_string(v + 1) + " differs from the reference reading";
+      }
+      if (!f.empty() && fault.empty()) fault = f;
+    }
+    ldpc::freegraph(&g);
+  }, &fault);
+  if (!made) return fault;
+  if (!fault.empty()) return fault;
+  if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
+    return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
+  if (!ok[0]) {
+    alistreference ref;
+    if (referencealist(data, size, &ref)) return "refused (" + error[0] + "); the reference reading accepts";
+  }
+  return "";
+}
+
+// --- code description reader ----------------------------------------------------
+
+#ifdef LDPC_HAVE_PARSEGRAPH
+// Every property of the code description reader on one input.
+inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
+  bool ok[2];
+  std::string error[2], text[2];
+  std::string fault;
+  int sentinel = 0;
+  bool made = bothways(data, size, [&](ldpc::textscanner *in, int way) {
+    ldpc::graphs g{};
+    ldpc::encoders encoder{};
+    encoder.gap = -7;
+    encoder.iphi = &sentinel;
+    ok[way] = ldpc::parsegraph(in, &g, &encoder, &error[way]);
+    if (!ok[way]) {
+      if (fault.empty() && error[way].empty()) fault = "refused without a message";
+      if (fault.empty() && encoder.iphi != &sentinel) fault = "refused, but iphi was replaced";
+      return;
+    }
+    text[way] = format(&g, &encoder);
+    if (way == 0) {
+      std::string f = checkinvariants(&g, tablesfit);
+      if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(g.cnodenum) / g.vnodenum))
+        f = "rate is not 1 - cnodenum / vnodenum";
+      if (f.empty() && encoder.gap < 0 && encoder.iphi != &sentinel) f = "negative gap, but iphi was replaced";
+      if (f.empty() && encoder.gap >= 0 && encoder.iphi == &sentinel) f = "gap without iphi";
+      // written and read again: the same bytes
+      if (f.empty()) {
+        ldpc::textscanner again;
+        ldpc::scanfrommemory(&again, text[0].data(), text[0].size());
+        ldpc::graphs g2{};
+        ldpc::encoders encoder2{};
+        encoder2.iphi = &sentinel;
+        std::string error2;
+        if (!ldpc::parsegraph(&again, &g2, &encoder2, &error2)) {
+          f = "its own writing is refused: " + error2;
+        } else {
+          if (format(&g2, &encoder2) != text[0]) f = "written, read and written again: the bytes differ";
+          ldpc::freegraph(&g2);
+          if (encoder2.gap >= 0) std::free(encoder2.iphi);
+        }
+      }
+      if (!f.empty() && fault.empty()) fault = f;
+    }
+    ldpc::freegraph(&g);
+    if (encoder.gap >= 0 && encoder.iphi != &sentinel) std::free(encoder.iphi);
+  }, &fault);
+  if (!made) return fault;
+  if (!fault.empty()) return fault;
+  if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
+    return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
+  return "";
+}
+#endif
+
+}  // namespace fuzzprops
+
+#endif
