@@ -227,31 +227,102 @@ int girth(const graphs *graph, progressfunction progress) {
   // Nodes 0..V-1 are variable nodes, V..V+C-1 check nodes.
   const int v = graph->vnodenum;
   const int total = v + graph->cnodenum;
-  std::vector<int> dist(total, -1), parent(total, -1), queue;
+  auto neighbours = [&](int x, const edge **edges, int *degree, int *offset) {
+    if (x < v) {
+      *edges = graph->vnodelist[x].edgelist;
+      *degree = graph->vnodelist[x].degree;
+      *offset = v;
+    } else {
+      *edges = graph->cnodelist[x - v].edgelist;
+      *degree = graph->cnodelist[x - v].degree;
+      *offset = 0;
+    }
+  };
+
+  // Every cycle lies in the 2-core: peel off nodes of degree 0 or 1 until
+  // none is left, so that trees and the trees hanging off cycles cost one
+  // pass instead of a search from each of their nodes.
+  std::vector<int> remaining(total);
+  std::vector<char> peeled(total, 0);
+  std::vector<int> queue;
   queue.reserve(total);
+  for (int x = 0; x < total; ++x) {
+    const edge *edges;
+    int degree, offset;
+    neighbours(x, &edges, &degree, &offset);
+    remaining[x] = degree;
+    if (degree <= 1) {
+      peeled[x] = 1;
+      queue.push_back(x);
+    }
+  }
+  for (std::size_t head = 0; head < queue.size(); ++head) {
+    const edge *edges;
+    int degree, offset;
+    neighbours(queue[head], &edges, &degree, &offset);
+    for (int s = 0; s < degree; ++s) {
+      int y = edges[s].dest + offset;
+      if (!peeled[y] && --remaining[y] <= 1) {
+        peeled[y] = 1;
+        queue.push_back(y);
+      }
+    }
+  }
+
+  // A core component whose nodes all keep two edges is a single cycle as
+  // long as the component; it needs no search (and would make the search
+  // quadratic in its length).
   int best = 0;  // 0: no cycle found yet
+  std::vector<char> plaincycle(total, 0);
+  {
+    std::vector<int> component;
+    std::vector<char> seen(total, 0);
+    for (int start = 0; start < total; ++start) {
+      if (peeled[start] || seen[start]) continue;
+      component.clear();
+      component.push_back(start);
+      seen[start] = 1;
+      bool allpairs = true;
+      for (std::size_t head = 0; head < component.size(); ++head) {
+        int x = component[head];
+        if (remaining[x] != 2) allpairs = false;
+        const edge *edges;
+        int degree, offset;
+        neighbours(x, &edges, &degree, &offset);
+        for (int s = 0; s < degree; ++s) {
+          int y = edges[s].dest + offset;
+          if (!peeled[y] && !seen[y]) {
+            seen[y] = 1;
+            component.push_back(y);
+          }
+        }
+      }
+      if (!allpairs) continue;
+      int length = static_cast<int>(component.size());
+      if (best == 0 || length < best) best = length;
+      for (int x : component) plaincycle[x] = 1;
+    }
+  }
+
+  // Breadth-first search from each variable node of the core; the shortest
+  // cycle through the root closes at the first non-tree edge, and no search
+  // needs to go deeper than half the best length found so far.
+  std::vector<int> dist(total, -1), parent(total, -1);
   for (int root = 0; root < v; ++root) {
+    if (peeled[root] || plaincycle[root]) continue;
     queue.clear();
     queue.push_back(root);
     dist[root] = 0;
     parent[root] = -1;
     for (std::size_t head = 0; head < queue.size(); ++head) {
       int x = queue[head];
-      // a cycle found from here is at least 2 dist + 1 long
       if (best != 0 && 2 * dist[x] + 1 >= best) break;
       const edge *edges;
       int degree, offset;
-      if (x < v) {
-        edges = graph->vnodelist[x].edgelist;
-        degree = graph->vnodelist[x].degree;
-        offset = v;
-      } else {
-        edges = graph->cnodelist[x - v].edgelist;
-        degree = graph->cnodelist[x - v].degree;
-        offset = 0;
-      }
+      neighbours(x, &edges, &degree, &offset);
       for (int s = 0; s < degree; ++s) {
         int y = edges[s].dest + offset;
+        if (peeled[y]) continue;
         if (dist[y] < 0) {
           dist[y] = dist[x] + 1;
           parent[y] = x;

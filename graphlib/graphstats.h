@@ -45,9 +45,11 @@ std::int64_t countparalleledges(const graphs *graph);
 std::int64_t countfourcycles(const graphs *graph, progressfunction progress = nullptr);
 
 // Length of the shortest cycle; 2 when an edge is doubled, 0 when the graph
-// has no cycle. Breadth-first search from every variable node, cut off at
-// half the best length found so far: about V times the size of a
-// neighbourhood of radius girth/2. The graph must keep the invariants.
+// has no cycle. Trees hanging off the cycles are peeled off first and plain
+// cycles measured directly; then a breadth-first search runs from every
+// remaining variable node, cut off at half the best length found so far:
+// about V times the size of a neighbourhood of radius girth/2. The graph
+// must keep the invariants.
 int girth(const graphs *graph, progressfunction progress = nullptr);
 
 // A hash of the multiset of edges {variable, check} and the node counts;

@@ -59,6 +59,26 @@ TEST(graphstats, cycles_and_girth_of_small_graphs) {
   EXPECT_EQ(measure(1, {{0, 0, 0}}).parallel, 2);
 }
 
+TEST(graphstats, long_trees_and_cycles_with_trees_attached) {
+  // a path of 100,000 variable nodes through 99,999 checks: a tree
+  std::vector<std::vector<int>> path(100000);
+  for (int v = 0; v < 100000; ++v) {
+    if (v > 0) path[v].push_back(v - 1);
+    if (v < 99999) path[v].push_back(v);
+  }
+  ldpc::graphs *g = makegraph(99999, path);
+  EXPECT_EQ(ldpc::girth(g), 0);
+  ldpc::freegraph(g);
+  std::free(g);
+  // close it into one cycle of 200,000 nodes with a single extra check
+  path[0].push_back(99999);
+  path[99999].push_back(99999);
+  g = makegraph(100000, path);
+  EXPECT_EQ(ldpc::girth(g), 200000);
+  ldpc::freegraph(g);
+  std::free(g);
+}
+
 TEST(graphstats, distributions_from_both_perspectives) {
   // degrees 1, 2, 2, 3 on the variable side; 8 edges
   ldpc::graphs *g = makegraph(3, {{0}, {0, 1}, {1, 2}, {0, 1, 2}});
