@@ -338,3 +338,7 @@ void replay(const std::string &harness,
 TEST(fuzz_inputs, alist_seeds_and_findings_keep_every_property) {
   replay("alist", fuzzprops::checkalist);
 }
+
+TEST(fuzz_inputs, descfile_seeds_and_findings_keep_every_property) {
+  replay("descfile", fuzzprops::checkdescfile);
+}

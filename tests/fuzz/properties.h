@@ -365,7 +365,6 @@ inline std::string checkalist(const std::uint8_t *data, std::size_t size) {
 
 // --- code description reader ----------------------------------------------------
 
-#ifdef LDPC_HAVE_PARSEGRAPH
 // Every property of the code description reader on one input.
 inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
   bool ok[2];
@@ -417,7 +416,6 @@ inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
     return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
   return "";
 }
-#endif
 
 }  // namespace fuzzprops
 
