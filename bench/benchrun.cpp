@@ -374,8 +374,7 @@ std::string converter(const alistinput &a, bool targets) {
 // readgraph then savegraph, against the straightforward round trip.
 void roundtrip(const std::string &desc) {
   if (!executable(bin("descroundtrip"))) {
-    std::printf(
-        "\n== round trip: skipped (descroundtrip not built: readgraph not in the library yet)\n");
+    std::printf("\n== round trip: skipped (descroundtrip not built)\n");
     return;
   }
   std::string base = outdir + "/roundtrip";
