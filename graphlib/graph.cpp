@@ -1,8 +1,21 @@
-// Basic operations on graph records.
+// Basic operations on graph records and the irregular ensemble construction.
+#include <climits>
 #include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "graphstruct.h"
+#include "randomstream.h"
+#include "simulation.h"
+
+// Declared by <assert.h> only when NDEBUG is not defined; the consistency
+// checks of the irregular construction use it in every build type.
+extern "C" void __assert_fail(const char *assertion, const char *file,
+                              unsigned int line, const char *function) noexcept
+    __attribute__((__noreturn__));
 
 namespace ldpc {
 
@@ -34,5 +47,428 @@ void switchedges(graphs *graph, int nodea, int socketa, int nodeb, int socketb) 
 void switchvnodes(graphs *, int, int) {}
 
 double round(double x) { return std::floor(x + 0.5); }
+
+}  // namespace ldpc
+
+// ---------------------------------------------------------------------------
+// Irregular ensemble construction.
+
+namespace ldpc {
+
+namespace {
+
+// The consistency conditions of the construction stay active in release
+// builds too: without them a corrupt graph would be handed on. Standard
+// output is flushed first, so that the report lines already printed are not
+// lost when it is redirected to a file.
+[[noreturn]] void failcondition(const char *condition, int line) {
+  std::fflush(stdout);
+  __assert_fail(condition, __FILE__, static_cast<unsigned int>(line),
+                "constructirregulargraph");
+}
+
+#define irregularcheck(cond, text) \
+  ((cond) ? static_cast<void>(0) : failcondition(text, __LINE__))
+
+// A distribution the construction cannot build; refused before anything is
+// allocated.
+[[noreturn]] __attribute__((format(printf, 1, 2))) void refuseirregular(
+    const char *format, ...) {
+  std::fflush(stdout);
+  std::fputs("constructirregulargraph: ", stderr);
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(stderr, format, arguments);
+  va_end(arguments);
+  std::fputc('\n', stderr);
+  std::exit(1);
+}
+
+// lround of a node count; counts that are negative or do not fit an int
+// (negative or absurd fractions, a negative length) are refused here rather
+// than handed to the allocator.
+long long nodecount(double x, const char *side, int position) {
+  if (!(x > -0.5 && x < 2147483647.5))
+    refuseirregular("the count of %s entry %d comes out as %.0f; counts must lie in "
+                    "0..2147483647", side, position, x);
+  return std::lround(x);
+}
+
+long long edgetotal(const int *degree, const long long *count, int entries) {
+  long long total = 0;
+  for (int k = 0; k < entries; ++k) total += static_cast<long long>(degree[k]) * count[k];
+  return total;
+}
+
+int lowestpositive(const long long *count, int entries) {
+  int position = 0;
+  while (position < entries && count[position] <= 0) ++position;
+  return position;
+}
+
+// Gives nodes 0, 1, 2, ... the degrees of the table's non-empty entries in
+// table order, and checks that the degrees add up to the edge total.
+template <typename node>
+void assigndegrees(node *nodes, int nodenum, const degreelist *table,
+                   int entries, long long edges, const char *positiontext,
+                   const char *sumtext) {
+  int degree = 0;  // table position, named as in the condition texts
+  while (table->numofnodes[degree] <= 0) ++degree;
+  int degreecounter = table->numofnodes[degree];
+  long long sum = 0;
+  for (int n = 0; n < nodenum; ++n) {
+    nodes[n].degree = table->degree[degree];
+    nodes[n].value = 0.0;
+    sum += nodes[n].degree;
+    --degreecounter;
+    irregularcheck(degreecounter >= 0, "degreecounter >= 0");
+    if (degreecounter == 0 && degree < entries - 1) {
+      do {
+        ++degree;
+        degreecounter = table->numofnodes[degree];
+      } while (degreecounter <= 0 && degree < entries - 1);
+      irregularcheck(degree <= entries, positiontext);
+      irregularcheck(degreecounter >= 0, "degreecounter >= 0");
+    }
+  }
+  irregularcheck(sum == edges, sumtext);
+}
+
+template <typename node>
+void allocateedgelists(node *nodes, int nodenum) {
+  for (int n = 0; n < nodenum; ++n)
+    nodes[n].edgelist = static_cast<edge *>(
+        allocate(static_cast<std::int64_t>(nodes[n].degree) * sizeof(edge)));
+}
+
+// Fills perm with exactly the permutation that graphrandompermutation(perm,
+// iperm, n) yields, from the same n draws of the graph stream in the same
+// order. There output k goes to perm[n-1-k], which is the pool slot that
+// the same step frees (the pool has m = n-k values, and its last one moves
+// into the hole), so pool and output share one array and the inverse is
+// never formed. The draws depend on nothing but the stream, so they are made
+// a few steps ahead and the pool entry of each is prefetched: for a graph of
+// millions of edges every pool read would otherwise be a cache miss.
+void drawgraphpermutation(int *perm, int n) {
+  if (n <= 0) return;
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  constexpr int lookahead = 16;  // a power of two
+  int pending[lookahead];
+  std::uint64_t state = loadstate(graphsimrand);
+  const int first = n < lookahead ? n : lookahead;
+  for (int k = 0; k < first; ++k) {
+    pending[k] = static_cast<int>(nextdraw(&state) * (n - k));
+    __builtin_prefetch(perm + pending[k], 1);
+  }
+  for (int k = 0; k < n; ++k) {
+    const int m = n - k;
+    const int j = pending[k & (lookahead - 1)];
+    if (k + lookahead < n) {
+      const int later = static_cast<int>(nextdraw(&state) * (m - lookahead));
+      pending[k & (lookahead - 1)] = later;
+      __builtin_prefetch(perm + later, 1);
+    }
+    const int value = perm[j];
+    perm[j] = perm[m - 1];
+    perm[m - 1] = value;
+  }
+  // state has made exactly n draws
+  storestate(graphsimrand, state);
+}
+
+// Check socket numbers without a table of E entries: the check nodes take
+// the entries of their degree table in order, so the nodes of one entry form
+// a block of equal degree whose sockets are numbered consecutively.
+struct checkblocks {
+  int count;
+  int firstsocket[maxdegreesnum];
+  int firstnode[maxdegreesnum];
+  int degree[maxdegreesnum];
+};
+
+void numbercheckblocks(checkblocks *blocks, const degreelist *table, int entries) {
+  blocks->count = 0;
+  int node = 0, socket = 0;
+  for (int k = 0; k < entries; ++k) {
+    if (table->numofnodes[k] > 0 && table->degree[k] > 0) {
+      blocks->firstsocket[blocks->count] = socket;
+      blocks->firstnode[blocks->count] = node;
+      blocks->degree[blocks->count] = table->degree[k];
+      ++blocks->count;
+    }
+    node += table->numofnodes[k];
+    socket += table->numofnodes[k] * table->degree[k];
+  }
+}
+
+// The check node and socket of check socket number number.
+inline void locatechecksocket(const checkblocks *blocks, int number, int *node,
+                              int *socket) {
+  int low = 0, high = blocks->count - 1;
+  while (low < high) {
+    const int middle = (low + high + 1) / 2;
+    if (blocks->firstsocket[middle] <= number)
+      low = middle;
+    else
+      high = middle - 1;
+  }
+  const int offset = number - blocks->firstsocket[low];
+  const int within = offset / blocks->degree[low];
+  *node = blocks->firstnode[low] + within;
+  *socket = offset - within * blocks->degree[low];
+}
+
+}  // namespace
+
+void constructirregulargraph(graphs *graph, simulations *simulation) {
+  const int verbose = simulation->verbose;
+
+  // Sizes; only an appended check entry changes them later.
+  if (verbose > 0) {
+    std::putchar('\n');
+    std::puts("Construction of (irregular) graph:");
+    std::puts("1. Set number of degrees and max degrees.");
+  }
+  const int vdegreesnum = simulation->vdegreesnum;
+  int cdegreesnum = simulation->cdegreesnum;
+  irregularcheck(vdegreesnum > 0 && cdegreesnum > 0,
+                 "vdegreesnum > 0 && cdegreesnum > 0");
+  if (vdegreesnum > maxdegreesnum || cdegreesnum > maxdegreesnum)
+    refuseirregular("%d variable and %d check degrees; a degree table holds at most %d",
+                    vdegreesnum, cdegreesnum, maxdegreesnum);
+  const int *vdegree = simulation->vdegreelist;
+  const double *vfraction = simulation->vpercentagelist;
+  const double *cfraction = simulation->cpercentagelist;
+  // The check degrees are copied: balancing may append one entry.
+  int cdegree[maxdegreesnum];
+  for (int k = 0; k < cdegreesnum; ++k) cdegree[k] = simulation->cdegreelist[k];
+  for (int k = 0; k < vdegreesnum; ++k)
+    if (vdegree[k] < 0)
+      refuseirregular("variable entry %d has degree %d; degrees must not be negative", k,
+                      vdegree[k]);
+  for (int k = 0; k < cdegreesnum; ++k)
+    if (cdegree[k] < 0)
+      refuseirregular("check entry %d has degree %d; degrees must not be negative", k,
+                      cdegree[k]);
+  graph->vdegreesnum = vdegreesnum;
+  graph->cdegreesnum = cdegreesnum;
+  graph->vmaxdegree = vdegree[vdegreesnum - 1];
+  graph->cmaxdegree = cdegree[cdegreesnum - 1];
+
+  // Node counts from the distribution.
+  const int typedist = simulation->typedist;
+  if (typedist != 0 && typedist != 1) {
+    std::puts("\nyou should never end here--graph");
+    std::exit(1);
+  }
+  const double length = simulation->length;
+  double sumv = 0.0, sumc = 0.0;
+  for (int k = 0; k < vdegreesnum; ++k)
+    sumv += typedist == 0 ? vdegree[k] * vfraction[k] : vfraction[k] / vdegree[k];
+  for (int k = 0; k < cdegreesnum; ++k)
+    sumc += typedist == 0 ? cdegree[k] * cfraction[k] : cfraction[k] / cdegree[k];
+  const double estimate =
+      typedist == 0 ? length * (sumv / sumc) : (length * sumc) / sumv;
+  if (!(estimate > -0.5 && estimate < 2147483647.5))
+    refuseirregular("the estimated number of check nodes is outside 0..2147483647");
+  const int graphcnodenum = static_cast<int>(std::lround(estimate));
+  if (typedist == 0) {
+    if (verbose != 0) {
+      std::puts("2. Calculate number of check nodes.");
+      std::printf("graphcnodenum=%d\n", graphcnodenum);
+    }
+  } else {
+    if (verbose > 0) std::puts("2. Convert node percentages into node perspective.");
+    if (verbose != 0) std::printf("graphcnodenum:=%d\n", graphcnodenum);
+  }
+
+  // Counts are kept wide until the balancing is done, so that no sum can
+  // overflow before it is checked.
+  long long vcount[maxdegreesnum], ccount[maxdegreesnum];
+  if (verbose > 0) std::puts("3. Number of vnodes: [before adjustments]");
+  for (int k = vdegreesnum - 1; k >= 0; --k) {
+    vcount[k] = nodecount(typedist == 0 ? length * vfraction[k]
+                                        : (length * vfraction[k]) / (vdegree[k] * sumv),
+                          "variable", k);
+    if (verbose > 0) {
+      std::printf("degreesnum:=%d\n", k);
+      std::printf("   vdegree:=%d vdegreenum:=%d\n", vdegree[k], static_cast<int>(vcount[k]));
+    }
+  }
+  if (verbose > 0) std::puts("4. Number of cnodes: [before adjustments]");
+  for (int k = cdegreesnum - 1; k >= 0; --k) {
+    ccount[k] = nodecount(typedist == 0 ? graphcnodenum * cfraction[k]
+                                        : (graphcnodenum * cfraction[k]) / (cdegree[k] * sumc),
+                          "check", k);
+    if (verbose > 0)
+      std::printf("   cdegree:=%d cdegreenum:=%d\n", cdegree[k], static_cast<int>(ccount[k]));
+  }
+
+  // The edge totals of the two sides, to be made equal.
+  long long vedgecount = edgetotal(vdegree, vcount, vdegreesnum);
+  long long cedgecount = edgetotal(cdegree, ccount, cdegreesnum);
+  if (vedgecount > INT_MAX || cedgecount > INT_MAX)
+    refuseirregular("the distribution gives %lld variable and %lld check edges; at "
+                    "most %d fit", vedgecount, cedgecount, INT_MAX);
+  if (verbose > 0) {
+    std::puts("5. See if edgecounts match up.");
+    std::puts("   Preliminary counts:");
+    std::printf("   vedgecount:=%d cedgecount:=%d\n", static_cast<int>(vedgecount),
+                static_cast<int>(cedgecount));
+    if (cedgecount < vedgecount) std::puts("   Need to increase cedgecount.");
+  }
+
+  // Raise the check side: nodes leave the lowest non-empty check entry for
+  // the entry above it (a single check degree first gets one above it),
+  // one at a time; all the moves from one entry are made at once here, with
+  // the same result, since the entries below it stay empty.
+  while (cedgecount < vedgecount) {
+    const int i = lowestpositive(ccount, cdegreesnum);
+    if (i == cdegreesnum)
+      refuseirregular("the check side has %lld edges against %lld but no node to "
+                      "raise: every check count is 0", cedgecount, vedgecount);
+    if (cdegreesnum == 1) {
+      cdegree[1] = cdegree[0] + 1;
+      ccount[1] = 0;
+      cdegreesnum = 2;
+      graph->cdegreesnum = 2;
+      graph->cmaxdegree = cdegree[1];
+    }
+    if (i == cdegreesnum - 1)
+      refuseirregular("the check side still has %lld edges against %lld after "
+                      "every node has reached the last check degree %d",
+                      cedgecount, vedgecount, cdegree[i]);
+    const long long gain = static_cast<long long>(cdegree[i + 1]) - cdegree[i];
+    long long moves = ccount[i];
+    if (gain > 0) {
+      const long long needed = (vedgecount - cedgecount + gain - 1) / gain;
+      if (needed < moves) moves = needed;
+    }
+    ccount[i] -= moves;
+    ccount[i + 1] += moves;
+    cedgecount += moves * gain;
+  }
+  if (verbose > 0 && cedgecount != vedgecount) std::puts("   Adjustments of edgecounts.");
+
+  // The surplus of the check side goes to the variable side: one degree-3
+  // node for an odd surplus, then degree-2 nodes (one fewer when the surplus
+  // was 1). The degree-2 entry is required whenever a surplus is left, also
+  // when the degree-3 node alone has closed it.
+  if (cedgecount != vedgecount) {
+    if ((cedgecount - vedgecount) % 2 != 0) {
+      irregularcheck(vdegreesnum > 1 && vdegree[1] == 3,
+                     "(*(*graph).vdegreelist).degree[1] == 3");
+      vcount[1] += 1;
+      vedgecount += 3;
+    }
+    irregularcheck(vdegree[0] == 2, "(*(*graph).vdegreelist).degree[0] == 2");
+    const long long added = (cedgecount - vedgecount) / 2;
+    if (vcount[0] + added < 0)
+      refuseirregular("closing an odd remainder of 1 edge needs a degree-2 variable "
+                      "node to remove, but the degree-2 entry has %lld nodes",
+                      vcount[0]);
+    vcount[0] += added;
+    vedgecount += 2 * added;
+  }
+
+  // Re-check; from here on cedgecount is the number of edges.
+  const long long vedgecountnew = edgetotal(vdegree, vcount, vdegreesnum);
+  const long long cedgecountnew = edgetotal(cdegree, ccount, cdegreesnum);
+  if (verbose > 0) std::puts("   Check if edgecounts match after correction.");
+  irregularcheck(vedgecountnew == vedgecount && vedgecount == cedgecount,
+                 "vedgecountnew == vedgecount");
+  irregularcheck(cedgecountnew == cedgecount, "cedgecountnew == cedgecount");
+  if (verbose > 0) std::puts("6. True node numbers:");
+
+  // True node numbers. A side without nodes, or with more than an int can
+  // count, is refused before anything is allocated.
+  long long vnodenum = 0, cnodenum = 0;
+  for (int k = 0; k < vdegreesnum; ++k) vnodenum += vcount[k];
+  for (int k = 0; k < cdegreesnum; ++k) cnodenum += ccount[k];
+  if (lowestpositive(vcount, vdegreesnum) == vdegreesnum)
+    refuseirregular("every variable count is 0; the graph would have no variable node");
+  if (lowestpositive(ccount, cdegreesnum) == cdegreesnum)
+    refuseirregular("every check count is 0; the graph would have no check node");
+  if (vnodenum > INT_MAX || cnodenum > INT_MAX || cedgecount > INT_MAX)
+    refuseirregular("the balanced graph has %lld variable nodes, %lld check nodes and "
+                    "%lld edges; each must fit an int", vnodenum, cnodenum, cedgecount);
+  const int edges = static_cast<int>(cedgecount);
+  graph->vnodenum = static_cast<int>(vnodenum);
+  graph->cnodenum = static_cast<int>(cnodenum);
+  graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
+  if (verbose > 0)
+    std::printf("   vnodenum:=%d cnodenum:=%d\n", graph->vnodenum, graph->cnodenum);
+
+  // The degree tables, in the order of the configured lists.
+  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  std::memset(graph->vdegreelist, 0, sizeof(degreelist));
+  std::memset(graph->cdegreelist, 0, sizeof(degreelist));
+  for (int k = 0; k < vdegreesnum; ++k) {
+    graph->vdegreelist->degree[k] = vdegree[k];
+    graph->vdegreelist->numofnodes[k] = static_cast<int>(vcount[k]);
+  }
+  for (int k = 0; k < cdegreesnum; ++k) {
+    graph->cdegreelist->degree[k] = cdegree[k];
+    graph->cdegreelist->numofnodes[k] = static_cast<int>(ccount[k]);
+  }
+
+  // Node degrees by table position.
+  graph->vnodelist = static_cast<vnode *>(
+      allocate(static_cast<std::int64_t>(graph->vnodenum) * sizeof(vnode)));
+  graph->cnodelist = static_cast<cnode *>(
+      allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
+  assigndegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, vdegreesnum,
+                cedgecount, "degree <= vdegreesnum", "vedgecountnew == vedgecount");
+  assigndegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, cdegreesnum,
+                cedgecount, "degree <= cdegreesnum", "cedgecountnew == cedgecount");
+
+  // Sockets.
+  allocateedgelists(graph->vnodelist, graph->vnodenum);
+  allocateedgelists(graph->cnodelist, graph->cnodenum);
+
+  // One random matching: variable socket number k (node order, then
+  // socket order) meets check socket number perm[k], numbered the same way.
+  int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(edges) * sizeof(int)));
+  drawgraphpermutation(perm, edges);
+  checkblocks blocks;
+  numbercheckblocks(&blocks, graph->cdegreelist, cdegreesnum);
+
+  // The check sockets are met in random order. Each is located a long
+  // distance ahead and its node record prefetched, its edge a short
+  // distance ahead, so that the misses of many edges overlap.
+  constexpr int distance = 8;
+  constexpr int ringsize = 32;  // a power of two above 2 * distance
+  int ringnode[ringsize], ringsocket[ringsize];
+  cnode *const cnodelist = graph->cnodelist;
+  auto locate = [&](int k) {
+    const int i = k & (ringsize - 1);
+    locatechecksocket(&blocks, perm[k], &ringnode[i], &ringsocket[i]);
+    __builtin_prefetch(&cnodelist[ringnode[i]]);
+  };
+  auto prefetchedge = [&](int k) {
+    const int i = k & (ringsize - 1);
+    __builtin_prefetch(cnodelist[ringnode[i]].edgelist + ringsocket[i], 1);
+  };
+  for (int k = 0; k < 2 * distance && k < edges; ++k) locate(k);
+  for (int k = 0; k < distance && k < edges; ++k) prefetchedge(k);
+  int k = 0;
+  for (int n = 0; n < graph->vnodenum; ++n) {
+    edge *list = graph->vnodelist[n].edgelist;
+    for (int s = 0; s < graph->vnodelist[n].degree; ++s, ++k) {
+      if (k + 2 * distance < edges) locate(k + 2 * distance);
+      if (k + distance < edges) prefetchedge(k + distance);
+      const int tonode = ringnode[k & (ringsize - 1)];
+      const int tosocket = ringsocket[k & (ringsize - 1)];
+      list[s] = {tonode, tosocket, 0.0};
+      cnodelist[tonode].edgelist[tosocket] = {n, s, 0.0};
+    }
+  }
+
+  // The working array goes; the tables and lists stay with the graph.
+  std::free(perm);
+}
+
+#undef irregularcheck
 
 }  // namespace ldpc

@@ -1,0 +1,335 @@
+// Proto-file reader and protograph lifting.
+#include "protograph.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "degreetable.h"
+#include "simulation.h"
+
+namespace ldpc {
+
+namespace {
+
+// The node section is read into these lists before anything is sized by the
+// counts of the file, so that a short file claiming huge counts or degrees
+// cannot make the reader allocate more than the file holds.
+struct intlist {
+  int *items;
+  std::int64_t count;
+  std::int64_t capacity;
+};
+
+void append(intlist *list, int value) {
+  if (list->count == list->capacity) {
+    std::int64_t capacity = list->capacity < 256 ? 256 : list->capacity * 2;
+    int *items = static_cast<int *>(allocate(capacity * static_cast<std::int64_t>(sizeof(int))));
+    if (list->count > 0)
+      std::memcpy(items, list->items, static_cast<std::size_t>(list->count) * sizeof(int));
+    std::free(list->items);
+    list->items = items;
+    list->capacity = capacity;
+  }
+  list->items[list->count++] = value;
+}
+
+std::string number(std::int64_t n) { return std::to_string(n); }
+
+std::string nodesocket(int v, int s) {
+  return "variable node " + number(v) + ", socket " + number(s);
+}
+
+// Reads one integer; on failure says what was expected and what was found.
+// commentclosed is false when the comment before the item ran to the end of
+// the file, which is then the likelier cause.
+bool readinteger(textscanner *in, int *value, const std::string &what,
+                 bool commentclosed, std::string *error) {
+  scanresult result = scanint(in, value);
+  if (result == scanned) return true;
+  *error = what + ": " + describescanfault(in, result);
+  if (!commentclosed) *error += " (a comment before it has no closing \"*/\")";
+  return false;
+}
+
+// Builds the protograph from the degrees and pairs read, deriving the check
+// side; fails on check sockets that are not exactly 0..k-1 for a check node.
+bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
+                     const intlist *pairs, graphs **result, std::string *error) {
+  graphs *g = static_cast<graphs *>(allocate(sizeof(graphs)));
+  std::memset(g, 0, sizeof(graphs));
+  g->vnodenum = vnodenum;
+  g->cnodenum = cnodenum;
+  g->vnodelist = static_cast<vnode *>(
+      allocate(static_cast<std::int64_t>(vnodenum) * sizeof(vnode)));
+  g->cnodelist = static_cast<cnode *>(
+      allocate(static_cast<std::int64_t>(cnodenum) * sizeof(cnode)));
+  for (int c = 0; c < cnodenum; ++c) g->cnodelist[c] = {0, 0.0, nullptr};
+
+  // Variable side as in the file; the check degrees count the pairs.
+  const int *pair = pairs->items;
+  for (int v = 0; v < vnodenum; ++v) {
+    vnode *node = &g->vnodelist[v];
+    node->degree = degrees->items[v];
+    node->value = 0.0;
+    node->edgelist = static_cast<edge *>(
+        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
+    for (int s = 0; s < node->degree; ++s, pair += 2) {
+      node->edgelist[s] = {pair[0], pair[1], 0.0};
+      ++g->cnodelist[pair[0]].degree;
+    }
+  }
+
+  // Check side at the sockets the pairs name; dest -1 marks a free socket.
+  for (int c = 0; c < cnodenum; ++c) {
+    cnode *node = &g->cnodelist[c];
+    node->edgelist = static_cast<edge *>(
+        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
+    for (int t = 0; t < node->degree; ++t) node->edgelist[t] = {-1, -1, 0.0};
+  }
+  for (int v = 0; v < vnodenum; ++v) {
+    const vnode *node = &g->vnodelist[v];
+    for (int s = 0; s < node->degree; ++s) {
+      const int c = node->edgelist[s].dest;
+      const int t = node->edgelist[s].socket;
+      cnode *check = &g->cnodelist[c];
+      if (t < 0 || t >= check->degree) {
+        *error = nodesocket(v, s) + " names socket " + number(t) + " of check node " +
+                 number(c) + "; " + number(check->degree) +
+                 " pairs name check node " + number(c) + ", so its sockets are 0.." +
+                 number(check->degree - 1) + ", each named once";
+      } else if (check->edgelist[t].dest != -1) {
+        *error = nodesocket(v, s) + " names socket " + number(t) + " of check node " +
+                 number(c) + ", which " +
+                 nodesocket(check->edgelist[t].dest, check->edgelist[t].socket) +
+                 " names already; each socket of a check node is named once";
+      } else {
+        check->edgelist[t] = {v, s, 0.0};
+        continue;
+      }
+      freegraph(g);
+      std::free(g);
+      return false;
+    }
+  }
+  *result = g;
+  return true;
+}
+
+}  // namespace
+
+bool parseprotograph(textscanner *in, graphs **protograph, std::string *error) {
+  *protograph = nullptr;
+
+  // Two comments, V and C, a third comment.
+  bool closed = scanskipcomment(in);
+  closed = scanskipcomment(in) && closed;
+  int vnodenum, cnodenum;
+  if (!readinteger(in, &vnodenum, "the number of variable nodes", closed, error) ||
+      !readinteger(in, &cnodenum, "the number of check nodes", closed, error))
+    return false;
+  if (vnodenum < 0 || cnodenum < 0) {
+    *error = "the numbers of variable and check nodes are " + number(vnodenum) +
+             " and " + number(cnodenum) + "; they must not be negative";
+    return false;
+  }
+  closed = scanskipcomment(in);
+
+  // The node section: per variable node its degree and its pairs.
+  intlist degrees = {nullptr, 0, 0};
+  intlist pairs = {nullptr, 0, 0};
+  bool ok = true;
+  for (int v = 0; v < vnodenum && ok; ++v) {
+    int degree;
+    ok = readinteger(in, &degree, "variable node " + number(v) + ": degree", closed, error);
+    if (ok && degree < 0) {
+      *error = "variable node " + number(v) + ": degree " + number(degree) +
+               " is negative";
+      ok = false;
+    }
+    if (ok && pairs.count / 2 + degree > INT_MAX) {
+      *error = "variable node " + number(v) + ": more than " + number(INT_MAX) +
+               " edges in all";
+      ok = false;
+    }
+    if (ok) append(&degrees, degree);
+    for (int s = 0; s < degree && ok; ++s) {
+      int tonode, tosocket;
+      ok = readinteger(in, &tonode, nodesocket(v, s) + ": check node", closed, error);
+      if (ok && (tonode < 0 || tonode >= cnodenum)) {
+        *error = nodesocket(v, s) + ": check node " + number(tonode) +
+                 (cnodenum > 0 ? " is outside 0.." + number(cnodenum - 1)
+                               : " does not exist; the protograph has no check nodes");
+        ok = false;
+      }
+      if (ok)
+        ok = readinteger(in, &tosocket, nodesocket(v, s) + ": check socket", closed, error);
+      if (ok) {
+        append(&pairs, tonode);
+        append(&pairs, tosocket);
+      }
+    }
+  }
+  if (ok) ok = buildprotograph(vnodenum, cnodenum, &degrees, &pairs, protograph, error);
+  std::free(degrees.items);
+  std::free(pairs.items);
+  return ok;
+}
+
+void readprotograph(simulations *simulation) {
+  // The name field need not hold its terminating zero; never read past it.
+  const std::string name(simulation->protofile,
+                         strnlen(simulation->protofile, sizeof simulation->protofile));
+  // A directory opens for reading on Linux but holds no proto-file.
+  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    std::fflush(stdout);
+    std::fputs("I can't open the indicated proto-file.\n", stderr);
+    std::exit(1);
+  }
+  textscanner in;
+  scanfromfd(&in, fd);
+  graphs *protograph;
+  std::string error;
+  bool ok = parseprotograph(&in, &protograph, &error);
+  scanclose(&in);
+  close(fd);
+  if (!ok) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "proto-file %s: %s\n", name.c_str(), error.c_str());
+    std::exit(1);
+  }
+  simulation->protograph = protograph;
+}
+
+namespace {
+
+[[noreturn]] void refuselifting(const std::string &why) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "constructprotograph: %s\n", why.c_str());
+  std::exit(1);
+}
+
+template <typename node>
+int largestdegree(const node *nodes, int count) {
+  int largest = 0;
+  for (int i = 0; i < count; ++i)
+    if (nodes[i].degree > largest) largest = nodes[i].degree;
+  return largest;
+}
+
+void copytable(degreelist **table, const degreelist *from, int entries) {
+  *table = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  std::memset(*table, 0, sizeof(degreelist));
+  std::memcpy((*table)->degree, from->degree, static_cast<std::size_t>(entries) * sizeof(int));
+  std::memcpy((*table)->numofnodes, from->numofnodes,
+              static_cast<std::size_t>(entries) * sizeof(int));
+}
+
+}  // namespace
+
+void constructprotograph(graphs *graph, simulations *simulation) {
+  const graphs *proto = simulation->protograph;
+  const int lift = simulation->length;
+
+  // Refusals, before anything is built.
+  if (proto == nullptr) refuselifting("no protograph has been read");
+  if (lift < 1)
+    refuselifting("lifting factor " + number(lift) + "; it must be at least 1");
+  const int protovnodes = proto->vnodenum;
+  const int protocnodes = proto->cnodenum;
+  std::int64_t protoedges = 0;
+  for (int i = 0; i < protovnodes; ++i) protoedges += proto->vnodelist[i].degree;
+  if (static_cast<std::int64_t>(protovnodes) * lift > INT_MAX ||
+      static_cast<std::int64_t>(protocnodes) * lift > INT_MAX || protoedges * lift > INT_MAX)
+    refuselifting("lifting " + number(protovnodes) + " variable nodes, " +
+                  number(protocnodes) + " check nodes and " + number(protoedges) +
+                  " edges by " + number(lift) + " gives more than " + number(INT_MAX) +
+                  " of one of them");
+  // Degrees of any size are tabulated; only the number of distinct degrees
+  // is bounded by the table.
+  degreelist vtable, ctable;
+  int ventries, centries;
+  if (!tabulatedegrees(proto->vnodelist, protovnodes, lift, &vtable, &ventries))
+    refuselifting("the protograph has more than " + number(maxdegreesnum) +
+                  " distinct variable degrees");
+  if (!tabulatedegrees(proto->cnodelist, protocnodes, lift, &ctable, &centries))
+    refuselifting("the protograph has more than " + number(maxdegreesnum) +
+                  " distinct check degrees");
+
+  // Counts, maxima and degree tables. The lifted graph gets its rate like
+  // every other full graph.
+  graph->vnodenum = protovnodes * lift;
+  graph->cnodenum = protocnodes * lift;
+  graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
+  graph->vmaxdegree = largestdegree(proto->vnodelist, protovnodes);
+  graph->cmaxdegree = largestdegree(proto->cnodelist, protocnodes);
+  graph->vdegreesnum = ventries;
+  graph->cdegreesnum = centries;
+  copytable(&graph->vdegreelist, &vtable, ventries);
+  copytable(&graph->cdegreelist, &ctable, centries);
+
+  // Copies: node i * lift + c is copy c of protograph node i, with its
+  // socket layout. Check copies count their edges as the lifting gives them.
+  graph->vnodelist = static_cast<vnode *>(
+      allocate(static_cast<std::int64_t>(graph->vnodenum) * sizeof(vnode)));
+  graph->cnodelist = static_cast<cnode *>(
+      allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
+  for (int i = 0; i < protovnodes; ++i) {
+    const int degree = proto->vnodelist[i].degree;
+    vnode *copies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
+    for (int c = 0; c < lift; ++c)
+      copies[c] = {degree, 0.0,
+                   static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)))};
+  }
+  for (int b = 0; b < protocnodes; ++b) {
+    const int degree = proto->cnodelist[b].degree;
+    cnode *copies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
+    for (int c = 0; c < lift; ++c)
+      copies[c] = {0, 0.0,
+                   static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)))};
+  }
+
+  // Edges: one fresh permutation per protograph edge, the edges taken by
+  // variable node and then socket, which fixes the order of the draws. Copy
+  // c of the variable node meets copy perm[c] of the check node at the same
+  // sockets; the mirror entry is written at once, which gives what a
+  // separate mirror pass over the variable side would give, since every
+  // check socket of a copy is reached by exactly one protograph edge.
+  int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(lift) * sizeof(int)));
+  int *iperm = static_cast<int *>(allocate(static_cast<std::int64_t>(lift) * sizeof(int)));
+  constexpr int distance = 8;  // prefetch distance for the check copies
+  for (int i = 0; i < protovnodes; ++i) {
+    vnode *vcopies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
+    const int vfirst = i * lift;
+    for (int s = 0; s < proto->vnodelist[i].degree; ++s) {
+      const int b = proto->vnodelist[i].edgelist[s].dest;
+      const int t = proto->vnodelist[i].edgelist[s].socket;
+      cnode *ccopies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
+      const int cfirst = b * lift;
+      graphrandompermutation(perm, iperm, lift);
+      for (int c = 0; c < lift; ++c) {
+        // the check copies are met in random order
+        if (c + 2 * distance < lift) __builtin_prefetch(ccopies + perm[c + 2 * distance], 1);
+        if (c + distance < lift)
+          __builtin_prefetch(ccopies[perm[c + distance]].edgelist + t, 1);
+        cnode *check = &ccopies[perm[c]];
+        vcopies[c].edgelist[s] = {cfirst + perm[c], t, 0.0};
+        check->edgelist[t] = {vfirst + c, s, 0.0};
+        ++check->degree;
+      }
+    }
+  }
+  std::free(perm);
+  std::free(iperm);
+}
+
+}  // namespace ldpc
