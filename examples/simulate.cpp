@@ -1,0 +1,283 @@
+// simulate: the frame of a decoding simulation, showing how a program links
+// the graph library and obtains a graph for each of its loops.
+//
+// It fills the configuration records, asks constructgraph for the graph of
+// every loop, and prints a line per loop: the number of edges, the
+// graph-stream state the construction started from and a fingerprint of
+// the graph. The seed rows of a run can be written to a file and read back
+// to repeat the run, which gives the same graphs. A real simulation would
+// decode on each graph where the loop body says so, drawing its noise from
+// the channel stream.
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "simulation.h"
+
+// The two random-stream states, which every program that links the library
+// defines.
+namespace ldpc {
+unsigned short graphsimrand[3];
+unsigned short channelsimrand[3];
+}  // namespace ldpc
+
+namespace {
+
+const char usage[] = "usage: simulate [OPTION]...\n";
+
+const char help[] =
+    "\n"
+    "Obtains a graph for each loop of a simulation from the graph library and\n"
+    "prints, per loop, its number of edges, the graph-stream state its\n"
+    "construction started from and a fingerprint of the graph.\n"
+    "\n"
+    "  -C DIR          work in DIR; the file names below are taken relative to\n"
+    "                  it and may have at most 24 characters\n"
+    "  --loops N       number of loops (default 3)\n"
+    "  --length N      irregular ensemble: variable nodes asked for; protograph\n"
+    "                  ensemble: lifting factor (default 1000)\n"
+    "  --proto FILE    lift the protograph of FILE (default: the irregular\n"
+    "                  ensemble with variable degrees 2, 3, 8 on 50%, 30%, 20%\n"
+    "                  of the nodes and check degrees 7, 8 on half each)\n"
+    "  --seed N        start the graph stream from N (default 1), the channel\n"
+    "                  stream from N + 1\n"
+    "  --save FILE     construct one graph, save it to FILE and use it in every\n"
+    "                  loop\n"
+    "  --read FILE     read the graph from the code description file FILE\n"
+    "  --record FILE   write the seed rows of the run to FILE\n"
+    "  --repeat FILE   repeat a run from the seed rows in FILE (one loop per\n"
+    "                  row); give the options of the recorded run\n"
+    "  --verbose       print the library's construction report\n"
+    "  --help          print this help\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the library or a seed file fails, 2 on\n"
+    "a usage error.\n";
+
+using seedrow = std::array<unsigned short, 6>;
+
+[[noreturn]] void usageerror(const std::string &message) {
+  std::cerr << "simulate: " << message << "\n" << usage;
+  std::exit(2);
+}
+
+int number(const char *text, const char *option) {
+  char *end;
+  errno = 0;
+  long value = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || end == text || value < 0 || value > 2000000000)
+    usageerror(std::string(option) + " wants a number from 0 to 2000000000, not \"" + text + "\"");
+  return static_cast<int>(value);
+}
+
+// The name fields of the configuration hold 24 characters and a zero.
+void setname(char (&field)[25], const std::string &name, const char *option) {
+  if (name.empty() || name.size() >= sizeof field)
+    usageerror(std::string(option) + ": \"" + name +
+               "\" does not fit the configuration (1 to 24 characters); use -C DIR");
+  std::memcpy(field, name.c_str(), name.size() + 1);
+}
+
+// Seed rows, one per line: graph-stream words 0 to 2, then channel-stream
+// words 0 to 2; lines starting with '#' are comments.
+std::vector<seedrow> readseeds(const std::string &path) {
+  std::ifstream in(path);
+  if (!in) {
+    std::cerr << "simulate: cannot open seed file " << path << "\n";
+    std::exit(1);
+  }
+  std::vector<seedrow> rows;
+  std::string line;
+  for (int lineno = 1; std::getline(in, line); ++lineno) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    seedrow row;
+    for (unsigned short &word : row) {
+      long value;
+      if (!(fields >> value) || value < 0 || value > 65535) {
+        std::cerr << "simulate: " << path << ", line " << lineno
+                  << ": a seed row is six numbers from 0 to 65535\n";
+        std::exit(1);
+      }
+      word = static_cast<unsigned short>(value);
+    }
+    rows.push_back(row);
+  }
+  if (rows.empty()) {
+    std::cerr << "simulate: " << path << " holds no seed row\n";
+    std::exit(1);
+  }
+  return rows;
+}
+
+void writeseeds(const std::string &path, const std::vector<seedrow> &rows) {
+  std::ofstream out(path);
+  out << "# graph stream words 0-2, channel stream words 0-2, one loop per row\n";
+  for (const seedrow &row : rows)
+    out << row[0] << ' ' << row[1] << ' ' << row[2] << ' ' << row[3] << ' ' << row[4] << ' '
+        << row[5] << '\n';
+  out.close();
+  if (!out) {
+    std::cerr << "simulate: cannot write seed file " << path << "\n";
+    std::exit(1);
+  }
+}
+
+// The stream state that srand48 would give for seed.
+void seedstream(unsigned short words[3], unsigned long seed) {
+  words[0] = 0x330E;
+  words[1] = static_cast<unsigned short>(seed);
+  words[2] = static_cast<unsigned short>(seed >> 16);
+}
+
+// A 64-bit FNV-1a hash of the node counts and every variable edge.
+std::uint64_t fingerprint(const ldpc::graphs *graph) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  auto mix = [&hash](int value) {
+    for (int byte = 0; byte < 4; ++byte) {
+      hash ^= static_cast<unsigned char>(static_cast<unsigned>(value) >> (8 * byte));
+      hash *= 0x100000001b3ULL;
+    }
+  };
+  mix(graph->vnodenum);
+  mix(graph->cnodenum);
+  for (int v = 0; v < graph->vnodenum; ++v)
+    for (int s = 0; s < graph->vnodelist[v].degree; ++s) {
+      mix(graph->vnodelist[v].edgelist[s].dest);
+      mix(graph->vnodelist[v].edgelist[s].socket);
+    }
+  return hash;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  int loops = 3, length = 1000, seed = 1;
+  bool verbose = false;
+  std::string proto, save, read, record, repeat;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::cout << usage << help;
+      return 0;
+    }
+    if (option == "--verbose") {
+      verbose = true;
+      continue;
+    }
+    if (i + 1 == argc) usageerror("unknown option or missing value: " + option);
+    const char *value = argv[++i];
+    if (option == "-C") {
+      if (chdir(value) != 0) usageerror(std::string("cannot work in ") + value);
+    } else if (option == "--loops") {
+      loops = number(value, "--loops");
+    } else if (option == "--length") {
+      length = number(value, "--length");
+    } else if (option == "--seed") {
+      seed = number(value, "--seed");
+    } else if (option == "--proto") {
+      proto = value;
+    } else if (option == "--save") {
+      save = value;
+    } else if (option == "--read") {
+      read = value;
+    } else if (option == "--record") {
+      record = value;
+    } else if (option == "--repeat") {
+      repeat = value;
+    } else {
+      usageerror("unknown option " + option);
+    }
+  }
+  if (!save.empty() && !read.empty()) usageerror("--save and --read exclude each other");
+
+  // The configuration records.
+  int vdegrees[] = {2, 3, 8};
+  double vfractions[] = {0.5, 0.3, 0.2};
+  int cdegrees[] = {7, 8};
+  double cfractions[] = {0.5, 0.5};
+  ldpc::simulations sim{};
+  sim.verbose = verbose ? 1 : 0;
+  sim.newgraph = read.empty() ? 1 : 0;
+  // 0: a fresh graph by the driver's rule on every call; 1: one graph,
+  // saved and kept
+  sim.constructgraphonce = save.empty() ? 0 : 1;
+  if (!save.empty()) setname(sim.graphfile, save, "--save");
+  if (!read.empty()) setname(sim.graphfile, read, "--read");
+  sim.length = length;
+  if (proto.empty()) {
+    sim.ensemble = 0;
+    sim.vdegreesnum = 3;
+    sim.vdegreelist = vdegrees;
+    sim.vpercentagelist = vfractions;
+    sim.cdegreesnum = 2;
+    sim.cdegreelist = cdegrees;
+    sim.cpercentagelist = cfractions;
+    sim.typedist = 0;  // the fractions count nodes
+  } else {
+    sim.ensemble = 1;
+    setname(sim.protofile, proto, "--proto");
+  }
+  ldpc::graphs graph{};
+  graph.vnodenum = -1;  // no graph yet
+  ldpc::encoders encoder{};
+  encoder.gap = -1;
+  ldpc::randomizes randomize{};
+
+  // The streams start either from stored seed rows or from the seed.
+  ldpc::reruns rerun{};
+  std::vector<seedrow> rows;
+  std::vector<unsigned short *> seeds;
+  if (!repeat.empty()) {
+    rows = readseeds(repeat);
+    loops = static_cast<int>(rows.size());
+    // The driver's first construction takes row loop + 1: on a one-loop
+    // run that row was never recorded, and any row serves there.
+    if (rows.size() < 2) rows.push_back(rows.back());
+    for (seedrow &row : rows) seeds.push_back(row.data());
+    rerun.rerun = 2;
+    rerun.seeds = seeds.data();
+  } else {
+    seedstream(ldpc::graphsimrand, static_cast<unsigned long>(seed));
+    seedstream(ldpc::channelsimrand, static_cast<unsigned long>(seed) + 1);
+  }
+
+  std::vector<seedrow> recorded;
+  for (int loop = 0; loop < loops; ++loop) {
+    ldpc::setchannelseeds(loop, &rerun);
+    ldpc::getchannelsimrand(&randomize);
+    // l = 1 asks for a fresh graph on every call, from seed row loop when
+    // the run is a repeat. On the first call the driver builds the run's
+    // first graph (from row loop + 1) before it, so every loop's graph comes
+    // from the state recorded for that loop.
+    ldpc::constructgraph(&sim, &graph, &randomize, &encoder, &rerun, loop, 1);
+    const unsigned short *g = randomize.graphsimrand;
+    const unsigned short *c = randomize.channelsimrand;
+    recorded.push_back({g[0], g[1], g[2], c[0], c[1], c[2]});
+
+    int edges = 0;
+    for (int v = 0; v < graph.vnodenum; ++v) edges += graph.vnodelist[v].degree;
+    std::printf("loop %d: %d edges, graph stream from %u %u %u, fingerprint %016llx\n", loop,
+                edges, g[0], g[1], g[2], static_cast<unsigned long long>(fingerprint(&graph)));
+    // Decoding on this graph would go here, with noise from the channel
+    // stream (gauss, nextgausspair).
+  }
+
+  if (!record.empty()) writeseeds(record, recorded);
+  if (graph.vnodenum != -1) ldpc::freegraph(&graph);
+  std::free(encoder.iphi);
+  if (sim.protograph != nullptr) {
+    ldpc::freegraph(sim.protograph);
+    std::free(sim.protograph);
+  }
+  return 0;
+}
