@@ -361,7 +361,7 @@ std::string converter(const alistinput &a, bool targets) {
   if (targets) {
     target(tag + "(a) / alistconv", speedup, ">=", 7);
     target(tag + "alistconv / floor (b)", overfloor, "<=", 2);
-    info(tag + "alistconv / floor, items 1-7 only", overcols);
+    info(tag + "alistconv / floor, items 1-7", overcols);
     target(tag + "alistconv peak RSS / records", rss, "<=", 1.25);
   } else {
     info(tag + "(a) / alistconv", speedup);
