@@ -342,3 +342,7 @@ TEST(fuzz_inputs, alist_seeds_and_findings_keep_every_property) {
 TEST(fuzz_inputs, descfile_seeds_and_findings_keep_every_property) {
   replay("descfile", fuzzprops::checkdescfile);
 }
+
+TEST(fuzz_inputs, protofile_seeds_and_findings_keep_every_property) {
+  replay("protofile", fuzzprops::checkprotofile);
+}

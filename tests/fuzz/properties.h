@@ -35,6 +35,7 @@
 #include "alist.h"
 #include "descfile.h"
 #include "graphstruct.h"
+#include "protograph.h"
 #include "simulation.h"
 #include "textio.h"
 
@@ -414,6 +415,125 @@ inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
   if (!fault.empty()) return fault;
   if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
     return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
+  return "";
+}
+
+// --- proto-file reader ------------------------------------------------------------
+
+// A proto-file read plainly: the pairs (check node, check socket) of each
+// variable node, or false when the file breaks the format or its rules.
+struct protoreference {
+  int vnodenum = 0, cnodenum = 0;
+  std::vector<std::vector<std::pair<int, int>>> pairs;
+};
+
+inline bool referenceproto(const std::uint8_t *data, std::size_t size, protoreference *ref) {
+  std::size_t i = 0;
+  // everything up to and including "*/" (only the character directly before
+  // the slash counts) and one line feed behind it
+  auto skipcomment = [&] {
+    int previous = ' ';
+    while (i < size) {
+      int c = data[i++];
+      if (c == '/' && previous == '*') {
+        if (i < size && data[i] == '\n') ++i;
+        return;
+      }
+      previous = c;
+    }
+  };
+  auto readint = [&](int *value) {
+    while (i < size && (data[i] == ' ' || data[i] == '\n' || data[i] == '\t' || data[i] == '\r' ||
+                        data[i] == '\v' || data[i] == '\f'))
+      ++i;
+    bool negative = false;
+    if (i < size && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
+    if (i == size || data[i] < '0' || data[i] > '9') return false;
+    long long magnitude = 0;
+    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
+      magnitude = magnitude * 10 + (data[i] - '0');
+      if (magnitude > 2147483648LL) return false;
+    }
+    if (!negative && magnitude > 2147483647LL) return false;
+    *value = static_cast<int>(negative ? -magnitude : magnitude);
+    return true;
+  };
+
+  skipcomment();
+  skipcomment();
+  if (!readint(&ref->vnodenum) || !readint(&ref->cnodenum)) return false;
+  if (ref->vnodenum < 0 || ref->cnodenum < 0) return false;
+  skipcomment();
+  std::map<int, std::set<int>> sockets;
+  std::map<int, int> named;
+  for (int v = 0; v < ref->vnodenum; ++v) {
+    int degree;
+    if (!readint(&degree) || degree < 0) return false;
+    ref->pairs.emplace_back();
+    for (int s = 0; s < degree; ++s) {
+      int c, t;
+      if (!readint(&c) || c < 0 || c >= ref->cnodenum || !readint(&t)) return false;
+      ref->pairs.back().emplace_back(c, t);
+      sockets[c].insert(t);
+      ++named[c];
+    }
+  }
+  // the sockets named for each check node are exactly 0..k-1, each once
+  for (const auto &[c, k] : named)
+    if (static_cast<int>(sockets[c].size()) != k || *sockets[c].begin() != 0 ||
+        *sockets[c].rbegin() != k - 1)
+      return false;
+  return true;
+}
+
+// The largest check-node count that the proto-file harness exercises: the
+// reader sizes the check side by the count in the file, which costs memory
+// without any data behind it; larger counts would only measure the heap.
+constexpr int protocnodelimit = 1 << 16;
+
+// Every property of the proto-file reader on one input.
+inline std::string checkprotofile(const std::uint8_t *data, std::size_t size) {
+  protoreference ref;
+  bool refaccepts = referenceproto(data, size, &ref);
+  if (ref.cnodenum > protocnodelimit) return "";
+  bool ok[2];
+  std::string error[2], text[2];
+  std::string fault;
+  bool made = bothways(data, size, [&](ldpc::textscanner *in, int way) {
+    ldpc::graphs *p = nullptr;
+    ok[way] = ldpc::parseprotograph(in, &p, &error[way]);
+    if (!ok[way]) {
+      if (fault.empty() && error[way].empty()) fault = "refused without a message";
+      return;
+    }
+    if (p == nullptr) {
+      if (fault.empty()) fault = "accepted without a protograph";
+      return;
+    }
+    text[way] = format(p);
+    if (way == 0) {
+      std::string f = checkinvariants(p, notables);
+      if (f.empty() && !refaccepts) f = "accepted; the reference reading refuses";
+      if (f.empty() && (p->vnodenum != ref.vnodenum || p->cnodenum != ref.cnodenum))
+        f = "node counts differ from the reference reading";
+      for (int v = 0; v < p->vnodenum && f.empty(); ++v) {
+        const ldpc::vnode &node = p->vnodelist[v];
+        bool same = node.degree == static_cast<int>(ref.pairs[v].size());
+        for (int s = 0; s < node.degree && same; ++s)
+          same = node.edgelist[s].dest == ref.pairs[v][s].first &&
+                 node.edgelist[s].socket == ref.pairs[v][s].second;
+        if (!same) f = "variable node " + std::to_string(v) + " differs from the reference reading";
+      }
+      if (!f.empty() && fault.empty()) fault = f;
+    }
+    ldpc::freegraph(p);
+    std::free(p);
+  }, &fault);
+  if (!made) return fault;
+  if (!fault.empty()) return fault;
+  if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
+    return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
+  if (!ok[0] && refaccepts) return "refused (" + error[0] + "); the reference reading accepts";
   return "";
 }
 
