@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -214,8 +215,8 @@ bool measure(contender *c) {
     if (!c->output.empty()) unlink(c->output.c_str());
     measurement m = runprocess(c->argv, c->cwd, capture);
     if (m.status != 0) {
-      std::printf("  %s failed with status %d: %s\n", c->name.c_str(), m.status,
-                  readtext(capture, 400).c_str());
+      std::printf("  %s (%s) failed with status %d: %s\n", c->name.c_str(), c->argv[0].c_str(),
+                  m.status, readtext(capture, 400).c_str());
       failures = true;
       return false;
     }
@@ -484,9 +485,7 @@ std::string protograph() {
 
 void constructions(bool quick) {
   if (!executable(bin("graphconstruct"))) {
-    std::printf(
-        "\n== constructions: skipped (graphconstruct not built: the constructions are not in "
-        "the library yet)\n");
+    std::printf("\n== constructions: skipped (graphconstruct not built)\n");
     return;
   }
   const char *seed = "20240601";
@@ -567,6 +566,16 @@ int main(int argc, char **argv) {
     return only.empty() || std::find(only.begin(), only.end(), name) != only.end();
   };
   mkdir(outdir.c_str(), 0755);
+  // Absolute paths: the constructions run inside the output directory.
+  for (std::string *dir : {&builddir, &outdir}) {
+    char *real = realpath(dir->c_str(), nullptr);
+    if (real == nullptr) {
+      std::fprintf(stderr, "benchrun: %s: %s\n", dir->c_str(), std::strerror(errno));
+      return 2;
+    }
+    *dir = real;
+    std::free(real);
+  }
   capture = outdir + "/capture.txt";
   std::printf(
       "benchmarks: best of %d runs each; MB = 10^6 bytes; records = %zu*N + %zu*M + 2*%zu*E "
