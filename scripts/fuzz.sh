@@ -23,9 +23,11 @@ cmake -S tests/fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 
 status=0
+ran=0
 for harness in "$build"/*_fuzz; do
   [ -x "$harness" ] || continue
   name=$(basename "$harness" _fuzz)
+  ran=$((ran + 1))
   work="$build/corpus/$name"
   findings="$build/findings/$name"
   log="$build/$name.log"
@@ -48,10 +50,14 @@ for harness in "$build"/*_fuzz; do
   if [ "$rc" -ne 0 ] || [ "$count" -ne 0 ]; then
     status=1
     grep -E 'property violated|^SUMMARY|ERROR: (libFuzzer|AddressSanitizer|LeakSanitizer)' "$log" \
-      | head -n 5 | sed 's/^/  /'
+      | head -n 5 | sed 's/^/  /' || true
     find "$findings" -type f | sed 's/^/  input: /'
     [ "$count" -eq 0 ] && tail -n 20 "$log" | sed 's/^/  /'
     echo "  log: $log"
   fi
 done
+if [ "$ran" -eq 0 ]; then
+  echo "no fuzz harness was built in $build" >&2
+  exit 1
+fi
 exit "$status"

@@ -489,7 +489,7 @@ inline bool referenceproto(const std::uint8_t *data, std::size_t size, protorefe
 // The largest check-node count that the proto-file harness exercises: the
 // reader sizes the check side by the count in the file, which costs memory
 // without any data behind it; larger counts would only measure the heap.
-constexpr int protocnodelimit = 1 << 16;
+constexpr int protocnodelimit = 1 << 12;
 
 // Every property of the proto-file reader on one input.
 inline std::string checkprotofile(const std::uint8_t *data, std::size_t size) {
