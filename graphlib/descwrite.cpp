@@ -12,14 +12,31 @@ namespace {
 // One node description: "%3d " with the degree, then "%7d %7d  " per socket,
 // three pairs to a line, continuation lines indented by four blanks.
 void formatnode(textwriter *out, int degree, const edge *edgelist) {
-  writeint(out, degree, 3);
-  writechar(out, ' ');
-  for (int s = 0; s < degree; ++s) {
-    if (s > 0 && s % 3 == 0) writetext(out, "\n    ", 5);
-    writeint(out, edgelist[s].dest, 7);
-    writechar(out, ' ');
-    writeint(out, edgelist[s].socket, 7);
-    writetext(out, "  ", 2);
+  // Each pair takes at most 5 + 11 + 1 + 11 + 2 characters, numbers of any
+  // width included; room is made for up to 64 pairs at a time.
+  constexpr int pairsperstep = 64;
+  constexpr std::size_t pairroom = 32;
+  char *q = writespace(out, 8);
+  if (q == nullptr) return;
+  q = formatint(q, degree, 3);
+  *q++ = ' ';
+  writeadvance(out, q);
+  for (int s = 0; s < degree;) {
+    int stop = degree - s < pairsperstep ? degree : s + pairsperstep;
+    q = writespace(out, static_cast<std::size_t>(stop - s) * pairroom);
+    if (q == nullptr) return;
+    for (; s < stop; ++s) {
+      if (s > 0 && s % 3 == 0) {
+        std::memcpy(q, "\n    ", 5);
+        q += 5;
+      }
+      q = formatint(q, edgelist[s].dest, 7);
+      *q++ = ' ';
+      q = formatint(q, edgelist[s].socket, 7);
+      *q++ = ' ';
+      *q++ = ' ';
+    }
+    writeadvance(out, q);
   }
   writechar(out, '\n');
 }

@@ -308,29 +308,18 @@ void writechar(textwriter *out, char c) {
   out->buffer[out->used++] = c;
 }
 
-void writeint(textwriter *out, std::int64_t value, int width) {
-  char digits[24];
-  char *end = digits + sizeof digits;
-  char *p = end;
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) *--p = '-';
-  std::size_t length = static_cast<std::size_t>(end - p);
-  std::size_t pad = width > 0 && static_cast<std::size_t>(width) > length
-                        ? static_cast<std::size_t>(width) - length
-                        : 0;
-  if (out->capacity - out->used < pad + length) {
+char *writespace(textwriter *out, std::size_t n) {
+  if (out->capacity - out->used < n) {
     writeflush(out);
-    if (out->capacity < pad + length) return;
+    if (out->capacity - out->used < n) return nullptr;
   }
-  char *q = out->buffer + out->used;
-  for (std::size_t i = 0; i < pad; ++i) *q++ = ' ';
-  std::memcpy(q, p, length);
-  out->used += pad + length;
+  return out->buffer + out->used;
+}
+
+void writeint(textwriter *out, std::int64_t value, int width) {
+  std::size_t room = static_cast<std::size_t>(width > 0 ? width : 0) + 24;
+  char *q = writespace(out, room);
+  if (q != nullptr) writeadvance(out, formatint(q, value, width));
 }
 
 }  // namespace ldpc

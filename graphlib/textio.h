@@ -84,6 +84,46 @@ void writechar(textwriter *out, char c);
 // numbers.
 void writeint(textwriter *out, std::int64_t value, int width);
 
+// Formats value as writeint does into q, which has room for width + 20
+// characters; returns the end of what it wrote.
+inline char *formatint(char *q, std::int64_t value, int width) {
+  static constexpr char pairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char digits[24];
+  char *end = digits + sizeof digits;
+  char *p = end;
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
+                                      : static_cast<std::uint64_t>(value);
+  while (magnitude >= 100) {
+    unsigned two = static_cast<unsigned>(magnitude % 100) * 2;
+    magnitude /= 100;
+    *--p = pairs[two + 1];
+    *--p = pairs[two];
+  }
+  if (magnitude >= 10) {
+    unsigned two = static_cast<unsigned>(magnitude) * 2;
+    *--p = pairs[two + 1];
+    *--p = pairs[two];
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
+  if (value < 0) *--p = '-';
+  int length = static_cast<int>(end - p);
+  for (int i = length; i < width; ++i) *q++ = ' ';
+  for (int i = 0; i < length; ++i) *q++ = p[i];
+  return q;
+}
+
+// Makes room for at least n more characters (flushing if needed) and
+// returns where to write them, or null when the writer has failed; the
+// caller then hands the end of what it wrote to writeadvance.
+char *writespace(textwriter *out, std::size_t n);
+inline void writeadvance(textwriter *out, char *end) {
+  out->used = static_cast<std::size_t>(end - out->buffer);
+}
+
 }  // namespace ldpc
 
 #endif
