@@ -86,9 +86,13 @@ void reserve(element **block, std::int64_t *capacity, std::int64_t needed,
   *capacity = grown;
 }
 
+// The node array whole when the rest of the input can hold count node
+// descriptions (two characters each at the least), else a first part of it.
 template <typename node>
-node *allocatenodes(std::int64_t *capacity, int count) {
-  *capacity = count < firstnodes ? count : firstnodes;
+node *allocatenodes(textscanner *in, std::int64_t *capacity, int count) {
+  std::int64_t remaining = scanremaining(in);
+  bool fits = remaining >= 0 && remaining / 2 >= count;
+  *capacity = fits || count < firstnodes ? count : firstnodes;
   return static_cast<node *>(allocate(*capacity * static_cast<std::int64_t>(sizeof(node))));
 }
 
@@ -133,7 +137,7 @@ template <typename node>
 bool readnodes(textscanner *in, node **list, int count, int *owned, const char *side,
                const char *otherside, int othercount, std::string *error) {
   std::int64_t capacity = 0;
-  *list = allocatenodes<node>(&capacity, count);
+  *list = allocatenodes<node>(in, &capacity, count);
   for (int i = 0; i < count; ++i) {
     reserve(list, &capacity, static_cast<std::int64_t>(i) + 1, count);
     node *n = &(*list)[i];

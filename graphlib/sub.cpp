@@ -35,7 +35,7 @@ void advisehugepages(std::uintptr_t begin, std::uintptr_t end) {
 void *allocate(std::int64_t n) {
   if (advisedbreak == 0) {
     // Grow the heap in large steps, so that each step can be advised whole.
-    mallopt(M_TOP_PAD, 64 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
     advisedbreak = reinterpret_cast<std::uintptr_t>(sbrk(0));
   }
   void *block = nullptr;

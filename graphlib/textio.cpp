@@ -120,7 +120,7 @@ void scanclose(textscanner *in) {
   in->atend = true;
 }
 
-scanresult scanint(textscanner *in, int *value) {
+scanresult scanintslow(textscanner *in, int *value) {
   skipblanks(in);
   if (in->pos >= in->end) return in->readerror != 0 ? scanioerror : scanend;
   in->linestart = false;

@@ -42,7 +42,42 @@ void scanclose(textscanner *in);  // releases the buffer, not the descriptor
 // Reads the next integer into *value. scanend: only white space (and comment
 // lines) up to the end; scannotnumber: the next item is not a number;
 // scanrange: the digits do not fit an int; scanioerror: a read failed.
-scanresult scanint(textscanner *in, int *value);
+scanresult scanintslow(textscanner *in, int *value);
+
+// The common case inline: blanks and line feeds, then a plain number of at
+// most ten digits, well inside the buffered characters. Anything else (tabs,
+// carriage returns, signs other than '-', comment lines, long or
+// out-of-range numbers, the end of a chunk) goes the general way.
+inline scanresult scanint(textscanner *in, int *value) {
+  const char *q = in->pos;
+  const char *limit = in->end - 32;
+  if (q < limit) {
+    std::int64_t lines = 0;
+    while ((*q == ' ' || *q == '\n') && q < limit) {
+      lines += *q == '\n';
+      ++q;
+    }
+    bool negative = *q == '-';
+    const char *digits = q + (negative ? 1 : 0);
+    if (q < limit && *digits >= '0' && *digits <= '9') {
+      std::uint64_t magnitude = 0;
+      const char *e = digits;
+      while (*e >= '0' && *e <= '9' && e - digits < 10) {
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(*e - '0');
+        ++e;
+      }
+      if (!(*e >= '0' && *e <= '9') && magnitude <= (negative ? 2147483648ULL : 2147483647ULL)) {
+        *value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude))
+                          : static_cast<int>(magnitude);
+        in->pos = e;
+        in->line += lines;
+        in->linestart = false;
+        return scanned;
+      }
+    }
+  }
+  return scanintslow(in, value);
+}
 
 // The number of characters not yet read: exact from memory, as the file
 // stands now from a regular file, -1 when the source cannot tell (a pipe).
