@@ -67,7 +67,7 @@ inline int memoryfile(const std::uint8_t *data, std::size_t size) {
 inline std::size_t chunkfor(const std::uint8_t *data, std::size_t size) {
   unsigned h = static_cast<unsigned>(size);
   for (std::size_t i = 0; i < size && i < 64; ++i) h = h * 31 + data[i];
-  return 20 + h % 13;
+  return 20 + h % 61;
 }
 
 // Runs read(scanner) once from memory and once from a descriptor in small
