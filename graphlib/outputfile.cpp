@@ -141,10 +141,16 @@ void outputabort(outputfile *file) {
 
 writeoutcome writewhole(const char *path, const std::function<void(textwriter *)> &format,
                         std::string *error) {
-  outputfile file;
-  if (!outputopen(&file, path)) return writeopenfailed;
+  // The buffer first: running out of memory then ends the run before any
+  // file has been created.
   textwriter out;
-  writetofd(&out, file.fd);
+  writetofd(&out, -1);
+  outputfile file;
+  if (!outputopen(&file, path)) {
+    writeclose(&out);
+    return writeopenfailed;
+  }
+  out.fd = file.fd;
   format(&out);
   writeflush(&out);
   int writeerror = out.writeerror;

@@ -234,10 +234,10 @@ std::string describescanfault(textscanner *in, scanresult result) {
 void writetofd(textwriter *out, int fd) {
   out->fd = fd;
   out->memory = nullptr;
-  out->buffer = static_cast<char *>(std::malloc(chunksize));
-  out->capacity = out->buffer != nullptr ? chunksize : 0;
+  out->buffer = static_cast<char *>(allocate(chunksize));
+  out->capacity = chunksize;
   out->used = 0;
-  out->writeerror = out->buffer == nullptr ? ENOMEM : 0;
+  out->writeerror = 0;
 }
 
 void writetomemory(textwriter *out, std::string *memory) {

@@ -5,10 +5,10 @@
 // digits) from a file descriptor in large chunks or from a block of memory.
 // textwriter formats numbers into a large buffer and writes it in chunks, or
 // appends to a string. Neither prints or exits: faults are returned. The
-// scanner's buffer comes from allocate, so running out of memory there ends
-// the process with the memory banner like every block of the library; the
-// writer's is reported as a write error (ENOMEM), so that its caller can
-// remove what it has begun to write.
+// buffers of a file scanner and of a file writer come from allocate, so
+// running out of memory there ends the process with the memory banner like
+// every block of the library; a writer's buffer is therefore taken before
+// its output file is created.
 #ifndef LDPC_TEXTIO_H
 #define LDPC_TEXTIO_H
 
@@ -106,6 +106,8 @@ struct textwriter {
   int writeerror;       // errno of the first failed write, 0 if none
 };
 
+// A writer to the descriptor fd, which may be set later (before the first
+// flush) by assigning out->fd.
 void writetofd(textwriter *out, int fd);
 void writetomemory(textwriter *out, std::string *memory);
 // Writes what is buffered; returns false after any failed write.
