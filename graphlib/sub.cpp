@@ -2,6 +2,7 @@
 // skipper for programs that read the text formats through stdio.
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -34,8 +35,14 @@ void advisehugepages(std::uintptr_t begin, std::uintptr_t end) {
 
 void *allocate(std::int64_t n) {
   if (advisedbreak == 0) {
-    // Grow the heap in large steps, so that each step can be advised whole.
-    mallopt(M_TOP_PAD, 16 << 20);
+    // Grow the heap in large steps, so that each step can be advised whole;
+    // under a limit on the address space, in steps small beside it.
+    std::int64_t pad = std::int64_t{64} << 20;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<std::int64_t>(limit.rlim_cur / 16) < pad)
+      pad = static_cast<std::int64_t>(limit.rlim_cur / 16);
+    mallopt(M_TOP_PAD, static_cast<int>(pad));
     advisedbreak = reinterpret_cast<std::uintptr_t>(sbrk(0));
   }
   void *block = nullptr;
