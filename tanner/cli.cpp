@@ -1,10 +1,11 @@
 #include "cli.h"
 
 #include <fcntl.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 namespace tanner {
 
 void usageerror(const std::string &command, const std::string &message) {
+  endprogress();
   std::fflush(stdout);
   std::fprintf(stderr, "tanner %s: %s\nTry 'tanner %s --help'.\n", command.c_str(),
                message.c_str(), command.c_str());
@@ -101,33 +103,81 @@ ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::enc
 
 namespace {
 
-using clock = std::chrono::steady_clock;
-clock::time_point started = clock::now();
-clock::time_point lastshown;
-bool shown = false;
+// The progress line is written by a once-a-second timer signal, so that any
+// long step shows it, whether or not it reports how far it has come. The
+// handler reads only these variables and writes with write(2).
+volatile std::sig_atomic_t progressseconds = 0;
+volatile std::sig_atomic_t progresspercent = -1;
+const char *volatile progresslabel = "working";
+volatile std::sig_atomic_t progressshown = 0;
+bool progressrunning = false;
+
+void appendnumber(char *line, std::size_t *length, long value) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  while (n > 0) line[(*length)++] = digits[--n];
+}
+
+void progresstick(int) {
+  int saved = errno;
+  progressseconds = progressseconds + 1;
+  char line[128];
+  std::size_t length = 0;
+  line[length++] = '\r';
+  for (const char *p = progresslabel; *p != '\0' && length < 80; ++p) line[length++] = *p;
+  line[length++] = ':';
+  line[length++] = ' ';
+  if (progresspercent >= 0) {
+    appendnumber(line, &length, progresspercent);
+    line[length++] = '%';
+  } else {
+    appendnumber(line, &length, progressseconds);
+    line[length++] = ' ';
+    line[length++] = 's';
+  }
+  std::memcpy(line + length, "\033[K", 3);
+  length += 3;
+  ssize_t ignored = write(2, line, length);
+  (void)ignored;
+  progressshown = 1;
+  errno = saved;
+}
 
 }  // namespace
 
-void startclock() { started = clock::now(); }
+void startprogress(const char *label) {
+  if (isatty(2) == 0) return;
+  progresslabel = label;
+  struct sigaction action {};
+  action.sa_handler = progresstick;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGALRM, &action, nullptr);
+  struct itimerval every = {{1, 0}, {1, 0}};
+  setitimer(ITIMER_REAL, &every, nullptr);
+  progressrunning = true;
+}
 
 void showprogress(std::int64_t done, std::int64_t total, const char *what) {
-  static const bool terminal = isatty(2) != 0;
-  if (!terminal) return;
-  clock::time_point now = clock::now();
-  if (now - started < std::chrono::seconds(1)) return;
-  if (shown && now - lastshown < std::chrono::milliseconds(200)) return;
-  lastshown = now;
-  shown = true;
-  int percent = total > 0 ? static_cast<int>(100 * done / total) : 0;
-  std::fprintf(stderr, "\r%s: %3d%%", what, percent);
-  std::fflush(stderr);
+  if (!progressrunning) return;
+  progresslabel = what;
+  progresspercent = total > 0 ? static_cast<int>(100 * done / total) : -1;
 }
 
 void endprogress() {
-  if (!shown) return;
-  std::fputs("\r\033[K", stderr);
-  std::fflush(stderr);
-  shown = false;
+  if (!progressrunning) return;
+  struct itimerval stop = {{0, 0}, {0, 0}};
+  setitimer(ITIMER_REAL, &stop, nullptr);
+  progressrunning = false;
+  if (progressshown != 0) {
+    ssize_t ignored = write(2, "\r\033[K", 4);
+    (void)ignored;
+    progressshown = 0;
+  }
 }
 
 void parseseed(const std::string &command, const std::string &text, unsigned short words[3]) {

@@ -41,9 +41,11 @@ std::vector<double> parsedoublelist(const std::string &command, const std::strin
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors = true,
                            ldpc::encoders *encoder = nullptr);
 
-// Progress of a long computation on standard error, only when standard
-// error is a terminal and the command has run for more than a second.
-void startclock();
+// Progress on standard error while a subcommand runs, only when standard
+// error is a terminal: from the first second on, a line with the step and
+// its percentage where it reports one, else the seconds elapsed. endprogress
+// stops it and clears the line; call it before printing results.
+void startprogress(const char *label);
 void showprogress(std::int64_t done, std::int64_t total, const char *what);
 void endprogress();
 

@@ -203,6 +203,7 @@ int irregular(int argc, char **argv) {
   ldpc::graphs graph{};
   ldpc::constructirregulargraph(&graph, &simulation);
   writeoutput(&graph, options);
+  endprogress();
   report(&graph, options);
   std::printf("\ndegree distributions (fractions of %s):\n", edgefractions ? "edges" : "nodes");
   printdistributions("vdegree", vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions);
@@ -255,6 +256,7 @@ int proto(int argc, char **argv) {
   ldpc::graphs graph{};
   ldpc::constructprotograph(&graph, &simulation);
   writeoutput(&graph, options);
+  endprogress();
   report(&graph, options);
 
   // The protograph's own distribution is the one asked for.

@@ -146,6 +146,7 @@ int checkcommand(int argc, char **argv) {
   ldpc::graphs *graph = loadcodefile(file, false);
   std::vector<std::string> notes;
   std::vector<std::string> faults = ldpc::checkinvariants(graph, &notes);
+  endprogress();
   for (const std::string &fault : faults) std::printf("violation: %s\n", fault.c_str());
   for (const std::string &note : notes) std::printf("note: %s\n", note.c_str());
   // The fingerprint follows the variable side, which is meaningful as long

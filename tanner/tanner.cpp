@@ -65,7 +65,9 @@ int convertcommand(int argc, char **argv) {
       return statusok;
     }
   if (argc != 2) usageerror("convert", "expects IN.alist OUT.code");
-  return ldpc::convertalist(argv[0], argv[1], "tanner");
+  int status = ldpc::convertalist(argv[0], argv[1], "tanner");
+  endprogress();
+  return status;
 }
 
 int exportcommand(int argc, char **argv) {
@@ -95,6 +97,7 @@ int exportcommand(int argc, char **argv) {
     case ldpc::writefailed:
       fail(error);
   }
+  endprogress();
   ldpc::freegraph(graph);
   std::free(graph);
   return statusok;
@@ -104,7 +107,6 @@ int exportcommand(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   using namespace tanner;
-  startclock();
   if (argc < 2) {
     std::fputs(overview, stderr);
     return statususage;
@@ -116,6 +118,8 @@ int main(int argc, char **argv) {
   }
   int rest = argc - 2;
   char **args = argv + 2;
+  // dump writes its results as it goes; the others print at the end
+  if (command != "dump") startprogress(argv[1]);
   if (command == "convert") return convertcommand(rest, args);
   if (command == "export") return exportcommand(rest, args);
   if (command == "construct") return constructcommand(rest, args);
