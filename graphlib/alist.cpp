@@ -4,32 +4,11 @@
 #include <cstring>
 
 #include "degreetable.h"
+#include "intlist.h"
 
 namespace ldpc {
 
 namespace {
-
-// Integers of items 5 and 6, read before anything is sized by the header's
-// counts, so that a short file claiming huge counts cannot make the reader
-// allocate more than the file holds.
-struct intlist {
-  int *items;
-  std::int64_t count;
-  std::int64_t capacity;
-};
-
-void append(intlist *list, int value) {
-  if (list->count == list->capacity) {
-    std::int64_t capacity = list->capacity < 1024 ? 1024 : list->capacity * 2;
-    int *items = static_cast<int *>(allocate(capacity * static_cast<std::int64_t>(sizeof(int))));
-    if (list->count > 0)
-      std::memcpy(items, list->items, static_cast<std::size_t>(list->count) * sizeof(int));
-    std::free(list->items);
-    list->items = items;
-    list->capacity = capacity;
-  }
-  list->items[list->count++] = value;
-}
 
 std::string number(std::int64_t n) { return std::to_string(n); }
 
