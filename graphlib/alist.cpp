@@ -72,6 +72,8 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   graph->vdegreelist = nullptr;
   graph->cdegreelist = nullptr;
   in->hashcomments = true;
+  // Files saved by some editors begin with a byte order mark.
+  scanskipbom(in);
 
   // Items 1 to 4: the header.
   int n, m, vmax, cmax;

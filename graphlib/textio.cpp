@@ -178,6 +178,12 @@ std::int64_t scanremaining(textscanner *in) {
   return buffered + (st.st_size > offset ? st.st_size - offset : 0);
 }
 
+void scanskipbom(textscanner *in) {
+  while (in->end - in->pos < 3 && !in->atend && refill(in)) {
+  }
+  if (in->end - in->pos >= 3 && std::memcmp(in->pos, "\xEF\xBB\xBF", 3) == 0) in->pos += 3;
+}
+
 int scanchar(textscanner *in) {
   if (!available(in)) return -1;
   char c = *in->pos++;

@@ -83,6 +83,9 @@ inline scanresult scanint(textscanner *in, int *value) {
 // stands now from a regular file, -1 when the source cannot tell (a pipe).
 std::int64_t scanremaining(textscanner *in);
 
+// Passes over a UTF-8 byte order mark at the current position, if any.
+void scanskipbom(textscanner *in);
+
 // Reads the next character (-1 at the end) and pushes back one character.
 int scanchar(textscanner *in);
 void scanunget(textscanner *in);

@@ -83,6 +83,7 @@ TEST(alist_reader, dialects_and_layouts_read_alike) {
                      "1 2\r\n1 0\r\n#\r\n1 2").text,
             expected);
   EXPECT_EQ(readtext("3 +2\n2 3\n2 1 2\n3 2\n01 2\n1 -0\n1 2\n").text, expected);
+  EXPECT_EQ(readtext("\xEF\xBB\xBF" + padded).text, expected);
 }
 
 TEST(alist_reader, unpadded_files_with_mixed_weights) {

@@ -242,6 +242,11 @@ struct alistreference {
 };
 
 inline bool referencealist(const std::uint8_t *data, std::size_t size, alistreference *ref) {
+  // a byte order mark at the start is passed over
+  if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+    data += 3;
+    size -= 3;
+  }
   std::vector<int> x = referenceintegers(data, size, true);
   auto have = [&](long long count) { return static_cast<long long>(x.size()) >= count; };
   if (!have(4)) return false;
