@@ -141,41 +141,6 @@ void allocateedgelists(node *nodes, int nodenum) {
         allocate(static_cast<std::int64_t>(nodes[n].degree) * sizeof(edge)));
 }
 
-// Fills perm with exactly the permutation that graphrandompermutation(perm,
-// iperm, n) yields, from the same n draws of the graph stream in the same
-// order. There output k goes to perm[n-1-k], which is the pool slot that
-// the same step frees (the pool has m = n-k values, and its last one moves
-// into the hole), so pool and output share one array and the inverse is
-// never formed. The draws depend on nothing but the stream, so they are made
-// a few steps ahead and the pool entry of each is prefetched: for a graph of
-// millions of edges every pool read would otherwise be a cache miss.
-void drawgraphpermutation(int *perm, int n) {
-  if (n <= 0) return;
-  for (int i = 0; i < n; ++i) perm[i] = i;
-  constexpr int lookahead = 16;  // a power of two
-  int pending[lookahead];
-  std::uint64_t state = loadstate(graphsimrand);
-  const int first = n < lookahead ? n : lookahead;
-  for (int k = 0; k < first; ++k) {
-    pending[k] = static_cast<int>(nextdraw(&state) * (n - k));
-    __builtin_prefetch(perm + pending[k], 1);
-  }
-  for (int k = 0; k < n; ++k) {
-    const int m = n - k;
-    const int j = pending[k & (lookahead - 1)];
-    if (k + lookahead < n) {
-      const int later = static_cast<int>(nextdraw(&state) * (m - lookahead));
-      pending[k & (lookahead - 1)] = later;
-      __builtin_prefetch(perm + later, 1);
-    }
-    const int value = perm[j];
-    perm[j] = perm[m - 1];
-    perm[m - 1] = value;
-  }
-  // state has made exactly n draws
-  storestate(graphsimrand, state);
-}
-
 // Check socket numbers without a table of E entries: the check nodes take
 // the entries of their degree table in order, so the nodes of one entry form
 // a block of equal degree whose sockets are numbered consecutively.
@@ -430,7 +395,7 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   // One random matching: variable socket number k (node order, then
   // socket order) meets check socket number perm[k], numbered the same way.
   int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(edges) * sizeof(int)));
-  drawgraphpermutation(perm, edges);
+  drawbackfilled(graphsimrand, perm, edges);
   checkblocks blocks;
   numbercheckblocks(&blocks, graph->cdegreelist, cdegreesnum);
 

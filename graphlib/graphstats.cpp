@@ -96,18 +96,21 @@ std::vector<std::string> checkinvariants(const graphs *graph, std::vector<std::s
     vmax = std::max(vmax, node.degree);
     for (int s = 0; s < node.degree; ++s) {
       const edge &e = node.edgelist[s];
-      std::string where = "variable node " + std::to_string(v) + " socket " + std::to_string(s);
+      // the place is spelled out only for a fault: no string per edge
+      auto where = [&] {
+        return "variable node " + std::to_string(v) + " socket " + std::to_string(s);
+      };
       if (e.dest < 0 || e.dest >= graph->cnodenum) {
-        report(where + " leads to check node " + std::to_string(e.dest) + ", outside 0.." +
+        report(where() + " leads to check node " + std::to_string(e.dest) + ", outside 0.." +
                std::to_string(graph->cnodenum - 1));
       } else if (e.socket < 0 || e.socket >= graph->cnodelist[e.dest].degree) {
-        report(where + " leads to socket " + std::to_string(e.socket) + " of check node " +
+        report(where() + " leads to socket " + std::to_string(e.socket) + " of check node " +
                std::to_string(e.dest) + ", which has degree " +
                std::to_string(graph->cnodelist[e.dest].degree));
       } else {
         const edge &m = graph->cnodelist[e.dest].edgelist[e.socket];
         if (m.dest != v || m.socket != s)
-          report(where + " leads to check node " + std::to_string(e.dest) + " socket " +
+          report(where() + " leads to check node " + std::to_string(e.dest) + " socket " +
                  std::to_string(e.socket) + ", which leads back to variable node " +
                  std::to_string(m.dest) + " socket " + std::to_string(m.socket));
       }
@@ -119,18 +122,20 @@ std::vector<std::string> checkinvariants(const graphs *graph, std::vector<std::s
     cmax = std::max(cmax, node.degree);
     for (int t = 0; t < node.degree; ++t) {
       const edge &e = node.edgelist[t];
-      std::string where = "check node " + std::to_string(c) + " socket " + std::to_string(t);
+      auto where = [&] {
+        return "check node " + std::to_string(c) + " socket " + std::to_string(t);
+      };
       if (e.dest < 0 || e.dest >= graph->vnodenum) {
-        report(where + " leads to variable node " + std::to_string(e.dest) + ", outside 0.." +
+        report(where() + " leads to variable node " + std::to_string(e.dest) + ", outside 0.." +
                std::to_string(graph->vnodenum - 1));
       } else if (e.socket < 0 || e.socket >= graph->vnodelist[e.dest].degree) {
-        report(where + " leads to socket " + std::to_string(e.socket) + " of variable node " +
+        report(where() + " leads to socket " + std::to_string(e.socket) + " of variable node " +
                std::to_string(e.dest) + ", which has degree " +
                std::to_string(graph->vnodelist[e.dest].degree));
       } else {
         const edge &m = graph->vnodelist[e.dest].edgelist[e.socket];
         if (m.dest != c || m.socket != t)
-          report(where + " leads to variable node " + std::to_string(e.dest) + " socket " +
+          report(where() + " leads to variable node " + std::to_string(e.dest) + " socket " +
                  std::to_string(e.socket) + ", which leads back to check node " +
                  std::to_string(m.dest) + " socket " + std::to_string(m.socket));
       }

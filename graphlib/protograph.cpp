@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "degreetable.h"
+#include "randomstream.h"
 #include "intlist.h"
 #include "simulation.h"
 
@@ -283,8 +284,8 @@ void constructprotograph(graphs *graph, simulations *simulation) {
   // sockets; the mirror entry is written at once, which gives what a
   // separate mirror pass over the variable side would give, since every
   // check socket of a copy is reached by exactly one protograph edge.
+  // The permutation is drawn in place: its inverse is never used.
   int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(lift) * sizeof(int)));
-  int *iperm = static_cast<int *>(allocate(static_cast<std::int64_t>(lift) * sizeof(int)));
   constexpr int distance = 8;  // prefetch distance for the check copies
   for (int i = 0; i < protovnodes; ++i) {
     vnode *vcopies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
@@ -294,7 +295,7 @@ void constructprotograph(graphs *graph, simulations *simulation) {
       const int t = proto->vnodelist[i].edgelist[s].socket;
       cnode *ccopies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
       const int cfirst = b * lift;
-      graphrandompermutation(perm, iperm, lift);
+      drawbackfilled(graphsimrand, perm, lift);
       for (int c = 0; c < lift; ++c) {
         // the check copies are met in random order
         if (c + 2 * distance < lift) __builtin_prefetch(ccopies + perm[c + 2 * distance], 1);
@@ -308,7 +309,6 @@ void constructprotograph(graphs *graph, simulations *simulation) {
     }
   }
   std::free(perm);
-  std::free(iperm);
 }
 
 }  // namespace ldpc

@@ -38,22 +38,54 @@ void setchannelseeds(int loop, reruns *rerun) {
   for (int k = 0; k < 3; ++k) channelsimrand[k] = rerun->seeds[loop][3 + k];
 }
 
+// Selection without replacement, filling perm from the back: output k goes
+// to perm[n-1-k], which is the pool slot that the same step frees (the pool
+// has m = n-k values, and its last one moves into the hole), so pool and
+// output share one array and no inverse is needed. The draws depend on
+// nothing but the stream, so they are made a few steps ahead and the pool
+// entry of each is prefetched: for a graph of millions of edges every pool
+// read would otherwise be a cache miss.
+void drawbackfilled(unsigned short words[3], int *perm, int n) {
+  if (n <= 0) return;
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  constexpr int lookahead = 16;  // a power of two
+  int pending[lookahead];
+  std::uint64_t state = loadstate(words);
+  const int first = n < lookahead ? n : lookahead;
+  for (int k = 0; k < first; ++k) {
+    pending[k] = static_cast<int>(nextdraw(&state) * (n - k));
+    __builtin_prefetch(perm + pending[k], 1);
+  }
+  for (int k = 0; k < n; ++k) {
+    const int m = n - k;
+    const int j = pending[k & (lookahead - 1)];
+    if (k + lookahead < n) {
+      const int later = static_cast<int>(nextdraw(&state) * (m - lookahead));
+      pending[k & (lookahead - 1)] = later;
+      __builtin_prefetch(perm + later, 1);
+    }
+    const int value = perm[j];
+    perm[j] = perm[m - 1];
+    perm[m - 1] = value;
+  }
+  // state has made exactly n draws
+  storestate(words, state);
+}
+
 namespace {
 
-// Selection without replacement: iperm holds the pool of values not yet
-// placed; output k goes to perm[k] (front) or perm[n-1-k] (back). The state
-// is kept in a register for the whole permutation and stored once.
-void selectpermutation(unsigned short words[3], int *perm, int *iperm, int n,
-                       bool fromback) {
+// Selection without replacement, filling perm from the front: iperm holds
+// the pool of values not yet placed. The state is kept in a register for the
+// whole permutation and stored once.
+void selectfromfront(unsigned short words[3], int *perm, int *iperm, int n) {
   if (n <= 0) return;
   for (int i = 0; i < n; ++i) iperm[i] = i;
   std::uint64_t state = loadstate(words);
   for (int m = n, k = 0; m >= 1; --m, ++k) {
     double u = nextdraw(&state);
     int j = static_cast<int>(u * m);  // floor, since u * m is not negative
-    int value = iperm[j];
+    perm[k] = iperm[j];
     iperm[j] = iperm[m - 1];
-    perm[fromback ? n - 1 - k : k] = value;
   }
   storestate(words, state);
   for (int i = 0; i < n; ++i) iperm[perm[i]] = i;
@@ -66,11 +98,13 @@ double noise[2];
 }  // namespace
 
 void randompermutation(int *perm, int *iperm, int n) {
-  selectpermutation(channelsimrand, perm, iperm, n, false);
+  selectfromfront(channelsimrand, perm, iperm, n);
 }
 
 void graphrandompermutation(int *perm, int *iperm, int n) {
-  selectpermutation(graphsimrand, perm, iperm, n, true);
+  if (n <= 0) return;
+  drawbackfilled(graphsimrand, perm, n);
+  for (int i = 0; i < n; ++i) iperm[perm[i]] = i;
 }
 
 void permute(double *from, double *to, int *perm, int N) {

@@ -38,6 +38,11 @@ inline double drawfrom(unsigned short words[3]) {
   return u;
 }
 
+// Fills perm with the permutation of 0..n-1 that graphrandompermutation
+// yields from the stream in words (n draws, output k at perm[n-1-k]), in
+// place: no inverse is formed and nothing is allocated.
+void drawbackfilled(unsigned short words[3], int *perm, int n);
+
 }  // namespace ldpc
 
 #endif

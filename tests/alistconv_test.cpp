@@ -12,6 +12,7 @@
 #include "alist.h"
 #include "support.h"
 
+using testsupport::convertinmemory;
 using testsupport::fileexists;
 using testsupport::readfile;
 using testsupport::run;
@@ -23,17 +24,6 @@ namespace {
 const std::string program = ALISTCONV_PATH;
 const std::string examples = EXAMPLES_DIR;
 
-// The converter's result computed in this process, from memory.
-std::string convertinmemory(const std::string &input) {
-  ldpc::textscanner in;
-  ldpc::scanfrommemory(&in, input.data(), input.size());
-  ldpc::graphs g{};
-  std::string error;
-  if (!ldpc::readalist(&in, &g, &error)) return "error: " + error;
-  std::string text = testsupport::describe(&g);
-  ldpc::freegraph(&g);
-  return text;
-}
 
 // A random alist file of n columns of weight 3 over n/2 rows, padded or not,
 // written with large and irregular spacing so that numbers straddle the

@@ -120,26 +120,10 @@ std::string describerun(const runresult &r) {
 // Address-space limits do not mix with the sanitizers' shadow memory.
 #ifndef __SANITIZE_ADDRESS__
 
-namespace {
-
-// The code description file that the converter writes for input.
-std::string convertinmemory(const std::string &input) {
-  ldpc::textscanner in;
-  ldpc::scanfrommemory(&in, input.data(), input.size());
-  ldpc::graphs g{};
-  std::string error;
-  if (!ldpc::readalist(&in, &g, &error)) return "error: " + error;
-  std::string text = testsupport::describe(&g);
-  ldpc::freegraph(&g);
-  return text;
-}
-
-}  // namespace
-
 TEST(failure_memory, every_limit_gives_the_banner_or_a_whole_output) {
   tempdir dir;
   const std::string input = makealist(30000, 7);
-  const std::string expected = convertinmemory(input);
+  const std::string expected = testsupport::convertinmemory(input);
   const std::string in = dir.file("in.alist"), out = dir.file("out.code");
   writefile(in, input);
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "alist.h"
 #include "degreetable.h"
 #include "descfile.h"
 #include "textio.h"
@@ -144,6 +145,17 @@ ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchec
   ldpc::tabulatedegrees(g->vnodelist, g->vnodenum, 1, g->vdegreelist, &g->vdegreesnum);
   ldpc::tabulatedegrees(g->cnodelist, g->cnodenum, 1, g->cdegreelist, &g->cdegreesnum);
   return g;
+}
+
+std::string convertinmemory(const std::string &alist) {
+  ldpc::textscanner in;
+  ldpc::scanfrommemory(&in, alist.data(), alist.size());
+  ldpc::graphs g{};
+  std::string error;
+  if (!ldpc::readalist(&in, &g, &error)) return "error: " + error;
+  std::string text = describe(&g);
+  ldpc::freegraph(&g);
+  return text;
 }
 
 std::string describe(const ldpc::graphs *graph, int gap) {

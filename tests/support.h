@@ -49,6 +49,10 @@ runresult runlimited(const std::string &program, const std::vector<std::string> 
 // ldpc::freegraph and free().
 ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchecks);
 
+// The code description file that the converter writes for an alist text,
+// computed in this process; "error: ..." when the reader refuses it.
+std::string convertinmemory(const std::string &alist);
+
 // The graph as text through the in-memory writer, for comparisons.
 std::string describe(const ldpc::graphs *graph, int gap = -1);
 
