@@ -56,6 +56,20 @@ const char exporthelp[] =
     "degree table lists exactly the degrees that occur, in increasing order;\n"
     "and the file carries no encoder information (gap -1).\n";
 
+// The subcommands. progress: whether a progress line may show while it runs
+// (dump writes its results as it goes; the others print at the end).
+struct subcommand {
+  const char *name;
+  int (*run)(int argc, char **argv);
+  bool progress;
+};
+
+const subcommand subcommands[] = {
+    {"convert", convertcommand, true}, {"export", exportcommand, true},
+    {"construct", constructcommand, true}, {"dump", dumpcommand, false},
+    {"check", checkcommand, true}, {"stats", statscommand, true},
+};
+
 }  // namespace
 
 int convertcommand(int argc, char **argv) {
@@ -116,16 +130,11 @@ int main(int argc, char **argv) {
     std::fputs(overview, stdout);
     return statusok;
   }
-  int rest = argc - 2;
-  char **args = argv + 2;
-  // dump writes its results as it goes; the others print at the end
-  if (command != "dump") startprogress(argv[1]);
-  if (command == "convert") return convertcommand(rest, args);
-  if (command == "export") return exportcommand(rest, args);
-  if (command == "construct") return constructcommand(rest, args);
-  if (command == "dump") return dumpcommand(rest, args);
-  if (command == "check") return checkcommand(rest, args);
-  if (command == "stats") return statscommand(rest, args);
+  for (const subcommand &entry : subcommands)
+    if (command == entry.name) {
+      if (entry.progress) startprogress(argv[1]);
+      return entry.run(argc - 2, argv + 2);
+    }
   std::fprintf(stderr, "tanner: unknown command '%s'\n%s", command.c_str(), overview);
   return statususage;
 }
