@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "graphstruct.h"
+#include "irregular.h"
 #include "randomstream.h"
 #include "simulation.h"
 
@@ -82,16 +83,6 @@ namespace {
   va_end(arguments);
   std::fputc('\n', stderr);
   std::exit(1);
-}
-
-// lround of a node count; counts that are negative or do not fit an int
-// (negative or absurd fractions, a negative length) are refused here rather
-// than handed to the allocator.
-long long nodecount(double x, const char *side, int position) {
-  if (!(x > -0.5 && x < 2147483647.5))
-    refuseirregular("the count of %s entry %d comes out as %.0f; counts must lie in "
-                    "0..2147483647", side, position, x);
-  return std::lround(x);
 }
 
 long long edgetotal(const int *degree, const long long *count, int entries) {
@@ -185,8 +176,28 @@ inline void locatechecksocket(const checkblocks *blocks, int number, int *node,
 
 }  // namespace
 
-void constructirregulargraph(graphs *graph, simulations *simulation) {
-  const int verbose = simulation->verbose;
+// Records a refusal in the plan: the message as the construction prints it.
+__attribute__((format(printf, 3, 4))) bool refuseplan(irregularplan *plan, irregularfault fault,
+                                                       const char *format, ...) {
+  plan->fault = fault;
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(plan->message, sizeof plan->message, format, arguments);
+  va_end(arguments);
+  return false;
+}
+
+// Records a failed consistency condition in the plan.
+bool failplan(irregularplan *plan, irregularfault fault, const char *condition, int line) {
+  plan->fault = fault;
+  plan->condition = condition;
+  plan->line = line;
+  return false;
+}
+
+bool planirregular(const simulations *simulation, irregularplan *plan, int verbose) {
+  *plan = irregularplan{};
+  plan->fault = irregularfault::none;
 
   // Sizes; only an appended check entry changes them later.
   if (verbose > 0) {
@@ -196,35 +207,38 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   }
   const int vdegreesnum = simulation->vdegreesnum;
   int cdegreesnum = simulation->cdegreesnum;
-  irregularcheck(vdegreesnum > 0 && cdegreesnum > 0,
-                 "vdegreesnum > 0 && cdegreesnum > 0");
+  if (!(vdegreesnum > 0 && cdegreesnum > 0))
+    return failplan(plan, irregularfault::emptylist, "vdegreesnum > 0 && cdegreesnum > 0",
+                    __LINE__);
   if (vdegreesnum > maxdegreesnum || cdegreesnum > maxdegreesnum)
-    refuseirregular("%d variable and %d check degrees; a degree table holds at most %d",
-                    vdegreesnum, cdegreesnum, maxdegreesnum);
-  const int *vdegree = simulation->vdegreelist;
+    return refuseplan(plan, irregularfault::toomanydegrees,
+                      "%d variable and %d check degrees; a degree table holds at most %d",
+                      vdegreesnum, cdegreesnum, maxdegreesnum);
+  int *vdegree = plan->vdegree;
+  int *cdegree = plan->cdegree;
   const double *vfraction = simulation->vpercentagelist;
   const double *cfraction = simulation->cpercentagelist;
   // The check degrees are copied: balancing may append one entry.
-  int cdegree[maxdegreesnum];
+  for (int k = 0; k < vdegreesnum; ++k) vdegree[k] = simulation->vdegreelist[k];
   for (int k = 0; k < cdegreesnum; ++k) cdegree[k] = simulation->cdegreelist[k];
   for (int k = 0; k < vdegreesnum; ++k)
     if (vdegree[k] < 0)
-      refuseirregular("variable entry %d has degree %d; degrees must not be negative", k,
-                      vdegree[k]);
+      return refuseplan(plan, irregularfault::negativedegree,
+                        "variable entry %d has degree %d; degrees must not be negative", k,
+                        vdegree[k]);
   for (int k = 0; k < cdegreesnum; ++k)
     if (cdegree[k] < 0)
-      refuseirregular("check entry %d has degree %d; degrees must not be negative", k,
-                      cdegree[k]);
-  graph->vdegreesnum = vdegreesnum;
-  graph->cdegreesnum = cdegreesnum;
-  graph->vmaxdegree = vdegree[vdegreesnum - 1];
-  graph->cmaxdegree = cdegree[cdegreesnum - 1];
+      return refuseplan(plan, irregularfault::negativedegree,
+                        "check entry %d has degree %d; degrees must not be negative", k,
+                        cdegree[k]);
+  plan->vdegreesnum = vdegreesnum;
+  plan->cdegreesnum = cdegreesnum;
 
   // Node counts from the distribution.
   const int typedist = simulation->typedist;
   if (typedist != 0 && typedist != 1) {
-    std::puts("\nyou should never end here--graph");
-    std::exit(1);
+    plan->fault = irregularfault::badtypedist;
+    return false;
   }
   const double length = simulation->length;
   double sumv = 0.0, sumc = 0.0;
@@ -235,7 +249,8 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   const double estimate =
       typedist == 0 ? length * (sumv / sumc) : (length * sumc) / sumv;
   if (!(estimate > -0.5 && estimate < 2147483647.5))
-    refuseirregular("the estimated number of check nodes is outside 0..2147483647");
+    return refuseplan(plan, irregularfault::outofrange,
+                      "the estimated number of check nodes is outside 0..2147483647");
   const int graphcnodenum = static_cast<int>(std::lround(estimate));
   if (typedist == 0) {
     if (verbose != 0) {
@@ -248,13 +263,19 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   }
 
   // Counts are kept wide until the balancing is done, so that no sum can
-  // overflow before it is checked.
-  long long vcount[maxdegreesnum], ccount[maxdegreesnum];
+  // overflow before it is checked. A count that is negative or does not fit
+  // an int (negative or absurd fractions, a negative length) is refused
+  // rather than handed to the allocator.
+  long long *vcount = plan->vcount, *ccount = plan->ccount;
   if (verbose > 0) std::puts("3. Number of vnodes: [before adjustments]");
   for (int k = vdegreesnum - 1; k >= 0; --k) {
-    vcount[k] = nodecount(typedist == 0 ? length * vfraction[k]
-                                        : (length * vfraction[k]) / (vdegree[k] * sumv),
-                          "variable", k);
+    const double x = typedist == 0 ? length * vfraction[k]
+                                   : (length * vfraction[k]) / (vdegree[k] * sumv);
+    if (!(x > -0.5 && x < 2147483647.5))
+      return refuseplan(plan, irregularfault::outofrange,
+                        "the count of %s entry %d comes out as %.0f; counts must lie in "
+                        "0..2147483647", "variable", k, x);
+    vcount[k] = std::lround(x);
     if (verbose > 0) {
       std::printf("degreesnum:=%d\n", k);
       std::printf("   vdegree:=%d vdegreenum:=%d\n", vdegree[k], static_cast<int>(vcount[k]));
@@ -262,9 +283,13 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   }
   if (verbose > 0) std::puts("4. Number of cnodes: [before adjustments]");
   for (int k = cdegreesnum - 1; k >= 0; --k) {
-    ccount[k] = nodecount(typedist == 0 ? graphcnodenum * cfraction[k]
-                                        : (graphcnodenum * cfraction[k]) / (cdegree[k] * sumc),
-                          "check", k);
+    const double x = typedist == 0 ? graphcnodenum * cfraction[k]
+                                   : (graphcnodenum * cfraction[k]) / (cdegree[k] * sumc);
+    if (!(x > -0.5 && x < 2147483647.5))
+      return refuseplan(plan, irregularfault::outofrange,
+                        "the count of %s entry %d comes out as %.0f; counts must lie in "
+                        "0..2147483647", "check", k, x);
+    ccount[k] = std::lround(x);
     if (verbose > 0)
       std::printf("   cdegree:=%d cdegreenum:=%d\n", cdegree[k], static_cast<int>(ccount[k]));
   }
@@ -272,9 +297,12 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   // The edge totals of the two sides, to be made equal.
   long long vedgecount = edgetotal(vdegree, vcount, vdegreesnum);
   long long cedgecount = edgetotal(cdegree, ccount, cdegreesnum);
+  plan->vedgesbefore = vedgecount;
+  plan->cedgesbefore = cedgecount;
   if (vedgecount > INT_MAX || cedgecount > INT_MAX)
-    refuseirregular("the distribution gives %lld variable and %lld check edges; at "
-                    "most %d fit", vedgecount, cedgecount, INT_MAX);
+    return refuseplan(plan, irregularfault::toolarge,
+                      "the distribution gives %lld variable and %lld check edges; at "
+                      "most %d fit", vedgecount, cedgecount, INT_MAX);
   if (verbose > 0) {
     std::puts("5. See if edgecounts match up.");
     std::puts("   Preliminary counts:");
@@ -290,19 +318,20 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   while (cedgecount < vedgecount) {
     const int i = lowestpositive(ccount, cdegreesnum);
     if (i == cdegreesnum)
-      refuseirregular("the check side has %lld edges against %lld but no node to "
-                      "raise: every check count is 0", cedgecount, vedgecount);
+      return refuseplan(plan, irregularfault::nochecktoraise,
+                        "the check side has %lld edges against %lld but no node to "
+                        "raise: every check count is 0", cedgecount, vedgecount);
     if (cdegreesnum == 1) {
       cdegree[1] = cdegree[0] + 1;
       ccount[1] = 0;
       cdegreesnum = 2;
-      graph->cdegreesnum = 2;
-      graph->cmaxdegree = cdegree[1];
+      plan->cdegreesnum = 2;
     }
     if (i == cdegreesnum - 1)
-      refuseirregular("the check side still has %lld edges against %lld after "
-                      "every node has reached the last check degree %d",
-                      cedgecount, vedgecount, cdegree[i]);
+      return refuseplan(plan, irregularfault::checkdegreestoolow,
+                        "the check side still has %lld edges against %lld after "
+                        "every node has reached the last check degree %d",
+                        cedgecount, vedgecount, cdegree[i]);
     const long long gain = static_cast<long long>(cdegree[i + 1]) - cdegree[i];
     long long moves = ccount[i];
     if (gain > 0) {
@@ -319,19 +348,24 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   // node for an odd surplus, then degree-2 nodes (one fewer when the surplus
   // was 1). The degree-2 entry is required whenever a surplus is left, also
   // when the degree-3 node alone has closed it.
+  plan->surplus = cedgecount - vedgecount;
   if (cedgecount != vedgecount) {
     if ((cedgecount - vedgecount) % 2 != 0) {
-      irregularcheck(vdegreesnum > 1 && vdegree[1] == 3,
-                     "(*(*graph).vdegreelist).degree[1] == 3");
+      if (!(vdegreesnum > 1 && vdegree[1] == 3))
+        return failplan(plan, irregularfault::needsdegree3,
+                        "(*(*graph).vdegreelist).degree[1] == 3", __LINE__);
       vcount[1] += 1;
       vedgecount += 3;
     }
-    irregularcheck(vdegree[0] == 2, "(*(*graph).vdegreelist).degree[0] == 2");
+    if (!(vdegree[0] == 2))
+      return failplan(plan, irregularfault::needsdegree2,
+                      "(*(*graph).vdegreelist).degree[0] == 2", __LINE__);
     const long long added = (cedgecount - vedgecount) / 2;
     if (vcount[0] + added < 0)
-      refuseirregular("closing an odd remainder of 1 edge needs a degree-2 variable "
-                      "node to remove, but the degree-2 entry has %lld nodes",
-                      vcount[0]);
+      return refuseplan(plan, irregularfault::nodegree2toremove,
+                        "closing an odd remainder of 1 edge needs a degree-2 variable "
+                        "node to remove, but the degree-2 entry has %lld nodes",
+                        vcount[0]);
     vcount[0] += added;
     vedgecount += 2 * added;
   }
@@ -340,9 +374,10 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   const long long vedgecountnew = edgetotal(vdegree, vcount, vdegreesnum);
   const long long cedgecountnew = edgetotal(cdegree, ccount, cdegreesnum);
   if (verbose > 0) std::puts("   Check if edgecounts match after correction.");
-  irregularcheck(vedgecountnew == vedgecount && vedgecount == cedgecount,
-                 "vedgecountnew == vedgecount");
-  irregularcheck(cedgecountnew == cedgecount, "cedgecountnew == cedgecount");
+  if (!(vedgecountnew == vedgecount && vedgecount == cedgecount))
+    return failplan(plan, irregularfault::unbalanced, "vedgecountnew == vedgecount", __LINE__);
+  if (!(cedgecountnew == cedgecount))
+    return failplan(plan, irregularfault::unbalanced, "cedgecountnew == cedgecount", __LINE__);
   if (verbose > 0) std::puts("6. True node numbers:");
 
   // True node numbers. A side without nodes, or with more than an int can
@@ -351,15 +386,44 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   for (int k = 0; k < vdegreesnum; ++k) vnodenum += vcount[k];
   for (int k = 0; k < cdegreesnum; ++k) cnodenum += ccount[k];
   if (lowestpositive(vcount, vdegreesnum) == vdegreesnum)
-    refuseirregular("every variable count is 0; the graph would have no variable node");
+    return refuseplan(plan, irregularfault::novariablenode,
+                      "every variable count is 0; the graph would have no variable node");
   if (lowestpositive(ccount, cdegreesnum) == cdegreesnum)
-    refuseirregular("every check count is 0; the graph would have no check node");
+    return refuseplan(plan, irregularfault::nochecknode,
+                      "every check count is 0; the graph would have no check node");
   if (vnodenum > INT_MAX || cnodenum > INT_MAX || cedgecount > INT_MAX)
-    refuseirregular("the balanced graph has %lld variable nodes, %lld check nodes and "
-                    "%lld edges; each must fit an int", vnodenum, cnodenum, cedgecount);
-  const int edges = static_cast<int>(cedgecount);
-  graph->vnodenum = static_cast<int>(vnodenum);
-  graph->cnodenum = static_cast<int>(cnodenum);
+    return refuseplan(plan, irregularfault::toolarge,
+                      "the balanced graph has %lld variable nodes, %lld check nodes and "
+                      "%lld edges; each must fit an int", vnodenum, cnodenum, cedgecount);
+  plan->vnodenum = static_cast<int>(vnodenum);
+  plan->cnodenum = static_cast<int>(cnodenum);
+  plan->edges = static_cast<int>(cedgecount);
+  return true;
+}
+
+namespace {
+
+// Ends the process as the construction does for a plan that failed: the
+// refusal message and status 1, or the failed condition's diagnostic.
+[[noreturn]] void failirregular(const irregularplan &plan) {
+  if (plan.fault == irregularfault::badtypedist) {
+    std::puts("\nyou should never end here--graph");
+    std::exit(1);
+  }
+  if (plan.condition != nullptr) failcondition(plan.condition, plan.line);
+  refuseirregular("%s", plan.message);
+}
+
+// The graph's sizes, degree tables, node degrees and socket lists as the
+// plan gives them.
+void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose) {
+  const int vdegreesnum = plan.vdegreesnum, cdegreesnum = plan.cdegreesnum;
+  graph->vdegreesnum = vdegreesnum;
+  graph->cdegreesnum = cdegreesnum;
+  graph->vmaxdegree = plan.vdegree[vdegreesnum - 1];
+  graph->cmaxdegree = plan.cdegree[cdegreesnum - 1];
+  graph->vnodenum = plan.vnodenum;
+  graph->cnodenum = plan.cnodenum;
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
   if (verbose > 0)
     std::printf("   vnodenum:=%d cnodenum:=%d\n", graph->vnodenum, graph->cnodenum);
@@ -370,12 +434,12 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   for (int k = 0; k < vdegreesnum; ++k) {
-    graph->vdegreelist->degree[k] = vdegree[k];
-    graph->vdegreelist->numofnodes[k] = static_cast<int>(vcount[k]);
+    graph->vdegreelist->degree[k] = plan.vdegree[k];
+    graph->vdegreelist->numofnodes[k] = static_cast<int>(plan.vcount[k]);
   }
   for (int k = 0; k < cdegreesnum; ++k) {
-    graph->cdegreelist->degree[k] = cdegree[k];
-    graph->cdegreelist->numofnodes[k] = static_cast<int>(ccount[k]);
+    graph->cdegreelist->degree[k] = plan.cdegree[k];
+    graph->cdegreelist->numofnodes[k] = static_cast<int>(plan.ccount[k]);
   }
 
   // Node degrees by table position.
@@ -384,20 +448,22 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
   graph->cnodelist = static_cast<cnode *>(
       allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
   assigndegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, vdegreesnum,
-                cedgecount, "degree <= vdegreesnum", "vedgecountnew == vedgecount");
+                plan.edges, "degree <= vdegreesnum", "vedgecountnew == vedgecount");
   assigndegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, cdegreesnum,
-                cedgecount, "degree <= cdegreesnum", "cedgecountnew == cedgecount");
+                plan.edges, "degree <= cdegreesnum", "cedgecountnew == cedgecount");
 
   // Sockets.
   allocateedgelists(graph->vnodelist, graph->vnodenum);
   allocateedgelists(graph->cnodelist, graph->cnodenum);
+}
 
-  // One random matching: variable socket number k (node order, then
-  // socket order) meets check socket number perm[k], numbered the same way.
+// One random matching: variable socket number k (node order, then socket
+// order) meets check socket number perm[k], numbered the same way.
+void matchirregular(graphs *graph, int edges) {
   int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(edges) * sizeof(int)));
   drawbackfilled(graphsimrand, perm, edges);
   checkblocks blocks;
-  numbercheckblocks(&blocks, graph->cdegreelist, cdegreesnum);
+  numbercheckblocks(&blocks, graph->cdegreelist, graph->cdegreesnum);
 
   // The check sockets are met in random order. Each is located a long
   // distance ahead and its node record prefetched, its edge a short
@@ -432,6 +498,15 @@ void constructirregulargraph(graphs *graph, simulations *simulation) {
 
   // The working array goes; the tables and lists stay with the graph.
   std::free(perm);
+}
+
+}  // namespace
+
+void constructirregulargraph(graphs *graph, simulations *simulation) {
+  irregularplan plan;
+  if (!planirregular(simulation, &plan, simulation->verbose)) failirregular(plan);
+  buildirregularrecords(graph, plan, simulation->verbose);
+  matchirregular(graph, plan.edges);
 }
 
 #undef irregularcheck

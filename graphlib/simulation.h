@@ -132,6 +132,15 @@ double gauss();
 // exp(lgamma(n+1) - lgamma(k+1) - lgamma(n-k+1)).
 double binomial(int n, int k);
 
+// The state of a stream as text. parsestreamstate takes "W0,W1,W2", three
+// words of 0..65535 (word 0 least significant), or one integer S below 2^48
+// that is the state itself (W0 = S mod 65536, W1 = S / 65536 mod 65536,
+// W2 = S / 2^32); digits and commas only. Returns false, leaving words
+// alone, on anything else. formatstreamstate writes "W0,W1,W2".
+constexpr int streamstatechars = 18;
+bool parsestreamstate(const char *text, unsigned short words[3]);
+void formatstreamstate(const unsigned short words[3], char text[streamstatechars]);
+
 // --- graph construction ------------------------------------------------------
 
 // One random graph of the irregular ensemble configured in simulation.

@@ -1,16 +1,22 @@
 #include "cli.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "alist.h"
 #include "descfile.h"
+#include "outputfile.h"
+#include "ldpcgraph_version.h"
 #include "textio.h"
 
 namespace tanner {
@@ -20,27 +26,50 @@ void usageerror(const std::string &command, const std::string &message) {
   std::fflush(stdout);
   std::fprintf(stderr, "tanner %s: %s\nTry 'tanner %s --help'.\n", command.c_str(),
                message.c_str(), command.c_str());
-  std::exit(statususage);
+  finish(statususage);
 }
 
 void fail(const std::string &message) {
   endprogress();
   std::fflush(stdout);
   std::fprintf(stderr, "tanner: %s\n", message.c_str());
-  std::exit(statusfailed);
+  finish(statusfailed);
 }
 
 bool ishelp(const char *arg) {
   return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
 }
 
+namespace {
+
+// Whether text is digits only (at least one), after one leading '-' when
+// sign is set.
+bool isnumeral(const std::string &text, bool sign) {
+  std::string::size_type start = sign && !text.empty() && text[0] == '-' ? 1 : 0;
+  if (start == text.size()) return false;
+  for (std::string::size_type i = start; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
 int parseint(const std::string &command, const std::string &option, const std::string &text) {
   errno = 0;
   char *end = nullptr;
-  long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX)
+  long value = isnumeral(text, true) ? std::strtol(text.c_str(), &end, 10) : 0;
+  if (!isnumeral(text, true) || *end != '\0' || errno != 0 || value < INT32_MIN ||
+      value > INT32_MAX)
     usageerror(command, option + " takes an integer, not '" + text + "'");
   return static_cast<int>(value);
+}
+
+int parsecount(const std::string &command, const std::string &option, const std::string &text,
+               int least) {
+  int value = parseint(command, option, text);
+  if (value < least)
+    usageerror(command, option + " must be at least " + std::to_string(least) + ", not " + text);
+  return value;
 }
 
 double parsedouble(const std::string &command, const std::string &option,
@@ -48,7 +77,8 @@ double parsedouble(const std::string &command, const std::string &option,
   errno = 0;
   char *end = nullptr;
   double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0)
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) ||
+      std::isspace(static_cast<unsigned char>(text[0])) != 0)
     usageerror(command, option + " takes a number, not '" + text + "'");
   return value;
 }
@@ -84,21 +114,111 @@ std::vector<double> parsedoublelist(const std::string &command, const std::strin
   return values;
 }
 
+namespace {
+
+// Whether the characters read so far open with "/*" after white space (a
+// byte order mark included): a code description file rather than an alist
+// file. Nothing is consumed but the mark.
+bool opensascomment(ldpc::textscanner *in) {
+  ldpc::scanskipbom(in);
+  const char *p = in->pos;
+  while (p < in->end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' ||
+                         *p == '\v'))
+    ++p;
+  return p + 1 < in->end && p[0] == '/' && p[1] == '*';
+}
+
+}  // namespace
+
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(path + ": " + std::strerror(errno));
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) fail(path + ": " + std::strerror(EISDIR));
   ldpc::textscanner in;
   ldpc::scanfromfd(&in, fd);
   auto *graph = static_cast<ldpc::graphs *>(ldpc::allocate(sizeof(ldpc::graphs)));
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
   std::string error;
-  bool ok = ldpc::parsegraph(&in, graph, target, &error, checkmirrors);
+  bool ok;
+  if (opensascomment(&in)) {
+    ok = ldpc::parsegraph(&in, graph, target, &error, checkmirrors);
+  } else {
+    ok = ldpc::readalist(&in, graph, &error);
+    target->gap = -1;
+    target->iphi = nullptr;
+  }
   ldpc::scanclose(&in);
   close(fd);
   if (!ok) fail(path + ": " + error);
   if (encoder == nullptr && scratch.gap >= 0) std::free(scratch.iphi);
   return graph;
+}
+
+namespace {
+
+[[noreturn]] void failwritable(const std::string &path) {
+  int reason = errno;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) reason = EISDIR;
+  if (reason == 0) reason = EACCES;
+  fail(path + ": cannot open for writing: " + std::strerror(reason));
+}
+
+}  // namespace
+
+void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded) {
+  std::string error;
+  ldpc::writeoutcome outcome;
+  if (alist) {
+    outcome = ldpc::writealistfile(graph, path.c_str(), padded, &error);
+  } else {
+    ldpc::encoders encoder{};
+    encoder.gap = -1;
+    outcome = ldpc::writegraphfile(graph, &encoder, path.c_str(), &error);
+  }
+  if (outcome == ldpc::writeopenfailed) failwritable(path);
+  if (outcome == ldpc::writefailed) fail(error);
+}
+
+void checkwritable(const std::string &path) {
+  if (!ldpc::outputwritable(path.c_str())) failwritable(path);
+}
+
+bool isversion(const char *arg) { return std::strcmp(arg, "--version") == 0; }
+
+void printversion() { std::printf("tanner %s\n", LDPCGRAPH_VERSION); }
+
+void finish(int status) {
+  endprogress();
+  bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+  int reason = errno;
+  if (std::fclose(stdout) != 0 && !failed) {
+    failed = true;
+    reason = errno;
+  }
+  if (failed) {
+    std::fprintf(stderr, "tanner: cannot write standard output: %s\n", std::strerror(reason));
+    std::_Exit(statusfailed);
+  }
+  std::exit(status);
+}
+
+std::vector<char *> splitoptions(int argc, char **argv) {
+  std::vector<char *> args;
+  for (int i = 0; i < argc; ++i) {
+    char *equals = std::strchr(argv[i], '=');
+    if (std::strncmp(argv[i], "--", 2) == 0 && equals != nullptr && equals > argv[i] + 2) {
+      *equals = '\0';
+      args.push_back(argv[i]);
+      args.push_back(equals + 1);
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  args.push_back(nullptr);
+  return args;
 }
 
 namespace {
@@ -181,30 +301,15 @@ void endprogress() {
 }
 
 void parseseed(const std::string &command, const std::string &text, unsigned short words[3]) {
-  std::vector<std::string> parts = splitcommas(text);
-  if (parts.size() == 3) {
-    for (int k = 0; k < 3; ++k) {
-      int word = parseint(command, "--seed", parts[k]);
-      if (word < 0 || word > 65535)
-        usageerror(command, "--seed words lie in 0..65535, not " + parts[k]);
-      words[k] = static_cast<unsigned short>(word);
-    }
-    return;
-  }
-  errno = 0;
-  char *end = nullptr;
-  unsigned long long state = std::strtoull(text.c_str(), &end, 10);
-  if (parts.size() != 1 || text.empty() || text[0] == '-' || *end != '\0' || errno != 0 ||
-      state >= (1ULL << 48))
-    usageerror(command, "--seed takes W0,W1,W2 or an integer below 2^48, not '" + text + "'");
-  words[0] = static_cast<unsigned short>(state);
-  words[1] = static_cast<unsigned short>(state >> 16);
-  words[2] = static_cast<unsigned short>(state >> 32);
+  if (!ldpc::parsestreamstate(text.c_str(), words))
+    usageerror(command, "--seed takes W0,W1,W2 (each 0..65535) or an integer below 2^48, not '" +
+                            text + "'");
 }
 
 std::string formatseed(const unsigned short words[3]) {
-  return std::to_string(words[0]) + "," + std::to_string(words[1]) + "," +
-         std::to_string(words[2]);
+  char text[ldpc::streamstatechars];
+  ldpc::formatstreamstate(words, text);
+  return text;
 }
 
 }  // namespace tanner

@@ -23,9 +23,22 @@ constexpr int statususage = 2;
 [[noreturn]] void fail(const std::string &message);
 
 bool ishelp(const char *arg);
+// Whether arg is --version; printversion prints "tanner VERSION".
+bool isversion(const char *arg);
+void printversion();
+
+// Flushes and closes standard output and ends the process: with status, or
+// with 1 and a message when what was printed could not be written.
+[[noreturn]] void finish(int status);
+
+// Splits every "--option=value" argument into "--option" "value".
+std::vector<char *> splitoptions(int argc, char **argv);
 
 // Option values; a malformed value is a usage error of command.
 int parseint(const std::string &command, const std::string &option, const std::string &text);
+// An integer of at least least.
+int parsecount(const std::string &command, const std::string &option, const std::string &text,
+               int least);
 double parsedouble(const std::string &command, const std::string &option,
                    const std::string &text);
 std::vector<int> parseintlist(const std::string &command, const std::string &option,
@@ -33,13 +46,22 @@ std::vector<int> parseintlist(const std::string &command, const std::string &opt
 std::vector<double> parsedoublelist(const std::string &command, const std::string &option,
                                     const std::string &text);
 
-// Reads a code description file into a fresh record (release with
-// freegraph and free). A file that cannot be opened or is malformed ends
-// the process with status 1 and a message naming it. With checkmirrors
-// false, edge entries that do not point back are accepted, so that `check`
-// can list them.
+// Reads a graph into a fresh record (release with freegraph and free):
+// a code description file when the content opens with "/*" (after optional
+// whitespace), else an alist file. A file that cannot be opened or is
+// malformed ends the process with status 1 and a message naming it. With
+// checkmirrors false, edge entries of a code description file that do not
+// point back are accepted, so that `check` can list them.
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors = true,
                            ldpc::encoders *encoder = nullptr);
+
+// Writes graph to path whole: a code description file without encoder
+// information, or an alist file (padded or not) when alist is set. A failure
+// ends the process with status 1 and a message naming the path and reason.
+void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded);
+// Ends the process as writegraph does when path cannot be opened for
+// writing; tested without creating or emptying anything.
+void checkwritable(const std::string &path);
 
 // Progress on standard error while a subcommand runs, only when standard
 // error is a terminal: from the first second on, a line with the step and

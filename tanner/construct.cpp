@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "alist.h"
 #include "cli.h"
 #include "graphstats.h"
+#include "irregular.h"
 #include "protograph.h"
 #include "textio.h"
 
@@ -70,7 +72,7 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
     std::string arg = argv[i];
     if (ishelp(argv[i])) {
       std::fputs(constructhelp, stdout);
-      std::exit(statusok);
+      finish(statusok);
     }
     if (arg == "--seed") {
       if (i + 1 >= argc) usageerror("construct", "--seed needs a value");
@@ -96,23 +98,6 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   positional.pop_back();
   rest.insert(rest.begin(), positional.begin(), positional.end());
   return rest;
-}
-
-void writeoutput(ldpc::graphs *graph, const common &options) {
-  if (options.alist) {
-    std::string error;
-    switch (ldpc::writealistfile(graph, options.output.c_str(), options.padded, &error)) {
-      case ldpc::writeok:
-        return;
-      case ldpc::writeopenfailed:
-        fail(options.output + ": cannot open for writing");
-      case ldpc::writefailed:
-        fail(error);
-    }
-  }
-  ldpc::encoders encoder{};
-  encoder.gap = -1;
-  ldpc::savegraph(graph, &encoder, options.output.c_str(), 0);
 }
 
 // The requested fractions and those of the graph, per degree, in the same
@@ -145,6 +130,76 @@ void startstream(const common &options) {
   std::printf("graph stream state: %s (build again with --seed %s)\n",
               formatseed(options.seed).c_str(), formatseed(options.seed).c_str());
   std::fflush(stdout);
+}
+
+// Fractions of one side: each at least 0, together 1 (relative tolerance
+// 1e-9).
+void checkfractions(const char *option, const std::vector<double> &fractions) {
+  double sum = 0.0;
+  for (double fraction : fractions) {
+    if (!(fraction >= 0.0))
+      usageerror("construct", std::string(option) + " fractions must not be negative");
+    sum += fraction;
+  }
+  if (!(std::fabs(sum - 1.0) <= 1e-9)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.12g", sum);
+    usageerror("construct", std::string(option) + " fractions must sum to 1, not " + text);
+  }
+}
+
+// Why the plan failed, in the terms of the options.
+std::string whyunbuildable(const ldpc::irregularplan &plan, int length) {
+  (void)length;
+  const std::string surplus = std::to_string(plan.surplus);
+  switch (plan.fault) {
+    case ldpc::irregularfault::needsdegree3:
+      return "the check side has " + surplus +
+             " edges more than the variable side, an odd number; the edge totals cannot be "
+             "balanced without degree-2 and degree-3 variable nodes (--vdeg starting 2,3)";
+    case ldpc::irregularfault::needsdegree2:
+      return "the check side has " + surplus +
+             " edges more than the variable side; the edge totals cannot be balanced without "
+             "degree-2 variable nodes (--vdeg starting with 2)";
+    case ldpc::irregularfault::nodegree2toremove:
+      return "the check side has 1 edge more than the variable side; balancing would remove a "
+             "degree-2 variable node, but the distribution gives none";
+    case ldpc::irregularfault::nochecktoraise:
+    case ldpc::irregularfault::nochecknode:
+      return "the distribution gives no check node";
+    case ldpc::irregularfault::novariablenode:
+      return "the distribution gives no variable node";
+    case ldpc::irregularfault::checkdegreestoolow:
+      return "the check side has fewer edges (" + std::to_string(plan.cedgesbefore) +
+             ") than the variable side (" + std::to_string(plan.vedgesbefore) +
+             ") even with every check node at the highest check degree";
+    case ldpc::irregularfault::outofrange:
+    case ldpc::irregularfault::toolarge:
+      return "the graph would have more nodes or edges than 2147483647";
+    default:
+      return plan.message;
+  }
+}
+
+// The lengths next to simulation->length, below and above, that the
+// construction can build; searched up to a million steps each way.
+std::string nearestlengths(ldpc::simulations simulation) {
+  const int length = simulation.length;
+  ldpc::irregularplan plan;
+  int below = 0, above = 0;
+  for (int step = 1; step <= 1000000 && (below == 0 || above == 0); ++step) {
+    simulation.length = length - step;
+    if (below == 0 && length - step >= 1 && ldpc::planirregular(&simulation, &plan))
+      below = length - step;
+    simulation.length = length + step;
+    if (above == 0 && step <= INT32_MAX - length && ldpc::planirregular(&simulation, &plan))
+      above = length + step;
+  }
+  if (below == 0 && above == 0) return "; no length within a million of it works";
+  if (below == 0) return "; the nearest length that works is " + std::to_string(above);
+  if (above == 0) return "; the nearest length that works is " + std::to_string(below);
+  return "; the nearest lengths that work are " + std::to_string(below) + " and " +
+         std::to_string(above);
 }
 
 int irregular(int argc, char **argv) {
@@ -187,6 +242,11 @@ int irregular(int argc, char **argv) {
   for (std::size_t k = 0; k < cdeg.size(); ++k)
     if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
       usageerror("construct", "--cdeg must be positive and increasing");
+  if (vdeg.size() > ldpc::maxdegreesnum || cdeg.size() > ldpc::maxdegreesnum)
+    usageerror("construct", "--vdeg and --cdeg take at most " +
+                                std::to_string(ldpc::maxdegreesnum) + " degrees each");
+  checkfractions("--vfrac", vfrac);
+  checkfractions("--cfrac", cfrac);
 
   ldpc::simulations simulation{};
   simulation.verbose = options.verbose ? 1 : 0;
@@ -199,10 +259,17 @@ int irregular(int argc, char **argv) {
   simulation.cpercentagelist = cfrac.data();
   simulation.typedist = edgefractions ? 1 : 0;
 
+  // The construction refuses (or fails a condition of) what its balancing
+  // cannot close; the same arithmetic is worked out here first.
+  ldpc::irregularplan plan;
+  if (!ldpc::planirregular(&simulation, &plan))
+    fail("cannot build this distribution with --length " + std::to_string(length) + ": " +
+         whyunbuildable(plan, length) + nearestlengths(simulation));
+  checkwritable(options.output);
   startstream(options);
   ldpc::graphs graph{};
   ldpc::constructirregulargraph(&graph, &simulation);
-  writeoutput(&graph, options);
+  writegraph(&graph, options.output, options.alist, options.padded);
   endprogress();
   report(&graph, options);
   std::printf("\ndegree distributions (fractions of %s):\n", edgefractions ? "edges" : "nodes");
@@ -210,6 +277,15 @@ int irregular(int argc, char **argv) {
   printdistributions("cdegree", cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions);
   ldpc::freegraph(&graph);
   return statusok;
+}
+
+// What makes a protograph unusable: a side without nodes, or no edge.
+std::string emptyside(const ldpc::graphs *protograph) {
+  if (protograph->vnodenum == 0) return "the protograph has no variable node";
+  if (protograph->cnodenum == 0) return "the protograph has no check node";
+  for (int v = 0; v < protograph->vnodenum; ++v)
+    if (protograph->vnodelist[v].degree > 0) return "";
+  return "every node of the protograph has degree 0";
 }
 
 int proto(int argc, char **argv) {
@@ -221,7 +297,7 @@ int proto(int argc, char **argv) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string &arg = args[i];
     if (arg == "--lift") {
-      lift = parseint("construct", arg, args[++i]);
+      lift = parsecount("construct", arg, args[++i], 1);
       haslift = true;
     } else if (arg.rfind("--", 0) == 0) {
       usageerror("construct", "unknown option " + arg);
@@ -245,6 +321,9 @@ int proto(int argc, char **argv) {
   ldpc::scanclose(&in);
   close(fd);
   if (!ok) fail(protofile + ": " + error);
+  std::string empty = emptyside(protograph);
+  if (!empty.empty()) fail(protofile + ": " + empty + "; the lifted graph would have no edge");
+  checkwritable(options.output);
 
   ldpc::simulations simulation{};
   simulation.verbose = options.verbose ? 1 : 0;
@@ -255,7 +334,7 @@ int proto(int argc, char **argv) {
   startstream(options);
   ldpc::graphs graph{};
   ldpc::constructprotograph(&graph, &simulation);
-  writeoutput(&graph, options);
+  writegraph(&graph, options.output, options.alist, options.padded);
   endprogress();
   report(&graph, options);
 

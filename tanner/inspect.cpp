@@ -63,7 +63,7 @@ options parseoptions(const char *command, const char *help, int argc, char **arg
     std::string arg = argv[i];
     if (ishelp(argv[i])) {
       std::fputs(help, stdout);
-      std::exit(statusok);
+      finish(statusok);
     }
     if (takeswhat && arg == "--what") {
       if (i + 1 >= argc) usageerror(command, "--what needs a value");

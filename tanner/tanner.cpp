@@ -1,4 +1,6 @@
 // tanner: the graph library from the shell. One subcommand per task.
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,8 +30,10 @@ const char overview[] =
     "  check IN.code                 verify the invariants of a graph\n"
     "  stats IN.code                 counts, distributions, cycles, girth\n"
     "\n"
-    "'tanner COMMAND --help' tells more. Exit status: 0 success, 1 failure,\n"
-    "2 usage error.\n";
+    "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
+    "Options take their value as '--option value' or '--option=value'. Every\n"
+    "command that reads a graph takes a code description file or an alist file.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
 const char converthelp[] =
     "usage: tanner convert IN.alist OUT.code\n"
@@ -79,9 +83,13 @@ int convertcommand(int argc, char **argv) {
       return statusok;
     }
   if (argc != 2) usageerror("convert", "expects IN.alist OUT.code");
-  int status = ldpc::convertalist(argv[0], argv[1], "tanner");
+  // The output is tested first, so that a long read is not wasted; the
+  // graph stays until the process ends, as in alistconv.
+  checkwritable(argv[1]);
+  ldpc::graphs *graph = loadcodefile(argv[0]);
+  writegraph(graph, argv[1], false, true);
   endprogress();
-  return status;
+  return statusok;
 }
 
 int exportcommand(int argc, char **argv) {
@@ -102,15 +110,7 @@ int exportcommand(int argc, char **argv) {
   }
   if (files.size() != 2) usageerror("export", "expects IN.code OUT.alist");
   ldpc::graphs *graph = loadcodefile(files[0]);
-  std::string error;
-  switch (ldpc::writealistfile(graph, files[1].c_str(), padded, &error)) {
-    case ldpc::writeok:
-      break;
-    case ldpc::writeopenfailed:
-      fail(files[1] + ": cannot open for writing");
-    case ldpc::writefailed:
-      fail(error);
-  }
+  writegraph(graph, files[1], true, padded);
   endprogress();
   ldpc::freegraph(graph);
   std::free(graph);
@@ -121,6 +121,15 @@ int exportcommand(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   using namespace tanner;
+  // A closed standard stream would hand its number to the first file opened,
+  // and printed figures would land in that file: a closed standard output
+  // is held by a descriptor that refuses writes, so the failure shows.
+  if (fcntl(0, F_GETFD) < 0) open("/dev/null", O_RDONLY);
+  if (fcntl(1, F_GETFD) < 0) open("/dev/null", O_RDONLY);
+  if (fcntl(2, F_GETFD) < 0) open("/dev/null", O_WRONLY);
+  std::vector<char *> args = splitoptions(argc, argv);
+  argc = static_cast<int>(args.size()) - 1;
+  argv = args.data();
   if (argc < 2) {
     std::fputs(overview, stderr);
     return statususage;
@@ -128,12 +137,16 @@ int main(int argc, char **argv) {
   std::string command = argv[1];
   if (ishelp(argv[1]) || command == "help") {
     std::fputs(overview, stdout);
-    return statusok;
+    finish(statusok);
+  }
+  if (isversion(argv[1])) {
+    printversion();
+    finish(statusok);
   }
   for (const subcommand &entry : subcommands)
     if (command == entry.name) {
       if (entry.progress) startprogress(argv[1]);
-      return entry.run(argc - 2, argv + 2);
+      finish(entry.run(argc - 2, argv + 2));
     }
   std::fprintf(stderr, "tanner: unknown command '%s'\n%s", command.c_str(), overview);
   return statususage;
