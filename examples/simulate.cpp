@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "irregular.h"
+#include "ldpcgraph_version.h"
 #include "simulation.h"
 
 // The two random-stream states, which every program that links the library
@@ -49,8 +51,12 @@ const char help[] =
     "  --proto FILE    lift the protograph of FILE (default: the irregular\n"
     "                  ensemble with variable degrees 2, 3, 8 on 50%, 30%, 20%\n"
     "                  of the nodes and check degrees 7, 8 on half each)\n"
-    "  --seed N        start the graph stream from N (default 1), the channel\n"
-    "                  stream from N + 1\n"
+    "  --seed S        start state of the graph stream, as tanner takes it:\n"
+    "                  W0,W1,W2 (three words 0..65535, word 0 least significant)\n"
+    "                  or one integer below 2^48 that is the state itself\n"
+    "                  (default 13070,1,0); the channel stream starts from the\n"
+    "                  state plus 65536. The seed N of earlier versions is\n"
+    "                  13070,N mod 65536,N / 65536.\n"
     "  --save FILE     construct one graph, save it to FILE and use it in every\n"
     "                  loop\n"
     "  --read FILE     read the graph from the code description file FILE\n"
@@ -59,6 +65,9 @@ const char help[] =
     "                  row); give the options of the recorded run\n"
     "  --verbose       print the library's construction report\n"
     "  --help          print this help\n"
+    "  --version       print the version\n"
+    "\n"
+    "Options take their value as '--option value' or '--option=value'.\n"
     "\n"
     "Exit status: 0 on success, 1 when the library or a seed file fails, 2 on\n"
     "a usage error.\n";
@@ -70,12 +79,14 @@ using seedrow = std::array<unsigned short, 6>;
   std::exit(2);
 }
 
-int number(const char *text, const char *option) {
+int number(const char *text, const char *option, long least = 0) {
   char *end;
   errno = 0;
   long value = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || end == text || value < 0 || value > 2000000000)
-    usageerror(std::string(option) + " wants a number from 0 to 2000000000, not \"" + text + "\"");
+  if (errno != 0 || *end != '\0' || end == text || *text < '0' || *text > '9' || value < least ||
+      value > 2000000000)
+    usageerror(std::string(option) + " wants a number from " + std::to_string(least) +
+               " to 2000000000, not \"" + text + "\"");
   return static_cast<int>(value);
 }
 
@@ -88,7 +99,8 @@ void setname(char (&field)[25], const std::string &name, const char *option) {
 }
 
 // Seed rows, one per line: graph-stream words 0 to 2, then channel-stream
-// words 0 to 2; lines starting with '#' are comments.
+// words 0 to 2, separated by blanks or commas; lines starting with '#' are
+// comments.
 std::vector<seedrow> readseeds(const std::string &path) {
   std::ifstream in(path);
   if (!in) {
@@ -99,6 +111,8 @@ std::vector<seedrow> readseeds(const std::string &path) {
   std::string line;
   for (int lineno = 1; std::getline(in, line); ++lineno) {
     if (line.empty() || line[0] == '#') continue;
+    for (char &c : line)
+      if (c == ',') c = ' ';
     std::istringstream fields(line);
     seedrow row;
     for (unsigned short &word : row) {
@@ -121,9 +135,9 @@ std::vector<seedrow> readseeds(const std::string &path) {
 
 void writeseeds(const std::string &path, const std::vector<seedrow> &rows) {
   std::ofstream out(path);
-  out << "# graph stream words 0-2, channel stream words 0-2, one loop per row\n";
+  out << "# graph stream W0,W1,W2 and channel stream W0,W1,W2, one loop per row\n";
   for (const seedrow &row : rows)
-    out << row[0] << ' ' << row[1] << ' ' << row[2] << ' ' << row[3] << ' ' << row[4] << ' '
+    out << row[0] << ',' << row[1] << ',' << row[2] << ' ' << row[3] << ',' << row[4] << ','
         << row[5] << '\n';
   out.close();
   if (!out) {
@@ -132,11 +146,19 @@ void writeseeds(const std::string &path, const std::vector<seedrow> &rows) {
   }
 }
 
-// The stream state that srand48 would give for seed.
-void seedstream(unsigned short words[3], unsigned long seed) {
-  words[0] = 0x330E;
-  words[1] = static_cast<unsigned short>(seed);
-  words[2] = static_cast<unsigned short>(seed >> 16);
+// The state 65536 steps of the seed above words: what srand48(N + 1) gives
+// when words are what srand48(N) gives.
+void nextseed(const unsigned short words[3], unsigned short next[3]) {
+  std::uint64_t state = words[0] | static_cast<std::uint64_t>(words[1]) << 16 |
+                        static_cast<std::uint64_t>(words[2]) << 32;
+  state = (state + 65536) & ((1ULL << 48) - 1);
+  for (int k = 0; k < 3; ++k) next[k] = static_cast<unsigned short>(state >> (16 * k));
+}
+
+std::string statetext(const unsigned short words[3]) {
+  char text[ldpc::streamstatechars];
+  ldpc::formatstreamstate(words, text);
+  return text;
 }
 
 // A 64-bit FNV-1a hash of the node counts and every variable edge.
@@ -161,13 +183,32 @@ std::uint64_t fingerprint(const ldpc::graphs *graph) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  int loops = 3, length = 1000, seed = 1;
+  int loops = 3, length = 1000;
+  unsigned short seed[3] = {0x330E, 1, 0};  // what srand48(1) gives
   bool verbose = false;
   std::string proto, save, read, record, repeat;
+  // "--option=value" is "--option" "value".
+  std::vector<char *> args;
+  for (int i = 0; i < argc; ++i) {
+    char *equals = std::strchr(argv[i], '=');
+    if (std::strncmp(argv[i], "--", 2) == 0 && equals != nullptr && equals > argv[i] + 2) {
+      *equals = '\0';
+      args.push_back(argv[i]);
+      args.push_back(equals + 1);
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  argc = static_cast<int>(args.size());
+  argv = args.data();
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
       std::cout << usage << help;
+      return 0;
+    }
+    if (option == "--version") {
+      std::cout << "simulate (ldpcgraph) " << LDPCGRAPH_VERSION << "\n";
       return 0;
     }
     if (option == "--verbose") {
@@ -181,9 +222,11 @@ int main(int argc, char **argv) {
     } else if (option == "--loops") {
       loops = number(value, "--loops");
     } else if (option == "--length") {
-      length = number(value, "--length");
+      length = number(value, "--length", 1);
     } else if (option == "--seed") {
-      seed = number(value, "--seed");
+      if (!ldpc::parsestreamstate(value, seed))
+        usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or an integer below "
+                               "2^48, not \"") + value + "\"");
     } else if (option == "--proto") {
       proto = value;
     } else if (option == "--save") {
@@ -223,6 +266,15 @@ int main(int argc, char **argv) {
     sim.cdegreelist = cdegrees;
     sim.cpercentagelist = cfractions;
     sim.typedist = 0;  // the fractions count nodes
+    // The construction's counts and balancing, worked out first: a length
+    // it cannot build is refused here, with the lengths that work.
+    ldpc::irregularplan plan;
+    if (read.empty() && !ldpc::planirregular(&sim, &plan)) {
+      std::cerr << "simulate: cannot build the distribution with --length " << length << ": "
+                << ldpc::explainirregular(plan) << "; " << ldpc::nearestirregularlengths(sim)
+                << "\n";
+      return 1;
+    }
   } else {
     sim.ensemble = 1;
     setname(sim.protofile, proto, "--proto");
@@ -247,8 +299,8 @@ int main(int argc, char **argv) {
     rerun.rerun = 2;
     rerun.seeds = seeds.data();
   } else {
-    seedstream(ldpc::graphsimrand, static_cast<unsigned long>(seed));
-    seedstream(ldpc::channelsimrand, static_cast<unsigned long>(seed) + 1);
+    for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = seed[k];
+    nextseed(seed, ldpc::channelsimrand);
   }
 
   std::vector<seedrow> recorded;
@@ -266,13 +318,17 @@ int main(int argc, char **argv) {
 
     int edges = 0;
     for (int v = 0; v < graph.vnodenum; ++v) edges += graph.vnodelist[v].degree;
-    std::printf("loop %d: %d edges, graph stream from %u %u %u, fingerprint %016llx\n", loop,
-                edges, g[0], g[1], g[2], static_cast<unsigned long long>(fingerprint(&graph)));
+    std::printf("loop %d: %d edges, graph stream from %s, fingerprint %016llx\n", loop, edges,
+                statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(&graph)));
     // Decoding on this graph would go here, with noise from the channel
     // stream (gauss, nextgausspair).
   }
 
   if (!record.empty()) writeseeds(record, recorded);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::cerr << "simulate: cannot write standard output: " << std::strerror(errno) << "\n";
+    return 1;
+  }
   if (graph.vnodenum != -1) ldpc::freegraph(&graph);
   std::free(encoder.iphi);
   if (sim.protograph != nullptr) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "graphstruct.h"
 #include "irregular.h"
@@ -399,6 +400,60 @@ bool planirregular(const simulations *simulation, irregularplan *plan, int verbo
   plan->cnodenum = static_cast<int>(cnodenum);
   plan->edges = static_cast<int>(cedgecount);
   return true;
+}
+
+std::string explainirregular(const irregularplan &plan) {
+  const std::string surplus = std::to_string(plan.surplus);
+  switch (plan.fault) {
+    case irregularfault::needsdegree3:
+      return "the check side has " + surplus +
+             " edges more than the variable side, an odd number; the edge totals cannot be "
+             "balanced without degree-2 and degree-3 variable nodes (variable degrees "
+             "starting 2,3)";
+    case irregularfault::needsdegree2:
+      return "the check side has " + surplus +
+             " edges more than the variable side; the edge totals cannot be balanced without "
+             "degree-2 variable nodes (variable degrees starting with 2)";
+    case irregularfault::nodegree2toremove:
+      return "the check side has 1 edge more than the variable side; balancing would remove a "
+             "degree-2 variable node, but the distribution gives none";
+    case irregularfault::nochecktoraise:
+    case irregularfault::nochecknode:
+      return "the distribution gives no check node";
+    case irregularfault::novariablenode:
+      return "the distribution gives no variable node";
+    case irregularfault::checkdegreestoolow:
+      return "the check side has fewer edges (" + std::to_string(plan.cedgesbefore) +
+             ") than the variable side (" + std::to_string(plan.vedgesbefore) +
+             ") even with every check node at the highest check degree";
+    case irregularfault::outofrange:
+    case irregularfault::toolarge:
+      return "the graph would have more nodes or edges than 2147483647";
+    case irregularfault::emptylist:
+      return "a side has no degree";
+    case irregularfault::badtypedist:
+      return "the fractions count neither nodes nor edges";
+    default:
+      return plan.message;
+  }
+}
+
+std::string nearestirregularlengths(simulations simulation) {
+  const int length = simulation.length;
+  irregularplan plan;
+  int below = 0, above = 0;
+  for (int step = 1; step <= 1000000 && (below == 0 || above == 0); ++step) {
+    simulation.length = length - step;
+    if (below == 0 && length - step >= 1 && planirregular(&simulation, &plan)) below = length - step;
+    simulation.length = length + step;
+    if (above == 0 && step <= INT_MAX - length && planirregular(&simulation, &plan))
+      above = length + step;
+  }
+  if (below == 0 && above == 0) return "no length within a million of it works";
+  if (below == 0) return "the nearest length that works is " + std::to_string(above);
+  if (above == 0) return "the nearest length that works is " + std::to_string(below);
+  return "the nearest lengths that work are " + std::to_string(below) + " and " +
+         std::to_string(above);
 }
 
 namespace {

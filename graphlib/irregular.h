@@ -6,6 +6,8 @@
 #ifndef LDPC_IRREGULAR_H
 #define LDPC_IRREGULAR_H
 
+#include <string>
+
 #include "graphstruct.h"
 #include "simulation.h"
 
@@ -50,6 +52,15 @@ struct irregularplan {
 // construction will succeed, else false with plan->fault saying why. Never
 // exits, allocates or draws.
 bool planirregular(const simulations *simulation, irregularplan *plan, int verbose = 0);
+
+// Why a failed plan cannot be built, in a user's words (no function names).
+std::string explainirregular(const irregularplan &plan);
+
+// The lengths next to simulation.length, below and above, that the
+// construction can build with the same distribution, searched up to a
+// million steps each way: "the nearest lengths that work are A and B" or
+// what was found.
+std::string nearestirregularlengths(simulations simulation);
 
 }  // namespace ldpc
 

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -148,60 +150,6 @@ void checkfractions(const char *option, const std::vector<double> &fractions) {
   }
 }
 
-// Why the plan failed, in the terms of the options.
-std::string whyunbuildable(const ldpc::irregularplan &plan, int length) {
-  (void)length;
-  const std::string surplus = std::to_string(plan.surplus);
-  switch (plan.fault) {
-    case ldpc::irregularfault::needsdegree3:
-      return "the check side has " + surplus +
-             " edges more than the variable side, an odd number; the edge totals cannot be "
-             "balanced without degree-2 and degree-3 variable nodes (--vdeg starting 2,3)";
-    case ldpc::irregularfault::needsdegree2:
-      return "the check side has " + surplus +
-             " edges more than the variable side; the edge totals cannot be balanced without "
-             "degree-2 variable nodes (--vdeg starting with 2)";
-    case ldpc::irregularfault::nodegree2toremove:
-      return "the check side has 1 edge more than the variable side; balancing would remove a "
-             "degree-2 variable node, but the distribution gives none";
-    case ldpc::irregularfault::nochecktoraise:
-    case ldpc::irregularfault::nochecknode:
-      return "the distribution gives no check node";
-    case ldpc::irregularfault::novariablenode:
-      return "the distribution gives no variable node";
-    case ldpc::irregularfault::checkdegreestoolow:
-      return "the check side has fewer edges (" + std::to_string(plan.cedgesbefore) +
-             ") than the variable side (" + std::to_string(plan.vedgesbefore) +
-             ") even with every check node at the highest check degree";
-    case ldpc::irregularfault::outofrange:
-    case ldpc::irregularfault::toolarge:
-      return "the graph would have more nodes or edges than 2147483647";
-    default:
-      return plan.message;
-  }
-}
-
-// The lengths next to simulation->length, below and above, that the
-// construction can build; searched up to a million steps each way.
-std::string nearestlengths(ldpc::simulations simulation) {
-  const int length = simulation.length;
-  ldpc::irregularplan plan;
-  int below = 0, above = 0;
-  for (int step = 1; step <= 1000000 && (below == 0 || above == 0); ++step) {
-    simulation.length = length - step;
-    if (below == 0 && length - step >= 1 && ldpc::planirregular(&simulation, &plan))
-      below = length - step;
-    simulation.length = length + step;
-    if (above == 0 && step <= INT32_MAX - length && ldpc::planirregular(&simulation, &plan))
-      above = length + step;
-  }
-  if (below == 0 && above == 0) return "; no length within a million of it works";
-  if (below == 0) return "; the nearest length that works is " + std::to_string(above);
-  if (above == 0) return "; the nearest length that works is " + std::to_string(below);
-  return "; the nearest lengths that work are " + std::to_string(below) + " and " +
-         std::to_string(above);
-}
-
 int irregular(int argc, char **argv) {
   common options;
   std::vector<std::string> args = parsecommon(argc, argv, &options);
@@ -264,7 +212,7 @@ int irregular(int argc, char **argv) {
   ldpc::irregularplan plan;
   if (!ldpc::planirregular(&simulation, &plan))
     fail("cannot build this distribution with --length " + std::to_string(length) + ": " +
-         whyunbuildable(plan, length) + nearestlengths(simulation));
+         ldpc::explainirregular(plan) + "; " + ldpc::nearestirregularlengths(simulation));
   checkwritable(options.output);
   startstream(options);
   ldpc::graphs graph{};
@@ -279,13 +227,32 @@ int irregular(int argc, char **argv) {
   return statusok;
 }
 
-// What makes a protograph unusable: a side without nodes, or no edge.
-std::string emptyside(const ldpc::graphs *protograph) {
-  if (protograph->vnodenum == 0) return "the protograph has no variable node";
-  if (protograph->cnodenum == 0) return "the protograph has no check node";
-  for (int v = 0; v < protograph->vnodenum; ++v)
-    if (protograph->vnodelist[v].degree > 0) return "";
-  return "every node of the protograph has degree 0";
+// What makes a protograph unusable with lifting factor lift: a side without
+// nodes, no edge, a lifted graph beyond an int, more distinct degrees than a
+// degree table holds. "" when it can be lifted.
+std::string unliftable(const ldpc::graphs *protograph, int lift) {
+  if (protograph->vnodenum == 0)
+    return "the protograph has no variable node; the lifted graph would be empty";
+  if (protograph->cnodenum == 0)
+    return "the protograph has no check node; the lifted graph would have no edge";
+  std::int64_t edges = 0;
+  std::set<int> vdegrees, cdegrees;
+  for (int v = 0; v < protograph->vnodenum; ++v) {
+    edges += protograph->vnodelist[v].degree;
+    vdegrees.insert(protograph->vnodelist[v].degree);
+  }
+  for (int c = 0; c < protograph->cnodenum; ++c) cdegrees.insert(protograph->cnodelist[c].degree);
+  if (edges == 0)
+    return "every node of the protograph has degree 0; the lifted graph would have no edge";
+  std::int64_t most = std::max<std::int64_t>(edges, std::max(protograph->vnodenum,
+                                                              protograph->cnodenum));
+  if (most * lift > INT32_MAX)
+    return "lifted by " + std::to_string(lift) + " it would have " +
+           std::to_string(most * lift) + " nodes or edges, more than 2147483647";
+  if (vdegrees.size() > ldpc::maxdegreesnum || cdegrees.size() > ldpc::maxdegreesnum)
+    return "the protograph has more than " + std::to_string(ldpc::maxdegreesnum) +
+           " distinct degrees on one side";
+  return "";
 }
 
 int proto(int argc, char **argv) {
@@ -321,8 +288,8 @@ int proto(int argc, char **argv) {
   ldpc::scanclose(&in);
   close(fd);
   if (!ok) fail(protofile + ": " + error);
-  std::string empty = emptyside(protograph);
-  if (!empty.empty()) fail(protofile + ": " + empty + "; the lifted graph would have no edge");
+  std::string unusable = unliftable(protograph, lift);
+  if (!unusable.empty()) fail(protofile + ": " + unusable);
   checkwritable(options.output);
 
   ldpc::simulations simulation{};

@@ -17,7 +17,7 @@ const char dumphelp[] =
     "\n"
     "Prints the graph of a code description file. N selects sections by its\n"
     "bits: 1 summary and degree tables, 2 neighbour lists of both sides,\n"
-    "4 messages on the edges. Default 3.\n";
+    "4 messages on the edges. Default 3. IN.code may be an alist file.\n";
 
 const char checkhelp[] =
     "usage: tanner check IN.code\n"
@@ -27,7 +27,8 @@ const char checkhelp[] =
     "degree sums that differ, degree tables that do not match the node\n"
     "degrees. Maxima that differ from the true ones are reported as notes\n"
     "only (converted files keep the values of their alist header). Prints the\n"
-    "graph's fingerprint. Exit status 1 when any violation is found.\n";
+    "graph's fingerprint. Exit status 1 when any violation is found.\n"
+    "IN.code may be an alist file (told apart by its content).\n";
 
 const char statshelp[] =
     "usage: tanner stats [--json] IN.code\n"
@@ -39,6 +40,8 @@ const char statshelp[] =
     "number of 4-cycles, the girth and a fingerprint.\n"
     "\n"
     "  --json   the same figures as one JSON object\n"
+    "\n"
+    "IN.code may be an alist file (told apart by its content).\n"
     "\n"
     "Algorithms: 4-cycles are counted per pair of variable nodes from their\n"
     "common check nodes, in time proportional to the sum of the squared check\n"
@@ -67,7 +70,8 @@ options parseoptions(const char *command, const char *help, int argc, char **arg
     }
     if (takeswhat && arg == "--what") {
       if (i + 1 >= argc) usageerror(command, "--what needs a value");
-      parsed.what = parseint(command, "--what", argv[++i]);
+      parsed.what = parsecount(command, "--what", argv[++i], 0);
+      if (parsed.what > 7) usageerror(command, "--what takes bits 1, 2 and 4: 0 to 7");
     } else if (takesjson && arg == "--json") {
       parsed.json = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -76,7 +80,8 @@ options parseoptions(const char *command, const char *help, int argc, char **arg
       parsed.files.push_back(arg);
     }
   }
-  if (parsed.files.size() != 1) usageerror(command, "expects one code description file");
+  if (parsed.files.size() != 1)
+    usageerror(command, "expects one graph file (code description or alist)");
   return parsed;
 }
 

@@ -52,6 +52,8 @@ const char exporthelp[] =
     "\n"
     "  --unpadded   write every list with exactly its weight, no zero fillers\n"
     "\n"
+    "IN.code may itself be an alist file (told apart by its content).\n"
+    "\n"
     "Converting the alist file back (alistconv or tanner convert) gives the\n"
     "same code description file exactly when: every check node's sockets\n"
     "follow variable order (socket t of check c leads to the t-th appearance\n"

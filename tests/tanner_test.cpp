@@ -177,7 +177,7 @@ TEST(tanner, construct_proto_lifts_and_reports) {
   EXPECT_EQ(run(tanner, {"check", dir.file("lift.code")}).status, 0);
   r = run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", "0",
                    dir.file("zero.code")});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 2);  // a bad option value is a usage error
   EXPECT_FALSE(testsupport::fileexists(dir.file("zero.code")));
 }
 
