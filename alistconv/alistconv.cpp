@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "alist.h"
+#include "ldpcgraph_version.h"
 #include "simulation.h"
 
 namespace ldpc {
@@ -27,7 +28,9 @@ const char help[] =
     "\n"
     "Exit status: 0 on success; 1 when a file cannot be opened, the input is\n"
     "malformed, the output cannot be written or memory runs out; 2 on a usage\n"
-    "error.\n";
+    "error.\n"
+    "\n"
+    "alistconv --version prints the version.\n";
 
 }  // namespace
 
@@ -36,6 +39,10 @@ int main(int argc, char **argv) {
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(usage, stdout);
     std::fputs(help, stdout);
+    return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("alistconv (ldpcgraph) %s\n", LDPCGRAPH_VERSION);
     return 0;
   }
   if (argc < 3) {

@@ -188,7 +188,7 @@ void checkwritable(const std::string &path) {
 
 bool isversion(const char *arg) { return std::strcmp(arg, "--version") == 0; }
 
-void printversion() { std::printf("tanner %s\n", LDPCGRAPH_VERSION); }
+void printversion() { std::printf("tanner (ldpcgraph) %s\n", LDPCGRAPH_VERSION); }
 
 void finish(int status) {
   endprogress();

@@ -2,11 +2,16 @@
 // random matching and the refused distributions.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "irregular.h"
 #include "randomstream.h"
 #include "simulation.h"
 #include "support.h"
@@ -385,4 +390,84 @@ TEST(irregular, distributions_it_cannot_build_are_refused_before_building) {
   EXPECT_EXIT(ldpc::constructirregulargraph(&b.graph, &huge.sim), testing::ExitedWithCode(1),
               "the distribution gives 5000000000 variable and");
   EXPECT_EQ(b.graph.vnodenum, -1);
+}
+
+namespace {
+
+// Whether constructirregulargraph returns for sim, run in a child process:
+// a refusal ends it with status 1, a failed condition aborts it.
+bool constructionsucceeds(const ldpc::simulations &sim) {
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    ldpc::simulations copy = sim;
+    ldpc::graphs graph{};
+    ldpc::constructirregulargraph(&graph, &copy);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<int> sorteddegrees(std::mt19937 &rng, int low, int high) {
+  std::vector<int> degrees;
+  for (int d = low; d <= high; ++d)
+    if (rng() % 3 == 0) degrees.push_back(d);
+  if (degrees.empty()) degrees.push_back(low + static_cast<int>(rng() % (high - low + 1)));
+  return degrees;
+}
+
+std::vector<double> randomfractions(std::mt19937 &rng, std::size_t count) {
+  std::vector<double> fractions(count);
+  double sum = 0.0;
+  for (double &f : fractions) sum += f = 1.0 + static_cast<double>(rng() % 1000);
+  for (double &f : fractions) f /= sum;
+  return fractions;
+}
+
+}  // namespace
+
+// The pre-check and the construction share their arithmetic: over random
+// sorted distributions and lengths (about half of them unbuildable), the
+// plan succeeds exactly when the construction does, and then gives its
+// counts. The distributions that aborted tanner are among the failures.
+TEST(irregular, the_plan_succeeds_exactly_when_the_construction_does) {
+  std::mt19937 rng(20261208);
+  int built = 0, refused = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<int> vd = sorteddegrees(rng, 1 + static_cast<int>(rng() % 3), 9);
+    std::vector<int> cd = sorteddegrees(rng, 2 + static_cast<int>(rng() % 4), 16);
+    distribution d(1 + static_cast<int>(rng() % 3000), vd, randomfractions(rng, vd.size()), cd,
+                   randomfractions(rng, cd.size()), static_cast<int>(rng() % 2));
+    ldpc::irregularplan plan;
+    bool planned = ldpc::planirregular(&d.sim, &plan);
+    ASSERT_EQ(planned, constructionsucceeds(d.sim)) << "trial " << trial;
+    if (!planned) {
+      ++refused;
+      EXPECT_NE(ldpc::explainirregular(plan), "") << "trial " << trial;
+      continue;
+    }
+    ++built;
+    ::built b;
+    ldpc::constructirregulargraph(&b.graph, &d.sim);
+    EXPECT_EQ(b.graph.vnodenum, plan.vnodenum);
+    EXPECT_EQ(b.graph.cnodenum, plan.cnodenum);
+    EXPECT_EQ(b.graph.cdegreesnum, plan.cdegreesnum);
+    for (int k = 0; k < plan.cdegreesnum; ++k)
+      EXPECT_EQ(b.graph.cdegreelist->numofnodes[k], plan.ccount[k]);
+  }
+  EXPECT_GT(built, 50);
+  EXPECT_GT(refused, 50);
+
+  struct { int vdegree, cdegree, length; } known[] = {
+      {3, 6, 999}, {3, 6, 1001}, {3, 6, 1003}, {4, 8, 1001}, {3, 4, 1002}};
+  for (auto [vdegree, cdegree, length] : known) {
+    distribution d(length, {vdegree}, {1.0}, {cdegree}, {1.0});
+    ldpc::irregularplan plan;
+    EXPECT_FALSE(ldpc::planirregular(&d.sim, &plan)) << vdegree << "/" << cdegree << " " << length;
+    EXPECT_FALSE(constructionsucceeds(d.sim)) << vdegree << "/" << cdegree << " " << length;
+  }
 }
