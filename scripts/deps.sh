@@ -1,26 +1,41 @@
 #!/usr/bin/env bash
-# Installs the build and test dependencies when they are missing (Debian).
+# Installs what is missing on a Debian machine, in two groups:
+#
+#   scripts/deps.sh programs   what the library and the programs need
+#   scripts/deps.sh tests      that, and what the tests need (default)
+#
+# A capability that needs a package adds it to the group that needs it.
 set -euo pipefail
+group=${1:-tests}
+case "$group" in
+  programs | tests) ;;
+  *) echo "usage: scripts/deps.sh [programs|tests]" >&2; exit 2 ;;
+esac
 
 missing=()
+
+# --- program deps: compiler, build tools, the SIMD library of the decoders.
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+[ -f /usr/include/hwy/highway.h ] || missing+=(libhwy-dev)
 
-# The fuzz harnesses need clang with its sanitizer and libFuzzer runtimes;
-# the converter runs once under valgrind.
-fuzzerruntime() {
-  local dir
-  dir=$(clang++ -print-resource-dir 2>/dev/null) || return 1
-  compgen -G "$dir/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null
-}
-if ! command -v clang++ >/dev/null 2>&1; then
-  missing+=(clang libclang-rt-dev)
-elif ! fuzzerruntime; then
-  missing+=("libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev")
+# --- test deps: GoogleTest; clang with its sanitizer and libFuzzer runtimes
+# for the fuzz harnesses; valgrind, under which the converter runs once.
+if [ "$group" = tests ]; then
+  [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+  fuzzerruntime() {
+    local dir
+    dir=$(clang++ -print-resource-dir 2>/dev/null) || return 1
+    compgen -G "$dir/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null
+  }
+  if ! command -v clang++ >/dev/null 2>&1; then
+    missing+=(clang libclang-rt-dev)
+  elif ! fuzzerruntime; then
+    missing+=("libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev")
+  fi
+  command -v valgrind >/dev/null 2>&1 || missing+=(valgrind)
 fi
-command -v valgrind >/dev/null 2>&1 || missing+=(valgrind)
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

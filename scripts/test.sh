@@ -3,7 +3,10 @@
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh
+scripts/deps.sh tests
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DLDPC_BUILD_TESTS=ON \
+  -DLDPC_BUILD_BENCH=ON >/dev/null
+cmake --build build -j "$(nproc)"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 echo "== sanitizer build (address, undefined) =="

@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Installs the project into a temporary prefix and builds the example
-# simulation program against the installed package: once through
-# find_package and ldpc::graphlib, once through pkg-config.
+# Installs the project as the README says and builds the example simulation
+# program against the installed package: once through find_package and
+# ldpc::graphlib, once through pkg-config, each found through exactly the
+# set-up lines the README gives (taken from it). The programs and the
+# package report one version.
 set -euo pipefail
 build=$1
 source=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-for f in bin/alistconv bin/tanner include/ldpcgraph/graphstruct.h include/ldpcgraph/simulation.h; do
-  [ -e "$work/prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
+export HOME="$work/home"
+mkdir -p "$HOME"
+unset PKG_CONFIG_PATH CMAKE_PREFIX_PATH
+cmake --install "$build" --prefix "$HOME/.local" >/dev/null
+for f in bin/alistconv bin/tanner include/ldpcgraph/graphstruct.h include/ldpcgraph/simulation.h \
+         include/ldpcgraph/irregular.h include/ldpcgraph/ldpcgraph_version.h; do
+  [ -e "$HOME/.local/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
+setup=$(grep -E '^export (PKG_CONFIG_PATH|CMAKE_PREFIX_PATH)=' "$source/README.md")
+[ "$(printf '%s\n' "$setup" | wc -l)" -eq 2 ] || { echo "README lacks the two set-up lines"; exit 1; }
+eval "$setup"
+version=$("$HOME/.local/bin/tanner" --version | awk '{print $NF}')
 
 mkdir -p "$work/consumer"
 cat > "$work/consumer/CMakeLists.txt" <<EOF
@@ -22,13 +32,18 @@ find_package(ldpcgraph 0.1 REQUIRED)
 add_executable(sim "$source/examples/simulate.cpp")
 target_link_libraries(sim PRIVATE ldpc::graphlib)
 EOF
-cmake -S "$work/consumer" -B "$work/consumer/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake -S "$work/consumer" -B "$work/consumer/build" >/dev/null
 cmake --build "$work/consumer/build" >/dev/null
 "$work/consumer/build/sim" --help >/dev/null
+[ "$("$work/consumer/build/sim" --version | awk '{print $NF}')" = "$version" ] ||
+  { echo "simulate and tanner report different versions"; exit 1; }
+[ "$("$HOME/.local/bin/alistconv" --version | awk '{print $NF}')" = "$version" ] ||
+  { echo "alistconv and tanner report different versions"; exit 1; }
 
 if command -v pkg-config >/dev/null 2>&1; then
-  pcdir=$(dirname "$(find "$work/prefix" -name ldpcgraph.pc)")
-  flags=$(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs ldpcgraph)
+  [ "$(pkg-config --modversion ldpcgraph)" = "$version" ] ||
+    { echo "the pkg-config file gives another version"; exit 1; }
+  flags=$(pkg-config --cflags --libs ldpcgraph)
   # shellcheck disable=SC2086
   g++ -std=c++20 "$source/examples/simulate.cpp" $flags -o "$work/sim-pc"
   "$work/sim-pc" --help >/dev/null
