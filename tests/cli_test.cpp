@@ -148,6 +148,17 @@ TEST(programs, one_seed_syntax_and_printed_form) {
   std::string state = from.substr(0, from.find(", fingerprint"));
   EXPECT_EQ(state.find(' '), std::string::npos) << state;
   EXPECT_EQ(std::count(state.begin(), state.end(), ','), 2);
+  // seed files of blank-separated words, as earlier versions wrote them,
+  // repeat the run as the comma-separated rows written now do
+  tempdir dir;
+  ASSERT_EQ(run(simulate, {"-C", dir.path, "--loops", "2", "--seed", "7,8,9", "--record", "new"})
+                .out,
+            first.out);
+  std::string rows = readfile(dir.file("new"));
+  EXPECT_NE(rows.find(state + " "), std::string::npos) << rows;
+  std::replace(rows.begin(), rows.end(), ',', ' ');
+  writefile(dir.file("old"), rows);
+  EXPECT_EQ(run(simulate, {"-C", dir.path, "--repeat", "old"}).out, first.out);
   // the 48-bit integer of the same state gives the same run
   EXPECT_EQ(run(simulate, {"--loops", "2", "--seed", std::to_string(7 + 8 * 65536LL + 9 * 4294967296LL)}).out,
             first.out);
