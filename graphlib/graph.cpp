@@ -177,6 +177,8 @@ inline void locatechecksocket(const checkblocks *blocks, int number, int *node,
 
 }  // namespace
 
+namespace {
+
 // Records a refusal in the plan: the message as the construction prints it.
 __attribute__((format(printf, 3, 4))) bool refuseplan(irregularplan *plan, irregularfault fault,
                                                        const char *format, ...) {
@@ -196,11 +198,8 @@ bool failplan(irregularplan *plan, irregularfault fault, const char *condition, 
   return false;
 }
 
-bool planirregular(const simulations *simulation, irregularplan *plan, int verbose) {
-  *plan = irregularplan{};
-  plan->fault = irregularfault::none;
-
-  // Sizes; only an appended check entry changes them later.
+// Step 1: the sizes of both tables, the degrees copied into the plan.
+bool plansizes(const simulations *simulation, irregularplan *plan, int verbose) {
   if (verbose > 0) {
     std::putchar('\n');
     std::puts("Construction of (irregular) graph:");
@@ -217,8 +216,6 @@ bool planirregular(const simulations *simulation, irregularplan *plan, int verbo
                       vdegreesnum, cdegreesnum, maxdegreesnum);
   int *vdegree = plan->vdegree;
   int *cdegree = plan->cdegree;
-  const double *vfraction = simulation->vpercentagelist;
-  const double *cfraction = simulation->cpercentagelist;
   // The check degrees are copied: balancing may append one entry.
   for (int k = 0; k < vdegreesnum; ++k) vdegree[k] = simulation->vdegreelist[k];
   for (int k = 0; k < cdegreesnum; ++k) cdegree[k] = simulation->cdegreelist[k];
@@ -234,6 +231,16 @@ bool planirregular(const simulations *simulation, irregularplan *plan, int verbo
                         cdegree[k]);
   plan->vdegreesnum = vdegreesnum;
   plan->cdegreesnum = cdegreesnum;
+  return true;
+}
+
+// Steps 2 to 4: the number of check nodes and the node count of every
+// entry, before balancing.
+bool plancounts(const simulations *simulation, irregularplan *plan, int verbose) {
+  const int vdegreesnum = plan->vdegreesnum, cdegreesnum = plan->cdegreesnum;
+  const int *vdegree = plan->vdegree, *cdegree = plan->cdegree;
+  const double *vfraction = simulation->vpercentagelist;
+  const double *cfraction = simulation->cpercentagelist;
 
   // Node counts from the distribution.
   const int typedist = simulation->typedist;
@@ -294,6 +301,17 @@ bool planirregular(const simulations *simulation, irregularplan *plan, int verbo
     if (verbose > 0)
       std::printf("   cdegree:=%d cdegreenum:=%d\n", cdegree[k], static_cast<int>(ccount[k]));
   }
+  return true;
+}
+
+// Step 5: the check side raised to the variable side's edge total, then
+// its surplus given to the variable side; on success the edge total is in
+// *edges (still wide) and the tables are final.
+bool planbalance(irregularplan *plan, long long *edges, int verbose) {
+  const int vdegreesnum = plan->vdegreesnum;
+  int cdegreesnum = plan->cdegreesnum;
+  int *vdegree = plan->vdegree, *cdegree = plan->cdegree;
+  long long *vcount = plan->vcount, *ccount = plan->ccount;
 
   // The edge totals of the two sides, to be made equal.
   long long vedgecount = edgetotal(vdegree, vcount, vdegreesnum);
@@ -380,7 +398,15 @@ bool planirregular(const simulations *simulation, irregularplan *plan, int verbo
   if (!(cedgecountnew == cedgecount))
     return failplan(plan, irregularfault::unbalanced, "cedgecountnew == cedgecount", __LINE__);
   if (verbose > 0) std::puts("6. True node numbers:");
+  *edges = cedgecount;
+  return true;
+}
 
+// Step 6: the node numbers of both sides, refused when a side is empty or
+// a number does not fit an int.
+bool plannodes(irregularplan *plan, long long cedgecount) {
+  const int vdegreesnum = plan->vdegreesnum, cdegreesnum = plan->cdegreesnum;
+  const long long *vcount = plan->vcount, *ccount = plan->ccount;
   // True node numbers. A side without nodes, or with more than an int can
   // count, is refused before anything is allocated.
   long long vnodenum = 0, cnodenum = 0;
@@ -400,6 +426,16 @@ bool planirregular(const simulations *simulation, irregularplan *plan, int verbo
   plan->cnodenum = static_cast<int>(cnodenum);
   plan->edges = static_cast<int>(cedgecount);
   return true;
+}
+
+}  // namespace
+
+bool planirregular(const simulations *simulation, irregularplan *plan, int verbose) {
+  *plan = irregularplan{};
+  plan->fault = irregularfault::none;
+  long long edges = 0;
+  return plansizes(simulation, plan, verbose) && plancounts(simulation, plan, verbose) &&
+         planbalance(plan, &edges, verbose) && plannodes(plan, edges);
 }
 
 std::string explainirregular(const irregularplan &plan) {
