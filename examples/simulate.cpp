@@ -51,12 +51,11 @@ const char help[] =
     "  --proto FILE    lift the protograph of FILE (default: the irregular\n"
     "                  ensemble with variable degrees 2, 3, 8 on 50%, 30%, 20%\n"
     "                  of the nodes and check degrees 7, 8 on half each)\n"
-    "  --seed S        start state of the graph stream, as tanner takes it:\n"
-    "                  W0,W1,W2 (three words 0..65535, word 0 least significant)\n"
-    "                  or one integer below 2^48 that is the state itself\n"
-    "                  (default 13070,1,0); the channel stream starts from the\n"
-    "                  state plus 65536. The seed N of earlier versions is\n"
-    "                  13070,N mod 65536,N / 65536.\n"
+    "  --seed S        start state of the graph stream: W0,W1,W2 as tanner\n"
+    "                  takes and prints it (three words 0..65535, word 0 least\n"
+    "                  significant), or a number N up to 2000000000, the state\n"
+    "                  srand48(N) leaves: 13070,N mod 65536,N / 65536 (default\n"
+    "                  1); the channel stream starts from the state plus 65536\n"
     "  --save FILE     construct one graph, save it to FILE and use it in every\n"
     "                  loop\n"
     "  --read FILE     read the graph from the code description file FILE\n"
@@ -224,9 +223,17 @@ int main(int argc, char **argv) {
     } else if (option == "--length") {
       length = number(value, "--length", 1);
     } else if (option == "--seed") {
-      if (!ldpc::parsestreamstate(value, seed))
-        usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or an integer below "
-                               "2^48, not \"") + value + "\"");
+      // A bare number keeps its earlier meaning, so that recorded runs
+      // still give their graphs: the state srand48(N) leaves.
+      if (std::strchr(value, ',') == nullptr) {
+        const int n = number(value, "--seed");
+        seed[0] = 0x330E;
+        seed[1] = static_cast<unsigned short>(n & 0xFFFF);
+        seed[2] = static_cast<unsigned short>(n >> 16);
+      } else if (!ldpc::parsestreamstate(value, seed)) {
+        usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or a number up to "
+                               "2000000000, not \"") + value + "\"");
+      }
     } else if (option == "--proto") {
       proto = value;
     } else if (option == "--save") {
