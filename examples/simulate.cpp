@@ -160,25 +160,6 @@ std::string statetext(const unsigned short words[3]) {
   return text;
 }
 
-// A 64-bit FNV-1a hash of the node counts and every variable edge.
-std::uint64_t fingerprint(const ldpc::graphs *graph) {
-  std::uint64_t hash = 0xcbf29ce484222325ULL;
-  auto mix = [&hash](int value) {
-    for (int byte = 0; byte < 4; ++byte) {
-      hash ^= static_cast<unsigned char>(static_cast<unsigned>(value) >> (8 * byte));
-      hash *= 0x100000001b3ULL;
-    }
-  };
-  mix(graph->vnodenum);
-  mix(graph->cnodenum);
-  for (int v = 0; v < graph->vnodenum; ++v)
-    for (int s = 0; s < graph->vnodelist[v].degree; ++s) {
-      mix(graph->vnodelist[v].edgelist[s].dest);
-      mix(graph->vnodelist[v].edgelist[s].socket);
-    }
-  return hash;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {

@@ -21,6 +21,13 @@ namespace ldpc {
 // Formats graph and encoder into out, byte for byte as savegraph writes them.
 void formatgraph(textwriter *out, const graphs *graph, const encoders *encoder);
 
+// One node's description as formatgraph writes it: the degree ("%3d "),
+// then "%7d %7d  " per edge (node, socket), three to a line, continuation
+// lines indented by four blanks, and a line feed. formatdegree writes the
+// degree alone. Both hold for any buffer size and any int values.
+void formatdegree(textwriter *out, int degree);
+void formatnode(textwriter *out, int degree, const edge *edgelist);
+
 // Writes the file whole (see outputfile.h). On writefailed, *error says why.
 writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
                             const char *path, std::string *error);

@@ -7,20 +7,25 @@
 
 namespace ldpc {
 
-namespace {
-
-// One node description: "%3d " with the degree, then "%7d %7d  " per socket,
-// three pairs to a line, continuation lines indented by four blanks.
-void formatnode(textwriter *out, int degree, const edge *edgelist) {
-  // Each pair takes at most 5 + 11 + 1 + 11 + 2 characters, numbers of any
-  // width included; room is made for up to 64 pairs at a time.
-  constexpr int pairsperstep = 64;
-  constexpr std::size_t pairroom = 32;
-  char *q = writespace(out, 8);
+void formatdegree(textwriter *out, int degree) {
+  // the real width: a degree of 10^7 or more takes more than the three
+  // characters of the field
+  char *q = writespace(out, intwidth(degree, 3) + 1);
   if (q == nullptr) return;
   q = formatint(q, degree, 3);
   *q++ = ' ';
   writeadvance(out, q);
+}
+
+void formatnode(textwriter *out, int degree, const edge *edgelist) {
+  // Each pair takes at most 5 + 11 + 1 + 11 + 2 characters, numbers of any
+  // width included; room is made for up to 64 pairs at a time, fewer when
+  // the buffer is smaller.
+  constexpr std::size_t pairroom = 32;
+  formatdegree(out, degree);
+  char *q;
+  std::size_t fit = out->capacity / pairroom;
+  const int pairsperstep = fit >= 64 ? 64 : fit < 1 ? 1 : static_cast<int>(fit);
   for (int s = 0; s < degree;) {
     int stop = degree - s < pairsperstep ? degree : s + pairsperstep;
     q = writespace(out, static_cast<std::size_t>(stop - s) * pairroom);
@@ -40,6 +45,8 @@ void formatnode(textwriter *out, int degree, const edge *edgelist) {
   }
   writechar(out, '\n');
 }
+
+namespace {
 
 void formatpair(textwriter *out, int a, int b, int width) {
   writeint(out, a, width);

@@ -1,6 +1,7 @@
 #include "graphstats.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace ldpc {
@@ -180,54 +181,121 @@ std::int64_t countparalleledges(const graphs *graph) {
   return parallel;
 }
 
-std::int64_t countfourcycles(const graphs *graph, progressfunction progress) {
-  // For a variable node u, a later variable node w and a check c, a(c) is the
-  // number of ways from u through c to w: edges u-c times edges c-w. A 4-cycle
-  // through u and w takes two different checks, so u and w close
-  // ((sum a)^2 - sum a^2) / 2 of them.
-  const int n = graph->vnodenum;
-  std::vector<std::int64_t> sum(n, 0), sumsquares(n, 0);
-  std::vector<int> perpair(n, 0);  // edges c-w of the current check
-  std::vector<int> touched, incheck, checks;
-  std::int64_t cycles = 0;
-  for (int u = 0; u < n; ++u) {
-    const vnode &node = graph->vnodelist[u];
-    checks.clear();
-    for (int s = 0; s < node.degree; ++s) checks.push_back(node.edgelist[s].dest);
-    std::sort(checks.begin(), checks.end());
-    for (std::size_t i = 0; i < checks.size();) {
-      const int c = checks[i];
-      std::size_t j = i;
-      while (j < checks.size() && checks[j] == c) ++j;
-      const std::int64_t fromu = static_cast<std::int64_t>(j - i);
-      i = j;
-      const cnode &check = graph->cnodelist[c];
-      for (int t = 0; t < check.degree; ++t) {
-        int w = check.edgelist[t].dest;
-        if (w <= u) continue;
-        if (perpair[w]++ == 0) incheck.push_back(w);
+namespace {
+
+// Every node of both sides with its distinct neighbours and the number of
+// edges to each: nodes 0..V-1 are variable nodes, V..V+C-1 check nodes.
+struct multigraph {
+  std::vector<std::int64_t> first;  // neighbours of x: first[x] .. first[x+1]-1
+  std::vector<int> other;
+  std::vector<int> count;
+};
+
+multigraph distinctneighbours(const graphs *graph) {
+  const int v = graph->vnodenum;
+  const std::int64_t total = static_cast<std::int64_t>(v) + graph->cnodenum;
+  multigraph g;
+  g.first.assign(total + 1, 0);
+  std::vector<int> ends;
+  for (std::int64_t x = 0; x < total; ++x) {
+    const edge *edges = x < v ? graph->vnodelist[x].edgelist : graph->cnodelist[x - v].edgelist;
+    const int degree = x < v ? graph->vnodelist[x].degree : graph->cnodelist[x - v].degree;
+    const int offset = x < v ? v : 0;
+    ends.resize(degree);
+    for (int s = 0; s < degree; ++s) ends[s] = edges[s].dest + offset;
+    std::sort(ends.begin(), ends.end());
+    for (int s = 0; s < degree; ++s) {
+      if (s > 0 && ends[s] == ends[s - 1]) {
+        ++g.count.back();
+      } else {
+        g.other.push_back(ends[s]);
+        g.count.push_back(1);
       }
-      for (int w : incheck) {
-        std::int64_t a = fromu * perpair[w];
-        if (sum[w] == 0) touched.push_back(w);
-        sum[w] += a;
-        sumsquares[w] += a * a;
-        perpair[w] = 0;
-      }
-      incheck.clear();
     }
-    for (int w : touched) {
-      cycles += (sum[w] * sum[w] - sumsquares[w]) / 2;
-      sum[w] = 0;
-      sumsquares[w] = 0;
-    }
-    touched.clear();
-    if (progress != nullptr && (u & 4095) == 0) progress(u, n, "4-cycles");
+    g.first[x + 1] = static_cast<std::int64_t>(g.other.size());
   }
-  return cycles;
+  return g;
 }
 
-int girth(const graphs *graph, progressfunction progress) {
+}  // namespace
+
+std::string decimal(widecount value) {
+  if (value == 0) return "0";
+  std::string digits;
+  while (value > 0) {
+    digits += static_cast<char>('0' + static_cast<int>(value % 10));
+    value /= 10;
+  }
+  return std::string(digits.rbegin(), digits.rend());
+}
+
+widecount countfourcycles(const graphs *graph, progressfunction progress) {
+  // Butterfly counting with a degree order. Nodes of both sides are ranked
+  // by their number of distinct neighbours. Every 4-cycle u-a-w-b is counted
+  // once, from its highest-ranked node u: the wedges u-a-w whose middle a
+  // and far end w rank below u are summed per far end w, each weighing
+  // a(w) = (edges u-a) * (edges a-w), and two wedges to the same w through
+  // different middles close (choices of edges included) their product of
+  // cycles. A wedge starts from the higher end of an edge and goes on only
+  // through neighbours below that end, so the cost is about the sum over
+  // edges of the smaller degree of their ends, not the sum of squares.
+  multigraph g = distinctneighbours(graph);
+  const std::int64_t total = static_cast<std::int64_t>(g.first.size()) - 1;
+  std::vector<std::int64_t> order(total), rank(total);
+  for (std::int64_t x = 0; x < total; ++x) order[x] = x;
+  std::sort(order.begin(), order.end(), [&](std::int64_t a, std::int64_t b) {
+    std::int64_t da = g.first[a + 1] - g.first[a], db = g.first[b + 1] - g.first[b];
+    return da != db ? da < db : a < b;
+  });
+  for (std::int64_t r = 0; r < total; ++r) rank[order[r]] = r;
+  // each neighbour list by increasing rank, so that a walk stops at the
+  // first neighbour that ranks too high
+  {
+    std::vector<std::pair<std::int64_t, int>> byrank;
+    for (std::int64_t x = 0; x < total; ++x) {
+      byrank.clear();
+      for (std::int64_t i = g.first[x]; i < g.first[x + 1]; ++i)
+        byrank.push_back({rank[g.other[i]], g.count[i]});
+      std::sort(byrank.begin(), byrank.end());
+      for (std::int64_t i = g.first[x]; i < g.first[x + 1]; ++i) {
+        g.other[i] = static_cast<int>(order[byrank[i - g.first[x]].first]);
+        g.count[i] = byrank[i - g.first[x]].second;
+      }
+    }
+  }
+
+  // A wedge weighs below 2^62 and the wedges of one (u, w) below 2^62 in
+  // all (at most deg u * deg w), so each product below fits 124 bits; the
+  // total is at most (wedges)^2 / 2, which fits 128 bits for every graph of
+  // fewer than 2^34 edges. Beyond that the sum saturates.
+  std::vector<std::uint64_t> sum(total, 0);
+  std::vector<std::int64_t> touched;
+  widecount cycles = 0;
+  bool saturated = false;
+  for (std::int64_t u = 0; u < total; ++u) {
+    const std::int64_t ru = rank[u];
+    for (std::int64_t i = g.first[u]; i < g.first[u + 1]; ++i) {
+      const std::int64_t a = g.other[i];
+      if (rank[a] >= ru) break;
+      const std::uint64_t fromu = static_cast<std::uint64_t>(g.count[i]);
+      for (std::int64_t j = g.first[a]; j < g.first[a + 1]; ++j) {
+        const std::int64_t w = g.other[j];
+        if (rank[w] >= ru) break;
+        const std::uint64_t weight = fromu * static_cast<std::uint64_t>(g.count[j]);
+        if (sum[w] == 0) touched.push_back(w);
+        widecount closed = static_cast<widecount>(weight) * sum[w];
+        saturated |= __builtin_add_overflow(cycles, closed, &cycles);
+        sum[w] += weight;
+      }
+    }
+    for (std::int64_t w : touched) sum[w] = 0;
+    touched.clear();
+    if (progress != nullptr && (u & 4095) == 0) progress(u, total, "4-cycles");
+  }
+  return saturated ? ~widecount{0} : cycles;
+}
+
+std::int64_t girth(const graphs *graph, progressfunction progress) {
   if (countparalleledges(graph) > 0) return 2;
   // Nodes 0..V-1 are variable nodes, V..V+C-1 check nodes.
   const int v = graph->vnodenum;
@@ -274,73 +342,149 @@ int girth(const graphs *graph, progressfunction progress) {
     }
   }
 
-  // A core component whose nodes all keep two edges is a single cycle as
-  // long as the component; it needs no search (and would make the search
-  // quadratic in its length).
-  int best = 0;  // 0: no cycle found yet
-  std::vector<char> plaincycle(total, 0);
+  // The core is made of branch nodes (three or more core edges) joined by
+  // chains of nodes with two. Each chain becomes one edge weighing its
+  // length, a chain back to its own start a loop; a core component without
+  // branch nodes is one plain cycle, measured directly. The search then
+  // runs on the branch nodes only, so that long chains (a theta graph of
+  // girth 40,000) cost their length once instead of a search from each node.
+  std::int64_t best = 0;  // 0: no cycle found yet
+  auto found = [&](std::int64_t length) {
+    if (best == 0 || length < best) best = length;
+  };
+  std::vector<int> branchof(total, -1);  // index among the branch nodes
+  std::vector<int> branches;
+  for (int x = 0; x < total; ++x)
+    if (!peeled[x] && remaining[x] >= 3) {
+      branchof[x] = static_cast<int>(branches.size());
+      branches.push_back(x);
+    }
+  struct link {
+    int to;
+    std::int64_t length;
+    std::int64_t id;  // the chain; both directions share it
+  };
+  std::vector<std::vector<link>> links(branches.size());
+  std::vector<char> walked(total, 0);  // chain nodes already contracted
+  std::int64_t chains = 0;
+  for (std::size_t b = 0; b < branches.size(); ++b) {
+    const int start = branches[b];
+    const edge *edges;
+    int degree, offset;
+    neighbours(start, &edges, &degree, &offset);
+    for (int s = 0; s < degree; ++s) {
+      int previous = start, x = edges[s].dest + offset;
+      if (peeled[x]) continue;
+      std::int64_t length = 1;
+      if (branchof[x] < 0) {
+        if (walked[x]) continue;  // contracted from its other end
+        while (branchof[x] < 0) {
+          walked[x] = 1;
+          const edge *next;
+          int nextdegree, nextoffset;
+          neighbours(x, &next, &nextdegree, &nextoffset);
+          int y = -1;
+          for (int t = 0; t < nextdegree && y < 0; ++t) {
+            int z = next[t].dest + nextoffset;
+            if (!peeled[z] && z != previous) y = z;
+          }
+          previous = x;
+          x = y;
+          ++length;
+        }
+      } else if (x < start) {
+        continue;  // a direct edge, taken from its lower end
+      }
+      const int end = branchof[x];
+      if (end == static_cast<int>(b)) {
+        found(length);  // a loop: a chain back to its start
+        continue;
+      }
+      links[b].push_back({end, length, chains});
+      links[end].push_back({static_cast<int>(b), length, chains});
+      ++chains;
+    }
+  }
   {
+    // components of the core left without branch nodes: plain cycles
     std::vector<int> component;
-    std::vector<char> seen(total, 0);
     for (int start = 0; start < total; ++start) {
-      if (peeled[start] || seen[start]) continue;
+      if (peeled[start] || walked[start] || branchof[start] >= 0) continue;
       component.clear();
       component.push_back(start);
-      seen[start] = 1;
-      bool allpairs = true;
+      walked[start] = 1;
       for (std::size_t head = 0; head < component.size(); ++head) {
-        int x = component[head];
-        if (remaining[x] != 2) allpairs = false;
         const edge *edges;
         int degree, offset;
-        neighbours(x, &edges, &degree, &offset);
+        neighbours(component[head], &edges, &degree, &offset);
         for (int s = 0; s < degree; ++s) {
           int y = edges[s].dest + offset;
-          if (!peeled[y] && !seen[y]) {
-            seen[y] = 1;
+          if (!peeled[y] && !walked[y]) {
+            walked[y] = 1;
             component.push_back(y);
           }
         }
       }
-      if (!allpairs) continue;
-      int length = static_cast<int>(component.size());
-      if (best == 0 || length < best) best = length;
-      for (int x : component) plaincycle[x] = 1;
+      found(static_cast<std::int64_t>(component.size()));
     }
   }
 
-  // Breadth-first search from each variable node of the core; the shortest
-  // cycle through the root closes at the first non-tree edge, and no search
-  // needs to go deeper than half the best length found so far.
-  std::vector<int> dist(total, -1), parent(total, -1);
-  for (int root = 0; root < v; ++root) {
-    if (peeled[root] || plaincycle[root]) continue;
-    queue.clear();
-    queue.push_back(root);
+  // A shortest-path search from each branch node; the shortest cycle through
+  // the root closes at the first edge between two reached nodes that is not
+  // the tree edge of either, and no search goes on once half the best
+  // length found is reached. A root that has been searched lies on no
+  // shorter cycle than the best, so later searches leave it out.
+  const int nb = static_cast<int>(branches.size());
+  bool unit = true;
+  for (const auto &list : links)
+    for (const link &l : list) unit = unit && l.length == 1;
+  std::vector<std::int64_t> dist(nb, -1), treeedge(nb, -1);
+  std::vector<char> settled(nb, 0), done(nb, 0);
+  std::vector<int> reached;
+  using entry = std::pair<std::int64_t, int>;  // (distance, node)
+  std::vector<entry> heap;
+  for (int root = 0; root < nb; ++root) {
+    if (best == 4) break;  // the shortest possible without doubled edges
+    reached.clear();
+    heap.clear();
     dist[root] = 0;
-    parent[root] = -1;
-    for (std::size_t head = 0; head < queue.size(); ++head) {
-      int x = queue[head];
-      if (best != 0 && 2 * dist[x] + 1 >= best) break;
-      const edge *edges;
-      int degree, offset;
-      neighbours(x, &edges, &degree, &offset);
-      for (int s = 0; s < degree; ++s) {
-        int y = edges[s].dest + offset;
-        if (peeled[y]) continue;
-        if (dist[y] < 0) {
-          dist[y] = dist[x] + 1;
-          parent[y] = x;
-          queue.push_back(y);
-        } else if (y != parent[x]) {
-          int length = dist[x] + dist[y] + 1;
-          if (best == 0 || length < best) best = length;
+    reached.push_back(root);
+    heap.push_back({0, root});
+    // breadth first when every link has length 1, else Dijkstra's order
+    for (std::size_t head = 0; unit ? head < heap.size() : !heap.empty();) {
+      entry top;
+      if (unit) {
+        top = heap[head++];
+      } else {
+        std::pop_heap(heap.begin(), heap.end(), std::greater<entry>());
+        top = heap.back();
+        heap.pop_back();
+      }
+      const int x = top.second;
+      if (settled[x] || top.first != dist[x]) continue;
+      if (best != 0 && 2 * dist[x] >= best) break;
+      settled[x] = 1;
+      for (const link &l : links[x]) {
+        if (done[l.to] || l.id == treeedge[x]) continue;
+        const std::int64_t through = dist[x] + l.length;
+        if (dist[l.to] < 0 || through < dist[l.to]) {
+          if (dist[l.to] < 0) reached.push_back(l.to);
+          dist[l.to] = through;
+          treeedge[l.to] = l.id;
+          heap.push_back({through, l.to});
+          if (!unit) std::push_heap(heap.begin(), heap.end(), std::greater<entry>());
+        } else {
+          found(through + dist[l.to]);
         }
       }
     }
-    for (int x : queue) dist[x] = -1;
-    if (best == 4) break;  // the shortest possible without doubled edges
-    if (progress != nullptr && (root & 1023) == 0) progress(root, v, "girth");
+    for (int x : reached) {
+      dist[x] = -1;
+      treeedge[x] = -1;
+      settled[x] = 0;
+    }
+    done[root] = 1;
+    if (progress != nullptr && (root & 1023) == 0) progress(root, nb, "girth");
   }
   return best;
 }

@@ -90,6 +90,16 @@ void switchvnodes(graphs *graph, int nodea, int nodeb);
 // degree tables; bit 2: neighbour lists; bit 4: messages. Other bits ignored.
 void printgraph(graphs *graph, int what);
 
+// The graph's fingerprint, printed by every program of the project: a
+// 64-bit hash of the node counts and the multiset of edges {variable node,
+// check node}, read from the variable side. It does not depend on the order
+// of the sockets on either side, so two graphs with the same fingerprint are
+// (but for a hash collision) the same graph up to socket numbering. Each
+// edge (v, c) is mixed alone (splitmix64 finaliser of v * 2^32 + c), the
+// mixed edges summed modulo 2^64, and the sum mixed once more with the mixed
+// counts V * 2^32 + C. Every dest must lie in 0..cnodenum-1.
+std::uint64_t fingerprint(const graphs *graph);
+
 // floor(x + 0.5): halves round upward, also for negative x (unlike
 // std::round, which rounds them away from zero).
 double round(double x);

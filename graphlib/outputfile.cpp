@@ -1,10 +1,13 @@
 #include "outputfile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,18 +25,100 @@ std::string directoryof(const std::string &path) {
 }
 
 // The path to replace: a symbolic link is followed to the file it names, so
-// that the link stays and its target gets the new contents.
+// that the link stays and its target gets the new contents. A dangling link
+// is followed too, link by link, so that its target is created.
 std::string resolved(const char *path) {
   struct stat st;
-  if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-    char *real = realpath(path, nullptr);
-    if (real != nullptr) {
-      std::string target(real);
-      std::free(real);
-      return target;
-    }
+  if (lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char *real = realpath(path, nullptr);
+  if (real != nullptr) {
+    std::string target(real);
+    std::free(real);
+    return target;
   }
-  return path;
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+    ssize_t length = readlink(at.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return at;
+    target.resize(static_cast<std::size_t>(length));
+    at = target[0] == '/' ? target : directoryof(at) + "/" + target;
+  }
+  return at;  // a loop of links: opening it fails
+}
+
+// Temporary files being written, removed when a signal ends the process.
+// The paths are copied into fixed storage so that the handler touches
+// nothing but these arrays and async-signal-safe calls.
+constexpr int pendingslots = 8;
+constexpr int cleanupsignals[] = {SIGINT, SIGTERM, SIGHUP};
+char pendingpath[pendingslots][PATH_MAX];
+volatile std::sig_atomic_t pendingused[pendingslots];
+struct sigaction previousaction[3];
+int pendingcount = 0;  // outside the handler only
+
+extern "C" void removependingfiles(int signal) {
+  for (int k = 0; k < pendingslots; ++k)
+    if (pendingused[k]) unlink(pendingpath[k]);
+  // then the action the signal had before (by default, ending the process)
+  for (int k = 0; k < 3; ++k)
+    if (cleanupsignals[k] == signal) sigaction(signal, &previousaction[k], nullptr);
+  raise(signal);
+}
+
+// Blocks the three signals while a temporary file is created or renamed and
+// its slot updated.
+struct signalblock {
+  sigset_t old;
+  signalblock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : cleanupsignals) sigaddset(&set, signal);
+    pthread_sigmask(SIG_BLOCK, &set, &old);
+  }
+  ~signalblock() { pthread_sigmask(SIG_SETMASK, &old, nullptr); }
+};
+
+// Records path for removal; returns its slot, or -1 when none is free.
+int recordpending(const std::string &path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int k = 0; k < pendingslots; ++k) {
+    if (pendingused[k]) continue;
+    std::memcpy(pendingpath[k], path.c_str(), path.size() + 1);
+    pendingused[k] = 1;
+    if (pendingcount++ == 0) {
+      // A signal that is ignored (nohup) stays ignored.
+      for (int i = 0; i < 3; ++i) {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        sigaction(cleanupsignals[i], nullptr, &previousaction[i]);
+        if (previousaction[i].sa_handler == SIG_IGN) continue;
+        action.sa_handler = removependingfiles;
+        sigemptyset(&action.sa_mask);
+        for (int signal : cleanupsignals) sigaddset(&action.sa_mask, signal);
+        sigaction(cleanupsignals[i], &action, nullptr);
+      }
+    }
+    return k;
+  }
+  return -1;
+}
+
+void forgetpending(int slot) {
+  if (slot < 0) return;
+  pendingused[slot] = 0;
+  if (--pendingcount == 0)
+    for (int i = 0; i < 3; ++i)
+      if (previousaction[i].sa_handler != SIG_IGN)
+        sigaction(cleanupsignals[i], &previousaction[i], nullptr);
+}
+
+void removetemporary(outputfile *file) {
+  signalblock blocked;
+  unlink(file->temppath.c_str());
+  forgetpending(file->pending);
+  file->pending = -1;
 }
 
 }  // namespace
@@ -53,6 +138,7 @@ bool outputwritable(const char *path) {
 bool outputopen(outputfile *file, const char *path) {
   file->fd = -1;
   file->direct = false;
+  file->pending = -1;
   file->path = resolved(path);
   file->temppath.clear();
   if (path == nullptr || *path == '\0') {
@@ -96,9 +182,13 @@ bool outputopen(outputfile *file, const char *path) {
   pattern += '.';
   pattern.append(file->path, base, std::string::npos);
   pattern += ".tmpXXXXXX";
-  file->fd = mkostemp(pattern.data(), O_CLOEXEC);
-  if (file->fd < 0) return false;
-  file->temppath = pattern;
+  {
+    signalblock blocked;
+    file->fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (file->fd < 0) return false;
+    file->temppath = pattern;
+    file->pending = recordpending(pattern);
+  }
 
   // The new file gets the permissions of the one it replaces, or those that
   // a plain create would give.
@@ -119,24 +209,27 @@ bool outputcommit(outputfile *file) {
   file->fd = -1;
   if (close(fd) != 0) {
     int saved = errno;
-    if (!file->direct) unlink(file->temppath.c_str());
+    if (!file->direct) removetemporary(file);
     errno = saved;
     return false;
   }
   if (file->direct) return true;
+  signalblock blocked;
   if (rename(file->temppath.c_str(), file->path.c_str()) != 0) {
     int saved = errno;
-    unlink(file->temppath.c_str());
+    removetemporary(file);
     errno = saved;
     return false;
   }
+  forgetpending(file->pending);
+  file->pending = -1;
   return true;
 }
 
 void outputabort(outputfile *file) {
   if (file->fd >= 0) close(file->fd);
   file->fd = -1;
-  if (!file->direct && !file->temppath.empty()) unlink(file->temppath.c_str());
+  if (!file->direct && !file->temppath.empty()) removetemporary(file);
 }
 
 writeoutcome writewhole(const char *path, const std::function<void(textwriter *)> &format,

@@ -237,20 +237,22 @@ std::string describescanfault(textscanner *in, scanresult result) {
   return "\"" + token + "\" is not a number";
 }
 
-void writetofd(textwriter *out, int fd) {
+void writetofd(textwriter *out, int fd, std::size_t capacity) {
+  if (capacity < writebufferleast) capacity = writebufferleast;
   out->fd = fd;
   out->memory = nullptr;
-  out->buffer = static_cast<char *>(allocate(chunksize));
-  out->capacity = chunksize;
+  out->buffer = static_cast<char *>(allocate(static_cast<std::int64_t>(capacity)));
+  out->capacity = capacity;
   out->used = 0;
   out->writeerror = 0;
 }
 
-void writetomemory(textwriter *out, std::string *memory) {
+void writetomemory(textwriter *out, std::string *memory, std::size_t capacity) {
+  if (capacity < writebufferleast) capacity = writebufferleast;
   out->fd = -1;
   out->memory = memory;
-  out->buffer = static_cast<char *>(std::malloc(chunksize));
-  out->capacity = out->buffer != nullptr ? chunksize : 0;
+  out->buffer = static_cast<char *>(std::malloc(capacity));
+  out->capacity = out->buffer != nullptr ? capacity : 0;
   out->used = 0;
   out->writeerror = out->buffer == nullptr ? ENOMEM : 0;
 }
@@ -323,7 +325,15 @@ char *writespace(textwriter *out, std::size_t n) {
 }
 
 void writeint(textwriter *out, std::int64_t value, int width) {
-  std::size_t room = static_cast<std::size_t>(width > 0 ? width : 0) + 24;
+  const std::size_t room = intwidth(value, width);
+  if (room > out->capacity) {
+    // a field wider than the buffer: the padding first, then the number
+    const std::size_t digits = intwidth(value, 0);
+    for (std::size_t i = digits; i < room; ++i) writechar(out, ' ');
+    char text[24];
+    writetext(out, text, static_cast<std::size_t>(formatint(text, value, 0) - text));
+    return;
+  }
   char *q = writespace(out, room);
   if (q != nullptr) writeadvance(out, formatint(q, value, width));
 }

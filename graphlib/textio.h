@@ -109,10 +109,16 @@ struct textwriter {
   int writeerror;       // errno of the first failed write, 0 if none
 };
 
+// The buffer size of a writer unless one is given, and the least one.
+constexpr std::size_t writebuffersize = std::size_t{1} << 20;
+constexpr std::size_t writebufferleast = 64;
+
 // A writer to the descriptor fd, which may be set later (before the first
-// flush) by assigning out->fd.
-void writetofd(textwriter *out, int fd);
-void writetomemory(textwriter *out, std::string *memory);
+// flush) by assigning out->fd. capacity is the size of its buffer (at least
+// writebufferleast); the output does not depend on it.
+void writetofd(textwriter *out, int fd, std::size_t capacity = writebuffersize);
+void writetomemory(textwriter *out, std::string *memory,
+                   std::size_t capacity = writebuffersize);
 // Writes what is buffered; returns false after any failed write.
 bool writeflush(textwriter *out);
 void writeclose(textwriter *out);  // flushes and releases the buffer
@@ -124,8 +130,21 @@ void writechar(textwriter *out, char c);
 // numbers.
 void writeint(textwriter *out, std::int64_t value, int width);
 
-// Formats value as writeint does into q, which has room for width + 20
-// characters; returns the end of what it wrote.
+// The number of characters that writeint and formatint write for value.
+inline std::size_t intwidth(std::int64_t value, int width) {
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
+                                      : static_cast<std::uint64_t>(value);
+  std::size_t length = value < 0 ? 2 : 1;
+  while (magnitude >= 10) {
+    magnitude /= 10;
+    ++length;
+  }
+  return width > 0 && static_cast<std::size_t>(width) > length ? static_cast<std::size_t>(width)
+                                                                 : length;
+}
+
+// Formats value as writeint does into q, which has room for
+// intwidth(value, width) characters; returns the end of what it wrote.
 inline char *formatint(char *q, std::int64_t value, int width) {
   static constexpr char pairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -157,8 +176,9 @@ inline char *formatint(char *q, std::int64_t value, int width) {
 }
 
 // Makes room for at least n more characters (flushing if needed) and
-// returns where to write them, or null when the writer has failed; the
-// caller then hands the end of what it wrote to writeadvance.
+// returns where to write them, or null when the writer has failed or n
+// exceeds its capacity; the caller then hands the end of what it wrote to
+// writeadvance, having written no more than n characters.
 char *writespace(textwriter *out, std::size_t n);
 inline void writeadvance(textwriter *out, char *end) {
   out->used = static_cast<std::size_t>(end - out->buffer);

@@ -1,6 +1,7 @@
 // The code description file writer, byte for byte.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -181,4 +182,54 @@ TEST(descwrite, write_failures_are_reported) {
               "/dev/full: No space left on device");
   ldpc::freegraph(g);
   std::free(g);
+}
+
+TEST(descwrite, degrees_of_any_width_at_every_buffer_offset) {
+  // the degree field is "%3d ": eight digits and more must still fit when
+  // the line starts a few bytes before the end of the writer's buffer
+  for (std::size_t capacity : {std::size_t{64}, std::size_t{65}, std::size_t{100}}) {
+    for (std::size_t prefix = 0; prefix < capacity + 20; ++prefix) {
+      for (int degree : {999, 10000000, 123456789, 2147483647, -2147483647 - 1}) {
+        std::string text;
+        ldpc::textwriter out;
+        ldpc::writetomemory(&out, &text, capacity);
+        ldpc::writetext(&out, std::string(prefix, 'x').c_str(), prefix);
+        ldpc::formatdegree(&out, degree);
+        ldpc::writeint(&out, degree, 90);  // a field wider than the buffer
+        ldpc::writeclose(&out);
+        char expected[128];
+        std::snprintf(expected, sizeof expected, "%3d %90d", degree, degree);
+        ASSERT_EQ(text, std::string(prefix, 'x') + expected)
+            << "capacity " << capacity << ", prefix " << prefix << ", degree " << degree;
+      }
+    }
+  }
+}
+
+TEST(descwrite, a_check_node_of_degree_ten_million_is_converted) {
+  // Ten million columns of weight 1 on one row of weight 10^7, behind four
+  // rows of weight 1 and 39,541 empty ones: that many put the heavy row's
+  // line at 8 bytes before the end of the writer's 1 MiB buffer, where its
+  // nine characters "10000000 " overran a reservation of eight.
+  testsupport::tempdir dir;
+  const int n = 10000000, p = 4, z = 39541, m = p + z + 1;
+  std::string alist = std::to_string(n + p) + " " + std::to_string(m) + "\n1 " +
+                      std::to_string(n) + "\n";
+  alist.reserve(static_cast<std::size_t>(n) * 8 + 200000);
+  for (int v = 0; v < n + p; ++v) alist += "1 ";
+  alist += "\n";
+  for (int c = 0; c < p; ++c) alist += "1 ";
+  for (int c = 0; c < z; ++c) alist += "0 ";
+  alist += std::to_string(n) + "\n";
+  for (int v = 0; v < p; ++v) alist += std::to_string(v + 1) + "\n";
+  const std::string last = std::to_string(m) + "\n";
+  for (int v = 0; v < n; ++v) alist += last;
+  testsupport::writefile(dir.file("heavy.alist"), alist);
+  alist.clear();
+  alist.shrink_to_fit();
+  testsupport::runresult r = testsupport::run(ALISTCONV_PATH, {dir.file("heavy.alist"), "/dev/null"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  r = testsupport::run(TANNER_PATH, {"convert", dir.file("heavy.alist"), "/dev/null"});
+  EXPECT_EQ(r.status, 0) << r.err;
 }

@@ -330,3 +330,7 @@ TEST(fuzz_inputs, descfile_seeds_and_findings_keep_every_property) {
 TEST(fuzz_inputs, protofile_seeds_and_findings_keep_every_property) {
   replay("protofile", fuzzprops::checkprotofile);
 }
+
+TEST(fuzz_inputs, textwriter_seeds_and_findings_keep_every_property) {
+  replay("textwriter", fuzzprops::checktextwriter);
+}

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <random>
 
 #include "graphstats.h"
 #include "support.h"
@@ -12,12 +14,13 @@ namespace {
 
 struct figures {
   std::int64_t parallel, fourcycles;
-  int girth;
+  std::int64_t girth;
 };
 
 figures measure(int cnodenum, const std::vector<std::vector<int>> &vchecks) {
   ldpc::graphs *g = makegraph(cnodenum, vchecks);
-  figures f{ldpc::countparalleledges(g), ldpc::countfourcycles(g), ldpc::girth(g)};
+  figures f{ldpc::countparalleledges(g), static_cast<std::int64_t>(ldpc::countfourcycles(g)),
+            ldpc::girth(g)};
   ldpc::freegraph(g);
   std::free(g);
   return f;
@@ -159,4 +162,177 @@ TEST(graphstats, girth_of_a_large_random_graph_is_found) {
   }
   ldpc::freegraph(g);
   std::free(g);
+}
+
+namespace {
+
+// Brute force on a small multigraph given as edge multiplicities m[v][c]:
+// 4-cycles straight from their definition, girth by a depth-first search
+// over every simple cycle.
+struct bruteforce {
+  std::vector<std::vector<int>> m;
+  int vnodes() const { return static_cast<int>(m.size()); }
+  int cnodes() const { return m.empty() ? 0 : static_cast<int>(m[0].size()); }
+
+  long long fourcycles() const {
+    long long total = 0;
+    for (int u = 0; u < vnodes(); ++u)
+      for (int w = u + 1; w < vnodes(); ++w)
+        for (int c = 0; c < cnodes(); ++c)
+          for (int d = c + 1; d < cnodes(); ++d)
+            total += static_cast<long long>(m[u][c]) * m[w][c] * m[u][d] * m[w][d];
+    return total;
+  }
+
+  long long girth() const {
+    for (const auto &row : m)
+      for (int k : row)
+        if (k > 1) return 2;
+    const int n = vnodes() + cnodes();
+    std::vector<std::vector<int>> adjacent(n);
+    for (int v = 0; v < vnodes(); ++v)
+      for (int c = 0; c < cnodes(); ++c)
+        if (m[v][c] > 0) {
+          adjacent[v].push_back(vnodes() + c);
+          adjacent[vnodes() + c].push_back(v);
+        }
+    long long best = 0;
+    std::vector<char> onpath(n, 0);
+    // cycles through start whose other nodes are all above start
+    std::function<void(int, int, int)> walk = [&](int start, int x, int length) {
+      for (int y : adjacent[x]) {
+        if (y == start && length >= 3) {
+          if (best == 0 || length + 1 < best) best = length + 1;
+        } else if (y > start && !onpath[y]) {
+          onpath[y] = 1;
+          walk(start, y, length + 1);
+          onpath[y] = 0;
+        }
+      }
+    };
+    for (int start = 0; start < n; ++start) {
+      onpath[start] = 1;
+      walk(start, start, 0);
+      onpath[start] = 0;
+    }
+    return best;
+  }
+
+  // Replaces edge (v, c) by the chain v - c' - v' - c (two new nodes).
+  void subdivide(int v, int c) {
+    --m[v][c];
+    for (auto &row : m) row.push_back(0);
+    m.push_back(std::vector<int>(cnodes(), 0));
+    const int cnew = cnodes() - 1, vnew = vnodes() - 1;
+    m[v][cnew] = 1;
+    m[vnew][cnew] = 1;
+    m[vnew][c] = 1;
+  }
+
+  ldpc::graphs *graph() const {
+    std::vector<std::vector<int>> vchecks(vnodes());
+    for (int v = 0; v < vnodes(); ++v)
+      for (int c = 0; c < cnodes(); ++c)
+        for (int k = 0; k < m[v][c]; ++k) vchecks[v].push_back(c);
+    return makegraph(cnodes(), vchecks);
+  }
+};
+
+}  // namespace
+
+TEST(graphstats, cycles_and_girth_agree_with_brute_force_on_random_multigraphs) {
+  // small multigraphs of every density, then the same with edges replaced
+  // by chains (which the girth search contracts to weighted links)
+  std::mt19937 random(2026);
+  for (int trial = 0; trial < 3000; ++trial) {
+    bruteforce b;
+    const int vnodes = 1 + static_cast<int>(random() % 7), cnodes = 1 + static_cast<int>(random() % 6);
+    const unsigned density = 1 + random() % 5, heavy = random() % 4;
+    b.m.assign(vnodes, std::vector<int>(cnodes, 0));
+    for (auto &row : b.m)
+      for (int &k : row)
+        if (random() % 8 < density) k = (heavy == 0 && random() % 3 == 0) ? 2 + random() % 3 : 1;
+    const int subdivisions = trial % 3 == 0 ? 0 : static_cast<int>(random() % 6);
+    for (int k = 0; k < subdivisions; ++k) {
+      const int v = static_cast<int>(random() % vnodes), c = static_cast<int>(random() % cnodes);
+      for (int again = 1 + static_cast<int>(random() % 3); again > 0 && b.m[v][c] > 0; --again)
+        b.subdivide(v, c);
+    }
+    ldpc::graphs *g = b.graph();
+    ASSERT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), b.fourcycles()) << "trial " << trial;
+    ASSERT_EQ(ldpc::girth(g), b.girth()) << "trial " << trial;
+    ldpc::freegraph(g);
+    std::free(g);
+  }
+}
+
+TEST(graphstats, theta_graphs_heavy_checks_and_counts_beyond_64_bits) {
+  // A theta graph: variable node 0 and check node 0 joined by three chains
+  // of 2a+1, 2b+1, 2c+1 edges; its girth is the sum of the two shortest.
+  auto theta = [](std::vector<int> lengths) {
+    std::vector<std::vector<int>> vchecks(1);
+    int cnodes = 1;
+    for (int length : lengths) {  // odd: from a variable to a check node
+      int at = 0;                 // the variable node the chain has reached
+      for (int step = 1; step < length; step += 2) {
+        vchecks[at].push_back(cnodes);
+        vchecks.push_back({cnodes});
+        at = static_cast<int>(vchecks.size()) - 1;
+        ++cnodes;
+      }
+      vchecks[at].push_back(0);
+    }
+    return makegraph(cnodes, vchecks);
+  };
+  const std::vector<std::pair<std::vector<int>, long long>> cases = {
+      {{1, 3, 5}, 4}, {{3, 3, 3}, 6}, {{39999, 20001, 99999}, 60000}, {{9, 7, 7}, 14}};
+  for (const auto &[lengths, expected] : cases) {
+    ldpc::graphs *g = theta(lengths);
+    EXPECT_EQ(ldpc::girth(g), expected);
+    EXPECT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), expected == 4 ? 1 : 0);
+    ldpc::freegraph(g);
+    std::free(g);
+  }
+
+  // one check node of degree 100,000 over variable nodes of degree 3 whose
+  // other checks pair them up: 4-cycles through the heavy check and each pair
+  std::vector<std::vector<int>> vchecks(100000);
+  for (int v = 0; v < 100000; ++v) vchecks[v] = {0, 1 + v / 2, 50001 + v / 2};
+  ldpc::graphs *g = makegraph(100001, vchecks);
+  // each pair {2k, 2k+1} shares three checks: three 4-cycles
+  EXPECT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), 150000);
+  EXPECT_EQ(ldpc::girth(g), 4);
+  ldpc::freegraph(g);
+  std::free(g);
+
+  // two variable and two check nodes, each pair joined by 60,000 edges:
+  // 60000^4 = 1.296e19 4-cycles, beyond the signed 64-bit range
+  std::vector<int> both;
+  for (int k = 0; k < 60000; ++k) both.insert(both.end(), {0, 1});
+  g = makegraph(2, {both, both});
+  ldpc::widecount cycles = ldpc::countfourcycles(g);
+  EXPECT_EQ(ldpc::decimal(cycles), "12960000000000000000");
+  EXPECT_EQ(ldpc::decimal(0), "0");
+  EXPECT_EQ(ldpc::decimal(~ldpc::widecount{0}), "340282366920938463463374607431768211455");
+  ldpc::freegraph(g);
+  std::free(g);
+}
+
+TEST(graphstats, tanner_stats_prints_counts_beyond_64_bits) {
+  testsupport::tempdir dir;
+  std::vector<int> both;
+  for (int k = 0; k < 60000; ++k) both.insert(both.end(), {0, 1});
+  ldpc::graphs *g = makegraph(2, {both, both});
+  ldpc::encoders encoder{0, -1, nullptr, nullptr};
+  ldpc::savegraph(g, &encoder, dir.file("heavy.code").c_str(), 0);
+  ldpc::freegraph(g);
+  std::free(g);
+  testsupport::runresult text = testsupport::run(TANNER_PATH, {"stats", dir.file("heavy.code")});
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("4-cycles        12960000000000000000\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("girth           2\n"), std::string::npos);
+  testsupport::runresult json =
+      testsupport::run(TANNER_PATH, {"stats", "--json", dir.file("heavy.code")});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("\"fourcycles\": 12960000000000000000, "), std::string::npos) << json.out;
 }

@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -101,13 +102,8 @@ bool bothways(const std::uint8_t *data, std::size_t size, reader read, std::stri
 inline std::string format(const ldpc::graphs *g, const ldpc::encoders *encoder) {
   std::string text;
   ldpc::textwriter out;
-  // writetomemory with a small buffer, as for the chunked reading
-  out.fd = -1;
-  out.memory = &text;
-  out.capacity = 4096;
-  out.buffer = static_cast<char *>(std::malloc(out.capacity));
-  out.used = 0;
-  out.writeerror = 0;
+  // a small buffer, as for the chunked reading
+  ldpc::writetomemory(&out, &text, 4096);
   ldpc::formatgraph(&out, g, encoder);
   ldpc::writeclose(&out);
   return text;
@@ -539,6 +535,86 @@ inline std::string checkprotofile(const std::uint8_t *data, std::size_t size) {
   if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
     return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
   if (!ok[0] && refaccepts) return "refused (" + error[0] + "); the reference reading accepts";
+  return "";
+}
+
+// --- text writer ------------------------------------------------------------------
+
+// A sequence of writes decoded from the input, made through a writer whose
+// buffer size the input chooses too (64 bytes up), must give exactly what
+// printf-style formatting gives. The writes: text, single characters,
+// integers of any 64-bit value and field width (wider than the buffer
+// included), node degrees of any int value ("%3d ", 10^7 and more at every
+// offset in the buffer) and whole nodes of up to 200 edges with int values
+// of any size. Byte 0-1: buffer size; then per write one byte of kind and
+// its operands.
+inline std::string checktextwriter(const std::uint8_t *data, std::size_t size) {
+  std::size_t i = 0;
+  auto byte = [&]() -> unsigned { return i < size ? data[i++] : 0u; };
+  auto word = [&](int bytes) {
+    std::uint64_t w = 0;
+    for (int k = 0; k < bytes; ++k) w |= static_cast<std::uint64_t>(byte()) << (8 * k);
+    return w;
+  };
+  std::size_t capacity = 64 + word(2) % 1024;
+  std::string written, expected;
+  ldpc::textwriter out;
+  ldpc::writetomemory(&out, &written, capacity);
+  char field[160];
+  std::vector<ldpc::edge> edges;
+  while (i < size) {
+    unsigned kind = byte() % 6;
+    if (kind == 0) {  // text
+      std::size_t length = byte() % 80;
+      std::string text;
+      for (std::size_t k = 0; k < length && i < size; ++k) text += static_cast<char>(byte());
+      ldpc::writetext(&out, text.data(), text.size());
+      expected += text;
+    } else if (kind == 1) {
+      char c = static_cast<char>(byte());
+      ldpc::writechar(&out, c);
+      expected += c;
+    } else if (kind == 2) {  // an integer in a field of width 0..99
+      std::int64_t value = static_cast<std::int64_t>(word(8));
+      int width = static_cast<int>(byte() % 100);
+      ldpc::writeint(&out, value, width);
+      std::snprintf(field, sizeof field, "%*lld", width, static_cast<long long>(value));
+      expected += field;
+    } else if (kind == 3 || kind == 4) {  // a degree: any int, or 10^7 and more
+      int degree = static_cast<int>(static_cast<std::uint32_t>(word(4)));
+      if (kind == 4) degree = 10000000 + static_cast<int>(static_cast<unsigned>(degree) % 2137483647u);
+      ldpc::formatdegree(&out, degree);
+      std::snprintf(field, sizeof field, "%3d ", degree);
+      expected += field;
+    } else {  // a whole node
+      int degree = static_cast<int>(byte() % 201);
+      std::uint64_t state = word(8);
+      edges.assign(static_cast<std::size_t>(degree), ldpc::edge{0, 0, 0.0});
+      std::snprintf(field, sizeof field, "%3d ", degree);
+      expected += field;
+      for (int s = 0; s < degree; ++s) {
+        // values of every width, negative ones included
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        int shift = static_cast<int>(state >> 59);
+        edges[s].dest = static_cast<int>(static_cast<std::uint32_t>(state >> 32) >> shift);
+        edges[s].socket = static_cast<int>(static_cast<std::uint32_t>(state) >> (31 - shift % 32));
+        if (s > 0 && s % 3 == 0) expected += "\n    ";
+        std::snprintf(field, sizeof field, "%7d %7d  ", edges[s].dest, edges[s].socket);
+        expected += field;
+      }
+      expected += '\n';
+      ldpc::formatnode(&out, degree, edges.data());
+    }
+  }
+  ldpc::writeclose(&out);
+  if (out.writeerror != 0) return "the writer failed";
+  if (written != expected) {
+    std::size_t at = 0;
+    while (at < written.size() && at < expected.size() && written[at] == expected[at]) ++at;
+    return "buffer of " + std::to_string(capacity) + " bytes: the output differs from byte " +
+           std::to_string(at) + " on (" + std::to_string(written.size()) + " written, " +
+           std::to_string(expected.size()) + " expected)";
+  }
   return "";
 }
 
