@@ -117,8 +117,13 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   // characters each but the last. When the rest of the input cannot hold
   // what either reading needs, no edge list is allocated and item 7 is only
   // scanned for the padded reading's first fault: a short file that claims
-  // huge weights is refused as short instead of exhausting memory.
-  const std::int64_t remaining = scanremaining(in);
+  // huge weights is refused as short instead of exhausting memory. Where
+  // the size is unknown (a pipe), the input is read ahead as far as the
+  // smaller need, so that memory follows what the input holds there too.
+  std::int64_t smallerneed = unpaddedneed;
+  if (paddedalive && paddedneed < smallerneed) smallerneed = paddedneed;
+  const std::int64_t remaining =
+      scanlookahead(in, smallerneed < INT64_MAX / 2 ? 2 * smallerneed - 1 : INT64_MAX);
   const std::int64_t room = remaining < 0 ? INT64_MAX : (remaining + 1) / 2;
   const bool store = (paddedalive && paddedneed <= room) || unpaddedneed <= room;
 

@@ -11,6 +11,11 @@
 
 namespace ldpc {
 
+// A block of n zero bytes, or the memory banner and status 1 like allocate.
+// Pages that are never written cost no memory: an array of records that
+// are mostly left zero grows with the records that are filled in.
+void *allocatezeroed(std::int64_t n);
+
 struct intlist {
   int *items;  // from allocate; release with free
   std::int64_t count;

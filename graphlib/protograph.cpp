@@ -48,9 +48,12 @@ bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
   g->cnodenum = cnodenum;
   g->vnodelist = static_cast<vnode *>(
       allocate(static_cast<std::int64_t>(vnodenum) * sizeof(vnode)));
+  // Check nodes start as {degree 0, value 0, no edge list}: all zero bytes,
+  // so that a file declaring many check nodes costs memory only for those
+  // that its pairs name; a check node that no pair names keeps degree 0 and
+  // an empty (null) edge list.
   g->cnodelist = static_cast<cnode *>(
-      allocate(static_cast<std::int64_t>(cnodenum) * sizeof(cnode)));
-  for (int c = 0; c < cnodenum; ++c) g->cnodelist[c] = {0, 0.0, nullptr};
+      allocatezeroed(static_cast<std::int64_t>(cnodenum) * sizeof(cnode)));
 
   // Variable side as in the file; the check degrees count the pairs.
   const int *pair = pairs->items;
@@ -67,11 +70,15 @@ bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
   }
 
   // Check side at the sockets the pairs name; dest -1 marks a free socket.
-  for (int c = 0; c < cnodenum; ++c) {
-    cnode *node = &g->cnodelist[c];
-    node->edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
-    for (int t = 0; t < node->degree; ++t) node->edgelist[t] = {-1, -1, 0.0};
+  for (int v = 0; v < vnodenum; ++v) {
+    const vnode *node = &g->vnodelist[v];
+    for (int s = 0; s < node->degree; ++s) {
+      cnode *check = &g->cnodelist[node->edgelist[s].dest];
+      if (check->edgelist != nullptr) continue;
+      check->edgelist = static_cast<edge *>(
+          allocate(static_cast<std::int64_t>(check->degree) * sizeof(edge)));
+      for (int t = 0; t < check->degree; ++t) check->edgelist[t] = {-1, -1, 0.0};
+    }
   }
   for (int v = 0; v < vnodenum; ++v) {
     const vnode *node = &g->vnodelist[v];

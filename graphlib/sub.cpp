@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "graphstruct.h"
+#include "intlist.h"
 #include "simulation.h"
 
 namespace ldpc {
@@ -31,7 +32,26 @@ void advisehugepages(std::uintptr_t begin, std::uintptr_t end) {
   if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+[[noreturn]] void outofmemory() {
+  std::fputs("/***********************************/"
+             "/*    W   A   R   N   I   N   G    */"
+             "/***********************************/"
+             "/*      Not sufficient memory!     */"
+             "/***********************************/",
+             stdout);
+  std::exit(1);
+}
+
 }  // namespace
+
+void *allocatezeroed(std::int64_t n) {
+  // calloc takes fresh mappings as they come, zero without touching them
+  void *block = nullptr;
+  if (n >= 0 && static_cast<std::uint64_t>(n) <= SIZE_MAX)
+    block = std::calloc(n > 0 ? static_cast<std::size_t>(n) : 1, 1);
+  if (block == nullptr) outofmemory();
+  return block;
+}
 
 void *allocate(std::int64_t n) {
   if (advisedbreak == 0) {
@@ -50,15 +70,7 @@ void *allocate(std::int64_t n) {
     // malloc(0) may return null; a request for nothing must still succeed
     block = std::malloc(n > 0 ? static_cast<std::size_t>(n) : 1);
   }
-  if (block == nullptr) {
-    std::fputs("/***********************************/"
-               "/*    W   A   R   N   I   N   G    */"
-               "/***********************************/"
-               "/*      Not sufficient memory!     */"
-               "/***********************************/",
-               stdout);
-    std::exit(1);
-  }
+  if (block == nullptr) outofmemory();
   // Large blocks are mappings of their own; small ones come from the heap,
   // whose new part is advised whenever it has grown.
   if (n >= static_cast<std::int64_t>(hugepage)) {

@@ -178,6 +178,27 @@ std::int64_t scanremaining(textscanner *in) {
   return buffered + (st.st_size > offset ? st.st_size - offset : 0);
 }
 
+std::int64_t scanlookahead(textscanner *in, std::int64_t wanted) {
+  std::int64_t remaining = scanremaining(in);
+  if (remaining >= 0) return remaining;
+  for (;;) {
+    std::int64_t buffered = in->end - in->pos;
+    if (buffered >= wanted || in->atend) return buffered;
+    if (static_cast<std::size_t>(buffered) == in->capacity) {
+      // the buffer holds only unread characters: double it
+      std::size_t capacity = in->capacity * 2;
+      char *larger = static_cast<char *>(allocate(static_cast<std::int64_t>(capacity)));
+      std::memcpy(larger, in->pos, static_cast<std::size_t>(buffered));
+      std::free(in->buffer);
+      in->buffer = larger;
+      in->capacity = capacity;
+      in->pos = larger;
+      in->end = larger + buffered;
+    }
+    refill(in);
+  }
+}
+
 void scanskipbom(textscanner *in) {
   while (in->end - in->pos < 3 && !in->atend && refill(in)) {
   }

@@ -83,6 +83,12 @@ inline scanresult scanint(textscanner *in, int *value) {
 // stands now from a regular file, -1 when the source cannot tell (a pipe).
 std::int64_t scanremaining(textscanner *in);
 
+// The number of characters not yet read, as scanremaining, where the source
+// cannot tell (a pipe) found by reading ahead: the buffer grows until it
+// holds at least wanted unread characters or the input ends. Memory thus
+// follows what the input holds, never a count that it claims.
+std::int64_t scanlookahead(textscanner *in, std::int64_t wanted);
+
 // Passes over a UTF-8 byte order mark at the current position, if any.
 void scanskipbom(textscanner *in);
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -307,4 +308,26 @@ TEST(lifting, impossible_liftings_are_refused) {
   EXPECT_EXIT(ldpc::constructprotograph(&graph, &sim), testing::ExitedWithCode(1),
               "no protograph has been read");
   EXPECT_EQ(graph.vnodelist, nullptr);
+}
+
+TEST(protofile, memory_follows_the_pairs_not_the_declared_check_count) {
+  // 36 bytes declaring 100,000,000 check nodes, one of them named: the
+  // check nodes that no pair names cost no resident memory
+  auto resident = [] {
+    std::ifstream statm("/proc/self/statm");
+    long long size = 0, pages = 0;
+    statm >> size >> pages;
+    return pages * sysconf(_SC_PAGESIZE);
+  };
+  const std::string text = "/**/ /**/\n1 100000000\n/**/\n1  7 0\n";
+  long long before = resident();
+  proto p(text);
+  long long after = resident();
+  ASSERT_NE(p.graph, nullptr) << p.error;
+  EXPECT_LT(after - before, 64LL << 20);
+  EXPECT_EQ(p.graph->cnodenum, 100000000);
+  EXPECT_EQ(p.graph->cnodelist[7].degree, 1);
+  EXPECT_EQ(edges(p.graph->cnodelist[7]), (pairs{{0, 0}}));
+  EXPECT_EQ(p.graph->cnodelist[99999999].degree, 0);
+  EXPECT_EQ(p.graph->cnodelist[0].degree, 0);
 }

@@ -488,8 +488,9 @@ inline bool referenceproto(const std::uint8_t *data, std::size_t size, protorefe
 }
 
 // The largest check-node count that the proto-file harness exercises: the
-// reader sizes the check side by the count in the file, which costs memory
-// without any data behind it; larger counts would only measure the heap.
+// check array takes address space by the count in the file (resident memory
+// only for the check nodes that pairs name), and the written-out protograph
+// a line per check node; larger counts would only measure those.
 constexpr int protocnodelimit = 1 << 12;
 
 // Every property of the proto-file reader on one input.
