@@ -248,47 +248,70 @@ widecount countfourcycles(const graphs *graph, progressfunction progress) {
     return da != db ? da < db : a < b;
   });
   for (std::int64_t r = 0; r < total; ++r) rank[order[r]] = r;
-  // each neighbour list by increasing rank, so that a walk stops at the
-  // first neighbour that ranks too high
+  // Nodes renumbered by rank, each neighbour list in increasing order, so
+  // that a walk stops at the first neighbour that ranks too high.
+  multigraph ranked;
+  ranked.first.assign(total + 1, 0);
+  ranked.other.resize(g.other.size());
+  ranked.count.resize(g.count.size());
+  bool simple = true;
   {
-    std::vector<std::pair<std::int64_t, int>> byrank;
-    for (std::int64_t x = 0; x < total; ++x) {
+    std::vector<std::pair<int, int>> byrank;
+    for (std::int64_t r = 0; r < total; ++r) {
+      const std::int64_t x = order[r];
       byrank.clear();
-      for (std::int64_t i = g.first[x]; i < g.first[x + 1]; ++i)
-        byrank.push_back({rank[g.other[i]], g.count[i]});
-      std::sort(byrank.begin(), byrank.end());
       for (std::int64_t i = g.first[x]; i < g.first[x + 1]; ++i) {
-        g.other[i] = static_cast<int>(order[byrank[i - g.first[x]].first]);
-        g.count[i] = byrank[i - g.first[x]].second;
+        byrank.push_back({static_cast<int>(rank[g.other[i]]), g.count[i]});
+        simple = simple && g.count[i] == 1;
       }
+      std::sort(byrank.begin(), byrank.end());
+      const std::int64_t at = ranked.first[r];
+      for (std::size_t i = 0; i < byrank.size(); ++i) {
+        ranked.other[at + static_cast<std::int64_t>(i)] = byrank[i].first;
+        ranked.count[at + static_cast<std::int64_t>(i)] = byrank[i].second;
+      }
+      ranked.first[r + 1] = at + static_cast<std::int64_t>(byrank.size());
     }
   }
+  g = multigraph();
+  rank = std::vector<std::int64_t>();
+  order = std::vector<std::int64_t>();
 
   // A wedge weighs below 2^62 and the wedges of one (u, w) below 2^62 in
   // all (at most deg u * deg w), so each product below fits 124 bits; the
   // total is at most (wedges)^2 / 2, which fits 128 bits for every graph of
-  // fewer than 2^34 edges. Beyond that the sum saturates.
+  // fewer than 2^34 edges. Beyond that the sum saturates. Without parallel
+  // edges every wedge weighs 1 and k wedges to one w close k(k-1)/2 cycles.
   std::vector<std::uint64_t> sum(total, 0);
-  std::vector<std::int64_t> touched;
+  std::vector<int> touched;
   widecount cycles = 0;
   bool saturated = false;
-  for (std::int64_t u = 0; u < total; ++u) {
-    const std::int64_t ru = rank[u];
-    for (std::int64_t i = g.first[u]; i < g.first[u + 1]; ++i) {
-      const std::int64_t a = g.other[i];
-      if (rank[a] >= ru) break;
-      const std::uint64_t fromu = static_cast<std::uint64_t>(g.count[i]);
-      for (std::int64_t j = g.first[a]; j < g.first[a + 1]; ++j) {
-        const std::int64_t w = g.other[j];
-        if (rank[w] >= ru) break;
-        const std::uint64_t weight = fromu * static_cast<std::uint64_t>(g.count[j]);
+  for (int u = 0; u < total; ++u) {
+    for (std::int64_t i = ranked.first[u]; i < ranked.first[u + 1]; ++i) {
+      const int a = ranked.other[i];
+      if (a >= u) break;
+      const std::uint64_t fromu = static_cast<std::uint64_t>(ranked.count[i]);
+      for (std::int64_t j = ranked.first[a]; j < ranked.first[a + 1]; ++j) {
+        const int w = ranked.other[j];
+        if (w >= u) break;
         if (sum[w] == 0) touched.push_back(w);
-        widecount closed = static_cast<widecount>(weight) * sum[w];
-        saturated |= __builtin_add_overflow(cycles, closed, &cycles);
-        sum[w] += weight;
+        if (simple) {
+          ++sum[w];
+        } else {
+          const std::uint64_t weight = fromu * static_cast<std::uint64_t>(ranked.count[j]);
+          widecount closed = static_cast<widecount>(weight) * sum[w];
+          saturated |= __builtin_add_overflow(cycles, closed, &cycles);
+          sum[w] += weight;
+        }
       }
     }
-    for (std::int64_t w : touched) sum[w] = 0;
+    for (int w : touched) {
+      if (simple) {
+        widecount k = sum[w];
+        saturated |= __builtin_add_overflow(cycles, k * (k - 1) / 2, &cycles);
+      }
+      sum[w] = 0;
+    }
     touched.clear();
     if (progress != nullptr && (u & 4095) == 0) progress(u, total, "4-cycles");
   }

@@ -18,7 +18,8 @@ mkdir -p bench/out
 # tanner stats (4-cycles, girth, fingerprint) on graphs of about 100,000
 # variable nodes and 300,000 edges: the random regular graph of genalist, and
 # an array code of girth 6 (three block rows of circulant permutations,
-# p = 16673), where the girth search cannot stop at a 4-cycle.
+# p = 16673), where the girth search cannot stop at a 4-cycle; then the
+# shapes below, up to 10^6 edges.
 tanner="$builddir/tanner"
 cmake --build "$builddir" --target tanner alistconv -j "$(nproc)" >/dev/null
 if [ ! -f bench/out/array-girth6.code ]; then
@@ -35,11 +36,62 @@ if [ ! -f bench/out/array-girth6.code ]; then
        }' > bench/out/array-girth6.alist
   "$builddir"/alistconv bench/out/array-girth6.alist bench/out/array-girth6.code >/dev/null
 fi
+# Shapes that made the counting quadratic: one check node of degree 100,000
+# (and 333,334, 10^6 edges) over variable nodes of degree 3 whose other two
+# checks are random; a theta graph (two nodes joined by three chains, the
+# core all chains) of girth 40,000 (and of 10^6 edges); the complete
+# bipartite graph of 1000 x 1000 nodes, the densest of 10^6 edges.
+heavycheck() {  # N SEED: column v on row 1 and two random rows of 2..N/2+1
+  awk -v n="$1" -v seed="$2" 'BEGIN {
+    srand(seed); m = int(n / 2) + 1
+    print n, m; print 3, n
+    for (v = 0; v < n; v++) { a[v] = 2 + int(rand() * (m - 1)); do b[v] = 2 + int(rand() * (m - 1)); while (b[v] == a[v]) }
+    for (v = 0; v < n; v++) printf "3%s", (v + 1 < n ? " " : "\n")
+    for (v = 0; v < n; v++) { w[a[v]]++; w[b[v]]++ }
+    printf "%d", n; for (r = 2; r <= m; r++) printf " %d", w[r] + 0; printf "\n"
+    for (v = 0; v < n; v++) print 1, a[v], b[v]
+  }'
+}
+theta() {  # L1 L2 L3 (odd): variable node 1 to row 1 by three chains
+  awk -v l1="$1" -v l2="$2" -v l3="$3" 'BEGIN {
+    len[1] = l1; len[2] = l2; len[3] = l3; n = 1; m = 1
+    for (k = 1; k <= 3; k++) { at = 1
+      for (s = 1; s < len[k]; s += 2) { m++; list[at] = list[at] " " m; n++; list[n] = m; at = n }
+      list[at] = list[at] " " 1 }
+    print n, m; print 3, 3
+    for (v = 1; v <= n; v++) { c = split(list[v], x, " "); printf "%d%s", c, (v < n ? " " : "\n"); deg[v] = c }
+    for (v = 1; v <= n; v++) { c = split(list[v], x, " "); for (i = 1; i <= c; i++) rw[x[i]]++ }
+    for (r = 1; r <= m; r++) printf "%d%s", rw[r], (r < m ? " " : "\n")
+    for (v = 1; v <= n; v++) { c = split(list[v], x, " "); line = ""
+      for (i = 1; i <= 3; i++) line = line (i > 1 ? " " : "") (i <= c ? x[i] : 0); print line }
+  }'
+}
+complete() {  # N: every column on every row
+  awk -v n="$1" 'BEGIN {
+    print n, n; print n, n
+    for (i = 0; i < 2; i++) for (v = 1; v <= n; v++) printf "%d%s", n, (v < n ? " " : "\n")
+    for (v = 1; v <= n; v++) for (r = 1; r <= n; r++) printf "%d%s", r, (r < n ? " " : "\n")
+  }'
+}
+makeshape() {  # NAME GENERATOR ARGS...
+  local name=$1; shift
+  if [ ! -f "bench/out/$name.code" ]; then
+    "$@" > "bench/out/$name.alist"
+    "$builddir"/alistconv "bench/out/$name.alist" "bench/out/$name.code" >/dev/null
+  fi
+}
+makeshape heavy-check-100000 heavycheck 100000 7
+makeshape heavy-check-333334 heavycheck 333334 7
+makeshape theta-girth40000 theta 19999 20001 59999
+makeshape theta-1000000 theta 333333 333333 333335
+makeshape complete-1000 complete 1000
 [ -f bench/out/regular-100000.desc ] || { echo "missing bench/out/regular-100000.desc"; exit 1; }
 {
   echo
   echo "== tanner stats: girth and 4-cycles (best of 3, wall clock)"
-  for file in bench/out/regular-100000.desc bench/out/array-girth6.code; do
+  for file in bench/out/regular-100000.desc bench/out/array-girth6.code \
+      bench/out/heavy-check-100000.code bench/out/heavy-check-333334.code \
+      bench/out/theta-girth40000.code bench/out/theta-1000000.code bench/out/complete-1000.code; do
     best=""
     for run in 1 2 3; do
       start=$(date +%s%N)
