@@ -94,10 +94,10 @@ void printgraph(graphs *graph, int what);
 // 64-bit hash of the node counts and the multiset of edges {variable node,
 // check node}, read from the variable side. It does not depend on the order
 // of the sockets on either side, so two graphs with the same fingerprint are
-// (but for a hash collision) the same graph up to socket numbering. Each
-// edge (v, c) is mixed alone (splitmix64 finaliser of v * 2^32 + c), the
-// mixed edges summed modulo 2^64, and the sum mixed once more with the mixed
-// counts V * 2^32 + C. Every dest must lie in 0..cnodenum-1.
+// (but for a hash collision) the same graph up to socket numbering. With
+// mix(x) one splitmix64 step (x + 0x9E3779B97F4A7C15 through its
+// finaliser), it is mix(S ^ mix(V * 2^32 + C)), S the sum modulo 2^64 of
+// mix(v * 2^32 + c) over the edges. Every dest must lie in 0..cnodenum-1.
 std::uint64_t fingerprint(const graphs *graph);
 
 // floor(x + 0.5): halves round upward, also for negative x (unlike

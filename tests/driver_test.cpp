@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -400,4 +401,44 @@ TEST(simulate_example, bundled_protograph_saved_and_read_back) {
   EXPECT_EQ(refused.status, 2);  // a bad option value is a usage error
   EXPECT_EQ(refused.err.rfind("simulate: --length wants a number from 1", 0), 0u) << refused.err;
   EXPECT_EQ(testsupport::run(SIMULATE_PATH, {"--loops"}).status, 2);
+}
+
+TEST(simulate_example, prints_the_fingerprint_that_tanner_prints) {
+  // one definition, computed here from its description as an oracle:
+  // mix(S ^ mix(V * 2^32 + C)), S the sum of mix(v * 2^32 + c) over edges
+  auto mix = [](std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+  };
+  testsupport::tempdir dir;
+  testsupport::writefile(dir.file("half-rate.proto"),
+                         testsupport::readfile(std::string(EXAMPLES_DIR) + "/half-rate.proto"));
+  testsupport::runresult saved = testsupport::run(
+      SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length", "30", "--loops",
+                      "1", "--save", "lifted.code"});
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  const std::string printed = saved.out.substr(saved.out.find("fingerprint ") + 12, 16);
+
+  ldpc::graphs graph;
+  ldpc::encoders encoder;
+  graph.vnodenum = -1;
+  ldpc::readgraph(&graph, &encoder, dir.file("lifted.code").c_str(), 0);
+  std::uint64_t sum = 0;
+  for (int v = 0; v < graph.vnodenum; ++v)
+    for (int s = 0; s < graph.vnodelist[v].degree; ++s)
+      sum += mix(static_cast<std::uint64_t>(v) << 32 |
+                 static_cast<std::uint64_t>(graph.vnodelist[v].edgelist[s].dest));
+  char expected[17];
+  std::snprintf(expected, sizeof expected, "%016llx",
+                static_cast<unsigned long long>(mix(
+                    sum ^ mix(static_cast<std::uint64_t>(graph.vnodenum) << 32 |
+                              static_cast<std::uint64_t>(graph.cnodenum)))));
+  ldpc::freegraph(&graph);
+  EXPECT_EQ(printed, expected);
+
+  testsupport::runresult stats = testsupport::run(TANNER_PATH, {"stats", dir.file("lifted.code")});
+  ASSERT_EQ(stats.status, 0) << stats.err;
+  EXPECT_NE(stats.out.find("fingerprint     " + printed + "\n"), std::string::npos) << stats.out;
 }
