@@ -1,0 +1,174 @@
+// The decoder object: compiling a graph into the decoder's layout, checking
+// options, and spreading frames over threads.
+#include "decoder.h"
+
+#include <cmath>
+#include <stdexcept>
+#include <thread>
+
+#include "kernel.h"
+
+namespace ldpc {
+
+namespace {
+
+const char *const algorithmnames[] = {"spa", "minsum", "nms", "oms"};
+const char *const schedulenames[] = {"flooding", "layered"};
+
+decoderlayout compile(const graphs *graph) {
+  if (graph == nullptr || graph->vnodenum < 0)
+    throw std::invalid_argument("decoder: the graph record holds no graph");
+  decoderlayout g;
+  g.vnodenum = graph->vnodenum;
+  g.cnodenum = graph->cnodenum;
+  g.rate = graph->rate;
+  // Edges check by check, each named by its variable.
+  g.checkstart.assign(g.cnodenum + 1, 0);
+  for (int c = 0; c < g.cnodenum; ++c) {
+    const cnode &node = graph->cnodelist[c];
+    g.checkstart[c + 1] = g.checkstart[c] + node.degree;
+    g.cmaxdegree = std::max(g.cmaxdegree, node.degree);
+  }
+  g.edges = g.checkstart[g.cnodenum];
+  g.edgevar.resize(g.edges);
+  for (int c = 0; c < g.cnodenum; ++c) {
+    const cnode &node = graph->cnodelist[c];
+    for (int t = 0; t < node.degree; ++t) {
+      const edge &e = node.edgelist[t];
+      if (e.dest < 0 || e.dest >= g.vnodenum)
+        throw std::invalid_argument("decoder: check node " + std::to_string(c) + ", socket " +
+                                    std::to_string(t) + " names variable node " +
+                                    std::to_string(e.dest) + " outside 0.." +
+                                    std::to_string(g.vnodenum - 1));
+      g.edgevar[g.checkstart[c] + t] = e.dest;
+    }
+  }
+  // Each variable's edges in socket order, found through the mirror entries.
+  g.varstart.assign(g.vnodenum + 1, 0);
+  for (int v = 0; v < g.vnodenum; ++v)
+    g.varstart[v + 1] = g.varstart[v] + graph->vnodelist[v].degree;
+  if (g.varstart[g.vnodenum] != g.edges)
+    throw std::invalid_argument("decoder: the variable nodes hold " +
+                                std::to_string(g.varstart[g.vnodenum]) +
+                                " edge entries, the check nodes " + std::to_string(g.edges));
+  g.varedge.resize(g.edges);
+  for (int v = 0; v < g.vnodenum; ++v) {
+    const vnode &node = graph->vnodelist[v];
+    for (int s = 0; s < node.degree; ++s) {
+      const edge &e = node.edgelist[s];
+      if (e.dest < 0 || e.dest >= g.cnodenum || e.socket < 0 ||
+          e.socket >= graph->cnodelist[e.dest].degree ||
+          graph->cnodelist[e.dest].edgelist[e.socket].dest != v ||
+          graph->cnodelist[e.dest].edgelist[e.socket].socket != s)
+        throw std::invalid_argument("decoder: variable node " + std::to_string(v) + ", socket " +
+                                    std::to_string(s) + " has no mirror entry at check node " +
+                                    std::to_string(e.dest) + ", socket " +
+                                    std::to_string(e.socket));
+      g.varedge[g.varstart[v] + s] = g.checkstart[e.dest] + e.socket;
+    }
+  }
+  return g;
+}
+
+kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o) {
+  kernel::params p;
+  p.layout = &layout;
+  p.rule = static_cast<int>(o.algorithm);
+  p.layered = o.schedule == decoderschedule::layered;
+  p.iterations = o.iterations;
+  p.earlystop = o.earlystop;
+  p.alphaq15 = static_cast<std::int16_t>(std::min(std::floor(o.alpha * 32768 + 0.5), 32767.0));
+  p.betaq = static_cast<std::int16_t>(std::floor(o.beta * kernel::fixedscale + 0.5));
+  return p;
+}
+
+}  // namespace
+
+const char *algorithmname(decoderalgorithm algorithm) {
+  return algorithmnames[static_cast<int>(algorithm)];
+}
+const char *schedulename(decoderschedule schedule) {
+  return schedulenames[static_cast<int>(schedule)];
+}
+
+bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm) {
+  for (int k = 0; k < 4; ++k)
+    if (name == algorithmnames[k]) {
+      *algorithm = static_cast<decoderalgorithm>(k);
+      return true;
+    }
+  return false;
+}
+
+bool parseschedule(const std::string &name, decoderschedule *schedule) {
+  for (int k = 0; k < 2; ++k)
+    if (name == schedulenames[k]) {
+      *schedule = static_cast<decoderschedule>(k);
+      return true;
+    }
+  return false;
+}
+
+decoder::decoder(const graphs *graph, const decoderoptions &options)
+    : layout_(compile(graph)), options_(options) {
+  if (options.iterations < 0)
+    throw std::invalid_argument("decoder: iterations must be 0 or more, not " +
+                                std::to_string(options.iterations));
+  if (options.algorithm == decoderalgorithm::normalizedminsum &&
+      !(options.alpha > 0 && options.alpha < 1))
+    throw std::invalid_argument("decoder: alpha must lie between 0 and 1 (exclusive), not " +
+                                std::to_string(options.alpha));
+  if (options.algorithm == decoderalgorithm::offsetminsum &&
+      !(options.beta >= 0 && options.beta < 4096))
+    throw std::invalid_argument("decoder: beta must lie in [0, 4096), not " +
+                                std::to_string(options.beta));
+}
+
+int decoder::lanes() const {
+  if (options_.scalar) return 1;
+  return kernel::simdlanes(options_.algorithm != decoderalgorithm::sumproduct);
+}
+
+std::string decoder::target() const {
+  return options_.scalar ? "scalar model" : kernel::simdtarget();
+}
+
+void decoder::decode(const double *llr, int frames, const decodeoutputs &out, int threads) const {
+  if (frames <= 0) return;
+  const kernel::params p = kernelparams(layout_, options_);
+  auto work = options_.scalar ? kernel::decodescalar : kernel::decodesimd;
+  // Whole batches per thread, so that no thread runs a half-empty batch
+  // that another could have filled.
+  const int lanes = this->lanes();
+  const int batches = (frames + lanes - 1) / lanes;
+  threads = std::max(1, std::min(threads, batches));
+  if (threads == 1) {
+    work(p, llr, frames, out, nullptr);
+    return;
+  }
+  std::vector<std::thread> pool;
+  const size_t n = layout_.vnodenum;
+  for (int t = 0; t < threads; ++t) {
+    const int first = static_cast<int>(static_cast<long long>(batches) * t / threads) * lanes;
+    const int last =
+        std::min(frames, static_cast<int>(static_cast<long long>(batches) * (t + 1) / threads) * lanes);
+    if (first >= last) continue;
+    decodeoutputs part = out;
+    part.decisions += first * n;
+    if (part.posteriors != nullptr) part.posteriors += first * n;
+    if (part.satisfied != nullptr) part.satisfied += first;
+    if (part.iterations != nullptr) part.iterations += first;
+    if (part.undecided != nullptr) part.undecided += first;
+    pool.emplace_back(work, p, llr + first * n, last - first, part, nullptr);
+  }
+  for (std::thread &thread : pool) thread.join();
+}
+
+std::vector<int> decoder::trace(const double *llr, const decodeoutputs &out) const {
+  const kernel::params p = kernelparams(layout_, options_);
+  std::vector<int> counts;
+  (options_.scalar ? kernel::decodescalar : kernel::decodesimd)(p, llr, 1, out, &counts);
+  return counts;
+}
+
+}  // namespace ldpc

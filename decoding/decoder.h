@@ -1,0 +1,132 @@
+// Belief-propagation decoding of LDPC codes on a Tanner graph.
+//
+// A decoder is compiled from a graphs record into a layout of its own (edges
+// numbered check by check, each variable's list of edge numbers); the record
+// is only read, its value and message fields stay for callers' own decoders.
+// Variable nodes are the code bits, numbered from 0 as in the graph.
+//
+// Contract:
+// - Sign convention: an LLR is log P(bit = 0) / P(bit = 1), so a positive
+//   value favours 0. The decision of a bit is 1 exactly when its posterior is
+//   negative; a posterior of exactly 0 is undecided: it decides 0, is counted
+//   in undecided, and leaves its checks unsatisfied. A frame is satisfied
+//   when every posterior is non-zero and the decisions satisfy every check.
+//   (This treats every codeword alike, which is what lets a simulation send
+//   the all-zero codeword; see docs/decoding.md.)
+// - Sum-product runs in float: check rule 2 atanh(prod tanh(t/2)) with the
+//   product of the other edges formed forward and backward (no division),
+//   the product clamped to |p| <= 1 - 2^-24, so a check message stays within
+//   about +-17.3. NaN channel values are read as 0.
+// - The min-sum family runs in 16-bit fixed point: one unit is 1/8 of an LLR.
+//   A channel LLR x becomes clamp(floor(8 x + 0.5), -1023, 1023) (NaN as 0).
+//   Every sum and difference saturates to -32767..32767 (never wraps, and
+//   never -32768, so magnitudes are always representable). Normalised
+//   min-sum multiplies the magnitude by alpha as a Q15 factor
+//   a = floor(alpha * 32768 + 0.5) with rounding (m * a + 16384) >> 15;
+//   offset min-sum subtracts b = floor(8 beta + 0.5) and stops at 0.
+//   Posteriors are returned divided by 8.
+// - Schedules: flooding (every check from the previous iteration's
+//   variable messages, then every variable) and layered (checks in order
+//   0..m-1, each from the freshest posteriors).
+// - Early stop (on by default): the stopping rule is tested on the channel
+//   values (iteration 0) and after every iteration; a frame that satisfies
+//   it keeps the decision and posteriors of that moment, and its iteration
+//   count is that iteration. Without early stop every frame runs all
+//   iterations. A frame's result never depends on the other frames decoded
+//   beside it, on the thread count or on the SIMD width (for sum-product: for
+//   a given instruction set; the fixed-point results are the same on every
+//   machine and equal the scalar model's).
+//
+// Error policy: the constructor throws std::invalid_argument with a message
+// naming the fault (a graph record without a graph, a broken mirror entry,
+// an option out of range); decode never fails.
+#ifndef LDPC_DECODER_H
+#define LDPC_DECODER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graphstruct.h"
+
+namespace ldpc {
+
+enum class decoderalgorithm { sumproduct, minsum, normalizedminsum, offsetminsum };
+enum class decoderschedule { flooding, layered };
+
+struct decoderoptions {
+  decoderalgorithm algorithm = decoderalgorithm::sumproduct;
+  decoderschedule schedule = decoderschedule::flooding;
+  double alpha = 0.75;    // normalised min-sum, 0 < alpha < 1
+  double beta = 0.5;      // offset min-sum, in LLR units, 0 <= beta < 4096
+  int iterations = 50;    // maximum iterations, >= 0
+  bool earlystop = true;
+  bool scalar = false;    // run the plain scalar model instead of the SIMD
+                          // code (fixed point: the same results; sum-product:
+                          // double precision with the std library's tanh)
+};
+
+// Names as on the command line: "spa", "minsum", "nms", "oms"; "flooding",
+// "layered". The parsers return false on an unknown name.
+const char *algorithmname(decoderalgorithm algorithm);
+const char *schedulename(decoderschedule schedule);
+bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm);
+bool parseschedule(const std::string &name, decoderschedule *schedule);
+
+// Where decode puts its results; frames x n arrays are frame by frame.
+// Pointers other than decisions may be null when not wanted.
+struct decodeoutputs {
+  std::uint8_t *decisions = nullptr;   // frames x n, 0 or 1
+  std::uint8_t *satisfied = nullptr;   // frames: 1 when satisfied (above)
+  std::int32_t *iterations = nullptr;  // frames: iterations used
+  std::int32_t *undecided = nullptr;   // frames: posteriors exactly 0
+  float *posteriors = nullptr;         // frames x n, LLR units
+};
+
+// The compiled graph: edge e of check c is e = checkstart[c] + k for its
+// socket k, joining variable edgevar[e]; variable v's edges, in socket
+// order, are varedge[varstart[v] .. varstart[v + 1] - 1].
+struct decoderlayout {
+  int vnodenum = 0;
+  int cnodenum = 0;
+  int edges = 0;
+  int cmaxdegree = 0;
+  double rate = 0.0;  // the graph record's design rate
+  std::vector<int> checkstart, edgevar, varstart, varedge;
+};
+
+class decoder {
+ public:
+  // Compiles graph (which must hold a graph whose mirror entries point
+  // back); keeps nothing that points into it.
+  decoder(const graphs *graph, const decoderoptions &options);
+
+  const decoderlayout &layout() const { return layout_; }
+  const decoderoptions &options() const { return options_; }
+  int length() const { return layout_.vnodenum; }
+  // Frames decoded side by side in one SIMD batch on this machine.
+  int lanes() const;
+  // Name of the instruction set that decode uses ("scalar model" with
+  // options.scalar).
+  std::string target() const;
+
+  // Decodes frames frames of channel LLRs, llr[f * n + i] for bit i of
+  // frame f, with up to threads threads (at least 1) over the frames.
+  // Allocates its working memory per call: about (edges + 2 n) x lanes
+  // messages per thread.
+  void decode(const double *llr, int frames, const decodeoutputs &out, int threads = 1) const;
+
+  // Decodes one frame and returns the number of unsatisfied checks (zero
+  // posteriors counting as unsatisfying their checks) on the channel values
+  // and after every iteration run; with early stop the list ends at the
+  // first 0. The frame's decision equals decode's.
+  std::vector<int> trace(const double *llr, const decodeoutputs &out) const;
+
+ private:
+  decoderlayout layout_;
+  decoderoptions options_;
+};
+
+}  // namespace ldpc
+
+#endif

@@ -1,0 +1,294 @@
+// The SIMD decoder: frames side by side in the lanes of a vector (lane j of
+// every message belongs to frame j of the batch), compiled once per
+// instruction set and chosen at run time. One generic loop runs a schedule
+// over the layout and calls a small check-node rule; the arithmetic (int16
+// fixed point for the min-sum family, float for sum-product) is the rule's.
+// decodescalar in scalarmodel.cpp computes the same thing one frame at a
+// time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "simdkernel.cpp"
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+
+#include <algorithm>
+#include <cstring>
+
+#include "hwy/aligned_allocator.h"
+#include "hwy/highway.h"
+#include "hwy/contrib/math/math-inl.h"
+#include "kernel.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace ldpc::kernel {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Fixed point: saturating to -32767..32767, never -32768.
+struct fixedrule {
+  using T = std::int16_t;
+  using D = hn::ScalableTag<T>;
+  using V = hn::Vec<D>;
+  using DB = D;  // lanes of unsatisfied()
+  D d;
+  V lowest = hn::Set(d, static_cast<T>(-messagemax));
+  V highest = hn::Set(d, static_cast<T>(messagemax));
+  V alpha, beta;
+  int rule;
+
+  explicit fixedrule(const params &p)
+      : alpha(hn::Set(d, p.alphaq15)), beta(hn::Set(d, p.betaq)), rule(p.rule) {}
+  static T load(double llr) { return quantise(llr); }
+  static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
+  V add(V a, V b) const { return hn::Max(hn::SaturatedAdd(a, b), lowest); }
+  V sub(V a, V b) const { return hn::Max(hn::SaturatedSub(a, b), lowest); }
+
+  // One check: t = L - R for each edge, then R from the other edges' t by
+  // the min-sum rule and its correction; with layered, L = t + R at once.
+  template <bool layered>
+  void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
+    const size_t w = hn::Lanes(d);
+    V min1 = highest, min2 = highest, parity = hn::Zero(d);
+    for (int k = 0; k < degree; ++k) {
+      V t = sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
+      hn::Store(t, d, tbuf + k * w);
+      V a = hn::Abs(t);
+      min2 = hn::Min(min2, hn::Max(min1, a));
+      min1 = hn::Min(min1, a);
+      parity = hn::Xor(parity, t);
+    }
+    V m1 = min1, m2 = min2;
+    if (rule == rulenms) {
+      m1 = hn::MulFixedPoint15(m1, alpha);
+      m2 = hn::MulFixedPoint15(m2, alpha);
+    } else if (rule == ruleoms) {
+      m1 = hn::Max(hn::Sub(m1, beta), hn::Zero(d));
+      m2 = hn::Max(hn::Sub(m2, beta), hn::Zero(d));
+    }
+    for (int k = 0; k < degree; ++k) {
+      V t = hn::Load(d, tbuf + k * w);
+      V magnitude = hn::IfThenElse(hn::Eq(hn::Abs(t), min1), m2, m1);
+      V sign = hn::BroadcastSignBit(hn::Xor(parity, t));
+      V message = hn::Sub(hn::Xor(magnitude, sign), sign);
+      hn::Store(message, d, r + k * w);
+      if (layered) hn::Store(add(t, message), d, l + vars[k] * w);
+    }
+  }
+
+  // Lanes whose checks are not all satisfied (sign parity odd, or a zero
+  // posterior): all ones there.
+  V unsatisfied(const decoderlayout &g, const T *l) const {
+    const size_t w = hn::Lanes(d);
+    V bad = hn::Zero(d);
+    for (int v = 0; v < g.vnodenum; ++v)
+      bad = hn::Or(bad, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w), hn::Zero(d))));
+    for (int c = 0; c < g.cnodenum; ++c) {
+      V parity = hn::Zero(d);
+      for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
+        parity = hn::Xor(parity, hn::Load(d, l + g.edgevar[e] * w));
+      bad = hn::Or(bad, hn::BroadcastSignBit(parity));
+    }
+    return bad;
+  }
+};
+
+// Sum-product in float.
+struct sparule {
+  using T = float;
+  using D = hn::ScalableTag<T>;
+  using V = hn::Vec<D>;
+  using DI = hn::RebindToSigned<D>;
+  using DB = DI;
+  D d;
+  DI di;
+
+  explicit sparule(const params &) {}
+  static T load(double llr) { return tofloat(llr); }
+  static float posterior(T x) { return x; }
+  V add(V a, V b) const { return hn::Add(a, b); }
+
+  // tbuf holds three rows of degree vectors: t, tanh(t/2) and the product
+  // of tanh(t/2) over the edges before each one.
+  template <bool layered>
+  void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
+    const size_t w = hn::Lanes(d);
+    T *gbuf = tbuf + degree * w;
+    T *prefix = gbuf + degree * w;
+    const V half = hn::Set(d, 0.5f), two = hn::Set(d, 2.0f);
+    V product = hn::Set(d, 1.0f);
+    for (int k = 0; k < degree; ++k) {
+      V t = hn::Sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
+      hn::Store(t, d, tbuf + k * w);
+      V g = hn::Tanh(d, hn::Mul(t, half));
+      hn::Store(g, d, gbuf + k * w);
+      hn::Store(product, d, prefix + k * w);
+      product = hn::Mul(product, g);
+    }
+    const V high = hn::Set(d, spaclamp), low = hn::Set(d, -spaclamp);
+    V suffix = hn::Set(d, 1.0f);
+    for (int k = degree - 1; k >= 0; --k) {
+      V others = hn::Mul(hn::Load(d, prefix + k * w), suffix);
+      suffix = hn::Mul(suffix, hn::Load(d, gbuf + k * w));
+      others = hn::Min(hn::Max(others, low), high);
+      V message = hn::Mul(two, hn::Atanh(d, others));
+      hn::Store(message, d, r + k * w);
+      if (layered) hn::Store(hn::Add(hn::Load(d, tbuf + k * w), message), d, l + vars[k] * w);
+    }
+  }
+
+  hn::Vec<DI> unsatisfied(const decoderlayout &g, const T *l) const {
+    const size_t w = hn::Lanes(d);
+    hn::Vec<DI> bad = hn::Zero(di);
+    for (int v = 0; v < g.vnodenum; ++v)
+      bad = hn::Or(bad, hn::BitCast(di, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w),
+                                                                   hn::Zero(d)))));
+    for (int c = 0; c < g.cnodenum; ++c) {
+      hn::Vec<DI> parity = hn::Zero(di);
+      for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
+        parity = hn::Xor(parity, hn::BitCast(di, hn::Load(d, l + g.edgevar[e] * w)));
+      bad = hn::Or(bad, hn::BroadcastSignBit(parity));
+    }
+    return bad;
+  }
+};
+
+// Unsatisfied checks of lane 0, for the trace.
+template <class T>
+int countunsatisfied(const decoderlayout &g, const T *l, size_t w) {
+  int count = 0;
+  for (int c = 0; c < g.cnodenum; ++c) {
+    bool bad = false, parity = false;
+    for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e) {
+      T x = l[g.edgevar[e] * w];
+      bad |= x == 0;
+      parity ^= x < 0;
+    }
+    count += bad || parity;
+  }
+  return count;
+}
+
+// The schedule over batches of lanes frames: channel values in, iterations,
+// stopping rule, results out.
+template <class Rule>
+void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
+         std::vector<int> *trace) {
+  using T = typename Rule::T;
+  const Rule rule(p);
+  const decoderlayout &g = *p.layout;
+  const size_t w = hn::Lanes(rule.d);
+  const int n = g.vnodenum;
+  auto ch = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
+  auto l = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
+  auto r = hwy::AllocateAligned<T>(static_cast<size_t>(g.edges) * w + w);
+  auto tbuf = hwy::AllocateAligned<T>(3 * static_cast<size_t>(g.cmaxdegree + 1) * w);
+  const typename Rule::DB db;
+  auto bad = hwy::AllocateAligned<hn::TFromD<typename Rule::DB>>(w);
+  std::vector<char> done(w);
+
+  for (int first = 0; first < frames; first += static_cast<int>(w)) {
+    const int count = std::min(static_cast<int>(w), frames - first);
+    // Channel values, transposed into lanes; idle lanes hold zeros.
+    std::fill(ch.get(), ch.get() + static_cast<size_t>(n) * w, T(0));
+    for (int j = 0; j < count; ++j) {
+      const double *frame = llr + static_cast<size_t>(first + j) * n;
+      for (int v = 0; v < n; ++v) ch[v * w + j] = Rule::load(frame[v]);
+    }
+    std::memcpy(l.get(), ch.get(), sizeof(T) * n * w);
+    std::fill(r.get(), r.get() + static_cast<size_t>(g.edges) * w, T(0));
+    for (size_t j = 0; j < w; ++j) done[j] = static_cast<int>(j) >= count;
+    int pending = count;
+
+    // A lane's results at the moment it stops.
+    auto finish = [&](size_t j, int iteration, bool satisfied) {
+      const size_t f = first + j;
+      std::uint8_t *decision = out.decisions + f * n;
+      int zeros = 0;
+      for (int v = 0; v < n; ++v) {
+        T x = l[v * w + j];
+        decision[v] = x < 0;
+        zeros += x == 0;
+      }
+      if (out.posteriors != nullptr)
+        for (int v = 0; v < n; ++v) out.posteriors[f * n + v] = Rule::posterior(l[v * w + j]);
+      if (out.satisfied != nullptr) out.satisfied[f] = satisfied;
+      if (out.iterations != nullptr) out.iterations[f] = iteration;
+      if (out.undecided != nullptr) out.undecided[f] = zeros;
+      done[j] = 1;
+      --pending;
+    };
+    auto test = [&](int iteration, bool last) {
+      hn::Store(rule.unsatisfied(g, l.get()), db, bad.get());
+      for (size_t j = 0; j < w; ++j)
+        if (!done[j] && (last || bad[j] == 0)) finish(j, iteration, bad[j] == 0);
+    };
+
+    if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
+    if (p.earlystop) test(0, p.iterations == 0);
+    for (int it = 1; it <= p.iterations && pending > 0; ++it) {
+      // One iteration of the schedule.
+      for (int c = 0; c < g.cnodenum; ++c) {
+        const int start = g.checkstart[c];
+        const int degree = g.checkstart[c + 1] - start;
+        if (p.layered)
+          rule.template check<true>(g.edgevar.data() + start, degree, r.get() + start * w,
+                                    l.get(), tbuf.get());
+        else
+          rule.template check<false>(g.edgevar.data() + start, degree, r.get() + start * w,
+                                     l.get(), tbuf.get());
+      }
+      if (!p.layered)
+        for (int v = 0; v < n; ++v) {
+          auto sum = hn::Load(rule.d, ch.get() + v * w);
+          for (int k = g.varstart[v]; k < g.varstart[v + 1]; ++k)
+            sum = rule.add(sum, hn::Load(rule.d, r.get() + g.varedge[k] * w));
+          hn::Store(sum, rule.d, l.get() + v * w);
+        }
+      if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
+      if (p.earlystop || it == p.iterations) test(it, it == p.iterations);
+    }
+    if (pending > 0) test(0, true);  // no iterations and no early stop
+  }
+}
+
+void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
+                   std::vector<int> *trace) {
+  if (p.rule == rulespa)
+    run<sparule>(p, llr, frames, out, trace);
+  else
+    run<fixedrule>(p, llr, frames, out, trace);
+}
+
+int lanecount(bool fixed) {
+  return fixed ? static_cast<int>(hn::Lanes(hn::ScalableTag<std::int16_t>()))
+               : static_cast<int>(hn::Lanes(hn::ScalableTag<float>()));
+}
+
+const char *targetname() { return hwy::TargetName(HWY_TARGET); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace ldpc::kernel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace ldpc::kernel {
+HWY_EXPORT(decodebatches);
+HWY_EXPORT(lanecount);
+HWY_EXPORT(targetname);
+
+void decodesimd(const params &p, const double *llr, int frames, const decodeoutputs &out,
+                std::vector<int> *trace) {
+  HWY_DYNAMIC_DISPATCH(decodebatches)(p, llr, frames, out, trace);
+}
+
+int simdlanes(bool fixed) { return HWY_DYNAMIC_DISPATCH(lanecount)(fixed); }
+
+const char *simdtarget() { return HWY_DYNAMIC_DISPATCH(targetname)(); }
+
+std::vector<long long> simdtargets() {
+  std::vector<long long> targets;
+  for (int64_t target : hwy::SupportedAndGeneratedTargets()) targets.push_back(target);
+  return targets;
+}
+
+void restricttarget(long long target) { hwy::SetSupportedTargetsForTest(target); }
+}  // namespace ldpc::kernel
+#endif

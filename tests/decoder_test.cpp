@@ -1,0 +1,310 @@
+// The decoder against independent oracles: bitwise MAP and max-log values by
+// brute force over all codewords of small tree codes, and the scalar model
+// of the fixed-point arithmetic for every SIMD instruction set of this
+// processor.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "decoder.h"
+#include "kernel.h"
+#include "support.h"
+
+namespace {
+
+using ldpc::decoderalgorithm;
+using ldpc::decoderschedule;
+
+struct graphholder {
+  ldpc::graphs *graph;
+  explicit graphholder(ldpc::graphs *g) : graph(g) {}
+  ~graphholder() {
+    ldpc::freegraph(graph);
+    std::free(graph);
+  }
+};
+
+// A random cycle-free Tanner graph: every new check joins one variable that
+// is already in the tree and one to three new ones.
+std::vector<std::vector<int>> randomtree(std::mt19937 &rng, int n, int *checks) {
+  std::vector<std::vector<int>> vchecks(1);
+  int m = 0;
+  while (static_cast<int>(vchecks.size()) < n) {
+    int anchor = static_cast<int>(rng() % vchecks.size());
+    vchecks[anchor].push_back(m);
+    int fresh = 1 + static_cast<int>(rng() % 3);
+    for (int k = 0; k < fresh && static_cast<int>(vchecks.size()) < n; ++k)
+      vchecks.push_back({m});
+    ++m;
+  }
+  *checks = m;
+  return vchecks;
+}
+
+// All codewords of the code, as bit masks.
+std::vector<unsigned> codewords(int m, const std::vector<std::vector<int>> &vchecks) {
+  const int n = static_cast<int>(vchecks.size());
+  std::vector<unsigned> words;
+  for (unsigned x = 0; x < (1u << n); ++x) {
+    std::vector<int> parity(m, 0);
+    for (int v = 0; v < n; ++v)
+      if (x >> v & 1)
+        for (int c : vchecks[v]) parity[c] ^= 1;
+    bool ok = true;
+    for (int p : parity) ok &= p == 0;
+    if (ok) words.push_back(x);
+  }
+  return words;
+}
+
+// Bitwise MAP LLRs (sum over codewords) or max-log values (best codeword),
+// with codeword x weighted by exp(-sum of llr over its ones).
+std::vector<double> bruteforce(const std::vector<unsigned> &words, const std::vector<double> &llr,
+                               bool maxlog) {
+  const int n = static_cast<int>(llr.size());
+  std::vector<double> out(n);
+  for (int v = 0; v < n; ++v) {
+    double best[2] = {-INFINITY, -INFINITY};
+    std::vector<double> metrics[2];
+    for (unsigned x : words) {
+      double metric = 0;
+      for (int i = 0; i < n; ++i)
+        if (x >> i & 1) metric -= llr[i];
+      metrics[x >> v & 1].push_back(metric);
+      best[x >> v & 1] = std::max(best[x >> v & 1], metric);
+    }
+    double total[2];
+    for (int b = 0; b < 2; ++b) {
+      double sum = 0;
+      for (double metric : metrics[b]) sum += std::exp(metric - best[b]);
+      total[b] = maxlog ? best[b] : best[b] + std::log(sum);
+    }
+    out[v] = total[0] - total[1];
+  }
+  return out;
+}
+
+struct decoded {
+  std::vector<std::uint8_t> decisions, satisfied;
+  std::vector<std::int32_t> iterations, undecided;
+  std::vector<float> posteriors;
+};
+
+decoded decode(const ldpc::decoder &dec, const std::vector<double> &llr, int threads = 1) {
+  const int n = dec.length();
+  const int frames = static_cast<int>(llr.size()) / n;
+  decoded d;
+  d.decisions.resize(llr.size());
+  d.posteriors.resize(llr.size());
+  d.satisfied.resize(frames);
+  d.iterations.resize(frames);
+  d.undecided.resize(frames);
+  ldpc::decodeoutputs out;
+  out.decisions = d.decisions.data();
+  out.satisfied = d.satisfied.data();
+  out.iterations = d.iterations.data();
+  out.undecided = d.undecided.data();
+  out.posteriors = d.posteriors.data();
+  dec.decode(llr.data(), frames, out, threads);
+  return d;
+}
+
+void expectsame(const decoded &a, const decoded &b, const std::string &what) {
+  EXPECT_EQ(a.decisions, b.decisions) << what;
+  EXPECT_EQ(a.satisfied, b.satisfied) << what;
+  EXPECT_EQ(a.iterations, b.iterations) << what;
+  EXPECT_EQ(a.undecided, b.undecided) << what;
+  EXPECT_EQ(a.posteriors, b.posteriors) << what;
+}
+
+// Channel LLRs of BPSK over AWGN with the all-zero codeword sent.
+std::vector<double> awgnframes(std::mt19937 &rng, int n, int frames, double sigma) {
+  std::normal_distribution<double> noise(0.0, sigma);
+  std::vector<double> llr(static_cast<size_t>(n) * frames);
+  for (double &x : llr) x = 2 * (1 + noise(rng)) / (sigma * sigma);
+  return llr;
+}
+
+// A random graph of column weight 3 with n bits and n / 2 checks.
+ldpc::graphs *randomgraph(std::mt19937 &rng, int n) {
+  const int m = n / 2;
+  std::vector<std::vector<int>> vchecks(n);
+  for (auto &list : vchecks)
+    while (list.size() < 3) {
+      int c = static_cast<int>(rng() % m);
+      if (std::find(list.begin(), list.end(), c) == list.end()) list.push_back(c);
+    }
+  return testsupport::makegraph(m, vchecks);
+}
+
+}  // namespace
+
+TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 12; ++trial) {
+    int m;
+    const int n = 4 + trial % 9;
+    auto vchecks = randomtree(rng, n, &m);
+    graphholder g(testsupport::makegraph(m, vchecks));
+    auto words = codewords(m, vchecks);
+    // Multiples of 1/8 in [-4, 4], so that the fixed-point channel is exact.
+    std::vector<double> llr(n);
+    for (double &x : llr) x = (static_cast<int>(rng() % 65) - 32) / 8.0;
+    auto map = bruteforce(words, llr, false);
+    auto maxlog = bruteforce(words, llr, true);
+    for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+      for (bool scalar : {false, true}) {
+        ldpc::decoderoptions o;
+        o.schedule = schedule;
+        o.scalar = scalar;
+        o.earlystop = false;
+        o.iterations = 2 * n;  // beyond the diameter of the tree
+        std::string what = "trial " + std::to_string(trial) + ", " + ldpc::schedulename(schedule) +
+                           (scalar ? ", scalar" : ", simd");
+        o.algorithm = decoderalgorithm::sumproduct;
+        auto spa = decode(ldpc::decoder(g.graph, o), llr);
+        o.algorithm = decoderalgorithm::minsum;
+        auto ms = decode(ldpc::decoder(g.graph, o), llr);
+        for (int v = 0; v < n; ++v) {
+          EXPECT_NEAR(spa.posteriors[v], map[v], scalar ? 1e-5 : 2e-4) << what << ", bit " << v;
+          EXPECT_EQ(ms.posteriors[v], maxlog[v]) << what << ", bit " << v;
+        }
+      }
+  }
+}
+
+TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_target) {
+  std::mt19937 rng(5);
+  graphholder g(randomgraph(rng, 96));
+  // Enough frames for two batches of the widest target and a ragged end;
+  // noise from hopeless to clean, so that frames stop at every iteration.
+  std::vector<double> llr;
+  for (double sigma : {0.6, 0.8, 1.0, 1.3}) {
+    auto part = awgnframes(rng, 96, 20, sigma);
+    llr.insert(llr.end(), part.begin(), part.end());
+  }
+  llr[5] = 0.0;
+  llr[7] = std::nan("");
+  llr[9] = 1e9;
+  const auto targets = ldpc::kernel::simdtargets();
+  ASSERT_FALSE(targets.empty());
+  for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
+                         decoderalgorithm::offsetminsum})
+    for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+      for (bool earlystop : {true, false}) {
+        ldpc::decoderoptions o;
+        o.algorithm = algorithm;
+        o.schedule = schedule;
+        o.earlystop = earlystop;
+        o.iterations = 12;
+        o.alpha = 0.7;
+        o.beta = 0.375;
+        o.scalar = true;
+        auto model = decode(ldpc::decoder(g.graph, o), llr);
+        o.scalar = false;
+        for (long long target : targets) {
+          ldpc::kernel::restricttarget(target);
+          ldpc::decoder dec(g.graph, o);
+          std::string what = std::string(ldpc::algorithmname(algorithm)) + " " +
+                             ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
+                             dec.target();
+          expectsame(decode(dec, llr), model, what);
+        }
+        ldpc::kernel::restricttarget(0);
+      }
+}
+
+TEST(decoder, float_sum_product_agrees_with_the_double_model) {
+  std::mt19937 rng(8);
+  graphholder g(randomgraph(rng, 200));
+  auto llr = awgnframes(rng, 200, 64, 0.85);
+  for (auto schedule : {decoderschedule::flooding, decoderschedule::layered}) {
+    ldpc::decoderoptions o;
+    o.schedule = schedule;
+    o.iterations = 30;
+    o.scalar = true;
+    auto model = decode(ldpc::decoder(g.graph, o), llr);
+    o.scalar = false;
+    auto fast = decode(ldpc::decoder(g.graph, o), llr);
+    // Frames may part where a posterior sits near 0; nearly all agree.
+    int framesapart = 0, satisfied = 0;
+    for (int f = 0; f < 64; ++f) {
+      bool same = fast.satisfied[f] == model.satisfied[f];
+      for (int v = 0; v < 200; ++v) same &= fast.decisions[f * 200 + v] == model.decisions[f * 200 + v];
+      framesapart += !same;
+      satisfied += model.satisfied[f];
+    }
+    EXPECT_LE(framesapart, 2) << ldpc::schedulename(schedule);
+    EXPECT_GT(satisfied, 10);
+    EXPECT_LT(satisfied, 64);
+  }
+}
+
+TEST(decoder, results_do_not_depend_on_threads_or_batch_neighbours) {
+  std::mt19937 rng(3);
+  graphholder g(randomgraph(rng, 120));
+  auto llr = awgnframes(rng, 120, 77, 0.9);
+  for (auto algorithm : {decoderalgorithm::sumproduct, decoderalgorithm::normalizedminsum}) {
+    ldpc::decoderoptions o;
+    o.algorithm = algorithm;
+    o.schedule = decoderschedule::layered;
+    ldpc::decoder dec(g.graph, o);
+    auto one = decode(dec, llr, 1);
+    expectsame(decode(dec, llr, 3), one, "three threads");
+    // Frame 41 alone, and its trace, give what it gave among the others.
+    std::vector<double> frame(llr.begin() + 41 * 120, llr.begin() + 42 * 120);
+    auto alone = decode(dec, frame);
+    EXPECT_EQ(alone.decisions, std::vector<std::uint8_t>(one.decisions.begin() + 41 * 120,
+                                                         one.decisions.begin() + 42 * 120));
+    EXPECT_EQ(alone.iterations[0], one.iterations[41]);
+    std::vector<std::uint8_t> decisions(120);
+    ldpc::decodeoutputs out;
+    out.decisions = decisions.data();
+    auto counts = dec.trace(frame.data(), out);
+    EXPECT_EQ(decisions, alone.decisions);
+    EXPECT_EQ(static_cast<int>(counts.size()), one.iterations[41] + 1);
+    EXPECT_EQ(counts.back() == 0, one.satisfied[41] == 1);
+  }
+}
+
+TEST(decoder, erasures_stay_undecided_and_never_pass_for_the_zero_codeword) {
+  // A single parity check on three bits: two erasures cannot be resolved.
+  graphholder g(testsupport::makegraph(1, {{0}, {0}, {0}}));
+  for (auto algorithm : {decoderalgorithm::sumproduct, decoderalgorithm::minsum}) {
+    ldpc::decoderoptions o;
+    o.algorithm = algorithm;
+    ldpc::decoder dec(g.graph, o);
+    auto d = decode(dec, {0.0, 0.0, 50.0, 0.0, 50.0, 50.0});
+    EXPECT_EQ(d.satisfied, (std::vector<std::uint8_t>{0, 1}));
+    EXPECT_EQ(d.undecided, (std::vector<std::int32_t>{2, 0}));
+    EXPECT_EQ(d.iterations[0], 50);
+    EXPECT_EQ(d.iterations[1], 1);  // the erased bit is filled in by one iteration
+    EXPECT_GT(d.posteriors[3], 0.0f);
+  }
+}
+
+TEST(decoder, rejects_bad_graphs_and_options) {
+  graphholder g(testsupport::makegraph(1, {{0}, {0}}));
+  ldpc::decoderoptions o;
+  o.algorithm = decoderalgorithm::normalizedminsum;
+  o.alpha = 1.0;
+  EXPECT_THROW(ldpc::decoder(g.graph, o), std::invalid_argument);
+  o.alpha = 0.5;
+  o.iterations = -1;
+  EXPECT_THROW(ldpc::decoder(g.graph, o), std::invalid_argument);
+  o.iterations = 5;
+  g.graph->vnodelist[1].edgelist[0].socket = 0;  // mirror entry lost
+  try {
+    ldpc::decoder dec(g.graph, o);
+    ADD_FAILURE() << "a broken mirror entry was accepted";
+  } catch (const std::invalid_argument &e) {
+    EXPECT_NE(std::string(e.what()).find("variable node 1, socket 0"), std::string::npos) << e.what();
+  }
+  g.graph->vnodelist[1].edgelist[0].socket = 1;
+  ldpc::graphs empty{};
+  empty.vnodenum = -1;
+  EXPECT_THROW(ldpc::decoder(&empty, o), std::invalid_argument);
+}
