@@ -84,6 +84,7 @@ int constructcommand(int argc, char **argv);
 int dumpcommand(int argc, char **argv);
 int checkcommand(int argc, char **argv);
 int statscommand(int argc, char **argv);
+int simulatecommand(int argc, char **argv);
 
 }  // namespace tanner
 

@@ -29,6 +29,7 @@ const char overview[] =
     "  dump IN.code                  print the graph\n"
     "  check IN.code                 verify the invariants of a graph\n"
     "  stats IN.code                 counts, distributions, cycles, girth\n"
+    "  simulate CODE POINTS ...      error rates of a decoder, code or ensemble\n"
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
@@ -74,6 +75,7 @@ const subcommand subcommands[] = {
     {"convert", convertcommand, true}, {"export", exportcommand, true},
     {"construct", constructcommand, true}, {"dump", dumpcommand, false},
     {"check", checkcommand, true}, {"stats", statscommand, true},
+    {"simulate", simulatecommand, false},
 };
 
 }  // namespace

@@ -1,0 +1,251 @@
+// The Monte-Carlo loop: points, blocks of frames over threads, the stopping
+// rule, ensembles through the construction driver, and replays.
+#include "montecarlo.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+namespace ldpc {
+
+namespace {
+
+struct tally {
+  std::int64_t frames = 0, frameerrors = 0, biterrors = 0, undetected = 0, iterations = 0;
+  void add(const tally &other) {
+    frames += other.frames;
+    frameerrors += other.frameerrors;
+    biterrors += other.biterrors;
+    undetected += other.undetected;
+    iterations += other.iterations;
+  }
+};
+
+// A block's working memory, one per thread.
+struct blockbuffers {
+  std::vector<double> llr;
+  std::vector<std::uint8_t> decisions, satisfied;
+  std::vector<std::int32_t> iterations, undecided;
+  void size(std::size_t n, std::size_t frames) {
+    llr.resize(n * frames);
+    decisions.resize(n * frames);
+    satisfied.resize(frames);
+    iterations.resize(frames);
+    undecided.resize(frames);
+  }
+};
+
+// Draws and decodes frames first .. first + count - 1 of a point.
+tally decodeblock(const simulationsettings &s, const decoder &dec, int point, std::int64_t first,
+                  int count, blockbuffers *b) {
+  const std::size_t n = dec.length();
+  b->size(n, count);
+  for (int j = 0; j < count; ++j)
+    channelframe(s.channel, s.parameters[point], streamstate(s.seed, point, first + j),
+                 static_cast<int>(n), b->llr.data() + j * n);
+  decodeoutputs out;
+  out.decisions = b->decisions.data();
+  out.satisfied = b->satisfied.data();
+  out.iterations = b->iterations.data();
+  out.undecided = b->undecided.data();
+  dec.decode(b->llr.data(), count, out, 1);
+  tally t;
+  t.frames = count;
+  for (int j = 0; j < count; ++j) {
+    std::int64_t errors = b->undecided[j];
+    for (std::size_t i = 0; i < n; ++i) errors += b->decisions[j * n + i];
+    t.biterrors += errors;
+    t.frameerrors += errors > 0;
+    t.undetected += errors > 0 && b->satisfied[j] != 0;
+    t.iterations += b->iterations[j];
+  }
+  return t;
+}
+
+// The graphs of an ensemble, drawn one after another through the driver.
+class graphsource {
+ public:
+  explicit graphsource(simulations *ensemble) : ensemble_(ensemble) {
+    // An empty record that is not marked "no graph" (-1): the driver then
+    // takes every call as a re-construction from the stream as it stands,
+    // and never reads the configuration's file names.
+    graph_.vnodenum = 0;
+  }
+  ~graphsource() { freegraph(&graph_); }
+  graphsource(const graphsource &) = delete;
+  graphsource &operator=(const graphsource &) = delete;
+
+  void startpoint(std::uint64_t seed, int point) {
+    storestate48(graphsimrand, streamstate(seed, point, -1));
+    drawn_ = 0;
+  }
+  const graphs *next(int point, std::int64_t firstframe, graphrecord *record) {
+    randomizes randomize{};
+    encoders encoder{};
+    encoder.gap = -1;
+    reruns rerun{};
+    constructgraph(ensemble_, &graph_, &randomize, &encoder, &rerun, drawn_++, 1);
+    record->point = point;
+    record->firstframe = firstframe;
+    std::copy(randomize.graphsimrand, randomize.graphsimrand + 3, record->state);
+    return &graph_;
+  }
+
+ private:
+  static void storestate48(unsigned short words[3], std::uint64_t state) {
+    for (int k = 0; k < 3; ++k) words[k] = static_cast<unsigned short>(state >> (16 * k));
+  }
+  simulations *ensemble_;
+  graphs graph_{};
+  int drawn_ = 0;
+};
+
+pointresult summarise(const simulationsettings &s, int point, const tally &t, double seconds,
+                      std::int64_t decoded, int n) {
+  pointresult r;
+  r.point = point;
+  r.ebn0 = point < static_cast<int>(s.ebn0.size()) ? s.ebn0[point] : std::nan("");
+  r.parameter = s.parameters[point];
+  r.frames = t.frames;
+  r.frameerrors = t.frameerrors;
+  r.biterrors = t.biterrors;
+  r.undetected = t.undetected;
+  r.fer = t.frames > 0 ? static_cast<double>(t.frameerrors) / t.frames : 0.0;
+  wilsoninterval(t.frameerrors, t.frames, &r.ferlow, &r.ferhigh);
+  r.ber = t.frames > 0 ? static_cast<double>(t.biterrors) / (static_cast<double>(t.frames) * n) : 0.0;
+  r.iterations = t.frames > 0 ? static_cast<double>(t.iterations) / t.frames : 0.0;
+  r.mbps = seconds > 0 ? static_cast<double>(decoded) * n / seconds / 1e6 : 0.0;
+  return r;
+}
+
+}  // namespace
+
+void wilsoninterval(std::int64_t k, std::int64_t n, double *low, double *high) {
+  if (n <= 0) {
+    *low = 0.0;
+    *high = 1.0;
+    return;
+  }
+  const double z = 1.959963984540054;
+  const double p = static_cast<double>(k) / n, nn = static_cast<double>(n);
+  const double denominator = 1 + z * z / nn;
+  const double centre = (p + z * z / (2 * nn)) / denominator;
+  const double half = z / denominator * std::sqrt(p * (1 - p) / nn + z * z / (4 * nn * nn));
+  *low = std::max(0.0, centre - half);
+  *high = std::min(1.0, centre + half);
+}
+
+std::vector<pointresult> runsimulation(const simulationsettings &s, const codesupply &code,
+                                       const simulationcallbacks &callbacks) {
+  std::vector<pointresult> results;
+  std::unique_ptr<decoder> fixed;
+  if (code.graph != nullptr) fixed = std::make_unique<decoder>(code.graph, s.decoder);
+  std::unique_ptr<graphsource> source;
+  if (code.ensemble != nullptr) source = std::make_unique<graphsource>(code.ensemble);
+  const int threads = std::max(1, s.threads);
+  std::vector<blockbuffers> buffers(threads);
+
+  for (int point = 0; point < static_cast<int>(s.parameters.size()); ++point) {
+    const auto start = std::chrono::steady_clock::now();
+    if (source) source->startpoint(s.seed, point);
+    std::unique_ptr<decoder> drawn;
+    const decoder *dec = fixed.get();
+    tally total;
+    std::int64_t frame = 0, decoded = 0, graphend = 0;
+    int graphcount = 0, segmentblocks = 1;
+    bool stop = false;
+    while (!stop) {
+      // A fresh graph every framespergraph frames.
+      if (source && frame >= graphend) {
+        graphrecord record;
+        const graphs *graph = source->next(point, frame, &record);
+        drawn = std::make_unique<decoder>(graph, s.decoder);
+        dec = drawn.get();
+        graphend = frame + std::max(1, s.framespergraph);
+        ++graphcount;
+        if (callbacks.graphdrawn) callbacks.graphdrawn(record);
+      }
+      // The segment: up to segmentblocks blocks, not past the graph or
+      // maxframes; it doubles up to 64 blocks, so that points that stop soon
+      // decode little in vain.
+      const std::int64_t limit = source ? std::min(s.maxframes, graphend) : s.maxframes;
+      std::vector<std::pair<std::int64_t, int>> blocks;
+      for (std::int64_t f = frame; static_cast<int>(blocks.size()) < segmentblocks && f < limit;) {
+        const int count = static_cast<int>(std::min<std::int64_t>(blockframes, limit - f));
+        blocks.emplace_back(f, count);
+        f += count;
+      }
+      if (blocks.empty()) break;
+      segmentblocks = std::min(2 * segmentblocks, 64);
+      std::vector<tally> tallies(blocks.size());
+      std::atomic<std::size_t> nextblock{0};
+      auto worker = [&](int t) {
+        for (std::size_t k; (k = nextblock++) < blocks.size();)
+          tallies[k] = decodeblock(s, *dec, point, blocks[k].first, blocks[k].second, &buffers[t]);
+      };
+      const int used = std::min<int>(threads, static_cast<int>(blocks.size()));
+      std::vector<std::thread> pool;
+      for (int t = 1; t < used; ++t) pool.emplace_back(worker, t);
+      worker(0);
+      for (std::thread &thread : pool) thread.join();
+      // The stopping rule, block by block in frame order.
+      for (std::size_t k = 0; k < blocks.size(); ++k) {
+        decoded += blocks[k].second;
+        if (stop) continue;
+        total.add(tallies[k]);
+        frame += blocks[k].second;
+        stop = total.frameerrors >= s.maxerrors || total.frames >= s.maxframes;
+      }
+      if (callbacks.progress) {
+        pointresult sofar = summarise(s, point, total, 0.0, 0, dec->length());
+        callbacks.progress(sofar);
+      }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    pointresult r = summarise(s, point, total, seconds, decoded, dec != nullptr ? dec->length() : 0);
+    r.graphs = graphcount;
+    results.push_back(r);
+    if (callbacks.pointdone) callbacks.pointdone(r);
+    if (r.fer < s.minfer) break;
+  }
+  return results;
+}
+
+replayresult replayframe(const simulationsettings &s, const codesupply &code, int point,
+                         std::int64_t frame) {
+  replayresult r;
+  const graphs *graph = code.graph;
+  std::unique_ptr<graphsource> source;
+  if (code.ensemble != nullptr) {
+    // The point's graphs up to the one that served this frame.
+    source = std::make_unique<graphsource>(code.ensemble);
+    source->startpoint(s.seed, point);
+    const int per = std::max(1, s.framespergraph);
+    for (std::int64_t k = 0; k <= frame / per; ++k) graph = source->next(point, k * per, &r.graph);
+  }
+  decoder dec(graph, s.decoder);
+  const int n = dec.length();
+  r.llr.resize(n);
+  r.decision.resize(n);
+  channelframe(s.channel, s.parameters[point], streamstate(s.seed, point, frame), n, r.llr.data());
+  std::uint8_t satisfied = 0;
+  std::int32_t iterations = 0, undecided = 0;
+  decodeoutputs out;
+  out.decisions = r.decision.data();
+  out.satisfied = &satisfied;
+  out.iterations = &iterations;
+  out.undecided = &undecided;
+  r.unsatisfied = dec.trace(r.llr.data(), out);
+  r.satisfied = satisfied != 0;
+  r.iterations = iterations;
+  r.undecided = undecided;
+  r.biterrors = undecided;
+  for (std::uint8_t bit : r.decision) r.biterrors += bit;
+  return r;
+}
+
+}  // namespace ldpc
