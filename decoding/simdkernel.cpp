@@ -105,32 +105,48 @@ struct sparule {
   static float posterior(T x) { return x; }
   V add(V a, V b) const { return hn::Add(a, b); }
 
-  // tbuf holds three rows of degree vectors: t, tanh(t/2) and the product
-  // of tanh(t/2) over the edges before each one.
+  // The magnitude of the message to edge k is 2 atanh(prod over the other
+  // edges of tanh(|t|/2)). With x = exp(-|t|), tanh(|t|/2) = (1 - x) / (1 + x),
+  // so with N and D the products of (1 - x) and (1 + x) over the other edges
+  // the magnitude is log((D + N) / (D - N)): one exponential per edge in, one
+  // division and one logarithm per edge out, and no overflow (x <= 1). The
+  // sign is the parity of the other edges' signs, as in min-sum. tbuf holds
+  // four rows of degree vectors: t, x, and the products N and D over the
+  // edges before each one.
   template <bool layered>
   void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
     const size_t w = hn::Lanes(d);
-    T *gbuf = tbuf + degree * w;
-    T *prefix = gbuf + degree * w;
-    const V half = hn::Set(d, 0.5f), two = hn::Set(d, 2.0f);
-    V product = hn::Set(d, 1.0f);
+    T *xbuf = tbuf + degree * w;
+    T *prefixn = xbuf + degree * w;
+    T *prefixd = prefixn + degree * w;
+    const V one = hn::Set(d, 1.0f), lowest = hn::Set(d, -80.0f);
+    const V signbit = hn::Set(d, -0.0f), floor = hn::Set(d, 1.0f - spaclamp);
+    V n = one, dd = one, parity = hn::Zero(d);
     for (int k = 0; k < degree; ++k) {
       V t = hn::Sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
       hn::Store(t, d, tbuf + k * w);
-      V g = hn::Tanh(d, hn::Mul(t, half));
-      hn::Store(g, d, gbuf + k * w);
-      hn::Store(product, d, prefix + k * w);
-      product = hn::Mul(product, g);
+      parity = hn::Xor(parity, t);
+      V x = hn::Exp(d, hn::Max(hn::Neg(hn::Abs(t)), lowest));
+      hn::Store(x, d, xbuf + k * w);
+      hn::Store(n, d, prefixn + k * w);
+      hn::Store(dd, d, prefixd + k * w);
+      n = hn::Mul(n, hn::Sub(one, x));
+      dd = hn::Mul(dd, hn::Add(one, x));
     }
-    const V high = hn::Set(d, spaclamp), low = hn::Set(d, -spaclamp);
-    V suffix = hn::Set(d, 1.0f);
+    V suffixn = one, suffixd = one;
     for (int k = degree - 1; k >= 0; --k) {
-      V others = hn::Mul(hn::Load(d, prefix + k * w), suffix);
-      suffix = hn::Mul(suffix, hn::Load(d, gbuf + k * w));
-      others = hn::Min(hn::Max(others, low), high);
-      V message = hn::Mul(two, hn::Atanh(d, others));
+      V others_n = hn::Mul(hn::Load(d, prefixn + k * w), suffixn);
+      V others_d = hn::Mul(hn::Load(d, prefixd + k * w), suffixd);
+      V x = hn::Load(d, xbuf + k * w);
+      suffixn = hn::Mul(suffixn, hn::Sub(one, x));
+      suffixd = hn::Mul(suffixd, hn::Add(one, x));
+      // |p| = N / D at most 1 - 2^-24: D - N at least D 2^-24.
+      V below = hn::Max(hn::Sub(others_d, others_n), hn::Mul(others_d, floor));
+      V magnitude = hn::Log(d, hn::Div(hn::Add(others_d, others_n), below));
+      V t = hn::Load(d, tbuf + k * w);
+      V message = hn::Or(magnitude, hn::And(hn::Xor(parity, t), signbit));
       hn::Store(message, d, r + k * w);
-      if (layered) hn::Store(hn::Add(hn::Load(d, tbuf + k * w), message), d, l + vars[k] * w);
+      if (layered) hn::Store(hn::Add(t, message), d, l + vars[k] * w);
     }
   }
 
@@ -179,7 +195,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   auto ch = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
   auto l = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
   auto r = hwy::AllocateAligned<T>(static_cast<size_t>(g.edges) * w + w);
-  auto tbuf = hwy::AllocateAligned<T>(3 * static_cast<size_t>(g.cmaxdegree + 1) * w);
+  auto tbuf = hwy::AllocateAligned<T>(4 * static_cast<size_t>(g.cmaxdegree + 1) * w);
   const typename Rule::DB db;
   auto bad = hwy::AllocateAligned<hn::TFromD<typename Rule::DB>>(w);
   std::vector<char> done(w);

@@ -108,3 +108,12 @@ makeshape complete-1000 complete 1000
       $((best / 1000)) $((best % 1000))
   done
 } | tee -a bench/out/results.txt
+
+# Decoders: every algorithm and schedule against the straightforward
+# double-precision sum-product decoder (bench/naivedecoder.h), on a
+# (3,6)-regular code of 10,000 bits and an irregular rate-1/2 code of 50,000.
+{
+  echo
+  echo "== decoders (bench/decodebench.cpp)"
+  "$builddir"/bench/decodebench --repeats "${DECODE_REPEATS:-3}"
+} | tee -a bench/out/results.txt

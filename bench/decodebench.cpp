@@ -1,0 +1,199 @@
+// Decoder throughput: every algorithm and schedule of the library's decoder,
+// at 50 fixed iterations and with early stop, on one and two threads,
+// against the straightforward double-precision flooding sum-product decoder
+// of naivedecoder.h. Contenders alternate within each repeat; the table shows
+// the best of the repeats and the spread (worst / best - 1).
+//
+//   decodebench [--repeats N] [--frames N] [--quick]
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "channel.h"
+#include "decoder.h"
+#include "simulation.h"
+
+namespace ldpc {
+unsigned short graphsimrand[3];
+unsigned short channelsimrand[3];
+}  // namespace ldpc
+
+#include "naivedecoder.h"
+
+namespace {
+
+struct code {
+  const char *name;
+  ldpc::graphs graph{};
+};
+
+// A graph of the irregular ensemble from a fixed stream state.
+void construct(code *c, int n, std::vector<int> vdeg, std::vector<double> vfrac,
+               std::vector<int> cdeg, std::vector<double> cfrac) {
+  ldpc::simulations sim{};
+  sim.length = n;
+  sim.vdegreesnum = static_cast<int>(vdeg.size());
+  sim.vdegreelist = vdeg.data();
+  sim.vpercentagelist = vfrac.data();
+  sim.cdegreesnum = static_cast<int>(cdeg.size());
+  sim.cdegreelist = cdeg.data();
+  sim.cpercentagelist = cfrac.data();
+  ldpc::graphsimrand[0] = 1;
+  ldpc::graphsimrand[1] = 2;
+  ldpc::graphsimrand[2] = 3;
+  ldpc::constructirregulargraph(&c->graph, &sim);
+}
+
+struct contender {
+  std::string name;
+  ldpc::decoderoptions options;
+  int threads;
+  bool naive = false;
+  double best = 0, worst = 1e300, iterations = 0;
+  double cpushare = 0;  // processor time / wall time in the best run
+};
+
+double seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Processor time of the whole process, all threads.
+double cpuseconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + 1e-9 * t.tv_nsec;
+}
+
+std::string processor() {
+  std::ifstream in("/proc/cpuinfo");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  return "unknown";
+}
+
+std::string loadaverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string a, b, c;
+  in >> a >> b >> c;
+  return a + " " + b + " " + c;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  int repeats = 3, frames = 128;
+  bool quick = false;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) repeats = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--quick")) quick = true;
+    else {
+      std::fprintf(stderr, "usage: decodebench [--repeats N] [--frames N] [--quick]\n");
+      return 2;
+    }
+  }
+  code codes[2] = {{"(3,6)-regular, n = 10000"}, {"irregular rate 1/2, n = 50000"}};
+  construct(&codes[0], 10000, {3}, {1.0}, {6}, {1.0});
+  construct(&codes[1], 50000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
+
+  {
+    ldpc::decoderoptions probe;
+    ldpc::graphs tiny{};
+    ldpc::decoder spa(&tiny, probe);
+    probe.algorithm = ldpc::decoderalgorithm::minsum;
+    ldpc::decoder fixed(&tiny, probe);
+    std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes\n",
+                processor().c_str(), spa.target().c_str(), spa.lanes(), fixed.lanes());
+    std::printf("load average at start: %s (the machine is shared)\n", loadaverage().c_str());
+  }
+
+  for (code &c : codes) {
+    const int n = c.graph.vnodenum;
+    // BPSK over AWGN at Eb/N0 2 dB, frames drawn as tanner simulate draws them.
+    std::vector<double> llr(static_cast<size_t>(n) * frames);
+    const double sigma = ldpc::sigmafromebn0(2.0, c.graph.rate);
+    for (int f = 0; f < frames; ++f)
+      ldpc::channelframe(ldpc::channeltype::awgn, sigma, ldpc::streamstate(1, 0, f), n,
+                         llr.data() + static_cast<size_t>(f) * n);
+
+    std::vector<contender> list;
+    contender naive;
+    naive.name = "straightforward spa flooding (double)";
+    naive.naive = true;
+    naive.threads = 1;
+    list.push_back(naive);
+    for (int a = 0; a < 4; ++a)
+      for (int sched = 0; sched < 2; ++sched)
+        for (bool early : {false, true})
+          for (int threads : {1, 2}) {
+            if (quick && (early || threads == 2)) continue;
+            contender k;
+            k.options.algorithm = static_cast<ldpc::decoderalgorithm>(a);
+            k.options.schedule = static_cast<ldpc::decoderschedule>(sched);
+            k.options.iterations = 50;
+            k.options.earlystop = early;
+            k.threads = threads;
+            k.name = std::string(ldpc::algorithmname(k.options.algorithm)) + " " +
+                     ldpc::schedulename(k.options.schedule) + (early ? " early-stop" : " 50-iter") +
+                     " " + std::to_string(threads) + "T";
+            list.push_back(k);
+          }
+
+    std::vector<std::uint8_t> decisions(llr.size()), satisfied(frames);
+    std::vector<std::int32_t> iterations(frames);
+    for (int r = 0; r < repeats; ++r)
+      for (contender &k : list) {
+        double start = seconds(), cpustart = cpuseconds(), took;
+        long long bits, its = 0;
+        if (k.naive) {
+          // Two frames at 50 iterations: enough to time, few enough to wait for.
+          std::vector<int> decision;
+          for (int f = 0; f < 2; ++f) its += naivedecode(&c.graph, llr.data() + static_cast<size_t>(f) * n, 50, false, &decision);
+          took = seconds() - start;
+          bits = 2LL * n;
+          k.iterations = its / 2.0;
+        } else {
+          ldpc::decoder dec(&c.graph, k.options);
+          start = seconds();
+          cpustart = cpuseconds();
+          ldpc::decodeoutputs out;
+          out.decisions = decisions.data();
+          out.satisfied = satisfied.data();
+          out.iterations = iterations.data();
+          dec.decode(llr.data(), frames, out, k.threads);
+          took = seconds() - start;
+          bits = static_cast<long long>(frames) * n;
+          for (int f = 0; f < frames; ++f) its += iterations[f];
+          k.iterations = static_cast<double>(its) / frames;
+        }
+        const double mbps = bits / took / 1e6;
+        if (mbps > k.best) k.cpushare = (cpuseconds() - cpustart) / took;
+        k.best = std::max(k.best, mbps);
+        k.worst = std::min(k.worst, mbps);
+      }
+
+    int edges = 0;
+    for (int v = 0; v < n; ++v) edges += c.graph.vnodelist[v].degree;
+    std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames, best of %d\n", c.name, edges, frames,
+                repeats);
+    std::printf("%-42s %10s %8s %9s %8s %6s\n", "decoder", "Mb/s", "spread", "x naive", "iters",
+                "cpu");
+    for (const contender &k : list)
+      std::printf("%-42s %10.3f %7.0f%% %9.1f %8.2f %5.0f%%\n", k.name.c_str(), k.best,
+                  100 * (k.best / k.worst - 1), k.best / list[0].best, k.iterations,
+                  100 * k.cpushare);
+    std::printf("(Mb/s: coded bits per second of wall clock, best run; spread: best / worst - 1;\n"
+                " cpu: processor time / wall time of the best run, all threads, which shows\n"
+                " how much of the processor the shared machine left to the run)\n");
+    std::fflush(stdout);
+  }
+  std::printf("\nload average at end: %s\n", loadaverage().c_str());
+  for (code &c : codes) ldpc::freegraph(&c.graph);
+  return 0;
+}

@@ -1,0 +1,296 @@
+// Channels, the Monte-Carlo loop and tanner simulate: noise drawn as the
+// library's generator draws it, counts that depend on the seed alone,
+// replays that add up to the run, error rates on either side of a
+// threshold, and the program's statuses and files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "channel.h"
+#include "montecarlo.h"
+#include "support.h"
+
+using testsupport::readfile;
+using testsupport::run;
+using testsupport::tempdir;
+
+namespace {
+
+const std::string tanner = TANNER_PATH;
+const std::string examples = EXAMPLES_DIR;
+
+// The (3,6) ensemble of the irregular construction.
+struct regular36 {
+  int vdeg[1] = {3}, cdeg[1] = {6};
+  double vfrac[1] = {1.0}, cfrac[1] = {1.0};
+  ldpc::simulations sim{};
+  explicit regular36(int n) {
+    sim.newgraph = 1;
+    sim.length = n;
+    sim.vdegreesnum = sim.cdegreesnum = 1;
+    sim.vdegreelist = vdeg;
+    sim.cdegreelist = cdeg;
+    sim.vpercentagelist = vfrac;
+    sim.cpercentagelist = cfrac;
+  }
+};
+
+bool samecounts(const ldpc::pointresult &a, const ldpc::pointresult &b) {
+  return a.frames == b.frames && a.frameerrors == b.frameerrors && a.biterrors == b.biterrors &&
+         a.undetected == b.undetected && a.iterations == b.iterations;
+}
+
+// The table rows of tanner simulate without the Mb/s column.
+std::string rowswithoutspeed(const std::string &out) {
+  std::string rows;
+  std::size_t at = 0;
+  while (at < out.size()) {
+    std::size_t end = out.find('\n', at);
+    std::string line = out.substr(at, end - at);
+    at = end == std::string::npos ? out.size() : end + 1;
+    if (line.empty() || line[0] == '#' || line.find("frames") != std::string::npos) continue;
+    line.erase(line.find_last_not_of(' ', line.find_last_of(' ')) + 1);
+    rows += line + "\n";
+  }
+  return rows;
+}
+
+}  // namespace
+
+TEST(channel, draws_the_library_stream_and_has_the_right_statistics) {
+  // AWGN: the polar pairs of nextgausspair on the frame's state.
+  const std::uint64_t state = ldpc::streamstate(7, 2, 11);
+  EXPECT_EQ(state, ldpc::streamstate(7, 2, 11));
+  EXPECT_NE(state, ldpc::streamstate(7, 2, 12));
+  EXPECT_NE(state, ldpc::streamstate(7, 3, 11));
+  EXPECT_NE(state, ldpc::streamstate(8, 2, 11));
+  EXPECT_LT(state, 1ULL << 48);
+  const double sigma = 0.8;
+  std::vector<double> llr(5);
+  ldpc::channelframe(ldpc::channeltype::awgn, sigma, state, 5, llr.data());
+  for (int k = 0; k < 3; ++k) ldpc::channelsimrand[k] = static_cast<unsigned short>(state >> (16 * k));
+  for (int i = 0; i < 5; i += 2) {
+    double pair[2];
+    ldpc::nextgausspair(pair);
+    EXPECT_DOUBLE_EQ(llr[i], 2 * (1 + sigma * pair[0]) / (sigma * sigma));
+    if (i + 1 < 5) {
+      EXPECT_DOUBLE_EQ(llr[i + 1], 2 * (1 + sigma * pair[1]) / (sigma * sigma));
+    }
+  }
+  // Moments and rates over many bits: LLR mean 2/s^2 and variance 4/s^2;
+  // erasures and crossovers at their probabilities.
+  const int n = 200000;
+  std::vector<double> big(n);
+  ldpc::channelframe(ldpc::channeltype::awgn, sigma, 1, n, big.data());
+  double mean = 0, square = 0;
+  for (double x : big) mean += x / n;
+  for (double x : big) square += (x - mean) * (x - mean) / n;
+  EXPECT_NEAR(mean, 2 / (sigma * sigma), 0.02);
+  EXPECT_NEAR(square, 4 / (sigma * sigma), 0.06);
+  ldpc::channelframe(ldpc::channeltype::bec, 0.3, 2, n, big.data());
+  int erased = 0;
+  for (double x : big) erased += x == 0.0;
+  EXPECT_NEAR(erased / static_cast<double>(n), 0.3, 0.005);
+  ldpc::channelframe(ldpc::channeltype::bsc, 0.1, 3, n, big.data());
+  int crossed = 0;
+  for (double x : big) crossed += x < 0;
+  EXPECT_NEAR(crossed / static_cast<double>(n), 0.1, 0.003);
+  EXPECT_DOUBLE_EQ(big[0] * big[0], std::log(9.0) * std::log(9.0));
+  // Eb/N0 and sigma.
+  EXPECT_NEAR(ldpc::sigmafromebn0(0.0, 0.5), 1.0, 1e-12);
+  EXPECT_NEAR(ldpc::ebn0fromsigma(ldpc::sigmafromebn0(1.7, 0.8), 0.8), 1.7, 1e-12);
+}
+
+TEST(montecarlo, wilson_interval_matches_tabulated_values) {
+  double low, high;
+  ldpc::wilsoninterval(5, 10, &low, &high);
+  EXPECT_NEAR(low, 0.2366, 1e-4);
+  EXPECT_NEAR(high, 0.7634, 1e-4);
+  ldpc::wilsoninterval(0, 10, &low, &high);
+  EXPECT_EQ(low, 0.0);
+  EXPECT_NEAR(high, 0.2775, 1e-4);
+  ldpc::wilsoninterval(100, 100000, &low, &high);
+  EXPECT_NEAR(low, 8.22e-4, 1e-6);
+  EXPECT_NEAR(high, 1.216e-3, 1e-6);
+}
+
+TEST(montecarlo, counts_depend_on_the_seed_alone_and_replays_add_up) {
+  for (bool ensemble : {false, true}) {
+    regular36 code(240);
+    ldpc::graphs graph{};
+    ldpc::codesupply supply;
+    if (ensemble) {
+      supply.ensemble = &code.sim;
+    } else {
+      ldpc::constructirregulargraph(&graph, &code.sim);
+      supply.graph = &graph;
+    }
+    ldpc::simulationsettings s;
+    s.parameters = {0.95, 0.8};
+    s.maxerrors = 30;
+    s.maxframes = 300;
+    s.framespergraph = 50;
+    s.seed = 99;
+    s.decoder.algorithm = ldpc::decoderalgorithm::normalizedminsum;
+    s.decoder.schedule = ldpc::decoderschedule::layered;
+    s.decoder.iterations = 20;
+    std::vector<ldpc::graphrecord> drawn;
+    ldpc::simulationcallbacks callbacks;
+    callbacks.graphdrawn = [&](const ldpc::graphrecord &r) { drawn.push_back(r); };
+    s.threads = 1;
+    auto one = ldpc::runsimulation(s, supply, callbacks);
+    s.threads = 3;
+    auto three = ldpc::runsimulation(s, supply);
+    ASSERT_EQ(one.size(), 2u);
+    ASSERT_EQ(three.size(), 2u);
+    for (int p = 0; p < 2; ++p) EXPECT_TRUE(samecounts(one[p], three[p])) << "point " << p;
+    EXPECT_GE(one[0].frameerrors, 30);
+    if (ensemble) {
+      // Blocks end at graph boundaries; a graph every 50 frames of a point.
+      EXPECT_EQ(drawn.size(), static_cast<size_t>((one[0].frames + 49) / 50 + (one[1].frames + 49) / 50));
+      for (const ldpc::graphrecord &r : drawn) EXPECT_EQ(r.firstframe % 50, 0);
+    } else {
+      EXPECT_EQ(one[0].frames % ldpc::blockframes, 0);
+    }
+    s.seed = 100;
+    auto other = ldpc::runsimulation(s, supply);
+    EXPECT_FALSE(samecounts(one[0], other[0]));
+
+    // Replaying every counted frame of point 0 gives the point's counts.
+    s.seed = 99;
+    std::int64_t biterrors = 0, frameerrors = 0, iterations = 0;
+    for (std::int64_t f = 0; f < one[0].frames; ++f) {
+      ldpc::replayresult r = ldpc::replayframe(s, supply, 0, f);
+      biterrors += r.biterrors;
+      frameerrors += r.biterrors > 0;
+      iterations += r.iterations;
+      ASSERT_EQ(static_cast<int>(r.unsatisfied.size()), r.iterations + 1);
+      if (ensemble) {
+        EXPECT_EQ(r.graph.firstframe, f / 50 * 50);
+      }
+    }
+    EXPECT_EQ(biterrors, one[0].biterrors);
+    EXPECT_EQ(frameerrors, one[0].frameerrors);
+    EXPECT_EQ(iterations, static_cast<std::int64_t>(std::llround(one[0].iterations * one[0].frames)));
+    if (!ensemble) ldpc::freegraph(&graph);
+  }
+}
+
+TEST(montecarlo, far_below_threshold_nearly_all_fail_far_above_nearly_none) {
+  // The (3,6) ensemble: belief propagation thresholds near erasure 0.429 and
+  // Eb/N0 1.1 dB.
+  regular36 code(1000);
+  ldpc::codesupply supply;
+  supply.ensemble = &code.sim;
+  struct row {
+    ldpc::channeltype channel;
+    ldpc::decoderalgorithm algorithm;
+    double worse, better;
+  };
+  const row rows[] = {
+      {ldpc::channeltype::bec, ldpc::decoderalgorithm::sumproduct, 0.55, 0.30},
+      {ldpc::channeltype::awgn, ldpc::decoderalgorithm::sumproduct, ldpc::sigmafromebn0(0.0, 0.5),
+       ldpc::sigmafromebn0(3.0, 0.5)},
+      {ldpc::channeltype::awgn, ldpc::decoderalgorithm::offsetminsum, ldpc::sigmafromebn0(0.0, 0.5),
+       ldpc::sigmafromebn0(3.5, 0.5)},
+      {ldpc::channeltype::bsc, ldpc::decoderalgorithm::normalizedminsum, 0.12, 0.03},
+  };
+  for (const row &r : rows) {
+    ldpc::simulationsettings s;
+    s.channel = r.channel;
+    s.parameters = {r.worse, r.better};
+    s.maxerrors = 1000;
+    s.maxframes = 128;
+    s.framespergraph = 64;
+    s.threads = 2;
+    s.decoder.algorithm = r.algorithm;
+    auto results = ldpc::runsimulation(s, supply);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_GE(results[0].fer, 0.95) << ldpc::channelname(r.channel);
+    EXPECT_LE(results[1].fer, 0.03) << ldpc::channelname(r.channel);
+  }
+}
+
+TEST(tanner_simulate, table_json_csv_and_thread_independence) {
+  tempdir dir;
+  const std::string code = examples + "/hamming7.alist";
+  auto a = run(tanner, {"simulate", code, "--ebn0", "1:3:1", "--max-frames", "2000", "--threads",
+                        "1", "--json", dir.file("a.json"), "--csv", dir.file("a.csv")});
+  ASSERT_EQ(a.status, 0) << a.err;
+  auto b = run(tanner, {"simulate", code, "--ebn0", "1,2,3", "--max-frames", "2000", "--threads", "2"});
+  ASSERT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(rowswithoutspeed(a.out), rowswithoutspeed(b.out));
+  EXPECT_NE(a.out.find("95% Wilson"), std::string::npos);
+  std::string json = readfile(dir.file("a.json"));
+  EXPECT_EQ(json.rfind("{\"config\": {", 0), 0u) << json;
+  EXPECT_NE(json.find("}, \"points\": [{\"ebn0\": 1, \"sigma\": "), std::string::npos) << json;
+  for (const char *key : {"\"frames\": ", "\"frameerrors\": ", "\"fer\": ", "\"ferlow\": ",
+                          "\"ferhigh\": ", "\"biterrors\": ", "\"ber\": ", "\"undetected\": ",
+                          "\"iterations\": ", "\"mbps\": "})
+    EXPECT_NE(json.find(key), std::string::npos) << key;
+  std::string csv = readfile(dir.file("a.csv"));
+  EXPECT_EQ(csv.rfind("ebn0,sigma,frames,frameerrors,fer,ferlow,ferhigh,biterrors,ber,undetected,"
+                      "iterations,mbps\n1,",
+                      0),
+            0u)
+      << csv;
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+
+  // Other channels name their parameter.
+  auto e = run(tanner, {"simulate", code, "--erasure", "0.2", "--max-frames", "500", "--csv",
+                        dir.file("e.csv"), "--decoder", "minsum", "--schedule", "layered"});
+  ASSERT_EQ(e.status, 0) << e.err;
+  EXPECT_EQ(readfile(dir.file("e.csv")).rfind("erasure,frames,", 0), 0u);
+}
+
+TEST(tanner_simulate, ensembles_replays_and_failures) {
+  tempdir dir;
+  const std::vector<std::string> ensemble = {
+      "simulate", "irregular", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1",
+      "--length", "200", "--sigma", "0.9", "--max-frames", "256", "--max-errors", "1000", "--frames-per-graph", "100",
+      "--graphs", "--decoder", "nms", "--seed", "5"};
+  auto r = run(tanner, ensemble);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Three graphs, each with a seed row that builds it again.
+  EXPECT_NE(r.out.find("# graph of point 0 from frame 200: --seed "), std::string::npos) << r.out;
+  std::vector<std::string> replay = ensemble;
+  replay.push_back("--replay");
+  replay.push_back("0:150");
+  auto p = run(tanner, replay);
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_NE(p.out.find("channel LLRs (200 bits):"), std::string::npos) << p.out;
+  EXPECT_NE(p.out.find("iteration  unsatisfied checks\n        0  "), std::string::npos) << p.out;
+  EXPECT_NE(p.out.find("(frames from 100)"), std::string::npos) << p.out;
+  EXPECT_EQ(run(tanner, replay).out, p.out);
+
+  auto proto = run(tanner, {"simulate", "proto", examples + "/half-rate.proto", "--lift", "50",
+                            "--ebn0", "2", "--max-frames", "64"});
+  EXPECT_EQ(proto.status, 0) << proto.err;
+
+  // Usage errors (2), failures (1), and no file left behind by a failure.
+  const std::string code = examples + "/hamming7.alist";
+  for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+           {"simulate", code},
+           {"simulate", code, "--ebn0", "1", "--decoder", "bp"},
+           {"simulate", code, "--ebn0", "3:1:0.5"},
+           {"simulate", code, "--erasure", "1.5"},
+           {"simulate", code, "--ebn0", "1", "--sigma", "1"},
+           {"simulate", code, "--ebn0", "1", "--alpha", "1.2", "--decoder", "nms"},
+           {"simulate", code, "--ebn0", "1", "--replay", "1:0"},
+           {"simulate", "irregular", "--ebn0", "1"}}) {
+    auto u = run(tanner, args);
+    EXPECT_EQ(u.status, 2) << args.back() << "\n" << u.err;
+    EXPECT_NE(u.err.find("tanner simulate: "), std::string::npos) << u.err;
+  }
+  auto missing = run(tanner, {"simulate", dir.file("none.code"), "--ebn0", "1"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("none.code"), std::string::npos);
+  auto unwritable = run(tanner, {"simulate", code, "--ebn0", "1", "--json",
+                                 dir.file("no/such/dir/x.json")});
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_TRUE(unwritable.out.empty()) << unwritable.out;
+  EXPECT_EQ(run(tanner, {"simulate", "--help"}).status, 0);
+}
