@@ -1,17 +1,18 @@
-// simulate: the frame of a decoding simulation, showing how a program links
-// the graph library and obtains a graph for each of its loops.
+// simulate: a decoding simulation in brief, showing how a program links the
+// graph library and its decoder.
 //
 // It fills the configuration records, asks constructgraph for the graph of
-// every loop, and prints a line per loop: the number of edges, the
-// graph-stream state the construction started from and a fingerprint of
-// the graph. The seed rows of a run can be written to a file and read back
-// to repeat the run, which gives the same graphs. A real simulation would
-// decode on each graph where the loop body says so, drawing its noise from
-// the channel stream.
+// every loop, sends frames of the all-zero codeword over BPSK and AWGN with
+// noise from the channel stream, decodes them and prints a line per loop:
+// the number of edges, the graph-stream state the construction started
+// from, the frame and bit errors, and a fingerprint of the graph. The seed
+// rows of a run can be written to a file and read back to repeat the run,
+// which gives the same graphs and the same noise.
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,8 @@
 
 #include "irregular.h"
 #include "ldpcgraph_version.h"
+#include "channel.h"
+#include "decoder.h"
 #include "simulation.h"
 
 // The two random-stream states, which every program that links the library
@@ -41,7 +44,8 @@ const char help[] =
     "\n"
     "Obtains a graph for each loop of a simulation from the graph library and\n"
     "prints, per loop, its number of edges, the graph-stream state its\n"
-    "construction started from and a fingerprint of the graph.\n"
+    "construction started from, the frame and bit errors of the frames decoded\n"
+    "on it and a fingerprint of the graph.\n"
     "\n"
     "  -C DIR          work in DIR; the file names below are taken relative to\n"
     "                  it and may have at most 24 characters\n"
@@ -62,6 +66,9 @@ const char help[] =
     "  --record FILE   write the seed rows of the run to FILE\n"
     "  --repeat FILE   repeat a run from the seed rows in FILE (one loop per\n"
     "                  row); give the options of the recorded run\n"
+    "  --ebn0 X        Eb/N0 in dB of the channel (default 1.5)\n"
+    "  --frames N      frames decoded per loop (default 20)\n"
+    "  --decoder NAME  spa, minsum, nms or oms (default spa)\n"
     "  --verbose       print the library's construction report\n"
     "  --help          print this help\n"
     "  --version       print the version\n"
@@ -160,11 +167,44 @@ std::string statetext(const unsigned short words[3]) {
   return text;
 }
 
+// Sends frames all-zero codewords over BPSK with AWGN at ebn0 dB, the noise
+// drawn in pairs from the channel stream, decodes them and counts the frames
+// and bits in error (an undecided bit counts as an error).
+std::array<long, 2> decodeframes(const ldpc::graphs *graph, const ldpc::decoderoptions &options,
+                                 double ebn0, int frames) {
+  const int n = graph->vnodenum;
+  const double sigma = ldpc::sigmafromebn0(ebn0, graph->rate);
+  std::vector<double> llr(static_cast<std::size_t>(n) * frames);
+  for (std::size_t i = 0; i < llr.size(); i += 2) {
+    double noise[2];
+    ldpc::nextgausspair(noise);
+    llr[i] = 2 * (1 + sigma * noise[0]) / (sigma * sigma);
+    if (i + 1 < llr.size()) llr[i + 1] = 2 * (1 + sigma * noise[1]) / (sigma * sigma);
+  }
+  std::vector<std::uint8_t> decisions(llr.size());
+  std::vector<std::int32_t> undecided(frames);
+  ldpc::decodeoutputs out;
+  out.decisions = decisions.data();
+  out.undecided = undecided.data();
+  ldpc::decoder(graph, options).decode(llr.data(), frames, out);
+  std::array<long, 2> errors = {0, 0};
+  for (int f = 0; f < frames; ++f) {
+    long bits = undecided[f];
+    for (int i = 0; i < n; ++i) bits += decisions[static_cast<std::size_t>(f) * n + i];
+    errors[0] += bits > 0;
+    errors[1] += bits;
+  }
+  return errors;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   int loops = 3, length = 1000;
   unsigned short seed[3] = {0x330E, 1, 0};  // what srand48(1) gives
+  int frames = 20;
+  double ebn0 = 1.5;
+  ldpc::decoderoptions decoding;
   bool verbose = false;
   std::string proto, save, read, record, repeat;
   // "--option=value" is "--option" "value".
@@ -215,6 +255,16 @@ int main(int argc, char **argv) {
         usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or a number up to "
                                "2000000000, not \"") + value + "\"");
       }
+    } else if (option == "--frames") {
+      frames = number(value, "--frames");
+    } else if (option == "--ebn0") {
+      char *end;
+      ebn0 = std::strtod(value, &end);
+      if (*end != '\0' || end == value || !std::isfinite(ebn0))
+        usageerror(std::string("--ebn0 wants a number, not \"") + value + "\"");
+    } else if (option == "--decoder") {
+      if (!ldpc::parsealgorithm(value, &decoding.algorithm))
+        usageerror(std::string("--decoder wants spa, minsum, nms or oms, not \"") + value + "\"");
     } else if (option == "--proto") {
       proto = value;
     } else if (option == "--save") {
@@ -306,10 +356,12 @@ int main(int argc, char **argv) {
 
     int edges = 0;
     for (int v = 0; v < graph.vnodenum; ++v) edges += graph.vnodelist[v].degree;
-    std::printf("loop %d: %d edges, graph stream from %s, fingerprint %016llx\n", loop, edges,
-                statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(&graph)));
-    // Decoding on this graph would go here, with noise from the channel
-    // stream (gauss, nextgausspair).
+    // Noise from the channel stream, which the seed row of the loop holds.
+    std::array<long, 2> errors = decodeframes(&graph, decoding, ebn0, frames);
+    std::printf("loop %d: %d edges, graph stream from %s, %ld of %d frames and %ld bits in error, "
+                "fingerprint %016llx\n",
+                loop, edges, statetext(g).c_str(), errors[0], frames, errors[1],
+                static_cast<unsigned long long>(fingerprint(&graph)));
   }
 
   if (!record.empty()) writeseeds(record, recorded);

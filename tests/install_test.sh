@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the project as the README says and builds the example simulation
 # program against the installed package: once through find_package and
-# ldpc::graphlib, once through pkg-config, each found through exactly the
+# ldpc::decoding, once through pkg-config, each found through exactly the
 # set-up lines the README gives (taken from it). The programs and the
 # package report one version.
 set -euo pipefail
@@ -15,7 +15,8 @@ mkdir -p "$HOME"
 unset PKG_CONFIG_PATH CMAKE_PREFIX_PATH
 cmake --install "$build" --prefix "$HOME/.local" >/dev/null
 for f in bin/alistconv bin/tanner include/ldpcgraph/graphstruct.h include/ldpcgraph/simulation.h \
-         include/ldpcgraph/irregular.h include/ldpcgraph/ldpcgraph_version.h; do
+         include/ldpcgraph/irregular.h include/ldpcgraph/ldpcgraph_version.h \
+         include/ldpcgraph/decoder.h include/ldpcgraph/channel.h include/ldpcgraph/montecarlo.h; do
   [ -e "$HOME/.local/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 setup=$(grep -E '^export (PKG_CONFIG_PATH|CMAKE_PREFIX_PATH)=' "$source/README.md")
@@ -30,7 +31,7 @@ project(consumer LANGUAGES CXX)
 set(CMAKE_CXX_STANDARD 20)
 find_package(ldpcgraph 0.1 REQUIRED)
 add_executable(sim "$source/examples/simulate.cpp")
-target_link_libraries(sim PRIVATE ldpc::graphlib)
+target_link_libraries(sim PRIVATE ldpc::decoding ldpc::graphlib)
 EOF
 cmake -S "$work/consumer" -B "$work/consumer/build" >/dev/null
 cmake --build "$work/consumer/build" >/dev/null
