@@ -30,7 +30,7 @@ struct fixedmodel {
   }
 
   template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
+  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     int min1 = messagemax, min2 = messagemax;
     bool negative = false;
     for (int k = 0; k < degree; ++k) {
@@ -45,7 +45,10 @@ struct fixedmodel {
       T t = tbuf[k];
       int magnitude = correct(std::abs(t) == min1 ? min2 : min1);
       r[k] = negative != (t < 0) ? -magnitude : magnitude;
-      if (layered) l[vars[k]] = add(t, r[k]);
+      if (layered)
+        l[vars[k]] = add(t, r[k]);
+      else
+        acc[vars[k]] = add(acc[vars[k]], r[k]);
     }
   }
 };
@@ -59,7 +62,7 @@ struct spamodel {
   static T add(T a, T b) { return a + b; }
 
   template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
+  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     T *gbuf = tbuf + degree;
     T *prefix = gbuf + degree;
     double product = 1.0;
@@ -75,7 +78,10 @@ struct spamodel {
       double others = std::clamp(prefix[k] * suffix, -clamp, clamp);
       suffix *= gbuf[k];
       r[k] = 2 * std::atanh(others);
-      if (layered) l[vars[k]] = tbuf[k] + r[k];
+      if (layered)
+        l[vars[k]] = tbuf[k] + r[k];
+      else
+        acc[vars[k]] += r[k];
     }
   }
 };
@@ -101,7 +107,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   const Model model(p);
   const decoderlayout &g = *p.layout;
   const int n = g.vnodenum;
-  std::vector<T> ch(n), l(n), r(g.edges), tbuf(3 * (g.cmaxdegree + 1));
+  std::vector<T> ch(n), l(n), acc(n), r(g.edges), tbuf(3 * (g.cmaxdegree + 1));
   for (int f = 0; f < frames; ++f) {
     for (int v = 0; v < n; ++v) ch[v] = Model::load(llr[static_cast<size_t>(f) * n + v]);
     l = ch;
@@ -111,22 +117,19 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
     bool satisfied = countunsatisfied(g, l.data()) == 0;
     while (iteration < p.iterations && !(p.earlystop && satisfied)) {
       ++iteration;
+      // Flooding gathers the next posteriors in acc, check by check.
+      if (!p.layered) acc = ch;
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
         if (p.layered)
           model.template check<true>(g.edgevar.data() + start, degree, r.data() + start,
-                                     l.data(), tbuf.data());
+                                     l.data(), nullptr, tbuf.data());
         else
           model.template check<false>(g.edgevar.data() + start, degree, r.data() + start,
-                                      l.data(), tbuf.data());
+                                      l.data(), acc.data(), tbuf.data());
       }
-      if (!p.layered)
-        for (int v = 0; v < n; ++v) {
-          T sum = ch[v];
-          for (int k = g.varstart[v]; k < g.varstart[v + 1]; ++k) sum = model.add(sum, r[g.varedge[k]]);
-          l[v] = sum;
-        }
+      if (!p.layered) l.swap(acc);
       int unsatisfied = countunsatisfied(g, l.data());
       if (trace != nullptr) trace->push_back(unsatisfied);
       satisfied = unsatisfied == 0;

@@ -42,9 +42,10 @@ struct fixedrule {
   V sub(V a, V b) const { return hn::Max(hn::SaturatedSub(a, b), lowest); }
 
   // One check: t = L - R for each edge, then R from the other edges' t by
-  // the min-sum rule and its correction; with layered, L = t + R at once.
+  // the min-sum rule and its correction; with layered, L = t + R at once,
+  // with flooding R is added to the next posteriors in acc.
   template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
+  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     const size_t w = hn::Lanes(d);
     V min1 = highest, min2 = highest, parity = hn::Zero(d);
     for (int k = 0; k < degree; ++k) {
@@ -69,7 +70,10 @@ struct fixedrule {
       V sign = hn::BroadcastSignBit(hn::Xor(parity, t));
       V message = hn::Sub(hn::Xor(magnitude, sign), sign);
       hn::Store(message, d, r + k * w);
-      if (layered) hn::Store(add(t, message), d, l + vars[k] * w);
+      if (layered)
+        hn::Store(add(t, message), d, l + vars[k] * w);
+      else
+        hn::Store(add(hn::Load(d, acc + vars[k] * w), message), d, acc + vars[k] * w);
     }
   }
 
@@ -114,7 +118,7 @@ struct sparule {
   // four rows of degree vectors: t, x, and the products N and D over the
   // edges before each one.
   template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *tbuf) const {
+  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     const size_t w = hn::Lanes(d);
     T *xbuf = tbuf + degree * w;
     T *prefixn = xbuf + degree * w;
@@ -146,7 +150,10 @@ struct sparule {
       V t = hn::Load(d, tbuf + k * w);
       V message = hn::Or(magnitude, hn::And(hn::Xor(parity, t), signbit));
       hn::Store(message, d, r + k * w);
-      if (layered) hn::Store(hn::Add(t, message), d, l + vars[k] * w);
+      if (layered)
+        hn::Store(hn::Add(t, message), d, l + vars[k] * w);
+      else
+        hn::Store(hn::Add(hn::Load(d, acc + vars[k] * w), message), d, acc + vars[k] * w);
     }
   }
 
@@ -194,6 +201,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   const int n = g.vnodenum;
   auto ch = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
   auto l = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
+  auto acc = hwy::AllocateAligned<T>(static_cast<size_t>(p.layered ? 1 : n) * w);
   auto r = hwy::AllocateAligned<T>(static_cast<size_t>(g.edges) * w + w);
   auto tbuf = hwy::AllocateAligned<T>(4 * static_cast<size_t>(g.cmaxdegree + 1) * w);
   const typename Rule::DB db;
@@ -240,24 +248,20 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
     if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
     if (p.earlystop) test(0, p.iterations == 0);
     for (int it = 1; it <= p.iterations && pending > 0; ++it) {
-      // One iteration of the schedule.
+      // One iteration of the schedule. Flooding gathers the next posteriors
+      // in acc, from the channel values and every check's new messages.
+      if (!p.layered) std::memcpy(acc.get(), ch.get(), sizeof(T) * n * w);
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
         if (p.layered)
           rule.template check<true>(g.edgevar.data() + start, degree, r.get() + start * w,
-                                    l.get(), tbuf.get());
+                                    l.get(), nullptr, tbuf.get());
         else
           rule.template check<false>(g.edgevar.data() + start, degree, r.get() + start * w,
-                                     l.get(), tbuf.get());
+                                     l.get(), acc.get(), tbuf.get());
       }
-      if (!p.layered)
-        for (int v = 0; v < n; ++v) {
-          auto sum = hn::Load(rule.d, ch.get() + v * w);
-          for (int k = g.varstart[v]; k < g.varstart[v + 1]; ++k)
-            sum = rule.add(sum, hn::Load(rule.d, r.get() + g.varedge[k] * w));
-          hn::Store(sum, rule.d, l.get() + v * w);
-        }
+      if (!p.layered) std::swap(l, acc);
       if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
       if (p.earlystop || it == p.iterations) test(it, it == p.iterations);
     }

@@ -128,12 +128,13 @@ std::vector<double> awgnframes(std::mt19937 &rng, int n, int frames, double sigm
   return llr;
 }
 
-// A random graph of column weight 3 with n bits and n / 2 checks.
-ldpc::graphs *randomgraph(std::mt19937 &rng, int n) {
+// A random graph of column weight 3 with n bits and n / 2 checks; the first
+// heavy bits have weight 40 instead, so that their sums saturate.
+ldpc::graphs *randomgraph(std::mt19937 &rng, int n, int heavy = 0) {
   const int m = n / 2;
   std::vector<std::vector<int>> vchecks(n);
   for (auto &list : vchecks)
-    while (list.size() < 3) {
+    while (list.size() < (&list - vchecks.data() < heavy ? 40u : 3u)) {
       int c = static_cast<int>(rng() % m);
       if (std::find(list.begin(), list.end(), c) == list.end()) list.push_back(c);
     }
@@ -178,14 +179,17 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
 
 TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_target) {
   std::mt19937 rng(5);
-  graphholder g(randomgraph(rng, 96));
+  graphholder g(randomgraph(rng, 96, 4));
   // Enough frames for two batches of the widest target and a ragged end;
-  // noise from hopeless to clean, so that frames stop at every iteration.
+  // noise from hopeless to clean, so that frames stop at every iteration;
+  // the last 20 frames scaled up to the channel clamp, so that posteriors
+  // saturate.
   std::vector<double> llr;
-  for (double sigma : {0.6, 0.8, 1.0, 1.3}) {
+  for (double sigma : {0.6, 0.8, 1.0, 1.3, 1.0}) {
     auto part = awgnframes(rng, 96, 20, sigma);
     llr.insert(llr.end(), part.begin(), part.end());
   }
+  for (std::size_t i = 80 * 96; i < llr.size(); ++i) llr[i] *= 60;
   llr[5] = 0.0;
   llr[7] = std::nan("");
   llr[9] = 1e9;
