@@ -5,6 +5,7 @@
 #define LDPC_DECODING_KERNEL_H
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -42,6 +43,23 @@ inline float tofloat(double llr) { return std::isnan(llr) ? 0.0f : static_cast<f
 
 // The largest float below 1: the clamp of the sum-product check product.
 constexpr float spaclamp = 0.99999994f;
+
+// Unsatisfied checks of the frame whose posterior of bit v is l[v * stride]
+// (a zero posterior fails its checks).
+template <class T>
+int countunsatisfied(const decoderlayout &g, const T *l, std::size_t stride) {
+  int count = 0;
+  for (int c = 0; c < g.cnodenum; ++c) {
+    bool bad = false, parity = false;
+    for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e) {
+      T x = l[g.edgevar[e] * stride];
+      bad |= x == 0;
+      parity ^= x < 0;
+    }
+    count += bad || parity;
+  }
+  return count;
+}
 
 // Frames in one SIMD batch for the algorithm (int16 or float lanes).
 int simdlanes(bool fixed);

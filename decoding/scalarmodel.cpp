@@ -86,20 +86,6 @@ struct spamodel {
   }
 };
 
-template <class T>
-int countunsatisfied(const decoderlayout &g, const T *l) {
-  int count = 0;
-  for (int c = 0; c < g.cnodenum; ++c) {
-    bool bad = false, parity = false;
-    for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e) {
-      bad |= l[g.edgevar[e]] == 0;
-      parity ^= l[g.edgevar[e]] < 0;
-    }
-    count += bad || parity;
-  }
-  return count;
-}
-
 template <class Model>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
          std::vector<int> *trace) {
@@ -112,9 +98,9 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
     for (int v = 0; v < n; ++v) ch[v] = Model::load(llr[static_cast<size_t>(f) * n + v]);
     l = ch;
     std::fill(r.begin(), r.end(), T(0));
-    if (trace != nullptr) trace->push_back(countunsatisfied(g, l.data()));
+    if (trace != nullptr) trace->push_back(countunsatisfied(g, l.data(), 1));
     int iteration = 0;
-    bool satisfied = countunsatisfied(g, l.data()) == 0;
+    bool satisfied = countunsatisfied(g, l.data(), 1) == 0;
     while (iteration < p.iterations && !(p.earlystop && satisfied)) {
       ++iteration;
       // Flooding gathers the next posteriors in acc, check by check.
@@ -130,7 +116,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
                                       l.data(), acc.data(), tbuf.data());
       }
       if (!p.layered) l.swap(acc);
-      int unsatisfied = countunsatisfied(g, l.data());
+      int unsatisfied = countunsatisfied(g, l.data(), 1);
       if (trace != nullptr) trace->push_back(unsatisfied);
       satisfied = unsatisfied == 0;
     }

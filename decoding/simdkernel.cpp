@@ -173,22 +173,6 @@ struct sparule {
   }
 };
 
-// Unsatisfied checks of lane 0, for the trace.
-template <class T>
-int countunsatisfied(const decoderlayout &g, const T *l, size_t w) {
-  int count = 0;
-  for (int c = 0; c < g.cnodenum; ++c) {
-    bool bad = false, parity = false;
-    for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e) {
-      T x = l[g.edgevar[e] * w];
-      bad |= x == 0;
-      parity ^= x < 0;
-    }
-    count += bad || parity;
-  }
-  return count;
-}
-
 // The schedule over batches of lanes frames: channel values in, iterations,
 // stopping rule, results out.
 template <class Rule>
