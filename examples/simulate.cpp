@@ -5,7 +5,7 @@
 // every loop, sends frames of the all-zero codeword over BPSK and AWGN with
 // noise from the channel stream, decodes them and prints a line per loop:
 // the number of edges, the graph-stream state the construction started
-// from, the frame and bit errors, and a fingerprint of the graph. The seed
+// from, a fingerprint of the graph, and the frame and bit errors. The seed
 // rows of a run can be written to a file and read back to repeat the run,
 // which gives the same graphs and the same noise.
 #include <unistd.h>
@@ -44,8 +44,8 @@ const char help[] =
     "\n"
     "Obtains a graph for each loop of a simulation from the graph library and\n"
     "prints, per loop, its number of edges, the graph-stream state its\n"
-    "construction started from, the frame and bit errors of the frames decoded\n"
-    "on it and a fingerprint of the graph.\n"
+    "construction started from, a fingerprint of the graph and the frame and\n"
+    "bit errors of the frames decoded on it.\n"
     "\n"
     "  -C DIR          work in DIR; the file names below are taken relative to\n"
     "                  it and may have at most 24 characters\n"
@@ -358,10 +358,10 @@ int main(int argc, char **argv) {
     for (int v = 0; v < graph.vnodenum; ++v) edges += graph.vnodelist[v].degree;
     // Noise from the channel stream, which the seed row of the loop holds.
     std::array<long, 2> errors = decodeframes(&graph, decoding, ebn0, frames);
-    std::printf("loop %d: %d edges, graph stream from %s, %ld of %d frames and %ld bits in error, "
-                "fingerprint %016llx\n",
-                loop, edges, statetext(g).c_str(), errors[0], frames, errors[1],
-                static_cast<unsigned long long>(fingerprint(&graph)));
+    std::printf("loop %d: %d edges, graph stream from %s, fingerprint %016llx, %ld of %d frames "
+                "and %ld bits in error\n",
+                loop, edges, statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(&graph)),
+                errors[0], frames, errors[1]);
   }
 
   if (!record.empty()) writeseeds(record, recorded);

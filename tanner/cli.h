@@ -55,6 +55,11 @@ std::vector<double> parsedoublelist(const std::string &command, const std::strin
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors = true,
                            ldpc::encoders *encoder = nullptr);
 
+// Reads the proto-file at path (any length) and checks that lifting it by
+// lift gives a usable graph; ends the process with status 1 and a message
+// naming the file otherwise. Release with freegraph and free.
+ldpc::graphs *loadprotograph(const std::string &path, int lift);
+
 // Writes graph to path whole: a code description file without encoder
 // information, or an alist file (padded or not) when alist is set. A failure
 // ends the process with status 1 and a message naming the path and reason.

@@ -283,19 +283,7 @@ int proto(int argc, char **argv) {
   if (protofile.empty()) usageerror("construct", "expects PROTOFILE");
   if (!haslift) usageerror("construct", "--lift is required");
 
-  // The file is read here by name, so that paths of any length work.
-  int fd = open(protofile.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(protofile + ": " + std::strerror(errno));
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
-  ldpc::graphs *protograph = nullptr;
-  std::string error;
-  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) fail(protofile + ": " + error);
-  std::string unusable = unliftable(protograph, lift);
-  if (!unusable.empty()) fail(protofile + ": " + unusable);
+  ldpc::graphs *protograph = loadprotograph(protofile, lift);
   checkwritable(options.output);
 
   ldpc::simulations simulation{};
@@ -332,6 +320,23 @@ int proto(int argc, char **argv) {
 }
 
 }  // namespace
+
+ldpc::graphs *loadprotograph(const std::string &protofile, int lift) {
+  // The file is read here by name, so that paths of any length work.
+  int fd = open(protofile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(protofile + ": " + std::strerror(errno));
+  ldpc::textscanner in;
+  ldpc::scanfromfd(&in, fd);
+  ldpc::graphs *protograph = nullptr;
+  std::string error;
+  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
+  ldpc::scanclose(&in);
+  close(fd);
+  if (!ok) fail(protofile + ": " + error);
+  std::string unusable = unliftable(protograph, lift);
+  if (!unusable.empty()) fail(protofile + ": " + unusable);
+  return protograph;
+}
 
 int constructcommand(int argc, char **argv) {
   if (argc < 1) usageerror("construct", "expects 'irregular' or 'proto'");

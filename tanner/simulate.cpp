@@ -1,7 +1,5 @@
 // tanner simulate: error rates of a decoder over channel points, for a code
 // or an ensemble.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -14,11 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "alist.h"
 #include "cli.h"
+#include "irregular.h"
 #include "montecarlo.h"
 #include "outputfile.h"
-#include "protograph.h"
 #include "textio.h"
 
 namespace tanner {
@@ -104,7 +101,7 @@ std::vector<double> parsepoints(const std::string &option, const std::string &te
   return values;
 }
 
-long long parsecount(const std::string &option, const std::string &text, long long least) {
+long long parsebig(const std::string &option, const std::string &text, long long least) {
   errno = 0;
   char *end = nullptr;
   long long value = std::strtoll(text.c_str(), &end, 10);
@@ -117,8 +114,8 @@ long long parsecount(const std::string &option, const std::string &text, long lo
 void parsereplay(const std::string &text, settings *s) {
   const std::string::size_type colon = text.find(':');
   if (colon == std::string::npos) usageerror(command, "--replay takes POINT:FRAME");
-  s->replaypoint = parsecount("--replay", text.substr(0, colon), 0);
-  s->replayframe = parsecount("--replay", text.substr(colon + 1), 0);
+  s->replaypoint = parsebig("--replay", text.substr(0, colon), 0);
+  s->replayframe = parsebig("--replay", text.substr(colon + 1), 0);
 }
 
 settings parse(int argc, char **argv) {
@@ -162,17 +159,17 @@ settings parse(int argc, char **argv) {
       if (!(s.run.decoder.beta >= 0 && s.run.decoder.beta < 4096))
         usageerror(command, "--beta lies in [0, 4096)");
     } else if (arg == "--iterations") {
-      s.run.decoder.iterations = static_cast<int>(parsecount(arg, value(), 0));
+      s.run.decoder.iterations = parsecount(command, arg, value(), 0);
     } else if (arg == "--max-errors") {
-      s.run.maxerrors = parsecount(arg, value(), 1);
+      s.run.maxerrors = parsebig(arg, value(), 1);
     } else if (arg == "--max-frames") {
-      s.run.maxframes = parsecount(arg, value(), 1);
+      s.run.maxframes = parsebig(arg, value(), 1);
     } else if (arg == "--min-fer") {
       s.run.minfer = parsedouble(command, arg, value());
     } else if (arg == "--frames-per-graph") {
-      s.run.framespergraph = static_cast<int>(parsecount(arg, value(), 1));
+      s.run.framespergraph = parsecount(command, arg, value(), 1);
     } else if (arg == "--threads") {
-      s.run.threads = static_cast<int>(parsecount(arg, value(), 1));
+      s.run.threads = parsecount(command, arg, value(), 1);
     } else if (arg == "--seed") {
       parseseed(command, value(), s.seed);
     } else if (arg == "--json") {
@@ -186,9 +183,9 @@ settings parse(int argc, char **argv) {
     } else if (arg == "--vfrac" || arg == "--cfrac") {
       (arg == "--vfrac" ? s.vfrac : s.cfrac) = parsedoublelist(command, arg, value());
     } else if (arg == "--length") {
-      s.length = static_cast<int>(parsecount(arg, value(), 1));
+      s.length = parsecount(command, arg, value(), 1);
     } else if (arg == "--lift") {
-      s.lift = static_cast<int>(parsecount(arg, value(), 1));
+      s.lift = parsecount(command, arg, value(), 1);
     } else if (arg.size() > 1 && arg[0] == '-') {
       usageerror(command, "unknown option " + arg);
     } else {
@@ -225,45 +222,6 @@ settings parse(int argc, char **argv) {
                   : s.pointsoption == "--crossover" ? ldpc::channeltype::bsc
                                                     : ldpc::channeltype::awgn;
   return s;
-}
-
-// A code description file (it opens with a comment) or an alist file.
-ldpc::graphs *loadcode(const std::string &path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(path + ": " + std::strerror(errno));
-  char first = 0;
-  for (char c; read(fd, &c, 1) == 1;)
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-      first = c;
-      break;
-    }
-  close(fd);
-  if (first == '/') return loadcodefile(path);
-  fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(path + ": " + std::strerror(errno));
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
-  auto *graph = static_cast<ldpc::graphs *>(ldpc::allocate(sizeof(ldpc::graphs)));
-  std::string error;
-  bool ok = ldpc::readalist(&in, graph, &error);
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) fail(path + ": " + error);
-  return graph;
-}
-
-ldpc::graphs *loadproto(const std::string &path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(path + ": " + std::strerror(errno));
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
-  ldpc::graphs *protograph = nullptr;
-  std::string error;
-  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) fail(path + ": " + error);
-  return protograph;
 }
 
 // Design rate of the irregular ensemble: 1 - (check nodes / variable nodes).
@@ -349,8 +307,7 @@ int simulatecommand(int argc, char **argv) {
   settings s = parse(argc, argv);
   // Output files are checked before any work, and written whole at the end.
   for (const std::string &path : {s.json, s.csv})
-    if (!path.empty() && !ldpc::outputwritable(path.c_str()))
-      fail(path + ": cannot open for writing: " + std::strerror(errno));
+    if (!path.empty()) checkwritable(path);
   s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
                static_cast<std::uint64_t>(s.seed[2]) << 32;
 
@@ -373,6 +330,11 @@ int simulatecommand(int argc, char **argv) {
     ensemble.cpercentagelist = s.cfrac.data();
     ensemble.typedist = s.edgefractions ? 1 : 0;
     code.ensemble = &ensemble;
+    // The construction refuses what its balancing cannot close; ask first.
+    ldpc::irregularplan plan;
+    if (!ldpc::planirregular(&ensemble, &plan))
+      fail("cannot build this distribution with --length " + std::to_string(s.length) + ": " +
+           ldpc::explainirregular(plan) + "; " + ldpc::nearestirregularlengths(ensemble));
     rate = ensemblerate(s);
     length = s.length;
     description = "irregular ensemble, " + std::to_string(s.length) + " variable nodes asked for";
@@ -380,13 +342,13 @@ int simulatecommand(int argc, char **argv) {
     ensemble.newgraph = 1;
     ensemble.ensemble = 1;
     ensemble.length = s.lift;
-    ensemble.protograph = loadproto(s.protofile);
+    ensemble.protograph = loadprotograph(s.protofile, s.lift);
     code.ensemble = &ensemble;
     rate = 1.0 - static_cast<double>(ensemble.protograph->cnodenum) / ensemble.protograph->vnodenum;
     length = s.lift * ensemble.protograph->vnodenum;
     description = "protograph ensemble " + s.protofile + " lifted by " + std::to_string(s.lift);
   } else {
-    graph = loadcode(s.code);
+    graph = loadcodefile(s.code);
     code.graph = graph;
     rate = graph->rate;
     length = graph->vnodenum;
