@@ -83,6 +83,9 @@ void endprogress();
 void parseseed(const std::string &command, const std::string &text, unsigned short words[3]);
 std::string formatseed(const unsigned short words[3]);
 
+// text as a JSON string, quotes included.
+std::string jsonstring(const std::string &text);
+
 int convertcommand(int argc, char **argv);
 int exportcommand(int argc, char **argv);
 int constructcommand(int argc, char **argv);

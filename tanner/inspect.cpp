@@ -91,23 +91,6 @@ std::string hex(std::uint64_t value) {
   return text;
 }
 
-std::string jsonstring(const std::string &text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
 void printdistribution(const char *title, const char *coefficient,
                        const std::vector<ldpc::degreeshare> &shares) {
   std::printf("%-9s %12s %12s %12s\n", title, "nodes", "fraction", coefficient);

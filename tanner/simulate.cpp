@@ -241,23 +241,6 @@ std::string jsonnumber(double x) {
   return text;
 }
 
-std::string jsonstring(const std::string &text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 // The columns of a point, in the order of the JSON keys and the CSV header.
 std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
                                                              const ldpc::pointresult &r) {
