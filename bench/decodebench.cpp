@@ -4,7 +4,7 @@
 // of naivedecoder.h. Contenders alternate within each repeat; the table shows
 // the best of the repeats and the spread (worst / best - 1).
 //
-//   decodebench [--repeats N] [--frames N] [--quick]
+//   decodebench [--repeats N] [--frames N] [--quick] [--only 0|1]
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -88,14 +88,15 @@ std::string loadaverage() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  int repeats = 3, frames = 128;
+  int repeats = 3, frames = 128, only = -1;
   bool quick = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) repeats = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--quick")) quick = true;
+    else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = std::atoi(argv[++i]);
     else {
-      std::fprintf(stderr, "usage: decodebench [--repeats N] [--frames N] [--quick]\n");
+      std::fprintf(stderr, "usage: decodebench [--repeats N] [--frames N] [--quick] [--only 0|1]\n");
       return 2;
     }
   }
@@ -117,6 +118,7 @@ int main(int argc, char **argv) {
   }
 
   for (code &c : codes) {
+    if (only >= 0 && &c != &codes[only]) continue;
     const int n = c.graph.vnodenum;
     // BPSK over AWGN at Eb/N0 2 dB, frames drawn as tanner simulate draws them.
     std::vector<double> llr(static_cast<size_t>(n) * frames);
