@@ -26,8 +26,9 @@
 //   offset min-sum subtracts b = floor(8 beta + 0.5) and stops at 0.
 //   Posteriors are returned divided by 8.
 // - Schedules: flooding (every check from the previous iteration's
-//   variable messages, then every variable) and layered (checks in order
-//   0..m-1, each from the freshest posteriors).
+//   posteriors; the next posteriors gathered as the channel value plus each
+//   new check message, in check order) and layered (checks in order 0..m-1,
+//   each from the freshest posteriors and updating them at once).
 // - Early stop (on by default): the stopping rule is tested on the channel
 //   values (iteration 0) and after every iteration; a frame that satisfies
 //   it keeps the decision and posteriors of that moment, and its iteration
