@@ -8,6 +8,16 @@
 
 namespace ldpc {
 
+namespace {
+constructionhook installedhook = nullptr;
+}  // namespace
+
+constructionhook setconstructionhook(constructionhook hook) {
+  constructionhook previous = installedhook;
+  installedhook = hook;
+  return previous;
+}
+
 void constructgraph(simulations *simulation, graphs *graph, randomizes *randomize,
                     encoders *encoder, reruns *rerun, int loop, int l) {
   // The name field need not hold its terminating zero; never read past it.
@@ -40,6 +50,7 @@ void constructgraph(simulations *simulation, graphs *graph, randomizes *randomiz
         std::printf("\n this enemble has not yet been implemented!\n");
         std::exit(1);
     }
+    if (installedhook != nullptr) installedhook(graph, simulation);
     encoder->gap = -1;
     if (simulation->constructgraphonce == 1)
       savegraph(graph, encoder, graphfile.c_str(), simulation->verbose);
@@ -64,6 +75,7 @@ void constructgraph(simulations *simulation, graphs *graph, randomizes *randomiz
       std::printf("\nensemble is not yet implemented\n");
       std::exit(1);
   }
+  if (installedhook != nullptr) installedhook(graph, simulation);
 }
 
 }  // namespace ldpc

@@ -155,6 +155,14 @@ void constructgraph(simulations *simulation, graphs *graph,
                     randomizes *randomize, encoders *encoder, reruns *rerun,
                     int loop, int l);
 
+// A function that constructgraph applies to every graph it has just
+// constructed (first construction and re-constructions alike), after the
+// construction's draws and before the graph is saved. Null, the default,
+// applies nothing. setconstructionhook installs one and returns the previous
+// one; libraries beside this one (girth conditioning) install theirs here.
+typedef void (*constructionhook)(graphs *graph, simulations *simulation);
+constructionhook setconstructionhook(constructionhook hook);
+
 }  // namespace ldpc
 
 #endif

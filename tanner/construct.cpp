@@ -16,6 +16,7 @@
 
 #include "alist.h"
 #include "cli.h"
+#include "construct.h"
 #include "graphstats.h"
 #include "irregular.h"
 #include "protograph.h"
@@ -29,6 +30,9 @@ const char constructhelp[] =
     "usage: tanner construct irregular --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,..\n"
     "                                  --length N [--edge-fractions] [COMMON] OUT\n"
     "       tanner construct proto PROTOFILE --lift L [COMMON] OUT\n"
+    "       tanner construct proto [PROTOFILE] --lift L --circulant|--shifts FILE [COMMON] OUT\n"
+    "       tanner construct peg --vdeg D,.. --vfrac F,.. --length N --checks M [COMMON] OUT\n"
+    "       tanner construct peg --degrees FILE --checks M [COMMON] OUT\n"
     "\n"
     "Builds a random Tanner graph and writes it to OUT as a code description\n"
     "file (or an alist file with --alist).\n"
@@ -47,6 +51,22 @@ const char constructhelp[] =
     "least 1), and each protograph edge joins the copies through a fresh random\n"
     "permutation. Protographs without variable or check nodes, or without\n"
     "edges, are refused.\n"
+    "With --circulant the copies are joined by a cyclic shift per protograph\n"
+    "edge instead, drawn from the graph stream and drawn again while it closes\n"
+    "a cycle shorter than --girth (default 4: parallel protograph edges get\n"
+    "distinct shifts); the shift matrix is printed. --shifts FILE takes the\n"
+    "shifts from a matrix, one row per protograph check node and one cell per\n"
+    "variable node: -1 for no edge, else the shift (or the shifts of parallel\n"
+    "edges joined by commas); copy r of check node b meets copy (r + shift)\n"
+    "mod L of variable node i. Without PROTOFILE the matrix is the protograph.\n"
+    "\n"
+    "peg: progressive edge growth. Variable nodes (in increasing order of\n"
+    "degree, or as listed one degree per line in --degrees FILE) get their\n"
+    "edges one by one, each to a check node not reached from the node, or\n"
+    "else first reached at the largest distance; ties go to the lowest check\n"
+    "degree, then to a draw from the graph stream. --checks is the number of\n"
+    "check nodes. Prints the girth, the local girth of the variable nodes and\n"
+    "the check degrees. Cost: one search of the graph per edge, O(N E).\n"
     "\n"
     "COMMON options:\n"
     "  --seed S       start state of the graph stream: W0,W1,W2 (three 16-bit\n"
@@ -55,6 +75,11 @@ const char constructhelp[] =
     "                 (W0 = S mod 65536, W1 = S / 65536 mod 65536, W2 = S / 2^32);\n"
     "                 digits and commas only.\n"
     "                 Default 0,0,0, the state of a fresh process.\n"
+    "  --girth G      no cycle shorter than G (even, >= 4): irregular, proto and\n"
+    "                 peg exchange check ends of edges after the construction,\n"
+    "                 drawing from the graph stream after it; --circulant draws\n"
+    "                 its shifts so. Status 1 when G is not reached.\n"
+    "  --no-parallel  the same as --girth 4\n"
     "  --verbose      print the construction's report\n"
     "  --alist        write an alist file instead (zero-padded lists)\n"
     "  --unpadded     with --alist: lists without zero fillers\n"
@@ -63,16 +88,8 @@ const char constructhelp[] =
     "graph can be built again with --seed. The same options and seed always\n"
     "give the same graph, edge for edge.\n";
 
-struct common {
-  unsigned short seed[3] = {0, 0, 0};
-  bool verbose = false;
-  bool alist = false;
-  bool padded = true;
-  std::string output;
-};
+}  // namespace
 
-// Takes the common options and the output name; returns the other arguments
-// in order.
 std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   std::vector<std::string> rest;
   std::vector<std::string> positional;
@@ -91,6 +108,18 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
       options->alist = true;
     } else if (arg == "--unpadded") {
       options->padded = false;
+    } else if (arg == "--girth") {
+      if (i + 1 >= argc) usageerror("construct", "--girth needs a value");
+      options->girth = parseint("construct", arg, argv[++i]);
+      if (options->girth < 4 || options->girth % 2 != 0)
+        usageerror("construct", "--girth takes an even number of at least 4");
+    } else if (arg == "--no-parallel") {
+      options->girth = 4;
+    } else if (arg == "--circulant") {
+      options->circulant = true;
+    } else if (arg == "--shifts") {
+      if (i + 1 >= argc) usageerror("construct", "--shifts needs a file");
+      options->shifts = argv[++i];
     } else if (arg == "--edge-fractions") {
       rest.push_back(arg);
     } else if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-') {
@@ -108,6 +137,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   return rest;
 }
 
+namespace {
+
 // The requested fractions and those of the graph, per degree, in the same
 // perspective (nodes or edges).
 void printdistributions(const char *side, const std::vector<int> &degrees,
@@ -124,6 +155,8 @@ void printdistributions(const char *side, const std::vector<int> &degrees,
                 share == nullptr ? 0 : share->nodes);
   }
 }
+
+}  // namespace
 
 void report(ldpc::graphs *graph, const common &options) {
   std::printf("graph: %d variable nodes, %d check nodes, %" PRId64
@@ -155,6 +188,8 @@ void checkfractions(const char *option, const std::vector<double> &fractions) {
     usageerror("construct", std::string(option) + " fractions must sum to 1, not " + text);
   }
 }
+
+namespace {
 
 int irregular(int argc, char **argv) {
   common options;
@@ -223,6 +258,7 @@ int irregular(int argc, char **argv) {
   startstream(options);
   ldpc::graphs graph{};
   ldpc::constructirregulargraph(&graph, &simulation);
+  applygirth(&graph, options);
   writegraph(&graph, options.output, options.alist, options.padded);
   endprogress();
   report(&graph, options);
@@ -232,6 +268,8 @@ int irregular(int argc, char **argv) {
   ldpc::freegraph(&graph);
   return statusok;
 }
+
+}  // namespace
 
 // What makes a protograph unusable with lifting factor lift: a side without
 // nodes, no edge, a lifted graph beyond an int, more distinct degrees than a
@@ -261,6 +299,8 @@ std::string unliftable(const ldpc::graphs *protograph, int lift) {
   return "";
 }
 
+namespace {
+
 int proto(int argc, char **argv) {
   common options;
   std::vector<std::string> args = parsecommon(argc, argv, &options);
@@ -280,9 +320,10 @@ int proto(int argc, char **argv) {
       usageerror("construct", "unexpected argument " + arg);
     }
   }
+  if (options.circulant || !options.shifts.empty())
+    return circulantlift(protofile, lift, haslift, options);
   if (protofile.empty()) usageerror("construct", "expects PROTOFILE");
   if (!haslift) usageerror("construct", "--lift is required");
-
   ldpc::graphs *protograph = loadprotograph(protofile, lift);
   checkwritable(options.output);
 
@@ -295,6 +336,7 @@ int proto(int argc, char **argv) {
   startstream(options);
   ldpc::graphs graph{};
   ldpc::constructprotograph(&graph, &simulation);
+  applygirth(&graph, options);
   writegraph(&graph, options.output, options.alist, options.padded);
   endprogress();
   report(&graph, options);
@@ -339,7 +381,7 @@ ldpc::graphs *loadprotograph(const std::string &protofile, int lift) {
 }
 
 int constructcommand(int argc, char **argv) {
-  if (argc < 1) usageerror("construct", "expects 'irregular' or 'proto'");
+  if (argc < 1) usageerror("construct", "expects 'irregular', 'proto' or 'peg'");
   std::string ensemble = argv[0];
   if (ishelp(argv[0])) {
     std::fputs(constructhelp, stdout);
@@ -347,7 +389,8 @@ int constructcommand(int argc, char **argv) {
   }
   if (ensemble == "irregular") return irregular(argc - 1, argv + 1);
   if (ensemble == "proto") return proto(argc - 1, argv + 1);
-  usageerror("construct", "unknown ensemble '" + ensemble + "'; expects 'irregular' or 'proto'");
+  if (ensemble == "peg") return pegcommand(argc - 1, argv + 1);
+  usageerror("construct", "unknown ensemble '" + ensemble + "'; expects 'irregular', 'proto' or 'peg'");
 }
 
 }  // namespace tanner

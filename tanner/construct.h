@@ -1,0 +1,44 @@
+// Pieces shared by the families of `tanner construct`: the options every
+// construction takes, the stream start, writing and reporting the graph.
+#ifndef TANNER_CONSTRUCT_H
+#define TANNER_CONSTRUCT_H
+
+#include <string>
+#include <vector>
+
+#include "graphstruct.h"
+
+namespace tanner {
+
+struct common {
+  unsigned short seed[3] = {0, 0, 0};
+  bool verbose = false;
+  bool alist = false;
+  bool padded = true;
+  int girth = 0;          // --girth G (--no-parallel: 4); 0 none
+  bool circulant = false; // proto: --circulant
+  std::string shifts;     // proto: --shifts FILE
+  std::string output;
+};
+
+// Takes the common options and the output name; returns the other arguments
+// in order.
+std::vector<std::string> parsecommon(int argc, char **argv, common *options);
+// Seeds the graph stream from options and prints the state.
+void startstream(const common &options);
+void report(ldpc::graphs *graph, const common &options);
+// Fractions of one side: each at least 0, together 1; else a usage error.
+void checkfractions(const char *option, const std::vector<double> &fractions);
+// What makes a protograph unusable with lifting factor lift; "" if nothing.
+std::string unliftable(const ldpc::graphs *protograph, int lift);
+
+// girthopts.cpp: with --girth, removes short cycles from a fresh graph and
+// prints what it took; ends with status 1 when the target is not reached.
+void applygirth(ldpc::graphs *graph, const common &options);
+// proto --circulant / --shifts, and peg.
+int circulantlift(const std::string &protofile, int lift, bool haslift, const common &options);
+int pegcommand(int argc, char **argv);
+
+}  // namespace tanner
+
+#endif

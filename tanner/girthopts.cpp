@@ -1,0 +1,202 @@
+// tanner construct: graphs without short cycles. --girth on any construction
+// (cycle removal), cyclic liftings of protographs, progressive edge growth.
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "construct.h"
+#include "graphstats.h"
+#include "shortcycles.h"
+
+namespace tanner {
+
+namespace {
+
+std::string readtext(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail(path + ": " + std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) fail(path + ": cannot be read");
+  return text.str();
+}
+
+void printhistogram(const char *title, const std::map<int, std::int64_t> &counts) {
+  std::printf("%s\n", title);
+  for (const auto &[value, nodes] : counts) {
+    if (value == 0)
+      std::printf("  %9s %12" PRId64 "\n", "none", nodes);
+    else
+      std::printf("  %9d %12" PRId64 "\n", value, nodes);
+  }
+}
+
+// The degrees of a --degrees file: one positive integer per node,
+// whitespace-separated; lines starting with '#' are comments.
+std::vector<int> readdegrees(const std::string &path) {
+  std::istringstream lines(readtext(path));
+  std::string line, word;
+  std::vector<int> degrees;
+  for (int lineno = 1; std::getline(lines, line); ++lineno) {
+    std::istringstream words(line);
+    while (words >> word) {
+      if (word[0] == '#') break;
+      char *end = nullptr;
+      errno = 0;
+      long value = std::strtol(word.c_str(), &end, 10);
+      if (*end != '\0' || errno != 0 || value < 1 || value > 1000000000)
+        fail(path + ": line " + std::to_string(lineno) + ": '" + word +
+             "' is not a positive degree");
+      degrees.push_back(static_cast<int>(value));
+    }
+  }
+  if (degrees.empty()) fail(path + ": no degrees");
+  return degrees;
+}
+
+}  // namespace
+
+void applygirth(ldpc::graphs *graph, const common &options) {
+  if (options.girth == 0) return;
+  ldpc::cycleremoval result = ldpc::removeshortcycles(graph, options.girth, 20000, showprogress);
+  endprogress();
+  if (!result.reached) fail(result.message);
+  std::printf("cycle removal: girth %d (target %d), %" PRId64 " edges on shorter cycles, %" PRId64
+              " exchanges kept of %" PRId64 " tried\n",
+              result.girth, result.target, result.offending, result.exchanges, result.attempts);
+}
+
+int circulantlift(const std::string &protofile, int lift, bool haslift, const common &options) {
+  if (!haslift) usageerror("construct", "--lift is required");
+  if (!options.shifts.empty() && options.girth != 0)
+    usageerror("construct", "--girth does not apply to shifts given with --shifts");
+  if (protofile.empty() && options.shifts.empty())
+    usageerror("construct", "expects PROTOFILE or --shifts FILE");
+
+  // The protograph and, with --shifts, the shifts of its edges.
+  ldpc::graphs *protograph = nullptr;
+  std::vector<int> shifts;
+  if (!options.shifts.empty()) {
+    ldpc::shiftmatrix matrix;
+    std::string error;
+    if (!ldpc::parseshiftmatrix(readtext(options.shifts), &matrix, &error))
+      fail(options.shifts + ": " + error);
+    if (protofile.empty()) {
+      protograph = ldpc::protographfromshifts(matrix, &shifts);
+    } else {
+      protograph = loadprotograph(protofile, lift);
+      if (!ldpc::shiftsforprotograph(matrix, protograph, &shifts, &error))
+        fail(options.shifts + ": " + error);
+    }
+  } else {
+    protograph = loadprotograph(protofile, lift);
+  }
+  const std::string source = protofile.empty() ? options.shifts : protofile;
+  std::string unusable = unliftable(protograph, lift);
+  if (!unusable.empty()) fail(source + ": " + unusable);
+  checkwritable(options.output);
+
+  startstream(options);
+  const int target = options.girth == 0 ? 4 : options.girth;
+  ldpc::graphs graph{};
+  std::string error;
+  if (!ldpc::constructcirculant(&graph, protograph, lift, target, &shifts, &error))
+    fail(source + ": " + error);
+  const int girth = ldpc::girth(&graph, showprogress);
+  writegraph(&graph, options.output, options.alist, options.padded);
+  endprogress();
+  report(&graph, options);
+  if (girth > 0)
+    std::printf("girth %d\n", girth);
+  else
+    std::printf("girth none (no cycle)\n");
+  std::printf("\nshift matrix (rows: protograph check nodes, columns: variable nodes):\n%s",
+              ldpc::formatshiftmatrix(protograph, shifts).c_str());
+  ldpc::freegraph(&graph);
+  ldpc::freegraph(protograph);
+  std::free(protograph);
+  return statusok;
+}
+
+int pegcommand(int argc, char **argv) {
+  common options;
+  std::vector<std::string> args = parsecommon(argc, argv, &options);
+  std::vector<int> vdeg;
+  std::vector<double> vfrac;
+  std::string degreesfile;
+  int length = -1, checks = -1;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (arg.rfind("--", 0) != 0 || i + 1 >= args.size())
+      usageerror("construct", "unexpected argument " + arg);
+    const std::string &value = args[++i];
+    if (arg == "--vdeg")
+      vdeg = parseintlist("construct", arg, value);
+    else if (arg == "--vfrac")
+      vfrac = parsedoublelist("construct", arg, value);
+    else if (arg == "--length")
+      length = parsecount("construct", arg, value, 1);
+    else if (arg == "--checks")
+      checks = parsecount("construct", arg, value, 1);
+    else if (arg == "--degrees")
+      degreesfile = value;
+    else
+      usageerror("construct", "unknown option " + arg);
+  }
+  if (checks < 1) usageerror("construct", "--checks is required");
+  std::vector<int> degrees;
+  if (!degreesfile.empty()) {
+    if (!vdeg.empty() || !vfrac.empty() || length != -1)
+      usageerror("construct", "--degrees excludes --vdeg, --vfrac and --length");
+    degrees = readdegrees(degreesfile);
+  } else {
+    if (vdeg.empty()) usageerror("construct", "--vdeg (or --degrees) is required");
+    if (vdeg.size() != vfrac.size())
+      usageerror("construct", "--vfrac needs one fraction per degree of --vdeg");
+    if (length < 1) usageerror("construct", "--length is required");
+    for (int degree : vdeg)
+      if (degree < 1) usageerror("construct", "--vdeg must be positive");
+    checkfractions("--vfrac", vfrac);
+    degrees = ldpc::pegdegrees(vdeg, vfrac, length);
+  }
+
+  checkwritable(options.output);
+  startstream(options);
+  ldpc::graphs graph{};
+  std::string error;
+  if (!ldpc::constructpeg(&graph, degrees, checks, &error, showprogress))
+    fail((degreesfile.empty() ? std::string("peg") : degreesfile) + ": " + error);
+  applygirth(&graph, options);
+  std::vector<int> local = ldpc::localgirths(&graph, showprogress);
+  writegraph(&graph, options.output, options.alist, options.padded);
+  endprogress();
+  report(&graph, options);
+
+  std::map<int, std::int64_t> localcounts, checkcounts;
+  int girth = 0;
+  for (int g : local) {
+    ++localcounts[g];
+    if (g > 0 && (girth == 0 || g < girth)) girth = g;
+  }
+  for (int c = 0; c < graph.cnodenum; ++c) ++checkcounts[graph.cnodelist[c].degree];
+  if (girth > 0)
+    std::printf("girth %d\n\n", girth);
+  else
+    std::printf("girth none (no cycle)\n\n");
+  printhistogram("local girth  variable nodes", localcounts);
+  std::printf("\n");
+  printhistogram("check degree    check nodes", checkcounts);
+  ldpc::freegraph(&graph);
+  return statusok;
+}
+
+}  // namespace tanner
