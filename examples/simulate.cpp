@@ -27,6 +27,7 @@
 #include "ldpcgraph_version.h"
 #include "channel.h"
 #include "decoder.h"
+#include "shortcycles.h"
 #include "simulation.h"
 
 // The two random-stream states, which every program that links the library
@@ -55,6 +56,9 @@ const char help[] =
     "  --proto FILE    lift the protograph of FILE (default: the irregular\n"
     "                  ensemble with variable degrees 2, 3, 8 on 50%, 30%, 20%\n"
     "                  of the nodes and check degrees 7, 8 on half each)\n"
+    "  --girth G       remove cycles shorter than G (even, >= 4) from every\n"
+    "                  constructed graph, drawing from the graph stream after\n"
+    "                  the construction (default: none)\n"
     "  --seed S        start state of the graph stream: W0,W1,W2 as tanner\n"
     "                  takes and prints it (three words 0..65535, word 0 least\n"
     "                  significant), or a number N up to 2000000000, the state\n"
@@ -200,7 +204,7 @@ std::array<long, 2> decodeframes(const ldpc::graphs *graph, const ldpc::decodero
 }  // namespace
 
 int main(int argc, char **argv) {
-  int loops = 3, length = 1000;
+  int loops = 3, length = 1000, girth = 0;
   unsigned short seed[3] = {0x330E, 1, 0};  // what srand48(1) gives
   int frames = 20;
   double ebn0 = 1.5;
@@ -243,6 +247,10 @@ int main(int argc, char **argv) {
       loops = number(value, "--loops");
     } else if (option == "--length") {
       length = number(value, "--length", 1);
+    } else if (option == "--girth") {
+      girth = number(value, "--girth");
+      if (girth != 0 && (girth < 4 || girth % 2 != 0))
+        usageerror("--girth wants an even number of at least 4");
     } else if (option == "--seed") {
       // A bare number keeps its earlier meaning, so that recorded runs
       // still give their graphs: the state srand48(N) leaves.
@@ -317,6 +325,8 @@ int main(int argc, char **argv) {
     sim.ensemble = 1;
     setname(sim.protofile, proto, "--proto");
   }
+  // The driver hands every graph it constructs to the cycle removal.
+  ldpc::conditionconstructions(girth);
   ldpc::graphs graph{};
   graph.vnodenum = -1;  // no graph yet
   ldpc::encoders encoder{};

@@ -16,7 +16,8 @@ unset PKG_CONFIG_PATH CMAKE_PREFIX_PATH
 cmake --install "$build" --prefix "$HOME/.local" >/dev/null
 for f in bin/alistconv bin/tanner include/ldpcgraph/graphstruct.h include/ldpcgraph/simulation.h \
          include/ldpcgraph/irregular.h include/ldpcgraph/ldpcgraph_version.h \
-         include/ldpcgraph/decoder.h include/ldpcgraph/channel.h include/ldpcgraph/montecarlo.h; do
+         include/ldpcgraph/decoder.h include/ldpcgraph/channel.h include/ldpcgraph/montecarlo.h \
+         include/ldpcgraph/shortcycles.h; do
   [ -e "$HOME/.local/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 setup=$(grep -E '^export (PKG_CONFIG_PATH|CMAKE_PREFIX_PATH)=' "$source/README.md")
@@ -31,7 +32,7 @@ project(consumer LANGUAGES CXX)
 set(CMAKE_CXX_STANDARD 20)
 find_package(ldpcgraph 0.1 REQUIRED)
 add_executable(sim "$source/examples/simulate.cpp")
-target_link_libraries(sim PRIVATE ldpc::decoding ldpc::graphlib)
+target_link_libraries(sim PRIVATE ldpc::analysis ldpc::decoding ldpc::graphlib)
 EOF
 cmake -S "$work/consumer" -B "$work/consumer/build" >/dev/null
 cmake --build "$work/consumer/build" >/dev/null
