@@ -116,15 +116,7 @@ std::vector<int> localgirths(const graphs *graph, progressfunction progress) {
       if (2 * dist[x] >= best) break;
       const edge *edges;
       int degree, offset;
-      if (x < vnodes) {
-        edges = graph->vnodelist[x].edgelist;
-        degree = graph->vnodelist[x].degree;
-        offset = vnodes;
-      } else {
-        edges = graph->cnodelist[x - vnodes].edgelist;
-        degree = graph->cnodelist[x - vnodes].degree;
-        offset = 0;
-      }
+      nodeedges(graph, x, &edges, &degree, &offset);
       for (int k = 0; k < degree; ++k) {
         if (k == via[x]) continue;  // the tree edge x was reached by
         const int y = edges[k].dest + offset;

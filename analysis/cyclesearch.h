@@ -11,6 +11,22 @@
 
 namespace ldpc {
 
+// The edge list of node x of the combined numbering (variable nodes
+// 0..V-1, then check nodes V..), and the offset that turns its dest
+// entries into that numbering.
+inline void nodeedges(const graphs *graph, int x, const edge **edges, int *degree, int *offset) {
+  const int vnodes = graph->vnodenum;
+  if (x < vnodes) {
+    *edges = graph->vnodelist[x].edgelist;
+    *degree = graph->vnodelist[x].degree;
+    *offset = vnodes;
+  } else {
+    *edges = graph->cnodelist[x - vnodes].edgelist;
+    *degree = graph->cnodelist[x - vnodes].degree;
+    *offset = 0;
+  }
+}
+
 class cyclesearch {
  public:
   explicit cyclesearch(const graphs *graph)
@@ -41,15 +57,7 @@ class cyclesearch {
         const int x = queue_[i];
         const edge *edges;
         int degree, offset;
-        if (x < vnodes_) {
-          edges = graph_->vnodelist[x].edgelist;
-          degree = graph_->vnodelist[x].degree;
-          offset = vnodes_;
-        } else {
-          edges = graph_->cnodelist[x - vnodes_].edgelist;
-          degree = graph_->cnodelist[x - vnodes_].degree;
-          offset = 0;
-        }
+        nodeedges(graph_, x, &edges, &degree, &offset);
         for (int k = 0; k < degree; ++k) {
           if (x == v && k == s) continue;
           if (edges[k].dest < 0) continue;

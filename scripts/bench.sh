@@ -5,7 +5,9 @@
 # its straightforward counterpart. Inputs are generated into bench/out/ on
 # the first run; the tables are also kept in bench/out/results.txt. Takes a
 # few minutes. Arguments go to benchrun: --repeats N, --quick,
-# --only converter|roundtrip|construct.
+# --only converter|roundtrip|construct; --only girth runs only the table of
+# cycle removal and PEG (girthbench, about 5 minutes: PEG at 100,000 takes
+# most of it), which otherwise comes last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 builddir=${BENCH_BUILD_DIR:-build-bench}
@@ -13,6 +15,20 @@ cmake -S . -B "$builddir" -DCMAKE_BUILD_TYPE=Release -DLDPC_BUILD_TESTS=OFF \
   -DLDPC_BUILD_BENCH=ON >/dev/null
 cmake --build "$builddir" --target benchmarks -j "$(nproc)" >/dev/null
 mkdir -p bench/out
+repeats=3
+args=("$@")
+for ((i = 0; i + 1 < ${#args[@]}; i++)); do
+  [ "${args[i]}" = --repeats ] && repeats=${args[i + 1]}
+done
+girthtable() {
+  echo
+  "$builddir"/bench/girthbench --repeats "$repeats" | tee -a bench/out/results.txt
+}
+if [[ " $* " == *" --only girth "* ]]; then
+  : > bench/out/results.txt
+  girthtable
+  exit 0
+fi
 "$builddir"/bench/benchrun "$builddir" bench/out "$@" | tee bench/out/results.txt
 
 # tanner stats (4-cycles, girth, fingerprint) on graphs of about 100,000
@@ -117,3 +133,4 @@ makeshape complete-1000 complete 1000
   echo "== decoders (bench/decodebench.cpp)"
   "$builddir"/bench/decodebench --repeats "${DECODE_REPEATS:-3}"
 } | tee -a bench/out/results.txt
+[[ " $* " == *" --only "* ]] || girthtable
