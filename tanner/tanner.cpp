@@ -26,6 +26,7 @@ const char overview[] =
     "  export IN.code OUT.alist      code description file to alist file\n"
     "  construct irregular ... OUT   random graph from a degree distribution\n"
     "  construct proto FILE ... OUT  random lifting of a protograph\n"
+    "  construct peg ... OUT         progressive edge growth (no short cycles)\n"
     "  dump IN.code                  print the graph\n"
     "  check IN.code                 verify the invariants of a graph\n"
     "  stats IN.code                 counts, distributions, cycles, girth\n"
