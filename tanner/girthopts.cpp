@@ -70,8 +70,8 @@ void applygirth(ldpc::graphs *graph, const common &options) {
   ldpc::cycleremoval result = ldpc::removeshortcycles(graph, options.girth, 20000, showprogress);
   endprogress();
   if (!result.reached) fail(result.message);
-  std::printf("cycle removal: girth %d (target %d), %" PRId64 " edges on shorter cycles, %" PRId64
-              " exchanges kept of %" PRId64 " tried\n",
+  std::printf("cycle removal: girth %d (target %d); edges on shorter cycles %" PRId64
+              ", exchanges kept %" PRId64 " of %" PRId64 " tried\n",
               result.girth, result.target, result.offending, result.exchanges, result.attempts);
 }
 
