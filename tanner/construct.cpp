@@ -219,6 +219,8 @@ int irregular(int argc, char **argv) {
     else
       usageerror("construct", "unknown option " + arg);
   }
+  if (options.circulant || !options.shifts.empty())
+    usageerror("construct", "--circulant and --shifts apply to proto only");
   if (vdeg.empty() || cdeg.empty()) usageerror("construct", "--vdeg and --cdeg are required");
   if (vdeg.size() != vfrac.size())
     usageerror("construct", "--vfrac needs one fraction per degree of --vdeg");

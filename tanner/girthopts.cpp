@@ -152,6 +152,8 @@ int pegcommand(int argc, char **argv) {
     else
       usageerror("construct", "unknown option " + arg);
   }
+  if (options.circulant || !options.shifts.empty())
+    usageerror("construct", "--circulant and --shifts apply to proto only");
   if (checks < 1) usageerror("construct", "--checks is required");
   std::vector<int> degrees;
   if (!degreesfile.empty()) {

@@ -88,6 +88,7 @@ TEST(tanner_girth, unreachable_or_malformed_targets_fail_without_output) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("girth 8 not reached"), std::string::npos) << r.err;
   EXPECT_FALSE(fileexists(out));
+  EXPECT_EQ(run(tanner, with(irregular, {"--circulant", out})).status, 2);
   for (const char *bad : {"5", "2", "x"}) {
     r = run(tanner, with(irregular, {"--girth", bad, out}));
     EXPECT_EQ(r.status, 2) << bad;
