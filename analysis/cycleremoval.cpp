@@ -48,7 +48,7 @@ cycleremoval removeshortcycles(graphs *graph, int target, int attemptlimit,
                            std::to_string(c) + ") is still on a shorter cycle after " +
                            std::to_string(attemptlimit) +
                            " exchanges tried; the graph may be too small or too dense for it";
-          result.girth = girth(graph);
+          result.girth = static_cast<int>(girth(graph));
           return result;
         }
         const std::int64_t k = static_cast<std::int64_t>(drawfrom(graphsimrand) * edges);
@@ -69,7 +69,7 @@ cycleremoval removeshortcycles(graphs *graph, int target, int attemptlimit,
     }
   }
   result.reached = true;
-  result.girth = girth(graph);
+  result.girth = static_cast<int>(girth(graph));
   return result;
 }
 

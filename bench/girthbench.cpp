@@ -89,7 +89,7 @@ void runonce(task *t) {
       t->failure = error;
       return;
     }
-    t->girth = ldpc::girth(&g);  // PEG's figure includes its girth
+    t->girth = static_cast<int>(ldpc::girth(&g));  // PEG's figure includes its girth
   }
   t->wall.push_back(
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -111,7 +111,7 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   std::string error;
   if (!ldpc::constructcirculant(&graph, protograph, lift, target, &shifts, &error))
     fail(source + ": " + error);
-  const int girth = ldpc::girth(&graph, showprogress);
+  const int girth = static_cast<int>(ldpc::girth(&graph, showprogress));
   writegraph(&graph, options.output, options.alist, options.padded);
   endprogress();
   report(&graph, options);

@@ -138,12 +138,12 @@ int checkcommand(int argc, char **argv) {
   if (faults.empty()) {
     // Valid, but short cycles spoil iterative decoding: say so.
     const std::int64_t parallel = ldpc::countparalleledges(graph);
-    const std::int64_t fourcycles = ldpc::countfourcycles(graph, showprogress);
+    const ldpc::widecount fourcycles = ldpc::countfourcycles(graph, showprogress);
     if (parallel > 0)
       notes.push_back(std::to_string(parallel) + " parallel edge" + (parallel == 1 ? "" : "s") +
                       " (girth 2)");
     if (fourcycles > 0)
-      notes.push_back(std::to_string(fourcycles) + " 4-cycle" + (fourcycles == 1 ? "" : "s"));
+      notes.push_back(ldpc::decimal(fourcycles) + " 4-cycle" + (fourcycles == 1 ? "" : "s"));
   }
   endprogress();
   for (const std::string &fault : faults) std::printf("violation: %s\n", fault.c_str());

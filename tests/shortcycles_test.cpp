@@ -347,7 +347,7 @@ TEST(shortcycles, shift_matrices_expand_array_codes_and_round_trip) {
   ldpc::graphs g{};
   ASSERT_TRUE(ldpc::constructcirculant(&g, proto, p, 4, &shifts, &error)) << error;
   EXPECT_EQ(ldpc::girth(&g), 6);
-  EXPECT_EQ(ldpc::countfourcycles(&g), 0);
+  EXPECT_TRUE(ldpc::countfourcycles(&g) == 0);
   ldpc::freegraph(&g);
 
   // formatted and read again: the same shifts for the same protograph
