@@ -6,11 +6,28 @@
 # the first run; the tables are also kept in bench/out/results.txt. Takes a
 # few minutes. Arguments go to benchrun: --repeats N, --quick,
 # --only converter|roundtrip|construct.
+#
+# scripts/bench.sh --threshold [--repeats N] [--quick] runs only the
+# threshold benchmark (bench/thresholdbench.cpp), which the full run ends with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 builddir=${BENCH_BUILD_DIR:-build-bench}
 cmake -S . -B "$builddir" -DCMAKE_BUILD_TYPE=Release -DLDPC_BUILD_TESTS=OFF \
   -DLDPC_BUILD_BENCH=ON >/dev/null
+thresholdbench() {
+  cmake --build "$builddir" --target thresholdbench -j "$(nproc)" >/dev/null
+  mkdir -p bench/out
+  {
+    echo
+    echo "== ensemble thresholds ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg))"
+    "$builddir"/bench/thresholdbench "$@"
+  } | tee "${THRESHOLD_OUT:-bench/out/thresholds.txt}"
+}
+if [ "${1:-}" = "--threshold" ]; then
+  shift
+  thresholdbench "$@"
+  exit 0
+fi
 cmake --build "$builddir" --target benchmarks -j "$(nproc)" >/dev/null
 mkdir -p bench/out
 "$builddir"/bench/benchrun "$builddir" bench/out "$@" | tee bench/out/results.txt
@@ -117,3 +134,5 @@ makeshape complete-1000 complete 1000
   echo "== decoders (bench/decodebench.cpp)"
   "$builddir"/bench/decodebench --repeats "${DECODE_REPEATS:-3}"
 } | tee -a bench/out/results.txt
+
+thresholdbench --repeats 3
