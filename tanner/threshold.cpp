@@ -26,7 +26,7 @@ const char thresholdhelp[] =
     "(fractions of nodes, or of edges with --edge-fractions; each side sums\n"
     "to 1), or a proto-file. --punctured names protograph variable nodes\n"
     "(from 0) that are not transmitted; the design rate is then\n"
-    "(V - C) / (V - P).\n"
+    "(V - C) / (V - P). Options take --name value or --name=value.\n"
     "\n"
     "Channels and methods:\n"
     "  bec    exact belief-propagation threshold (erasure probability); every\n"
@@ -72,54 +72,39 @@ std::string formatlist(const std::vector<int> &degrees, const std::vector<double
   return text;
 }
 
-std::string jsonstring(const std::string &text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 int thresholdcommand(int argc, char **argv) {
   const std::string command = "threshold";
   ldpc::thresholdoptions options;
-  std::vector<int> vdeg, cdeg, punctured;
-  std::vector<double> vfrac, cfrac;
-  bool edgefractions = false, json = false, haschannel = false;
+  distributionargs distribution;
+  std::vector<int> punctured;
+  bool json = false, haschannel = false, irregular = false;
   std::string protofile;
 
-  // Options as "--name value" or "--name=value".
   for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
+    std::string name = argv[i];
     if (ishelp(argv[i])) {
       std::fputs(thresholdhelp, stdout);
       return statusok;
     }
-    if (arg == "--edge-fractions") {
-      edgefractions = true;
+    if (int used = takedistributionoption(command, name, i + 1 < argc ? argv[i + 1] : nullptr,
+                                          &distribution)) {
+      i += used - 1;
+      irregular = true;
       continue;
     }
-    if (arg == "--json") {
+    if (name == "--json") {
       json = true;
       continue;
     }
-    if (arg.rfind("--", 0) != 0) {
-      if (!protofile.empty()) usageerror(command, "unexpected argument " + arg);
-      protofile = arg;
+    if (name.rfind("--", 0) != 0) {
+      if (!protofile.empty()) usageerror(command, "unexpected argument " + name);
+      protofile = name;
       continue;
     }
-    std::string name = arg, value;
-    std::string::size_type equals = arg.find('=');
-    if (equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    } else {
-      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
-      value = argv[++i];
-    }
+    if (i + 1 >= argc) usageerror(command, name + " needs a value");
+    std::string value = argv[++i];
     if (name == "--channel") {
       if (value != "bec" && value != "awgn")
         usageerror(command, "--channel takes bec or awgn, not '" + value + "'");
@@ -157,20 +142,11 @@ int thresholdcommand(int argc, char **argv) {
       if (!(options.tolerance > 0 && options.tolerance < 1))
         usageerror(command, "--tolerance must lie in (0, 1)");
     } else if (name == "--iterations") {
-      options.maxiterations = parseint(command, name, value);
-      if (options.maxiterations < 1) usageerror(command, "--iterations must be at least 1");
+      options.maxiterations = parsecount(command, name, value, 1);
     } else if (name == "--step") {
       options.llrstep = parsedouble(command, name, value);
     } else if (name == "--range") {
       options.llrrange = parsedouble(command, name, value);
-    } else if (name == "--vdeg") {
-      vdeg = parseintlist(command, name, value);
-    } else if (name == "--cdeg") {
-      cdeg = parseintlist(command, name, value);
-    } else if (name == "--vfrac") {
-      vfrac = parsedoublelist(command, name, value);
-    } else if (name == "--cfrac") {
-      cfrac = parsedoublelist(command, name, value);
     } else if (name == "--punctured") {
       punctured = parseintlist(command, name, value);
     } else {
@@ -178,7 +154,6 @@ int thresholdcommand(int argc, char **argv) {
     }
   }
   if (!haschannel) usageerror(command, "--channel bec or --channel awgn is required");
-  bool irregular = !vdeg.empty() || !cdeg.empty() || !vfrac.empty() || !cfrac.empty();
   if (irregular == !protofile.empty())
     usageerror(command, "expects either --vdeg/--vfrac/--cdeg/--cfrac or a PROTOFILE");
   if (irregular && !punctured.empty()) usageerror(command, "--punctured is for protographs");
@@ -186,19 +161,10 @@ int thresholdcommand(int argc, char **argv) {
   // The ensemble.
   ldpc::ensemble code;
   if (irregular) {
-    if (vdeg.empty() || cdeg.empty()) usageerror(command, "--vdeg and --cdeg are required");
-    if (vdeg.size() != vfrac.size())
-      usageerror(command, "--vfrac needs one fraction per degree of --vdeg");
-    if (cdeg.size() != cfrac.size())
-      usageerror(command, "--cfrac needs one fraction per degree of --cdeg");
-    for (const std::vector<double> *side : {&vfrac, &cfrac}) {
-      double total = 0;
-      for (double f : *side) total += f;
-      if (std::fabs(total - 1) > 1e-6)
-        usageerror(command, std::string(side == &vfrac ? "--vfrac" : "--cfrac") +
-                                " fractions sum to " + std::to_string(total) + ", not 1");
-    }
-    code.distribution = ldpc::edgeperspective(vdeg, vfrac, cdeg, cfrac, edgefractions);
+    checkdistributionargs(command, distribution);
+    code.distribution =
+        ldpc::edgeperspective(distribution.vdeg, distribution.vfrac, distribution.cdeg,
+                              distribution.cfrac, distribution.edgefractions);
   } else {
     std::string error;
     code.isprotograph = true;

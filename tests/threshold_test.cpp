@@ -359,7 +359,7 @@ TEST(threshold_command, prints_json_and_refuses_bad_input) {
       {{"threshold", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1"}, 2, "--channel"},
       {{"threshold", "--channel", "bsc"}, 2, "bec or awgn"},
       {{"threshold", "--channel", "bec", "--vdeg", "3", "--vfrac", "0.5", "--cdeg", "6", "--cfrac", "1"},
-       2, "sum to 0.5"},
+       2, "must sum to 1, not 0.5"},
       {{"threshold", "--channel", "awgn", "--decoder", "bp", dir.file("bad.proto")}, 2, "--decoder"},
       {{"threshold", "--channel", "bec", dir.file("bad.proto")}, 1, "variable node 1 has no edges"},
       {{"threshold", "--channel", "bec", dir.file("missing.proto")}, 1, "missing.proto"},
