@@ -307,9 +307,12 @@ const char *decodername(decoderkind decoder) {
   return "";
 }
 
-thresholdresult failed(const std::string &error) {
+using fault = thresholdresult::fault;
+
+thresholdresult failed(const std::string &error, fault refused) {
   thresholdresult result;
   result.error = error;
+  result.refused = refused;
   return result;
 }
 
@@ -327,9 +330,9 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   // The ensemble and the options.
   std::string error = code.isprotograph ? checkprotograph(code.protograph)
                                         : checkdistribution(code.distribution);
-  if (!error.empty()) return failed(error);
+  if (!error.empty()) return failed(error, fault::ensemble);
   if (!(options.precision >= 0) || !(options.tolerance >= 0) || options.maxiterations < 0)
-    return failed("precision, tolerance and iteration cap must not be negative");
+    return failed("precision, tolerance and iteration cap must not be negative", fault::options);
   ensemble normal = code;
   if (!code.isprotograph) {
     // Fractions within 1e-6 of summing to 1 are scaled to sum to 1 exactly.
@@ -346,12 +349,12 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
                     ? static_cast<double>(proto.vnodes - proto.cnodes) /
                           (proto.vnodes - static_cast<double>(proto.punctured.size()))
                     : designrate(normal.distribution);
-  if (!(result.rate > 0)) return failed("the design rate is not positive");
+  if (!(result.rate > 0)) return failed("the design rate is not positive", fault::ensemble);
 
   // Erasure channel: every decoder here is belief propagation on it.
   if (options.channel == channelkind::bec) {
     if (options.method == methodkind::exit)
-      return failed("the EXIT analysis is for the AWGN channel; the erasure channel is exact");
+      return failed("the EXIT analysis is for the AWGN channel; the erasure channel is exact", fault::options);
     double erasure;
     if (!code.isprotograph) {
       erasure = becirregular(normal.distribution);
@@ -377,7 +380,14 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
     return result;
   }
 
-  // AWGN channel.
+  // AWGN channel. Degree-1 variable nodes of an irregular ensemble pass on
+  // their channel message alone, whose error probability never reaches 0.
+  if (!code.isprotograph)
+    for (std::size_t k = 0; k < normal.distribution.vdegrees.size(); ++k)
+      if (normal.distribution.vdegrees[k] == 1 && normal.distribution.lambda[k] > 0)
+        return failed("variable nodes of degree 1 keep the channel's error probability: no "
+                      "threshold above 0",
+                      fault::analysis);
   methodkind method = options.method;
   if (method == methodkind::automatic)
     method = code.isprotograph && options.decoder == decoderkind::spa ? methodkind::exit
@@ -386,7 +396,7 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   if (method == methodkind::exit) {
     if (options.decoder != decoderkind::spa)
       return failed("the EXIT analysis covers sum-product only; min-sum thresholds come from "
-                    "density evolution");
+                    "density evolution", fault::options);
     double tolerance = options.tolerance > 0 ? options.tolerance : 1e-7;
     int cap = options.maxiterations > 0 ? options.maxiterations : 10000;
     result.precision = options.precision > 0 ? options.precision : 1e-3;
@@ -396,8 +406,9 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
     double limit = ebn0db(result.rate, shannon);
     double low = -(limit + 6), high = -(limit - 0.5);
     for (int widen = 0; widen < 4 && !decodes(low); ++widen) low -= 10;
-    if (!decodes(low)) return failed("the EXIT analysis does not converge even at " +
-                                     std::to_string(-low) + " dB");
+    if (!decodes(low))
+      return failed("the EXIT analysis does not converge even at " + std::to_string(-low) + " dB",
+                    fault::analysis);
     for (int widen = 0; widen < 4 && decodes(high); ++widen) high += 1;
     double t = bisect(decodes, low, high, result.precision, options, &result.steps);
     std::ostringstream text;
@@ -412,11 +423,11 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
 
   if (!(options.llrstep > 0) || !(options.llrrange > options.llrstep) ||
       options.llrrange / options.llrstep > 1e6)
-    return failed("the LLR grid needs 0 < step < range and at most 10^6 steps in the range");
+    return failed("the LLR grid needs 0 < step < range and at most 10^6 steps in the range", fault::options);
   if (options.decoder == decoderkind::nms && !(options.alpha > 0 && options.alpha <= 1))
-    return failed("alpha must lie in (0, 1]");
+    return failed("alpha must lie in (0, 1]", fault::options);
   if (options.decoder == decoderkind::oms && !(options.beta >= 0 && std::isfinite(options.beta)))
-    return failed("beta must be a number >= 0");
+    return failed("beta must be a number >= 0", fault::options);
   evolutionsettings settings;
   settings.grid = makegrid(options.llrstep, options.llrrange);
   settings.decoder = options.decoder;
@@ -432,7 +443,8 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   for (int widen = 0; widen < 3 && evolution(high); ++widen) high *= 1.25;
   for (int narrow = 0; narrow < 4 && !evolution(low); ++narrow) low /= 2;
   if (!evolution(low))
-    return failed("density evolution does not converge even at sigma " + std::to_string(low));
+    return failed("density evolution does not converge even at sigma " + std::to_string(low),
+                  fault::analysis);
   double sigma = bisect(evolution, low, high, result.precision, options, &result.steps);
   std::ostringstream text;
   text << "quantized density evolution, " << decodername(options.decoder);

@@ -121,6 +121,9 @@ struct thresholdoptions {
 struct thresholdresult {
   bool ok = false;
   std::string error;     // what is wrong when !ok
+  // What was refused when !ok: the options, the ensemble, or the analysis
+  // found no threshold (decoding fails even on a nearly noiseless channel).
+  enum class fault { none, options, ensemble, analysis } refused = fault::none;
   std::string method;    // how the threshold was found, in words
   double rate = 0;       // design rate
   double threshold = 0;  // erasure probability (BEC) or sigma (AWGN)

@@ -175,10 +175,12 @@ int thresholdcommand(int argc, char **argv) {
   ldpc::thresholdresult result = ldpc::computethreshold(code, options);
   endprogress();
   if (!result.ok) {
-    // A distribution that cannot be analysed is a usage error; a proto-file
-    // that holds one is a faulty file.
-    if (irregular) usageerror(command, result.error);
-    fail(protofile + ": " + result.error);
+    // Options or a distribution that cannot be analysed are a usage error;
+    // a proto-file that holds such a protograph is a faulty file.
+    using fault = ldpc::thresholdresult::fault;
+    if (result.refused == fault::options || (irregular && result.refused == fault::ensemble))
+      usageerror(command, result.error);
+    fail(irregular ? result.error : protofile + ": " + result.error);
   }
   bool bec = options.channel == ldpc::channelkind::bec;
 
