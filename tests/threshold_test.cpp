@@ -241,6 +241,8 @@ TEST(threshold, refuses_what_it_cannot_analyse) {
        ldpc::methodkind::automatic, "variable node 1 has no edges"},
       {regular(3, 6), ldpc::channelkind::awgn, ldpc::decoderkind::minsum, ldpc::methodkind::exit,
        "sum-product only"},
+      {regular(1, 6), ldpc::channelkind::awgn, ldpc::decoderkind::spa, ldpc::methodkind::automatic,
+       "degree 1"},
   };
   for (const row &r : rows) {
     options.channel = r.channel;
