@@ -136,10 +136,10 @@ TEST(threshold, protograph_of_one_node_type_per_side_gives_the_regular_threshold
               threshold(plain, ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db, 2e-3);
   for (ldpc::decoderkind decoder : {ldpc::decoderkind::spa, ldpc::decoderkind::minsum})
     EXPECT_NEAR(threshold(proto, ldpc::channelkind::awgn, ldpc::methodkind::density, decoder, 0.1,
-                          1e-3).sigma,
+                          2e-3).sigma,
                 threshold(plain, ldpc::channelkind::awgn, ldpc::methodkind::density, decoder, 0.1,
-                          1e-3).sigma,
-                1e-3);
+                          2e-3).sigma,
+                2e-3);
 }
 
 TEST(threshold, protograph_exit_lands_near_protograph_density_evolution) {
@@ -149,8 +149,8 @@ TEST(threshold, protograph_exit_lands_near_protograph_density_evolution) {
   ldpc::ensemble code = protograph({{2, 1, 1, 1}, {1, 2, 1, 1}});
   double exit = threshold(code, ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db;
   double density = threshold(code, ldpc::channelkind::awgn, ldpc::methodkind::density,
-                             ldpc::decoderkind::spa, 0.1, 1e-3).ebn0db;
-  EXPECT_NEAR(exit, density, 0.05);
+                             ldpc::decoderkind::spa, 0.1, 4e-3).ebn0db;
+  EXPECT_NEAR(exit, density, 0.06);
 }
 
 TEST(threshold, protograph_with_edges_of_one_type_matches_its_ensemble) {
