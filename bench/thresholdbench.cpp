@@ -20,6 +20,12 @@
 
 #include "threshold.h"
 
+// The random-stream states that every program linking the library defines.
+namespace ldpc {
+unsigned short graphsimrand[3];
+unsigned short channelsimrand[3];
+}  // namespace ldpc
+
 namespace {
 
 double wallclock() {
