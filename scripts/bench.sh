@@ -8,11 +8,28 @@
 # --only converter|roundtrip|construct; --only girth runs only the table of
 # cycle removal and PEG (girthbench, about 5 minutes: PEG at 100,000 takes
 # most of it), which otherwise comes last.
+#
+# scripts/bench.sh --threshold [--repeats N] [--quick] runs only the
+# threshold benchmark (bench/thresholdbench.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 builddir=${BENCH_BUILD_DIR:-build-bench}
 cmake -S . -B "$builddir" -DCMAKE_BUILD_TYPE=Release -DLDPC_BUILD_TESTS=OFF \
   -DLDPC_BUILD_BENCH=ON >/dev/null
+thresholdbench() {
+  cmake --build "$builddir" --target thresholdbench -j "$(nproc)" >/dev/null
+  mkdir -p bench/out
+  {
+    echo
+    echo "== ensemble thresholds ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg))"
+    "$builddir"/bench/thresholdbench "$@"
+  } | tee "${THRESHOLD_OUT:-bench/out/thresholds.txt}"
+}
+if [ "${1:-}" = "--threshold" ]; then
+  shift
+  thresholdbench "$@"
+  exit 0
+fi
 cmake --build "$builddir" --target benchmarks -j "$(nproc)" >/dev/null
 mkdir -p bench/out
 repeats=3
@@ -133,4 +150,8 @@ makeshape complete-1000 complete 1000
   echo "== decoders (bench/decodebench.cpp)"
   "$builddir"/bench/decodebench --repeats "${DECODE_REPEATS:-3}"
 } | tee -a bench/out/results.txt
-[[ " $* " == *" --only "* ]] || girthtable
+
+if [[ " $* " != *" --only "* ]]; then
+  thresholdbench --repeats 3
+  girthtable
+fi

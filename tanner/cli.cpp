@@ -130,6 +130,62 @@ bool opensascomment(ldpc::textscanner *in) {
 
 }  // namespace
 
+int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
+                           distributionargs *distribution) {
+  if (arg == "--edge-fractions") {
+    distribution->edgefractions = true;
+    return 1;
+  }
+  if (arg != "--vdeg" && arg != "--cdeg" && arg != "--vfrac" && arg != "--cfrac") return 0;
+  if (value == nullptr) usageerror(command, arg + " needs a value");
+  if (arg == "--vdeg")
+    distribution->vdeg = parseintlist(command, arg, value);
+  else if (arg == "--cdeg")
+    distribution->cdeg = parseintlist(command, arg, value);
+  else if (arg == "--vfrac")
+    distribution->vfrac = parsedoublelist(command, arg, value);
+  else
+    distribution->cfrac = parsedoublelist(command, arg, value);
+  return 2;
+}
+
+void checkfractions(const std::string &command, const char *option,
+                    const std::vector<double> &fractions) {
+  double sum = 0.0;
+  for (double fraction : fractions) {
+    if (!(fraction >= 0.0))
+      usageerror(command, std::string(option) + " fractions must not be negative");
+    sum += fraction;
+  }
+  if (!(std::fabs(sum - 1.0) <= 1e-9)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.12g", sum);
+    usageerror(command, std::string(option) + " fractions must sum to 1, not " + text);
+  }
+}
+
+void checkdistributionargs(const std::string &command, const distributionargs &distribution,
+                           const std::function<void()> &between) {
+  const std::vector<int> &vdeg = distribution.vdeg, &cdeg = distribution.cdeg;
+  if (vdeg.empty() || cdeg.empty()) usageerror(command, "--vdeg and --cdeg are required");
+  if (vdeg.size() != distribution.vfrac.size())
+    usageerror(command, "--vfrac needs one fraction per degree of --vdeg");
+  if (cdeg.size() != distribution.cfrac.size())
+    usageerror(command, "--cfrac needs one fraction per degree of --cdeg");
+  if (between) between();
+  for (std::size_t k = 0; k < vdeg.size(); ++k)
+    if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
+      usageerror(command, "--vdeg must be positive and increasing");
+  for (std::size_t k = 0; k < cdeg.size(); ++k)
+    if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
+      usageerror(command, "--cdeg must be positive and increasing");
+  if (vdeg.size() > ldpc::maxdegreesnum || cdeg.size() > ldpc::maxdegreesnum)
+    usageerror(command, "--vdeg and --cdeg take at most " + std::to_string(ldpc::maxdegreesnum) +
+                            " degrees each");
+  checkfractions(command, "--vfrac", distribution.vfrac);
+  checkfractions(command, "--cfrac", distribution.cfrac);
+}
+
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(path + ": " + std::strerror(errno));

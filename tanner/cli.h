@@ -4,6 +4,7 @@
 #define TANNER_CLI_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,29 @@ std::vector<int> parseintlist(const std::string &command, const std::string &opt
                               const std::string &text);
 std::vector<double> parsedoublelist(const std::string &command, const std::string &option,
                                     const std::string &text);
+
+// The degree distribution of an irregular ensemble on the command line:
+// --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,.. [--edge-fractions].
+struct distributionargs {
+  std::vector<int> vdeg, cdeg;
+  std::vector<double> vfrac, cfrac;
+  bool edgefractions = false;
+};
+// When arg is one of those options, takes it and its value (value, null
+// when none follows) and returns the number of arguments used; else 0.
+int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
+                           distributionargs *distribution);
+// Usage errors for a distribution that is incomplete or malformed, in this
+// order: degrees missing, a fraction count that differs from its degree
+// count, then whatever between runs (the caller's own checks), degrees not
+// positive and increasing, more than a degree table holds, fractions
+// negative or not summing to 1 (relative tolerance 1e-9).
+// Fractions of one side: each at least 0, together 1 (relative tolerance
+// 1e-9); a usage error of command otherwise.
+void checkfractions(const std::string &command, const char *option,
+                    const std::vector<double> &fractions);
+void checkdistributionargs(const std::string &command, const distributionargs &distribution,
+                           const std::function<void()> &between = {});
 
 // Reads a graph into a fresh record (release with freegraph and free):
 // a code description file when the content opens with "/*" (after optional
@@ -93,6 +117,7 @@ int dumpcommand(int argc, char **argv);
 int checkcommand(int argc, char **argv);
 int statscommand(int argc, char **argv);
 int simulatecommand(int argc, char **argv);
+int thresholdcommand(int argc, char **argv);
 
 }  // namespace tanner
 

@@ -173,71 +173,35 @@ void startstream(const common &options) {
   std::fflush(stdout);
 }
 
-// Fractions of one side: each at least 0, together 1 (relative tolerance
-// 1e-9).
-void checkfractions(const char *option, const std::vector<double> &fractions) {
-  double sum = 0.0;
-  for (double fraction : fractions) {
-    if (!(fraction >= 0.0))
-      usageerror("construct", std::string(option) + " fractions must not be negative");
-    sum += fraction;
-  }
-  if (!(std::fabs(sum - 1.0) <= 1e-9)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.12g", sum);
-    usageerror("construct", std::string(option) + " fractions must sum to 1, not " + text);
-  }
-}
-
 namespace {
 
 int irregular(int argc, char **argv) {
   common options;
   std::vector<std::string> args = parsecommon(argc, argv, &options);
-  std::vector<int> vdeg, cdeg;
-  std::vector<double> vfrac, cfrac;
+  distributionargs distribution;
   int length = -1;
-  bool edgefractions = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string &arg = args[i];
-    if (arg == "--edge-fractions") {
-      edgefractions = true;
+    const char *next = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
+    if (int used = takedistributionoption("construct", arg, next, &distribution)) {
+      i += used - 1;
       continue;
     }
     if (arg.rfind("--", 0) != 0) usageerror("construct", "unexpected argument " + arg);
     const std::string &value = args[++i];
-    if (arg == "--vdeg")
-      vdeg = parseintlist("construct", arg, value);
-    else if (arg == "--cdeg")
-      cdeg = parseintlist("construct", arg, value);
-    else if (arg == "--vfrac")
-      vfrac = parsedoublelist("construct", arg, value);
-    else if (arg == "--cfrac")
-      cfrac = parsedoublelist("construct", arg, value);
-    else if (arg == "--length")
+    if (arg == "--length")
       length = parseint("construct", arg, value);
     else
       usageerror("construct", "unknown option " + arg);
   }
   if (options.circulant || !options.shifts.empty())
     usageerror("construct", "--circulant and --shifts apply to proto only");
-  if (vdeg.empty() || cdeg.empty()) usageerror("construct", "--vdeg and --cdeg are required");
-  if (vdeg.size() != vfrac.size())
-    usageerror("construct", "--vfrac needs one fraction per degree of --vdeg");
-  if (cdeg.size() != cfrac.size())
-    usageerror("construct", "--cfrac needs one fraction per degree of --cdeg");
-  if (length < 1) usageerror("construct", "--length must be given and at least 1");
-  for (std::size_t k = 0; k < vdeg.size(); ++k)
-    if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
-      usageerror("construct", "--vdeg must be positive and increasing");
-  for (std::size_t k = 0; k < cdeg.size(); ++k)
-    if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
-      usageerror("construct", "--cdeg must be positive and increasing");
-  if (vdeg.size() > ldpc::maxdegreesnum || cdeg.size() > ldpc::maxdegreesnum)
-    usageerror("construct", "--vdeg and --cdeg take at most " +
-                                std::to_string(ldpc::maxdegreesnum) + " degrees each");
-  checkfractions("--vfrac", vfrac);
-  checkfractions("--cfrac", cfrac);
+  checkdistributionargs("construct", distribution, [length] {
+    if (length < 1) usageerror("construct", "--length must be given and at least 1");
+  });
+  std::vector<int> &vdeg = distribution.vdeg, &cdeg = distribution.cdeg;
+  std::vector<double> &vfrac = distribution.vfrac, &cfrac = distribution.cfrac;
+  bool edgefractions = distribution.edgefractions;
 
   ldpc::simulations simulation{};
   simulation.verbose = options.verbose ? 1 : 0;

@@ -27,8 +27,6 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options);
 // Seeds the graph stream from options and prints the state.
 void startstream(const common &options);
 void report(ldpc::graphs *graph, const common &options);
-// Fractions of one side: each at least 0, together 1; else a usage error.
-void checkfractions(const char *option, const std::vector<double> &fractions);
 // What makes a protograph unusable with lifting factor lift; "" if nothing.
 std::string unliftable(const ldpc::graphs *protograph, int lift);
 

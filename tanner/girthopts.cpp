@@ -167,7 +167,7 @@ int pegcommand(int argc, char **argv) {
     if (length < 1) usageerror("construct", "--length is required");
     for (int degree : vdeg)
       if (degree < 1) usageerror("construct", "--vdeg must be positive");
-    checkfractions("--vfrac", vfrac);
+    checkfractions("construct", "--vfrac", vfrac);
     degrees = ldpc::pegdegrees(vdeg, vfrac, length);
   }
 

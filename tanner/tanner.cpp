@@ -31,6 +31,7 @@ const char overview[] =
     "  check IN.code                 verify the invariants of a graph\n"
     "  stats IN.code                 counts, distributions, cycles, girth\n"
     "  simulate CODE POINTS ...      error rates of a decoder, code or ensemble\n"
+    "  threshold --channel C ...     decoding threshold of an ensemble\n"
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
@@ -77,6 +78,7 @@ const subcommand subcommands[] = {
     {"construct", constructcommand, true}, {"dump", dumpcommand, false},
     {"check", checkcommand, true}, {"stats", statscommand, true},
     {"simulate", simulatecommand, false},
+    {"threshold", thresholdcommand, true},
 };
 
 }  // namespace
