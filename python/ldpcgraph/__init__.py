@@ -1,0 +1,62 @@
+"""Tanner graphs of LDPC codes: files, matrices, constructions, statistics.
+
+    import ldpcgraph
+    g = ldpcgraph.Graph.read("examples/hamming7.alist")
+    print(g.girth())
+
+Errors carry the messages of the command-line tool: FormatError (a
+ValueError) for malformed input, OSError for files that cannot be opened or
+written.
+"""
+
+import numpy as _np
+
+from ._ldpcgraph import FormatError, Graph, construct_irregular, construct_proto
+
+__all__ = ["FormatError", "Graph", "construct_irregular", "construct_proto"]
+
+
+def _from_matrix(matrix):
+    """The graph of a parity-check matrix (M x N): a scipy sparse matrix or
+    anything numpy takes as a 2-D array. Entry k > 1 gives k parallel edges;
+    entries must be non-negative integers. Sockets, degree tables and maxima
+    are those that converting the matrix's alist file gives."""
+    import scipy.sparse
+
+    if scipy.sparse.issparse(matrix):
+        csc = scipy.sparse.csc_matrix(matrix, copy=True)
+    else:
+        dense = _np.asarray(matrix)
+        if dense.ndim != 2:
+            raise ValueError("matrix: expects a 2-D matrix, not %d-D" % dense.ndim)
+        csc = scipy.sparse.csc_matrix(dense)
+    csc.sum_duplicates()
+    csc.eliminate_zeros()
+    data = csc.data
+    if data.dtype == bool:
+        counts = _np.ones(data.shape, dtype=_np.int64)
+    else:
+        counts = data.astype(_np.int64)
+        if not _np.array_equal(counts, data) or (counts < 0).any():
+            raise ValueError("matrix: entries must be non-negative integers")
+    m, n = csc.shape
+    rows = _np.repeat(csc.indices.astype(_np.int32), counts)
+    # Column c's edges start after the counts of every entry before it.
+    colstart = _np.concatenate(([0], _np.cumsum(counts)))[csc.indptr]
+    return Graph._from_columns(m, n, colstart.astype(_np.int64), rows)
+
+
+def _to_scipy(self):
+    """The parity-check matrix as an M x N scipy CSR matrix (int32); parallel
+    edges add up, so an entry is the number of edges between its nodes."""
+    import scipy.sparse
+
+    rowstart, columns = self._csr()
+    matrix = scipy.sparse.csr_matrix(
+        (_np.ones(columns.shape, dtype=_np.int32), columns, rowstart), shape=(self.m, self.n))
+    matrix.sum_duplicates()
+    return matrix
+
+
+Graph.from_matrix = staticmethod(_from_matrix)
+Graph.to_scipy = _to_scipy

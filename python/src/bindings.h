@@ -1,0 +1,78 @@
+// Shared pieces of the Python bindings: the graph object that Python holds,
+// the errors that cross into Python, and the registration of each library's
+// bindings.
+#ifndef LDPC_PYTHON_BINDINGS_H
+#define LDPC_PYTHON_BINDINGS_H
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "graphstruct.h"
+#include "simulation.h"
+
+namespace ldpcpython {
+
+namespace py = pybind11;
+
+// A graph owned by Python: the library's record and the encoder information
+// that travels with it in a code description file.
+struct graph {
+  ldpc::graphs record{};
+  ldpc::encoders encoder{};
+
+  graph() { encoder.gap = -1; }
+  graph(const graph &) = delete;
+  graph &operator=(const graph &) = delete;
+  ~graph() {
+    ldpc::freegraph(&record);
+    if (encoder.gap >= 0) std::free(encoder.iphi);
+  }
+};
+
+// A file that cannot be opened or written: OSError in Python, with the
+// program's message ("PATH: reason") and errno.
+struct fileerror : std::runtime_error {
+  int number;
+  fileerror(const std::string &message, int number)
+      : std::runtime_error(message), number(number) {}
+};
+
+// Throws the fileerror of a failed open of path (errno as it stands).
+[[noreturn]] void throwopen(const std::string &path);
+
+// Malformed input (a file, a proto-file, a distribution the construction
+// refuses): ldpcgraph.FormatError / ValueError with the program's message.
+struct inputerror : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The random streams are process-wide; constructions and simulations hold
+// this while they draw, with the interpreter lock released.
+std::mutex &streamlock();
+
+// Reads a code description file or an alist file, recognised from the
+// content; throws fileerror or inputerror.
+void readgraph(graph *target, const std::string &path);
+
+// The (48-bit) graph-stream state named by a Python seed: an integer
+// 0 <= S < 2^48, a string "W0,W1,W2" or "S", or a sequence of three words.
+void seedwords(const py::handle &seed, unsigned short words[3]);
+py::tuple seedtuple(const unsigned short words[3]);
+
+void bindgraph(py::module_ &m);
+void bindconstruct(py::module_ &m);
+#ifdef LDPC_PYTHON_DECODING
+void binddecoding(py::module_ &m);
+#endif
+#ifdef LDPC_PYTHON_ANALYSIS
+void bindanalysis(py::module_ &m);
+#endif
+
+}  // namespace ldpcpython
+
+#endif

@@ -1,0 +1,49 @@
+// The extension module _ldpcgraph: the library's records and calls for
+// Python. Each library's bindings live in a file of their own.
+#include "bindings.h"
+
+namespace ldpc {
+unsigned short graphsimrand[3];
+unsigned short channelsimrand[3];
+}  // namespace ldpc
+
+namespace ldpcpython {
+
+std::mutex &streamlock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace ldpcpython
+
+PYBIND11_MODULE(_ldpcgraph, m) {
+  using namespace ldpcpython;
+  m.doc() = "Tanner graphs of LDPC codes: files, constructions and statistics";
+
+  static py::exception<inputerror> formaterror(m, "FormatError", PyExc_ValueError);
+  py::register_exception_translator([](std::exception_ptr raised) {
+    try {
+      if (raised) std::rethrow_exception(raised);
+    } catch (const fileerror &error) {
+      // The subclass that errno selects (FileNotFoundError, ...), carrying
+      // the program's message as its text and errno as an attribute:
+      // OSError(errno, strerror) would print "[Errno n] ..." instead.
+      py::handle oserror(PyExc_OSError);
+      py::object kind = py::type::of(oserror(error.number, ""));
+      py::object exception = kind(error.what());
+      exception.attr("errno") = error.number;
+      PyErr_SetObject(kind.ptr(), exception.ptr());
+    } catch (const inputerror &error) {
+      formaterror(error.what());
+    }
+  });
+
+  bindgraph(m);
+  bindconstruct(m);
+#ifdef LDPC_PYTHON_DECODING
+  binddecoding(m);
+#endif
+#ifdef LDPC_PYTHON_ANALYSIS
+  bindanalysis(m);
+#endif
+}
