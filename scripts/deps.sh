@@ -35,6 +35,12 @@ if [ "$group" = tests ]; then
     missing+=("libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev")
   fi
   command -v valgrind >/dev/null 2>&1 || missing+=(valgrind)
+  # The Python package (built when pybind11 and the headers are present)
+  # and its pytest suite, run by CTest.
+  for package in python3-dev python3-pybind11 python3-numpy python3-scipy python3-matplotlib \
+                 python3-pytest; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  done
 fi
 
 if [ ${#missing[@]} -gt 0 ]; then
