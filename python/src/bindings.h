@@ -69,8 +69,11 @@ void bindconstruct(py::module_ &m);
 #ifdef LDPC_PYTHON_DECODING
 void binddecoding(py::module_ &m);
 #endif
-#ifdef LDPC_PYTHON_ANALYSIS
-void bindanalysis(py::module_ &m);
+#ifdef LDPC_PYTHON_SHORTCYCLES
+void bindshortcycles(py::module_ &m);
+#endif
+#ifdef LDPC_PYTHON_THRESHOLD
+void bindthreshold(py::module_ &m);
 #endif
 
 }  // namespace ldpcpython

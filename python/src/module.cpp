@@ -43,7 +43,10 @@ PYBIND11_MODULE(_ldpcgraph, m) {
 #ifdef LDPC_PYTHON_DECODING
   binddecoding(m);
 #endif
-#ifdef LDPC_PYTHON_ANALYSIS
-  bindanalysis(m);
+#ifdef LDPC_PYTHON_SHORTCYCLES
+  bindshortcycles(m);
+#endif
+#ifdef LDPC_PYTHON_THRESHOLD
+  bindthreshold(m);
 #endif
 }

@@ -10,10 +10,11 @@ import pytest
 SOURCE = pathlib.Path(os.environ.get("LDPC_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
 EXAMPLES = SOURCE / "examples"
 
-# The libraries beside graphlib that the module was built with (CMake says
-# which); the tests of the others are not collected.
+# The optional bindings the module was built with (CMake says which); the
+# tests of the others are not collected.
 FEATURES = [f for f in os.environ.get("LDPC_PYTHON_FEATURES", "").split(",") if f]
-collect_ignore = ["test_%s.py" % f for f in ("decoding", "analysis") if f not in FEATURES]
+collect_ignore = ["test_%s.py" % f for f in ("decoding", "shortcycles", "threshold")
+                  if f not in FEATURES]
 
 
 def tannerpath():
