@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -58,6 +59,16 @@ std::mutex &streamlock();
 // Reads a code description file or an alist file, recognised from the
 // content; throws fileerror or inputerror.
 void readgraph(graph *target, const std::string &path);
+
+// A protograph read from a proto-file; throws fileerror or inputerror.
+struct protodeleter {
+  void operator()(ldpc::graphs *protograph) const;
+};
+using protoholder = std::unique_ptr<ldpc::graphs, protodeleter>;
+protoholder readproto(const std::string &path);
+
+// A path given as str or os.PathLike.
+std::string pathstring(const py::handle &path);
 
 // The (48-bit) graph-stream state named by a Python seed: an integer
 // 0 <= S < 2^48, a string "W0,W1,W2" or "S", or a sequence of three words.

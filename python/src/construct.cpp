@@ -1,17 +1,10 @@
 // Random constructions with seeds as `tanner construct` takes them; each
 // returns the graph and the graph-stream state it started from.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "bindings.h"
-#include "protograph.h"
 #include "randomstream.h"
-#include "textio.h"
 
 namespace ldpcpython {
 
@@ -134,28 +127,15 @@ tuple of three 16-bit words. Returns (graph, seed words).)");
       [](const py::object &protopath, int lift, const py::object &seed) {
         unsigned short words[3];
         seedwords(seed, words);
-        std::string path = py::str(py::module_::import("os").attr("fspath")(protopath));
-        ldpc::graphs *protograph = nullptr;
+        std::string path = pathstring(protopath);
+        protoholder protograph;
         {
           py::gil_scoped_release unlocked;
-          int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-          if (fd < 0) throwopen(path);
-          ldpc::textscanner in;
-          ldpc::scanfromfd(&in, fd);
-          std::string error;
-          bool ok = ldpc::parseprotograph(&in, &protograph, &error);
-          ldpc::scanclose(&in);
-          close(fd);
-          if (!ok) throw inputerror(path + ": " + error);
+          protograph = readproto(path);
         }
-        std::unique_ptr<ldpc::graphs, void (*)(ldpc::graphs *)> owned(
-            protograph, [](ldpc::graphs *p) {
-              ldpc::freegraph(p);
-              std::free(p);
-            });
         if (lift < 1) throw py::value_error("lift must be at least 1");
         ldpc::simulations simulation{};
-        simulation.protograph = protograph;
+        simulation.protograph = protograph.get();
         simulation.length = lift;
         simulation.ensemble = 1;
         return withstream(words, [&](ldpc::graphs *record) {

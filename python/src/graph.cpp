@@ -15,6 +15,7 @@
 #include "bindings.h"
 #include "descfile.h"
 #include "graphstats.h"
+#include "protograph.h"
 #include "textio.h"
 
 namespace ldpcpython {
@@ -28,10 +29,6 @@ py::array_t<T> tonumpy(std::vector<T> &&values) {
   py::capsule release(owned, [](void *p) { delete static_cast<std::vector<T> *>(p); });
   return py::array_t<T>({static_cast<py::ssize_t>(owned->size())}, {sizeof(T)}, owned->data(),
                         release);
-}
-
-std::string pathstring(const py::handle &path) {
-  return py::str(py::module_::import("os").attr("fspath")(path));
 }
 
 // The outcome of a writer: nothing, or the program's message.
@@ -132,6 +129,29 @@ std::unique_ptr<graph> fromcolumns(int m, int n, const std::int64_t *colstart,
 }
 
 }  // namespace
+
+std::string pathstring(const py::handle &path) {
+  return py::str(py::module_::import("os").attr("fspath")(path));
+}
+
+void protodeleter::operator()(ldpc::graphs *protograph) const {
+  ldpc::freegraph(protograph);
+  std::free(protograph);
+}
+
+protoholder readproto(const std::string &path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throwopen(path);
+  ldpc::textscanner in;
+  ldpc::scanfromfd(&in, fd);
+  ldpc::graphs *protograph = nullptr;
+  std::string error;
+  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
+  ldpc::scanclose(&in);
+  close(fd);
+  if (!ok) throw inputerror(path + ": " + error);
+  return protoholder(protograph);
+}
 
 void throwopen(const std::string &path) {
   int number = errno;
