@@ -11,9 +11,11 @@ written.
 
 import numpy as _np
 
-from ._ldpcgraph import FormatError, Graph, construct_irregular, construct_proto
+from . import _ldpcgraph
+from ._ldpcgraph import *  # noqa: F401,F403  (every binding the module was built with)
+from ._ldpcgraph import Graph
 
-__all__ = ["FormatError", "Graph", "construct_irregular", "construct_proto"]
+__all__ = [name for name in dir(_ldpcgraph) if not name.startswith("_")]
 
 
 def _from_matrix(matrix):
