@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -74,6 +75,12 @@ std::string pathstring(const py::handle &path);
 // 0 <= S < 2^48, a string "W0,W1,W2" or "S", or a sequence of three words.
 void seedwords(const py::handle &seed, unsigned short words[3]);
 py::tuple seedtuple(const unsigned short words[3]);
+
+// Runs construct on a fresh graph with the graph stream started at seed,
+// holding streamlock with the interpreter lock released; returns (graph,
+// seed words).
+py::tuple withstream(const unsigned short seed[3],
+                     const std::function<void(ldpc::graphs *)> &construct);
 
 void bindgraph(py::module_ &m);
 void bindconstruct(py::module_ &m);

@@ -1,5 +1,6 @@
 // Random constructions with seeds as `tanner construct` takes them; each
 // returns the graph and the graph-stream state it started from.
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,10 +15,10 @@ namespace {
   throw py::value_error("seed takes W0,W1,W2 or an integer below 2^48, not '" + text + "'");
 }
 
-// Builds with the graph stream started at seed, holding the stream lock
-// with the interpreter lock released.
-template <typename build>
-py::tuple withstream(const unsigned short seed[3], const build &construct) {
+}  // namespace
+
+py::tuple withstream(const unsigned short seed[3],
+                     const std::function<void(ldpc::graphs *)> &construct) {
   auto target = std::make_unique<graph>();
   {
     py::gil_scoped_release unlocked;
@@ -27,8 +28,6 @@ py::tuple withstream(const unsigned short seed[3], const build &construct) {
   }
   return py::make_tuple(py::cast(std::move(target)), seedtuple(seed));
 }
-
-}  // namespace
 
 void seedwords(const py::handle &seed, unsigned short words[3]) {
   if (py::isinstance<py::str>(seed)) {
