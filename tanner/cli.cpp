@@ -15,6 +15,7 @@
 
 #include "alist.h"
 #include "descfile.h"
+#include "graphfile.h"
 #include "outputfile.h"
 #include "ldpcgraph_version.h"
 #include "textio.h"
@@ -114,22 +115,6 @@ std::vector<double> parsedoublelist(const std::string &command, const std::strin
   return values;
 }
 
-namespace {
-
-// Whether the characters read so far open with "/*" after white space (a
-// byte order mark included): a code description file rather than an alist
-// file. Nothing is consumed but the mark.
-bool opensascomment(ldpc::textscanner *in) {
-  ldpc::scanskipbom(in);
-  const char *p = in->pos;
-  while (p < in->end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' ||
-                         *p == '\v'))
-    ++p;
-  return p + 1 < in->end && p[0] == '/' && p[1] == '*';
-}
-
-}  // namespace
-
 int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
                            distributionargs *distribution) {
   if (arg == "--edge-fractions") {
@@ -151,17 +136,8 @@ int takedistributionoption(const std::string &command, const std::string &arg, c
 
 void checkfractions(const std::string &command, const char *option,
                     const std::vector<double> &fractions) {
-  double sum = 0.0;
-  for (double fraction : fractions) {
-    if (!(fraction >= 0.0))
-      usageerror(command, std::string(option) + " fractions must not be negative");
-    sum += fraction;
-  }
-  if (!(std::fabs(sum - 1.0) <= 1e-9)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.12g", sum);
-    usageerror(command, std::string(option) + " fractions must sum to 1, not " + text);
-  }
+  std::string why;
+  if (!ldpc::fractionsusable(fractions, &why)) usageerror(command, std::string(option) + " " + why);
 }
 
 void checkdistributionargs(const std::string &command, const distributionargs &distribution,
@@ -187,27 +163,18 @@ void checkdistributionargs(const std::string &command, const distributionargs &d
 }
 
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(path + ": " + std::strerror(errno));
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) fail(path + ": " + std::strerror(EISDIR));
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
   auto *graph = static_cast<ldpc::graphs *>(ldpc::allocate(sizeof(ldpc::graphs)));
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
   std::string error;
-  bool ok;
-  if (opensascomment(&in)) {
-    ok = ldpc::parsegraph(&in, graph, target, &error, checkmirrors);
-  } else {
-    ok = ldpc::readalist(&in, graph, &error);
-    target->gap = -1;
-    target->iphi = nullptr;
+  switch (ldpc::readgraphfile(path.c_str(), graph, target, &error, checkmirrors)) {
+    case ldpc::readok:
+      break;
+    case ldpc::readopenfailed:
+      fail(path + ": " + std::strerror(errno));
+    case ldpc::readmalformed:
+      fail(path + ": " + error);
   }
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) fail(path + ": " + error);
   if (encoder == nullptr && scratch.gap >= 0) std::free(scratch.iphi);
   return graph;
 }
@@ -215,11 +182,7 @@ ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::enc
 namespace {
 
 [[noreturn]] void failwritable(const std::string &path) {
-  int reason = errno;
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) reason = EISDIR;
-  if (reason == 0) reason = EACCES;
-  fail(path + ": cannot open for writing: " + std::strerror(reason));
+  fail(ldpc::openforwritingmessage(path, errno));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "alist.h"
 #include "cli.h"
 #include "construct.h"
+#include "graphfile.h"
 #include "graphstats.h"
 #include "irregular.h"
 #include "protograph.h"
@@ -235,38 +236,6 @@ int irregular(int argc, char **argv) {
   return statusok;
 }
 
-}  // namespace
-
-// What makes a protograph unusable with lifting factor lift: a side without
-// nodes, no edge, a lifted graph beyond an int, more distinct degrees than a
-// degree table holds. "" when it can be lifted.
-std::string unliftable(const ldpc::graphs *protograph, int lift) {
-  if (protograph->vnodenum == 0)
-    return "the protograph has no variable node; the lifted graph would be empty";
-  if (protograph->cnodenum == 0)
-    return "the protograph has no check node; the lifted graph would have no edge";
-  std::int64_t edges = 0;
-  std::set<int> vdegrees, cdegrees;
-  for (int v = 0; v < protograph->vnodenum; ++v) {
-    edges += protograph->vnodelist[v].degree;
-    vdegrees.insert(protograph->vnodelist[v].degree);
-  }
-  for (int c = 0; c < protograph->cnodenum; ++c) cdegrees.insert(protograph->cnodelist[c].degree);
-  if (edges == 0)
-    return "every node of the protograph has degree 0; the lifted graph would have no edge";
-  std::int64_t most = std::max<std::int64_t>(edges, std::max(protograph->vnodenum,
-                                                              protograph->cnodenum));
-  if (most * lift > INT32_MAX)
-    return "lifted by " + std::to_string(lift) + " it would have " +
-           std::to_string(most * lift) + " nodes or edges, more than 2147483647";
-  if (vdegrees.size() > ldpc::maxdegreesnum || cdegrees.size() > ldpc::maxdegreesnum)
-    return "the protograph has more than " + std::to_string(ldpc::maxdegreesnum) +
-           " distinct degrees on one side";
-  return "";
-}
-
-namespace {
-
 int proto(int argc, char **argv) {
   common options;
   std::vector<std::string> args = parsecommon(argc, argv, &options);
@@ -341,7 +310,7 @@ ldpc::graphs *loadprotograph(const std::string &protofile, int lift) {
   ldpc::scanclose(&in);
   close(fd);
   if (!ok) fail(protofile + ": " + error);
-  std::string unusable = unliftable(protograph, lift);
+  std::string unusable = ldpc::unliftable(protograph, lift);
   if (!unusable.empty()) fail(protofile + ": " + unusable);
   return protograph;
 }

@@ -27,8 +27,6 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options);
 // Seeds the graph stream from options and prints the state.
 void startstream(const common &options);
 void report(ldpc::graphs *graph, const common &options);
-// What makes a protograph unusable with lifting factor lift; "" if nothing.
-std::string unliftable(const ldpc::graphs *protograph, int lift);
 
 // girthopts.cpp: with --girth, removes short cycles from a fresh graph and
 // prints what it took; ends with status 1 when the target is not reached.

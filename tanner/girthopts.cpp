@@ -14,6 +14,7 @@
 
 #include "cli.h"
 #include "construct.h"
+#include "graphfile.h"
 #include "graphstats.h"
 #include "shortcycles.h"
 
@@ -101,7 +102,7 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
     protograph = loadprotograph(protofile, lift);
   }
   const std::string source = protofile.empty() ? options.shifts : protofile;
-  std::string unusable = unliftable(protograph, lift);
+  std::string unusable = ldpc::unliftable(protograph, lift);
   if (!unusable.empty()) fail(source + ": " + unusable);
   checkwritable(options.output);
 

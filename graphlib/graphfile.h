@@ -1,0 +1,43 @@
+// Graph files by name, for programs and bindings that report faults in
+// their own way: reading either format, recognised from the content, and
+// the message of an output that cannot be opened.
+#ifndef LDPC_GRAPHFILE_H
+#define LDPC_GRAPHFILE_H
+
+#include <string>
+#include <vector>
+
+#include "graphstruct.h"
+#include "simulation.h"
+
+namespace ldpc {
+
+enum readoutcome { readok = 0, readopenfailed = 1, readmalformed = 2 };
+
+// Reads the graph in path into graph and encoder: a code description file
+// when the content opens with "/*" (after white space and a byte order
+// mark), else an alist file (encoder->gap is then -1). readopenfailed: the
+// file cannot be opened, errno says why (EISDIR for a directory);
+// readmalformed: *error says what is wrong and where. On failure graph and
+// encoder hold nothing to release. With checkmirrors false, entries of a
+// code description file whose mirror does not point back are accepted.
+readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder,
+                          std::string *error, bool checkmirrors = true);
+
+// "PATH: cannot open for writing: REASON" for an output that could not be
+// opened, reason the errno of the attempt (a directory is named as such).
+std::string openforwritingmessage(const std::string &path, int reason);
+
+// Whether the fractions of one side of a degree distribution can be used:
+// none negative, together 1 (within 1e-9). Otherwise *why says what is wrong:
+// "fractions must not be negative" or "fractions must sum to 1, not S".
+bool fractionsusable(const std::vector<double> &fractions, std::string *why);
+
+// What makes a protograph unusable with lifting factor lift: a side without
+// nodes, no edge, a lifted graph beyond an int, more distinct degrees than a
+// degree table holds. "" when it can be lifted.
+std::string unliftable(const graphs *protograph, int lift);
+
+}  // namespace ldpc
+
+#endif
