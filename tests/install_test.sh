@@ -51,14 +51,15 @@ if command -v pkg-config >/dev/null 2>&1; then
   "$work/sim-pc" --help >/dev/null
 fi
 # The Python package, when the build made it: importable from the prefix
-# with the one line the README gives.
+# with the PYTHONPATH line the README gives.
 if compgen -G "$build/python/ldpcgraph/_ldpcgraph*.so" >/dev/null; then
-  pydir=$(echo "$work"/prefix/lib/python3*/*-packages)
-  [ -f "$pydir/ldpcgraph/__init__.py" ] || { echo "missing after install: the Python package"; exit 1; }
-  (cd "$work" && PYTHONPATH="$pydir" /usr/bin/python3 -c '
+  pythonsetup=$(grep -E '^export PYTHONPATH=' "$source/README.md" | sed 's/ *#.*$//')
+  [ -n "$pythonsetup" ] || { echo "README lacks the PYTHONPATH line"; exit 1; }
+  eval "$pythonsetup"
+  (cd "$work" && /usr/bin/python3 -c '
 import sys, ldpcgraph, ldpcgraph.plot
 assert ldpcgraph.__file__.startswith(sys.argv[1]), ldpcgraph.__file__
 assert ldpcgraph.Graph.read(sys.argv[2]).girth() == 4
-' "$pydir" "$source/examples/hamming7.alist")
+' "$HOME/.local" "$source/examples/hamming7.alist")
 fi
 echo "installed package works"

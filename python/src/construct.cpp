@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "bindings.h"
+#include "graphfile.h"
+#include "irregular.h"
 #include "randomstream.h"
 
 namespace ldpcpython {
@@ -12,7 +14,8 @@ namespace ldpcpython {
 namespace {
 
 [[noreturn]] void badseed(const std::string &text) {
-  throw py::value_error("seed takes W0,W1,W2 or an integer below 2^48, not '" + text + "'");
+  throw py::value_error("seed takes W0,W1,W2 (each 0..65535) or an integer below 2^48, not '" +
+                        text + "'");
 }
 
 }  // namespace
@@ -32,32 +35,10 @@ py::tuple withstream(const unsigned short seed[3],
 void seedwords(const py::handle &seed, unsigned short words[3]) {
   if (py::isinstance<py::str>(seed)) {
     std::string text = py::str(seed);
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    for (;;) {
-      std::string::size_type comma = text.find(',', start);
-      parts.push_back(text.substr(start, comma - start));
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-    if (parts.size() != 1 && parts.size() != 3) badseed(text);
-    std::uint64_t values[3] = {0, 0, 0};
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      const std::string &part = parts[k];
-      if (part.empty() || part.size() > 15 || part.find_first_not_of("0123456789") != part.npos)
-        badseed(text);
-      values[k] = std::stoull(part);
-      if (parts.size() == 3 && values[k] > 65535) badseed(text);
-    }
-    if (parts.size() == 1) {
-      if (values[0] >= (1ULL << 48)) badseed(text);
-      ldpc::storestate(words, values[0]);
-    } else {
-      for (int k = 0; k < 3; ++k) words[k] = static_cast<unsigned short>(values[k]);
-    }
+    if (!ldpc::parsestreamstate(text.c_str(), words)) badseed(text);
     return;
   }
-  if (py::isinstance<py::int_>(seed)) {
+  if (py::isinstance<py::int_>(seed) && !py::isinstance<py::bool_>(seed)) {
     py::int_ value = py::reinterpret_borrow<py::int_>(seed);
     if (value < py::int_(0) || value >= py::int_(1ULL << 48)) badseed(py::str(seed));
     ldpc::storestate(words, value.cast<std::uint64_t>());
@@ -99,6 +80,12 @@ void bindconstruct(py::module_ &m) {
         for (std::size_t k = 0; k < cdeg.size(); ++k)
           if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
             throw py::value_error("cdeg must be positive and increasing");
+        if (vdeg.size() > ldpc::maxdegreesnum || cdeg.size() > ldpc::maxdegreesnum)
+          throw py::value_error("vdeg and cdeg take at most " +
+                                std::to_string(ldpc::maxdegreesnum) + " degrees each");
+        std::string why;
+        if (!ldpc::fractionsusable(vfrac, &why)) throw py::value_error("vfrac " + why);
+        if (!ldpc::fractionsusable(cfrac, &why)) throw py::value_error("cfrac " + why);
         ldpc::simulations simulation{};
         simulation.length = length;
         simulation.vdegreesnum = static_cast<int>(vdeg.size());
@@ -108,6 +95,12 @@ void bindconstruct(py::module_ &m) {
         simulation.cdegreelist = cdeg.data();
         simulation.cpercentagelist = cfrac.data();
         simulation.typedist = edgefractions ? 1 : 0;
+        // What the balancing cannot close is refused as tanner refuses it.
+        ldpc::irregularplan plan;
+        if (!ldpc::planirregular(&simulation, &plan))
+          throw py::value_error("cannot build this distribution with --length " +
+                                std::to_string(length) + ": " + ldpc::explainirregular(plan) +
+                                "; " + ldpc::nearestirregularlengths(simulation));
         return withstream(words, [&](ldpc::graphs *record) {
           ldpc::constructirregulargraph(record, &simulation);
         });
@@ -126,13 +119,15 @@ tuple of three 16-bit words. Returns (graph, seed words).)");
       [](const py::object &protopath, int lift, const py::object &seed) {
         unsigned short words[3];
         seedwords(seed, words);
+        if (lift < 1) throw py::value_error("lift must be at least 1");
         std::string path = pathstring(protopath);
         protoholder protograph;
         {
           py::gil_scoped_release unlocked;
           protograph = readproto(path);
         }
-        if (lift < 1) throw py::value_error("lift must be at least 1");
+        std::string unusable = ldpc::unliftable(protograph.get(), lift);
+        if (!unusable.empty()) throw inputerror(path + ": " + unusable);
         ldpc::simulations simulation{};
         simulation.protograph = protograph.get();
         simulation.length = lift;

@@ -14,6 +14,7 @@
 #include "alist.h"
 #include "bindings.h"
 #include "descfile.h"
+#include "graphfile.h"
 #include "graphstats.h"
 #include "protograph.h"
 #include "textio.h"
@@ -36,8 +37,10 @@ void checkwrite(ldpc::writeoutcome outcome, const std::string &path, const std::
   switch (outcome) {
     case ldpc::writeok:
       return;
-    case ldpc::writeopenfailed:
-      throwopen(path);
+    case ldpc::writeopenfailed: {
+      int reason = errno;
+      throw fileerror(ldpc::openforwritingmessage(path, reason), reason);
+    }
     case ldpc::writefailed:
       throw fileerror(error, errno);
   }
@@ -159,23 +162,14 @@ void throwopen(const std::string &path) {
 }
 
 void readgraph(graph *target, const std::string &path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throwopen(path);
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
-  // A code description file opens with "/*"; anything else is read as alist.
-  int first = ldpc::scanchar(&in);
-  bool description = first == '/' && in.pos < in.end && *in.pos == '*';
-  if (first >= 0) ldpc::scanunget(&in);
   std::string error;
-  bool ok = description ? ldpc::parsegraph(&in, &target->record, &target->encoder, &error)
-                        : ldpc::readalist(&in, &target->record, &error);
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) {
-    // The readers release what they allocated but may leave counts behind.
-    target->record = ldpc::graphs{};
-    throw inputerror(path + ": " + error);
+  switch (ldpc::readgraphfile(path.c_str(), &target->record, &target->encoder, &error)) {
+    case ldpc::readok:
+      return;
+    case ldpc::readopenfailed:
+      throwopen(path);
+    case ldpc::readmalformed:
+      throw inputerror(path + ": " + error);
   }
 }
 

@@ -68,7 +68,7 @@ BADSEEDS = (" 1", "-1", "1,2", "1,2,3,4", "65536,0,0", "1,,2", "x", "", str(2**4
 
 @pytest.mark.parametrize("seed", BADSEEDS)
 def test_bad_seeds_raise(seed):
-    with pytest.raises(ValueError, match="seed takes W0,W1,W2 or an integer below 2"):
+    with pytest.raises(ValueError, match=r"seed takes W0,W1,W2 \(each 0..65535\) or an integer"):
         ldpcgraph.construct_irregular(seed=seed, length=100, **IRREGULAR)
 
 
@@ -78,6 +78,8 @@ BADIRREGULAR = (
     (dict(IRREGULAR, cdeg=[0, 8], length=100), "cdeg"),
     (dict(IRREGULAR, vfrac=[0.5, 0.5], length=100), "vfrac"),
     (dict(IRREGULAR, vdeg=[], vfrac=[], length=100), "vdeg"),
+    (dict(IRREGULAR, vfrac=[5, 3, 2], length=100), "vfrac fractions must sum to 1, not 10"),
+    (dict(IRREGULAR, cfrac=[1.001, -0.001], length=100), "cfrac fractions must not be negative"),
 )
 
 
@@ -85,6 +87,29 @@ BADIRREGULAR = (
 def test_refused_distributions_raise(options, word):
     with pytest.raises(ValueError, match=word):
         ldpcgraph.construct_irregular(**options)
+
+
+@pytest.mark.parametrize("degrees,length", [((3, 6), 999), ((3, 6), 1001), ((4, 8), 1001),
+                                            ((3, 4), 1002)])
+def test_unbuildable_distributions_raise_the_program_message(degrees, length, work):
+    """The construction's balancing cannot close these: refused, never aborted."""
+    vdeg, cdeg = degrees
+    message = tannerfailure("construct", "irregular", "--vdeg", vdeg, "--vfrac", "1", "--cdeg",
+                            cdeg, "--cfrac", "1", "--length", length, work / "out.code")
+    with pytest.raises(ValueError) as raised:
+        ldpcgraph.construct_irregular([vdeg], [1.0], [cdeg], [1.0], length)
+    assert str(raised.value) == message
+
+
+@pytest.mark.parametrize("content", ["2 0\n/* c */\n0\n0\n", "0 3\n/* c */\n",
+                                     "2 1\n/* c */\n0\n0\n"])
+def test_unliftable_protographs_raise_the_program_message(content, work):
+    path = work / "empty.proto"
+    path.write_text("/* a */\n/* b */\n" + content)
+    message = tannerfailure("construct", "proto", path, "--lift", "3", work / "out.code")
+    with pytest.raises(ldpcgraph.FormatError) as raised:
+        ldpcgraph.construct_proto(path, 3)
+    assert str(raised.value) == message
 
 
 def test_bad_protofiles_raise_the_program_message(work):
