@@ -14,6 +14,7 @@
 
 #include "alist.h"
 #include "descfile.h"
+#include "protograph.h"
 #include "textio.h"
 
 namespace ldpc {
@@ -62,6 +63,18 @@ readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder, st
   return ok ? readok : readmalformed;
 }
 
+readoutcome readprotofile(const char *path, graphs **protograph, std::string *error) {
+  *protograph = nullptr;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return readopenfailed;
+  textscanner in;
+  scanfromfd(&in, fd);
+  bool ok = parseprotograph(&in, protograph, error);
+  scanclose(&in);
+  close(fd);
+  return ok ? readok : readmalformed;
+}
+
 std::string openforwritingmessage(const std::string &path, int reason) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) reason = EISDIR;
@@ -85,6 +98,32 @@ bool fractionsusable(const std::vector<double> &fractions, std::string *why) {
     return false;
   }
   return true;
+}
+
+std::string irregularinputfault(const std::vector<int> &vdeg, const std::vector<double> &vfrac,
+                                const std::vector<int> &cdeg, const std::vector<double> &cfrac,
+                                int length, const std::string &prefix) {
+  const std::string &p = prefix;
+  if (vdeg.empty() || cdeg.empty()) return p + "vdeg and " + p + "cdeg are required";
+  if (vdeg.size() != vfrac.size())
+    return p + "vfrac needs one fraction per degree of " + p + "vdeg";
+  if (cdeg.size() != cfrac.size())
+    return p + "cfrac needs one fraction per degree of " + p + "cdeg";
+  if (length < 1) return p + "length must be given and at least 1";
+  for (std::size_t k = 0; k < vdeg.size(); ++k)
+    if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
+      return p + "vdeg must be positive and increasing";
+  for (std::size_t k = 0; k < cdeg.size(); ++k)
+    if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
+      return p + "cdeg must be positive and increasing";
+  if (vdeg.size() > static_cast<std::size_t>(maxdegreesnum) ||
+      cdeg.size() > static_cast<std::size_t>(maxdegreesnum))
+    return p + "vdeg and " + p + "cdeg take at most " + std::to_string(maxdegreesnum) +
+           " degrees each";
+  std::string why;
+  if (!fractionsusable(vfrac, &why)) return p + "vfrac " + why;
+  if (!fractionsusable(cfrac, &why)) return p + "cfrac " + why;
+  return "";
 }
 
 std::string unliftable(const graphs *protograph, int lift) {

@@ -1,6 +1,8 @@
-// Graph files by name, for programs and bindings that report faults in
-// their own way: reading either format, recognised from the content, and
-// the message of an output that cannot be opened.
+// Graph files by name and the checks of construction inputs, for programs
+// and bindings that report faults in their own way: reading either graph
+// format (recognised from the content) and proto-files, the message of an
+// output that cannot be opened, what makes a distribution or a protograph
+// unusable.
 #ifndef LDPC_GRAPHFILE_H
 #define LDPC_GRAPHFILE_H
 
@@ -24,6 +26,11 @@ enum readoutcome { readok = 0, readopenfailed = 1, readmalformed = 2 };
 readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder,
                           std::string *error, bool checkmirrors = true);
 
+// Reads the proto-file in path into a fresh protograph (release with
+// freegraph and free). readopenfailed: errno says why; readmalformed:
+// *error names the node and what is wrong, and *protograph is null.
+readoutcome readprotofile(const char *path, graphs **protograph, std::string *error);
+
 // "PATH: cannot open for writing: REASON" for an output that could not be
 // opened, reason the errno of the attempt (a directory is named as such).
 std::string openforwritingmessage(const std::string &path, int reason);
@@ -32,6 +39,14 @@ std::string openforwritingmessage(const std::string &path, int reason);
 // none negative, together 1 (within 1e-9). Otherwise *why says what is wrong:
 // "fractions must not be negative" or "fractions must sum to 1, not S".
 bool fractionsusable(const std::vector<double> &fractions, std::string *why);
+
+// What makes the options of an irregular construction unusable, "" when
+// nothing does: both degree lists given, positive and increasing, at most
+// maxdegreesnum each, one fraction per degree, fractions usable, length at
+// least 1. Options are named with prefix before them ("--" in tanner).
+std::string irregularinputfault(const std::vector<int> &vdeg, const std::vector<double> &vfrac,
+                                const std::vector<int> &cdeg, const std::vector<double> &cfrac,
+                                int length, const std::string &prefix);
 
 // What makes a protograph unusable with lifting factor lift: a side without
 // nodes, no edge, a lifted graph beyond an int, more distinct degrees than a

@@ -300,16 +300,16 @@ int proto(int argc, char **argv) {
 
 ldpc::graphs *loadprotograph(const std::string &protofile, int lift) {
   // The file is read here by name, so that paths of any length work.
-  int fd = open(protofile.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(protofile + ": " + std::strerror(errno));
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
   ldpc::graphs *protograph = nullptr;
   std::string error;
-  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) fail(protofile + ": " + error);
+  switch (ldpc::readprotofile(protofile.c_str(), &protograph, &error)) {
+    case ldpc::readok:
+      break;
+    case ldpc::readopenfailed:
+      fail(protofile + ": " + std::strerror(errno));
+    case ldpc::readmalformed:
+      fail(protofile + ": " + error);
+  }
   std::string unusable = ldpc::unliftable(protograph, lift);
   if (!unusable.empty()) fail(protofile + ": " + unusable);
   return protograph;
