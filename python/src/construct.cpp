@@ -68,24 +68,8 @@ void bindconstruct(py::module_ &m) {
          std::vector<double> cfrac, int length, bool edgefractions, const py::object &seed) {
         unsigned short words[3];
         seedwords(seed, words);
-        if (vdeg.empty() || cdeg.empty()) throw py::value_error("vdeg and cdeg are required");
-        if (vdeg.size() != vfrac.size())
-          throw py::value_error("vfrac needs one fraction per degree of vdeg");
-        if (cdeg.size() != cfrac.size())
-          throw py::value_error("cfrac needs one fraction per degree of cdeg");
-        if (length < 1) throw py::value_error("length must be at least 1");
-        for (std::size_t k = 0; k < vdeg.size(); ++k)
-          if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
-            throw py::value_error("vdeg must be positive and increasing");
-        for (std::size_t k = 0; k < cdeg.size(); ++k)
-          if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
-            throw py::value_error("cdeg must be positive and increasing");
-        if (vdeg.size() > ldpc::maxdegreesnum || cdeg.size() > ldpc::maxdegreesnum)
-          throw py::value_error("vdeg and cdeg take at most " +
-                                std::to_string(ldpc::maxdegreesnum) + " degrees each");
-        std::string why;
-        if (!ldpc::fractionsusable(vfrac, &why)) throw py::value_error("vfrac " + why);
-        if (!ldpc::fractionsusable(cfrac, &why)) throw py::value_error("cfrac " + why);
+        std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
+        if (!fault.empty()) throw py::value_error(fault);
         ldpc::simulations simulation{};
         simulation.length = length;
         simulation.vdegreesnum = static_cast<int>(vdeg.size());

@@ -143,19 +143,18 @@ void protodeleter::operator()(ldpc::graphs *protograph) const {
 }
 
 protoholder readproto(const std::string &path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throwopen(path);
-  ldpc::textscanner in;
-  ldpc::scanfromfd(&in, fd);
   ldpc::graphs *protograph = nullptr;
   std::string error;
-  bool ok = ldpc::parseprotograph(&in, &protograph, &error);
-  ldpc::scanclose(&in);
-  close(fd);
-  if (!ok) throw inputerror(path + ": " + error);
+  switch (ldpc::readprotofile(path.c_str(), &protograph, &error)) {
+    case ldpc::readok:
+      break;
+    case ldpc::readopenfailed:
+      throwopen(path);
+    case ldpc::readmalformed:
+      throw inputerror(path + ": " + error);
+  }
   return protoholder(protograph);
 }
-
 void throwopen(const std::string &path) {
   int number = errno;
   throw fileerror(path + ": " + std::strerror(number), number);
