@@ -78,6 +78,11 @@ py::list distributionrows(const std::vector<ldpc::degreeshare> &shares) {
   return rows;
 }
 
+// A 128-bit count as a Python int, through its decimal digits.
+py::object pythonint(ldpc::widecount value) {
+  return py::module_::import("builtins").attr("int")(ldpc::decimal(value));
+}
+
 std::string hex(std::uint64_t value) {
   char text[17];
   std::snprintf(text, sizeof text, "%016" PRIx64, value);
@@ -331,14 +336,18 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
       .def(
           "four_cycles",
           [](const graph &self) {
-            py::gil_scoped_release unlocked;
-            return ldpc::countfourcycles(&self.record);
+            ldpc::widecount count;
+            {
+              py::gil_scoped_release unlocked;
+              count = ldpc::countfourcycles(&self.record);
+            }
+            return pythonint(count);
           },
           "Number of cycles of length 4.")
       .def(
           "girth",
           [](const graph &self) -> py::object {
-            int length;
+            std::int64_t length;
             {
               py::gil_scoped_release unlocked;
               length = ldpc::girth(&self.record);
@@ -355,8 +364,8 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
           "stats",
           [](const graph &self) {
             const ldpc::graphs *g = &self.record;
-            std::int64_t edges, parallel, fourcycles;
-            int length;
+            std::int64_t edges, parallel, length;
+            ldpc::widecount fourcycles;
             std::uint64_t print;
             {
               py::gil_scoped_release unlocked;
@@ -375,7 +384,7 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
                                       1.0 - static_cast<double>(g->cnodenum) / g->vnodenum))
                                 : py::object(py::none());
             stats["paralleledges"] = parallel;
-            stats["fourcycles"] = fourcycles;
+            stats["fourcycles"] = pythonint(fourcycles);
             stats["girth"] = length > 0 ? py::object(py::int_(length)) : py::object(py::none());
             stats["fingerprint"] = hex(print);
             stats["vdegrees"] = distributionrows(ldpc::vdistribution(g));

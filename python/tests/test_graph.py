@@ -69,6 +69,10 @@ def codes(tmp_path_factory):
     tanner("construct", "proto", EXAMPLES / "half-rate.proto", "--lift", "25", "--seed", "7",
            work / "proto.code")
     files["proto"] = work / "proto.code"
+    # Two variable and two check nodes joined by 60,000 edges each: more
+    # 4-cycles than a signed 64-bit count holds.
+    ldpcgraph.Graph.from_matrix([[60000, 60000], [60000, 60000]]).write(work / "heavy.code")
+    files["heavy"] = work / "heavy.code"
     return files
 
 
@@ -89,7 +93,7 @@ def assertsame(ours, theirs):
             assert value == theirs[key], key
 
 
-@pytest.mark.parametrize("name", NAMES + ("hamming7.alist", "hamming7-unpadded.alist"))
+@pytest.mark.parametrize("name", NAMES + ("heavy", "hamming7.alist", "hamming7-unpadded.alist"))
 def test_stats_equal_tanner_stats(codes, name):
     path = codes[name] if name in codes else EXAMPLES / name
     theirs = tannerstats(path)
