@@ -8,7 +8,9 @@ logarithmic scale. The channel parameter is Eb/N0 in dB ("ebn0"), else the
 erasure probability ("erasure"), the crossover probability ("crossover") or
 sigma, whichever the points carry.
 
-From Python: ldpcgraph.plot.plot(["a.json", "b.json"], "fer.png").
+From Python: ldpcgraph.plot.plot(["a.json", "b.json"], "fer.png"); a curve may
+also be given as the results themselves (the dict of a JSON file, or the list
+of points that ldpcgraph.simulate returns).
 """
 
 import argparse
@@ -27,6 +29,13 @@ class ResultsError(ValueError):
 
 def load(path):
     """The results of one file: a dict with "config" and "points"."""
+    if isinstance(path, list):
+        return {"config": {}, "points": path}
+    if isinstance(path, dict):
+        results = path
+        if not isinstance(results.get("points"), list):
+            raise ResultsError('results: expects an object with a "points" list')
+        return results
     try:
         with open(path, encoding="utf-8") as handle:
             results = json.load(handle)
@@ -60,8 +69,10 @@ def column(points, key, path):
 
 def plot(paths, output, labels=None, title=None):
     """Draws the curves of the results files in paths into output (the
-    format follows its suffix, e.g. .png, .pdf, .svg). labels: one per file
-    (default: the file names without their suffix)."""
+    format follows its suffix, e.g. .png, .pdf, .svg). An entry of paths may
+    be the results themselves: a dict with "points", or a list of points.
+    labels: one per curve (default: the file names without their suffix,
+    "curve N" for results given directly)."""
     import matplotlib
 
     matplotlib.use("Agg")
@@ -71,15 +82,17 @@ def plot(paths, output, labels=None, title=None):
         raise ResultsError("%d labels for %d files" % (len(labels), len(paths)))
     curves = []
     axis = None
-    for index, path in enumerate(paths):
-        points = load(path)["points"]
+    for index, source in enumerate(paths):
+        points = load(source)["points"]
+        path = source if isinstance(source, (str, os.PathLike)) else "curve %d" % (index + 1)
         key, label = xaxis(points, path)
         if axis is not None and key != axis[0]:
             raise ResultsError('%s: its points are over "%s", those before over "%s"'
                                % (path, key, axis[0]))
         axis = (key, label)
         points = sorted(points, key=lambda p: p[key])
-        name = labels[index] if labels is not None else os.path.splitext(os.path.basename(path))[0]
+        name = (labels[index] if labels is not None
+                else os.path.splitext(os.path.basename(path))[0])
         curves.append((name, {k: column(points, k, path)
                               for k in (key, "fer", "ferlow", "ferhigh", "ber")}))
 

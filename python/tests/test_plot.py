@@ -58,6 +58,10 @@ def test_plot_writes_a_png_with_one_curve_per_file(work, capsys):
     assert width > 500 and height > 200
     status, error = plotmain(capsys, a, "-o", work / "one.png")
     assert status == 0, error
+    # The results themselves draw the same picture as their files.
+    ldpcgraph.plot.plot([json.loads(a.read_text())["points"], json.loads(b.read_text())],
+                        work / "direct.png", labels=["a", "b"], title="two codes")
+    assert (work / "direct.png").read_bytes() == (work / "fer.png").read_bytes()
     assert (work / "one.png").read_bytes() != (work / "fer.png").read_bytes()
 
 
