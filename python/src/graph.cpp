@@ -1,8 +1,5 @@
 // Graph: files, matrices, edges, degree distributions and the figures of
 // `tanner stats`, through the library's own calls.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -16,7 +13,6 @@
 #include "descfile.h"
 #include "graphfile.h"
 #include "graphstats.h"
-#include "protograph.h"
 #include "textio.h"
 
 namespace ldpcpython {
@@ -91,8 +87,10 @@ std::string hex(std::uint64_t value) {
 
 // The graph of the matrix with column c holding rows[colstart[c] ..
 // colstart[c+1]) (an entry repeated k times is k parallel edges): formatted
-// as an alist file in memory and read by the alist reader, so that sockets,
-// degree tables and maxima are exactly those of converting that file.
+// as an alist file in memory (column lists without fillers, so that the text
+// grows with the edges; no row lists, which the reader never reads) and read
+// by the alist reader, so that sockets, degree tables and maxima are exactly
+// those of converting the matrix's alist file.
 std::unique_ptr<graph> fromcolumns(int m, int n, const std::int64_t *colstart,
                                    const std::int32_t *rows) {
   std::vector<std::int64_t> rowweight(static_cast<std::size_t>(m), 0);
@@ -118,9 +116,8 @@ std::unique_ptr<graph> fromcolumns(int m, int n, const std::int64_t *colstart,
   numbers(n, [&](std::int64_t c) { return colstart[c + 1] - colstart[c]; });
   numbers(m, [&](std::int64_t r) { return rowweight[r]; });
   for (int c = 0; c < n; ++c)
-    numbers(vmax, [&](std::int64_t k) -> std::int64_t {
-      return k < colstart[c + 1] - colstart[c] ? rows[colstart[c] + k] + 1 : 0;
-    });
+    numbers(colstart[c + 1] - colstart[c],
+            [&](std::int64_t k) -> std::int64_t { return rows[colstart[c] + k] + 1; });
   ldpc::writeclose(&out);
 
   auto target = std::make_unique<graph>();

@@ -239,3 +239,17 @@ def test_long_calls_let_other_threads_run(codes):
     for thread in threads:
         thread.join()
     assert results == expected * 4
+
+
+def test_from_matrix_grows_with_the_edges():
+    """One column joined to every row among many light columns: the work and
+    memory follow the 65,000 edges, not columns x largest weight (3 x 10^8)."""
+    m, n = 5000, 60001
+    rows = np.concatenate([np.arange(n - 1) % m, np.arange(m)])
+    columns = np.concatenate([np.arange(n - 1), np.full(m, n - 1)])
+    matrix = scipy.sparse.csc_matrix((np.ones(len(rows), dtype=np.int8), (rows, columns)),
+                                     shape=(m, n))
+    graph = ldpcgraph.Graph.from_matrix(matrix)
+    assert graph.num_edges == n - 1 + m
+    assert graph.variable_degrees[-1] == m and (graph.variable_degrees[:-1] == 1).all()
+    assert (graph.to_scipy() != matrix).nnz == 0
