@@ -17,6 +17,38 @@ from ._ldpcgraph import Graph
 
 __all__ = [name for name in dir(_ldpcgraph) if not name.startswith("_")]
 
+# Decoding, when the extension was built with the decoding library.
+if hasattr(_ldpcgraph, "Decoder"):
+    _CHANNELS = ("ebn0", "sigma", "erasure", "crossover")
+
+    def decode(graph, llrs, decoder="spa", schedule="flooding", iterations=50, early_stop=True,
+               alpha=0.75, beta=0.5, threads=1, posteriors=False):
+        """Decodes a frames x n numpy batch of channel LLRs (log P(0)/P(1)) on
+        graph: (decisions, satisfied, iterations[, posteriors]), as
+        Decoder(graph, ...).decode(llrs, threads, posteriors)."""
+        compiled = Decoder(graph, decoder, schedule, iterations, early_stop, alpha, beta)
+        return compiled.decode(llrs, threads, posteriors)
+
+    def simulate(code, ebn0=None, sigma=None, erasure=None, crossover=None, **options):
+        """The points of `tanner simulate --json` (a list of dicts under its
+        keys) for a Graph or a code file, at the Eb/N0 values (dB), sigmas,
+        erasure or crossover probabilities given. options: rate, decoder,
+        schedule, iterations, early_stop, alpha, beta, max_errors,
+        max_frames, min_fer, seed (as for constructions; default 1) and
+        threads (default: all cores)."""
+        given = [(name, values) for name, values in zip(_CHANNELS, (ebn0, sigma, erasure,
+                                                                    crossover))
+                 if values is not None]
+        if len(given) != 1:
+            raise ValueError("give one of ebn0, sigma, erasure, crossover")
+        channel, points = given[0]
+        if not isinstance(code, Graph):
+            code = Graph.read(code)
+        return _ldpcgraph._simulate(code, list(_np.atleast_1d(points).astype(float)),
+                                   channel, **options)
+
+    __all__ += ["decode", "simulate"]
+
 
 def _from_matrix(matrix):
     """The graph of a parity-check matrix (M x N): a scipy sparse matrix or
