@@ -29,3 +29,4 @@ def test_readme_example_runs(work):
     tanner("construct", "proto", EXAMPLES / "half-rate.proto", "--lift", "100", "--seed", "42",
            "--alist", work / "theirs.alist")
     assert (work / "lifted.alist").read_bytes() == (work / "theirs.alist").read_bytes()
+    assert (work / "fer.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
