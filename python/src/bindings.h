@@ -89,6 +89,11 @@ void binddecoding(py::module_ &m);
 #endif
 #ifdef LDPC_PYTHON_SHORTCYCLES
 void bindshortcycles(py::module_ &m);
+// girth= of the constructions: 0 (none) or even and at least 4; a fresh
+// graph is then rid of shorter cycles, drawing on from the graph stream as
+// `tanner construct --girth` does.
+void checkgirth(int girth);
+void conditiongirth(ldpc::graphs *record, int girth);
 #endif
 #ifdef LDPC_PYTHON_THRESHOLD
 void bindthreshold(py::module_ &m);

@@ -13,6 +13,13 @@ namespace ldpcpython {
 
 namespace {
 
+#ifndef LDPC_PYTHON_SHORTCYCLES
+void checkgirth(int girth) {
+  if (girth != 0) throw py::value_error("girth needs a build with the cycle removal");
+}
+void conditiongirth(ldpc::graphs *, int) {}
+#endif
+
 [[noreturn]] void badseed(const std::string &text) {
   throw py::value_error("seed takes W0,W1,W2 (each 0..65535) or an integer below 2^48, not '" +
                         text + "'");
@@ -65,9 +72,11 @@ void bindconstruct(py::module_ &m) {
   m.def(
       "construct_irregular",
       [](std::vector<int> vdeg, std::vector<double> vfrac, std::vector<int> cdeg,
-         std::vector<double> cfrac, int length, bool edgefractions, const py::object &seed) {
+         std::vector<double> cfrac, int length, bool edgefractions, int girth,
+         const py::object &seed) {
         unsigned short words[3];
         seedwords(seed, words);
+        checkgirth(girth);
         std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
         if (!fault.empty()) throw py::value_error(fault);
         ldpc::simulations simulation{};
@@ -87,23 +96,26 @@ void bindconstruct(py::module_ &m) {
                                 "; " + ldpc::nearestirregularlengths(simulation));
         return withstream(words, [&](ldpc::graphs *record) {
           ldpc::constructirregulargraph(record, &simulation);
+          conditiongirth(record, girth);
         });
       },
       py::arg("vdeg"), py::arg("vfrac"), py::arg("cdeg"), py::arg("cfrac"), py::arg("length"),
-      py::arg("edge_fractions") = false, py::arg("seed") = 0,
+      py::arg("edge_fractions") = false, py::arg("girth") = 0, py::arg("seed") = 0,
       R"(A random graph of the irregular ensemble, as `tanner construct irregular`.
 
 Degrees of each side increasing, one fraction each (of nodes, or of edges
 with edge_fractions); length is the number of variable nodes asked for.
 seed: the graph-stream state, an integer 0 <= S < 2^48, "W0,W1,W2" or a
-tuple of three 16-bit words. Returns (graph, seed words).)");
+tuple of three 16-bit words. girth: remove cycles shorter than girth
+afterwards, as --girth does. Returns (graph, seed words).)");
 
   m.def(
       "construct_proto",
-      [](const py::object &protopath, int lift, const py::object &seed) {
+      [](const py::object &protopath, int lift, int girth, const py::object &seed) {
         unsigned short words[3];
         seedwords(seed, words);
         if (lift < 1) throw py::value_error("lift must be at least 1");
+        checkgirth(girth);
         std::string path = pathstring(protopath);
         protoholder protograph;
         {
@@ -118,11 +130,12 @@ tuple of three 16-bit words. Returns (graph, seed words).)");
         simulation.ensemble = 1;
         return withstream(words, [&](ldpc::graphs *record) {
           ldpc::constructprotograph(record, &simulation);
+          conditiongirth(record, girth);
         });
       },
-      py::arg("protofile"), py::arg("lift"), py::arg("seed") = 0,
+      py::arg("protofile"), py::arg("lift"), py::arg("girth") = 0, py::arg("seed") = 0,
       R"(A random lifting of the protograph in protofile by the factor lift, as
-`tanner construct proto`. Returns (graph, seed words).)");
+`tanner construct proto` (girth as --girth). Returns (graph, seed words).)");
 }
 
 }  // namespace ldpcpython
