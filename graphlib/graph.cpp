@@ -1,4 +1,5 @@
 // Basic operations on graph records and the irregular ensemble construction.
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -12,12 +13,6 @@
 #include "irregular.h"
 #include "randomstream.h"
 #include "simulation.h"
-
-// Declared by <assert.h> only when NDEBUG is not defined; the consistency
-// checks of the irregular construction use it in every build type.
-extern "C" void __assert_fail(const char *assertion, const char *file,
-                              unsigned int line, const char *function) noexcept
-    __attribute__((__noreturn__));
 
 namespace ldpc {
 
@@ -59,14 +54,30 @@ namespace ldpc {
 
 namespace {
 
+const char *programname() {
+#if defined(__GLIBC__)
+  return program_invocation_short_name;
+#elif defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__)
+  return getprogname();
+#else
+  return "";
+#endif
+}
+
 // The consistency conditions of the construction stay active in release
 // builds too: without them a corrupt graph would be handed on. Standard
 // output is flushed first, so that the report lines already printed are not
 // lost when it is redirected to a file.
+// The text is that of a failed assert: "program: file:line: function:
+// Assertion `condition' failed.", the program name where the C library
+// keeps it.
 [[noreturn]] void failcondition(const char *condition, int line) {
   std::fflush(stdout);
-  __assert_fail(condition, __FILE__, static_cast<unsigned int>(line),
-                "constructirregulargraph");
+  const char *program = programname();
+  std::fprintf(stderr, "%s%s%s:%d: constructirregulargraph: Assertion `%s' failed.\n", program,
+               *program != '\0' ? ": " : "", __FILE__, line, condition);
+  std::fflush(stderr);
+  std::abort();
 }
 
 #define irregularcheck(cond, text) \

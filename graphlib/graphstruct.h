@@ -20,6 +20,8 @@
 
 #include <cstdint>
 
+#include "allocate.h"
+
 namespace ldpc {
 
 // One end of an edge, held in the edge list of the node that owns it.
@@ -65,13 +67,6 @@ struct graphs {
   vnode *vnodelist;           // vnodenum nodes, index = node number
   cnode *cnodelist;           // cnodenum nodes, index = node number
 };
-
-// Returns a fresh, uninitialised block of n bytes. Never returns null: when
-// the heap cannot supply the block (or n is negative) it prints the
-// Not-sufficient-memory banner on standard output and exits with status 1.
-// A request of 0 bytes succeeds. Sizes are 64-bit so that arrays beyond
-// 2 GiB can be requested.
-void *allocate(std::int64_t n);
 
 // Releases the edge lists (variable nodes, then check nodes), the node arrays
 // and the degree tables of a graph. Changes no field of the record.

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "graphstruct.h"
+#include "allocate.h"
 
 namespace ldpc {
 
