@@ -1,4 +1,5 @@
-// Degree tables from the node degrees of one side of a graph.
+// Degree tables from the node degrees of one side of a graph. Never prints
+// or exits, except through allocate when memory runs out.
 #ifndef LDPC_DEGREETABLE_H
 #define LDPC_DEGREETABLE_H
 

@@ -14,7 +14,10 @@
 //
 // Error policy: the entry points that the library defines as ending the
 // process (allocate, the readers and the writer) print a fixed message and
-// exit; the reading cores behind them return a description of the fault.
+// exit; the reading cores behind them return a description of the fault and
+// never print or exit, except through allocate when memory runs out. The
+// functions declared here never print (but printgraph) or exit, except
+// through allocate when memory runs out.
 #ifndef LDPC_GRAPHSTRUCT_H
 #define LDPC_GRAPHSTRUCT_H
 

@@ -1,5 +1,6 @@
 // A growable list of integers for readers that must not size anything by a
 // count that the file claims before the file has shown that it holds it.
+// Never prints or exits, except through allocate when memory runs out.
 #ifndef LDPC_INTLIST_H
 #define LDPC_INTLIST_H
 

@@ -4,11 +4,11 @@
 // of the "%d" conversion (leading white space, an optional sign, decimal
 // digits) from a file descriptor in large chunks or from a block of memory.
 // textwriter formats numbers into a large buffer and writes it in chunks, or
-// appends to a string. Neither prints or exits: faults are returned. The
-// buffers of a file scanner and of a file writer come from allocate, so
-// running out of memory there ends the process with the memory banner like
-// every block of the library; a writer's buffer is therefore taken before
-// its output file is created.
+// appends to a string. Neither prints or exits, except through allocate
+// when memory runs out: faults are returned. The buffers of a file scanner
+// and of a file writer come from allocate, so running out of memory there
+// ends the process with the memory banner like every block of the library;
+// a writer's buffer is therefore taken before its output file is created.
 #ifndef LDPC_TEXTIO_H
 #define LDPC_TEXTIO_H
 
