@@ -128,9 +128,9 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   const bool store = (paddedalive && paddedneed <= room) || unpaddedneed <= room;
 
   // Nodes and variable edge lists.
-  graph->vnodelist = static_cast<vnode *>(allocate(static_cast<std::int64_t>(n) * sizeof(vnode)));
+  graph->vnodelist = allocatearray<vnode>(n);
   int allocatedvnodes = 0;
-  graph->cnodelist = static_cast<cnode *>(allocate(static_cast<std::int64_t>(m) * sizeof(cnode)));
+  graph->cnodelist = allocatearray<cnode>(m);
   for (int c = 0; c < m; ++c) {
     graph->cnodelist[c].degree = 0;
     graph->cnodelist[c].value = 0.0;
@@ -140,8 +140,7 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
     vnode *node = &graph->vnodelist[v];
     node->degree = colweights.items[v];
     node->value = 0.0;
-    node->edgelist = store ? static_cast<edge *>(allocate(
-                                 static_cast<std::int64_t>(node->degree) * sizeof(edge)))
+    node->edgelist = store ? allocatearray<edge>(node->degree)
                            : nullptr;
     ++allocatedvnodes;
   }
@@ -211,7 +210,7 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   // Choose the reading. The unpadded reading's rows are counted only when
   // it may be needed: the counting is a random access per edge. A compact
   // array of counts stays in cache far better than the check nodes.
-  int *counts = static_cast<int *>(allocate(static_cast<std::int64_t>(m) * sizeof(int)));
+  int *counts = allocatearray<int>(m);
   std::memset(counts, 0, static_cast<std::size_t>(m) * sizeof(int));
   bool usepadded = paddedalive && !nonzerofiller;
   if (!usepadded) {
@@ -252,8 +251,7 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   // Check edge lists and mirror entries.
   for (int c = 0; c < m; ++c) {
     cnode *node = &graph->cnodelist[c];
-    node->edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
+    node->edgelist = allocatearray<edge>(node->degree);
   }
   for (int v = 0; v < n; ++v) {
     const vnode *node = &graph->vnodelist[v];
@@ -267,8 +265,8 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   }
 
   // Degree tables: every degree that occurs, increasing.
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   if (!tabulatedegrees(graph->vnodelist, n, 1, graph->vdegreelist, &graph->vdegreesnum)) {

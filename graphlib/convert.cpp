@@ -18,7 +18,7 @@ encoders *keptencoder;
 }  // namespace
 
 int convertalist(const char *inputpath, const char *outputpath, const char *program) {
-  encoders *encoder = static_cast<encoders *>(allocate(sizeof(encoders)));
+  encoders *encoder = allocatearray<encoders>(1);
   encoder->gap = -1;
 
   // A directory opens for reading but holds no alist file.
@@ -39,7 +39,7 @@ int convertalist(const char *inputpath, const char *outputpath, const char *prog
     return 1;
   }
 
-  graphs *graph = static_cast<graphs *>(allocate(sizeof(graphs)));
+  graphs *graph = allocatearray<graphs>(1);
   textscanner in;
   scanfromfd(&in, fd);
   std::string error;

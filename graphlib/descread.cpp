@@ -76,8 +76,7 @@ void reserve(element **block, std::int64_t *capacity, std::int64_t needed,
   std::int64_t grown = *capacity * 2;
   if (grown > limit) grown = limit;
   if (grown < needed) grown = needed;
-  auto *larger = static_cast<element *>(
-      allocate(grown * static_cast<std::int64_t>(sizeof(element))));
+  auto *larger = allocatearray<element>(grown);
   if (*capacity > 0)
     std::memcpy(static_cast<void *>(larger), *block,
                 static_cast<std::size_t>(*capacity) * sizeof(element));
@@ -93,7 +92,7 @@ node *allocatenodes(textscanner *in, std::int64_t *capacity, int count) {
   std::int64_t remaining = scanremaining(in);
   bool fits = remaining >= 0 && remaining / 2 >= count;
   *capacity = fits || count < firstnodes ? count : firstnodes;
-  return static_cast<node *>(allocate(*capacity * static_cast<std::int64_t>(sizeof(node))));
+  return allocatearray<node>(*capacity);
 }
 
 // What has been allocated so far, for release on a fault.
@@ -149,7 +148,7 @@ bool readnodes(textscanner *in, node **list, int count, int *owned, const char *
     n->degree = degree;
     n->value = 0.0;
     std::int64_t edges = degree < firstedges ? degree : firstedges;
-    n->edgelist = static_cast<edge *>(allocate(edges * static_cast<std::int64_t>(sizeof(edge))));
+    n->edgelist = allocatearray<edge>(edges);
     ++*owned;
 
     for (int s = 0; s < degree; ++s) {
@@ -251,7 +250,7 @@ bool readencoder(textscanner *in, int *gap, int **iphi, std::string *error) {
   const std::int64_t g = *gap;
   const std::int64_t total = g * g;
   std::int64_t capacity = total < firstentries ? total : firstentries;
-  int *matrix = static_cast<int *>(allocate(capacity * static_cast<std::int64_t>(sizeof(int))));
+  int *matrix = allocatearray<int>(capacity);
   for (std::int64_t i = 0; i < total; ++i) {
     if (i == capacity) reserve(&matrix, &capacity, i + 1, total);
     if (!readint(in, &matrix[i], error, [&] {
@@ -303,8 +302,8 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
 
   // Degree tables; the unused entries are zeroed so that nothing undefined
   // is ever read from them.
-  g->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  g->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  g->vdegreelist = allocatearray<degreelist>(1);
+  g->cdegreelist = allocatearray<degreelist>(1);
   std::memset(g->vdegreelist, 0, sizeof(degreelist));
   std::memset(g->cdegreelist, 0, sizeof(degreelist));
   bool ok = skipcomment(in, error, "the comment before the variable degree table") &&

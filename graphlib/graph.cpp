@@ -140,8 +140,7 @@ void assigndegrees(node *nodes, int nodenum, const degreelist *table,
 template <typename node>
 void allocateedgelists(node *nodes, int nodenum) {
   for (int n = 0; n < nodenum; ++n)
-    nodes[n].edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(nodes[n].degree) * sizeof(edge)));
+    nodes[n].edgelist = allocatearray<edge>(nodes[n].degree);
 }
 
 // Check socket numbers without a table of E entries: the check nodes take
@@ -531,8 +530,8 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
     std::printf("   vnodenum:=%d cnodenum:=%d\n", graph->vnodenum, graph->cnodenum);
 
   // The degree tables, in the order of the configured lists.
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   for (int k = 0; k < vdegreesnum; ++k) {
@@ -545,10 +544,8 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
   }
 
   // Node degrees by table position.
-  graph->vnodelist = static_cast<vnode *>(
-      allocate(static_cast<std::int64_t>(graph->vnodenum) * sizeof(vnode)));
-  graph->cnodelist = static_cast<cnode *>(
-      allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
+  graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
+  graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
   assigndegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, vdegreesnum,
                 plan.edges, "degree <= vdegreesnum", "vedgecountnew == vedgecount");
   assigndegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, cdegreesnum,
@@ -562,7 +559,7 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
 // One random matching: variable socket number k (node order, then socket
 // order) meets check socket number perm[k], numbered the same way.
 void matchirregular(graphs *graph, int edges) {
-  int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(edges) * sizeof(int)));
+  int *perm = allocatearray<int>(edges);
   drawbackfilled(graphsimrand, perm, edges);
   checkblocks blocks;
   numbercheckblocks(&blocks, graph->cdegreelist, graph->cdegreesnum);

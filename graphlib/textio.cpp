@@ -90,7 +90,7 @@ void skipblanks(textscanner *in) {
 
 void scanfromfd(textscanner *in, int fd) {
   in->fd = fd;
-  in->buffer = static_cast<char *>(allocate(chunksize));
+  in->buffer = allocatearray<char>(chunksize);
   in->capacity = in->buffer != nullptr ? chunksize : 0;
   in->pos = in->end = in->buffer;
   in->atend = in->buffer == nullptr;
@@ -187,7 +187,7 @@ std::int64_t scanlookahead(textscanner *in, std::int64_t wanted) {
     if (static_cast<std::size_t>(buffered) == in->capacity) {
       // the buffer holds only unread characters: double it
       std::size_t capacity = in->capacity * 2;
-      char *larger = static_cast<char *>(allocate(static_cast<std::int64_t>(capacity)));
+      char *larger = allocatearray<char>(static_cast<std::int64_t>(capacity));
       std::memcpy(larger, in->pos, static_cast<std::size_t>(buffered));
       std::free(in->buffer);
       in->buffer = larger;
@@ -262,7 +262,7 @@ void writetofd(textwriter *out, int fd, std::size_t capacity) {
   if (capacity < writebufferleast) capacity = writebufferleast;
   out->fd = fd;
   out->memory = nullptr;
-  out->buffer = static_cast<char *>(allocate(static_cast<std::int64_t>(capacity)));
+  out->buffer = allocatearray<char>(static_cast<std::int64_t>(capacity));
   out->capacity = capacity;
   out->used = 0;
   out->writeerror = 0;
