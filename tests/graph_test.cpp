@@ -115,7 +115,10 @@ TEST(switchedges, swaps_check_ends_and_keeps_mirrors) {
   ldpc::switchedges(g, 0, 0, 1, 0);
   EXPECT_EQ(g->vnodelist[0].edgelist[0].message, 1.5);
 
+  // switchvnodes is kept for old callers and must leave every field alone
+  const std::string unswitched = describe(g);
   ldpc::switchvnodes(g, 0, 1);
+  EXPECT_EQ(describe(g), unswitched);
   EXPECT_EQ(testsupport::checkgraph(g), "");
   ldpc::freegraph(g);
   std::free(g);
