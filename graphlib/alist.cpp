@@ -5,12 +5,11 @@
 
 #include "degreetable.h"
 #include "intlist.h"
+#include "partialgraph.h"
 
 namespace ldpc {
 
 namespace {
-
-std::string number(std::int64_t n) { return std::to_string(n); }
 
 // Reads one integer of a header item; on failure describes it.
 bool readitem(textscanner *in, int *value, const char *item, std::string *error) {
@@ -45,21 +44,6 @@ bool readweights(textscanner *in, int count, const char *item, const char *what,
     append(list, weight);
   }
   return true;
-}
-
-void release(graphs *graph, int allocatedvnodes) {
-  if (graph->vnodelist != nullptr)
-    for (int v = 0; v < allocatedvnodes; ++v) std::free(graph->vnodelist[v].edgelist);
-  if (graph->cnodelist != nullptr)
-    for (int c = 0; c < graph->cnodenum; ++c) std::free(graph->cnodelist[c].edgelist);
-  std::free(graph->vnodelist);
-  std::free(graph->cnodelist);
-  std::free(graph->vdegreelist);
-  std::free(graph->cdegreelist);
-  graph->vnodelist = nullptr;
-  graph->cnodelist = nullptr;
-  graph->vdegreelist = nullptr;
-  graph->cdegreelist = nullptr;
 }
 
 const char *const item7 = "item 7 (column lists)";
@@ -228,7 +212,7 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
       *error = paddedfault;
       std::free(counts);
       std::free(rowweights.items);
-      release(graph, allocatedvnodes);
+      releasepartialgraph(graph, allocatedvnodes, graph->cnodenum);
       return false;
     }
     usepadded = !unpaddedmatches;
@@ -272,13 +256,13 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   if (!tabulatedegrees(graph->vnodelist, n, 1, graph->vdegreelist, &graph->vdegreesnum)) {
     *error = "item 5 (column weights): more than " + number(maxdegreesnum) +
              " distinct column weights";
-    release(graph, allocatedvnodes);
+    releasepartialgraph(graph, allocatedvnodes, graph->cnodenum);
     return false;
   }
   if (!tabulatedegrees(graph->cnodelist, m, 1, graph->cdegreelist, &graph->cdegreesnum)) {
     *error = std::string(item7) + ": more than " + number(maxdegreesnum) +
              " distinct row weights";
-    release(graph, allocatedvnodes);
+    releasepartialgraph(graph, allocatedvnodes, graph->cnodenum);
     return false;
   }
   return true;

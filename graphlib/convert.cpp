@@ -21,11 +21,8 @@ int convertalist(const char *inputpath, const char *outputpath, const char *prog
   encoders *encoder = allocatearray<encoders>(1);
   encoder->gap = -1;
 
-  // A directory opens for reading but holds no alist file.
-  int fd = open(inputpath, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  int fd = openforreading(inputpath);
+  if (fd < 0) {
     std::free(encoder);
     std::fputs("I can't open the indicated input file.\n", stderr);
     return 1;

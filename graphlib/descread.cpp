@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "descfile.h"
+#include "partialgraph.h"
 
 namespace ldpc {
 
@@ -19,8 +20,6 @@ namespace {
 constexpr std::int64_t firstnodes = 1 << 16;
 constexpr std::int64_t firstedges = 1 << 12;
 constexpr std::int64_t firstentries = 1 << 16;
-
-std::string number(std::int64_t n) { return std::to_string(n); }
 
 // Sets *error to a fault at the line of the scanner's position.
 bool fail(textscanner *in, std::string *error, const std::string &what) {
@@ -101,15 +100,6 @@ struct partialgraph {
   int vowned;  // variable nodes whose edgelist is allocated
   int cowned;
 };
-
-void release(partialgraph *p) {
-  for (int v = 0; v < p->vowned; ++v) std::free(p->graph.vnodelist[v].edgelist);
-  for (int c = 0; c < p->cowned; ++c) std::free(p->graph.cnodelist[c].edgelist);
-  std::free(p->graph.vnodelist);
-  std::free(p->graph.cnodelist);
-  std::free(p->graph.vdegreelist);
-  std::free(p->graph.cdegreelist);
-}
 
 bool readtable(textscanner *in, degreelist *table, int entries, const char *side,
                std::string *error) {
@@ -327,7 +317,7 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
   ok = ok && skipcomment(in, error, "the encoder comment") &&
        readencoder(in, &gap, &iphi, error);
   if (!ok) {
-    release(&p);
+    releasepartialgraph(&p.graph, p.vowned, p.cowned);
     return false;
   }
   *graph = *g;
@@ -337,11 +327,8 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
 }
 
 void readgraph(graphs *graph, encoders *encoder, const char *graphfile, int verbose) {
-  // A directory opens for reading on Linux but holds no graph.
-  int fd = open(graphfile, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  int fd = openforreading(graphfile);
+  if (fd < 0) {
     std::fflush(stdout);
     std::fputs("I can't open the indicated graph file.\n", stderr);
     std::exit(1);

@@ -11,18 +11,30 @@
 
 #include "graphstruct.h"
 #include "irregular.h"
+#include "partialgraph.h"
 #include "randomstream.h"
 #include "simulation.h"
 
 namespace ldpc {
 
-void freegraph(graphs *graph) {
-  for (int v = 0; v < graph->vnodenum; ++v) std::free(graph->vnodelist[v].edgelist);
-  for (int c = 0; c < graph->cnodenum; ++c) std::free(graph->cnodelist[c].edgelist);
+void releasepartialgraph(graphs *graph, int vowned, int cowned) {
+  if (graph->vnodelist != nullptr)
+    for (int v = 0; v < vowned; ++v) std::free(graph->vnodelist[v].edgelist);
+  if (graph->cnodelist != nullptr)
+    for (int c = 0; c < cowned; ++c) std::free(graph->cnodelist[c].edgelist);
   std::free(graph->vnodelist);
   std::free(graph->cnodelist);
   std::free(graph->vdegreelist);
   std::free(graph->cdegreelist);
+  graph->vnodelist = nullptr;
+  graph->cnodelist = nullptr;
+  graph->vdegreelist = nullptr;
+  graph->cdegreelist = nullptr;
+}
+
+void freegraph(graphs *graph) {
+  graphs copy = *graph;
+  releasepartialgraph(&copy, graph->vnodenum, graph->cnodenum);
 }
 
 void switchedges(graphs *graph, int nodea, int socketa, int nodeb, int socketb) {

@@ -20,8 +20,6 @@ namespace ldpc {
 
 namespace {
 
-std::string number(std::int64_t n) { return std::to_string(n); }
-
 std::string nodesocket(int v, int s) {
   return "variable node " + number(v) + ", socket " + number(s);
 }
@@ -169,11 +167,8 @@ void readprotograph(simulations *simulation) {
   // The name field need not hold its terminating zero; never read past it.
   const std::string name(simulation->protofile,
                          strnlen(simulation->protofile, sizeof simulation->protofile));
-  // A directory opens for reading on Linux but holds no proto-file.
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  int fd = openforreading(name.c_str());
+  if (fd < 0) {
     std::fflush(stdout);
     std::fputs("I can't open the indicated proto-file.\n", stderr);
     std::exit(1);

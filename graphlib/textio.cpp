@@ -1,5 +1,6 @@
 #include "textio.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +88,16 @@ void skipblanks(textscanner *in) {
 }
 
 }  // namespace
+
+int openforreading(const char *path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
 
 void scanfromfd(textscanner *in, int fd) {
   in->fd = fd;

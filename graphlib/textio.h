@@ -35,6 +35,14 @@ struct textscanner {
 enum scanresult { scanned = 0, scanend = 1, scannotnumber = 2, scanrange = 3,
                   scanioerror = 4 };
 
+// Opens path for reading; a directory (which opens on Linux but holds no
+// text) is refused like a path that cannot be opened. Returns the
+// descriptor, or -1.
+int openforreading(const char *path);
+
+// An integer as decimal text, for fault descriptions.
+inline std::string number(std::int64_t n) { return std::to_string(n); }
+
 void scanfromfd(textscanner *in, int fd);
 void scanfrommemory(textscanner *in, const char *data, std::size_t size);
 void scanclose(textscanner *in);  // releases the buffer, not the descriptor

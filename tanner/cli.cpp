@@ -193,7 +193,7 @@ ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::enc
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) fail(path + ": " + std::strerror(EISDIR));
   ldpc::textscanner in;
   ldpc::scanfromfd(&in, fd);
-  auto *graph = static_cast<ldpc::graphs *>(ldpc::allocate(sizeof(ldpc::graphs)));
+  auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
   std::string error;
