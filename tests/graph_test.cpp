@@ -81,7 +81,7 @@ TEST(allocate, exhaustion_prints_the_banner_and_exits_1) {
 
 TEST(switchedges, swaps_check_ends_and_keeps_mirrors) {
   // variable 0 -> checks 0, 1; variable 1 -> check 1; variable 2 -> check 0
-  ldpc::graphs *g = makegraph(2, {{0, 1}, {1}, {0}});
+  testsupport::ownedgraph g = makegraph(2, {{0, 1}, {1}, {0}});
   const std::string before = describe(g);
 
   ldpc::switchedges(g, 0, 0, 1, 0);  // 0-0 and 1-1 become 0-1 and 1-0
@@ -120,8 +120,6 @@ TEST(switchedges, swaps_check_ends_and_keeps_mirrors) {
   ldpc::switchvnodes(g, 0, 1);
   EXPECT_EQ(describe(g), unswitched);
   EXPECT_EQ(testsupport::checkgraph(g), "");
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(freegraph, leaves_the_fields_of_the_record) {

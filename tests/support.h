@@ -3,6 +3,7 @@
 #ifndef LDPC_TESTS_SUPPORT_H
 #define LDPC_TESTS_SUPPORT_H
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,37 @@ runresult runlimited(const std::string &program, const std::vector<std::string> 
                      const runlimits &limits);
 
 // A full graph built from the checks of each variable node; check sockets in
-// order of appearance, degree tables of the degrees that occur. Release with
-// ldpc::freegraph and free().
+// order of appearance, degree tables of the degrees that occur. Hold it in
+// an ownedgraph, or release it with ldpc::freegraph and free().
 ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchecks);
+
+// Owns a graph record from makegraph (or any record and lists from
+// allocate): freegraph and free when it goes or takes another, so that a
+// failed ASSERT leaks nothing. Converts to the pointer it holds.
+class ownedgraph {
+ public:
+  ownedgraph(ldpc::graphs *graph = nullptr) : held(graph) {}  // NOLINT: implicit by design
+  ownedgraph(const ownedgraph &) = delete;
+  ownedgraph &operator=(const ownedgraph &) = delete;
+  ownedgraph &operator=(ldpc::graphs *graph) {
+    release();
+    held = graph;
+    return *this;
+  }
+  ~ownedgraph() { release(); }
+  operator ldpc::graphs *() const { return held; }
+  ldpc::graphs *operator->() const { return held; }
+
+ private:
+  void release() {
+    if (held != nullptr) {
+      ldpc::freegraph(held);
+      std::free(held);
+    }
+    held = nullptr;
+  }
+  ldpc::graphs *held;
+};
 
 // The code description file that the converter writes for an alist text,
 // computed in this process; "error: ..." when the reader refuses it.
