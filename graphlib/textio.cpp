@@ -15,7 +15,6 @@ namespace ldpc {
 
 namespace {
 
-constexpr std::size_t chunksize = 1 << 20;
 
 bool isblank(char c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' ||
@@ -99,10 +98,11 @@ int openforreading(const char *path) {
   return fd;
 }
 
-void scanfromfd(textscanner *in, int fd) {
+void scanfromfd(textscanner *in, int fd, std::size_t capacity) {
+  if (capacity == 0) capacity = 1;
   in->fd = fd;
-  in->buffer = allocatearray<char>(chunksize);
-  in->capacity = in->buffer != nullptr ? chunksize : 0;
+  in->buffer = allocatearray<char>(static_cast<std::int64_t>(capacity));
+  in->capacity = in->buffer != nullptr ? capacity : 0;
   in->pos = in->end = in->buffer;
   in->atend = in->buffer == nullptr;
   in->readerror = in->buffer == nullptr ? ENOMEM : 0;

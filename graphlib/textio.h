@@ -43,7 +43,10 @@ int openforreading(const char *path);
 // An integer as decimal text, for fault descriptions.
 inline std::string number(std::int64_t n) { return std::to_string(n); }
 
-void scanfromfd(textscanner *in, int fd);
+// Reads fd through a buffer of capacity bytes (at least 1; a megabyte unless
+// a caller such as a fuzz harness wants small chunks).
+constexpr std::size_t readchunksize = std::size_t{1} << 20;
+void scanfromfd(textscanner *in, int fd, std::size_t capacity = readchunksize);
 void scanfrommemory(textscanner *in, const char *data, std::size_t size);
 void scanclose(textscanner *in);  // releases the buffer, not the descriptor
 
