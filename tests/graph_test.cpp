@@ -17,12 +17,7 @@ using testsupport::makegraph;
 
 namespace {
 
-const std::string banner =
-    "/***********************************/"
-    "/*    W   A   R   N   I   N   G    */"
-    "/***********************************/"
-    "/*      Not sufficient memory!     */"
-    "/***********************************/";
+const std::string &banner = testsupport::memorybanner;
 
 struct childresult {
   int status;

@@ -3,14 +3,29 @@
 #ifndef LDPC_TESTS_SUPPORT_H
 #define LDPC_TESTS_SUPPORT_H
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "graphstruct.h"
+#include "randomstream.h"
 #include "simulation.h"
 
 namespace testsupport {
+
+// What a program prints on standard output when memory runs out, written
+// out here rather than taken from the library.
+inline const std::string memorybanner =
+    "/***********************************/"
+    "/*    W   A   R   N   I   N   G    */"
+    "/***********************************/"
+    "/*      Not sufficient memory!     */"
+    "/***********************************/";
+
+// The state of the graph stream as one 48-bit number, and setting it.
+inline std::uint64_t streamstate() { return ldpc::loadstate(ldpc::graphsimrand); }
+inline void setstream(std::uint64_t state) { ldpc::storestate(ldpc::graphsimrand, state); }
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
