@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "alist.h"
+#include "allocate.h"
 #include "ldpcgraph_version.h"
 #include "simulation.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char **argv) {
     std::fputs(usage, stderr);
     return 2;
   }
+  tuneheapforlargegraphs();
   int status = convertalist(argv[1], argv[2], "alistconv");
   if (status != 0) return status;
   std::fputs("\n simulation ends\n", stdout);

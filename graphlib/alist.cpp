@@ -5,12 +5,11 @@
 
 #include "degreetable.h"
 #include "intlist.h"
+#include "partialgraph.h"
 
 namespace ldpc {
 
 namespace {
-
-std::string number(std::int64_t n) { return std::to_string(n); }
 
 // Reads one integer of a header item; on failure describes it.
 bool readitem(textscanner *in, int *value, const char *item, std::string *error) {
@@ -47,22 +46,185 @@ bool readweights(textscanner *in, int count, const char *item, const char *what,
   return true;
 }
 
-void release(graphs *graph, int allocatedvnodes) {
-  if (graph->vnodelist != nullptr)
-    for (int v = 0; v < allocatedvnodes; ++v) std::free(graph->vnodelist[v].edgelist);
-  if (graph->cnodelist != nullptr)
-    for (int c = 0; c < graph->cnodenum; ++c) std::free(graph->cnodelist[c].edgelist);
-  std::free(graph->vnodelist);
-  std::free(graph->cnodelist);
-  std::free(graph->vdegreelist);
-  std::free(graph->cdegreelist);
-  graph->vnodelist = nullptr;
-  graph->cnodelist = nullptr;
-  graph->vdegreelist = nullptr;
-  graph->cdegreelist = nullptr;
+const char *const item7 = "item 7 (column lists)";
+
+// The two readings of the column lists, fed in lockstep by one scan: padded
+// to the largest column weight with fillers, or holding exactly the weights.
+struct readings {
+  std::int64_t paddedneed;    // integers the padded reading takes
+  std::int64_t unpaddedneed;  // integers the unpadded reading takes
+  bool paddedalive;
+  bool unpaddedalive;
+  bool nonzerofiller;         // the padded reading met a filler other than 0
+  std::string paddedfault;    // why the padded reading failed
+};
+
+// The padded reading needs every weight within the column-list length.
+readings startreadings(const intlist &colweights, int n, int vmax) {
+  readings r{static_cast<std::int64_t>(n) * vmax, 0, true, true, false, {}};
+  for (int v = 0; v < n; ++v) {
+    if (colweights.items[v] > vmax && r.paddedfault.empty())
+      r.paddedfault = "item 5 (column weights), column " + number(v + 1) + ": weight " +
+                      number(colweights.items[v]) + " exceeds the column-list length " +
+                      number(vmax) + " of item 3";
+    r.unpaddedneed += colweights.items[v];
+  }
+  r.paddedalive = r.paddedfault.empty();
+  return r;
 }
 
-const char *const item7 = "item 7 (column lists)";
+// Each reading needs one integer per entry, and integers take at least two
+// characters each but the last. When the rest of the input cannot hold
+// what either reading needs, no edge list is allocated and item 7 is only
+// scanned for the padded reading's first fault: a short file that claims
+// huge weights is refused as short instead of exhausting memory. Where
+// the size is unknown (a pipe), the input is read ahead as far as the
+// smaller need, so that memory follows what the input holds there too.
+bool roomforentries(textscanner *in, const readings &r) {
+  std::int64_t smallerneed = r.unpaddedneed;
+  if (r.paddedalive && r.paddedneed < smallerneed) smallerneed = r.paddedneed;
+  const std::int64_t remaining =
+      scanlookahead(in, smallerneed < INT64_MAX / 2 ? 2 * smallerneed - 1 : INT64_MAX);
+  const std::int64_t room = remaining < 0 ? INT64_MAX : (remaining + 1) / 2;
+  return (r.paddedalive && r.paddedneed <= room) || r.unpaddedneed <= room;
+}
+
+// Nodes with their degrees; variable edge lists when store is set.
+void allocatenodes(graphs *graph, const intlist &colweights, bool store) {
+  const int n = graph->vnodenum, m = graph->cnodenum;
+  graph->vnodelist = allocatearray<vnode>(n);
+  graph->cnodelist = allocatearray<cnode>(m);
+  for (int c = 0; c < m; ++c) {
+    graph->cnodelist[c].degree = 0;
+    graph->cnodelist[c].value = 0.0;
+    graph->cnodelist[c].edgelist = nullptr;
+  }
+  for (int v = 0; v < n; ++v) {
+    vnode *node = &graph->vnodelist[v];
+    node->degree = colweights.items[v];
+    node->value = 0.0;
+    node->edgelist = store ? allocatearray<edge>(node->degree) : nullptr;
+  }
+}
+
+// Item 7, read once for both dialects. Position p of the integer sequence
+// is, padded, entry p % vmax of column p / vmax and, unpadded, an entry of
+// the column whose weights before it sum to at most p. The padded row goes
+// into dest, the unpadded row into socket of the same edge lists.
+void scancolumnlists(textscanner *in, graphs *graph, int vmax, bool store, readings *r) {
+  const int n = graph->vnodenum, m = graph->cnodenum;
+  int pv = 0, ps = 0;  // padded column and entry of position p
+  int uv = 0, us = 0;  // unpadded column and entry of position p
+  while (uv < n && graph->vnodelist[uv].degree == 0) ++uv;
+  for (std::int64_t p = 0;; ++p) {
+    bool paddedwants = r->paddedalive && p < r->paddedneed;
+    bool unpaddedwants = r->unpaddedalive && p < r->unpaddedneed;
+    if (!paddedwants && !unpaddedwants) break;
+    int x;
+    scanresult result = scanint(in, &x);
+    if (result != scanned) {
+      std::string fault = describescanfault(in, result);
+      if (paddedwants)
+        r->paddedfault = std::string(item7) + ", column " + number(pv + 1) + ": " + fault;
+      r->paddedalive = r->paddedalive && !paddedwants;
+      r->unpaddedalive = r->unpaddedalive && !unpaddedwants;
+      break;
+    }
+    if (paddedwants) {
+      if (ps < graph->vnodelist[pv].degree) {
+        if (x < 1 || x > m) {
+          r->paddedfault = std::string(item7) + ", column " + number(pv + 1) + ", entry " +
+                           number(ps + 1) + ": row " + number(x) + " is outside 1.." +
+                           number(m);
+          r->paddedalive = false;
+        } else if (store) {
+          graph->vnodelist[pv].edgelist[ps].dest = x - 1;
+        }
+      } else if (x != 0) {
+        r->nonzerofiller = true;
+      }
+      if (++ps == vmax) {
+        ps = 0;
+        ++pv;
+      }
+    }
+    if (unpaddedwants) {
+      if (x < 1 || x > m) {
+        r->unpaddedalive = false;
+      } else {
+        if (store) graph->vnodelist[uv].edgelist[us].socket = x - 1;
+        if (++us == graph->vnodelist[uv].degree) {
+          us = 0;
+          ++uv;
+          while (uv < n && graph->vnodelist[uv].degree == 0) ++uv;
+        }
+      }
+    }
+  }
+  // Without stored entries no reading can be used; one that still succeeded
+  // read more than the input held when the bound was taken.
+  if (!store && (r->paddedalive || r->unpaddedalive)) {
+    r->paddedfault = std::string(item7) + ": the file grew while it was read";
+    r->paddedalive = r->unpaddedalive = false;
+  }
+}
+
+// Chooses the reading: padded when it is valid and every filler is 0, else
+// unpadded when it is valid and its row counts equal the row weights, else
+// padded with any fillers. Returns false when none is usable. The unpadded
+// reading's rows are counted only when it may be needed: the counting is a
+// random access per edge, in counts (m zeros, left zero), a compact array
+// that stays in cache far better than the check nodes.
+bool choosereading(const graphs *graph, const readings &r, const intlist &rowweights,
+                   int *counts, bool *usepadded) {
+  *usepadded = r.paddedalive && !r.nonzerofiller;
+  if (*usepadded) return true;
+  const int n = graph->vnodenum, m = graph->cnodenum;
+  bool unpaddedmatches = r.unpaddedalive;
+  if (unpaddedmatches) {
+    for (int v = 0; v < n; ++v) {
+      const vnode *node = &graph->vnodelist[v];
+      for (int s = 0; s < node->degree; ++s) ++counts[node->edgelist[s].socket];
+    }
+    for (int c = 0; c < m && unpaddedmatches; ++c)
+      unpaddedmatches = counts[c] == rowweights.items[c];
+    std::memset(counts, 0, static_cast<std::size_t>(m) * sizeof(int));
+  }
+  if (!unpaddedmatches && !r.paddedalive) return false;
+  *usepadded = !unpaddedmatches;
+  return true;
+}
+
+// The check side from the chosen reading: check sockets in order of
+// appearance (by variable node, then socket), check edge lists and mirror
+// entries. counts holds m zeros.
+void buildcheckside(graphs *graph, bool usepadded, int *counts) {
+  const int n = graph->vnodenum, m = graph->cnodenum;
+  for (int v = 0; v < n; ++v) {
+    vnode *node = &graph->vnodelist[v];
+    for (int s = 0; s < node->degree; ++s) {
+      edge *e = &node->edgelist[s];
+      if (!usepadded) e->dest = e->socket;
+      e->socket = counts[e->dest]++;
+      e->message = 0.0;
+    }
+  }
+  for (int c = 0; c < m; ++c) graph->cnodelist[c].degree = counts[c];
+  for (int c = 0; c < m; ++c) {
+    cnode *node = &graph->cnodelist[c];
+    node->edgelist = allocatearray<edge>(node->degree);
+  }
+  for (int v = 0; v < n; ++v) {
+    const vnode *node = &graph->vnodelist[v];
+    for (int s = 0; s < node->degree; ++s) {
+      const edge *e = &node->edgelist[s];
+      edge *mirror = &graph->cnodelist[e->dest].edgelist[e->socket];
+      mirror->dest = v;
+      mirror->socket = s;
+      mirror->message = 0.0;
+    }
+  }
+}
 
 }  // namespace
 
@@ -99,188 +261,41 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   graph->vmaxdegree = vmax;
   graph->cmaxdegree = cmax;
 
-  // The padded reading needs every weight within the column-list length.
-  std::string paddedfault;
-  std::int64_t unpaddedneed = 0;
-  for (int v = 0; v < n; ++v) {
-    if (colweights.items[v] > vmax && paddedfault.empty())
-      paddedfault = "item 5 (column weights), column " + number(v + 1) + ": weight " +
-                    number(colweights.items[v]) + " exceeds the column-list length " +
-                    number(vmax) + " of item 3";
-    unpaddedneed += colweights.items[v];
-  }
-  bool paddedalive = paddedfault.empty();
-  bool unpaddedalive = true;
-  const std::int64_t paddedneed = static_cast<std::int64_t>(n) * vmax;
-
-  // Each reading needs one integer per entry, and integers take at least two
-  // characters each but the last. When the rest of the input cannot hold
-  // what either reading needs, no edge list is allocated and item 7 is only
-  // scanned for the padded reading's first fault: a short file that claims
-  // huge weights is refused as short instead of exhausting memory. Where
-  // the size is unknown (a pipe), the input is read ahead as far as the
-  // smaller need, so that memory follows what the input holds there too.
-  std::int64_t smallerneed = unpaddedneed;
-  if (paddedalive && paddedneed < smallerneed) smallerneed = paddedneed;
-  const std::int64_t remaining =
-      scanlookahead(in, smallerneed < INT64_MAX / 2 ? 2 * smallerneed - 1 : INT64_MAX);
-  const std::int64_t room = remaining < 0 ? INT64_MAX : (remaining + 1) / 2;
-  const bool store = (paddedalive && paddedneed <= room) || unpaddedneed <= room;
-
-  // Nodes and variable edge lists.
-  graph->vnodelist = static_cast<vnode *>(allocate(static_cast<std::int64_t>(n) * sizeof(vnode)));
-  int allocatedvnodes = 0;
-  graph->cnodelist = static_cast<cnode *>(allocate(static_cast<std::int64_t>(m) * sizeof(cnode)));
-  for (int c = 0; c < m; ++c) {
-    graph->cnodelist[c].degree = 0;
-    graph->cnodelist[c].value = 0.0;
-    graph->cnodelist[c].edgelist = nullptr;
-  }
-  for (int v = 0; v < n; ++v) {
-    vnode *node = &graph->vnodelist[v];
-    node->degree = colweights.items[v];
-    node->value = 0.0;
-    node->edgelist = store ? static_cast<edge *>(allocate(
-                                 static_cast<std::int64_t>(node->degree) * sizeof(edge)))
-                           : nullptr;
-    ++allocatedvnodes;
-  }
+  // Item 7 in both readings, then the choice between them.
+  readings r = startreadings(colweights, n, vmax);
+  const bool store = roomforentries(in, r);
+  allocatenodes(graph, colweights, store);
   std::free(colweights.items);
-
-  // Item 7, read once for both dialects. Position p of the integer sequence
-  // is, padded, entry p % vmax of column p / vmax and, unpadded, an entry of
-  // the column whose weights before it sum to at most p. The padded row goes
-  // into dest, the unpadded row into socket of the same edge lists.
-  bool nonzerofiller = false;
-  std::string unpaddedfault;
-  int pv = 0, ps = 0;  // padded column and entry of position p
-  int uv = 0, us = 0;  // unpadded column and entry of position p
-  while (uv < n && graph->vnodelist[uv].degree == 0) ++uv;
-  for (std::int64_t p = 0;; ++p) {
-    bool paddedwants = paddedalive && p < paddedneed;
-    bool unpaddedwants = unpaddedalive && p < unpaddedneed;
-    if (!paddedwants && !unpaddedwants) break;
-    int x;
-    scanresult result = scanint(in, &x);
-    if (result != scanned) {
-      std::string fault = describescanfault(in, result);
-      if (paddedwants)
-        paddedfault = std::string(item7) + ", column " + number(pv + 1) + ": " + fault;
-      paddedalive = paddedalive && !paddedwants;
-      unpaddedalive = unpaddedalive && !unpaddedwants;
-      break;
-    }
-    if (paddedwants) {
-      if (ps < graph->vnodelist[pv].degree) {
-        if (x < 1 || x > m) {
-          paddedfault = std::string(item7) + ", column " + number(pv + 1) + ", entry " +
-                        number(ps + 1) + ": row " + number(x) + " is outside 1.." + number(m);
-          paddedalive = false;
-        } else if (store) {
-          graph->vnodelist[pv].edgelist[ps].dest = x - 1;
-        }
-      } else if (x != 0) {
-        nonzerofiller = true;
-      }
-      if (++ps == vmax) {
-        ps = 0;
-        ++pv;
-      }
-    }
-    if (unpaddedwants) {
-      if (x < 1 || x > m) {
-        unpaddedalive = false;
-      } else {
-        if (store) graph->vnodelist[uv].edgelist[us].socket = x - 1;
-        if (++us == graph->vnodelist[uv].degree) {
-          us = 0;
-          ++uv;
-          while (uv < n && graph->vnodelist[uv].degree == 0) ++uv;
-        }
-      }
-    }
-  }
-
-  // Without stored entries no reading can be used; one that still succeeded
-  // read more than the input held when the bound was taken.
-  if (!store && (paddedalive || unpaddedalive)) {
-    paddedfault = std::string(item7) + ": the file grew while it was read";
-    paddedalive = unpaddedalive = false;
-  }
-
-  // Choose the reading. The unpadded reading's rows are counted only when
-  // it may be needed: the counting is a random access per edge. A compact
-  // array of counts stays in cache far better than the check nodes.
-  int *counts = static_cast<int *>(allocate(static_cast<std::int64_t>(m) * sizeof(int)));
+  scancolumnlists(in, graph, vmax, store, &r);
+  int *counts = allocatearray<int>(m);
   std::memset(counts, 0, static_cast<std::size_t>(m) * sizeof(int));
-  bool usepadded = paddedalive && !nonzerofiller;
-  if (!usepadded) {
-    bool unpaddedmatches = unpaddedalive;
-    if (unpaddedmatches) {
-      for (int v = 0; v < n; ++v) {
-        const vnode *node = &graph->vnodelist[v];
-        for (int s = 0; s < node->degree; ++s) ++counts[node->edgelist[s].socket];
-      }
-      for (int c = 0; c < m && unpaddedmatches; ++c)
-        unpaddedmatches = counts[c] == rowweights.items[c];
-      std::memset(counts, 0, static_cast<std::size_t>(m) * sizeof(int));
-    }
-    if (!unpaddedmatches && !paddedalive) {
-      *error = paddedfault;
-      std::free(counts);
-      std::free(rowweights.items);
-      release(graph, allocatedvnodes);
-      return false;
-    }
-    usepadded = !unpaddedmatches;
-  }
+  bool usepadded;
+  const bool usable = choosereading(graph, r, rowweights, counts, &usepadded);
   std::free(rowweights.items);
-
-  // Check sockets in order of appearance: by variable node, then socket.
-  for (int v = 0; v < n; ++v) {
-    vnode *node = &graph->vnodelist[v];
-    for (int s = 0; s < node->degree; ++s) {
-      edge *e = &node->edgelist[s];
-      if (!usepadded) e->dest = e->socket;
-      e->socket = counts[e->dest]++;
-      e->message = 0.0;
-    }
+  if (!usable) {
+    *error = r.paddedfault;
+    std::free(counts);
+    releasepartialgraph(graph, n, m);
+    return false;
   }
-  for (int c = 0; c < m; ++c) graph->cnodelist[c].degree = counts[c];
+  buildcheckside(graph, usepadded, counts);
   std::free(counts);
 
-  // Check edge lists and mirror entries.
-  for (int c = 0; c < m; ++c) {
-    cnode *node = &graph->cnodelist[c];
-    node->edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
-  }
-  for (int v = 0; v < n; ++v) {
-    const vnode *node = &graph->vnodelist[v];
-    for (int s = 0; s < node->degree; ++s) {
-      const edge *e = &node->edgelist[s];
-      edge *mirror = &graph->cnodelist[e->dest].edgelist[e->socket];
-      mirror->dest = v;
-      mirror->socket = s;
-      mirror->message = 0.0;
-    }
-  }
-
   // Degree tables: every degree that occurs, increasing.
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   if (!tabulatedegrees(graph->vnodelist, n, 1, graph->vdegreelist, &graph->vdegreesnum)) {
     *error = "item 5 (column weights): more than " + number(maxdegreesnum) +
              " distinct column weights";
-    release(graph, allocatedvnodes);
+    releasepartialgraph(graph, n, m);
     return false;
   }
   if (!tabulatedegrees(graph->cnodelist, m, 1, graph->cdegreelist, &graph->cdegreesnum)) {
     *error = std::string(item7) + ": more than " + number(maxdegreesnum) +
              " distinct row weights";
-    release(graph, allocatedvnodes);
+    releasepartialgraph(graph, n, m);
     return false;
   }
   return true;

@@ -27,6 +27,7 @@ namespace ldpc {
 // takes its sockets in order of appearance in the column lists; the maxima
 // are the header's values. On a malformed file returns false with *error
 // saying what is wrong and where, and releases everything it allocated.
+// Never prints or exits, except through allocate when memory runs out.
 bool readalist(textscanner *in, graphs *graph, std::string *error);
 
 // The converter's whole run: reads the alist file inputpath and writes its

@@ -18,14 +18,11 @@ encoders *keptencoder;
 }  // namespace
 
 int convertalist(const char *inputpath, const char *outputpath, const char *program) {
-  encoders *encoder = static_cast<encoders *>(allocate(sizeof(encoders)));
+  encoders *encoder = allocatearray<encoders>(1);
   encoder->gap = -1;
 
-  // A directory opens for reading but holds no alist file.
-  int fd = open(inputpath, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  int fd = openforreading(inputpath);
+  if (fd < 0) {
     std::free(encoder);
     std::fputs("I can't open the indicated input file.\n", stderr);
     return 1;
@@ -39,7 +36,7 @@ int convertalist(const char *inputpath, const char *outputpath, const char *prog
     return 1;
   }
 
-  graphs *graph = static_cast<graphs *>(allocate(sizeof(graphs)));
+  graphs *graph = allocatearray<graphs>(1);
   textscanner in;
   scanfromfd(&in, fd);
   std::string error;

@@ -1,4 +1,5 @@
-// Degree tables from the node degrees of one side of a graph.
+// Degree tables from the node degrees of one side of a graph. Never prints
+// or exits, except through allocate when memory runs out.
 #ifndef LDPC_DEGREETABLE_H
 #define LDPC_DEGREETABLE_H
 
@@ -22,8 +23,7 @@ bool tabulatedegrees(const node *nodes, int count, int multiplier,
     if (nodes[i].degree > maxdegree) maxdegree = nodes[i].degree;
   // The histogram is as long as the largest degree, which the caller has
   // bounded by the number of edges actually present.
-  int *histogram = static_cast<int *>(
-      allocate((static_cast<std::int64_t>(maxdegree) + 1) * sizeof(int)));
+  int *histogram = allocatearray<int>(static_cast<std::int64_t>(maxdegree) + 1);
   for (int d = 0; d <= maxdegree; ++d) histogram[d] = 0;
   for (int i = 0; i < count; ++i) ++histogram[nodes[i].degree];
   int used = 0;

@@ -5,7 +5,8 @@
 // variable and check node (each edge as the node at its other end and the
 // socket there), a "-1" line, the encoder's gap with the matrix iphi, and a
 // closing "-1" line. The public savegraph and readgraph print and exit on top
-// of these cores; the cores never print or exit.
+// of these cores; the cores never print or exit, except through allocate
+// when memory runs out.
 #ifndef LDPC_DESCFILE_H
 #define LDPC_DESCFILE_H
 

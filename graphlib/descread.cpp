@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "descfile.h"
+#include "partialgraph.h"
 
 namespace ldpc {
 
@@ -19,8 +20,6 @@ namespace {
 constexpr std::int64_t firstnodes = 1 << 16;
 constexpr std::int64_t firstedges = 1 << 12;
 constexpr std::int64_t firstentries = 1 << 16;
-
-std::string number(std::int64_t n) { return std::to_string(n); }
 
 // Sets *error to a fault at the line of the scanner's position.
 bool fail(textscanner *in, std::string *error, const std::string &what) {
@@ -76,8 +75,7 @@ void reserve(element **block, std::int64_t *capacity, std::int64_t needed,
   std::int64_t grown = *capacity * 2;
   if (grown > limit) grown = limit;
   if (grown < needed) grown = needed;
-  auto *larger = static_cast<element *>(
-      allocate(grown * static_cast<std::int64_t>(sizeof(element))));
+  auto *larger = allocatearray<element>(grown);
   if (*capacity > 0)
     std::memcpy(static_cast<void *>(larger), *block,
                 static_cast<std::size_t>(*capacity) * sizeof(element));
@@ -93,7 +91,7 @@ node *allocatenodes(textscanner *in, std::int64_t *capacity, int count) {
   std::int64_t remaining = scanremaining(in);
   bool fits = remaining >= 0 && remaining / 2 >= count;
   *capacity = fits || count < firstnodes ? count : firstnodes;
-  return static_cast<node *>(allocate(*capacity * static_cast<std::int64_t>(sizeof(node))));
+  return allocatearray<node>(*capacity);
 }
 
 // What has been allocated so far, for release on a fault.
@@ -102,15 +100,6 @@ struct partialgraph {
   int vowned;  // variable nodes whose edgelist is allocated
   int cowned;
 };
-
-void release(partialgraph *p) {
-  for (int v = 0; v < p->vowned; ++v) std::free(p->graph.vnodelist[v].edgelist);
-  for (int c = 0; c < p->cowned; ++c) std::free(p->graph.cnodelist[c].edgelist);
-  std::free(p->graph.vnodelist);
-  std::free(p->graph.cnodelist);
-  std::free(p->graph.vdegreelist);
-  std::free(p->graph.cdegreelist);
-}
 
 bool readtable(textscanner *in, degreelist *table, int entries, const char *side,
                std::string *error) {
@@ -149,7 +138,7 @@ bool readnodes(textscanner *in, node **list, int count, int *owned, const char *
     n->degree = degree;
     n->value = 0.0;
     std::int64_t edges = degree < firstedges ? degree : firstedges;
-    n->edgelist = static_cast<edge *>(allocate(edges * static_cast<std::int64_t>(sizeof(edge))));
+    n->edgelist = allocatearray<edge>(edges);
     ++*owned;
 
     for (int s = 0; s < degree; ++s) {
@@ -251,7 +240,7 @@ bool readencoder(textscanner *in, int *gap, int **iphi, std::string *error) {
   const std::int64_t g = *gap;
   const std::int64_t total = g * g;
   std::int64_t capacity = total < firstentries ? total : firstentries;
-  int *matrix = static_cast<int *>(allocate(capacity * static_cast<std::int64_t>(sizeof(int))));
+  int *matrix = allocatearray<int>(capacity);
   for (std::int64_t i = 0; i < total; ++i) {
     if (i == capacity) reserve(&matrix, &capacity, i + 1, total);
     if (!readint(in, &matrix[i], error, [&] {
@@ -303,8 +292,8 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
 
   // Degree tables; the unused entries are zeroed so that nothing undefined
   // is ever read from them.
-  g->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  g->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  g->vdegreelist = allocatearray<degreelist>(1);
+  g->cdegreelist = allocatearray<degreelist>(1);
   std::memset(g->vdegreelist, 0, sizeof(degreelist));
   std::memset(g->cdegreelist, 0, sizeof(degreelist));
   bool ok = skipcomment(in, error, "the comment before the variable degree table") &&
@@ -328,7 +317,7 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
   ok = ok && skipcomment(in, error, "the encoder comment") &&
        readencoder(in, &gap, &iphi, error);
   if (!ok) {
-    release(&p);
+    releasepartialgraph(&p.graph, p.vowned, p.cowned);
     return false;
   }
   *graph = *g;
@@ -338,11 +327,8 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
 }
 
 void readgraph(graphs *graph, encoders *encoder, const char *graphfile, int verbose) {
-  // A directory opens for reading on Linux but holds no graph.
-  int fd = open(graphfile, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  int fd = openforreading(graphfile);
+  if (fd < 0) {
     std::fflush(stdout);
     std::fputs("I can't open the indicated graph file.\n", stderr);
     std::exit(1);

@@ -1,4 +1,5 @@
 // Basic operations on graph records and the irregular ensemble construction.
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -10,24 +11,30 @@
 
 #include "graphstruct.h"
 #include "irregular.h"
+#include "partialgraph.h"
 #include "randomstream.h"
 #include "simulation.h"
 
-// Declared by <assert.h> only when NDEBUG is not defined; the consistency
-// checks of the irregular construction use it in every build type.
-extern "C" void __assert_fail(const char *assertion, const char *file,
-                              unsigned int line, const char *function) noexcept
-    __attribute__((__noreturn__));
-
 namespace ldpc {
 
-void freegraph(graphs *graph) {
-  for (int v = 0; v < graph->vnodenum; ++v) std::free(graph->vnodelist[v].edgelist);
-  for (int c = 0; c < graph->cnodenum; ++c) std::free(graph->cnodelist[c].edgelist);
+void releasepartialgraph(graphs *graph, int vowned, int cowned) {
+  if (graph->vnodelist != nullptr)
+    for (int v = 0; v < vowned; ++v) std::free(graph->vnodelist[v].edgelist);
+  if (graph->cnodelist != nullptr)
+    for (int c = 0; c < cowned; ++c) std::free(graph->cnodelist[c].edgelist);
   std::free(graph->vnodelist);
   std::free(graph->cnodelist);
   std::free(graph->vdegreelist);
   std::free(graph->cdegreelist);
+  graph->vnodelist = nullptr;
+  graph->cnodelist = nullptr;
+  graph->vdegreelist = nullptr;
+  graph->cdegreelist = nullptr;
+}
+
+void freegraph(graphs *graph) {
+  graphs copy = *graph;
+  releasepartialgraph(&copy, graph->vnodenum, graph->cnodenum);
 }
 
 void switchedges(graphs *graph, int nodea, int socketa, int nodeb, int socketb) {
@@ -59,14 +66,30 @@ namespace ldpc {
 
 namespace {
 
+const char *programname() {
+#if defined(__GLIBC__)
+  return program_invocation_short_name;
+#elif defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__)
+  return getprogname();
+#else
+  return "";
+#endif
+}
+
 // The consistency conditions of the construction stay active in release
 // builds too: without them a corrupt graph would be handed on. Standard
 // output is flushed first, so that the report lines already printed are not
 // lost when it is redirected to a file.
+// The text is that of a failed assert: "program: file:line: function:
+// Assertion `condition' failed.", the program name where the C library
+// keeps it.
 [[noreturn]] void failcondition(const char *condition, int line) {
   std::fflush(stdout);
-  __assert_fail(condition, __FILE__, static_cast<unsigned int>(line),
-                "constructirregulargraph");
+  const char *program = programname();
+  std::fprintf(stderr, "%s%s%s:%d: constructirregulargraph: Assertion `%s' failed.\n", program,
+               *program != '\0' ? ": " : "", __FILE__, line, condition);
+  std::fflush(stderr);
+  std::abort();
 }
 
 #define irregularcheck(cond, text) \
@@ -129,8 +152,7 @@ void assigndegrees(node *nodes, int nodenum, const degreelist *table,
 template <typename node>
 void allocateedgelists(node *nodes, int nodenum) {
   for (int n = 0; n < nodenum; ++n)
-    nodes[n].edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(nodes[n].degree) * sizeof(edge)));
+    nodes[n].edgelist = allocatearray<edge>(nodes[n].degree);
 }
 
 // Check socket numbers without a table of E entries: the check nodes take
@@ -520,8 +542,8 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
     std::printf("   vnodenum:=%d cnodenum:=%d\n", graph->vnodenum, graph->cnodenum);
 
   // The degree tables, in the order of the configured lists.
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   for (int k = 0; k < vdegreesnum; ++k) {
@@ -534,10 +556,8 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
   }
 
   // Node degrees by table position.
-  graph->vnodelist = static_cast<vnode *>(
-      allocate(static_cast<std::int64_t>(graph->vnodenum) * sizeof(vnode)));
-  graph->cnodelist = static_cast<cnode *>(
-      allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
+  graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
+  graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
   assigndegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, vdegreesnum,
                 plan.edges, "degree <= vdegreesnum", "vedgecountnew == vedgecount");
   assigndegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, cdegreesnum,
@@ -551,7 +571,7 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
 // One random matching: variable socket number k (node order, then socket
 // order) meets check socket number perm[k], numbered the same way.
 void matchirregular(graphs *graph, int edges) {
-  int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(edges) * sizeof(int)));
+  int *perm = allocatearray<int>(edges);
   drawbackfilled(graphsimrand, perm, edges);
   checkblocks blocks;
   numbercheckblocks(&blocks, graph->cdegreelist, graph->cdegreesnum);

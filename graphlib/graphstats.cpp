@@ -77,6 +77,44 @@ std::vector<degreeshare> cdistribution(const graphs *graph) {
   return distribution(graph->cnodelist, graph->cnodenum, countedges(graph));
 }
 
+namespace {
+
+// Checks the entries of one side: each in range of the other side and
+// mirrored by the entry it leads to; adds up the degrees and their largest.
+template <typename node, typename othernode, typename reporter>
+void checkside(const node *nodes, int count, const char *side, const othernode *others,
+               int othercount, const char *otherside, const reporter &report,
+               std::int64_t *sum, int *largest) {
+  const std::string name = std::string(side) + " node ";
+  const std::string othername = std::string(otherside) + " node ";
+  for (int n = 0; n < count; ++n) {
+    const node &at = nodes[n];
+    *sum += at.degree;
+    *largest = std::max(*largest, at.degree);
+    for (int s = 0; s < at.degree; ++s) {
+      const edge &e = at.edgelist[s];
+      // the place is spelled out only for a fault: no string per edge
+      auto where = [&] { return name + std::to_string(n) + " socket " + std::to_string(s); };
+      if (e.dest < 0 || e.dest >= othercount) {
+        report(where() + " leads to " + othername + std::to_string(e.dest) + ", outside 0.." +
+               std::to_string(othercount - 1));
+      } else if (e.socket < 0 || e.socket >= others[e.dest].degree) {
+        report(where() + " leads to socket " + std::to_string(e.socket) + " of " + othername +
+               std::to_string(e.dest) + ", which has degree " +
+               std::to_string(others[e.dest].degree));
+      } else {
+        const edge &m = others[e.dest].edgelist[e.socket];
+        if (m.dest != n || m.socket != s)
+          report(where() + " leads to " + othername + std::to_string(e.dest) + " socket " +
+                 std::to_string(e.socket) + ", which leads back to " + name +
+                 std::to_string(m.dest) + " socket " + std::to_string(m.socket));
+      }
+    }
+  }
+}
+
+}  // namespace
+
 std::vector<std::string> checkinvariants(const graphs *graph, std::vector<std::string> *notes,
                                          int limit) {
   std::vector<std::string> faults;
@@ -91,57 +129,10 @@ std::vector<std::string> checkinvariants(const graphs *graph, std::vector<std::s
   // Every entry on either side must be in range and mirrored by the other end.
   std::int64_t vsum = 0, csum = 0;
   int vmax = 0, cmax = 0;
-  for (int v = 0; v < graph->vnodenum; ++v) {
-    const vnode &node = graph->vnodelist[v];
-    vsum += node.degree;
-    vmax = std::max(vmax, node.degree);
-    for (int s = 0; s < node.degree; ++s) {
-      const edge &e = node.edgelist[s];
-      // the place is spelled out only for a fault: no string per edge
-      auto where = [&] {
-        return "variable node " + std::to_string(v) + " socket " + std::to_string(s);
-      };
-      if (e.dest < 0 || e.dest >= graph->cnodenum) {
-        report(where() + " leads to check node " + std::to_string(e.dest) + ", outside 0.." +
-               std::to_string(graph->cnodenum - 1));
-      } else if (e.socket < 0 || e.socket >= graph->cnodelist[e.dest].degree) {
-        report(where() + " leads to socket " + std::to_string(e.socket) + " of check node " +
-               std::to_string(e.dest) + ", which has degree " +
-               std::to_string(graph->cnodelist[e.dest].degree));
-      } else {
-        const edge &m = graph->cnodelist[e.dest].edgelist[e.socket];
-        if (m.dest != v || m.socket != s)
-          report(where() + " leads to check node " + std::to_string(e.dest) + " socket " +
-                 std::to_string(e.socket) + ", which leads back to variable node " +
-                 std::to_string(m.dest) + " socket " + std::to_string(m.socket));
-      }
-    }
-  }
-  for (int c = 0; c < graph->cnodenum; ++c) {
-    const cnode &node = graph->cnodelist[c];
-    csum += node.degree;
-    cmax = std::max(cmax, node.degree);
-    for (int t = 0; t < node.degree; ++t) {
-      const edge &e = node.edgelist[t];
-      auto where = [&] {
-        return "check node " + std::to_string(c) + " socket " + std::to_string(t);
-      };
-      if (e.dest < 0 || e.dest >= graph->vnodenum) {
-        report(where() + " leads to variable node " + std::to_string(e.dest) + ", outside 0.." +
-               std::to_string(graph->vnodenum - 1));
-      } else if (e.socket < 0 || e.socket >= graph->vnodelist[e.dest].degree) {
-        report(where() + " leads to socket " + std::to_string(e.socket) + " of variable node " +
-               std::to_string(e.dest) + ", which has degree " +
-               std::to_string(graph->vnodelist[e.dest].degree));
-      } else {
-        const edge &m = graph->vnodelist[e.dest].edgelist[e.socket];
-        if (m.dest != c || m.socket != t)
-          report(where() + " leads to variable node " + std::to_string(e.dest) + " socket " +
-                 std::to_string(e.socket) + ", which leads back to check node " +
-                 std::to_string(m.dest) + " socket " + std::to_string(m.socket));
-      }
-    }
-  }
+  checkside(graph->vnodelist, graph->vnodenum, "variable", graph->cnodelist, graph->cnodenum,
+            "check", report, &vsum, &vmax);
+  checkside(graph->cnodelist, graph->cnodenum, "check", graph->vnodelist, graph->vnodenum,
+            "variable", report, &csum, &cmax);
   if (vsum != csum)
     report("the variable degrees sum to " + std::to_string(vsum) + ", the check degrees to " +
            std::to_string(csum));

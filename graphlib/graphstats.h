@@ -1,5 +1,7 @@
 // Structural figures of a Tanner graph: invariant checks, degree
 // distributions, parallel edges, 4-cycles, girth and an edge-set fingerprint.
+// Nothing here exits, except through allocate when memory runs out; only
+// the progress function given may print.
 #ifndef LDPC_GRAPHSTATS_H
 #define LDPC_GRAPHSTATS_H
 

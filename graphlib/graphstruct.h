@@ -14,11 +14,16 @@
 //
 // Error policy: the entry points that the library defines as ending the
 // process (allocate, the readers and the writer) print a fixed message and
-// exit; the reading cores behind them return a description of the fault.
+// exit; the reading cores behind them return a description of the fault and
+// never print or exit, except through allocate when memory runs out. The
+// functions declared here never print (but printgraph) or exit, except
+// through allocate when memory runs out.
 #ifndef LDPC_GRAPHSTRUCT_H
 #define LDPC_GRAPHSTRUCT_H
 
 #include <cstdint>
+
+#include "allocate.h"
 
 namespace ldpc {
 
@@ -65,13 +70,6 @@ struct graphs {
   vnode *vnodelist;           // vnodenum nodes, index = node number
   cnode *cnodelist;           // cnodenum nodes, index = node number
 };
-
-// Returns a fresh, uninitialised block of n bytes. Never returns null: when
-// the heap cannot supply the block (or n is negative) it prints the
-// Not-sufficient-memory banner on standard output and exits with status 1.
-// A request of 0 bytes succeeds. Sizes are 64-bit so that arrays beyond
-// 2 GiB can be requested.
-void *allocate(std::int64_t n);
 
 // Releases the edge lists (variable nodes, then check nodes), the node arrays
 // and the degree tables of a graph. Changes no field of the record.

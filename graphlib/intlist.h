@@ -1,5 +1,6 @@
 // A growable list of integers for readers that must not size anything by a
 // count that the file claims before the file has shown that it holds it.
+// Never prints or exits, except through allocate when memory runs out.
 #ifndef LDPC_INTLIST_H
 #define LDPC_INTLIST_H
 
@@ -7,14 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "graphstruct.h"
+#include "allocate.h"
 
 namespace ldpc {
-
-// A block of n zero bytes, or the memory banner and status 1 like allocate.
-// Pages that are never written cost no memory: an array of records that
-// are mostly left zero grows with the records that are filled in.
-void *allocatezeroed(std::int64_t n);
 
 struct intlist {
   int *items;  // from allocate; release with free
@@ -25,7 +21,7 @@ struct intlist {
 inline void append(intlist *list, int value) {
   if (list->count == list->capacity) {
     std::int64_t capacity = list->capacity < 256 ? 256 : list->capacity * 2;
-    int *items = static_cast<int *>(allocate(capacity * static_cast<std::int64_t>(sizeof(int))));
+    int *items = allocatearray<int>(capacity);
     if (list->count > 0)
       std::memcpy(items, list->items, static_cast<std::size_t>(list->count) * sizeof(int));
     std::free(list->items);

@@ -2,7 +2,8 @@
 // records and its draws: node counts from the distribution and the balancing
 // of the two edge totals. constructirregulargraph builds on exactly this
 // plan, so a program can ask beforehand whether a distribution and length
-// can be built, and why not.
+// can be built, and why not. Nothing here exits but as its comment says,
+// and otherwise only through allocate when memory runs out.
 #ifndef LDPC_IRREGULAR_H
 #define LDPC_IRREGULAR_H
 

@@ -4,7 +4,9 @@
 // temporary file beside it, which is renamed over the path only when every
 // byte has been written and the file closed; a failed run leaves an existing
 // file as it was. A path that is not a regular file (a terminal, a pipe,
-// /dev/stdout, /dev/null) is written directly.
+// /dev/stdout, /dev/null) is written directly. Faults are returned; nothing
+// here prints, and nothing exits except through allocate when memory runs
+// out.
 #ifndef LDPC_OUTPUTFILE_H
 #define LDPC_OUTPUTFILE_H
 

@@ -20,8 +20,6 @@ namespace ldpc {
 
 namespace {
 
-std::string number(std::int64_t n) { return std::to_string(n); }
-
 std::string nodesocket(int v, int s) {
   return "variable node " + number(v) + ", socket " + number(s);
 }
@@ -42,18 +40,16 @@ bool readinteger(textscanner *in, int *value, const std::string &what,
 // side; fails on check sockets that are not exactly 0..k-1 for a check node.
 bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
                      const intlist *pairs, graphs **result, std::string *error) {
-  graphs *g = static_cast<graphs *>(allocate(sizeof(graphs)));
+  graphs *g = allocatearray<graphs>(1);
   std::memset(g, 0, sizeof(graphs));
   g->vnodenum = vnodenum;
   g->cnodenum = cnodenum;
-  g->vnodelist = static_cast<vnode *>(
-      allocate(static_cast<std::int64_t>(vnodenum) * sizeof(vnode)));
+  g->vnodelist = allocatearray<vnode>(vnodenum);
   // Check nodes start as {degree 0, value 0, no edge list}: all zero bytes,
   // so that a file declaring many check nodes costs memory only for those
   // that its pairs name; a check node that no pair names keeps degree 0 and
   // an empty (null) edge list.
-  g->cnodelist = static_cast<cnode *>(
-      allocatezeroed(static_cast<std::int64_t>(cnodenum) * sizeof(cnode)));
+  g->cnodelist = allocatezeroedarray<cnode>(cnodenum);
 
   // Variable side as in the file; the check degrees count the pairs.
   const int *pair = pairs->items;
@@ -61,8 +57,7 @@ bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
     vnode *node = &g->vnodelist[v];
     node->degree = degrees->items[v];
     node->value = 0.0;
-    node->edgelist = static_cast<edge *>(
-        allocate(static_cast<std::int64_t>(node->degree) * sizeof(edge)));
+    node->edgelist = allocatearray<edge>(node->degree);
     for (int s = 0; s < node->degree; ++s, pair += 2) {
       node->edgelist[s] = {pair[0], pair[1], 0.0};
       ++g->cnodelist[pair[0]].degree;
@@ -75,8 +70,7 @@ bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
     for (int s = 0; s < node->degree; ++s) {
       cnode *check = &g->cnodelist[node->edgelist[s].dest];
       if (check->edgelist != nullptr) continue;
-      check->edgelist = static_cast<edge *>(
-          allocate(static_cast<std::int64_t>(check->degree) * sizeof(edge)));
+      check->edgelist = allocatearray<edge>(check->degree);
       for (int t = 0; t < check->degree; ++t) check->edgelist[t] = {-1, -1, 0.0};
     }
   }
@@ -173,11 +167,8 @@ void readprotograph(simulations *simulation) {
   // The name field need not hold its terminating zero; never read past it.
   const std::string name(simulation->protofile,
                          strnlen(simulation->protofile, sizeof simulation->protofile));
-  // A directory opens for reading on Linux but holds no proto-file.
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  int fd = openforreading(name.c_str());
+  if (fd < 0) {
     std::fflush(stdout);
     std::fputs("I can't open the indicated proto-file.\n", stderr);
     std::exit(1);
@@ -214,7 +205,7 @@ int largestdegree(const node *nodes, int count) {
 }
 
 void copytable(degreelist **table, const degreelist *from, int entries) {
-  *table = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  *table = allocatearray<degreelist>(1);
   std::memset(*table, 0, sizeof(degreelist));
   std::memcpy((*table)->degree, from->degree, static_cast<std::size_t>(entries) * sizeof(int));
   std::memcpy((*table)->numofnodes, from->numofnodes,
@@ -266,23 +257,21 @@ void constructprotograph(graphs *graph, simulations *simulation) {
 
   // Copies: node i * lift + c is copy c of protograph node i, with its
   // socket layout. Check copies count their edges as the lifting gives them.
-  graph->vnodelist = static_cast<vnode *>(
-      allocate(static_cast<std::int64_t>(graph->vnodenum) * sizeof(vnode)));
-  graph->cnodelist = static_cast<cnode *>(
-      allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
+  graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
+  graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
   for (int i = 0; i < protovnodes; ++i) {
     const int degree = proto->vnodelist[i].degree;
     vnode *copies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
     for (int c = 0; c < lift; ++c)
       copies[c] = {degree, 0.0,
-                   static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)))};
+                   allocatearray<edge>(degree)};
   }
   for (int b = 0; b < protocnodes; ++b) {
     const int degree = proto->cnodelist[b].degree;
     cnode *copies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
     for (int c = 0; c < lift; ++c)
       copies[c] = {0, 0.0,
-                   static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)))};
+                   allocatearray<edge>(degree)};
   }
 
   // Edges: one fresh permutation per protograph edge, the edges taken by
@@ -292,7 +281,7 @@ void constructprotograph(graphs *graph, simulations *simulation) {
   // separate mirror pass over the variable side would give, since every
   // check socket of a copy is reached by exactly one protograph edge.
   // The permutation is drawn in place: its inverse is never used.
-  int *perm = static_cast<int *>(allocate(static_cast<std::int64_t>(lift) * sizeof(int)));
+  int *perm = allocatearray<int>(lift);
   constexpr int distance = 8;  // prefetch distance for the check copies
   for (int i = 0; i < protovnodes; ++i) {
     vnode *vcopies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;

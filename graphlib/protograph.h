@@ -28,7 +28,8 @@ namespace ldpc {
 // negative, every check node in 0..C-1, and for each check node the sockets
 // named for it exactly 0..k-1, each once, where k is the number of pairs
 // that name it. Otherwise returns false with *error naming the node and what
-// is wrong, allocating nothing that outlives the call. Never prints or exits.
+// is wrong, allocating nothing that outlives the call. Never prints or exits,
+// except through allocate when memory runs out.
 bool parseprotograph(textscanner *in, graphs **protograph, std::string *error);
 
 }  // namespace ldpc

@@ -1,6 +1,7 @@
 // The generator behind both random streams: the 48-bit linear congruential
 // generator of the POSIX drand48 family, stepped exactly as erand48 steps
-// its three words (word 0 least significant).
+// its three words (word 0 least significant). Never prints, exits or
+// allocates.
 #ifndef LDPC_RANDOMSTREAM_H
 #define LDPC_RANDOMSTREAM_H
 

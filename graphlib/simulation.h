@@ -13,7 +13,8 @@
 //
 // Entry points documented as ending the process print a fixed message and
 // exit with status 1 on failure; nothing is returned to the caller as an
-// error. Nothing here is thread-safe.
+// error. The others never exit, except through allocate when memory runs
+// out. Nothing here is thread-safe.
 #ifndef LDPC_SIMULATION_H
 #define LDPC_SIMULATION_H
 
@@ -143,14 +144,21 @@ void formatstreamstate(const unsigned short words[3], char text[streamstatechars
 
 // --- graph construction ------------------------------------------------------
 
-// One random graph of the irregular ensemble configured in simulation.
+// One random graph of the irregular ensemble configured in simulation. Ends
+// the process with status 1 (the reason on standard error) on a distribution
+// it cannot build, and aborts with an assertion text should a consistency
+// condition of the construction fail.
 void constructirregulargraph(graphs *graph, simulations *simulation);
-// Reads simulation->protofile into simulation->protograph.
+// Reads simulation->protofile into simulation->protograph. Ends the process
+// with status 1 when the file cannot be opened or is malformed.
 void readprotograph(simulations *simulation);
-// Lifts simulation->protograph by the factor simulation->length.
+// Lifts simulation->protograph by the factor simulation->length. Ends the
+// process with status 1 when the protograph cannot be lifted by it.
 void constructprotograph(graphs *graph, simulations *simulation);
 // Supplies the graph for one loop of a simulation: reads, constructs, saves
-// or re-constructs it as configured.
+// or re-constructs it as configured. Ends the process with status 1 where
+// the steps above do, or (message on standard output) on an ensemble other
+// than 0 and 1.
 void constructgraph(simulations *simulation, graphs *graph,
                     randomizes *randomize, encoders *encoder, reruns *rerun,
                     int loop, int l);

@@ -9,8 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "graphstruct.h"
-#include "intlist.h"
+#include "allocate.h"
 #include "simulation.h"
 
 namespace ldpc {
@@ -19,10 +18,11 @@ namespace {
 
 // Building a large graph touches every page of its records once, and where
 // page faults are dear (tens of microseconds each on virtual machines) they
-// took most of the time of a conversion. The heap and every large block are
-// therefore offered transparent huge pages, one fault per 2 MiB instead of
-// per 4 KiB. Where the system does not offer them the advice is ignored; the
-// memory and its contents are the same either way.
+// took most of the time of a conversion. A program that opts in therefore
+// has the heap and every large block offered transparent huge pages, one
+// fault per 2 MiB instead of per 4 KiB. Where the system does not offer them
+// the advice is ignored; the memory and its contents are the same either
+// way. advisedbreak stays 0 until the program opts in.
 constexpr std::uintptr_t hugepage = std::uintptr_t{2} << 20;
 std::uintptr_t advisedbreak = 0;
 
@@ -30,6 +30,20 @@ void advisehugepages(std::uintptr_t begin, std::uintptr_t end) {
   begin = (begin + hugepage - 1) & ~(hugepage - 1);
   end &= ~(hugepage - 1);
   if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Large blocks are mappings of their own; small ones come from the heap,
+// whose new part is advised whenever it has grown.
+void advisenewmemory(void *block, std::int64_t n) {
+  if (n >= static_cast<std::int64_t>(hugepage)) {
+    std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(block);
+    advisehugepages(begin, begin + static_cast<std::uintptr_t>(n));
+  }
+  std::uintptr_t brk = reinterpret_cast<std::uintptr_t>(sbrk(0));
+  if (brk > advisedbreak) {
+    advisehugepages(advisedbreak, brk);
+    advisedbreak = brk;
+  }
 }
 
 [[noreturn]] void outofmemory() {
@@ -44,6 +58,19 @@ void advisehugepages(std::uintptr_t begin, std::uintptr_t end) {
 
 }  // namespace
 
+void tuneheapforlargegraphs() {
+  if (advisedbreak != 0) return;
+  // Grow the heap in large steps, so that each step can be advised whole;
+  // under a limit on the address space, in steps small beside it.
+  std::int64_t pad = std::int64_t{64} << 20;
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::int64_t>(limit.rlim_cur / 16) < pad)
+    pad = static_cast<std::int64_t>(limit.rlim_cur / 16);
+  mallopt(M_TOP_PAD, static_cast<int>(pad));
+  advisedbreak = reinterpret_cast<std::uintptr_t>(sbrk(0));
+}
+
 void *allocatezeroed(std::int64_t n) {
   // calloc takes fresh mappings as they come, zero without touching them
   void *block = nullptr;
@@ -54,34 +81,13 @@ void *allocatezeroed(std::int64_t n) {
 }
 
 void *allocate(std::int64_t n) {
-  if (advisedbreak == 0) {
-    // Grow the heap in large steps, so that each step can be advised whole;
-    // under a limit on the address space, in steps small beside it.
-    std::int64_t pad = std::int64_t{64} << 20;
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        static_cast<std::int64_t>(limit.rlim_cur / 16) < pad)
-      pad = static_cast<std::int64_t>(limit.rlim_cur / 16);
-    mallopt(M_TOP_PAD, static_cast<int>(pad));
-    advisedbreak = reinterpret_cast<std::uintptr_t>(sbrk(0));
-  }
   void *block = nullptr;
   if (n >= 0 && static_cast<std::uint64_t>(n) <= SIZE_MAX) {
     // malloc(0) may return null; a request for nothing must still succeed
     block = std::malloc(n > 0 ? static_cast<std::size_t>(n) : 1);
   }
   if (block == nullptr) outofmemory();
-  // Large blocks are mappings of their own; small ones come from the heap,
-  // whose new part is advised whenever it has grown.
-  if (n >= static_cast<std::int64_t>(hugepage)) {
-    std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(block);
-    advisehugepages(begin, begin + static_cast<std::uintptr_t>(n));
-  }
-  std::uintptr_t brk = reinterpret_cast<std::uintptr_t>(sbrk(0));
-  if (brk > advisedbreak) {
-    advisehugepages(advisedbreak, brk);
-    advisedbreak = brk;
-  }
+  if (advisedbreak != 0) advisenewmemory(block, n);
   return block;
 }
 

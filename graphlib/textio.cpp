@@ -1,5 +1,6 @@
 #include "textio.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,13 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "graphstruct.h"
+#include "allocate.h"
 
 namespace ldpc {
 
 namespace {
 
-constexpr std::size_t chunksize = 1 << 20;
 
 bool isblank(char c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' ||
@@ -88,10 +88,21 @@ void skipblanks(textscanner *in) {
 
 }  // namespace
 
-void scanfromfd(textscanner *in, int fd) {
+int openforreading(const char *path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+void scanfromfd(textscanner *in, int fd, std::size_t capacity) {
+  if (capacity == 0) capacity = 1;
   in->fd = fd;
-  in->buffer = static_cast<char *>(allocate(chunksize));
-  in->capacity = in->buffer != nullptr ? chunksize : 0;
+  in->buffer = allocatearray<char>(static_cast<std::int64_t>(capacity));
+  in->capacity = in->buffer != nullptr ? capacity : 0;
   in->pos = in->end = in->buffer;
   in->atend = in->buffer == nullptr;
   in->readerror = in->buffer == nullptr ? ENOMEM : 0;
@@ -187,7 +198,7 @@ std::int64_t scanlookahead(textscanner *in, std::int64_t wanted) {
     if (static_cast<std::size_t>(buffered) == in->capacity) {
       // the buffer holds only unread characters: double it
       std::size_t capacity = in->capacity * 2;
-      char *larger = static_cast<char *>(allocate(static_cast<std::int64_t>(capacity)));
+      char *larger = allocatearray<char>(static_cast<std::int64_t>(capacity));
       std::memcpy(larger, in->pos, static_cast<std::size_t>(buffered));
       std::free(in->buffer);
       in->buffer = larger;
@@ -262,7 +273,7 @@ void writetofd(textwriter *out, int fd, std::size_t capacity) {
   if (capacity < writebufferleast) capacity = writebufferleast;
   out->fd = fd;
   out->memory = nullptr;
-  out->buffer = static_cast<char *>(allocate(static_cast<std::int64_t>(capacity)));
+  out->buffer = allocatearray<char>(static_cast<std::int64_t>(capacity));
   out->capacity = capacity;
   out->used = 0;
   out->writeerror = 0;

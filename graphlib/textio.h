@@ -4,11 +4,11 @@
 // of the "%d" conversion (leading white space, an optional sign, decimal
 // digits) from a file descriptor in large chunks or from a block of memory.
 // textwriter formats numbers into a large buffer and writes it in chunks, or
-// appends to a string. Neither prints or exits: faults are returned. The
-// buffers of a file scanner and of a file writer come from allocate, so
-// running out of memory there ends the process with the memory banner like
-// every block of the library; a writer's buffer is therefore taken before
-// its output file is created.
+// appends to a string. Neither prints or exits, except through allocate
+// when memory runs out: faults are returned. The buffers of a file scanner
+// and of a file writer come from allocate, so running out of memory there
+// ends the process with the memory banner like every block of the library;
+// a writer's buffer is therefore taken before its output file is created.
 #ifndef LDPC_TEXTIO_H
 #define LDPC_TEXTIO_H
 
@@ -35,7 +35,18 @@ struct textscanner {
 enum scanresult { scanned = 0, scanend = 1, scannotnumber = 2, scanrange = 3,
                   scanioerror = 4 };
 
-void scanfromfd(textscanner *in, int fd);
+// Opens path for reading; a directory (which opens on Linux but holds no
+// text) is refused like a path that cannot be opened. Returns the
+// descriptor, or -1.
+int openforreading(const char *path);
+
+// An integer as decimal text, for fault descriptions.
+inline std::string number(std::int64_t n) { return std::to_string(n); }
+
+// Reads fd through a buffer of capacity bytes (at least 1; a megabyte unless
+// a caller such as a fuzz harness wants small chunks).
+constexpr std::size_t readchunksize = std::size_t{1} << 20;
+void scanfromfd(textscanner *in, int fd, std::size_t capacity = readchunksize);
 void scanfrommemory(textscanner *in, const char *data, std::size_t size);
 void scanclose(textscanner *in);  // releases the buffer, not the descriptor
 

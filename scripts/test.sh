@@ -5,13 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh tests
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DLDPC_BUILD_TESTS=ON \
-  -DLDPC_BUILD_BENCH=ON >/dev/null
+  -DLDPC_BUILD_BENCH=ON -DLDPC_WERROR=ON >/dev/null
 cmake --build build -j "$(nproc)"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 echo "== sanitizer build (address, undefined) =="
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLDPC_SANITIZE=ON \
-  -DLDPC_BUILD_BENCH=OFF >/dev/null
+  -DLDPC_BUILD_BENCH=OFF -DLDPC_WERROR=ON >/dev/null
 cmake --build build-sanitize -j "$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"

@@ -163,7 +163,7 @@ void checkdistributionargs(const std::string &command, const distributionargs &d
 }
 
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
-  auto *graph = static_cast<ldpc::graphs *>(ldpc::allocate(sizeof(ldpc::graphs)));
+  auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
   std::string error;

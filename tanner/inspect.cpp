@@ -166,58 +166,89 @@ int checkcommand(int argc, char **argv) {
   return faults.empty() ? statusok : statusfailed;
 }
 
+namespace {
+
+// What tanner stats reports about one graph, measured once for either printer.
+struct statsfigures {
+  std::string file;
+  int vnodenum, cnodenum;
+  std::int64_t edges;
+  bool hasrate;  // false without variable nodes
+  double rate;
+  std::int64_t parallel;
+  std::string fourcycles;  // decimal: the count may pass 64 bits
+  std::int64_t girth;      // 0 when the graph has no cycle
+  std::uint64_t fingerprint;
+  std::vector<ldpc::degreeshare> vshares, cshares;
+};
+
+statsfigures measurestats(const std::string &file, const ldpc::graphs *graph) {
+  statsfigures f;
+  f.file = file;
+  f.vnodenum = graph->vnodenum;
+  f.cnodenum = graph->cnodenum;
+  f.edges = ldpc::countedges(graph);
+  f.vshares = ldpc::vdistribution(graph);
+  f.cshares = ldpc::cdistribution(graph);
+  f.parallel = ldpc::countparalleledges(graph);
+  f.fourcycles = ldpc::decimal(ldpc::countfourcycles(graph, showprogress));
+  f.girth = ldpc::girth(graph, showprogress);
+  endprogress();
+  f.fingerprint = ldpc::fingerprint(graph);
+  f.hasrate = graph->vnodenum > 0;
+  f.rate = f.hasrate ? 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum : 0.0;
+  return f;
+}
+
+void printstatsjson(const statsfigures &f) {
+  std::printf("{\"file\": %s, \"vnodenum\": %d, \"cnodenum\": %d, \"edges\": %" PRId64 ", ",
+              jsonstring(f.file).c_str(), f.vnodenum, f.cnodenum, f.edges);
+  if (f.hasrate)
+    std::printf("\"rate\": %.10g, ", f.rate);
+  else
+    std::printf("\"rate\": null, ");
+  std::printf("\"paralleledges\": %" PRId64 ", \"fourcycles\": %s, ", f.parallel,
+              f.fourcycles.c_str());
+  if (f.girth > 0)
+    std::printf("\"girth\": %" PRId64 ", ", f.girth);
+  else
+    std::printf("\"girth\": null, ");
+  std::printf("\"fingerprint\": \"%s\", \"vdegrees\": %s, \"cdegrees\": %s}\n",
+              hex(f.fingerprint).c_str(), jsondistribution(f.vshares).c_str(),
+              jsondistribution(f.cshares).c_str());
+}
+
+void printstatstext(const statsfigures &f) {
+  std::printf("file            %s\n", f.file.c_str());
+  std::printf("variable nodes  %d\n", f.vnodenum);
+  std::printf("check nodes     %d\n", f.cnodenum);
+  std::printf("edges           %" PRId64 "\n", f.edges);
+  if (f.hasrate)
+    std::printf("design rate     %.6f\n", f.rate);
+  else
+    std::printf("design rate     undefined (no variable nodes)\n");
+  std::printf("parallel edges  %" PRId64 "\n", f.parallel);
+  std::printf("4-cycles        %s\n", f.fourcycles.c_str());
+  if (f.girth > 0)
+    std::printf("girth           %" PRId64 "\n", f.girth);
+  else
+    std::printf("girth           none (no cycle)\n");
+  std::printf("fingerprint     %s\n\n", hex(f.fingerprint).c_str());
+  printdistribution("vdegree", "lambda", f.vshares);
+  std::printf("\n");
+  printdistribution("cdegree", "rho", f.cshares);
+}
+
+}  // namespace
+
 int statscommand(int argc, char **argv) {
   options parsed = parseoptions("stats", statshelp, argc, argv, false, true);
-  const std::string &file = parsed.files[0];
-  ldpc::graphs *graph = loadcodefile(file);
-  std::int64_t edges = ldpc::countedges(graph);
-  std::vector<ldpc::degreeshare> vshares = ldpc::vdistribution(graph);
-  std::vector<ldpc::degreeshare> cshares = ldpc::cdistribution(graph);
-  std::int64_t parallel = ldpc::countparalleledges(graph);
-  std::string fourcycles = ldpc::decimal(ldpc::countfourcycles(graph, showprogress));
-  std::int64_t girth = ldpc::girth(graph, showprogress);
-  endprogress();
-  std::uint64_t print = ldpc::fingerprint(graph);
-  bool hasrate = graph->vnodenum > 0;
-  double rate = hasrate ? 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum : 0.0;
-
-  if (parsed.json) {
-    std::printf("{\"file\": %s, \"vnodenum\": %d, \"cnodenum\": %d, \"edges\": %" PRId64
-                ", ",
-                jsonstring(file).c_str(), graph->vnodenum, graph->cnodenum, edges);
-    if (hasrate)
-      std::printf("\"rate\": %.10g, ", rate);
-    else
-      std::printf("\"rate\": null, ");
-    std::printf("\"paralleledges\": %" PRId64 ", \"fourcycles\": %s, ", parallel,
-                fourcycles.c_str());
-    if (girth > 0)
-      std::printf("\"girth\": %" PRId64 ", ", girth);
-    else
-      std::printf("\"girth\": null, ");
-    std::printf("\"fingerprint\": \"%s\", \"vdegrees\": %s, \"cdegrees\": %s}\n",
-                hex(print).c_str(), jsondistribution(vshares).c_str(),
-                jsondistribution(cshares).c_str());
-  } else {
-    std::printf("file            %s\n", file.c_str());
-    std::printf("variable nodes  %d\n", graph->vnodenum);
-    std::printf("check nodes     %d\n", graph->cnodenum);
-    std::printf("edges           %" PRId64 "\n", edges);
-    if (hasrate)
-      std::printf("design rate     %.6f\n", rate);
-    else
-      std::printf("design rate     undefined (no variable nodes)\n");
-    std::printf("parallel edges  %" PRId64 "\n", parallel);
-    std::printf("4-cycles        %s\n", fourcycles.c_str());
-    if (girth > 0)
-      std::printf("girth           %" PRId64 "\n", girth);
-    else
-      std::printf("girth           none (no cycle)\n");
-    std::printf("fingerprint     %s\n\n", hex(print).c_str());
-    printdistribution("vdegree", "lambda", vshares);
-    std::printf("\n");
-    printdistribution("cdegree", "rho", cshares);
-  }
+  ldpc::graphs *graph = loadcodefile(parsed.files[0]);
+  const statsfigures figures = measurestats(parsed.files[0], graph);
+  if (parsed.json)
+    printstatsjson(figures);
+  else
+    printstatstext(figures);
   release(graph);
   return statusok;
 }

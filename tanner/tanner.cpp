@@ -7,6 +7,7 @@
 #include <string>
 
 #include "alist.h"
+#include "allocate.h"
 #include "cli.h"
 
 namespace ldpc {
@@ -133,6 +134,7 @@ int exportcommand(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   using namespace tanner;
+  ldpc::tuneheapforlargegraphs();
   // A closed standard stream would hand its number to the first file opened,
   // and printed figures would land in that file: a closed standard output
   // is held by a descriptor that refuses writes, so the failure shows.

@@ -112,8 +112,8 @@ int constructions(const std::string &report) {
   return n;
 }
 
-std::uint64_t streamstate() { return ldpc::loadstate(ldpc::graphsimrand); }
-void setstream(std::uint64_t state) { ldpc::storestate(ldpc::graphsimrand, state); }
+using testsupport::setstream;
+using testsupport::streamstate;
 
 int edgecount(const ldpc::graphs *g) {
   int e = 0;

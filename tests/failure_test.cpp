@@ -32,12 +32,7 @@ namespace {
 
 const std::string program = ALISTCONV_PATH;
 
-const std::string banner =
-    "/***********************************/"
-    "/*    W   A   R   N   I   N   G    */"
-    "/***********************************/"
-    "/*      Not sufficient memory!     */"
-    "/***********************************/";
+const std::string &banner = testsupport::memorybanner;
 
 std::uint64_t nextrandom(std::uint64_t *state) {
   std::uint64_t z = (*state += 0x9e3779b97f4a7c15ULL);

@@ -18,11 +18,9 @@ struct figures {
 };
 
 figures measure(int cnodenum, const std::vector<std::vector<int>> &vchecks) {
-  ldpc::graphs *g = makegraph(cnodenum, vchecks);
+  testsupport::ownedgraph g = makegraph(cnodenum, vchecks);
   figures f{ldpc::countparalleledges(g), static_cast<std::int64_t>(ldpc::countfourcycles(g)),
             ldpc::girth(g)};
-  ldpc::freegraph(g);
-  std::free(g);
   return f;
 }
 
@@ -69,22 +67,18 @@ TEST(graphstats, long_trees_and_cycles_with_trees_attached) {
     if (v > 0) path[v].push_back(v - 1);
     if (v < 99999) path[v].push_back(v);
   }
-  ldpc::graphs *g = makegraph(99999, path);
+  testsupport::ownedgraph g = makegraph(99999, path);
   EXPECT_EQ(ldpc::girth(g), 0);
-  ldpc::freegraph(g);
-  std::free(g);
   // close it into one cycle of 200,000 nodes with a single extra check
   path[0].push_back(99999);
   path[99999].push_back(99999);
   g = makegraph(100000, path);
   EXPECT_EQ(ldpc::girth(g), 200000);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(graphstats, distributions_from_both_perspectives) {
   // degrees 1, 2, 2, 3 on the variable side; 8 edges
-  ldpc::graphs *g = makegraph(3, {{0}, {0, 1}, {1, 2}, {0, 1, 2}});
+  testsupport::ownedgraph g = makegraph(3, {{0}, {0, 1}, {1, 2}, {0, 1, 2}});
   std::vector<ldpc::degreeshare> v = ldpc::vdistribution(g);
   ASSERT_EQ(v.size(), 3u);
   EXPECT_EQ(v[1].degree, 2);
@@ -97,26 +91,20 @@ TEST(graphstats, distributions_from_both_perspectives) {
   EXPECT_EQ(c[0].degree, 2);
   EXPECT_DOUBLE_EQ(c[1].edgefraction, 6.0 / 8.0);
   EXPECT_EQ(ldpc::countedges(g), 8);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(graphstats, fingerprint_ignores_socket_order_only) {
-  ldpc::graphs *a = makegraph(2, {{0, 1}, {1}, {0, 1}});
-  ldpc::graphs *b = makegraph(2, {{1, 0}, {1}, {1, 0}});  // other socket order
-  ldpc::graphs *c = makegraph(2, {{0, 1}, {0}, {0, 1}});  // one edge moved
-  ldpc::graphs *d = makegraph(3, {{0, 1}, {1}, {0, 1}});  // one more check node
+  testsupport::ownedgraph a = makegraph(2, {{0, 1}, {1}, {0, 1}});
+  testsupport::ownedgraph b = makegraph(2, {{1, 0}, {1}, {1, 0}});  // other socket order
+  testsupport::ownedgraph c = makegraph(2, {{0, 1}, {0}, {0, 1}});  // one edge moved
+  testsupport::ownedgraph d = makegraph(3, {{0, 1}, {1}, {0, 1}});  // one more check node
   EXPECT_EQ(ldpc::fingerprint(a), ldpc::fingerprint(b));
   EXPECT_NE(ldpc::fingerprint(a), ldpc::fingerprint(c));
   EXPECT_NE(ldpc::fingerprint(a), ldpc::fingerprint(d));
-  for (ldpc::graphs *g : {a, b, c, d}) {
-    ldpc::freegraph(g);
-    std::free(g);
-  }
 }
 
 TEST(graphstats, checkinvariants_lists_each_violation) {
-  ldpc::graphs *g = makegraph(2, {{0, 1}, {1}, {0, 1}});
+  testsupport::ownedgraph g = makegraph(2, {{0, 1}, {1}, {0, 1}});
   std::vector<std::string> notes;
   EXPECT_TRUE(ldpc::checkinvariants(g, &notes).empty());
   EXPECT_TRUE(notes.empty());
@@ -140,8 +128,6 @@ TEST(graphstats, checkinvariants_lists_each_violation) {
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0], "vmaxdegree is 5; the largest variable degree is 2");
   EXPECT_EQ(ldpc::checkinvariants(g, nullptr, 2).back(), "... and 4 more violations");
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(graphstats, girth_of_a_large_random_graph_is_found) {
@@ -153,15 +139,13 @@ TEST(graphstats, girth_of_a_large_random_graph_is_found) {
       x = x * 1103515245u + 12345u;
       list.push_back(static_cast<int>((x >> 8) % 1000));
     }
-  ldpc::graphs *g = makegraph(1000, vchecks);
+  testsupport::ownedgraph g = makegraph(1000, vchecks);
   int found = ldpc::girth(g);
   EXPECT_GE(found, 2);
   EXPECT_LE(found, 6);
   if (ldpc::countparalleledges(g) == 0) {
     EXPECT_EQ(found == 4, ldpc::countfourcycles(g) > 0);
   }
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 namespace {
@@ -258,11 +242,9 @@ TEST(graphstats, cycles_and_girth_agree_with_brute_force_on_random_multigraphs) 
       for (int again = 1 + static_cast<int>(random() % 3); again > 0 && b.m[v][c] > 0; --again)
         b.subdivide(v, c);
     }
-    ldpc::graphs *g = b.graph();
+    testsupport::ownedgraph g = b.graph();
     ASSERT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), b.fourcycles()) << "trial " << trial;
     ASSERT_EQ(ldpc::girth(g), b.girth()) << "trial " << trial;
-    ldpc::freegraph(g);
-    std::free(g);
   }
 }
 
@@ -287,23 +269,19 @@ TEST(graphstats, theta_graphs_heavy_checks_and_counts_beyond_64_bits) {
   const std::vector<std::pair<std::vector<int>, long long>> cases = {
       {{1, 3, 5}, 4}, {{3, 3, 3}, 6}, {{39999, 20001, 99999}, 60000}, {{9, 7, 7}, 14}};
   for (const auto &[lengths, expected] : cases) {
-    ldpc::graphs *g = theta(lengths);
+    testsupport::ownedgraph g = theta(lengths);
     EXPECT_EQ(ldpc::girth(g), expected);
     EXPECT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), expected == 4 ? 1 : 0);
-    ldpc::freegraph(g);
-    std::free(g);
   }
 
   // one check node of degree 100,000 over variable nodes of degree 3 whose
   // other checks pair them up: 4-cycles through the heavy check and each pair
   std::vector<std::vector<int>> vchecks(100000);
   for (int v = 0; v < 100000; ++v) vchecks[v] = {0, 1 + v / 2, 50001 + v / 2};
-  ldpc::graphs *g = makegraph(100001, vchecks);
+  testsupport::ownedgraph g = makegraph(100001, vchecks);
   // each pair {2k, 2k+1} shares three checks: three 4-cycles
   EXPECT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), 150000);
   EXPECT_EQ(ldpc::girth(g), 4);
-  ldpc::freegraph(g);
-  std::free(g);
 
   // two variable and two check nodes, each pair joined by 60,000 edges:
   // 60000^4 = 1.296e19 4-cycles, beyond the signed 64-bit range
@@ -314,19 +292,15 @@ TEST(graphstats, theta_graphs_heavy_checks_and_counts_beyond_64_bits) {
   EXPECT_EQ(ldpc::decimal(cycles), "12960000000000000000");
   EXPECT_EQ(ldpc::decimal(0), "0");
   EXPECT_EQ(ldpc::decimal(~ldpc::widecount{0}), "340282366920938463463374607431768211455");
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(graphstats, tanner_stats_prints_counts_beyond_64_bits) {
   testsupport::tempdir dir;
   std::vector<int> both;
   for (int k = 0; k < 60000; ++k) both.insert(both.end(), {0, 1});
-  ldpc::graphs *g = makegraph(2, {both, both});
+  testsupport::ownedgraph g = makegraph(2, {both, both});
   ldpc::encoders encoder{0, -1, nullptr, nullptr};
   ldpc::savegraph(g, &encoder, dir.file("heavy.code").c_str(), 0);
-  ldpc::freegraph(g);
-  std::free(g);
   testsupport::runresult text = testsupport::run(TANNER_PATH, {"stats", dir.file("heavy.code")});
   EXPECT_EQ(text.status, 0) << text.err;
   EXPECT_NE(text.out.find("4-cycles        12960000000000000000\n"), std::string::npos) << text.out;

@@ -14,7 +14,8 @@ export HOME="$work/home"
 mkdir -p "$HOME"
 unset PKG_CONFIG_PATH CMAKE_PREFIX_PATH
 cmake --install "$build" --prefix "$HOME/.local" >/dev/null
-for f in bin/alistconv bin/tanner include/ldpcgraph/graphstruct.h include/ldpcgraph/simulation.h \
+for f in bin/alistconv bin/tanner include/ldpcgraph/graphstruct.h include/ldpcgraph/allocate.h \
+         include/ldpcgraph/simulation.h \
          include/ldpcgraph/irregular.h include/ldpcgraph/ldpcgraph_version.h \
          include/ldpcgraph/decoder.h include/ldpcgraph/channel.h include/ldpcgraph/montecarlo.h \
          include/ldpcgraph/shortcycles.h; do

@@ -52,8 +52,8 @@ struct built {
   }
 };
 
-void setstream(std::uint64_t state) { ldpc::storestate(ldpc::graphsimrand, state); }
-std::uint64_t streamstate() { return ldpc::loadstate(ldpc::graphsimrand); }
+using testsupport::setstream;
+using testsupport::streamstate;
 
 std::uint64_t advanced(std::uint64_t state, long long draws) {
   for (long long k = 0; k < draws; ++k) ldpc::nextdraw(&state);

@@ -3,13 +3,29 @@
 #ifndef LDPC_TESTS_SUPPORT_H
 #define LDPC_TESTS_SUPPORT_H
 
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "graphstruct.h"
+#include "randomstream.h"
 #include "simulation.h"
 
 namespace testsupport {
+
+// What a program prints on standard output when memory runs out, written
+// out here rather than taken from the library.
+inline const std::string memorybanner =
+    "/***********************************/"
+    "/*    W   A   R   N   I   N   G    */"
+    "/***********************************/"
+    "/*      Not sufficient memory!     */"
+    "/***********************************/";
+
+// The state of the graph stream as one 48-bit number, and setting it.
+inline std::uint64_t streamstate() { return ldpc::loadstate(ldpc::graphsimrand); }
+inline void setstream(std::uint64_t state) { ldpc::storestate(ldpc::graphsimrand, state); }
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
@@ -45,9 +61,37 @@ runresult runlimited(const std::string &program, const std::vector<std::string> 
                      const runlimits &limits);
 
 // A full graph built from the checks of each variable node; check sockets in
-// order of appearance, degree tables of the degrees that occur. Release with
-// ldpc::freegraph and free().
+// order of appearance, degree tables of the degrees that occur. Hold it in
+// an ownedgraph, or release it with ldpc::freegraph and free().
 ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchecks);
+
+// Owns a graph record from makegraph (or any record and lists from
+// allocate): freegraph and free when it goes or takes another, so that a
+// failed ASSERT leaks nothing. Converts to the pointer it holds.
+class ownedgraph {
+ public:
+  ownedgraph(ldpc::graphs *graph = nullptr) : held(graph) {}  // NOLINT: implicit by design
+  ownedgraph(const ownedgraph &) = delete;
+  ownedgraph &operator=(const ownedgraph &) = delete;
+  ownedgraph &operator=(ldpc::graphs *graph) {
+    release();
+    held = graph;
+    return *this;
+  }
+  ~ownedgraph() { release(); }
+  operator ldpc::graphs *() const { return held; }
+  ldpc::graphs *operator->() const { return held; }
+
+ private:
+  void release() {
+    if (held != nullptr) {
+      ldpc::freegraph(held);
+      std::free(held);
+    }
+    held = nullptr;
+  }
+  ldpc::graphs *held;
+};
 
 // The code description file that the converter writes for an alist text,
 // computed in this process; "error: ..." when the reader refuses it.

@@ -85,12 +85,7 @@ bool bothways(const std::uint8_t *data, std::size_t size, reader read, std::stri
   }
   // scanfromfd with a small buffer in place of its megabyte: the chunk
   // length, and a fuzzing run that is not spent mapping megabytes per input
-  ldpc::scanfrommemory(&in, nullptr, 0);
-  in.fd = fd;
-  in.capacity = chunkfor(data, size);
-  in.buffer = static_cast<char *>(std::malloc(in.capacity));
-  in.pos = in.end = in.buffer;
-  in.atend = false;
+  ldpc::scanfromfd(&in, fd, chunkfor(data, size));
   read(&in, 1);
   ldpc::scanclose(&in);
   close(fd);
