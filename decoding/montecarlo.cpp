@@ -134,8 +134,10 @@ void wilsoninterval(std::int64_t k, std::int64_t n, double *low, double *high) {
   const double denominator = 1 + z * z / nn;
   const double centre = (p + z * z / (2 * nn)) / denominator;
   const double half = z / denominator * std::sqrt(p * (1 - p) / nn + z * z / (4 * nn * nn));
-  *low = std::max(0.0, centre - half);
-  *high = std::min(1.0, centre + half);
+  // The bounds at k = 0 and k = n are exactly 0 and 1; rounding would leave
+  // a few ulps there.
+  *low = k == 0 ? 0.0 : std::max(0.0, centre - half);
+  *high = k == n ? 1.0 : std::min(1.0, centre + half);
 }
 
 std::vector<pointresult> runsimulation(const simulationsettings &s, const codesupply &code,

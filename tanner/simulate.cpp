@@ -392,9 +392,10 @@ int simulatecommand(int argc, char **argv) {
     std::printf("# decoder %s", ldpc::algorithmname(o.algorithm));
     if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
     if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
-    std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d threads; seed %s\n",
+    std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
                 ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
-                target.c_str(), lanes, s.run.threads, formatseed(s.seed).c_str());
+                target.c_str(), lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
+                formatseed(s.seed).c_str());
     std::printf("# FER interval: 95%% Wilson score; undet: frame errors that satisfy every check\n");
     if (s.run.channel == ldpc::channeltype::awgn)
       std::printf("%7s %8s", "Eb/N0", "sigma");

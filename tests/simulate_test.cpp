@@ -112,6 +112,13 @@ TEST(montecarlo, wilson_interval_matches_tabulated_values) {
   ldpc::wilsoninterval(0, 10, &low, &high);
   EXPECT_EQ(low, 0.0);
   EXPECT_NEAR(high, 0.2775, 1e-4);
+  // no rounding residue at the ends, whatever n
+  for (std::int64_t n : {100, 7, 1000003}) {
+    ldpc::wilsoninterval(0, n, &low, &high);
+    EXPECT_EQ(low, 0.0) << n;
+    ldpc::wilsoninterval(n, n, &low, &high);
+    EXPECT_EQ(high, 1.0) << n;
+  }
   ldpc::wilsoninterval(100, 100000, &low, &high);
   EXPECT_NEAR(low, 8.22e-4, 1e-6);
   EXPECT_NEAR(high, 1.216e-3, 1e-6);
