@@ -496,6 +496,13 @@ std::string explainirregular(const irregularplan &plan) {
   }
 }
 
+std::string refuseirregular(const simulations &simulation) {
+  irregularplan plan;
+  if (planirregular(&simulation, &plan)) return "";
+  return "cannot build this distribution with --length " + std::to_string(simulation.length) +
+         ": " + explainirregular(plan) + "; " + nearestirregularlengths(simulation);
+}
+
 std::string nearestirregularlengths(simulations simulation) {
   const int length = simulation.length;
   irregularplan plan;

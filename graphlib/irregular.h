@@ -63,6 +63,11 @@ std::string explainirregular(const irregularplan &plan);
 // what was found.
 std::string nearestirregularlengths(simulations simulation);
 
+// "" when the construction can build simulation's distribution at its
+// length; else the refusal the programs print: "cannot build this
+// distribution with --length N: " with the reason and the nearest lengths.
+std::string refuseirregular(const simulations &simulation);
+
 }  // namespace ldpc
 
 #endif

@@ -217,10 +217,8 @@ int irregular(int argc, char **argv) {
 
   // The construction refuses (or fails a condition of) what its balancing
   // cannot close; the same arithmetic is worked out here first.
-  ldpc::irregularplan plan;
-  if (!ldpc::planirregular(&simulation, &plan))
-    fail("cannot build this distribution with --length " + std::to_string(length) + ": " +
-         ldpc::explainirregular(plan) + "; " + ldpc::nearestirregularlengths(simulation));
+  std::string refusal = ldpc::refuseirregular(simulation);
+  if (!refusal.empty()) fail(refusal);
   checkwritable(options.output);
   startstream(options);
   ldpc::graphs graph{};

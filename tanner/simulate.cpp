@@ -314,10 +314,8 @@ int simulatecommand(int argc, char **argv) {
     ensemble.typedist = s.edgefractions ? 1 : 0;
     code.ensemble = &ensemble;
     // The construction refuses what its balancing cannot close; ask first.
-    ldpc::irregularplan plan;
-    if (!ldpc::planirregular(&ensemble, &plan))
-      fail("cannot build this distribution with --length " + std::to_string(s.length) + ": " +
-           ldpc::explainirregular(plan) + "; " + ldpc::nearestirregularlengths(ensemble));
+    std::string refusal = ldpc::refuseirregular(ensemble);
+    if (!refusal.empty()) fail(refusal);
     rate = ensemblerate(s);
     length = s.length;
     description = "irregular ensemble, " + std::to_string(s.length) + " variable nodes asked for";

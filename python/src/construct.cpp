@@ -89,11 +89,8 @@ void bindconstruct(py::module_ &m) {
         simulation.cpercentagelist = cfrac.data();
         simulation.typedist = edgefractions ? 1 : 0;
         // What the balancing cannot close is refused as tanner refuses it.
-        ldpc::irregularplan plan;
-        if (!ldpc::planirregular(&simulation, &plan))
-          throw py::value_error("cannot build this distribution with --length " +
-                                std::to_string(length) + ": " + ldpc::explainirregular(plan) +
-                                "; " + ldpc::nearestirregularlengths(simulation));
+        std::string refusal = ldpc::refuseirregular(simulation);
+        if (!refusal.empty()) throw py::value_error(refusal);
         return withstream(words, [&](ldpc::graphs *record) {
           ldpc::constructirregulargraph(record, &simulation);
           conditiongirth(record, girth);
