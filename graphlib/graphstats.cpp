@@ -309,146 +309,179 @@ widecount countfourcycles(const graphs *graph, progressfunction progress) {
   return saturated ? ~widecount{0} : cycles;
 }
 
-std::int64_t girth(const graphs *graph, progressfunction progress) {
-  if (countparalleledges(graph) > 0) return 2;
-  // Nodes 0..V-1 are variable nodes, V..V+C-1 check nodes.
-  const int v = graph->vnodenum;
-  const int total = v + graph->cnodenum;
-  auto neighbours = [&](int x, const edge **edges, int *degree, int *offset) {
-    if (x < v) {
-      *edges = graph->vnodelist[x].edgelist;
-      *degree = graph->vnodelist[x].degree;
-      *offset = v;
-    } else {
-      *edges = graph->cnodelist[x - v].edgelist;
-      *degree = graph->cnodelist[x - v].degree;
-      *offset = 0;
-    }
-  };
+namespace {
 
-  // Every cycle lies in the 2-core: peel off nodes of degree 0 or 1 until
-  // none is left, so that trees and the trees hanging off cycles cost one
-  // pass instead of a search from each of their nodes.
-  std::vector<int> remaining(total);
-  std::vector<char> peeled(total, 0);
-  std::vector<int> queue;
-  queue.reserve(total);
-  for (int x = 0; x < total; ++x) {
+// Both sides of a graph under one numbering: variable nodes 0..V-1, check
+// nodes V..V+C-1.
+struct tannernodes {
+  const graphs *graph;
+  int v;
+  int total;
+
+  explicit tannernodes(const graphs *g) : graph(g), v(g->vnodenum), total(g->vnodenum + g->cnodenum) {}
+
+  // The edges of node x; edges[s].dest + offset numbers the other end.
+  struct ends {
     const edge *edges;
-    int degree, offset;
-    neighbours(x, &edges, &degree, &offset);
-    remaining[x] = degree;
-    if (degree <= 1) {
-      peeled[x] = 1;
+    int degree;
+    int offset;
+  };
+  ends of(int x) const {
+    if (x < v) return {graph->vnodelist[x].edgelist, graph->vnodelist[x].degree, v};
+    return {graph->cnodelist[x - v].edgelist, graph->cnodelist[x - v].degree, 0};
+  }
+};
+
+// The 2-core: the nodes left after peeling off nodes of degree 0 or 1 until
+// none is left. Every cycle lies in it, so trees and the trees hanging off
+// cycles cost one pass instead of a search from each of their nodes.
+struct twocore {
+  std::vector<char> peeled;   // outside the core
+  std::vector<int> remaining;  // edges within the core, for core nodes
+};
+
+twocore peeltwocore(const tannernodes &nodes) {
+  twocore core{std::vector<char>(nodes.total, 0), std::vector<int>(nodes.total)};
+  std::vector<int> queue;
+  queue.reserve(nodes.total);
+  for (int x = 0; x < nodes.total; ++x) {
+    core.remaining[x] = nodes.of(x).degree;
+    if (core.remaining[x] <= 1) {
+      core.peeled[x] = 1;
       queue.push_back(x);
     }
   }
   for (std::size_t head = 0; head < queue.size(); ++head) {
-    const edge *edges;
-    int degree, offset;
-    neighbours(queue[head], &edges, &degree, &offset);
-    for (int s = 0; s < degree; ++s) {
-      int y = edges[s].dest + offset;
-      if (!peeled[y] && --remaining[y] <= 1) {
-        peeled[y] = 1;
+    const tannernodes::ends e = nodes.of(queue[head]);
+    for (int s = 0; s < e.degree; ++s) {
+      int y = e.edges[s].dest + e.offset;
+      if (!core.peeled[y] && --core.remaining[y] <= 1) {
+        core.peeled[y] = 1;
         queue.push_back(y);
       }
     }
   }
+  return core;
+}
 
-  // The core is made of branch nodes (three or more core edges) joined by
-  // chains of nodes with two. Each chain becomes one edge weighing its
-  // length, a chain back to its own start a loop; a core component without
-  // branch nodes is one plain cycle, measured directly. The search then
-  // runs on the branch nodes only, so that long chains (a theta graph of
-  // girth 40,000) cost their length once instead of a search from each node.
-  std::int64_t best = 0;  // 0: no cycle found yet
-  auto found = [&](std::int64_t length) {
-    if (best == 0 || length < best) best = length;
-  };
-  std::vector<int> branchof(total, -1);  // index among the branch nodes
+// A chain of the core between two branch nodes, as a weighted link.
+struct link {
+  int to;
+  std::int64_t length;
+  std::int64_t id;  // the chain; both directions share it
+};
+
+// The core with its chains contracted: branch nodes (three or more core
+// edges) joined by links weighing the length of the chain of nodes with two
+// core edges between them. Cycles that need no search are measured on the
+// way: a chain back to its own start (a loop) and a core component without
+// branch nodes (a plain cycle); shortest is the shortest of them, 0 if none.
+struct contractedcore {
+  std::vector<std::vector<link>> links;  // per branch node
+  std::int64_t shortest = 0;
+
+  void found(std::int64_t length) {
+    if (shortest == 0 || length < shortest) shortest = length;
+  }
+};
+
+// Walks the chain that leaves branch node start towards x, marking its
+// nodes walked; returns the branch node it ends at (as a node number) and
+// the length of the chain in edges.
+std::pair<int, std::int64_t> walkchain(const tannernodes &nodes, const twocore &core,
+                                       const std::vector<int> &branchof, std::vector<char> &walked,
+                                       int start, int x) {
+  int previous = start;
+  std::int64_t length = 1;
+  while (branchof[x] < 0) {
+    walked[x] = 1;
+    const tannernodes::ends e = nodes.of(x);
+    int y = -1;
+    for (int t = 0; t < e.degree && y < 0; ++t) {
+      int z = e.edges[t].dest + e.offset;
+      if (!core.peeled[z] && z != previous) y = z;
+    }
+    previous = x;
+    x = y;
+    ++length;
+  }
+  return {x, length};
+}
+
+// The length of the shortest plain cycle: a component of the core that no
+// chain walk reached, all of whose nodes have two core edges; 0 if none.
+std::int64_t shortestplaincycle(const tannernodes &nodes, const twocore &core,
+                                const std::vector<int> &branchof, std::vector<char> &walked) {
+  std::int64_t shortest = 0;
+  std::vector<int> component;
+  for (int start = 0; start < nodes.total; ++start) {
+    if (core.peeled[start] || walked[start] || branchof[start] >= 0) continue;
+    component.clear();
+    component.push_back(start);
+    walked[start] = 1;
+    for (std::size_t head = 0; head < component.size(); ++head) {
+      const tannernodes::ends e = nodes.of(component[head]);
+      for (int s = 0; s < e.degree; ++s) {
+        int y = e.edges[s].dest + e.offset;
+        if (!core.peeled[y] && !walked[y]) {
+          walked[y] = 1;
+          component.push_back(y);
+        }
+      }
+    }
+    const auto length = static_cast<std::int64_t>(component.size());
+    if (shortest == 0 || length < shortest) shortest = length;
+  }
+  return shortest;
+}
+
+// Long chains (a theta graph of girth 40,000) cost their length once here
+// instead of a search from each of their nodes.
+contractedcore contractchains(const tannernodes &nodes, const twocore &core) {
+  std::vector<int> branchof(nodes.total, -1);  // index among the branch nodes
   std::vector<int> branches;
-  for (int x = 0; x < total; ++x)
-    if (!peeled[x] && remaining[x] >= 3) {
+  for (int x = 0; x < nodes.total; ++x)
+    if (!core.peeled[x] && core.remaining[x] >= 3) {
       branchof[x] = static_cast<int>(branches.size());
       branches.push_back(x);
     }
-  struct link {
-    int to;
-    std::int64_t length;
-    std::int64_t id;  // the chain; both directions share it
-  };
-  std::vector<std::vector<link>> links(branches.size());
-  std::vector<char> walked(total, 0);  // chain nodes already contracted
+  contractedcore contracted;
+  contracted.links.resize(branches.size());
+  std::vector<char> walked(nodes.total, 0);  // chain nodes already contracted
   std::int64_t chains = 0;
   for (std::size_t b = 0; b < branches.size(); ++b) {
     const int start = branches[b];
-    const edge *edges;
-    int degree, offset;
-    neighbours(start, &edges, &degree, &offset);
-    for (int s = 0; s < degree; ++s) {
-      int previous = start, x = edges[s].dest + offset;
-      if (peeled[x]) continue;
-      std::int64_t length = 1;
-      if (branchof[x] < 0) {
-        if (walked[x]) continue;  // contracted from its other end
-        while (branchof[x] < 0) {
-          walked[x] = 1;
-          const edge *next;
-          int nextdegree, nextoffset;
-          neighbours(x, &next, &nextdegree, &nextoffset);
-          int y = -1;
-          for (int t = 0; t < nextdegree && y < 0; ++t) {
-            int z = next[t].dest + nextoffset;
-            if (!peeled[z] && z != previous) y = z;
-          }
-          previous = x;
-          x = y;
-          ++length;
-        }
-      } else if (x < start) {
-        continue;  // a direct edge, taken from its lower end
-      }
-      const int end = branchof[x];
+    const tannernodes::ends e = nodes.of(start);
+    for (int s = 0; s < e.degree; ++s) {
+      const int x = e.edges[s].dest + e.offset;
+      if (core.peeled[x]) continue;
+      if (branchof[x] < 0 && walked[x]) continue;  // contracted from its other end
+      if (branchof[x] >= 0 && x < start) continue;  // a direct edge, taken from its lower end
+      const auto [endnode, length] = walkchain(nodes, core, branchof, walked, start, x);
+      const int end = branchof[endnode];
       if (end == static_cast<int>(b)) {
-        found(length);  // a loop: a chain back to its start
+        contracted.found(length);  // a loop: a chain back to its start
         continue;
       }
-      links[b].push_back({end, length, chains});
-      links[end].push_back({static_cast<int>(b), length, chains});
+      contracted.links[b].push_back({end, length, chains});
+      contracted.links[end].push_back({static_cast<int>(b), length, chains});
       ++chains;
     }
   }
-  {
-    // components of the core left without branch nodes: plain cycles
-    std::vector<int> component;
-    for (int start = 0; start < total; ++start) {
-      if (peeled[start] || walked[start] || branchof[start] >= 0) continue;
-      component.clear();
-      component.push_back(start);
-      walked[start] = 1;
-      for (std::size_t head = 0; head < component.size(); ++head) {
-        const edge *edges;
-        int degree, offset;
-        neighbours(component[head], &edges, &degree, &offset);
-        for (int s = 0; s < degree; ++s) {
-          int y = edges[s].dest + offset;
-          if (!peeled[y] && !walked[y]) {
-            walked[y] = 1;
-            component.push_back(y);
-          }
-        }
-      }
-      found(static_cast<std::int64_t>(component.size()));
-    }
-  }
+  const std::int64_t plain = shortestplaincycle(nodes, core, branchof, walked);
+  if (plain > 0) contracted.found(plain);
+  return contracted;
+}
 
-  // A shortest-path search from each branch node; the shortest cycle through
-  // the root closes at the first edge between two reached nodes that is not
-  // the tree edge of either, and no search goes on once half the best
-  // length found is reached. A root that has been searched lies on no
-  // shorter cycle than the best, so later searches leave it out.
-  const int nb = static_cast<int>(branches.size());
+// A shortest-path search from each branch node; the shortest cycle through
+// the root closes at the first link between two reached nodes that is not
+// the tree link of either, and no search goes on once half the best length
+// found is reached. A root that has been searched lies on no shorter cycle
+// than the best, so later searches leave it out. Returns the shortest
+// cycle, best if none is shorter (0: none at all).
+std::int64_t searchshortestcycle(const std::vector<std::vector<link>> &links, std::int64_t best,
+                                 progressfunction progress) {
+  const int nb = static_cast<int>(links.size());
   bool unit = true;
   for (const auto &list : links)
     for (const link &l : list) unit = unit && l.length == 1;
@@ -487,8 +520,8 @@ std::int64_t girth(const graphs *graph, progressfunction progress) {
           treeedge[l.to] = l.id;
           heap.push_back({through, l.to});
           if (!unit) std::push_heap(heap.begin(), heap.end(), std::greater<entry>());
-        } else {
-          found(through + dist[l.to]);
+        } else if (best == 0 || through + dist[l.to] < best) {
+          best = through + dist[l.to];
         }
       }
     }
@@ -501,6 +534,15 @@ std::int64_t girth(const graphs *graph, progressfunction progress) {
     if (progress != nullptr && (root & 1023) == 0) progress(root, nb, "girth");
   }
   return best;
+}
+
+}  // namespace
+
+std::int64_t girth(const graphs *graph, progressfunction progress) {
+  if (countparalleledges(graph) > 0) return 2;
+  const tannernodes nodes(graph);
+  const contractedcore contracted = contractchains(nodes, peeltwocore(nodes));
+  return searchshortestcycle(contracted.links, contracted.shortest, progress);
 }
 
 std::uint64_t fingerprint(const graphs *graph) {
