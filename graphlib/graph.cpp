@@ -575,24 +575,29 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
   allocateedgelists(graph->cnodelist, graph->cnodenum);
 }
 
-// One random matching: variable socket number k (node order, then socket
-// order) meets check socket number perm[k], numbered the same way.
-void matchirregular(graphs *graph, int edges) {
-  int *perm = allocatearray<int>(edges);
-  drawbackfilled(graphsimrand, perm, edges);
-  checkblocks blocks;
-  numbercheckblocks(&blocks, graph->cdegreelist, graph->cdegreesnum);
-
-  // The check sockets are met in random order. Each is located a long
-  // distance ahead and its node record prefetched, its edge a short
-  // distance ahead, so that the misses of many edges overlap.
+// Joins variable socket number k (node order, then socket order) to check
+// socket number perm[k], numbered the same way, for every k: what the plain
+//
+//   for (int n = 0, k = 0; n < graph->vnodenum; ++n)
+//     for (int s = 0; s < graph->vnodelist[n].degree; ++s, ++k) {
+//       int c, t;
+//       locatechecksocket(blocks, perm[k], &c, &t);
+//       graph->vnodelist[n].edgelist[s] = {c, t, 0.0};
+//       graph->cnodelist[c].edgelist[t] = {n, s, 0.0};
+//     }
+//
+// does. The check sockets are met in random order, so nearly every step
+// misses the cache twice (the node record, then its edge): each socket is
+// located a long distance ahead and its node record prefetched, its edge a
+// short distance ahead, so that the misses of many edges overlap.
+void joinsockets(graphs *graph, const int *perm, int edges, const checkblocks *blocks) {
   constexpr int distance = 8;
   constexpr int ringsize = 32;  // a power of two above 2 * distance
   int ringnode[ringsize], ringsocket[ringsize];
   cnode *const cnodelist = graph->cnodelist;
   auto locate = [&](int k) {
     const int i = k & (ringsize - 1);
-    locatechecksocket(&blocks, perm[k], &ringnode[i], &ringsocket[i]);
+    locatechecksocket(blocks, perm[k], &ringnode[i], &ringsocket[i]);
     __builtin_prefetch(&cnodelist[ringnode[i]]);
   };
   auto prefetchedge = [&](int k) {
@@ -613,7 +618,15 @@ void matchirregular(graphs *graph, int edges) {
       cnodelist[tonode].edgelist[tosocket] = {n, s, 0.0};
     }
   }
+}
 
+// One random matching of the variable sockets to the check sockets.
+void matchirregular(graphs *graph, int edges) {
+  int *perm = allocatearray<int>(edges);
+  drawbackfilled(graphsimrand, perm, edges);
+  checkblocks blocks;
+  numbercheckblocks(&blocks, graph->cdegreelist, graph->cdegreesnum);
+  joinsockets(graph, perm, edges, &blocks);
   // The working array goes; the tables and lists stay with the graph.
   std::free(perm);
 }
