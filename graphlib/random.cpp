@@ -137,4 +137,6 @@ double binomial(int n, int k) {
   return std::exp(std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0));
 }
 
+double round(double x) { return std::floor(x + 0.5); }
+
 }  // namespace ldpc
