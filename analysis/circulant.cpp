@@ -85,14 +85,12 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
   graph->cnodenum = pc * lift;
   graph->rate = graph->vnodenum > 0 ? 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum
                                     : 0.0;
-  graph->vnodelist = static_cast<vnode *>(
-      allocate(static_cast<std::int64_t>(graph->vnodenum) * sizeof(vnode)));
-  graph->cnodelist = static_cast<cnode *>(
-      allocate(static_cast<std::int64_t>(graph->cnodenum) * sizeof(cnode)));
+  graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
+  graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
   graph->vdegreelist = nullptr;
   graph->cdegreelist = nullptr;
   auto emptylist = [](int degree) {
-    edge *list = static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)));
+    edge *list = allocatearray<edge>(degree);
     for (int k = 0; k < degree; ++k) list[k] = {-1, -1, 0.0};
     return list;
   };
@@ -148,8 +146,8 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
     graph->vmaxdegree = std::max(graph->vmaxdegree, graph->vnodelist[v].degree);
   for (int c = 0; c < graph->cnodenum; ++c)
     graph->cmaxdegree = std::max(graph->cmaxdegree, graph->cnodelist[c].degree);
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   if (!tabulatedegrees(graph->vnodelist, graph->vnodenum, 1, graph->vdegreelist,
@@ -260,22 +258,19 @@ bool shiftsforprotograph(const shiftmatrix &matrix, const graphs *protograph,
 }
 
 graphs *protographfromshifts(const shiftmatrix &matrix, std::vector<int> *shifts) {
-  auto *proto = static_cast<graphs *>(allocate(sizeof(graphs)));
+  auto *proto = allocatearray<graphs>(1);
   std::memset(proto, 0, sizeof(graphs));
   proto->vnodenum = matrix.columns;
   proto->cnodenum = matrix.rows;
-  proto->vnodelist =
-      static_cast<vnode *>(allocate(static_cast<std::int64_t>(matrix.columns) * sizeof(vnode)));
-  proto->cnodelist =
-      static_cast<cnode *>(allocate(static_cast<std::int64_t>(matrix.rows) * sizeof(cnode)));
+  proto->vnodelist = allocatearray<vnode>(matrix.columns);
+  proto->cnodelist = allocatearray<cnode>(matrix.rows);
   auto cell = [&](int b, int i) -> const std::vector<int> & {
     return matrix.cells[static_cast<std::size_t>(b) * matrix.columns + i];
   };
   for (int b = 0; b < matrix.rows; ++b) {
     int degree = 0;
     for (int i = 0; i < matrix.columns; ++i) degree += static_cast<int>(cell(b, i).size());
-    proto->cnodelist[b] = {0, 0.0,
-                           static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)))};
+    proto->cnodelist[b] = {0, 0.0, allocatearray<edge>(degree)};
   }
   shifts->clear();
   // Variable sockets by check node; check sockets by variable node, which is
@@ -284,7 +279,7 @@ graphs *protographfromshifts(const shiftmatrix &matrix, std::vector<int> *shifts
     int degree = 0;
     for (int b = 0; b < matrix.rows; ++b) degree += static_cast<int>(cell(b, i).size());
     vnode &node = proto->vnodelist[i];
-    node = {0, 0.0, static_cast<edge *>(allocate(static_cast<std::int64_t>(degree) * sizeof(edge)))};
+    node = {0, 0.0, allocatearray<edge>(degree)};
     for (int b = 0; b < matrix.rows; ++b)
       for (int shift : cell(b, i)) {
         cnode &check = proto->cnodelist[b];

@@ -240,18 +240,13 @@ bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum,
   graph->vnodenum = vnodes;
   graph->cnodenum = cnodenum;
   graph->rate = 1.0 - static_cast<double>(cnodenum) / vnodes;
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(static_cast<std::int64_t>(vnodes) * sizeof(vnode)));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(static_cast<std::int64_t>(cnodenum) * sizeof(cnode)));
+  graph->vnodelist = allocatearray<vnode>(vnodes);
+  graph->cnodelist = allocatearray<cnode>(cnodenum);
   for (int c = 0; c < cnodenum; ++c)
-    graph->cnodelist[c] = {0, 0.0,
-                           static_cast<edge *>(allocate(
-                               static_cast<std::int64_t>(cdegree[c]) * sizeof(edge)))};
+    graph->cnodelist[c] = {0, 0.0, allocatearray<edge>(cdegree[c])};
   for (int v = 0; v < vnodes; ++v) {
     graph->vnodelist[v] = {vdegrees[v], 0.0,
-                           static_cast<edge *>(allocate(
-                               static_cast<std::int64_t>(vdegrees[v]) * sizeof(edge)))};
+                           allocatearray<edge>(vdegrees[v])};
     for (int s = 0; s < vdegrees[v]; ++s) {
       const int c = g.vchecks[g.vfirst[v] + s];
       cnode &check = graph->cnodelist[c];
@@ -261,8 +256,8 @@ bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum,
   }
   graph->vmaxdegree = *std::max_element(vdegrees.begin(), vdegrees.end());
   graph->cmaxdegree = *std::max_element(cdegree.begin(), cdegree.end());
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   const bool vfits =
