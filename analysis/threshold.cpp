@@ -2,9 +2,6 @@
 // channel shares.
 #include "threshold.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -14,8 +11,7 @@
 #include <sstream>
 
 #include "densityevolution.h"
-#include "protograph.h"
-#include "textio.h"
+#include "graphfile.h"
 
 namespace ldpc {
 
@@ -53,30 +49,19 @@ protoensemble protofromgraph(const graphs *protograph, const std::vector<int> &p
   return proto;
 }
 
-graphs *readprotofile(const std::string &path, std::string *error) {
-  // The file is read here by name, so that paths of any length work.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = path + ": " + std::strerror(errno);
-    return nullptr;
-  }
-  textscanner in;
-  scanfromfd(&in, fd);
-  graphs *protograph = nullptr;
-  bool ok = parseprotograph(&in, &protograph, error);
-  scanclose(&in);
-  close(fd);
-  if (!ok) {
-    *error = path + ": " + *error;
-    return nullptr;
-  }
-  return protograph;
-}
-
 bool readprotoensemble(const std::string &path, const std::vector<int> &punctured,
                        protoensemble *proto, std::string *error) {
-  graphs *protograph = readprotofile(path, error);
-  if (protograph == nullptr) return false;
+  graphs *protograph = nullptr;
+  switch (readprotofile(path.c_str(), &protograph, error)) {
+    case readok:
+      break;
+    case readopenfailed:
+      *error = path + ": " + std::strerror(errno);
+      return false;
+    case readmalformed:
+      *error = path + ": " + *error;
+      return false;
+  }
   *proto = protofromgraph(protograph, punctured);
   freegraph(protograph);
   std::free(protograph);

@@ -64,14 +64,9 @@ struct protoensemble {
   std::vector<int> punctured;  // variable nodes not transmitted
 };
 
-// The protograph of a record read by parseprotograph, with the given
+// The protograph of a record read by readprotofile, with the given
 // punctured variable nodes.
 protoensemble protofromgraph(const graphs *protograph, const std::vector<int> &punctured);
-
-// Reads the proto-file at path with the library's reader. Returns a fresh
-// protograph record (release with freegraph and free), or null with *error
-// naming the file and the fault.
-graphs *readprotofile(const std::string &path, std::string *error);
 
 // The protograph ensemble of the proto-file at path; false with *error
 // naming the file and the fault.

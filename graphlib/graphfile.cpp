@@ -38,14 +38,8 @@ bool opensascomment(textscanner *in) {
 readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder, std::string *error,
                           bool checkmirrors) {
   *graph = graphs{};
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  int fd = openforreading(path);
   if (fd < 0) return readopenfailed;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    close(fd);
-    errno = EISDIR;
-    return readopenfailed;
-  }
   textscanner in;
   scanfromfd(&in, fd);
   bool ok;
@@ -65,7 +59,7 @@ readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder, st
 
 readoutcome readprotofile(const char *path, graphs **protograph, std::string *error) {
   *protograph = nullptr;
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  int fd = openforreading(path);
   if (fd < 0) return readopenfailed;
   textscanner in;
   scanfromfd(&in, fd);

@@ -27,8 +27,9 @@ readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder,
                           std::string *error, bool checkmirrors = true);
 
 // Reads the proto-file in path into a fresh protograph (release with
-// freegraph and free). readopenfailed: errno says why; readmalformed:
-// *error names the node and what is wrong, and *protograph is null.
+// freegraph and free). readopenfailed: errno says why (EISDIR for a
+// directory); readmalformed: *error names the node and what is wrong, and
+// *protograph is null.
 readoutcome readprotofile(const char *path, graphs **protograph, std::string *error);
 
 // "PATH: cannot open for writing: REASON" for an output that could not be

@@ -90,12 +90,17 @@ void skipblanks(textscanner *in) {
 
 int openforreading(const char *path) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
   struct stat st;
-  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-    close(fd);
-    fd = -1;
-  }
-  return fd;
+  int reason = 0;
+  if (fstat(fd, &st) != 0)
+    reason = errno;
+  else if (S_ISDIR(st.st_mode))
+    reason = EISDIR;
+  if (reason == 0) return fd;
+  close(fd);
+  errno = reason;
+  return -1;
 }
 
 void scanfromfd(textscanner *in, int fd, std::size_t capacity) {

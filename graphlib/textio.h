@@ -36,8 +36,8 @@ enum scanresult { scanned = 0, scanend = 1, scannotnumber = 2, scanrange = 3,
                   scanioerror = 4 };
 
 // Opens path for reading; a directory (which opens on Linux but holds no
-// text) is refused like a path that cannot be opened. Returns the
-// descriptor, or -1.
+// text) is refused like a path that cannot be opened, errno EISDIR. Returns
+// the descriptor, or -1 with errno saying why.
 int openforreading(const char *path);
 
 // An integer as decimal text, for fault descriptions.
