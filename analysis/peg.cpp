@@ -48,8 +48,8 @@ class indexcounts {
 
 // The growing graph: checks of each variable node in order of placement,
 // variable nodes of each check node likewise (in one pool, where a list that
-// outgrows its room moves to the end with twice the room), and per degree
-// the checks of that degree.
+// outgrows its room moves to the end with twice the room), the degree of
+// each check and per degree the checks of that degree.
 struct peggraph {
   std::vector<std::int64_t> vfirst;  // node v's checks at vchecks[vfirst[v]..]
   std::vector<int> vfilled;
@@ -57,7 +57,25 @@ struct peggraph {
   std::vector<std::int64_t> cfirst;  // check c's nodes at pool[cfirst[c]..]
   std::vector<int> cfilled, croom;
   std::vector<int> pool;
+  std::vector<int> cdegree;
   std::vector<indexcounts> bydegree;  // bydegree[d]: the checks of degree d
+
+  peggraph(const std::vector<int> &vdegrees, std::int64_t edges, int cnodenum) {
+    const int vnodes = static_cast<int>(vdegrees.size());
+    vfirst.assign(static_cast<std::size_t>(vnodes) + 1, 0);
+    for (int v = 0; v < vnodes; ++v) vfirst[v + 1] = vfirst[v] + vdegrees[v];
+    vfilled.assign(vnodes, 0);
+    vchecks.assign(static_cast<std::size_t>(edges), -1);
+    const int room = static_cast<int>(edges / cnodenum) + 2;
+    cfirst.resize(cnodenum);
+    for (int c = 0; c < cnodenum; ++c) cfirst[c] = static_cast<std::int64_t>(c) * room;
+    cfilled.assign(cnodenum, 0);
+    croom.assign(cnodenum, room);
+    pool.assign(static_cast<std::size_t>(cnodenum) * room, 0);
+    cdegree.assign(cnodenum, 0);
+    bydegree.emplace_back(cnodenum);
+    for (int c = 0; c < cnodenum; ++c) bydegree[0].add(c, 1);
+  }
 
   void addtocheck(int c, int v) {
     if (cfilled[c] == croom[c]) {
@@ -70,7 +88,176 @@ struct peggraph {
     }
     pool[cfirst[c] + cfilled[c]++] = v;
   }
+
+  // The edge between variable node v and check c, and c one degree up.
+  void place(int v, int c) {
+    vchecks[vfirst[v] + vfilled[v]++] = c;
+    addtocheck(c, v);
+    const int d = cdegree[c]++;
+    bydegree[d].add(c, -1);
+    if (static_cast<std::size_t>(d + 1) == bydegree.size())
+      bydegree.emplace_back(static_cast<int>(cdegree.size()));
+    bydegree[d + 1].add(c, 1);
+  }
 };
+
+// Breadth-first search from a variable node, one level of check nodes at a
+// time, until a level reaches no new check (the rest are unreachable) or the
+// last unreached check (then the candidates are that level's new checks).
+// Stamps mark the nodes reached by the current search; reached[0..nreached)
+// lists the checks reached, level by level, the last level from levelstart.
+// The loops append every neighbour and advance the count only for a new one,
+// which spares a branch that no predictor gets right.
+struct pegsearch {
+  std::vector<std::uint32_t> vstamp, cstamp;
+  std::uint32_t epoch = 0;
+  std::vector<int> reached;
+  std::vector<int> vfrontier, nextfrontier;
+  std::size_t nreached = 0, levelstart = 0;
+  bool allreached = false;
+
+  pegsearch(int vnodes, int cnodenum, int vmax)
+      : vstamp(vnodes, 0),
+        cstamp(cnodenum, 0),
+        reached(static_cast<std::size_t>(cnodenum) + vmax),
+        vfrontier(static_cast<std::size_t>(vnodes) + 1),
+        nextfrontier(vfrontier.size()) {}
+
+  void run(const peggraph &g, int v) {
+    const int cnodenum = static_cast<int>(cstamp.size());
+    ++epoch;
+    vstamp[v] = epoch;
+    vfrontier[0] = v;
+    std::size_t nfrontier = 1;
+    nreached = 0;
+    levelstart = 0;
+    allreached = false;
+    while (nfrontier > 0) {
+      levelstart = nreached;
+      // the level stops at the last unreached check: the rest of it
+      // cannot add a candidate
+      for (std::size_t f = 0; f < nfrontier; ++f) {
+        const int u = vfrontier[f];
+        const int *checks = g.vchecks.data() + g.vfirst[u];
+        for (int i = 0; i < g.vfilled[u]; ++i) {
+          const int c = checks[i];
+          reached[nreached] = c;
+          nreached += cstamp[c] != epoch;
+          cstamp[c] = epoch;
+        }
+        if (static_cast<int>(nreached) == cnodenum) {
+          allreached = true;
+          break;
+        }
+      }
+      if (nreached == levelstart || allreached) break;
+      std::size_t nnext = 0;
+      for (std::size_t i = levelstart; i < nreached; ++i) {
+        const int c = reached[i];
+        const int *nodes = g.pool.data() + g.cfirst[c];
+        for (int j = 0; j < g.cfilled[c]; ++j) {
+          const int u = nodes[j];
+          nextfrontier[nnext] = u;
+          nnext += vstamp[u] != epoch;
+          vstamp[u] = epoch;
+        }
+      }
+      vfrontier.swap(nextfrontier);
+      nfrontier = nnext;
+    }
+  }
+};
+
+// The check for the next edge after a search: among the unreached checks
+// when some are left, else among the last level's new ones; the lowest
+// degree among them, then floor(u * count) in increasing check number.
+int choosecheck(peggraph &g, const pegsearch &search, std::vector<int> *candidates) {
+  if (!search.allreached) {
+    // Unreached checks of the lowest degree: the reached ones are taken
+    // out of the per-degree counts for the moment.
+    for (std::size_t i = 0; i < search.nreached; ++i)
+      g.bydegree[g.cdegree[search.reached[i]]].add(search.reached[i], -1);
+    std::size_t d = 0;
+    while (g.bydegree[d].total() == 0) ++d;
+    const int count = g.bydegree[d].total();
+    const int pick = static_cast<int>(drawfrom(graphsimrand) * count);
+    const int chosen = g.bydegree[d].find(pick);
+    for (std::size_t i = 0; i < search.nreached; ++i)
+      g.bydegree[g.cdegree[search.reached[i]]].add(search.reached[i], 1);
+    return chosen;
+  }
+  int lowest = INT_MAX;
+  for (std::size_t i = search.levelstart; i < search.nreached; ++i)
+    lowest = std::min(lowest, g.cdegree[search.reached[i]]);
+  candidates->clear();
+  for (std::size_t i = search.levelstart; i < search.nreached; ++i)
+    if (g.cdegree[search.reached[i]] == lowest) candidates->push_back(search.reached[i]);
+  std::sort(candidates->begin(), candidates->end());
+  const int pick =
+      static_cast<int>(drawfrom(graphsimrand) * static_cast<double>(candidates->size()));
+  return (*candidates)[pick];
+}
+
+// What makes the degrees unusable for a graph of cnodenum check nodes, ""
+// when nothing does; *edges is their sum.
+std::string pegrefusal(const std::vector<int> &vdegrees, int cnodenum, std::int64_t *edges) {
+  if (vdegrees.empty() || vdegrees.size() > static_cast<std::size_t>(INT_MAX))
+    return "the number of variable nodes must lie in 1.." + std::to_string(INT_MAX);
+  if (cnodenum < 1) return "the number of check nodes must be at least 1";
+  *edges = 0;
+  for (std::size_t v = 0; v < vdegrees.size(); ++v) {
+    if (vdegrees[v] < 1 || vdegrees[v] > cnodenum)
+      return "variable node " + std::to_string(v) + " has degree " + std::to_string(vdegrees[v]) +
+             "; degrees must lie in 1.." + std::to_string(cnodenum) + " (the number of check nodes)";
+    *edges += vdegrees[v];
+  }
+  if (*edges > INT_MAX)
+    return "the degrees add up to " + std::to_string(*edges) + " edges; at most " +
+           std::to_string(INT_MAX) + " fit";
+  return "";
+}
+
+// The graph record of the grown graph: sockets in order of placement (all
+// edges of node v are placed before those of v + 1). False, nothing kept,
+// when a side has more distinct degrees than a degree table holds.
+bool writepegrecord(graphs *graph, const peggraph &g, const std::vector<int> &vdegrees,
+                    std::string *error) {
+  const int vnodes = static_cast<int>(vdegrees.size());
+  const int cnodenum = static_cast<int>(g.cdegree.size());
+  graph->vnodenum = vnodes;
+  graph->cnodenum = cnodenum;
+  graph->rate = 1.0 - static_cast<double>(cnodenum) / vnodes;
+  graph->vnodelist = allocatearray<vnode>(vnodes);
+  graph->cnodelist = allocatearray<cnode>(cnodenum);
+  for (int c = 0; c < cnodenum; ++c)
+    graph->cnodelist[c] = {0, 0.0, allocatearray<edge>(g.cdegree[c])};
+  for (int v = 0; v < vnodes; ++v) {
+    graph->vnodelist[v] = {vdegrees[v], 0.0, allocatearray<edge>(vdegrees[v])};
+    for (int s = 0; s < vdegrees[v]; ++s) {
+      const int c = g.vchecks[g.vfirst[v] + s];
+      cnode &check = graph->cnodelist[c];
+      graph->vnodelist[v].edgelist[s] = {c, check.degree, 0.0};
+      check.edgelist[check.degree++] = {v, s, 0.0};
+    }
+  }
+  graph->vmaxdegree = *std::max_element(vdegrees.begin(), vdegrees.end());
+  graph->cmaxdegree = *std::max_element(g.cdegree.begin(), g.cdegree.end());
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
+  std::memset(graph->vdegreelist, 0, sizeof(degreelist));
+  std::memset(graph->cdegreelist, 0, sizeof(degreelist));
+  const bool vfits =
+      tabulatedegrees(graph->vnodelist, vnodes, 1, graph->vdegreelist, &graph->vdegreesnum);
+  const bool cfits =
+      tabulatedegrees(graph->cnodelist, cnodenum, 1, graph->cdegreelist, &graph->cdegreesnum);
+  if (!vfits || !cfits) {
+    freegraph(graph);
+    *error = std::string("the graph has more than ") + std::to_string(maxdegreesnum) +
+             " distinct " + (vfits ? "check" : "variable") + " degrees";
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -102,175 +289,21 @@ std::vector<int> pegdegrees(const std::vector<int> &degrees, const std::vector<d
 
 bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum,
                   std::string *error, progressfunction progress) {
-  // Refusals.
-  if (vdegrees.empty() || vdegrees.size() > static_cast<std::size_t>(INT_MAX)) {
-    *error = "the number of variable nodes must lie in 1.." + std::to_string(INT_MAX);
-    return false;
-  }
-  if (cnodenum < 1) {
-    *error = "the number of check nodes must be at least 1";
-    return false;
-  }
-  const int vnodes = static_cast<int>(vdegrees.size());
   std::int64_t edges = 0;
-  for (int v = 0; v < vnodes; ++v) {
-    if (vdegrees[v] < 1 || vdegrees[v] > cnodenum) {
-      *error = "variable node " + std::to_string(v) + " has degree " +
-               std::to_string(vdegrees[v]) + "; degrees must lie in 1.." +
-               std::to_string(cnodenum) + " (the number of check nodes)";
-      return false;
-    }
-    edges += vdegrees[v];
-  }
-  if (edges > INT_MAX) {
-    *error = "the degrees add up to " + std::to_string(edges) + " edges; at most " +
-             std::to_string(INT_MAX) + " fit";
-    return false;
-  }
-
-  peggraph g;
-  g.vfirst.assign(static_cast<std::size_t>(vnodes) + 1, 0);
-  for (int v = 0; v < vnodes; ++v) g.vfirst[v + 1] = g.vfirst[v] + vdegrees[v];
-  g.vfilled.assign(vnodes, 0);
-  g.vchecks.assign(static_cast<std::size_t>(edges), -1);
-  const int room = static_cast<int>(edges / cnodenum) + 2;
-  g.cfirst.resize(cnodenum);
-  for (int c = 0; c < cnodenum; ++c) g.cfirst[c] = static_cast<std::int64_t>(c) * room;
-  g.cfilled.assign(cnodenum, 0);
-  g.croom.assign(cnodenum, room);
-  g.pool.assign(static_cast<std::size_t>(cnodenum) * room, 0);
-  g.bydegree.emplace_back(cnodenum);
-  for (int c = 0; c < cnodenum; ++c) g.bydegree[0].add(c, 1);
-  std::vector<int> cdegree(cnodenum, 0);
-
-  // Search state: stamps mark the nodes reached by the current search;
-  // reached[0..nreached) lists the checks reached, level by level. The
-  // loops append every neighbour and advance the count only for a new one,
-  // which spares a branch that no predictor gets right.
-  std::vector<std::uint32_t> vstamp(vnodes, 0), cstamp(cnodenum, 0);
-  std::uint32_t epoch = 0;
-  const int vmax = *std::max_element(vdegrees.begin(), vdegrees.end());
-  std::vector<int> reached(static_cast<std::size_t>(cnodenum) + vmax);
-  std::vector<int> vfrontier(static_cast<std::size_t>(vnodes) + 1);
-  std::vector<int> nextfrontier(vfrontier.size()), candidates;
-
+  *error = pegrefusal(vdegrees, cnodenum, &edges);
+  if (!error->empty()) return false;
+  const int vnodes = static_cast<int>(vdegrees.size());
+  peggraph g(vdegrees, edges, cnodenum);
+  pegsearch search(vnodes, cnodenum, *std::max_element(vdegrees.begin(), vdegrees.end()));
+  std::vector<int> candidates;
   for (int v = 0; v < vnodes; ++v) {
     if (progress != nullptr && (v & 255) == 0) progress(v, vnodes, "progressive edge growth");
     for (int k = 0; k < vdegrees[v]; ++k) {
-      // Breadth-first search from v, one level of check nodes at a time, until
-      // a level reaches no new check (the rest are unreachable) or the last
-      // unreached check (then the candidates are that level's new checks).
-      ++epoch;
-      vstamp[v] = epoch;
-      vfrontier[0] = v;
-      std::size_t nfrontier = 1, nreached = 0, levelstart = 0;
-      bool allreached = false;
-      while (nfrontier > 0) {
-        levelstart = nreached;
-        // the level stops at the last unreached check: the rest of it
-        // cannot add a candidate
-        for (std::size_t f = 0; f < nfrontier; ++f) {
-          const int u = vfrontier[f];
-          const int *checks = g.vchecks.data() + g.vfirst[u];
-          for (int i = 0; i < g.vfilled[u]; ++i) {
-            const int c = checks[i];
-            reached[nreached] = c;
-            nreached += cstamp[c] != epoch;
-            cstamp[c] = epoch;
-          }
-          if (static_cast<int>(nreached) == cnodenum) {
-            allreached = true;
-            break;
-          }
-        }
-        if (nreached == levelstart || allreached) break;
-        std::size_t nnext = 0;
-        for (std::size_t i = levelstart; i < nreached; ++i) {
-          const int c = reached[i];
-          const int *nodes = g.pool.data() + g.cfirst[c];
-          for (int j = 0; j < g.cfilled[c]; ++j) {
-            const int u = nodes[j];
-            nextfrontier[nnext] = u;
-            nnext += vstamp[u] != epoch;
-            vstamp[u] = epoch;
-          }
-        }
-        vfrontier.swap(nextfrontier);
-        nfrontier = nnext;
-      }
-
-      // The lowest degree among the candidates, then floor(u * count) in
-      // increasing check number.
-      int chosen;
-      if (!allreached) {
-        // Unreached checks of the lowest degree: the reached ones are taken
-        // out of the per-degree counts for the moment.
-        for (std::size_t i = 0; i < nreached; ++i) g.bydegree[cdegree[reached[i]]].add(reached[i], -1);
-        std::size_t d = 0;
-        while (g.bydegree[d].total() == 0) ++d;
-        const int count = g.bydegree[d].total();
-        const int pick = static_cast<int>(drawfrom(graphsimrand) * count);
-        chosen = g.bydegree[d].find(pick);
-        for (std::size_t i = 0; i < nreached; ++i) g.bydegree[cdegree[reached[i]]].add(reached[i], 1);
-      } else {
-        int lowest = INT_MAX;
-        for (std::size_t i = levelstart; i < nreached; ++i)
-          lowest = std::min(lowest, cdegree[reached[i]]);
-        candidates.clear();
-        for (std::size_t i = levelstart; i < nreached; ++i)
-          if (cdegree[reached[i]] == lowest) candidates.push_back(reached[i]);
-        std::sort(candidates.begin(), candidates.end());
-        const int pick =
-            static_cast<int>(drawfrom(graphsimrand) * static_cast<double>(candidates.size()));
-        chosen = candidates[pick];
-      }
-
-      // Place the edge.
-      g.vchecks[g.vfirst[v] + g.vfilled[v]++] = chosen;
-      g.addtocheck(chosen, v);
-      const int d = cdegree[chosen]++;
-      g.bydegree[d].add(chosen, -1);
-      if (static_cast<std::size_t>(d + 1) == g.bydegree.size()) g.bydegree.emplace_back(cnodenum);
-      g.bydegree[d + 1].add(chosen, 1);
+      search.run(g, v);
+      g.place(v, choosecheck(g, search, &candidates));
     }
   }
-
-  // The graph record: sockets in order of placement (all edges of node v
-  // are placed before those of v + 1).
-  graph->vnodenum = vnodes;
-  graph->cnodenum = cnodenum;
-  graph->rate = 1.0 - static_cast<double>(cnodenum) / vnodes;
-  graph->vnodelist = allocatearray<vnode>(vnodes);
-  graph->cnodelist = allocatearray<cnode>(cnodenum);
-  for (int c = 0; c < cnodenum; ++c)
-    graph->cnodelist[c] = {0, 0.0, allocatearray<edge>(cdegree[c])};
-  for (int v = 0; v < vnodes; ++v) {
-    graph->vnodelist[v] = {vdegrees[v], 0.0,
-                           allocatearray<edge>(vdegrees[v])};
-    for (int s = 0; s < vdegrees[v]; ++s) {
-      const int c = g.vchecks[g.vfirst[v] + s];
-      cnode &check = graph->cnodelist[c];
-      graph->vnodelist[v].edgelist[s] = {c, check.degree, 0.0};
-      check.edgelist[check.degree++] = {v, s, 0.0};
-    }
-  }
-  graph->vmaxdegree = *std::max_element(vdegrees.begin(), vdegrees.end());
-  graph->cmaxdegree = *std::max_element(cdegree.begin(), cdegree.end());
-  graph->vdegreelist = allocatearray<degreelist>(1);
-  graph->cdegreelist = allocatearray<degreelist>(1);
-  std::memset(graph->vdegreelist, 0, sizeof(degreelist));
-  std::memset(graph->cdegreelist, 0, sizeof(degreelist));
-  const bool vfits =
-      tabulatedegrees(graph->vnodelist, vnodes, 1, graph->vdegreelist, &graph->vdegreesnum);
-  const bool cfits =
-      tabulatedegrees(graph->cnodelist, cnodenum, 1, graph->cdegreelist, &graph->cdegreesnum);
-  if (!vfits || !cfits) {
-    freegraph(graph);
-    *error = std::string("the graph has more than ") + std::to_string(maxdegreesnum) +
-             " distinct " + (vfits ? "check" : "variable") + " degrees";
-    return false;
-  }
-  return true;
+  return writepegrecord(graph, g, vdegrees, error);
 }
 
 }  // namespace ldpc
