@@ -309,18 +309,11 @@ void awgnfigures(thresholdresult *result, double sigma) {
   result->ok = true;
 }
 
-}  // namespace
-
-thresholdresult computethreshold(const ensemble &code, const thresholdoptions &options) {
-  // The ensemble and the options.
-  std::string error = code.isprotograph ? checkprotograph(code.protograph)
-                                        : checkdistribution(code.distribution);
-  if (!error.empty()) return failed(error, fault::ensemble);
-  if (!(options.precision >= 0) || !(options.tolerance >= 0) || options.maxiterations < 0)
-    return failed("precision, tolerance and iteration cap must not be negative", fault::options);
+// The ensemble with fractions within 1e-6 of summing to 1 scaled to sum to
+// 1 exactly.
+ensemble normalised(const ensemble &code) {
   ensemble normal = code;
   if (!code.isprotograph) {
-    // Fractions within 1e-6 of summing to 1 are scaled to sum to 1 exactly.
     degreedistribution &d = normal.distribution;
     double vtotal = 0, ctotal = 0;
     for (double f : d.lambda) vtotal += f;
@@ -328,84 +321,73 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
     for (double &f : d.lambda) f /= vtotal;
     for (double &f : d.rho) f /= ctotal;
   }
-  thresholdresult result;
-  const protoensemble &proto = normal.protograph;
-  result.rate = code.isprotograph
-                    ? static_cast<double>(proto.vnodes - proto.cnodes) /
-                          (proto.vnodes - static_cast<double>(proto.punctured.size()))
-                    : designrate(normal.distribution);
-  if (!(result.rate > 0)) return failed("the design rate is not positive", fault::ensemble);
+  return normal;
+}
 
-  // Erasure channel: every decoder here is belief propagation on it.
-  if (options.channel == channelkind::bec) {
-    if (options.method == methodkind::exit)
-      return failed("the EXIT analysis is for the AWGN channel; the erasure channel is exact", fault::options);
-    double erasure;
-    if (!code.isprotograph) {
-      erasure = becirregular(normal.distribution);
-      result.method = "exact: the least x / lambda(1 - rho(1 - x)) over 0 < x <= 1";
-      result.precision = 1e-12;
-    } else {
-      double tolerance = options.tolerance > 0 ? options.tolerance : 1e-10;
-      int cap = options.maxiterations > 0 ? options.maxiterations : 100000;
-      result.precision = options.precision > 0 ? options.precision : 1e-7;
-      becproto evolution(proto, tolerance, cap);
-      auto decodes = [&](double e) { return evolution.decodes(e); };
-      erasure = decodes(0.0) ? bisect(decodes, 0.0, 1.0, result.precision, options, &result.steps) : 0.0;
-      std::ostringstream method;
-      method << "density evolution per edge, bisection to " << result.precision
-             << ", success when every node's a-posteriori erasure probability <= "
-             << tolerance;
-      result.method = method.str();
-    }
-    result.threshold = result.erasure = erasure;
-    result.limit = 1 - result.rate;
-    result.gap = result.limit - erasure;
-    result.ok = true;
-    return result;
+// The erasure channel, where every decoder here is belief propagation.
+// result holds the design rate.
+thresholdresult becthreshold(const ensemble &normal, const thresholdoptions &options,
+                             thresholdresult result) {
+  if (options.method == methodkind::exit)
+    return failed("the EXIT analysis is for the AWGN channel; the erasure channel is exact", fault::options);
+  double erasure;
+  if (!normal.isprotograph) {
+    erasure = becirregular(normal.distribution);
+    result.method = "exact: the least x / lambda(1 - rho(1 - x)) over 0 < x <= 1";
+    result.precision = 1e-12;
+  } else {
+    double tolerance = options.tolerance > 0 ? options.tolerance : 1e-10;
+    int cap = options.maxiterations > 0 ? options.maxiterations : 100000;
+    result.precision = options.precision > 0 ? options.precision : 1e-7;
+    becproto evolution(normal.protograph, tolerance, cap);
+    auto decodes = [&](double e) { return evolution.decodes(e); };
+    erasure = decodes(0.0) ? bisect(decodes, 0.0, 1.0, result.precision, options, &result.steps) : 0.0;
+    std::ostringstream method;
+    method << "density evolution per edge, bisection to " << result.precision
+           << ", success when every node's a-posteriori erasure probability <= "
+           << tolerance;
+    result.method = method.str();
   }
+  result.threshold = result.erasure = erasure;
+  result.limit = 1 - result.rate;
+  result.gap = result.limit - erasure;
+  result.ok = true;
+  return result;
+}
 
-  // AWGN channel. Degree-1 variable nodes of an irregular ensemble pass on
-  // their channel message alone, whose error probability never reaches 0.
-  if (!code.isprotograph)
-    for (std::size_t k = 0; k < normal.distribution.vdegrees.size(); ++k)
-      if (normal.distribution.vdegrees[k] == 1 && normal.distribution.lambda[k] > 0)
-        return failed("variable nodes of degree 1 keep the channel's error probability: no "
-                      "threshold above 0",
-                      fault::analysis);
-  methodkind method = options.method;
-  if (method == methodkind::automatic)
-    method = code.isprotograph && options.decoder == decoderkind::spa ? methodkind::exit
-                                                                      : methodkind::density;
-  double shannon = biawgnsigmaforrate(result.rate);
-  if (method == methodkind::exit) {
-    if (options.decoder != decoderkind::spa)
-      return failed("the EXIT analysis covers sum-product only; min-sum thresholds come from "
-                    "density evolution", fault::options);
-    double tolerance = options.tolerance > 0 ? options.tolerance : 1e-7;
-    int cap = options.maxiterations > 0 ? options.maxiterations : 10000;
-    result.precision = options.precision > 0 ? options.precision : 1e-3;
-    auto exit = exitevolution(normal, tolerance, cap);
-    // On -Eb/N0 in dB, so that decoding holds at the low end.
-    auto decodes = [&](double t) { return exit(sigmaforebn0db(result.rate, -t)); };
-    double limit = ebn0db(result.rate, shannon);
-    double low = -(limit + 6), high = -(limit - 0.5);
-    for (int widen = 0; widen < 4 && !decodes(low); ++widen) low -= 10;
-    if (!decodes(low))
-      return failed("the EXIT analysis does not converge even at " + std::to_string(-low) + " dB",
-                    fault::analysis);
-    for (int widen = 0; widen < 4 && decodes(high); ++widen) high += 1;
-    double t = bisect(decodes, low, high, result.precision, options, &result.steps);
-    std::ostringstream text;
-    text << "EXIT analysis with the J-function (Gaussian approximation), bisection on Eb/N0 to "
-         << result.precision << " dB, success when every "
-         << (code.isprotograph ? "node's a-posteriori information" : "message's mutual information")
-         << " >= 1 - " << tolerance;
-    result.method = text.str();
-    awgnfigures(&result, sigmaforebn0db(result.rate, -t));
-    return result;
-  }
+// The AWGN channel by EXIT analysis (sum-product only), bisection on Eb/N0.
+thresholdresult exitthreshold(const ensemble &normal, const thresholdoptions &options,
+                              thresholdresult result) {
+  if (options.decoder != decoderkind::spa)
+    return failed("the EXIT analysis covers sum-product only; min-sum thresholds come from "
+                  "density evolution", fault::options);
+  double tolerance = options.tolerance > 0 ? options.tolerance : 1e-7;
+  int cap = options.maxiterations > 0 ? options.maxiterations : 10000;
+  result.precision = options.precision > 0 ? options.precision : 1e-3;
+  auto exit = exitevolution(normal, tolerance, cap);
+  // On -Eb/N0 in dB, so that decoding holds at the low end.
+  auto decodes = [&](double t) { return exit(sigmaforebn0db(result.rate, -t)); };
+  double limit = ebn0db(result.rate, biawgnsigmaforrate(result.rate));
+  double low = -(limit + 6), high = -(limit - 0.5);
+  for (int widen = 0; widen < 4 && !decodes(low); ++widen) low -= 10;
+  if (!decodes(low))
+    return failed("the EXIT analysis does not converge even at " + std::to_string(-low) + " dB",
+                  fault::analysis);
+  for (int widen = 0; widen < 4 && decodes(high); ++widen) high += 1;
+  double t = bisect(decodes, low, high, result.precision, options, &result.steps);
+  std::ostringstream text;
+  text << "EXIT analysis with the J-function (Gaussian approximation), bisection on Eb/N0 to "
+       << result.precision << " dB, success when every "
+       << (normal.isprotograph ? "node's a-posteriori information" : "message's mutual information")
+       << " >= 1 - " << tolerance;
+  result.method = text.str();
+  awgnfigures(&result, sigmaforebn0db(result.rate, -t));
+  return result;
+}
 
+// The AWGN channel by quantized density evolution, bisection on sigma.
+thresholdresult densitythreshold(const ensemble &normal, const thresholdoptions &options,
+                                 thresholdresult result) {
   if (!(options.llrstep > 0) || !(options.llrrange > options.llrstep) ||
       options.llrrange / options.llrstep > 1e6)
     return failed("the LLR grid needs 0 < step < range and at most 10^6 steps in the range", fault::options);
@@ -424,7 +406,7 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   auto evolution = awgnevolution(normal, settings);
   // No decoder beats capacity, so the bracket starts just above the
   // Shannon limit's sigma.
-  double high = shannon * 1.02, low = high / 2;
+  double high = biawgnsigmaforrate(result.rate) * 1.02, low = high / 2;
   for (int widen = 0; widen < 3 && evolution(high); ++widen) high *= 1.25;
   for (int narrow = 0; narrow < 4 && !evolution(low); ++narrow) low /= 2;
   if (!evolution(low))
@@ -441,6 +423,40 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   result.method = text.str();
   awgnfigures(&result, sigma);
   return result;
+}
+
+}  // namespace
+
+thresholdresult computethreshold(const ensemble &code, const thresholdoptions &options) {
+  std::string error = code.isprotograph ? checkprotograph(code.protograph)
+                                        : checkdistribution(code.distribution);
+  if (!error.empty()) return failed(error, fault::ensemble);
+  if (!(options.precision >= 0) || !(options.tolerance >= 0) || options.maxiterations < 0)
+    return failed("precision, tolerance and iteration cap must not be negative", fault::options);
+  const ensemble normal = normalised(code);
+  thresholdresult result;
+  const protoensemble &proto = normal.protograph;
+  result.rate = code.isprotograph
+                    ? static_cast<double>(proto.vnodes - proto.cnodes) /
+                          (proto.vnodes - static_cast<double>(proto.punctured.size()))
+                    : designrate(normal.distribution);
+  if (!(result.rate > 0)) return failed("the design rate is not positive", fault::ensemble);
+  if (options.channel == channelkind::bec) return becthreshold(normal, options, result);
+
+  // Degree-1 variable nodes of an irregular ensemble pass on their channel
+  // message alone, whose error probability never reaches 0.
+  if (!code.isprotograph)
+    for (std::size_t k = 0; k < normal.distribution.vdegrees.size(); ++k)
+      if (normal.distribution.vdegrees[k] == 1 && normal.distribution.lambda[k] > 0)
+        return failed("variable nodes of degree 1 keep the channel's error probability: no "
+                      "threshold above 0",
+                      fault::analysis);
+  methodkind method = options.method;
+  if (method == methodkind::automatic)
+    method = code.isprotograph && options.decoder == decoderkind::spa ? methodkind::exit
+                                                                      : methodkind::density;
+  return method == methodkind::exit ? exitthreshold(normal, options, result)
+                                    : densitythreshold(normal, options, result);
 }
 
 }  // namespace ldpc
