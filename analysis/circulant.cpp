@@ -39,48 +39,40 @@ std::string edgename(int i, int s, int b) {
          std::to_string(s) + " (check node " + std::to_string(b) + ")";
 }
 
-}  // namespace
-
-bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int target,
-                        std::vector<int> *shifts, std::string *error, int drawlimit) {
-  // Refusals, before anything is built.
+// What makes the lifting unusable, "" when nothing does: the lifting
+// factor, the size of the lifted graph, the target girth when shifts are
+// drawn, the number and range of given shifts.
+std::string circulantrefusal(const graphs *protograph, int lift, int target,
+                             const std::vector<int> &shifts) {
   const int pv = protograph->vnodenum, pc = protograph->cnodenum;
   std::int64_t protoedges = 0;
   for (int i = 0; i < pv; ++i) protoedges += protograph->vnodelist[i].degree;
-  if (lift < 1) {
-    *error = "lifting factor " + std::to_string(lift) + "; it must be at least 1";
-    return false;
-  }
+  if (lift < 1) return "lifting factor " + std::to_string(lift) + "; it must be at least 1";
   if (static_cast<std::int64_t>(pv) * lift > INT_MAX ||
-      static_cast<std::int64_t>(pc) * lift > INT_MAX || protoedges * lift > INT_MAX) {
-    *error = "lifting by " + std::to_string(lift) + " gives more than " +
-             std::to_string(INT_MAX) + " nodes or edges";
-    return false;
+      static_cast<std::int64_t>(pc) * lift > INT_MAX || protoedges * lift > INT_MAX)
+    return "lifting by " + std::to_string(lift) + " gives more than " + std::to_string(INT_MAX) +
+           " nodes or edges";
+  if (shifts.empty()) {
+    if (target < 4 || target % 2 != 0)
+      return "target girth " + std::to_string(target) + "; it must be even and at least 4";
+    return "";
   }
-  const bool draw = shifts->empty();
-  if (draw && (target < 4 || target % 2 != 0)) {
-    *error = "target girth " + std::to_string(target) + "; it must be even and at least 4";
-    return false;
-  }
-  if (!draw) {
-    if (static_cast<std::int64_t>(shifts->size()) != protoedges) {
-      *error = std::to_string(shifts->size()) + " shifts for " + std::to_string(protoedges) +
-               " protograph edges";
-      return false;
-    }
-    std::size_t k = 0;
-    for (int i = 0; i < pv; ++i)
-      for (int s = 0; s < protograph->vnodelist[i].degree; ++s, ++k)
-        if ((*shifts)[k] < 0 || (*shifts)[k] >= lift) {
-          *error = edgename(i, s, protograph->vnodelist[i].edgelist[s].dest) + " has shift " +
-                   std::to_string((*shifts)[k]) + "; shifts lie in 0.." +
-                   std::to_string(lift - 1);
-          return false;
-        }
-  }
-  if (drawlimit <= 0) drawlimit = 100 + 10 * lift;
+  if (static_cast<std::int64_t>(shifts.size()) != protoedges)
+    return std::to_string(shifts.size()) + " shifts for " + std::to_string(protoedges) +
+           " protograph edges";
+  std::size_t k = 0;
+  for (int i = 0; i < pv; ++i)
+    for (int s = 0; s < protograph->vnodelist[i].degree; ++s, ++k)
+      if (shifts[k] < 0 || shifts[k] >= lift)
+        return edgename(i, s, protograph->vnodelist[i].edgelist[s].dest) + " has shift " +
+               std::to_string(shifts[k]) + "; shifts lie in 0.." + std::to_string(lift - 1);
+  return "";
+}
 
-  // Node records with every socket empty (dest -1) until its edge is placed.
+// Node records of the lifted graph with every socket empty (dest -1) until
+// its edge is placed; no degree tables yet.
+void emptylifting(graphs *graph, const graphs *protograph, int lift) {
+  const int pv = protograph->vnodenum, pc = protograph->cnodenum;
   graph->vnodenum = pv * lift;
   graph->cnodenum = pc * lift;
   graph->rate = graph->vnodenum > 0 ? 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum
@@ -104,14 +96,18 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
       const int degree = protograph->cnodelist[b].degree;
       graph->cnodelist[b * lift + r] = {degree, 0.0, emptylist(degree)};
     }
-  auto release = [&] { freegraph(graph); };  // the tables are still null
+}
 
-  // Edges in order of variable node and socket. A drawn shift is kept when
-  // copy 0 of the edge closes no short cycle; the lifting maps copy c to copy
-  // c + 1 of every node, so then no copy does.
+// Places the copies of every protograph edge, in order of variable node and
+// socket, with the given shifts, or with drawn ones appended to *shifts. A
+// drawn shift is kept when copy 0 of the edge closes no cycle shorter than
+// target; the lifting maps copy c to copy c + 1 of every node, so then no
+// copy does. False with *error when drawlimit draws find none for an edge.
+bool placeedges(graphs *graph, const graphs *protograph, int lift, int target, bool draw,
+                std::vector<int> *shifts, int drawlimit, std::string *error) {
   cyclesearch search(graph);
   std::size_t k = 0;
-  for (int i = 0; i < pv; ++i)
+  for (int i = 0; i < protograph->vnodenum; ++i)
     for (int s = 0; s < protograph->vnodelist[i].degree; ++s, ++k) {
       const int b = protograph->vnodelist[i].edgelist[s].dest;
       const int t = protograph->vnodelist[i].edgelist[s].socket;
@@ -122,7 +118,6 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
       int draws = 0;
       for (;;) {
         if (draws == drawlimit) {
-          release();
           *error = "no shift for the " + edgename(i, s, b) + " among " +
                    std::to_string(drawlimit) + " draws keeps cycles shorter than " +
                    std::to_string(target) + " out at lifting factor " + std::to_string(lift);
@@ -139,21 +134,24 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
         placecopies(graph, lift, i, s, b, t, -1);
       }
     }
+  return true;
+}
 
-  // Degree tables of the degrees that occur, increasing.
-  graph->vmaxdegree = graph->cmaxdegree = 0;
-  for (int v = 0; v < graph->vnodenum; ++v)
-    graph->vmaxdegree = std::max(graph->vmaxdegree, graph->vnodelist[v].degree);
-  for (int c = 0; c < graph->cnodenum; ++c)
-    graph->cmaxdegree = std::max(graph->cmaxdegree, graph->cnodelist[c].degree);
-  graph->vdegreelist = allocatearray<degreelist>(1);
-  graph->cdegreelist = allocatearray<degreelist>(1);
-  std::memset(graph->vdegreelist, 0, sizeof(degreelist));
-  std::memset(graph->cdegreelist, 0, sizeof(degreelist));
-  if (!tabulatedegrees(graph->vnodelist, graph->vnodenum, 1, graph->vdegreelist,
-                       &graph->vdegreesnum) ||
-      !tabulatedegrees(graph->cnodelist, graph->cnodenum, 1, graph->cdegreelist,
-                       &graph->cdegreesnum)) {
+}  // namespace
+
+bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int target,
+                        std::vector<int> *shifts, std::string *error, int drawlimit) {
+  *error = circulantrefusal(protograph, lift, target, *shifts);
+  if (!error->empty()) return false;
+  const bool draw = shifts->empty();
+  if (drawlimit <= 0) drawlimit = 100 + 10 * lift;
+  emptylifting(graph, protograph, lift);
+  const char *side = "";
+  if (!placeedges(graph, protograph, lift, target, draw, shifts, drawlimit, error)) {
+    freegraph(graph);  // the tables are still null
+    return false;
+  }
+  if (!tabulategraphdegrees(graph, &side)) {
     freegraph(graph);
     *error = "the protograph has more than " + std::to_string(maxdegreesnum) +
              " distinct degrees on one side";

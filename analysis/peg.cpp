@@ -240,20 +240,11 @@ bool writepegrecord(graphs *graph, const peggraph &g, const std::vector<int> &vd
       check.edgelist[check.degree++] = {v, s, 0.0};
     }
   }
-  graph->vmaxdegree = *std::max_element(vdegrees.begin(), vdegrees.end());
-  graph->cmaxdegree = *std::max_element(g.cdegree.begin(), g.cdegree.end());
-  graph->vdegreelist = allocatearray<degreelist>(1);
-  graph->cdegreelist = allocatearray<degreelist>(1);
-  std::memset(graph->vdegreelist, 0, sizeof(degreelist));
-  std::memset(graph->cdegreelist, 0, sizeof(degreelist));
-  const bool vfits =
-      tabulatedegrees(graph->vnodelist, vnodes, 1, graph->vdegreelist, &graph->vdegreesnum);
-  const bool cfits =
-      tabulatedegrees(graph->cnodelist, cnodenum, 1, graph->cdegreelist, &graph->cdegreesnum);
-  if (!vfits || !cfits) {
+  const char *side = "";
+  if (!tabulategraphdegrees(graph, &side)) {
     freegraph(graph);
     *error = std::string("the graph has more than ") + std::to_string(maxdegreesnum) +
-             " distinct " + (vfits ? "check" : "variable") + " degrees";
+             " distinct " + side + " degrees";
     return false;
   }
   return true;

@@ -4,6 +4,7 @@
 #define LDPC_DEGREETABLE_H
 
 #include <cstdlib>
+#include <cstring>
 
 #include "graphstruct.h"
 
@@ -41,6 +42,33 @@ bool tabulatedegrees(const node *nodes, int count, int multiplier,
   std::free(histogram);
   *entries = used;
   return fits;
+}
+
+// Gives a graph whose node lists are complete its largest degrees and both
+// degree tables (fresh from allocate, multiplier 1). False when a side has
+// more than maxdegreesnum distinct degrees; *side then names it ("variable"
+// or "check") and the graph still owns the tables.
+inline bool tabulategraphdegrees(graphs *graph, const char **side) {
+  graph->vmaxdegree = graph->cmaxdegree = 0;
+  for (int v = 0; v < graph->vnodenum; ++v)
+    if (graph->vnodelist[v].degree > graph->vmaxdegree) graph->vmaxdegree = graph->vnodelist[v].degree;
+  for (int c = 0; c < graph->cnodenum; ++c)
+    if (graph->cnodelist[c].degree > graph->cmaxdegree) graph->cmaxdegree = graph->cnodelist[c].degree;
+  graph->vdegreelist = allocatearray<degreelist>(1);
+  graph->cdegreelist = allocatearray<degreelist>(1);
+  std::memset(graph->vdegreelist, 0, sizeof(degreelist));
+  std::memset(graph->cdegreelist, 0, sizeof(degreelist));
+  if (!tabulatedegrees(graph->vnodelist, graph->vnodenum, 1, graph->vdegreelist,
+                       &graph->vdegreesnum)) {
+    *side = "variable";
+    return false;
+  }
+  if (!tabulatedegrees(graph->cnodelist, graph->cnodenum, 1, graph->cdegreelist,
+                       &graph->cdegreesnum)) {
+    *side = "check";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace ldpc
