@@ -208,6 +208,44 @@ multigraph distinctneighbours(const graphs *graph) {
   return g;
 }
 
+// The nodes renumbered by rank, the number of distinct neighbours and then
+// the node number, each neighbour list in increasing rank, so that a walk
+// stops at the first neighbour that ranks too high. *simple: no edge is
+// doubled.
+multigraph rankedbydegree(const graphs *graph, bool *simple) {
+  const multigraph g = distinctneighbours(graph);
+  const std::int64_t total = static_cast<std::int64_t>(g.first.size()) - 1;
+  std::vector<std::int64_t> order(total), rank(total);
+  for (std::int64_t x = 0; x < total; ++x) order[x] = x;
+  std::sort(order.begin(), order.end(), [&](std::int64_t a, std::int64_t b) {
+    std::int64_t da = g.first[a + 1] - g.first[a], db = g.first[b + 1] - g.first[b];
+    return da != db ? da < db : a < b;
+  });
+  for (std::int64_t r = 0; r < total; ++r) rank[order[r]] = r;
+  multigraph ranked;
+  ranked.first.assign(total + 1, 0);
+  ranked.other.resize(g.other.size());
+  ranked.count.resize(g.count.size());
+  *simple = true;
+  std::vector<std::pair<int, int>> byrank;
+  for (std::int64_t r = 0; r < total; ++r) {
+    const std::int64_t x = order[r];
+    byrank.clear();
+    for (std::int64_t i = g.first[x]; i < g.first[x + 1]; ++i) {
+      byrank.push_back({static_cast<int>(rank[g.other[i]]), g.count[i]});
+      *simple = *simple && g.count[i] == 1;
+    }
+    std::sort(byrank.begin(), byrank.end());
+    const std::int64_t at = ranked.first[r];
+    for (std::size_t i = 0; i < byrank.size(); ++i) {
+      ranked.other[at + static_cast<std::int64_t>(i)] = byrank[i].first;
+      ranked.count[at + static_cast<std::int64_t>(i)] = byrank[i].second;
+    }
+    ranked.first[r + 1] = at + static_cast<std::int64_t>(byrank.size());
+  }
+  return ranked;
+}
+
 }  // namespace
 
 std::string decimal(widecount value) {
@@ -230,43 +268,9 @@ widecount countfourcycles(const graphs *graph, progressfunction progress) {
   // cycles. A wedge starts from the higher end of an edge and goes on only
   // through neighbours below that end, so the cost is about the sum over
   // edges of the smaller degree of their ends, not the sum of squares.
-  multigraph g = distinctneighbours(graph);
-  const std::int64_t total = static_cast<std::int64_t>(g.first.size()) - 1;
-  std::vector<std::int64_t> order(total), rank(total);
-  for (std::int64_t x = 0; x < total; ++x) order[x] = x;
-  std::sort(order.begin(), order.end(), [&](std::int64_t a, std::int64_t b) {
-    std::int64_t da = g.first[a + 1] - g.first[a], db = g.first[b + 1] - g.first[b];
-    return da != db ? da < db : a < b;
-  });
-  for (std::int64_t r = 0; r < total; ++r) rank[order[r]] = r;
-  // Nodes renumbered by rank, each neighbour list in increasing order, so
-  // that a walk stops at the first neighbour that ranks too high.
-  multigraph ranked;
-  ranked.first.assign(total + 1, 0);
-  ranked.other.resize(g.other.size());
-  ranked.count.resize(g.count.size());
   bool simple = true;
-  {
-    std::vector<std::pair<int, int>> byrank;
-    for (std::int64_t r = 0; r < total; ++r) {
-      const std::int64_t x = order[r];
-      byrank.clear();
-      for (std::int64_t i = g.first[x]; i < g.first[x + 1]; ++i) {
-        byrank.push_back({static_cast<int>(rank[g.other[i]]), g.count[i]});
-        simple = simple && g.count[i] == 1;
-      }
-      std::sort(byrank.begin(), byrank.end());
-      const std::int64_t at = ranked.first[r];
-      for (std::size_t i = 0; i < byrank.size(); ++i) {
-        ranked.other[at + static_cast<std::int64_t>(i)] = byrank[i].first;
-        ranked.count[at + static_cast<std::int64_t>(i)] = byrank[i].second;
-      }
-      ranked.first[r + 1] = at + static_cast<std::int64_t>(byrank.size());
-    }
-  }
-  g = multigraph();
-  rank = std::vector<std::int64_t>();
-  order = std::vector<std::int64_t>();
+  const multigraph ranked = rankedbydegree(graph, &simple);
+  const std::int64_t total = static_cast<std::int64_t>(ranked.first.size()) - 1;
 
   // A wedge weighs below 2^62 and the wedges of one (u, w) below 2^62 in
   // all (at most deg u * deg w), so each product below fits 124 bits; the
