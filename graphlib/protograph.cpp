@@ -212,13 +212,11 @@ void copytable(degreelist **table, const degreelist *from, int entries) {
               static_cast<std::size_t>(entries) * sizeof(int));
 }
 
-}  // namespace
-
-void constructprotograph(graphs *graph, simulations *simulation) {
-  const graphs *proto = simulation->protograph;
-  const int lift = simulation->length;
-
-  // Refusals, before anything is built.
+// The refusals of a lifting, before anything is built: no protograph, a
+// factor below 1, a lifted graph beyond an int, more distinct degrees than a
+// table holds. Fills the lifted degree tables on the way.
+void checklifting(const graphs *proto, int lift, degreelist *vtable, int *ventries,
+                  degreelist *ctable, int *centries) {
   if (proto == nullptr) refuselifting("no protograph has been read");
   if (lift < 1)
     refuselifting("lifting factor " + number(lift) + "; it must be at least 1");
@@ -234,17 +232,23 @@ void constructprotograph(graphs *graph, simulations *simulation) {
                   " of one of them");
   // Degrees of any size are tabulated; only the number of distinct degrees
   // is bounded by the table.
-  degreelist vtable, ctable;
-  int ventries, centries;
-  if (!tabulatedegrees(proto->vnodelist, protovnodes, lift, &vtable, &ventries))
+  if (!tabulatedegrees(proto->vnodelist, protovnodes, lift, vtable, ventries))
     refuselifting("the protograph has more than " + number(maxdegreesnum) +
                   " distinct variable degrees");
-  if (!tabulatedegrees(proto->cnodelist, protocnodes, lift, &ctable, &centries))
+  if (!tabulatedegrees(proto->cnodelist, protocnodes, lift, ctable, centries))
     refuselifting("the protograph has more than " + number(maxdegreesnum) +
                   " distinct check degrees");
+}
 
-  // Counts, maxima and degree tables. The lifted graph gets its rate like
-  // every other full graph.
+// Counts, maxima, the degree tables and the node copies with their edge
+// lists: node i * lift + c is copy c of protograph node i, with its socket
+// layout. Check copies start at degree 0 and count their edges as the
+// lifting gives them. The lifted graph gets its rate like every other full
+// graph.
+void liftedrecords(graphs *graph, const graphs *proto, int lift, const degreelist &vtable,
+                   int ventries, const degreelist &ctable, int centries) {
+  const int protovnodes = proto->vnodenum;
+  const int protocnodes = proto->cnodenum;
   graph->vnodenum = protovnodes * lift;
   graph->cnodenum = protocnodes * lift;
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
@@ -254,56 +258,71 @@ void constructprotograph(graphs *graph, simulations *simulation) {
   graph->cdegreesnum = centries;
   copytable(&graph->vdegreelist, &vtable, ventries);
   copytable(&graph->cdegreelist, &ctable, centries);
-
-  // Copies: node i * lift + c is copy c of protograph node i, with its
-  // socket layout. Check copies count their edges as the lifting gives them.
   graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
   graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
   for (int i = 0; i < protovnodes; ++i) {
     const int degree = proto->vnodelist[i].degree;
     vnode *copies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
-    for (int c = 0; c < lift; ++c)
-      copies[c] = {degree, 0.0,
-                   allocatearray<edge>(degree)};
+    for (int c = 0; c < lift; ++c) copies[c] = {degree, 0.0, allocatearray<edge>(degree)};
   }
   for (int b = 0; b < protocnodes; ++b) {
     const int degree = proto->cnodelist[b].degree;
     cnode *copies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
-    for (int c = 0; c < lift; ++c)
-      copies[c] = {0, 0.0,
-                   allocatearray<edge>(degree)};
+    for (int c = 0; c < lift; ++c) copies[c] = {0, 0.0, allocatearray<edge>(degree)};
   }
+}
 
-  // Edges: one fresh permutation per protograph edge, the edges taken by
-  // variable node and then socket, which fixes the order of the draws. Copy
-  // c of the variable node meets copy perm[c] of the check node at the same
-  // sockets; the mirror entry is written at once, which gives what a
-  // separate mirror pass over the variable side would give, since every
-  // check socket of a copy is reached by exactly one protograph edge.
-  // The permutation is drawn in place: its inverse is never used.
-  int *perm = allocatearray<int>(lift);
-  constexpr int distance = 8;  // prefetch distance for the check copies
-  for (int i = 0; i < protovnodes; ++i) {
-    vnode *vcopies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
-    const int vfirst = i * lift;
-    for (int s = 0; s < proto->vnodelist[i].degree; ++s) {
-      const int b = proto->vnodelist[i].edgelist[s].dest;
-      const int t = proto->vnodelist[i].edgelist[s].socket;
-      cnode *ccopies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
-      const int cfirst = b * lift;
-      drawbackfilled(graphsimrand, perm, lift);
-      for (int c = 0; c < lift; ++c) {
-        // the check copies are met in random order
-        if (c + 2 * distance < lift) __builtin_prefetch(ccopies + perm[c + 2 * distance], 1);
-        if (c + distance < lift)
-          __builtin_prefetch(ccopies[perm[c + distance]].edgelist + t, 1);
-        cnode *check = &ccopies[perm[c]];
-        vcopies[c].edgelist[s] = {cfirst + perm[c], t, 0.0};
-        check->edgelist[t] = {vfirst + c, s, 0.0};
-        ++check->degree;
-      }
-    }
+// The copies of protograph edge (variable node i, socket s) to check node
+// b at socket t: copy c of the variable node meets copy perm[c] of the check
+// node at the same sockets, what the plain
+//
+//   for (int c = 0; c < lift; ++c) {
+//     vcopies[c].edgelist[s] = {b * lift + perm[c], t, 0.0};
+//     ccopies[perm[c]].edgelist[t] = {i * lift + c, s, 0.0};
+//     ++ccopies[perm[c]].degree;
+//   }
+//
+// does. The mirror entry is written at once, which gives what a separate
+// mirror pass over the variable side would give, since every check socket
+// of a copy is reached by exactly one protograph edge. The check copies are
+// met in random order: each is prefetched a long distance ahead, its edge a
+// short distance ahead.
+void joincopies(graphs *graph, int lift, int i, int s, int b, int t, const int *perm) {
+  constexpr int distance = 8;
+  vnode *vcopies = graph->vnodelist + static_cast<std::int64_t>(i) * lift;
+  cnode *ccopies = graph->cnodelist + static_cast<std::int64_t>(b) * lift;
+  const int vfirst = i * lift;
+  const int cfirst = b * lift;
+  for (int c = 0; c < lift; ++c) {
+    if (c + 2 * distance < lift) __builtin_prefetch(ccopies + perm[c + 2 * distance], 1);
+    if (c + distance < lift) __builtin_prefetch(ccopies[perm[c + distance]].edgelist + t, 1);
+    cnode *check = &ccopies[perm[c]];
+    vcopies[c].edgelist[s] = {cfirst + perm[c], t, 0.0};
+    check->edgelist[t] = {vfirst + c, s, 0.0};
+    ++check->degree;
   }
+}
+
+}  // namespace
+
+void constructprotograph(graphs *graph, simulations *simulation) {
+  const graphs *proto = simulation->protograph;
+  const int lift = simulation->length;
+  degreelist vtable, ctable;
+  int ventries, centries;
+  checklifting(proto, lift, &vtable, &ventries, &ctable, &centries);
+  liftedrecords(graph, proto, lift, vtable, ventries, ctable, centries);
+
+  // One fresh permutation per protograph edge, the edges taken by variable
+  // node and then socket, which fixes the order of the draws. The
+  // permutation is drawn in place: its inverse is never used.
+  int *perm = allocatearray<int>(lift);
+  for (int i = 0; i < proto->vnodenum; ++i)
+    for (int s = 0; s < proto->vnodelist[i].degree; ++s) {
+      drawbackfilled(graphsimrand, perm, lift);
+      joincopies(graph, lift, i, s, proto->vnodelist[i].edgelist[s].dest,
+                 proto->vnodelist[i].edgelist[s].socket, perm);
+    }
   std::free(perm);
 }
 
