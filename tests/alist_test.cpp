@@ -6,6 +6,7 @@
 #include <string>
 
 #include "alist.h"
+#include "oracle.h"
 #include "support.h"
 
 namespace {
@@ -23,7 +24,7 @@ readresult readtext(const std::string &input, ldpc::graphs *keep = nullptr) {
   readresult result;
   result.ok = ldpc::readalist(&in, &g, &result.error);
   if (result.ok) {
-    EXPECT_EQ(testsupport::checkgraph(&g), "");
+    EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
     result.text = testsupport::describe(&g);
     if (keep != nullptr) {
       *keep = g;

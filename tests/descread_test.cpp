@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "descfile.h"
+#include "oracle.h"
 #include "support.h"
 
-using testsupport::checkgraph;
 using testsupport::describe;
 using testsupport::makegraph;
 
@@ -112,7 +112,7 @@ TEST(descread, worked_example_reads_back_and_writes_the_same_bytes) {
   parsed p = parse(text);
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(p.graph.rate, 0.5);
-  EXPECT_EQ(checkgraph(&p.graph), "");
+  EXPECT_EQ(oracle::checkgraph(&p.graph, oracle::tablesexact), "");
   expectzeroed(&p.graph);
   EXPECT_EQ(p.encoder.gap, -1);
   EXPECT_EQ(p.encoder.iphi, sentinel);  // no encoder information: iphi untouched
@@ -143,7 +143,7 @@ TEST(descread, large_generated_graphs_round_trip_byte_for_byte) {
     parsed p = parse(text);
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.graph.rate, g->rate);
-    EXPECT_EQ(checkgraph(&p.graph), "");
+    EXPECT_EQ(oracle::checkgraph(&p.graph, oracle::tablesexact), "");
     EXPECT_EQ(formatted(&p.graph, &p.encoder), text);
     release(&p);
     ldpc::freegraph(g);
@@ -235,7 +235,7 @@ TEST(descread, empty_graph_and_degree_zero_nodes) {
   EXPECT_EQ(p.graph.vnodelist[0].degree, 0);
   EXPECT_NE(p.graph.vnodelist[0].edgelist, nullptr);
   EXPECT_EQ(p.graph.cnodelist[0].degree, 0);
-  EXPECT_EQ(checkgraph(&p.graph), "");
+  EXPECT_EQ(oracle::checkgraph(&p.graph, oracle::tablesexact), "");
   EXPECT_EQ(describe(&p.graph), describe(g));
   release(&p);
   ldpc::freegraph(g);
@@ -383,7 +383,7 @@ TEST(descread, readgraph_reads_a_file_and_prints_the_banner_when_verbose) {
             "\n************************************\n read " + path +
                 " file\n************************************\n");
   EXPECT_EQ(graph.vnodenum, 4);
-  EXPECT_EQ(checkgraph(&graph), "");
+  EXPECT_EQ(oracle::checkgraph(&graph, oracle::tablesexact), "");
   ASSERT_EQ(encoder.gap, 1);
   EXPECT_EQ(encoder.iphi[0], 5);
   ldpc::freegraph(&graph);

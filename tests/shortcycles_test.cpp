@@ -11,9 +11,9 @@
 
 #include "graphstats.h"
 #include "shortcycles.h"
+#include "oracle.h"
 #include "support.h"
 
-using testsupport::checkgraph;
 using testsupport::describe;
 using testsupport::makegraph;
 
@@ -151,7 +151,7 @@ TEST(shortcycles, removal_reaches_the_target_and_keeps_every_degree) {
                     c.length, c.target, seed);
       SCOPED_TRACE(trace);
       EXPECT_TRUE(result.reached) << result.message;
-      EXPECT_EQ(checkgraph(&g), "");
+      EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
       EXPECT_EQ(degrees(&g), before);
       EXPECT_EQ(std::memcmp(&vtable, g.vdegreelist, sizeof vtable), 0);
       EXPECT_EQ(std::memcmp(&ctable, g.cdegreelist, sizeof ctable), 0);
@@ -187,7 +187,7 @@ TEST(shortcycles, removal_is_fixed_by_the_seed_and_reports_what_it_cannot_reach)
   ldpc::cycleremoval failed = ldpc::removeshortcycles(&g, 8, 500);
   EXPECT_FALSE(failed.reached);
   EXPECT_NE(failed.message.find("girth 8 not reached"), std::string::npos) << failed.message;
-  EXPECT_EQ(checkgraph(&g), "");
+  EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
   EXPECT_EQ(degrees(&g), before);
   EXPECT_FALSE(ldpc::removeshortcycles(&g, 5).reached);
   ldpc::freegraph(&g);
@@ -258,7 +258,7 @@ TEST(shortcycles, peg_follows_the_hand_trace) {
     ASSERT_EQ(g.cnodelist[c].degree, 3);
     for (int t = 0; t < 3; ++t) EXPECT_EQ(g.cnodelist[c].edgelist[t].dest, checks[c][t]);
   }
-  EXPECT_EQ(checkgraph(&g), "");
+  EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
   // the six pairs of four checks: triangles, girth 6 everywhere
   EXPECT_EQ(ldpc::localgirths(&g), std::vector<int>(6, 6));
   ldpc::freegraph(&g);
@@ -272,7 +272,7 @@ TEST(shortcycles, peg_reaches_girth_8_at_length_1008_and_refuses_impossible_degr
   ldpc::graphs g{};
   std::string error;
   ASSERT_TRUE(ldpc::constructpeg(&g, degrees, 504, &error)) << error;
-  EXPECT_EQ(checkgraph(&g), "");
+  EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
   EXPECT_EQ(ldpc::girth(&g), 8);
   EXPECT_EQ(leastpositive(ldpc::localgirths(&g)), 8);
   ldpc::freegraph(&g);
@@ -299,7 +299,7 @@ TEST(shortcycles, circulant_lifting_follows_its_definition) {
       std::string error;
       ASSERT_TRUE(ldpc::constructcirculant(&g, proto, lift, target, &shifts, &error)) << error;
       ASSERT_EQ(shifts.size(), 10u);
-      EXPECT_EQ(checkgraph(&g), "");
+      EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
       EXPECT_GE(ldpc::girth(&g), target);
       // copy r of check b meets copy (r + shift) mod lift of variable i
       std::size_t k = 0;

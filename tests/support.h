@@ -100,10 +100,6 @@ std::string convertinmemory(const std::string &alist);
 // The graph as text through the in-memory writer, for comparisons.
 std::string describe(const ldpc::graphs *graph, int gap = -1);
 
-// Checks the invariants of a full graph: mirror entries both ways, degree
-// sums, degree tables adding up to the node counts. Returns "" when they hold.
-std::string checkgraph(const ldpc::graphs *graph);
-
 }  // namespace testsupport
 
 #endif
