@@ -46,11 +46,8 @@ struct distribution {
 
 // A graph record that releases what the construction gave it.
 struct built {
-  ldpc::graphs graph{};
+  testsupport::ownedrecord graph;
   built() { graph.vnodenum = -1; }
-  ~built() {
-    if (graph.vnodenum != -1) ldpc::freegraph(&graph);
-  }
 };
 
 using testsupport::setstream;

@@ -26,18 +26,13 @@ const char example[] =
 
 // A protograph read from text; null with *error set on a fault.
 struct proto {
-  ldpc::graphs *graph = nullptr;
+  testsupport::ownedgraph graph;
   std::string error;
   explicit proto(const std::string &text) {
     ldpc::textscanner in;
     ldpc::scanfrommemory(&in, text.data(), text.size());
-    if (!ldpc::parseprotograph(&in, &graph, &error)) graph = nullptr;
-  }
-  ~proto() {
-    if (graph != nullptr) {
-      ldpc::freegraph(graph);
-      std::free(graph);
-    }
+    ldpc::graphs *read = nullptr;
+    if (ldpc::parseprotograph(&in, &read, &error)) graph = read;
   }
 };
 
@@ -52,16 +47,13 @@ pairs edges(const node &n) {
 
 // A lifted graph, released when it goes.
 struct lifted {
-  ldpc::graphs graph{};
+  testsupport::ownedrecord graph;
   ldpc::simulations sim{};
   lifted(ldpc::graphs *protograph, int lift) {
     sim.protograph = protograph;
     sim.length = lift;
   }
   void build() { ldpc::constructprotograph(&graph, &sim); }
-  ~lifted() {
-    if (graph.vnodelist != nullptr) ldpc::freegraph(&graph);
-  }
 };
 
 std::uint64_t streamstate() { return ldpc::loadstate(ldpc::graphsimrand); }
@@ -154,10 +146,9 @@ TEST(protofile, reader_ends_the_process_on_a_bad_file) {
   testsupport::writefile(dir.file("good.proto"), example);
   std::snprintf(sim.protofile, sizeof sim.protofile, "good.proto");
   ldpc::readprotograph(&sim);
+  testsupport::ownedgraph protograph = sim.protograph;
   ASSERT_NE(sim.protograph, nullptr);
   EXPECT_EQ(sim.protograph->cnodelist[1].degree, 3);
-  ldpc::freegraph(sim.protograph);
-  std::free(sim.protograph);
   ASSERT_EQ(chdir(previous), 0);
 }
 

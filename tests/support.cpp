@@ -150,12 +150,10 @@ ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchec
 std::string convertinmemory(const std::string &alist) {
   ldpc::textscanner in;
   ldpc::scanfrommemory(&in, alist.data(), alist.size());
-  ldpc::graphs g{};
+  ownedrecord g;
   std::string error;
   if (!ldpc::readalist(&in, &g, &error)) return "error: " + error;
-  std::string text = describe(&g);
-  ldpc::freegraph(&g);
-  return text;
+  return describe(&g);
 }
 
 std::string describe(const ldpc::graphs *graph, int gap) {

@@ -93,6 +93,17 @@ class ownedgraph {
   ldpc::graphs *held;
 };
 
+// A graph record held in place, for the functions that fill a record the
+// caller provides (readers, constructions): starts zeroed and releases its
+// lists through freegraph when it goes, so that a failed ASSERT leaks
+// nothing. A record whose lists were never made frees nothing.
+struct ownedrecord : ldpc::graphs {
+  ownedrecord() : ldpc::graphs{} {}
+  ownedrecord(const ownedrecord &) = delete;
+  ownedrecord &operator=(const ownedrecord &) = delete;
+  ~ownedrecord() { ldpc::freegraph(this); }
+};
+
 // The code description file that the converter writes for an alist text,
 // computed in this process; "error: ..." when the reader refuses it.
 std::string convertinmemory(const std::string &alist);
