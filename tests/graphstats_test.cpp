@@ -201,6 +201,18 @@ TEST(graphstats, checkinvariants_agrees_with_the_brute_force_oracle) {
     EXPECT_EQ(!notes.empty(), r.note) << r.what;
     EXPECT_EQ(!oracle::checkmaxima(g).empty(), r.note) << r.what;
   }
+
+  // records the library's checker may not be given: the oracle reads no
+  // table beyond its capacity and follows no entry
+  testsupport::ownedgraph g = makegraph(3, {{0, 1}, {1, 2}, {0, 2}, {0}});
+  g->vdegreesnum = ldpc::maxdegreesnum + 1;
+  EXPECT_NE(oracle::checkgraph(g, oracle::tablesfit), "");
+  EXPECT_EQ(oracle::checkgraph(g, oracle::notables), "");
+  g->vnodelist[2].edgelist[1] = {1 << 30, -(1 << 30), 0.0};
+  g->cnodelist[1].degree = -1;
+  EXPECT_NE(oracle::checkgraph(g, oracle::notables), "");
+  g->cnodelist[1].degree = 2;
+  EXPECT_NE(oracle::checkgraph(g, oracle::notables), "");
 }
 
 TEST(graphstats, checkinvariants_agrees_with_the_oracle_on_random_corruptions) {
