@@ -117,6 +117,25 @@ inline bool samedouble(double a, double b) {
 
 // --- reference tokeniser --------------------------------------------------------
 
+// The integer that "%d" reads at data[*at] (blanks passed over already):
+// an optional sign and decimal digits. False when there is none or it does
+// not fit an int.
+inline bool referenceint(const std::uint8_t *data, std::size_t size, std::size_t *at, int *value) {
+  std::size_t i = *at;
+  bool negative = false;
+  if (i < size && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
+  if (i == size || data[i] < '0' || data[i] > '9') return false;
+  long long magnitude = 0;
+  for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (data[i] - '0');
+    if (magnitude > 2147483648LL) return false;
+  }
+  if (!negative && magnitude > 2147483647LL) return false;
+  *value = static_cast<int>(negative ? -magnitude : magnitude);
+  *at = i;
+  return true;
+}
+
 // The integers of a text as "%d" reads them one after another, up to the
 // first item that is not a number or does not fit an int. With hashcomments,
 // a line whose first non-blank character is '#' is passed over.
@@ -137,17 +156,9 @@ inline std::vector<int> referenceintegers(const std::uint8_t *data, std::size_t 
       if (data[i] == '\n') linestart = true;
       ++i;
     }
-    if (i == size) return values;
-    bool negative = false;
-    if (data[i] == '+' || data[i] == '-') negative = data[i++] == '-';
-    if (i == size || data[i] < '0' || data[i] > '9') return values;
-    long long magnitude = 0;
-    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
-      magnitude = magnitude * 10 + (data[i] - '0');
-      if (magnitude > 2147483648LL) return values;
-    }
-    if (!negative && magnitude > 2147483647LL) return values;
-    values.push_back(static_cast<int>(negative ? -magnitude : magnitude));
+    int value;
+    if (!referenceint(data, size, &i, &value)) return values;
+    values.push_back(value);
     linestart = false;
   }
 }
@@ -371,17 +382,7 @@ inline bool referenceproto(const std::uint8_t *data, std::size_t size, protorefe
     while (i < size && (data[i] == ' ' || data[i] == '\n' || data[i] == '\t' || data[i] == '\r' ||
                         data[i] == '\v' || data[i] == '\f'))
       ++i;
-    bool negative = false;
-    if (i < size && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
-    if (i == size || data[i] < '0' || data[i] > '9') return false;
-    long long magnitude = 0;
-    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
-      magnitude = magnitude * 10 + (data[i] - '0');
-      if (magnitude > 2147483648LL) return false;
-    }
-    if (!negative && magnitude > 2147483647LL) return false;
-    *value = static_cast<int>(negative ? -magnitude : magnitude);
-    return true;
+    return referenceint(data, size, &i, value);
   };
 
   skipcomment();
