@@ -18,15 +18,6 @@ namespace {
 using ldpc::decoderalgorithm;
 using ldpc::decoderschedule;
 
-struct graphholder {
-  ldpc::graphs *graph;
-  explicit graphholder(ldpc::graphs *g) : graph(g) {}
-  ~graphholder() {
-    ldpc::freegraph(graph);
-    std::free(graph);
-  }
-};
-
 // A random cycle-free Tanner graph: every new check joins one variable that
 // is already in the tree and one to three new ones.
 std::vector<std::vector<int>> randomtree(std::mt19937 &rng, int n, int *checks) {
@@ -149,7 +140,7 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
     int m;
     const int n = 4 + trial % 9;
     auto vchecks = randomtree(rng, n, &m);
-    graphholder g(testsupport::makegraph(m, vchecks));
+    testsupport::ownedgraph g = testsupport::makegraph(m, vchecks);
     auto words = codewords(m, vchecks);
     // Multiples of 1/8 in [-4, 4], so that the fixed-point channel is exact.
     std::vector<double> llr(n);
@@ -166,9 +157,9 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
         std::string what = "trial " + std::to_string(trial) + ", " + ldpc::schedulename(schedule) +
                            (scalar ? ", scalar" : ", simd");
         o.algorithm = decoderalgorithm::sumproduct;
-        auto spa = decode(ldpc::decoder(g.graph, o), llr);
+        auto spa = decode(ldpc::decoder(g, o), llr);
         o.algorithm = decoderalgorithm::minsum;
-        auto ms = decode(ldpc::decoder(g.graph, o), llr);
+        auto ms = decode(ldpc::decoder(g, o), llr);
         for (int v = 0; v < n; ++v) {
           EXPECT_NEAR(spa.posteriors[v], map[v], scalar ? 1e-5 : 2e-4) << what << ", bit " << v;
           EXPECT_EQ(ms.posteriors[v], maxlog[v]) << what << ", bit " << v;
@@ -179,7 +170,7 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
 
 TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_target) {
   std::mt19937 rng(5);
-  graphholder g(randomgraph(rng, 96, 4));
+  testsupport::ownedgraph g = randomgraph(rng, 96, 4);
   // Enough frames for two batches of the widest target and a ragged end;
   // noise from hopeless to clean, so that frames stop at every iteration;
   // the last 20 frames scaled up to the channel clamp, so that posteriors
@@ -207,11 +198,11 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
         o.alpha = 0.7;
         o.beta = 0.375;
         o.scalar = true;
-        auto model = decode(ldpc::decoder(g.graph, o), llr);
+        auto model = decode(ldpc::decoder(g, o), llr);
         o.scalar = false;
         for (long long target : targets) {
           ldpc::kernel::restricttarget(target);
-          ldpc::decoder dec(g.graph, o);
+          ldpc::decoder dec(g, o);
           std::string what = std::string(ldpc::algorithmname(algorithm)) + " " +
                              ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
                              dec.target();
@@ -223,16 +214,16 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
 
 TEST(decoder, float_sum_product_agrees_with_the_double_model) {
   std::mt19937 rng(8);
-  graphholder g(randomgraph(rng, 200));
+  testsupport::ownedgraph g = randomgraph(rng, 200);
   auto llr = awgnframes(rng, 200, 64, 0.85);
   for (auto schedule : {decoderschedule::flooding, decoderschedule::layered}) {
     ldpc::decoderoptions o;
     o.schedule = schedule;
     o.iterations = 30;
     o.scalar = true;
-    auto model = decode(ldpc::decoder(g.graph, o), llr);
+    auto model = decode(ldpc::decoder(g, o), llr);
     o.scalar = false;
-    auto fast = decode(ldpc::decoder(g.graph, o), llr);
+    auto fast = decode(ldpc::decoder(g, o), llr);
     // Frames may part where a posterior sits near 0; nearly all agree.
     int framesapart = 0, satisfied = 0;
     for (int f = 0; f < 64; ++f) {
@@ -249,13 +240,13 @@ TEST(decoder, float_sum_product_agrees_with_the_double_model) {
 
 TEST(decoder, results_do_not_depend_on_threads_or_batch_neighbours) {
   std::mt19937 rng(3);
-  graphholder g(randomgraph(rng, 120));
+  testsupport::ownedgraph g = randomgraph(rng, 120);
   auto llr = awgnframes(rng, 120, 77, 0.9);
   for (auto algorithm : {decoderalgorithm::sumproduct, decoderalgorithm::normalizedminsum}) {
     ldpc::decoderoptions o;
     o.algorithm = algorithm;
     o.schedule = decoderschedule::layered;
-    ldpc::decoder dec(g.graph, o);
+    ldpc::decoder dec(g, o);
     auto one = decode(dec, llr, 1);
     expectsame(decode(dec, llr, 3), one, "three threads");
     // Frame 41 alone, and its trace, give what it gave among the others.
@@ -276,11 +267,11 @@ TEST(decoder, results_do_not_depend_on_threads_or_batch_neighbours) {
 
 TEST(decoder, erasures_stay_undecided_and_never_pass_for_the_zero_codeword) {
   // A single parity check on three bits: two erasures cannot be resolved.
-  graphholder g(testsupport::makegraph(1, {{0}, {0}, {0}}));
+  testsupport::ownedgraph g = testsupport::makegraph(1, {{0}, {0}, {0}});
   for (auto algorithm : {decoderalgorithm::sumproduct, decoderalgorithm::minsum}) {
     ldpc::decoderoptions o;
     o.algorithm = algorithm;
-    ldpc::decoder dec(g.graph, o);
+    ldpc::decoder dec(g, o);
     auto d = decode(dec, {0.0, 0.0, 50.0, 0.0, 50.0, 50.0});
     EXPECT_EQ(d.satisfied, (std::vector<std::uint8_t>{0, 1}));
     EXPECT_EQ(d.undecided, (std::vector<std::int32_t>{2, 0}));
@@ -291,23 +282,23 @@ TEST(decoder, erasures_stay_undecided_and_never_pass_for_the_zero_codeword) {
 }
 
 TEST(decoder, rejects_bad_graphs_and_options) {
-  graphholder g(testsupport::makegraph(1, {{0}, {0}}));
+  testsupport::ownedgraph g = testsupport::makegraph(1, {{0}, {0}});
   ldpc::decoderoptions o;
   o.algorithm = decoderalgorithm::normalizedminsum;
   o.alpha = 1.0;
-  EXPECT_THROW(ldpc::decoder(g.graph, o), std::invalid_argument);
+  EXPECT_THROW(ldpc::decoder(g, o), std::invalid_argument);
   o.alpha = 0.5;
   o.iterations = -1;
-  EXPECT_THROW(ldpc::decoder(g.graph, o), std::invalid_argument);
+  EXPECT_THROW(ldpc::decoder(g, o), std::invalid_argument);
   o.iterations = 5;
-  g.graph->vnodelist[1].edgelist[0].socket = 0;  // mirror entry lost
+  g->vnodelist[1].edgelist[0].socket = 0;  // mirror entry lost
   try {
-    ldpc::decoder dec(g.graph, o);
+    ldpc::decoder dec(g, o);
     ADD_FAILURE() << "a broken mirror entry was accepted";
   } catch (const std::invalid_argument &e) {
     EXPECT_NE(std::string(e.what()).find("variable node 1, socket 0"), std::string::npos) << e.what();
   }
-  g.graph->vnodelist[1].edgelist[0].socket = 1;
+  g->vnodelist[1].edgelist[0].socket = 1;
   ldpc::graphs empty{};
   empty.vnodenum = -1;
   EXPECT_THROW(ldpc::decoder(&empty, o), std::invalid_argument);

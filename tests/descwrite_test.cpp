@@ -75,14 +75,12 @@ std::string nodelines(const std::string &text, const char *heading) {
 }  // namespace
 
 TEST(descwrite, worked_example_byte_for_byte) {
-  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  testsupport::ownedgraph g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
   EXPECT_EQ(describe(g), workedexample);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(descwrite, encoder_piece_for_each_gap) {
-  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  testsupport::ownedgraph g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
   const std::string comment =
       "/* information for encoder *\n"
       "* gap [-1 indicates no info] *\n"
@@ -107,13 +105,11 @@ TEST(descwrite, encoder_piece_for_each_gap) {
   ldpc::formatgraph(&out, g, &encoder);
   ldpc::writeclose(&out);
   EXPECT_EQ(encodertail(text), comment + "1\n-5 \n\n-1\n");
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(descwrite, continuation_lines_and_degree_zero) {
   // variable 0 has degree 7, variable 1 degree 0, variable 2 degree 4
-  ldpc::graphs *g = makegraph(7, {{0, 1, 2, 3, 4, 5, 6}, {}, {0, 1, 2, 3}});
+  testsupport::ownedgraph g = makegraph(7, {{0, 1, 2, 3, 4, 5, 6}, {}, {0, 1, 2, 3}});
   EXPECT_EQ(nodelines(describe(g), "description of vnodes"),
             "  7       0       0        1       0        2       0  \n"
             "          3       0        4       0        5       0  \n"
@@ -121,8 +117,6 @@ TEST(descwrite, continuation_lines_and_degree_zero) {
             "  0 \n"
             "  4       0       1        1       1        2       1  \n"
             "          3       1  \n");
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(descwrite, empty_tables_and_no_nodes) {
@@ -156,7 +150,7 @@ TEST(descwrite, savegraph_replaces_an_existing_file_whole) {
   testsupport::tempdir dir;
   std::string path = dir.file("code.txt");
   testsupport::writefile(path, "old contents that are longer than nothing\n");
-  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  testsupport::ownedgraph g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
   ldpc::encoders encoder{0, -1, nullptr, nullptr};
   ldpc::savegraph(g, &encoder, path.c_str(), 0);
   EXPECT_EQ(testsupport::readfile(path), workedexample);
@@ -164,12 +158,10 @@ TEST(descwrite, savegraph_replaces_an_existing_file_whole) {
   int entries = 0;
   for (auto &e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
   EXPECT_EQ(entries, 1);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(descwrite, write_failures_are_reported) {
-  ldpc::graphs *g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  testsupport::ownedgraph g = makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
   ldpc::encoders encoder{0, -1, nullptr, nullptr};
   std::string error;
   EXPECT_EQ(ldpc::writegraphfile(g, &encoder, "/dev/full", &error), ldpc::writefailed);
@@ -180,8 +172,6 @@ TEST(descwrite, write_failures_are_reported) {
               testing::ExitedWithCode(1), "^I can't open the indicated file.\n$");
   EXPECT_EXIT(ldpc::savegraph(g, &encoder, "/dev/full", 0), testing::ExitedWithCode(1),
               "/dev/full: No space left on device");
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(descwrite, degrees_of_any_width_at_every_buffer_offset) {

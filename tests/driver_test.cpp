@@ -13,6 +13,7 @@
 
 #include "randomstream.h"
 #include "simulation.h"
+#include "oracle.h"
 #include "support.h"
 
 namespace {
@@ -48,7 +49,7 @@ struct session {
   std::vector<int> cdegrees{7, 8};
   std::vector<double> cfractions{0.5, 0.5};
   ldpc::simulations sim{};
-  ldpc::graphs graph{};
+  testsupport::ownedrecord graph;
   ldpc::randomizes randomize{};
   ldpc::encoders encoder{0, 7, nullptr, nullptr};
   ldpc::reruns rerun{};
@@ -96,7 +97,6 @@ struct session {
   }
   std::uint64_t recorded() const { return ldpc::loadstate(randomize.graphsimrand); }
   ~session() {
-    if (graph.vnodenum != -1) ldpc::freegraph(&graph);
     if (sim.protograph != nullptr) {
       ldpc::freegraph(sim.protograph);
       std::free(sim.protograph);
@@ -130,10 +130,9 @@ std::uint64_t advanced(std::uint64_t state, int draws) {
 std::string reference(session *s, std::uint64_t state) {
   const std::uint64_t saved = streamstate();
   setstream(state);
-  ldpc::graphs g{};
+  testsupport::ownedrecord g;
   ldpc::constructirregulargraph(&g, &s->sim);
   std::string text = testsupport::describe(&g);
-  ldpc::freegraph(&g);
   setstream(saved);
   return text;
 }
@@ -142,7 +141,7 @@ std::string reference(session *s, std::uint64_t state) {
 
 TEST(driver, newgraph_zero_reads_the_file_once) {
   workdir w;
-  ldpc::graphs *g = testsupport::makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
+  testsupport::ownedgraph g = testsupport::makegraph(2, {{0}, {0, 1}, {0}, {0, 1}});
   int iphi[] = {1};
   ldpc::encoders stored{0, 1, iphi, nullptr};
   ldpc::savegraph(g, &stored, "graph.code", 0);
@@ -164,8 +163,6 @@ TEST(driver, newgraph_zero_reads_the_file_once) {
   EXPECT_EQ(streamstate(), 77u);
   EXPECT_EQ(s.recorded(), 0u);
   std::free(s.encoder.iphi);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(driver, other_newgraph_values_do_nothing) {
@@ -285,7 +282,7 @@ TEST(driver, protograph_file_is_read_once_per_run) {
   EXPECT_EQ(s.sim.protograph, protograph);
   EXPECT_EQ(s.recorded(), rowstate(4));
   EXPECT_EQ(streamstate(), advanced(rowstate(4), 6 * 10));
-  EXPECT_EQ(testsupport::checkgraph(&s.graph), "");
+  EXPECT_EQ(oracle::checkgraph(&s.graph, oracle::tablesexact), "");
 }
 
 TEST(driver, unknown_ensemble_ends_the_run) {
@@ -424,7 +421,7 @@ TEST(simulate_example, prints_the_fingerprint_that_tanner_prints) {
   ASSERT_EQ(saved.status, 0) << saved.err;
   const std::string printed = saved.out.substr(saved.out.find("fingerprint ") + 12, 16);
 
-  ldpc::graphs graph;
+  testsupport::ownedrecord graph;
   ldpc::encoders encoder;
   graph.vnodenum = -1;
   ldpc::readgraph(&graph, &encoder, dir.file("lifted.code").c_str(), 0);
@@ -438,7 +435,6 @@ TEST(simulate_example, prints_the_fingerprint_that_tanner_prints) {
                 static_cast<unsigned long long>(mix(
                     sum ^ mix(static_cast<std::uint64_t>(graph.vnodenum) << 32 |
                               static_cast<std::uint64_t>(graph.cnodenum)))));
-  ldpc::freegraph(&graph);
   EXPECT_EQ(printed, expected);
 
   testsupport::runresult stats = testsupport::run(TANNER_PATH, {"stats", dir.file("lifted.code")});

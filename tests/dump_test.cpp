@@ -51,14 +51,12 @@ const char summary[] =
 }  // namespace
 
 TEST(dump, neighbour_lists_of_the_three_by_two_example) {
-  ldpc::graphs *g = threebytwo();
+  testsupport::ownedgraph g = threebytwo();
   EXPECT_EQ(dump(g, 2), std::string(opening) + neighbours + closing);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(dump, sections_follow_the_low_three_bits_in_fixed_order) {
-  ldpc::graphs *g = threebytwo();
+  testsupport::ownedgraph g = threebytwo();
   EXPECT_EQ(dump(g, 0), std::string(opening) + closing);
   EXPECT_EQ(dump(g, 8), std::string(opening) + closing);
   EXPECT_EQ(dump(g, 1), std::string(opening) + summary + closing);
@@ -67,12 +65,10 @@ TEST(dump, sections_follow_the_low_three_bits_in_fixed_order) {
   EXPECT_EQ(all.find(std::string(opening) + summary + neighbours + "variable messages:\n"), 0u);
   std::string six = dump(g, 6);
   EXPECT_EQ(six.find(std::string(opening) + neighbours + "variable messages:\n"), 0u);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(dump, messages_come_from_the_other_end_of_each_edge) {
-  ldpc::graphs *g = threebytwo();
+  testsupport::ownedgraph g = threebytwo();
   // Variable-side entries hold 1.v.s, check-side entries 2.c.t, so each
   // printed value tells where it was read.
   for (int v = 0; v < g->vnodenum; ++v) {
@@ -94,12 +90,10 @@ TEST(dump, messages_come_from_the_other_end_of_each_edge) {
                             "     0:    100    110    120 \n"
                             "     1:    101    121 \n" +
                             closing);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 TEST(dump, degree_zero_nodes_and_empty_graphs) {
-  ldpc::graphs *g = makegraph(2, {{}, {1}});
+  testsupport::ownedgraph g = makegraph(2, {{}, {1}});
   EXPECT_EQ(dump(g, 6), std::string(opening) +
                             "list of neighbors from vnode perspective:\n"
                             "     0: \n"
@@ -114,8 +108,6 @@ TEST(dump, degree_zero_nodes_and_empty_graphs) {
                             "     0: \n"
                             "     1:      0 \n" +
                             closing);
-  ldpc::freegraph(g);
-  std::free(g);
 
   ldpc::graphs none{};
   ldpc::degreelist empty{};

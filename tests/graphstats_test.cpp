@@ -6,6 +6,7 @@
 #include <random>
 
 #include "graphstats.h"
+#include "oracle.h"
 #include "support.h"
 
 using testsupport::makegraph;
@@ -128,6 +129,113 @@ TEST(graphstats, checkinvariants_lists_each_violation) {
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0], "vmaxdegree is 5; the largest variable degree is 2");
   EXPECT_EQ(ldpc::checkinvariants(g, nullptr, 2).back(), "... and 4 more violations");
+}
+
+TEST(graphstats, checkinvariants_agrees_with_the_brute_force_oracle) {
+  // Variable degrees 2 2 2 1, check degrees 3 2 2; each row corrupts (or
+  // legally changes) a fresh copy. fault: the library lists a violation and
+  // the oracle, by the library's table rule, finds one; exact: the oracle
+  // finds one when the tables must list each degree once, in order; note:
+  // the library notes a wrong maximum and the oracle's maxima check agrees.
+  using ldpc::graphs;
+  struct row {
+    const char *what;
+    std::function<void(graphs *)> change;
+    bool fault, exact, note;
+  };
+  const std::vector<row> rows = {
+      {"untouched", [](graphs *) {}, false, false, false},
+      {"messages and values set", [](graphs *g) { g->vnodelist[1].edgelist[0].message = 0.5;
+                                                   g->cnodelist[2].value = -1.0; }, false, false, false},
+      {"edges switched, mirrors mended", [](graphs *g) { ldpc::switchedges(g, 0, 0, 1, 1); },
+       false, false, false},
+      {"variable entry past the last check", [](graphs *g) { g->vnodelist[0].edgelist[0].dest = 3; },
+       true, true, false},
+      {"variable entry negative", [](graphs *g) { g->vnodelist[3].edgelist[0].dest = -1; },
+       true, true, false},
+      {"variable socket past the degree", [](graphs *g) { g->vnodelist[0].edgelist[1].socket = 2; },
+       true, true, false},
+      {"check entry past the last variable", [](graphs *g) { g->cnodelist[2].edgelist[0].dest = 4; },
+       true, true, false},
+      {"check socket negative", [](graphs *g) { g->cnodelist[1].edgelist[1].socket = -1; },
+       true, true, false},
+      {"mirror leads to another socket", [](graphs *g) { g->vnodelist[0].edgelist[0].socket = 1; },
+       true, true, false},
+      {"sockets exchanged on one side only",
+       [](graphs *g) { std::swap(g->vnodelist[0].edgelist[0], g->vnodelist[0].edgelist[1]); },
+       true, true, false},
+      {"two check entries lead to one socket", [](graphs *g) { g->cnodelist[0].edgelist[2] =
+                                                                  g->cnodelist[0].edgelist[1]; },
+       true, true, false},
+      {"check degree one short", [](graphs *g) { g->cnodelist[0].degree = 2; }, true, true, true},
+      {"variable degree one short", [](graphs *g) { g->vnodelist[3].degree = 0; }, true, true, false},
+      {"table count wrong", [](graphs *g) { g->vdegreelist->numofnodes[0] = 2; }, true, true, false},
+      {"table degree wrong", [](graphs *g) { g->cdegreelist->degree[1] = 4; }, true, true, false},
+      {"table entry missing", [](graphs *g) { g->cdegreesnum = 1; }, true, true, false},
+      {"table entries out of order",
+       [](graphs *g) { std::swap(g->vdegreelist->degree[0], g->vdegreelist->degree[1]);
+                       std::swap(g->vdegreelist->numofnodes[0], g->vdegreelist->numofnodes[1]); },
+       false, true, false},
+      {"table lists an absent degree with no nodes",
+       [](graphs *g) { g->cdegreelist->degree[2] = 7; g->cdegreelist->numofnodes[2] = 0;
+                       g->cdegreesnum = 3; }, false, true, false},
+      {"table lists an absent degree with one node",
+       [](graphs *g) { g->cdegreelist->degree[2] = 7; g->cdegreelist->numofnodes[2] = 1;
+                       g->cdegreesnum = 3; }, true, true, false},
+      {"table splits one degree over two entries",
+       [](graphs *g) { g->vdegreelist->numofnodes[1] = 2; g->vdegreelist->degree[2] = 2;
+                       g->vdegreelist->numofnodes[2] = 1; g->vdegreesnum = 3; }, false, true, false},
+      {"vmaxdegree too large", [](graphs *g) { g->vmaxdegree = 5; }, false, false, true},
+      {"cmaxdegree too small", [](graphs *g) { g->cmaxdegree = 2; }, false, false, true},
+  };
+  for (const row &r : rows) {
+    testsupport::ownedgraph g = makegraph(3, {{0, 1}, {1, 2}, {0, 2}, {0}});
+    ASSERT_EQ(oracle::checkgraph(g, oracle::tablesexact), "");
+    r.change(g);
+    std::vector<std::string> notes;
+    const bool libraryfault = !ldpc::checkinvariants(g, &notes).empty();
+    const std::string found = oracle::checkgraph(g, oracle::tablesmatch);
+    EXPECT_EQ(libraryfault, r.fault) << r.what;
+    EXPECT_EQ(!found.empty(), r.fault) << r.what << ": " << found;
+    EXPECT_EQ(!oracle::checkgraph(g, oracle::tablesexact).empty(), r.exact) << r.what;
+    EXPECT_EQ(!notes.empty(), r.note) << r.what;
+    EXPECT_EQ(!oracle::checkmaxima(g).empty(), r.note) << r.what;
+  }
+
+  // records the library's checker may not be given: the oracle reads no
+  // table beyond its capacity and follows no entry
+  testsupport::ownedgraph g = makegraph(3, {{0, 1}, {1, 2}, {0, 2}, {0}});
+  g->vdegreesnum = ldpc::maxdegreesnum + 1;
+  EXPECT_NE(oracle::checkgraph(g, oracle::tablesfit), "");
+  EXPECT_EQ(oracle::checkgraph(g, oracle::notables), "");
+  g->vnodelist[2].edgelist[1] = {1 << 30, -(1 << 30), 0.0};
+  g->cnodelist[1].degree = -1;
+  EXPECT_NE(oracle::checkgraph(g, oracle::notables), "");
+  g->cnodelist[1].degree = 2;
+  EXPECT_NE(oracle::checkgraph(g, oracle::notables), "");
+}
+
+TEST(graphstats, checkinvariants_agrees_with_the_oracle_on_random_corruptions) {
+  // random small graphs, one entry field set to a value near its range
+  std::mt19937 random(77);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const int vnodes = 1 + static_cast<int>(random() % 6), cnodes = 1 + static_cast<int>(random() % 5);
+    std::vector<std::vector<int>> vchecks(vnodes);
+    for (auto &list : vchecks)
+      for (int d = 1 + static_cast<int>(random() % 4); d > 0; --d)
+        list.push_back(static_cast<int>(random() % cnodes));
+    testsupport::ownedgraph g = makegraph(cnodes, vchecks);
+    const bool checkside = random() % 2 == 1;
+    const int node = static_cast<int>(random() % (checkside ? cnodes : vnodes));
+    const ldpc::vnode &v = g->vnodelist[node % vnodes];
+    const ldpc::cnode &c = g->cnodelist[node % cnodes];
+    if (checkside && c.degree == 0) continue;
+    ldpc::edge &e = checkside ? c.edgelist[random() % c.degree] : v.edgelist[random() % v.degree];
+    int &field = random() % 2 == 0 ? e.dest : e.socket;
+    field = static_cast<int>(random() % 8) - 1;
+    const bool libraryfault = !ldpc::checkinvariants(g, nullptr).empty();
+    EXPECT_EQ(libraryfault, !oracle::checkgraph(g, oracle::tablesmatch).empty()) << "trial " << trial;
+  }
 }
 
 TEST(graphstats, girth_of_a_large_random_graph_is_found) {

@@ -127,7 +127,7 @@ TEST(montecarlo, wilson_interval_matches_tabulated_values) {
 TEST(montecarlo, counts_depend_on_the_seed_alone_and_replays_add_up) {
   for (bool ensemble : {false, true}) {
     regular36 code(240);
-    ldpc::graphs graph{};
+    testsupport::ownedrecord graph;
     ldpc::codesupply supply;
     if (ensemble) {
       supply.ensemble = &code.sim;
@@ -182,7 +182,6 @@ TEST(montecarlo, counts_depend_on_the_seed_alone_and_replays_add_up) {
     EXPECT_EQ(biterrors, one[0].biterrors);
     EXPECT_EQ(frameerrors, one[0].frameerrors);
     EXPECT_EQ(iterations, static_cast<std::int64_t>(std::llround(one[0].iterations * one[0].frames)));
-    if (!ensemble) ldpc::freegraph(&graph);
   }
 }
 

@@ -150,12 +150,10 @@ ldpc::graphs *makegraph(int cnodenum, const std::vector<std::vector<int>> &vchec
 std::string convertinmemory(const std::string &alist) {
   ldpc::textscanner in;
   ldpc::scanfrommemory(&in, alist.data(), alist.size());
-  ldpc::graphs g{};
+  ownedrecord g;
   std::string error;
   if (!ldpc::readalist(&in, &g, &error)) return "error: " + error;
-  std::string text = describe(&g);
-  ldpc::freegraph(&g);
-  return text;
+  return describe(&g);
 }
 
 std::string describe(const ldpc::graphs *graph, int gap) {
@@ -167,52 +165,6 @@ std::string describe(const ldpc::graphs *graph, int gap) {
   ldpc::formatgraph(&out, graph, &encoder);
   ldpc::writeclose(&out);
   return text;
-}
-
-std::string checkgraph(const ldpc::graphs *g) {
-  std::ostringstream fault;
-  long long vsum = 0, csum = 0;
-  for (int v = 0; v < g->vnodenum; ++v) {
-    const ldpc::vnode &node = g->vnodelist[v];
-    vsum += node.degree;
-    for (int s = 0; s < node.degree; ++s) {
-      const ldpc::edge &e = node.edgelist[s];
-      if (e.dest < 0 || e.dest >= g->cnodenum || e.socket < 0 ||
-          e.socket >= g->cnodelist[e.dest].degree) {
-        fault << "vnode " << v << " socket " << s << " out of range";
-        return fault.str();
-      }
-      const ldpc::edge &m = g->cnodelist[e.dest].edgelist[e.socket];
-      if (m.dest != v || m.socket != s) {
-        fault << "vnode " << v << " socket " << s << " not mirrored";
-        return fault.str();
-      }
-    }
-  }
-  for (int c = 0; c < g->cnodenum; ++c) {
-    const ldpc::cnode &node = g->cnodelist[c];
-    csum += node.degree;
-    for (int t = 0; t < node.degree; ++t) {
-      const ldpc::edge &e = node.edgelist[t];
-      if (e.dest < 0 || e.dest >= g->vnodenum || e.socket < 0 ||
-          e.socket >= g->vnodelist[e.dest].degree) {
-        fault << "cnode " << c << " socket " << t << " out of range";
-        return fault.str();
-      }
-      const ldpc::edge &m = g->vnodelist[e.dest].edgelist[e.socket];
-      if (m.dest != c || m.socket != t) {
-        fault << "cnode " << c << " socket " << t << " not mirrored";
-        return fault.str();
-      }
-    }
-  }
-  if (vsum != csum) return "degree sums differ";
-  long long vcount = 0, ccount = 0;
-  for (int k = 0; k < g->vdegreesnum; ++k) vcount += g->vdegreelist->numofnodes[k];
-  for (int k = 0; k < g->cdegreesnum; ++k) ccount += g->cdegreelist->numofnodes[k];
-  if (vcount != g->vnodenum) return "variable degree table does not add up";
-  if (ccount != g->cnodenum) return "check degree table does not add up";
-  return "";
 }
 
 }  // namespace testsupport

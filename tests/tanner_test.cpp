@@ -26,11 +26,9 @@ void saverandomgraph(const std::string &path, int n, int m, unsigned seed) {
     int degree = 1 + static_cast<int>(rng() % 4);
     for (int s = 0; s < degree; ++s) list.push_back(static_cast<int>(rng() % m));
   }
-  ldpc::graphs *g = testsupport::makegraph(m, vchecks);
+  testsupport::ownedgraph g = testsupport::makegraph(m, vchecks);
   ldpc::encoders encoder{0, -1, nullptr, nullptr};
   ldpc::savegraph(g, &encoder, path.c_str(), 0);
-  ldpc::freegraph(g);
-  std::free(g);
 }
 
 std::string field(const std::string &text, const std::string &label) {

@@ -39,6 +39,7 @@
 #include "protograph.h"
 #include "simulation.h"
 #include "textio.h"
+#include "../oracle.h"
 
 namespace fuzzprops {
 
@@ -110,83 +111,30 @@ inline std::string format(const ldpc::graphs *g) {
   return format(g, &none);
 }
 
-enum tablerule {
-  notables,     // a protograph: no degree tables
-  tablesfit,    // tables within capacity, taken as they stand
-  tablesexact,  // every degree that occurs, increasing, with its count
-};
-
-template <typename node>
-std::string checktable(const char *side, const node *nodes, int count,
-                       const ldpc::degreelist *table, int entries, tablerule rule) {
-  std::string where = std::string(side) + " degree table: ";
-  if (table == nullptr) return where + "missing";
-  if (entries < 0 || entries > ldpc::maxdegreesnum)
-    return where + std::to_string(entries) + " entries";
-  if (rule != tablesexact) return "";
-  std::map<int, long long> histogram;
-  for (int i = 0; i < count; ++i) ++histogram[nodes[i].degree];
-  if (static_cast<long long>(histogram.size()) != entries)
-    return where + std::to_string(entries) + " entries for " +
-           std::to_string(histogram.size()) + " distinct degrees";
-  int k = 0;
-  for (const auto &[degree, nodecount] : histogram) {
-    if (table->degree[k] != degree || table->numofnodes[k] != nodecount)
-      return where + "entry " + std::to_string(k) + " is (" + std::to_string(table->degree[k]) +
-             ", " + std::to_string(table->numofnodes[k]) + "), expected (" +
-             std::to_string(degree) + ", " + std::to_string(nodecount) + ")";
-    ++k;
-  }
-  return "";
-}
-
-// Mirror entries both ways, degree sums and the degree tables by rule.
-inline std::string checkinvariants(const ldpc::graphs *g, tablerule rule) {
-  if (g->vnodenum < 0 || g->cnodenum < 0) return "negative node count";
-  if ((g->vnodenum > 0 && g->vnodelist == nullptr) || (g->cnodenum > 0 && g->cnodelist == nullptr))
-    return "node array missing";
-  long long vsum = 0, csum = 0;
-  for (int v = 0; v < g->vnodenum; ++v) {
-    const ldpc::vnode &n = g->vnodelist[v];
-    if (n.degree < 0) return "vnode " + std::to_string(v) + " has negative degree";
-    if (n.degree > 0 && n.edgelist == nullptr) return "vnode " + std::to_string(v) + " has no edge list";
-    vsum += n.degree;
-    for (int s = 0; s < n.degree; ++s) {
-      const ldpc::edge &e = n.edgelist[s];
-      std::string at = "vnode " + std::to_string(v) + " socket " + std::to_string(s);
-      if (e.dest < 0 || e.dest >= g->cnodenum) return at + ": check " + std::to_string(e.dest) + " out of range";
-      const ldpc::cnode &c = g->cnodelist[e.dest];
-      if (e.socket < 0 || e.socket >= c.degree) return at + ": check socket out of range";
-      if (c.edgelist[e.socket].dest != v || c.edgelist[e.socket].socket != s) return at + ": not mirrored";
-    }
-  }
-  for (int c = 0; c < g->cnodenum; ++c) {
-    const ldpc::cnode &n = g->cnodelist[c];
-    if (n.degree < 0) return "cnode " + std::to_string(c) + " has negative degree";
-    if (n.degree > 0 && n.edgelist == nullptr) return "cnode " + std::to_string(c) + " has no edge list";
-    csum += n.degree;
-    for (int t = 0; t < n.degree; ++t) {
-      const ldpc::edge &e = n.edgelist[t];
-      std::string at = "cnode " + std::to_string(c) + " socket " + std::to_string(t);
-      if (e.dest < 0 || e.dest >= g->vnodenum) return at + ": variable " + std::to_string(e.dest) + " out of range";
-      const ldpc::vnode &v = g->vnodelist[e.dest];
-      if (e.socket < 0 || e.socket >= v.degree) return at + ": variable socket out of range";
-      if (v.edgelist[e.socket].dest != c || v.edgelist[e.socket].socket != t) return at + ": not mirrored";
-    }
-  }
-  if (vsum != csum) return "degree sums differ: " + std::to_string(vsum) + " and " + std::to_string(csum);
-  if (rule == notables) return "";
-  std::string fault = checktable("variable", g->vnodelist, g->vnodenum, g->vdegreelist, g->vdegreesnum, rule);
-  if (fault.empty())
-    fault = checktable("check", g->cnodelist, g->cnodenum, g->cdegreelist, g->cdegreesnum, rule);
-  return fault;
-}
-
 inline bool samedouble(double a, double b) {
   return (std::isnan(a) && std::isnan(b)) || a == b;
 }
 
 // --- reference tokeniser --------------------------------------------------------
+
+// The integer that "%d" reads at data[*at] (blanks passed over already):
+// an optional sign and decimal digits. False when there is none or it does
+// not fit an int.
+inline bool referenceint(const std::uint8_t *data, std::size_t size, std::size_t *at, int *value) {
+  std::size_t i = *at;
+  bool negative = false;
+  if (i < size && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
+  if (i == size || data[i] < '0' || data[i] > '9') return false;
+  long long magnitude = 0;
+  for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (data[i] - '0');
+    if (magnitude > 2147483648LL) return false;
+  }
+  if (!negative && magnitude > 2147483647LL) return false;
+  *value = static_cast<int>(negative ? -magnitude : magnitude);
+  *at = i;
+  return true;
+}
 
 // The integers of a text as "%d" reads them one after another, up to the
 // first item that is not a number or does not fit an int. With hashcomments,
@@ -208,17 +156,9 @@ inline std::vector<int> referenceintegers(const std::uint8_t *data, std::size_t 
       if (data[i] == '\n') linestart = true;
       ++i;
     }
-    if (i == size) return values;
-    bool negative = false;
-    if (data[i] == '+' || data[i] == '-') negative = data[i++] == '-';
-    if (i == size || data[i] < '0' || data[i] > '9') return values;
-    long long magnitude = 0;
-    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
-      magnitude = magnitude * 10 + (data[i] - '0');
-      if (magnitude > 2147483648LL) return values;
-    }
-    if (!negative && magnitude > 2147483647LL) return values;
-    values.push_back(static_cast<int>(negative ? -magnitude : magnitude));
+    int value;
+    if (!referenceint(data, size, &i, &value)) return values;
+    values.push_back(value);
     linestart = false;
   }
 }
@@ -321,7 +261,7 @@ inline std::string checkalist(const std::uint8_t *data, std::size_t size) {
     }
     text[way] = format(&g);
     if (way == 0) {
-      std::string f = checkinvariants(&g, tablesexact);
+      std::string f = oracle::checkgraph(&g, oracle::tablesexact);
       // check sockets in order of appearance: by variable node, then socket
       for (int c = 0; c < g.cnodenum && f.empty(); ++c)
         for (int t = 1; t < g.cnodelist[c].degree && f.empty(); ++t) {
@@ -381,7 +321,7 @@ inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
     }
     text[way] = format(&g, &encoder);
     if (way == 0) {
-      std::string f = checkinvariants(&g, tablesfit);
+      std::string f = oracle::checkgraph(&g, oracle::tablesfit);
       if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(g.cnodenum) / g.vnodenum))
         f = "rate is not 1 - cnodenum / vnodenum";
       if (f.empty() && encoder.gap < 0 && encoder.iphi != &sentinel) f = "negative gap, but iphi was replaced";
@@ -442,17 +382,7 @@ inline bool referenceproto(const std::uint8_t *data, std::size_t size, protorefe
     while (i < size && (data[i] == ' ' || data[i] == '\n' || data[i] == '\t' || data[i] == '\r' ||
                         data[i] == '\v' || data[i] == '\f'))
       ++i;
-    bool negative = false;
-    if (i < size && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
-    if (i == size || data[i] < '0' || data[i] > '9') return false;
-    long long magnitude = 0;
-    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
-      magnitude = magnitude * 10 + (data[i] - '0');
-      if (magnitude > 2147483648LL) return false;
-    }
-    if (!negative && magnitude > 2147483647LL) return false;
-    *value = static_cast<int>(negative ? -magnitude : magnitude);
-    return true;
+    return referenceint(data, size, &i, value);
   };
 
   skipcomment();
@@ -509,7 +439,7 @@ inline std::string checkprotofile(const std::uint8_t *data, std::size_t size) {
     }
     text[way] = format(p);
     if (way == 0) {
-      std::string f = checkinvariants(p, notables);
+      std::string f = oracle::checkgraph(p, oracle::notables);
       if (f.empty() && !refaccepts) f = "accepted; the reference reading refuses";
       if (f.empty() && (p->vnodenum != ref.vnodenum || p->cnodenum != ref.cnodenum))
         f = "node counts differ from the reference reading";
