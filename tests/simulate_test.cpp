@@ -13,14 +13,9 @@
 #include "montecarlo.h"
 #include "support.h"
 
-using testsupport::readfile;
-using testsupport::run;
-using testsupport::tempdir;
+using namespace testsupport;
 
 namespace {
-
-const std::string tanner = TANNER_PATH;
-const std::string examples = EXAMPLES_DIR;
 
 // The (3,6) ensemble of the irregular construction.
 struct regular36 {
