@@ -120,7 +120,8 @@ void parsereplay(const std::string &text, settings *s) {
 }
 
 // What the options say together: the code or ensemble from the positional
-// arguments, points in range, an ensemble complete, the channel of the points.
+// arguments, points in range, an ensemble complete; the channel of the
+// points and the run's seed.
 void checksettings(const std::vector<std::string> &positional, settings *target) {
   settings &s = *target;
   if (positional.empty()) usageerror(command, "expects a code file, 'irregular' or 'proto'");
@@ -152,6 +153,8 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   s.run.channel = s.pointsoption == "--erasure"     ? ldpc::channeltype::bec
                   : s.pointsoption == "--crossover" ? ldpc::channeltype::bsc
                                                     : ldpc::channeltype::awgn;
+  s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
+               static_cast<std::uint64_t>(s.seed[2]) << 32;
 }
 
 settings parse(int argc, char **argv) {
@@ -561,8 +564,6 @@ int simulatecommand(int argc, char **argv) {
   // Output files are checked before any work, and written whole at the end.
   for (const std::string &path : {s.json, s.csv})
     if (!path.empty()) checkwritable(path);
-  s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
-               static_cast<std::uint64_t>(s.seed[2]) << 32;
   codeplan plan;
   plancode(&s, &plan);
   setchannelpoints(s, plan.rate, &s.run);
