@@ -17,6 +17,7 @@
 
 #include "channel.h"
 #include "decoder.h"
+#include "graphfile.h"
 #include "simulation.h"
 
 namespace ldpc {
@@ -37,14 +38,7 @@ struct code {
 // A graph of the irregular ensemble from a fixed stream state.
 void construct(code *c, int n, std::vector<int> vdeg, std::vector<double> vfrac,
                std::vector<int> cdeg, std::vector<double> cfrac) {
-  ldpc::simulations sim{};
-  sim.length = n;
-  sim.vdegreesnum = static_cast<int>(vdeg.size());
-  sim.vdegreelist = vdeg.data();
-  sim.vpercentagelist = vfrac.data();
-  sim.cdegreesnum = static_cast<int>(cdeg.size());
-  sim.cdegreelist = cdeg.data();
-  sim.cpercentagelist = cfrac.data();
+  ldpc::simulations sim = ldpc::irregularsimulation(n, vdeg, vfrac, cdeg, cfrac, false);
   ldpc::graphsimrand[0] = 1;
   ldpc::graphsimrand[1] = 2;
   ldpc::graphsimrand[2] = 3;

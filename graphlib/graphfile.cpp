@@ -120,6 +120,21 @@ std::string irregularinputfault(const std::vector<int> &vdeg, const std::vector<
   return "";
 }
 
+simulations irregularsimulation(int length, std::vector<int> &vdeg, std::vector<double> &vfrac,
+                                std::vector<int> &cdeg, std::vector<double> &cfrac,
+                                bool edgefractions) {
+  simulations simulation{};
+  simulation.length = length;
+  simulation.vdegreesnum = static_cast<int>(vdeg.size());
+  simulation.vdegreelist = vdeg.data();
+  simulation.vpercentagelist = vfrac.data();
+  simulation.cdegreesnum = static_cast<int>(cdeg.size());
+  simulation.cdegreelist = cdeg.data();
+  simulation.cpercentagelist = cfrac.data();
+  simulation.typedist = edgefractions ? 1 : 0;
+  return simulation;
+}
+
 std::string unliftable(const graphs *protograph, int lift) {
   if (protograph->vnodenum == 0)
     return "the protograph has no variable node; the lifted graph would be empty";

@@ -49,6 +49,13 @@ std::string irregularinputfault(const std::vector<int> &vdeg, const std::vector<
                                 const std::vector<int> &cdeg, const std::vector<double> &cfrac,
                                 int length, const std::string &prefix);
 
+// The record of the irregular ensemble of these degree lists and length,
+// with fractions of nodes, or of edges when edgefractions is set; every
+// other field zero. It points into the lists, which must outlive it.
+simulations irregularsimulation(int length, std::vector<int> &vdeg, std::vector<double> &vfrac,
+                                std::vector<int> &cdeg, std::vector<double> &cfrac,
+                                bool edgefractions);
+
 // What makes a protograph unusable with lifting factor lift: a side without
 // nodes, no edge, a lifted graph beyond an int, more distinct degrees than a
 // degree table holds. "" when it can be lifted.

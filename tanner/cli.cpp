@@ -162,21 +162,44 @@ void checkdistributionargs(const std::string &command, const distributionargs &d
   checkfractions(command, "--cfrac", distribution.cfrac);
 }
 
-ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
-  auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
-  ldpc::encoders scratch{};
-  ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
-  std::string error;
-  switch (ldpc::readgraphfile(path.c_str(), graph, target, &error, checkmirrors)) {
+namespace {
+
+// Ends the process with a message naming path when a reader did not succeed:
+// the system's reason when the file could not be opened, else the reader's.
+void failunread(const std::string &path, ldpc::readoutcome outcome, const std::string &error) {
+  switch (outcome) {
     case ldpc::readok:
-      break;
+      return;
     case ldpc::readopenfailed:
       fail(path + ": " + std::strerror(errno));
     case ldpc::readmalformed:
       fail(path + ": " + error);
   }
+}
+
+}  // namespace
+
+ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
+  auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
+  ldpc::encoders scratch{};
+  ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
+  std::string error;
+  const ldpc::readoutcome outcome =
+      ldpc::readgraphfile(path.c_str(), graph, target, &error, checkmirrors);
+  failunread(path, outcome, error);
   if (encoder == nullptr && scratch.gap >= 0) std::free(scratch.iphi);
   return graph;
+}
+
+ldpc::graphs *loadprotograph(const std::string &protofile, int lift) {
+  // The file is read here by name, so that paths of any length work.
+  ldpc::graphs *protograph = nullptr;
+  std::string error;
+  const ldpc::readoutcome outcome = ldpc::readprotofile(protofile.c_str(), &protograph, &error);
+  failunread(protofile, outcome, error);
+  std::string unusable = ldpc::unliftable(protograph, lift);
+  if (!unusable.empty()) fail(protofile + ": " + unusable);
+  return protograph;
 }
 
 namespace {

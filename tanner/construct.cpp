@@ -2,12 +2,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <algorithm>
 #include <map>
 #include <set>
@@ -159,7 +157,9 @@ void printdistributions(const char *side, const std::vector<int> &degrees,
 
 }  // namespace
 
-void report(ldpc::graphs *graph, const common &options) {
+void writeandreport(ldpc::graphs *graph, const common &options) {
+  writegraph(graph, options.output, options.alist, options.padded);
+  endprogress();
   std::printf("graph: %d variable nodes, %d check nodes, %" PRId64
               " edges, fingerprint %016" PRIx64 "\n",
               graph->vnodenum, graph->cnodenum, ldpc::countedges(graph),
@@ -204,16 +204,9 @@ int irregular(int argc, char **argv) {
   std::vector<double> &vfrac = distribution.vfrac, &cfrac = distribution.cfrac;
   bool edgefractions = distribution.edgefractions;
 
-  ldpc::simulations simulation{};
+  ldpc::simulations simulation =
+      ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
   simulation.verbose = options.verbose ? 1 : 0;
-  simulation.length = length;
-  simulation.vdegreesnum = static_cast<int>(vdeg.size());
-  simulation.vdegreelist = vdeg.data();
-  simulation.vpercentagelist = vfrac.data();
-  simulation.cdegreesnum = static_cast<int>(cdeg.size());
-  simulation.cdegreelist = cdeg.data();
-  simulation.cpercentagelist = cfrac.data();
-  simulation.typedist = edgefractions ? 1 : 0;
 
   // The construction refuses (or fails a condition of) what its balancing
   // cannot close; the same arithmetic is worked out here first.
@@ -224,9 +217,7 @@ int irregular(int argc, char **argv) {
   ldpc::graphs graph{};
   ldpc::constructirregulargraph(&graph, &simulation);
   applygirth(&graph, options);
-  writegraph(&graph, options.output, options.alist, options.padded);
-  endprogress();
-  report(&graph, options);
+  writeandreport(&graph, options);
   std::printf("\ndegree distributions (fractions of %s):\n", edgefractions ? "edges" : "nodes");
   printdistributions("vdegree", vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions);
   printdistributions("cdegree", cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions);
@@ -270,9 +261,7 @@ int proto(int argc, char **argv) {
   ldpc::graphs graph{};
   ldpc::constructprotograph(&graph, &simulation);
   applygirth(&graph, options);
-  writegraph(&graph, options.output, options.alist, options.padded);
-  endprogress();
-  report(&graph, options);
+  writeandreport(&graph, options);
 
   // The protograph's own distribution is the one asked for.
   std::vector<int> vdeg, cdeg;
@@ -295,23 +284,6 @@ int proto(int argc, char **argv) {
 }
 
 }  // namespace
-
-ldpc::graphs *loadprotograph(const std::string &protofile, int lift) {
-  // The file is read here by name, so that paths of any length work.
-  ldpc::graphs *protograph = nullptr;
-  std::string error;
-  switch (ldpc::readprotofile(protofile.c_str(), &protograph, &error)) {
-    case ldpc::readok:
-      break;
-    case ldpc::readopenfailed:
-      fail(protofile + ": " + std::strerror(errno));
-    case ldpc::readmalformed:
-      fail(protofile + ": " + error);
-  }
-  std::string unusable = ldpc::unliftable(protograph, lift);
-  if (!unusable.empty()) fail(protofile + ": " + unusable);
-  return protograph;
-}
 
 int constructcommand(int argc, char **argv) {
   if (argc < 1) usageerror("construct", "expects 'irregular', 'proto' or 'peg'");

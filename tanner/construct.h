@@ -26,7 +26,9 @@ struct common {
 std::vector<std::string> parsecommon(int argc, char **argv, common *options);
 // Seeds the graph stream from options and prints the state.
 void startstream(const common &options);
-void report(ldpc::graphs *graph, const common &options);
+// Writes graph to the output of options whole, ends the progress line and
+// prints the graph's counts and fingerprint and where it went.
+void writeandreport(ldpc::graphs *graph, const common &options);
 
 // girthopts.cpp: with --girth, removes short cycles from a fresh graph and
 // prints what it took; ends with status 1 when the target is not reached.

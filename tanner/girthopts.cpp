@@ -113,9 +113,7 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   if (!ldpc::constructcirculant(&graph, protograph, lift, target, &shifts, &error))
     fail(source + ": " + error);
   const int girth = static_cast<int>(ldpc::girth(&graph, showprogress));
-  writegraph(&graph, options.output, options.alist, options.padded);
-  endprogress();
-  report(&graph, options);
+  writeandreport(&graph, options);
   if (girth > 0)
     std::printf("girth %d\n", girth);
   else
@@ -128,13 +126,23 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   return statusok;
 }
 
-int pegcommand(int argc, char **argv) {
+namespace {
+
+// The degrees of the variable nodes, from --degrees FILE or from --vdeg,
+// --vfrac and --length; the check count; the rest of the options.
+struct pegsettings {
   common options;
-  std::vector<std::string> args = parsecommon(argc, argv, &options);
+  std::vector<int> degrees;
+  std::string degreesfile;
+  int checks = -1;
+};
+
+pegsettings parsepeg(int argc, char **argv) {
+  pegsettings s;
+  std::vector<std::string> args = parsecommon(argc, argv, &s.options);
   std::vector<int> vdeg;
   std::vector<double> vfrac;
-  std::string degreesfile;
-  int length = -1, checks = -1;
+  int length = -1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string &arg = args[i];
     if (arg.rfind("--", 0) != 0 || i + 1 >= args.size())
@@ -147,20 +155,19 @@ int pegcommand(int argc, char **argv) {
     else if (arg == "--length")
       length = parsecount("construct", arg, value, 1);
     else if (arg == "--checks")
-      checks = parsecount("construct", arg, value, 1);
+      s.checks = parsecount("construct", arg, value, 1);
     else if (arg == "--degrees")
-      degreesfile = value;
+      s.degreesfile = value;
     else
       usageerror("construct", "unknown option " + arg);
   }
-  if (options.circulant || !options.shifts.empty())
+  if (s.options.circulant || !s.options.shifts.empty())
     usageerror("construct", "--circulant and --shifts apply to proto only");
-  if (checks < 1) usageerror("construct", "--checks is required");
-  std::vector<int> degrees;
-  if (!degreesfile.empty()) {
+  if (s.checks < 1) usageerror("construct", "--checks is required");
+  if (!s.degreesfile.empty()) {
     if (!vdeg.empty() || !vfrac.empty() || length != -1)
       usageerror("construct", "--degrees excludes --vdeg, --vfrac and --length");
-    degrees = readdegrees(degreesfile);
+    s.degrees = readdegrees(s.degreesfile);
   } else {
     if (vdeg.empty()) usageerror("construct", "--vdeg (or --degrees) is required");
     if (vdeg.size() != vfrac.size())
@@ -169,21 +176,13 @@ int pegcommand(int argc, char **argv) {
     for (int degree : vdeg)
       if (degree < 1) usageerror("construct", "--vdeg must be positive");
     checkfractions("construct", "--vfrac", vfrac);
-    degrees = ldpc::pegdegrees(vdeg, vfrac, length);
+    s.degrees = ldpc::pegdegrees(vdeg, vfrac, length);
   }
+  return s;
+}
 
-  checkwritable(options.output);
-  startstream(options);
-  ldpc::graphs graph{};
-  std::string error;
-  if (!ldpc::constructpeg(&graph, degrees, checks, &error, showprogress))
-    fail((degreesfile.empty() ? std::string("peg") : degreesfile) + ": " + error);
-  applygirth(&graph, options);
-  std::vector<int> local = ldpc::localgirths(&graph, showprogress);
-  writegraph(&graph, options.output, options.alist, options.padded);
-  endprogress();
-  report(&graph, options);
-
+// The girth, the local girths of the variable nodes and the check degrees.
+void printpeggirths(const ldpc::graphs &graph, const std::vector<int> &local) {
   std::map<int, std::int64_t> localcounts, checkcounts;
   int girth = 0;
   for (int g : local) {
@@ -198,6 +197,22 @@ int pegcommand(int argc, char **argv) {
   printhistogram("local girth  variable nodes", localcounts);
   std::printf("\n");
   printhistogram("check degree    check nodes", checkcounts);
+}
+
+}  // namespace
+
+int pegcommand(int argc, char **argv) {
+  const pegsettings s = parsepeg(argc, argv);
+  checkwritable(s.options.output);
+  startstream(s.options);
+  ldpc::graphs graph{};
+  std::string error;
+  if (!ldpc::constructpeg(&graph, s.degrees, s.checks, &error, showprogress))
+    fail((s.degreesfile.empty() ? std::string("peg") : s.degreesfile) + ": " + error);
+  applygirth(&graph, s.options);
+  std::vector<int> local = ldpc::localgirths(&graph, showprogress);
+  writeandreport(&graph, s.options);
+  printpeggirths(graph, local);
   ldpc::freegraph(&graph);
   return statusok;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "graphfile.h"
 #include "irregular.h"
 #include "montecarlo.h"
 #include "outputfile.h"
@@ -118,6 +119,44 @@ void parsereplay(const std::string &text, settings *s) {
   s->replayframe = parsebig("--replay", text.substr(colon + 1), 0);
 }
 
+// What the options say together: the code or ensemble from the positional
+// arguments, points in range, an ensemble complete; the channel of the
+// points and the run's seed.
+void checksettings(const std::vector<std::string> &positional, settings *target) {
+  settings &s = *target;
+  if (positional.empty()) usageerror(command, "expects a code file, 'irregular' or 'proto'");
+  s.code = positional[0];
+  const std::size_t expected = s.code == "proto" ? 2 : 1;
+  if (positional.size() != expected) usageerror(command, "unexpected argument " + positional.back());
+  if (s.code == "proto") s.protofile = positional[1];
+  if (s.points.empty()) usageerror(command, "give the points: --ebn0, --sigma, --erasure or --crossover");
+  for (double p : s.points) {
+    bool ok = s.pointsoption == "--ebn0" ? std::isfinite(p)
+              : s.pointsoption == "--sigma" ? p > 0 && std::isfinite(p)
+              : s.pointsoption == "--erasure" ? p >= 0 && p <= 1
+                                              : p >= 0 && p <= 0.5;
+    if (!ok) usageerror(command, s.pointsoption + " value out of range: " + std::to_string(p));
+  }
+  if (s.code == "irregular") {
+    if (s.vdeg.empty() || s.cdeg.empty() || s.length < 1)
+      usageerror(command, "irregular needs --vdeg, --vfrac, --cdeg, --cfrac and --length");
+    if (s.vdeg.size() != s.vfrac.size() || s.cdeg.size() != s.cfrac.size())
+      usageerror(command, "--vfrac and --cfrac need one fraction per degree");
+    for (const std::vector<int> *list : {&s.vdeg, &s.cdeg})
+      for (std::size_t k = 0; k < list->size(); ++k)
+        if ((*list)[k] < 1 || (k > 0 && (*list)[k] <= (*list)[k - 1]))
+          usageerror(command, "--vdeg and --cdeg must be positive and increasing");
+  }
+  if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
+  if (s.replaypoint >= static_cast<long long>(s.points.size()))
+    usageerror(command, "--replay: there are " + std::to_string(s.points.size()) + " points");
+  s.run.channel = s.pointsoption == "--erasure"     ? ldpc::channeltype::bec
+                  : s.pointsoption == "--crossover" ? ldpc::channeltype::bsc
+                                                    : ldpc::channeltype::awgn;
+  s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
+               static_cast<std::uint64_t>(s.seed[2]) << 32;
+}
+
 settings parse(int argc, char **argv) {
   settings s;
   s.run.threads = std::max(1u, std::thread::hardware_concurrency());
@@ -192,35 +231,7 @@ settings parse(int argc, char **argv) {
       positional.push_back(arg);
     }
   }
-  if (positional.empty()) usageerror(command, "expects a code file, 'irregular' or 'proto'");
-  s.code = positional[0];
-  const std::size_t expected = s.code == "proto" ? 2 : 1;
-  if (positional.size() != expected) usageerror(command, "unexpected argument " + positional.back());
-  if (s.code == "proto") s.protofile = positional[1];
-  if (s.points.empty()) usageerror(command, "give the points: --ebn0, --sigma, --erasure or --crossover");
-  for (double p : s.points) {
-    bool ok = s.pointsoption == "--ebn0" ? std::isfinite(p)
-              : s.pointsoption == "--sigma" ? p > 0 && std::isfinite(p)
-              : s.pointsoption == "--erasure" ? p >= 0 && p <= 1
-                                              : p >= 0 && p <= 0.5;
-    if (!ok) usageerror(command, s.pointsoption + " value out of range: " + std::to_string(p));
-  }
-  if (s.code == "irregular") {
-    if (s.vdeg.empty() || s.cdeg.empty() || s.length < 1)
-      usageerror(command, "irregular needs --vdeg, --vfrac, --cdeg, --cfrac and --length");
-    if (s.vdeg.size() != s.vfrac.size() || s.cdeg.size() != s.cfrac.size())
-      usageerror(command, "--vfrac and --cfrac need one fraction per degree");
-    for (const std::vector<int> *list : {&s.vdeg, &s.cdeg})
-      for (std::size_t k = 0; k < list->size(); ++k)
-        if ((*list)[k] < 1 || (k > 0 && (*list)[k] <= (*list)[k - 1]))
-          usageerror(command, "--vdeg and --cdeg must be positive and increasing");
-  }
-  if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
-  if (s.replaypoint >= static_cast<long long>(s.points.size()))
-    usageerror(command, "--replay: there are " + std::to_string(s.points.size()) + " points");
-  s.run.channel = s.pointsoption == "--erasure"     ? ldpc::channeltype::bec
-                  : s.pointsoption == "--crossover" ? ldpc::channeltype::bsc
-                                                    : ldpc::channeltype::awgn;
+  checksettings(positional, &s);
   return s;
 }
 
@@ -279,6 +290,268 @@ void writefile(const std::string &path, const std::string &contents) {
   }
 }
 
+// The code under simulation, or the ensemble as the construction driver
+// takes it, with what the header and the JSON say of it. code points into
+// the record itself, which is therefore never copied.
+struct codeplan {
+  ldpc::codesupply code;
+  ldpc::graphs *graph = nullptr;
+  ldpc::simulations ensemble{};
+  std::string description;
+  double rate = 0.0;
+  int length = 0;
+  codeplan() = default;
+  codeplan(const codeplan &) = delete;
+  codeplan &operator=(const codeplan &) = delete;
+};
+
+void planirregular(settings *s, codeplan *plan) {
+  ldpc::simulations &ensemble = plan->ensemble;
+  ensemble = ldpc::irregularsimulation(s->length, s->vdeg, s->vfrac, s->cdeg, s->cfrac,
+                                       s->edgefractions);
+  ensemble.newgraph = 1;
+  plan->code.ensemble = &ensemble;
+  // The construction refuses what its balancing cannot close; ask first.
+  std::string refusal = ldpc::refuseirregular(ensemble);
+  if (!refusal.empty()) fail(refusal);
+  plan->rate = ensemblerate(*s);
+  plan->length = s->length;
+  plan->description = "irregular ensemble, " + std::to_string(s->length) + " variable nodes asked for";
+}
+
+void planproto(const settings &s, codeplan *plan) {
+  ldpc::simulations &ensemble = plan->ensemble;
+  ensemble.newgraph = 1;
+  ensemble.ensemble = 1;
+  ensemble.length = s.lift;
+  ensemble.protograph = loadprotograph(s.protofile, s.lift);
+  plan->code.ensemble = &ensemble;
+  plan->rate =
+      1.0 - static_cast<double>(ensemble.protograph->cnodenum) / ensemble.protograph->vnodenum;
+  plan->length = s.lift * ensemble.protograph->vnodenum;
+  plan->description = "protograph ensemble " + s.protofile + " lifted by " + std::to_string(s.lift);
+}
+
+void loadcode(const settings &s, codeplan *plan) {
+  plan->graph = loadcodefile(s.code);
+  plan->code.graph = plan->graph;
+  plan->rate = plan->graph->rate;
+  plan->length = plan->graph->vnodenum;
+  plan->description = s.code;
+}
+
+// The code, or the ensemble (over the lists of s); --rate replaces the
+// design rate.
+void plancode(settings *s, codeplan *plan) {
+  if (s->code == "irregular")
+    planirregular(s, plan);
+  else if (s->code == "proto")
+    planproto(*s, plan);
+  else
+    loadcode(*s, plan);
+  if (s->hasrate) plan->rate = s->rate;
+}
+
+void releasecode(codeplan *plan) {
+  for (ldpc::graphs **graph : {&plan->graph, &plan->ensemble.protograph})
+    if (*graph != nullptr) {
+      ldpc::freegraph(*graph);
+      std::free(*graph);
+      *graph = nullptr;
+    }
+}
+
+// The points as channel parameters, and as Eb/N0 where the rate gives it.
+void setchannelpoints(const settings &s, double rate, ldpc::simulationsettings *run) {
+  run->parameters = s.points;
+  if (s.pointsoption == "--ebn0") {
+    if (!(rate > 0)) fail(s.code + ": design rate " + std::to_string(rate) + " is not positive; give --rate");
+    run->ebn0 = s.points;
+    for (double &p : run->parameters) p = ldpc::sigmafromebn0(p, rate);
+  } else if (s.pointsoption == "--sigma" && rate > 0) {
+    for (double p : s.points) run->ebn0.push_back(ldpc::ebn0fromsigma(p, rate));
+  }
+}
+
+// One frame decoded alone: its channel LLRs and the unsatisfied checks per
+// iteration.
+void replay(const settings &s, const codeplan &plan) {
+  endprogress();
+  ldpc::replayresult r = ldpc::replayframe(s.run, plan.code, static_cast<int>(s.replaypoint),
+                                           s.replayframe);
+  std::printf("replay: point %lld (%s %g), frame %lld of %s\n", s.replaypoint,
+              s.pointsoption.c_str() + 2, s.points[s.replaypoint], s.replayframe,
+              plan.description.c_str());
+  if (plan.code.ensemble != nullptr)
+    std::printf("graph drawn from graph stream state %s (frames from %" PRId64 ")\n",
+                formatseed(r.graph.state).c_str(), r.graph.firstframe);
+  std::printf("channel LLRs (%zu bits):\n", r.llr.size());
+  for (std::size_t i = 0; i < r.llr.size(); ++i)
+    std::printf("%s%9.4f", i % 8 == 0 ? (i == 0 ? "" : "\n") : " ", r.llr[i]);
+  std::printf("\niteration  unsatisfied checks\n");
+  for (std::size_t k = 0; k < r.unsatisfied.size(); ++k)
+    std::printf("%9zu  %d\n", k, r.unsatisfied[k]);
+  std::printf("decision: %s, %d iterations, %" PRId64 " bit errors, %d undecided bits\n",
+              r.satisfied ? "satisfies every check" : "does not satisfy the checks",
+              r.iterations, r.biterrors, r.undecided);
+}
+
+// The instruction set the decoder runs on and its frames per batch, as a
+// decoder of these options reports them.
+struct decodertarget {
+  std::string name;
+  int lanes = 0;
+};
+
+decodertarget probetarget(const ldpc::decoderoptions &options) {
+  ldpc::graphs tiny{};
+  tiny.vnodenum = 0;
+  ldpc::decoder dec(&tiny, options);
+  return {dec.target(), dec.lanes()};
+}
+
+void printheader(const settings &s, const codeplan &plan, const decodertarget &target) {
+  const ldpc::decoderoptions &o = s.run.decoder;
+  std::printf("# %s: %d bits, rate %.6g\n", plan.description.c_str(), plan.length, plan.rate);
+  std::printf("# decoder %s", ldpc::algorithmname(o.algorithm));
+  if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
+  if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
+  std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
+              ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
+              target.name.c_str(), target.lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
+              formatseed(s.seed).c_str());
+  std::printf("# FER interval: 95%% Wilson score; undet: frame errors that satisfy every check\n");
+  if (s.run.channel == ldpc::channeltype::awgn)
+    std::printf("%7s %8s", "Eb/N0", "sigma");
+  else
+    std::printf("%9s", ldpc::parametername(s.run.channel));
+  std::printf(" %10s %8s %10s %21s %11s %10s %6s %7s %8s\n", "frames", "errors", "FER",
+              "FER 95% interval", "bit errors", "BER", "undet", "iters", "Mb/s");
+  std::fflush(stdout);
+}
+
+void printrow(const settings &s, const ldpc::pointresult &r) {
+  if (s.run.channel == ldpc::channeltype::awgn)
+    std::printf("%7.3f %8.5f", r.ebn0, r.parameter);
+  else
+    std::printf("%9.5f", r.parameter);
+  std::printf(" %10" PRId64 " %8" PRId64 " %10.3e [%9.3e,%9.3e] %11" PRId64
+              " %10.3e %6" PRId64 " %7.2f %8.2f\n",
+              r.frames, r.frameerrors, r.fer, r.ferlow, r.ferhigh, r.biterrors, r.ber,
+              r.undetected, r.iterations, r.mbps);
+  std::fflush(stdout);
+}
+
+// Runs the points with progress on the terminal, a row per point as soon as
+// it is done, and the graphs drawn gathered into graphs.
+std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan,
+                                         std::vector<ldpc::graphrecord> *graphs) {
+  startprogress(command);
+  ldpc::simulationcallbacks callbacks;
+  callbacks.graphdrawn = [&](const ldpc::graphrecord &record) {
+    graphs->push_back(record);
+    if (s.listgraphs) {
+      endprogress();
+      std::printf("# graph of point %d from frame %" PRId64 ": --seed %s\n", record.point,
+                  record.firstframe, formatseed(record.state).c_str());
+      std::fflush(stdout);
+      startprogress(command);
+    }
+  };
+  callbacks.progress = [&](const ldpc::pointresult &r) {
+    double errors = static_cast<double>(r.frameerrors) / s.run.maxerrors;
+    double frames = static_cast<double>(r.frames) / s.run.maxframes;
+    showprogress(static_cast<std::int64_t>(1000 * std::min(1.0, std::max(errors, frames))), 1000,
+                 command);
+  };
+  callbacks.pointdone = [&](const ldpc::pointresult &r) {
+    endprogress();
+    printrow(s, r);
+    startprogress(command);
+  };
+  std::vector<ldpc::pointresult> results = ldpc::runsimulation(s.run, plan.code, callbacks);
+  endprogress();
+  return results;
+}
+
+std::string jsonconfig(const settings &s, const codeplan &plan, const decodertarget &target,
+                       const std::vector<ldpc::graphrecord> &graphs) {
+  const ldpc::decoderoptions &o = s.run.decoder;
+  std::string text = "{\"code\": " + jsonstring(plan.description) +
+                     ", \"length\": " + std::to_string(plan.length) + ", \"rate\": " +
+                     jsonnumber(plan.rate) + ", \"channel\": " +
+                     jsonstring(ldpc::channelname(s.run.channel)) + ", \"decoder\": " +
+                     jsonstring(ldpc::algorithmname(o.algorithm)) + ", \"alpha\": " +
+                     jsonnumber(o.alpha) + ", \"beta\": " + jsonnumber(o.beta) +
+                     ", \"schedule\": " + jsonstring(ldpc::schedulename(o.schedule)) +
+                     ", \"iterations\": " + std::to_string(o.iterations) +
+                     ", \"earlystop\": " + (o.earlystop ? "true" : "false") +
+                     ", \"seed\": " + jsonstring(formatseed(s.seed)) +
+                     ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
+                     ", \"maxframes\": " + std::to_string(s.run.maxframes) +
+                     ", \"minfer\": " + jsonnumber(s.run.minfer) +
+                     ", \"threads\": " + std::to_string(s.run.threads) +
+                     ", \"target\": " + jsonstring(target.name) +
+                     ", \"lanes\": " + std::to_string(target.lanes) +
+                     ", \"interval\": \"wilson 95%\"";
+  if (plan.code.ensemble != nullptr) {
+    text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
+    for (std::size_t k = 0; k < graphs.size(); ++k)
+      text += std::string(k ? ", " : "") + "{\"point\": " + std::to_string(graphs[k].point) +
+              ", \"firstframe\": " + std::to_string(graphs[k].firstframe) +
+              ", \"seed\": " + jsonstring(formatseed(graphs[k].state)) + "}";
+    text += "]";
+  }
+  return text + "}";
+}
+
+// {"config": {...}, "points": [...]}
+std::string jsontext(const settings &s, const codeplan &plan, const decodertarget &target,
+                     const std::vector<ldpc::graphrecord> &graphs,
+                     const std::vector<ldpc::pointresult> &results) {
+  std::string text = "{\"config\": " + jsonconfig(s, plan, target, graphs) + ", \"points\": [";
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    text += k ? ", {" : "{";
+    bool first = true;
+    for (const auto &[key, value] : pointfields(s, results[k])) {
+      text += (first ? "\"" : ", \"") + key + "\": " + value;
+      first = false;
+    }
+    text += "}";
+  }
+  return text + "]}\n";
+}
+
+// A header line and a line per point; empty without points. Cells that JSON
+// writes as null stay empty.
+std::string csvtext(const settings &s, const std::vector<ldpc::pointresult> &results) {
+  std::string text;
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    auto fields = pointfields(s, results[k]);
+    if (k == 0)
+      for (std::size_t j = 0; j < fields.size(); ++j) {
+        if (j > 0) text += ',';
+        text += fields[j].first;
+      }
+    text += '\n';
+    for (std::size_t j = 0; j < fields.size(); ++j) {
+      if (j > 0) text += ',';
+      if (fields[j].second != "null") text += fields[j].second;
+    }
+  }
+  return results.empty() ? std::string() : text + "\n";
+}
+
+// The table on standard output, then the JSON and CSV files whole.
+void sweep(const settings &s, const codeplan &plan) {
+  const decodertarget target = probetarget(s.run.decoder);
+  printheader(s, plan, target);
+  std::vector<ldpc::graphrecord> graphs;
+  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs);
+  if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results));
+  if (!s.csv.empty()) writefile(s.csv, csvtext(s, results));
+}
+
 }  // namespace
 
 int simulatecommand(int argc, char **argv) {
@@ -291,220 +564,18 @@ int simulatecommand(int argc, char **argv) {
   // Output files are checked before any work, and written whole at the end.
   for (const std::string &path : {s.json, s.csv})
     if (!path.empty()) checkwritable(path);
-  s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
-               static_cast<std::uint64_t>(s.seed[2]) << 32;
-
-  // The code, or the ensemble as the construction driver takes it.
-  ldpc::codesupply code;
-  ldpc::graphs *graph = nullptr;
-  ldpc::simulations ensemble{};
-  std::string description;
-  double rate = 0.0;
-  int length = 0;
-  if (s.code == "irregular") {
-    ensemble.newgraph = 1;
-    ensemble.ensemble = 0;
-    ensemble.length = s.length;
-    ensemble.vdegreesnum = static_cast<int>(s.vdeg.size());
-    ensemble.vdegreelist = s.vdeg.data();
-    ensemble.vpercentagelist = s.vfrac.data();
-    ensemble.cdegreesnum = static_cast<int>(s.cdeg.size());
-    ensemble.cdegreelist = s.cdeg.data();
-    ensemble.cpercentagelist = s.cfrac.data();
-    ensemble.typedist = s.edgefractions ? 1 : 0;
-    code.ensemble = &ensemble;
-    // The construction refuses what its balancing cannot close; ask first.
-    std::string refusal = ldpc::refuseirregular(ensemble);
-    if (!refusal.empty()) fail(refusal);
-    rate = ensemblerate(s);
-    length = s.length;
-    description = "irregular ensemble, " + std::to_string(s.length) + " variable nodes asked for";
-  } else if (s.code == "proto") {
-    ensemble.newgraph = 1;
-    ensemble.ensemble = 1;
-    ensemble.length = s.lift;
-    ensemble.protograph = loadprotograph(s.protofile, s.lift);
-    code.ensemble = &ensemble;
-    rate = 1.0 - static_cast<double>(ensemble.protograph->cnodenum) / ensemble.protograph->vnodenum;
-    length = s.lift * ensemble.protograph->vnodenum;
-    description = "protograph ensemble " + s.protofile + " lifted by " + std::to_string(s.lift);
-  } else {
-    graph = loadcodefile(s.code);
-    code.graph = graph;
-    rate = graph->rate;
-    length = graph->vnodenum;
-    description = s.code;
-  }
-  if (s.hasrate) rate = s.rate;
-
-  // Points as channel parameters.
-  s.run.parameters = s.points;
-  if (s.pointsoption == "--ebn0") {
-    if (!(rate > 0)) fail(s.code + ": design rate " + std::to_string(rate) + " is not positive; give --rate");
-    s.run.ebn0 = s.points;
-    for (double &p : s.run.parameters) p = ldpc::sigmafromebn0(p, rate);
-  } else if (s.pointsoption == "--sigma" && rate > 0) {
-    for (double p : s.points) s.run.ebn0.push_back(ldpc::ebn0fromsigma(p, rate));
-  }
-
-  std::string target;
-  int lanes = 0;
+  codeplan plan;
+  plancode(&s, &plan);
+  setchannelpoints(s, plan.rate, &s.run);
   try {
-    if (s.replayframe >= 0) {
-      endprogress();
-      ldpc::replayresult r = ldpc::replayframe(s.run, code, static_cast<int>(s.replaypoint),
-                                               s.replayframe);
-      std::printf("replay: point %lld (%s %g), frame %lld of %s\n", s.replaypoint,
-                  s.pointsoption.c_str() + 2, s.points[s.replaypoint], s.replayframe,
-                  description.c_str());
-      if (code.ensemble != nullptr)
-        std::printf("graph drawn from graph stream state %s (frames from %" PRId64 ")\n",
-                    formatseed(r.graph.state).c_str(), r.graph.firstframe);
-      std::printf("channel LLRs (%zu bits):\n", r.llr.size());
-      for (std::size_t i = 0; i < r.llr.size(); ++i)
-        std::printf("%s%9.4f", i % 8 == 0 ? (i == 0 ? "" : "\n") : " ", r.llr[i]);
-      std::printf("\niteration  unsatisfied checks\n");
-      for (std::size_t k = 0; k < r.unsatisfied.size(); ++k)
-        std::printf("%9zu  %d\n", k, r.unsatisfied[k]);
-      std::printf("decision: %s, %d iterations, %" PRId64 " bit errors, %d undecided bits\n",
-                  r.satisfied ? "satisfies every check" : "does not satisfy the checks",
-                  r.iterations, r.biterrors, r.undecided);
-      if (graph != nullptr) {
-        ldpc::freegraph(graph);
-        std::free(graph);
-      }
-      return statusok;
-    }
-
-    // The header and a row per point as soon as it is done.
-    {
-      ldpc::decoderoptions probe = s.run.decoder;
-      ldpc::graphs tiny{};
-      tiny.vnodenum = 0;
-      ldpc::decoder dec(&tiny, probe);
-      target = dec.target();
-      lanes = dec.lanes();
-    }
-    const ldpc::decoderoptions &o = s.run.decoder;
-    std::printf("# %s: %d bits, rate %.6g\n", description.c_str(), length, rate);
-    std::printf("# decoder %s", ldpc::algorithmname(o.algorithm));
-    if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
-    if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
-    std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
-                ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
-                target.c_str(), lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
-                formatseed(s.seed).c_str());
-    std::printf("# FER interval: 95%% Wilson score; undet: frame errors that satisfy every check\n");
-    if (s.run.channel == ldpc::channeltype::awgn)
-      std::printf("%7s %8s", "Eb/N0", "sigma");
+    if (s.replayframe >= 0)
+      replay(s, plan);
     else
-      std::printf("%9s", ldpc::parametername(s.run.channel));
-    std::printf(" %10s %8s %10s %21s %11s %10s %6s %7s %8s\n", "frames", "errors", "FER",
-                "FER 95% interval", "bit errors", "BER", "undet", "iters", "Mb/s");
-    std::fflush(stdout);
-    startprogress(command);
-
-    std::vector<ldpc::graphrecord> graphs;
-    ldpc::simulationcallbacks callbacks;
-    callbacks.graphdrawn = [&](const ldpc::graphrecord &record) {
-      graphs.push_back(record);
-      if (s.listgraphs) {
-        endprogress();
-        std::printf("# graph of point %d from frame %" PRId64 ": --seed %s\n", record.point,
-                    record.firstframe, formatseed(record.state).c_str());
-        std::fflush(stdout);
-        startprogress(command);
-      }
-    };
-    callbacks.progress = [&](const ldpc::pointresult &r) {
-      double errors = static_cast<double>(r.frameerrors) / s.run.maxerrors;
-      double frames = static_cast<double>(r.frames) / s.run.maxframes;
-      showprogress(static_cast<std::int64_t>(1000 * std::min(1.0, std::max(errors, frames))), 1000,
-                   command);
-    };
-    callbacks.pointdone = [&](const ldpc::pointresult &r) {
-      endprogress();
-      if (s.run.channel == ldpc::channeltype::awgn)
-        std::printf("%7.3f %8.5f", r.ebn0, r.parameter);
-      else
-        std::printf("%9.5f", r.parameter);
-      std::printf(" %10" PRId64 " %8" PRId64 " %10.3e [%9.3e,%9.3e] %11" PRId64
-                  " %10.3e %6" PRId64 " %7.2f %8.2f\n",
-                  r.frames, r.frameerrors, r.fer, r.ferlow, r.ferhigh, r.biterrors, r.ber,
-                  r.undetected, r.iterations, r.mbps);
-      std::fflush(stdout);
-      startprogress(command);
-    };
-    std::vector<ldpc::pointresult> results = ldpc::runsimulation(s.run, code, callbacks);
-    endprogress();
-
-    // JSON and CSV.
-    if (!s.json.empty()) {
-      std::string text = "{\"config\": {\"code\": " + jsonstring(description) +
-                         ", \"length\": " + std::to_string(length) + ", \"rate\": " +
-                         jsonnumber(rate) + ", \"channel\": " +
-                         jsonstring(ldpc::channelname(s.run.channel)) + ", \"decoder\": " +
-                         jsonstring(ldpc::algorithmname(o.algorithm)) + ", \"alpha\": " +
-                         jsonnumber(o.alpha) + ", \"beta\": " + jsonnumber(o.beta) +
-                         ", \"schedule\": " + jsonstring(ldpc::schedulename(o.schedule)) +
-                         ", \"iterations\": " + std::to_string(o.iterations) +
-                         ", \"earlystop\": " + (o.earlystop ? "true" : "false") +
-                         ", \"seed\": " + jsonstring(formatseed(s.seed)) +
-                         ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
-                         ", \"maxframes\": " + std::to_string(s.run.maxframes) +
-                         ", \"minfer\": " + jsonnumber(s.run.minfer) +
-                         ", \"threads\": " + std::to_string(s.run.threads) +
-                         ", \"target\": " + jsonstring(target) +
-                         ", \"lanes\": " + std::to_string(lanes) +
-                         ", \"interval\": \"wilson 95%\"";
-      if (code.ensemble != nullptr) {
-        text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
-        for (std::size_t k = 0; k < graphs.size(); ++k)
-          text += std::string(k ? ", " : "") + "{\"point\": " + std::to_string(graphs[k].point) +
-                  ", \"firstframe\": " + std::to_string(graphs[k].firstframe) +
-                  ", \"seed\": " + jsonstring(formatseed(graphs[k].state)) + "}";
-        text += "]";
-      }
-      text += "}, \"points\": [";
-      for (std::size_t k = 0; k < results.size(); ++k) {
-        text += k ? ", {" : "{";
-        bool first = true;
-        for (const auto &[key, value] : pointfields(s, results[k])) {
-          text += (first ? "\"" : ", \"") + key + "\": " + value;
-          first = false;
-        }
-        text += "}";
-      }
-      writefile(s.json, text + "]}\n");
-    }
-    if (!s.csv.empty()) {
-      std::string text;
-      for (std::size_t k = 0; k < results.size(); ++k) {
-        auto fields = pointfields(s, results[k]);
-        if (k == 0)
-          for (std::size_t j = 0; j < fields.size(); ++j) {
-            if (j > 0) text += ',';
-            text += fields[j].first;
-          }
-        text += '\n';
-        for (std::size_t j = 0; j < fields.size(); ++j) {
-          if (j > 0) text += ',';
-          if (fields[j].second != "null") text += fields[j].second;
-        }
-      }
-      writefile(s.csv, results.empty() ? std::string() : text + "\n");
-    }
+      sweep(s, plan);
   } catch (const std::invalid_argument &e) {
     fail(s.code + ": " + e.what());
   }
-  if (graph != nullptr) {
-    ldpc::freegraph(graph);
-    std::free(graph);
-  }
-  if (ensemble.protograph != nullptr) {
-    ldpc::freegraph(ensemble.protograph);
-    std::free(ensemble.protograph);
-  }
+  releasecode(&plan);
   return statusok;
 }
 

@@ -2,7 +2,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -72,141 +74,151 @@ std::string formatlist(const std::vector<int> &degrees, const std::vector<double
   return text;
 }
 
-}  // namespace
+const char *const command = "threshold";
 
-int thresholdcommand(int argc, char **argv) {
-  const std::string command = "threshold";
+// The options of a run: what computethreshold takes, and the ensemble as
+// given.
+struct settings {
   ldpc::thresholdoptions options;
   distributionargs distribution;
   std::vector<int> punctured;
-  bool json = false, haschannel = false, irregular = false;
+  bool json = false, haschannel = false, irregular = false, help = false;
   std::string protofile;
+};
 
+// One of the values of --decoder or --method, by name.
+template <typename kind>
+kind choose(const std::string &option, const std::string &value,
+            std::initializer_list<std::pair<const char *, kind>> names, const char *expected) {
+  for (const auto &[name, choice] : names)
+    if (value == name) return choice;
+  usageerror(command, option + " takes " + expected + ", not '" + value + "'");
+}
+
+// An option that takes a value, the value being argv's next.
+void takevalue(const std::string &name, const std::string &value, settings *s) {
+  ldpc::thresholdoptions &options = s->options;
+  if (name == "--channel") {
+    options.channel = choose<ldpc::channelkind>(
+        name, value, {{"bec", ldpc::channelkind::bec}, {"awgn", ldpc::channelkind::awgn}},
+        "bec or awgn");
+    s->haschannel = true;
+  } else if (name == "--decoder") {
+    options.decoder = choose<ldpc::decoderkind>(
+        name, value,
+        {{"spa", ldpc::decoderkind::spa}, {"minsum", ldpc::decoderkind::minsum},
+         {"nms", ldpc::decoderkind::nms}, {"oms", ldpc::decoderkind::oms}},
+        "spa, minsum, nms or oms");
+  } else if (name == "--method") {
+    options.method = choose<ldpc::methodkind>(
+        name, value,
+        {{"auto", ldpc::methodkind::automatic}, {"de", ldpc::methodkind::density},
+         {"ga", ldpc::methodkind::exit}},
+        "auto, de or ga");
+  } else if (name == "--alpha") {
+    options.alpha = parsedouble(command, name, value);
+  } else if (name == "--beta") {
+    options.beta = parsedouble(command, name, value);
+  } else if (name == "--precision") {
+    options.precision = parsedouble(command, name, value);
+    if (!(options.precision > 0)) usageerror(command, "--precision must be positive");
+  } else if (name == "--tolerance") {
+    options.tolerance = parsedouble(command, name, value);
+    if (!(options.tolerance > 0 && options.tolerance < 1))
+      usageerror(command, "--tolerance must lie in (0, 1)");
+  } else if (name == "--iterations") {
+    options.maxiterations = parsecount(command, name, value, 1);
+  } else if (name == "--step") {
+    options.llrstep = parsedouble(command, name, value);
+  } else if (name == "--range") {
+    options.llrrange = parsedouble(command, name, value);
+  } else if (name == "--punctured") {
+    s->punctured = parseintlist(command, name, value);
+  } else {
+    usageerror(command, "unknown option " + name);
+  }
+}
+
+// The arguments in order; --help where it comes first ends the parse.
+settings parse(int argc, char **argv) {
+  settings s;
   for (int i = 0; i < argc; ++i) {
     std::string name = argv[i];
     if (ishelp(argv[i])) {
-      std::fputs(thresholdhelp, stdout);
-      return statusok;
+      s.help = true;
+      return s;
     }
     if (int used = takedistributionoption(command, name, i + 1 < argc ? argv[i + 1] : nullptr,
-                                          &distribution)) {
+                                          &s.distribution)) {
       i += used - 1;
-      irregular = true;
-      continue;
-    }
-    if (name == "--json") {
-      json = true;
-      continue;
-    }
-    if (name.rfind("--", 0) != 0) {
-      if (!protofile.empty()) usageerror(command, "unexpected argument " + name);
-      protofile = name;
-      continue;
-    }
-    if (i + 1 >= argc) usageerror(command, name + " needs a value");
-    std::string value = argv[++i];
-    if (name == "--channel") {
-      if (value != "bec" && value != "awgn")
-        usageerror(command, "--channel takes bec or awgn, not '" + value + "'");
-      options.channel = value == "bec" ? ldpc::channelkind::bec : ldpc::channelkind::awgn;
-      haschannel = true;
-    } else if (name == "--decoder") {
-      if (value == "spa")
-        options.decoder = ldpc::decoderkind::spa;
-      else if (value == "minsum")
-        options.decoder = ldpc::decoderkind::minsum;
-      else if (value == "nms")
-        options.decoder = ldpc::decoderkind::nms;
-      else if (value == "oms")
-        options.decoder = ldpc::decoderkind::oms;
-      else
-        usageerror(command, "--decoder takes spa, minsum, nms or oms, not '" + value + "'");
-    } else if (name == "--method") {
-      if (value == "auto")
-        options.method = ldpc::methodkind::automatic;
-      else if (value == "de")
-        options.method = ldpc::methodkind::density;
-      else if (value == "ga")
-        options.method = ldpc::methodkind::exit;
-      else
-        usageerror(command, "--method takes auto, de or ga, not '" + value + "'");
-    } else if (name == "--alpha") {
-      options.alpha = parsedouble(command, name, value);
-    } else if (name == "--beta") {
-      options.beta = parsedouble(command, name, value);
-    } else if (name == "--precision") {
-      options.precision = parsedouble(command, name, value);
-      if (!(options.precision > 0)) usageerror(command, "--precision must be positive");
-    } else if (name == "--tolerance") {
-      options.tolerance = parsedouble(command, name, value);
-      if (!(options.tolerance > 0 && options.tolerance < 1))
-        usageerror(command, "--tolerance must lie in (0, 1)");
-    } else if (name == "--iterations") {
-      options.maxiterations = parsecount(command, name, value, 1);
-    } else if (name == "--step") {
-      options.llrstep = parsedouble(command, name, value);
-    } else if (name == "--range") {
-      options.llrrange = parsedouble(command, name, value);
-    } else if (name == "--punctured") {
-      punctured = parseintlist(command, name, value);
+      s.irregular = true;
+    } else if (name == "--json") {
+      s.json = true;
+    } else if (name.rfind("--", 0) != 0) {
+      if (!s.protofile.empty()) usageerror(command, "unexpected argument " + name);
+      s.protofile = name;
     } else {
-      usageerror(command, "unknown option " + name);
+      if (i + 1 >= argc) usageerror(command, name + " needs a value");
+      takevalue(name, argv[++i], &s);
     }
   }
-  if (!haschannel) usageerror(command, "--channel bec or --channel awgn is required");
-  if (irregular == !protofile.empty())
+  if (!s.haschannel) usageerror(command, "--channel bec or --channel awgn is required");
+  if (s.irregular == !s.protofile.empty())
     usageerror(command, "expects either --vdeg/--vfrac/--cdeg/--cfrac or a PROTOFILE");
-  if (irregular && !punctured.empty()) usageerror(command, "--punctured is for protographs");
+  if (s.irregular && !s.punctured.empty()) usageerror(command, "--punctured is for protographs");
+  return s;
+}
 
-  // The ensemble.
+// The ensemble of the distribution, or of the proto-file.
+ldpc::ensemble loadensemble(const settings &s) {
   ldpc::ensemble code;
-  if (irregular) {
-    checkdistributionargs(command, distribution);
-    code.distribution =
-        ldpc::edgeperspective(distribution.vdeg, distribution.vfrac, distribution.cdeg,
-                              distribution.cfrac, distribution.edgefractions);
+  if (s.irregular) {
+    checkdistributionargs(command, s.distribution);
+    const distributionargs &d = s.distribution;
+    code.distribution = ldpc::edgeperspective(d.vdeg, d.vfrac, d.cdeg, d.cfrac, d.edgefractions);
   } else {
     std::string error;
     code.isprotograph = true;
-    if (!ldpc::readprotoensemble(protofile, punctured, &code.protograph, &error)) fail(error);
+    if (!ldpc::readprotoensemble(s.protofile, s.punctured, &code.protograph, &error)) fail(error);
   }
+  return code;
+}
 
-  options.progress = [](int done, int total) { showprogress(done, total, "threshold bisection"); };
-  ldpc::thresholdresult result = ldpc::computethreshold(code, options);
-  endprogress();
-  if (!result.ok) {
-    // Options or a distribution that cannot be analysed are a usage error;
-    // a proto-file that holds such a protograph is a faulty file.
-    using fault = ldpc::thresholdresult::fault;
-    if (result.refused == fault::options || (irregular && result.refused == fault::ensemble))
-      usageerror(command, result.error);
-    fail(irregular ? result.error : protofile + ": " + result.error);
-  }
-  bool bec = options.channel == ldpc::channelkind::bec;
+// Options or a distribution that cannot be analysed are a usage error; a
+// proto-file that holds such a protograph is a faulty file.
+[[noreturn]] void refused(const settings &s, const ldpc::thresholdresult &result) {
+  using fault = ldpc::thresholdresult::fault;
+  if (result.refused == fault::options || (s.irregular && result.refused == fault::ensemble))
+    usageerror(command, result.error);
+  fail(s.irregular ? result.error : s.protofile + ": " + result.error);
+}
 
-  if (json) {
-    std::printf("{\"channel\": \"%s\", \"method\": %s, \"rate\": %.10g, \"threshold\": %.10g",
-                bec ? "bec" : "awgn", jsonstring(result.method).c_str(), result.rate,
-                result.threshold);
-    if (bec)
-      std::printf(", \"erasure\": %.10g", result.erasure);
-    else
-      std::printf(", \"sigma\": %.10g, \"ebn0db\": %.10g", result.sigma, result.ebn0db);
-    std::printf(", \"limit\": %.10g, \"gap\": %.10g}\n", result.limit, result.gap);
-    return statusok;
-  }
-  if (irregular)
+void printjson(const settings &s, const ldpc::thresholdresult &result) {
+  const bool bec = s.options.channel == ldpc::channelkind::bec;
+  std::printf("{\"channel\": \"%s\", \"method\": %s, \"rate\": %.10g, \"threshold\": %.10g",
+              bec ? "bec" : "awgn", jsonstring(result.method).c_str(), result.rate,
+              result.threshold);
+  if (bec)
+    std::printf(", \"erasure\": %.10g", result.erasure);
+  else
+    std::printf(", \"sigma\": %.10g, \"ebn0db\": %.10g", result.sigma, result.ebn0db);
+  std::printf(", \"limit\": %.10g, \"gap\": %.10g}\n", result.limit, result.gap);
+}
+
+void printtext(const settings &s, const ldpc::ensemble &code,
+               const ldpc::thresholdresult &result) {
+  if (s.irregular)
     std::printf("ensemble: irregular, lambda %s; rho %s (edge fractions)\n",
                 formatlist(code.distribution.vdegrees, code.distribution.lambda).c_str(),
                 formatlist(code.distribution.cdegrees, code.distribution.rho).c_str());
   else
     std::printf("ensemble: protograph %s, %d variable nodes (%zu punctured), %d check nodes, "
                 "%zu edges\n",
-                protofile.c_str(), code.protograph.vnodes, punctured.size(),
+                s.protofile.c_str(), code.protograph.vnodes, s.punctured.size(),
                 code.protograph.cnodes, code.protograph.edges.size());
   std::printf("design rate: %.6f\n", result.rate);
   std::printf("method: %s\n", result.method.c_str());
-  if (bec) {
+  if (s.options.channel == ldpc::channelkind::bec) {
     std::printf("threshold: erasure probability %.7f\n", result.erasure);
     std::printf("limit: erasure probability %.7f (1 - rate), gap %.7f\n", result.limit, result.gap);
   } else {
@@ -214,6 +226,26 @@ int thresholdcommand(int argc, char **argv) {
     std::printf("limit: Eb/N0 %.4f dB (binary-input AWGN capacity at this rate), gap %.4f dB\n",
                 result.limit, result.gap);
   }
+}
+
+}  // namespace
+
+int thresholdcommand(int argc, char **argv) {
+  settings s = parse(argc, argv);
+  if (s.help) {
+    std::fputs(thresholdhelp, stdout);
+    return statusok;
+  }
+  const ldpc::ensemble code = loadensemble(s);
+  ldpc::thresholdoptions options = s.options;
+  options.progress = [](int done, int total) { showprogress(done, total, "threshold bisection"); };
+  const ldpc::thresholdresult result = ldpc::computethreshold(code, options);
+  endprogress();
+  if (!result.ok) refused(s, result);
+  if (s.json)
+    printjson(s, result);
+  else
+    printtext(s, code, result);
   return statusok;
 }
 

@@ -12,18 +12,9 @@
 #include "alist.h"
 #include "support.h"
 
-using testsupport::convertinmemory;
-using testsupport::fileexists;
-using testsupport::readfile;
-using testsupport::run;
-using testsupport::tempdir;
-using testsupport::writefile;
+using namespace testsupport;
 
 namespace {
-
-const std::string program = ALISTCONV_PATH;
-const std::string examples = EXAMPLES_DIR;
-
 
 // A random alist file of n columns of weight 3 over n/2 rows, padded or not,
 // written with large and irregular spacing so that numbers straddle the
@@ -61,7 +52,7 @@ std::string randomalist(int n, bool pad, unsigned seed) {
 TEST(alistconv, converts_a_file_and_prints_the_closing_line) {
   tempdir dir;
   std::string out = dir.file("hamming.code");
-  auto r = run(program, {examples + "/hamming7.alist", out});
+  auto r = run(alistconv, {examples + "/hamming7.alist", out});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n simulation ends\n");
   EXPECT_EQ(r.err, "");
@@ -73,7 +64,7 @@ TEST(alistconv, converts_a_file_and_prints_the_closing_line) {
 
   // the dialect without fillers gives the same file; extra arguments are ignored
   std::string out2 = dir.file("unpadded.code");
-  r = run(program, {examples + "/hamming7-unpadded.alist", out2, "extra"});
+  r = run(alistconv, {examples + "/hamming7-unpadded.alist", out2, "extra"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(readfile(out2), text);
 
@@ -91,19 +82,19 @@ TEST(alistconv, large_files_read_across_chunk_boundaries) {
     std::string input = randomalist(200000, pad, pad ? 1u : 2u);
     ASSERT_GT(input.size(), 2u << 20);
     writefile(dir.file("in.alist"), input);
-    auto r = run(program, {dir.file("in.alist"), dir.file("out.code")});
+    auto r = run(alistconv, {dir.file("in.alist"), dir.file("out.code")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(readfile(dir.file("out.code")) == convertinmemory(input)) << "pad " << pad;
   }
 }
 
 TEST(alistconv, usage_and_help) {
-  auto r = run(program, {});
+  auto r = run(alistconv, {});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "usage: alistconv ALISTFILE CODEFILE\n");
-  r = run(program, {"only-one"});
+  r = run(alistconv, {"only-one"});
   EXPECT_EQ(r.status, 2);
-  r = run(program, {"--help"});
+  r = run(alistconv, {"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("usage: alistconv ALISTFILE CODEFILE\n", 0), 0u);
   EXPECT_EQ(r.err, "");
@@ -112,19 +103,19 @@ TEST(alistconv, usage_and_help) {
 TEST(alistconv, open_failures_end_with_status_1) {
   tempdir dir;
   std::string out = dir.file("out.code");
-  auto r = run(program, {dir.file("missing.alist"), out});
+  auto r = run(alistconv, {dir.file("missing.alist"), out});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "I can't open the indicated input file.\n");
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fileexists(out));
 
-  r = run(program, {dir.path, out});
+  r = run(alistconv, {dir.path, out});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "I can't open the indicated input file.\n");
 
   std::string input = examples + "/hamming7.alist";
   for (const std::string &bad : {dir.file("no/such/dir.code"), dir.path}) {
-    r = run(program, {input, bad});
+    r = run(alistconv, {input, bad});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "I can't open the indicated output file.\n");
     EXPECT_EQ(r.out, "");
@@ -136,7 +127,7 @@ TEST(alistconv, failures_leave_existing_output_unchanged) {
   std::string out = dir.file("out.code");
   writefile(out, "precious\n");
   writefile(dir.file("bad.alist"), "3 2\n2 3\n2 1 2\n3 2\n1 2\n1 0\n1 5\n");
-  auto r = run(program, {dir.file("bad.alist"), out});
+  auto r = run(alistconv, {dir.file("bad.alist"), out});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "alistconv: " + dir.file("bad.alist") +
@@ -144,7 +135,7 @@ TEST(alistconv, failures_leave_existing_output_unchanged) {
   EXPECT_EQ(readfile(out), "precious\n");
 
   writefile(dir.file("empty.alist"), "");
-  r = run(program, {dir.file("empty.alist"), out});
+  r = run(alistconv, {dir.file("empty.alist"), out});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("item 1 (number of columns): the file ends"), std::string::npos);
   EXPECT_EQ(readfile(out), "precious\n");
@@ -157,12 +148,12 @@ TEST(alistconv, failures_leave_existing_output_unchanged) {
 
 TEST(alistconv, full_device_and_non_regular_outputs) {
   std::string input = examples + "/hamming7.alist";
-  auto r = run(program, {input, "/dev/full"});
+  auto r = run(alistconv, {input, "/dev/full"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("/dev/full: No space left on device"), std::string::npos);
   EXPECT_EQ(r.out.find("simulation ends"), std::string::npos);
 
-  r = run(program, {input, "/dev/stdout"});
+  r = run(alistconv, {input, "/dev/stdout"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("/****************************\n", 0), 0u);
   EXPECT_NE(r.out.find("-1\n\n simulation ends\n"), std::string::npos);

@@ -11,17 +11,9 @@
 #include "ldpcgraph_version.h"
 #include "support.h"
 
-using testsupport::readfile;
-using testsupport::run;
-using testsupport::tempdir;
-using testsupport::writefile;
+using namespace testsupport;
 
 namespace {
-
-const std::string tanner = TANNER_PATH;
-const std::string alistconv = ALISTCONV_PATH;
-const std::string simulate = SIMULATE_PATH;
-const std::string examples = EXAMPLES_DIR;
 
 // program args with standard output redirected by the shell: "> /dev/full"
 // or ">&-" (closed).

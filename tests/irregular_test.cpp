@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "graphfile.h"
 #include "irregular.h"
 #include "randomstream.h"
 #include "simulation.h"
@@ -467,5 +468,39 @@ TEST(irregular, the_plan_succeeds_exactly_when_the_construction_does) {
     ldpc::irregularplan plan;
     EXPECT_FALSE(ldpc::planirregular(&d.sim, &plan)) << vdegree << "/" << cdegree << " " << length;
     EXPECT_FALSE(constructionsucceeds(d.sim)) << vdegree << "/" << cdegree << " " << length;
+  }
+}
+
+// irregularsimulation fills the record as the fixture above does: the same
+// graph, edge for edge, from the same stream state, with node and with edge
+// fractions, and nothing else set.
+TEST(irregular, irregularsimulation_builds_what_the_filled_record_builds) {
+  struct row {
+    int length;
+    std::vector<int> vdeg;
+    std::vector<double> vfrac;
+    std::vector<int> cdeg;
+    std::vector<double> cfrac;
+    bool edgefractions;
+  } rows[] = {
+      {1000, {3}, {1.0}, {6}, {1.0}, false},
+      {2000, {2, 3, 8}, {0.5, 0.3, 0.2}, {7, 8}, {0.5, 0.5}, false},
+      {500, {2, 3}, {0.5, 0.5}, {6}, {1.0}, true},
+  };
+  for (row &r : rows) {
+    distribution filled(r.length, r.vdeg, r.vfrac, r.cdeg, r.cfrac, r.edgefractions ? 1 : 0);
+    ldpc::simulations sim =
+        ldpc::irregularsimulation(r.length, r.vdeg, r.vfrac, r.cdeg, r.cfrac, r.edgefractions);
+    EXPECT_EQ(sim.typedist, filled.sim.typedist);
+    EXPECT_EQ(sim.vdegreelist, r.vdeg.data());
+    EXPECT_EQ(sim.cpercentagelist, r.cfrac.data());
+    EXPECT_EQ(sim.newgraph + sim.ensemble + sim.verbose, 0);
+    EXPECT_EQ(sim.protograph, nullptr);
+    built a, b;
+    setstream(0x123456789ab);
+    ldpc::constructirregulargraph(&a.graph, &filled.sim);
+    setstream(0x123456789ab);
+    ldpc::constructirregulargraph(&b.graph, &sim);
+    EXPECT_EQ(testsupport::describe(&a.graph), testsupport::describe(&b.graph)) << r.length;
   }
 }

@@ -13,14 +13,9 @@
 #include "montecarlo.h"
 #include "support.h"
 
-using testsupport::readfile;
-using testsupport::run;
-using testsupport::tempdir;
+using namespace testsupport;
 
 namespace {
-
-const std::string tanner = TANNER_PATH;
-const std::string examples = EXAMPLES_DIR;
 
 // The (3,6) ensemble of the irregular construction.
 struct regular36 {
@@ -299,4 +294,57 @@ TEST(tanner_simulate, ensembles_replays_and_failures) {
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_TRUE(unwritable.out.empty()) << unwritable.out;
   EXPECT_EQ(run(tanner, {"simulate", "--help"}).status, 0);
+}
+
+// The JSON points and the CSV rows of one run are one record printed twice:
+// the same keys in the same order and the same values, point for point, for
+// a channel with Eb/N0 beside its parameter and one without.
+TEST(tanner_simulate, json_points_and_csv_rows_agree) {
+  tempdir dir;
+  const std::string code = examples + "/hamming7.alist";
+  for (const std::vector<std::string> &points :
+       {std::vector<std::string>{"--sigma", "0.6,0.8,1"}, {"--crossover", "0.02,0.1"}}) {
+    std::vector<std::string> args = {"simulate", code, "--max-frames", "300", "--threads", "1",
+                                     "--json", dir.file("p.json"), "--csv", dir.file("p.csv")};
+    args.insert(args.end(), points.begin(), points.end());
+    auto r = run(tanner, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // "points": [{"k": v, ...}, ...] as rows of (key, value).
+    std::string json = readfile(dir.file("p.json"));
+    std::string::size_type at = json.find("\"points\": [");
+    ASSERT_NE(at, std::string::npos) << json;
+    std::vector<std::vector<std::pair<std::string, std::string>>> jsonrows;
+    while ((at = json.find('{', at)) != std::string::npos) {
+      std::string::size_type end = json.find('}', at);
+      std::string object = json.substr(at + 1, end - at - 1) + ", ";
+      jsonrows.emplace_back();
+      for (std::string::size_type k = 0; k < object.size();) {
+        std::string::size_type colon = object.find("\": ", k), comma = object.find(", ", colon);
+        jsonrows.back().emplace_back(object.substr(k + 1, colon - k - 1),
+                                     object.substr(colon + 3, comma - colon - 3));
+        k = comma + 2;
+      }
+      at = end;
+    }
+    std::vector<std::vector<std::string>> csvrows;
+    std::string csv = readfile(dir.file("p.csv"));
+    for (std::string::size_type k = 0; k < csv.size();) {
+      std::string::size_type newline = csv.find('\n', k);
+      std::string line = csv.substr(k, newline - k) + ",";
+      csvrows.emplace_back();
+      for (std::string::size_type c = 0; c < line.size(); c = line.find(',', c) + 1)
+        csvrows.back().push_back(line.substr(c, line.find(',', c) - c));
+      k = newline + 1;
+    }
+    const std::size_t count = points[1] == "0.6,0.8,1" ? 3 : 2;
+    ASSERT_EQ(jsonrows.size(), count) << json;
+    ASSERT_EQ(csvrows.size(), count + 1) << csv;
+    for (std::size_t p = 0; p < count; ++p) {
+      ASSERT_EQ(jsonrows[p].size(), csvrows[0].size()) << csv;
+      for (std::size_t k = 0; k < csvrows[0].size(); ++k) {
+        EXPECT_EQ(jsonrows[p][k].first, csvrows[0][k]);
+        EXPECT_EQ(jsonrows[p][k].second, csvrows[p + 1][k]) << csvrows[0][k] << " of point " << p;
+      }
+    }
+  }
 }

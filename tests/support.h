@@ -111,6 +111,14 @@ std::string convertinmemory(const std::string &alist);
 // The graph as text through the in-memory writer, for comparisons.
 std::string describe(const ldpc::graphs *graph, int gap = -1);
 
+// The programs under test and the examples folder, as the build places them;
+// inline, so that they are set before any constant of a test file that
+// includes this header is built from them.
+inline const std::string tanner = TANNER_PATH;
+inline const std::string alistconv = ALISTCONV_PATH;
+inline const std::string simulate = SIMULATE_PATH;
+inline const std::string examples = EXAMPLES_DIR;
+
 }  // namespace testsupport
 
 #endif

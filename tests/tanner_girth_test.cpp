@@ -7,16 +7,9 @@
 
 #include "support.h"
 
-using testsupport::fileexists;
-using testsupport::readfile;
-using testsupport::run;
-using testsupport::tempdir;
-using testsupport::writefile;
+using namespace testsupport;
 
 namespace {
-
-const std::string tanner = TANNER_PATH;
-const std::string examples = EXAMPLES_DIR;
 
 // The value after "label" on its line of tanner stats.
 std::string statsfield(const std::string &file, const std::string &label) {

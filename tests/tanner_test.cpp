@@ -6,16 +6,9 @@
 
 #include "support.h"
 
-using testsupport::readfile;
-using testsupport::run;
-using testsupport::tempdir;
-using testsupport::writefile;
+using namespace testsupport;
 
 namespace {
-
-const std::string tanner = TANNER_PATH;
-const std::string alistconv = ALISTCONV_PATH;
-const std::string examples = EXAMPLES_DIR;
 
 // A random graph whose check sockets follow variable order, as the
 // converter numbers them, saved as a code description file.

@@ -390,3 +390,62 @@ TEST(threshold_command, prints_json_and_refuses_bad_input) {
     EXPECT_EQ(result.out, "");
   }
 }
+
+// Every name of --channel, --decoder and --method reaches the analysis as
+// the choice it names: the program's threshold equals the one computed here
+// with that choice, for a (3,6) ensemble on a coarse grid. A --help ends the
+// parse only where it comes before a faulty option.
+TEST(threshold_command, option_names_choose_what_the_analysis_computes) {
+  using ldpc::channelkind;
+  using ldpc::decoderkind;
+  using ldpc::methodkind;
+  const std::vector<std::string> ensemble = {"--vdeg", "3", "--vfrac", "1", "--cdeg", "6",
+                                             "--cfrac", "1", "--step", "0.1", "--range", "20",
+                                             "--precision", "0.01", "--json"};
+  struct row {
+    const char *channel, *decoder, *method;
+    channelkind channelchoice;
+    decoderkind decoderchoice;
+    methodkind methodchoice;
+  } rows[] = {
+      {"bec", "spa", "auto", channelkind::bec, decoderkind::spa, methodkind::automatic},
+      {"awgn", "spa", "de", channelkind::awgn, decoderkind::spa, methodkind::density},
+      {"awgn", "spa", "ga", channelkind::awgn, decoderkind::spa, methodkind::exit},
+      {"awgn", "minsum", "auto", channelkind::awgn, decoderkind::minsum, methodkind::automatic},
+      {"awgn", "nms", "de", channelkind::awgn, decoderkind::nms, methodkind::density},
+      {"awgn", "oms", "de", channelkind::awgn, decoderkind::oms, methodkind::density},
+  };
+  for (const row &r : rows) {
+    std::vector<std::string> args = {"threshold", "--channel", r.channel, "--decoder", r.decoder,
+                                     "--method", r.method};
+    args.insert(args.end(), ensemble.begin(), ensemble.end());
+    testsupport::runresult result = run(testsupport::tanner, args);
+    ASSERT_EQ(result.status, 0) << r.decoder << " " << result.err;
+    ldpc::thresholdoptions options;
+    options.channel = r.channelchoice;
+    options.decoder = r.decoderchoice;
+    options.method = r.methodchoice;
+    options.llrstep = 0.1;
+    options.llrrange = 20;
+    options.precision = 0.01;
+    ldpc::thresholdresult expected = ldpc::computethreshold(regular(3, 6), options);
+    ASSERT_TRUE(expected.ok) << expected.error;
+    char key[64];
+    std::snprintf(key, sizeof key, "\"threshold\": %.10g,", expected.threshold);
+    EXPECT_NE(result.out.find(key), std::string::npos)
+        << r.channel << " " << r.decoder << " " << r.method << ": " << result.out;
+  }
+
+  struct helprow {
+    std::vector<std::string> args;
+    int status;
+  } helprows[] = {
+      {{"threshold", "--channel", "bec", "--help"}, 0},
+      {{"threshold", "--help", "--bogus", "1"}, 0},
+      {{"threshold", "--bogus", "1", "--help"}, 2},
+      {{"threshold", "--method", "x", "--help"}, 2},
+      {{"threshold", "--channel", "bec", "--precision", "--help"}, 2},
+  };
+  for (const helprow &h : helprows)
+    EXPECT_EQ(run(testsupport::tanner, h.args).status, h.status) << h.args[1] << " " << h.args[2];
+}

@@ -79,15 +79,8 @@ void bindconstruct(py::module_ &m) {
         checkgirth(girth);
         std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
         if (!fault.empty()) throw py::value_error(fault);
-        ldpc::simulations simulation{};
-        simulation.length = length;
-        simulation.vdegreesnum = static_cast<int>(vdeg.size());
-        simulation.vdegreelist = vdeg.data();
-        simulation.vpercentagelist = vfrac.data();
-        simulation.cdegreesnum = static_cast<int>(cdeg.size());
-        simulation.cdegreelist = cdeg.data();
-        simulation.cpercentagelist = cfrac.data();
-        simulation.typedist = edgefractions ? 1 : 0;
+        ldpc::simulations simulation =
+            ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
         // What the balancing cannot close is refused as tanner refuses it.
         std::string refusal = ldpc::refuseirregular(simulation);
         if (!refusal.empty()) throw py::value_error(refusal);
