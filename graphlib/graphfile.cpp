@@ -96,14 +96,14 @@ bool fractionsusable(const std::vector<double> &fractions, std::string *why) {
 
 std::string irregularinputfault(const std::vector<int> &vdeg, const std::vector<double> &vfrac,
                                 const std::vector<int> &cdeg, const std::vector<double> &cfrac,
-                                int length, const std::string &prefix) {
+                                std::optional<int> length, const std::string &prefix) {
   const std::string &p = prefix;
   if (vdeg.empty() || cdeg.empty()) return p + "vdeg and " + p + "cdeg are required";
   if (vdeg.size() != vfrac.size())
     return p + "vfrac needs one fraction per degree of " + p + "vdeg";
   if (cdeg.size() != cfrac.size())
     return p + "cfrac needs one fraction per degree of " + p + "cdeg";
-  if (length < 1) return p + "length must be given and at least 1";
+  if (length && *length < 1) return p + "length must be given and at least 1";
   for (std::size_t k = 0; k < vdeg.size(); ++k)
     if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
       return p + "vdeg must be positive and increasing";

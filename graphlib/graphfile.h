@@ -6,6 +6,7 @@
 #ifndef LDPC_GRAPHFILE_H
 #define LDPC_GRAPHFILE_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,15 @@ std::string openforwritingmessage(const std::string &path, int reason);
 // "fractions must not be negative" or "fractions must sum to 1, not S".
 bool fractionsusable(const std::vector<double> &fractions, std::string *why);
 
-// What makes the options of an irregular construction unusable, "" when
-// nothing does: both degree lists given, positive and increasing, at most
-// maxdegreesnum each, one fraction per degree, fractions usable, length at
-// least 1. Options are named with prefix before them ("--" in tanner).
+// What makes the options of an irregular ensemble unusable, "" when
+// nothing does, in this order: both degree lists given, one fraction per
+// degree, the length at least 1 (when the ensemble has one: not for a
+// threshold), degrees positive and increasing, at most maxdegreesnum each,
+// fractions usable. Options are named with prefix before them ("--" in
+// tanner).
 std::string irregularinputfault(const std::vector<int> &vdeg, const std::vector<double> &vfrac,
                                 const std::vector<int> &cdeg, const std::vector<double> &cfrac,
-                                int length, const std::string &prefix);
+                                std::optional<int> length, const std::string &prefix);
 
 // The record of the irregular ensemble of these degree lists and length,
 // with fractions of nodes, or of edges when edgefractions is set; every

@@ -141,25 +141,11 @@ void checkfractions(const std::string &command, const char *option,
 }
 
 void checkdistributionargs(const std::string &command, const distributionargs &distribution,
-                           const std::function<void()> &between) {
-  const std::vector<int> &vdeg = distribution.vdeg, &cdeg = distribution.cdeg;
-  if (vdeg.empty() || cdeg.empty()) usageerror(command, "--vdeg and --cdeg are required");
-  if (vdeg.size() != distribution.vfrac.size())
-    usageerror(command, "--vfrac needs one fraction per degree of --vdeg");
-  if (cdeg.size() != distribution.cfrac.size())
-    usageerror(command, "--cfrac needs one fraction per degree of --cdeg");
-  if (between) between();
-  for (std::size_t k = 0; k < vdeg.size(); ++k)
-    if (vdeg[k] < 1 || (k > 0 && vdeg[k] <= vdeg[k - 1]))
-      usageerror(command, "--vdeg must be positive and increasing");
-  for (std::size_t k = 0; k < cdeg.size(); ++k)
-    if (cdeg[k] < 1 || (k > 0 && cdeg[k] <= cdeg[k - 1]))
-      usageerror(command, "--cdeg must be positive and increasing");
-  if (vdeg.size() > ldpc::maxdegreesnum || cdeg.size() > ldpc::maxdegreesnum)
-    usageerror(command, "--vdeg and --cdeg take at most " + std::to_string(ldpc::maxdegreesnum) +
-                            " degrees each");
-  checkfractions(command, "--vfrac", distribution.vfrac);
-  checkfractions(command, "--cfrac", distribution.cfrac);
+                           std::optional<int> length) {
+  const std::string fault =
+      ldpc::irregularinputfault(distribution.vdeg, distribution.vfrac, distribution.cdeg,
+                                distribution.cfrac, length, "--");
+  if (!fault.empty()) usageerror(command, fault);
 }
 
 namespace {

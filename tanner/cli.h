@@ -4,7 +4,7 @@
 #define TANNER_CLI_H
 
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,17 +58,14 @@ struct distributionargs {
 // when none follows) and returns the number of arguments used; else 0.
 int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
                            distributionargs *distribution);
-// Usage errors for a distribution that is incomplete or malformed, in this
-// order: degrees missing, a fraction count that differs from its degree
-// count, then whatever between runs (the caller's own checks), degrees not
-// positive and increasing, more than a degree table holds, fractions
-// negative or not summing to 1 (relative tolerance 1e-9).
 // Fractions of one side: each at least 0, together 1 (relative tolerance
 // 1e-9); a usage error of command otherwise.
 void checkfractions(const std::string &command, const char *option,
                     const std::vector<double> &fractions);
+// A usage error for a distribution that is incomplete or malformed, with
+// --length when the ensemble has a length: ldpc::irregularinputfault.
 void checkdistributionargs(const std::string &command, const distributionargs &distribution,
-                           const std::function<void()> &between = {});
+                           std::optional<int> length = std::nullopt);
 
 // Reads a graph into a fresh record (release with freegraph and free):
 // a code description file when the content opens with "/*" (after optional

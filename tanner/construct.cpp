@@ -197,9 +197,7 @@ int irregular(int argc, char **argv) {
   }
   if (options.circulant || !options.shifts.empty())
     usageerror("construct", "--circulant and --shifts apply to proto only");
-  checkdistributionargs("construct", distribution, [length] {
-    if (length < 1) usageerror("construct", "--length must be given and at least 1");
-  });
+  checkdistributionargs("construct", distribution, length);
   std::vector<int> &vdeg = distribution.vdeg, &cdeg = distribution.cdeg;
   std::vector<double> &vfrac = distribution.vfrac, &cfrac = distribution.cfrac;
   bool edgefractions = distribution.edgefractions;

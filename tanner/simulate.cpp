@@ -137,16 +137,8 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
                                               : p >= 0 && p <= 0.5;
     if (!ok) usageerror(command, s.pointsoption + " value out of range: " + std::to_string(p));
   }
-  if (s.code == "irregular") {
-    if (s.vdeg.empty() || s.cdeg.empty() || s.length < 1)
-      usageerror(command, "irregular needs --vdeg, --vfrac, --cdeg, --cfrac and --length");
-    if (s.vdeg.size() != s.vfrac.size() || s.cdeg.size() != s.cfrac.size())
-      usageerror(command, "--vfrac and --cfrac need one fraction per degree");
-    for (const std::vector<int> *list : {&s.vdeg, &s.cdeg})
-      for (std::size_t k = 0; k < list->size(); ++k)
-        if ((*list)[k] < 1 || (k > 0 && (*list)[k] <= (*list)[k - 1]))
-          usageerror(command, "--vdeg and --cdeg must be positive and increasing");
-  }
+  if (s.code == "irregular")
+    checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
   if (s.replaypoint >= static_cast<long long>(s.points.size()))
     usageerror(command, "--replay: there are " + std::to_string(s.points.size()) + " points");

@@ -99,8 +99,26 @@ TEST(programs, bad_option_values_are_usage_errors) {
     return run(tanner, {"construct", "irregular", "--vdeg", "2,3", "--vfrac", vfrac, "--cdeg",
                         "6", "--cfrac", "1", "--length", "100", "--seed", seed, out});
   };
-  for (const char *vfrac : {"5,3", "1.001,-0.001", "0.5,0.4999", "0.5,nan", "-0,1.0000001"})
-    EXPECT_EQ(irregular(vfrac, "1").status, 2) << vfrac;
+  // construct, simulate and threshold refuse a distribution alike
+  auto reason = [](const std::string &err) {
+    const std::size_t from = err.find(": ") + 2;
+    return err.substr(from, err.find('\n') - from);
+  };
+  for (const char *vfrac : {"5,3", "1.001,-0.001", "0.5,0.4999", "0.5,nan", "-0,1.0000001"}) {
+    const auto constructed = irregular(vfrac, "1");
+    EXPECT_EQ(constructed.status, 2) << vfrac;
+    const std::vector<std::string> distribution{"--vdeg", "2,3", "--vfrac", vfrac,
+                                                "--cdeg", "6",   "--cfrac", "1"};
+    std::vector<std::string> simulated{"simulate", "irregular", "--length", "100", "--ebn0", "1"};
+    std::vector<std::string> threshold{"threshold", "--channel", "bec"};
+    simulated.insert(simulated.end(), distribution.begin(), distribution.end());
+    threshold.insert(threshold.end(), distribution.begin(), distribution.end());
+    for (const auto &args : {simulated, threshold}) {
+      const auto r = run(tanner, args);
+      EXPECT_EQ(r.status, 2) << args[0] << " " << vfrac;
+      EXPECT_EQ(reason(r.err), reason(constructed.err)) << args[0];
+    }
+  }
   for (const char *vfrac : {"0.5,0.5", "0.3333333333,0.6666666667", "0,1"})
     EXPECT_EQ(irregular(vfrac, "1").status, 0) << vfrac;
   for (const char *seed : {" -18446744073709551615", "-1", "+5", " 5", "0x10", "1,2",

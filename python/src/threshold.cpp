@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "bindings.h"
+#include "graphfile.h"
 #include "threshold.h"
 
 namespace ldpcpython {
@@ -62,11 +63,11 @@ void bindthreshold(py::module_ &m) {
         ldpc::ensemble code;
         std::string path;
         if (irregular) {
-          if (!vdeg || !cdeg) throw py::value_error("vdeg and cdeg are required");
-          if (!vfrac || vdeg->size() != vfrac->size())
-            throw py::value_error("vfrac needs one fraction per degree of vdeg");
-          if (!cfrac || cdeg->size() != cfrac->size())
-            throw py::value_error("cfrac needs one fraction per degree of cdeg");
+          const std::string fault = ldpc::irregularinputfault(
+              vdeg.value_or(std::vector<int>{}), vfrac.value_or(std::vector<double>{}),
+              cdeg.value_or(std::vector<int>{}), cfrac.value_or(std::vector<double>{}),
+              std::nullopt, "");
+          if (!fault.empty()) throw py::value_error(fault);
           code.distribution = ldpc::edgeperspective(*vdeg, *vfrac, *cdeg, *cfrac, edgefractions);
         } else {
           path = pathstring(protofile);
