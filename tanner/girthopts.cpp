@@ -106,7 +106,7 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   if (!unusable.empty()) fail(source + ": " + unusable);
   checkwritable(options.output);
 
-  startstream(options);
+  if (options.shifts.empty()) startstream(options);  // given shifts draw nothing
   const int target = options.girth == 0 ? 4 : options.girth;
   ldpc::graphs graph{};
   std::string error;

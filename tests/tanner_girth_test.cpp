@@ -141,6 +141,7 @@ TEST(tanner_girth, circulant_liftings_and_shift_files) {
                    "--shifts", dir.file("shifts.txt"), dir.file("again.code")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readfile(dir.file("again.code")), readfile(out));
+  EXPECT_EQ(r.out.find("graph stream"), std::string::npos) << r.out;  // nothing drawn
 
   // a base matrix alone; shifts out of range or a shape that does not fit
   writefile(dir.file("base.txt"), "0 1 2\n0 2 4\n");
