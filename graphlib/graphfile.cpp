@@ -135,6 +135,20 @@ simulations irregularsimulation(int length, std::vector<int> &vdeg, std::vector<
   return simulation;
 }
 
+double irregularrate(const simulations &simulation) {
+  // Per variable node: edges (node fractions) or nodes per edge (edge
+  // fractions); the same per check node.
+  const bool edges = simulation.typedist == 1;
+  double vside = 0, cside = 0;
+  for (int k = 0; k < simulation.vdegreesnum; ++k)
+    vside += edges ? simulation.vpercentagelist[k] / simulation.vdegreelist[k]
+                   : simulation.vpercentagelist[k] * simulation.vdegreelist[k];
+  for (int k = 0; k < simulation.cdegreesnum; ++k)
+    cside += edges ? simulation.cpercentagelist[k] / simulation.cdegreelist[k]
+                   : simulation.cpercentagelist[k] * simulation.cdegreelist[k];
+  return edges ? 1 - cside / vside : 1 - vside / cside;
+}
+
 std::string unliftable(const graphs *protograph, int lift) {
   if (protograph->vnodenum == 0)
     return "the protograph has no variable node; the lifted graph would be empty";

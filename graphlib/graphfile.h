@@ -59,6 +59,10 @@ simulations irregularsimulation(int length, std::vector<int> &vdeg, std::vector<
                                 std::vector<int> &cdeg, std::vector<double> &cfrac,
                                 bool edgefractions);
 
+// The design rate of such a record, 1 - (check nodes / variable nodes), from
+// its fractions of nodes or of edges.
+double irregularrate(const simulations &simulation);
+
 // What makes a protograph unusable with lifting factor lift: a side without
 // nodes, no edge, a lifted graph beyond an int, more distinct degrees than a
 // degree table holds. "" when it can be lifted.

@@ -227,16 +227,6 @@ settings parse(int argc, char **argv) {
   return s;
 }
 
-// Design rate of the irregular ensemble: 1 - (check nodes / variable nodes).
-double ensemblerate(const settings &s) {
-  double vside = 0, cside = 0;
-  for (std::size_t k = 0; k < s.vdeg.size(); ++k)
-    vside += s.edgefractions ? s.vfrac[k] / s.vdeg[k] : s.vfrac[k] * s.vdeg[k];
-  for (std::size_t k = 0; k < s.cdeg.size(); ++k)
-    cside += s.edgefractions ? s.cfrac[k] / s.cdeg[k] : s.cfrac[k] * s.cdeg[k];
-  return s.edgefractions ? 1 - cside / vside : 1 - vside / cside;
-}
-
 std::string jsonnumber(double x) {
   if (!std::isfinite(x)) return "null";
   char text[40];
@@ -306,7 +296,7 @@ void planirregular(settings *s, codeplan *plan) {
   // The construction refuses what its balancing cannot close; ask first.
   std::string refusal = ldpc::refuseirregular(ensemble);
   if (!refusal.empty()) fail(refusal);
-  plan->rate = ensemblerate(*s);
+  plan->rate = ldpc::irregularrate(ensemble);
   plan->length = s->length;
   plan->description = "irregular ensemble, " + std::to_string(s->length) + " variable nodes asked for";
 }

@@ -29,25 +29,59 @@ if hasattr(_ldpcgraph, "Decoder"):
         compiled = Decoder(graph, decoder, schedule, iterations, early_stop, alpha, beta)
         return compiled.decode(llrs, threads, posteriors)
 
+    class IrregularEnsemble:
+        """Graphs of length variable nodes drawn from a degree distribution
+        (fractions of nodes, or of edges with edge_fractions), as
+        `tanner simulate irregular` draws them."""
+
+        def __init__(self, vdeg, vfrac, cdeg, cfrac, length, edge_fractions=False):
+            self.vdeg, self.vfrac, self.cdeg, self.cfrac = vdeg, vfrac, cdeg, cfrac
+            self.length, self.edge_fractions = length, edge_fractions
+
+        def __repr__(self):
+            return ("IrregularEnsemble(vdeg=%r, vfrac=%r, cdeg=%r, cfrac=%r, length=%r, "
+                    "edge_fractions=%r)" % (self.vdeg, self.vfrac, self.cdeg, self.cfrac,
+                                            self.length, self.edge_fractions))
+
+    class ProtographEnsemble:
+        """Random liftings of the protograph in protofile by the factor lift,
+        as `tanner simulate proto` draws them."""
+
+        def __init__(self, protofile, lift):
+            self.protofile, self.lift = protofile, lift
+
+        def __repr__(self):
+            return "ProtographEnsemble(protofile=%r, lift=%r)" % (self.protofile, self.lift)
+
     def simulate(code, ebn0=None, sigma=None, erasure=None, crossover=None, **options):
         """The points of `tanner simulate --json` (a list of dicts under its
-        keys) for a Graph or a code file, at the Eb/N0 values (dB), sigmas,
-        erasure or crossover probabilities given. options: rate, decoder,
+        keys) at the Eb/N0 values (dB), sigmas, erasure or crossover
+        probabilities given, for a Graph, a code file, or an ensemble
+        (IrregularEnsemble, ProtographEnsemble) whose graphs are drawn afresh
+        every frames_per_graph frames (default 1000). options: rate, decoder,
         schedule, iterations, early_stop, alpha, beta, max_errors,
-        max_frames, min_fer, seed (as for constructions; default 1) and
-        threads (default: all cores)."""
+        max_frames, min_fer, seed (as for constructions; default 1),
+        threads (default: all cores) and, for an ensemble, frames_per_graph.
+        The same seed gives the same counts, whatever the thread count."""
         given = [(name, values) for name, values in zip(_CHANNELS, (ebn0, sigma, erasure,
                                                                     crossover))
                  if values is not None]
         if len(given) != 1:
             raise ValueError("give one of ebn0, sigma, erasure, crossover")
         channel, points = given[0]
+        points = list(_np.atleast_1d(points).astype(float))
+        if isinstance(code, IrregularEnsemble):
+            return _ldpcgraph._simulate_irregular(
+                list(code.vdeg), list(code.vfrac), list(code.cdeg), list(code.cfrac),
+                code.length, code.edge_fractions, points, channel, **options)
+        if isinstance(code, ProtographEnsemble):
+            return _ldpcgraph._simulate_proto(code.protofile, code.lift, points, channel,
+                                              **options)
         if not isinstance(code, Graph):
             code = Graph.read(code)
-        return _ldpcgraph._simulate(code, list(_np.atleast_1d(points).astype(float)),
-                                   channel, **options)
+        return _ldpcgraph._simulate(code, points, channel, **options)
 
-    __all__ += ["decode", "simulate"]
+    __all__ += ["decode", "simulate", "IrregularEnsemble", "ProtographEnsemble"]
 
 
 def _from_matrix(matrix):

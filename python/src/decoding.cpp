@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "bindings.h"
+#include "graphfile.h"
+#include "irregular.h"
 #include "montecarlo.h"
 
 namespace ldpcpython {
@@ -99,6 +101,89 @@ py::dict pointrow(ldpc::channeltype channel, const ldpc::pointresult &r) {
   return row;
 }
 
+// The options of a simulation given as keywords, with their defaults.
+struct runoptions {
+  std::string decoder = "spa", schedule = "flooding";
+  int iterations = 50;
+  bool earlystop = true;
+  double alpha = 0.75, beta = 0.5;
+  std::int64_t maxerrors = 100, maxframes = 1000000;
+  double minfer = 0.0;
+  int framespergraph = 1000;
+  py::object seed = py::int_(1), threads = py::none();
+};
+
+runoptions takeoptions(const py::kwargs &options, bool ensemble) {
+  runoptions o;
+  for (const auto &[key, value] : options) {
+    const std::string name = py::str(key);
+    if (name == "decoder") o.decoder = value.cast<std::string>();
+    else if (name == "schedule") o.schedule = value.cast<std::string>();
+    else if (name == "iterations") o.iterations = value.cast<int>();
+    else if (name == "early_stop") o.earlystop = value.cast<bool>();
+    else if (name == "alpha") o.alpha = value.cast<double>();
+    else if (name == "beta") o.beta = value.cast<double>();
+    else if (name == "max_errors") o.maxerrors = value.cast<std::int64_t>();
+    else if (name == "max_frames") o.maxframes = value.cast<std::int64_t>();
+    else if (name == "min_fer") o.minfer = value.cast<double>();
+    else if (name == "seed") o.seed = py::reinterpret_borrow<py::object>(value);
+    else if (name == "threads") o.threads = py::reinterpret_borrow<py::object>(value);
+    else if (name == "frames_per_graph" && ensemble) o.framespergraph = value.cast<int>();
+    else throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
+  }
+  return o;
+}
+
+// The Monte-Carlo loop on a code or an ensemble, its points in the channel's
+// terms, as `tanner simulate` runs it. An ensemble draws its graphs from the
+// graph stream, which it holds while its points run.
+py::list simulate(const ldpc::codesupply &supply, double designrate,
+                  const std::vector<double> &points, const std::string &channel,
+                  const py::kwargs &keywords) {
+  const runoptions o = takeoptions(keywords, supply.ensemble != nullptr);
+  ldpc::simulationsettings settings;
+  if (channel == "ebn0" || channel == "sigma")
+    settings.channel = ldpc::channeltype::awgn;
+  else if (!ldpc::parsechannel(channel == "erasure" ? "bec" : channel == "crossover" ? "bsc" : "",
+                               &settings.channel))
+    throw py::value_error("points are ebn0, sigma, erasure or crossover, not '" + channel + "'");
+  settings.decoder = decoderoptions(o.decoder, o.schedule, o.iterations, o.earlystop, o.alpha,
+                                    o.beta);
+  if (o.maxerrors < 1) throw py::value_error("max_errors must be at least 1");
+  if (o.maxframes < 1) throw py::value_error("max_frames must be at least 1");
+  if (o.framespergraph < 1) throw py::value_error("frames_per_graph must be at least 1");
+  settings.maxerrors = o.maxerrors;
+  settings.maxframes = o.maxframes;
+  settings.minfer = o.minfer;
+  settings.framespergraph = o.framespergraph;
+  settings.threads = threadcount(o.threads);
+  unsigned short words[3];
+  seedwords(o.seed, words);
+  settings.seed = static_cast<std::uint64_t>(words[0]) |
+                  static_cast<std::uint64_t>(words[1]) << 16 |
+                  static_cast<std::uint64_t>(words[2]) << 32;
+  settings.parameters = points;
+  if (channel == "ebn0") {
+    if (!(designrate > 0))
+      throw py::value_error("design rate " + std::to_string(designrate) +
+                            " is not positive; give rate");
+    settings.ebn0 = points;
+    for (double &p : settings.parameters) p = ldpc::sigmafromebn0(p, designrate);
+  } else if (channel == "sigma" && designrate > 0) {
+    for (double p : points) settings.ebn0.push_back(ldpc::ebn0fromsigma(p, designrate));
+  }
+  std::vector<ldpc::pointresult> results;
+  {
+    py::gil_scoped_release unlocked;
+    std::unique_lock<std::mutex> hold(streamlock(), std::defer_lock);
+    if (supply.ensemble != nullptr) hold.lock();
+    results = ldpc::runsimulation(settings, supply);
+  }
+  py::list rows;
+  for (const ldpc::pointresult &r : results) rows.append(pointrow(settings.channel, r));
+  return rows;
+}
+
 }  // namespace
 
 void binddecoding(py::module_ &m) {
@@ -132,56 +217,61 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
   m.def(
       "_simulate",
       [](const graph &code, const std::vector<double> &points, const std::string &channel,
-         py::object rate, const std::string &decoder, const std::string &schedule,
-         int iterations, bool earlystop, double alpha, double beta, std::int64_t maxerrors,
-         std::int64_t maxframes, double minfer, const py::object &seed,
-         const py::object &threads) {
-        ldpc::simulationsettings settings;
-        if (channel == "ebn0" || channel == "sigma")
-          settings.channel = ldpc::channeltype::awgn;
-        else if (!ldpc::parsechannel(channel == "erasure" ? "bec" : channel == "crossover" ? "bsc" : "",
-                                     &settings.channel))
-          throw py::value_error("points are ebn0, sigma, erasure or crossover, not '" + channel +
-                                "'");
-        settings.decoder = decoderoptions(decoder, schedule, iterations, earlystop, alpha, beta);
-        if (maxerrors < 1) throw py::value_error("max_errors must be at least 1");
-        if (maxframes < 1) throw py::value_error("max_frames must be at least 1");
-        settings.maxerrors = maxerrors;
-        settings.maxframes = maxframes;
-        settings.minfer = minfer;
-        settings.threads = threadcount(threads);
-        unsigned short words[3];
-        seedwords(seed, words);
-        settings.seed = static_cast<std::uint64_t>(words[0]) |
-                        static_cast<std::uint64_t>(words[1]) << 16 |
-                        static_cast<std::uint64_t>(words[2]) << 32;
-        double designrate = rate.is_none() ? code.record.rate : rate.cast<double>();
-        settings.parameters = points;
-        if (channel == "ebn0") {
-          if (!(designrate > 0))
-            throw py::value_error("design rate " + std::to_string(designrate) +
-                                  " is not positive; give rate");
-          settings.ebn0 = points;
-          for (double &p : settings.parameters) p = ldpc::sigmafromebn0(p, designrate);
-        } else if (channel == "sigma" && designrate > 0) {
-          for (double p : points) settings.ebn0.push_back(ldpc::ebn0fromsigma(p, designrate));
-        }
+         const py::object &rate, const py::kwargs &options) {
         ldpc::codesupply supply;
         supply.graph = &code.record;
-        std::vector<ldpc::pointresult> results;
-        {
-          py::gil_scoped_release unlocked;
-          results = ldpc::runsimulation(settings, supply);
-        }
-        py::list rows;
-        for (const ldpc::pointresult &r : results) rows.append(pointrow(settings.channel, r));
-        return rows;
+        return simulate(supply, rate.is_none() ? code.record.rate : rate.cast<double>(), points,
+                        channel, options);
       },
       py::arg("graph"), py::arg("points"), py::arg("channel") = "ebn0",
-      py::arg("rate") = py::none(), py::arg("decoder") = "spa", py::arg("schedule") = "flooding",
-      py::arg("iterations") = 50, py::arg("early_stop") = true, py::arg("alpha") = 0.75,
-      py::arg("beta") = 0.5, py::arg("max_errors") = 100, py::arg("max_frames") = 1000000,
-      py::arg("min_fer") = 0.0, py::arg("seed") = 1, py::arg("threads") = py::none());
+      py::arg("rate") = py::none());
+
+  m.def(
+      "_simulate_irregular",
+      [](std::vector<int> vdeg, std::vector<double> vfrac, std::vector<int> cdeg,
+         std::vector<double> cfrac, int length, bool edgefractions,
+         const std::vector<double> &points, const std::string &channel, const py::object &rate,
+         const py::kwargs &options) {
+        std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
+        if (!fault.empty()) throw py::value_error(fault);
+        ldpc::simulations ensemble =
+            ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
+        // The construction refuses what its balancing cannot close; ask first.
+        std::string refusal = ldpc::refuseirregular(ensemble);
+        if (!refusal.empty()) throw py::value_error(refusal);
+        ensemble.newgraph = 1;
+        ldpc::codesupply supply;
+        supply.ensemble = &ensemble;
+        return simulate(supply, rate.is_none() ? ldpc::irregularrate(ensemble) : rate.cast<double>(),
+                        points, channel, options);
+      },
+      py::arg("vdeg"), py::arg("vfrac"), py::arg("cdeg"), py::arg("cfrac"), py::arg("length"),
+      py::arg("edge_fractions"), py::arg("points"), py::arg("channel") = "ebn0",
+      py::arg("rate") = py::none());
+
+  m.def(
+      "_simulate_proto",
+      [](const py::object &protofile, int lift, const std::vector<double> &points,
+         const std::string &channel, const py::object &rate, const py::kwargs &options) {
+        const std::string path = pathstring(protofile);
+        if (lift < 1) throw py::value_error("lift must be at least 1");
+        protoholder protograph = readproto(path);
+        std::string unusable = ldpc::unliftable(protograph.get(), lift);
+        if (!unusable.empty()) throw py::value_error(path + ": " + unusable);
+        ldpc::simulations ensemble{};
+        ensemble.newgraph = 1;
+        ensemble.ensemble = 1;
+        ensemble.length = lift;
+        ensemble.protograph = protograph.get();
+        ldpc::codesupply supply;
+        supply.ensemble = &ensemble;
+        const double designrate =
+            1.0 - static_cast<double>(protograph->cnodenum) / protograph->vnodenum;
+        return simulate(supply, rate.is_none() ? designrate : rate.cast<double>(), points,
+                        channel, options);
+      },
+      py::arg("protofile"), py::arg("lift"), py::arg("points"), py::arg("channel") = "ebn0",
+      py::arg("rate") = py::none());
 }
 
 }  // namespace ldpcpython

@@ -63,7 +63,12 @@ def test_bad_decoding_arguments_raise():
             (lambda: ldpcgraph.Decoder(graph, schedule="serial"), "flooding"),
             (lambda: ldpcgraph.Decoder(graph, decoder="nms", alpha=1.5), "alpha"),
             (lambda: ldpcgraph.simulate(graph, ebn0=[1], sigma=[1]), "one of"),
-            (lambda: ldpcgraph.simulate(graph, ebn0=[1], seed="1,2"), "seed")):
+            (lambda: ldpcgraph.simulate(graph, ebn0=[1], seed="1,2"), "seed"),
+            (lambda: ldpcgraph.simulate(ldpcgraph.IrregularEnsemble([3], [1], [6], [1], 999),
+                                        ebn0=[1]), "998 and 1000"),
+            (lambda: ldpcgraph.simulate(ldpcgraph.ProtographEnsemble(
+                EXAMPLES / "half-rate.proto", 5), ebn0=[1], frames_per_graph=0),
+             "frames_per_graph")):
         with pytest.raises(ValueError, match=message):
             call()
 
@@ -76,22 +81,42 @@ SIMULATIONS = (
      dict(erasure=[0.45, 0.3], decoder="minsum")),
     ("hamming7.alist", ["--crossover", "0.1,0.05", "--iterations", "5", "--no-early-stop"],
      dict(crossover=[0.1, 0.05], iterations=5, early_stop=False)),
+    ("irregular ensemble", ["--ebn0", "1,2", "--frames-per-graph", "40"],
+     dict(ebn0=[1, 2], frames_per_graph=40)),
+    ("protograph ensemble", ["--erasure", "0.45", "--frames-per-graph", "30"],
+     dict(erasure=[0.45], frames_per_graph=30)),
 )
+
+# Ensembles: tanner's code arguments and the same ensemble for simulate.
+ENSEMBLES = {
+    "irregular ensemble": (
+        ["irregular", "--vdeg", "2,3,8", "--vfrac", "0.5,0.3,0.2", "--cdeg", "7,8", "--cfrac",
+         "0.5,0.5", "--length", "400"],
+        lambda: ldpcgraph.IrregularEnsemble([2, 3, 8], [0.5, 0.3, 0.2], [7, 8], [0.5, 0.5], 400)),
+    "protograph ensemble": (
+        ["proto", EXAMPLES / "half-rate.proto", "--lift", "50"],
+        lambda: ldpcgraph.ProtographEnsemble(EXAMPLES / "half-rate.proto", 50)),
+}
 
 
 @pytest.mark.parametrize("code,args,options", SIMULATIONS)
 def test_simulate_gives_the_points_of_tanner_simulate(code, args, options, work):
-    if code == "irregular":
+    if code in ENSEMBLES:
+        codeargs, ensemble = ENSEMBLES[code]
+        path = ensemble()
+    elif code == "irregular":
         tanner("construct", "irregular", "--vdeg", "2,3,8", "--vfrac", "0.5,0.3,0.2", "--cdeg",
                "7,8", "--cfrac", "0.5,0.5", "--length", "400", "--seed", "9",
                work / "code.code")
         path = work / "code.code"
     else:
         path = EXAMPLES / code
+    if code not in ENSEMBLES:
+        codeargs, path = [path], str(path)
     common = ["--max-errors", "30", "--seed", "3,4,5", "--threads", "2"]
-    tanner("simulate", path, *args, *common, "--json", work / "theirs.json")
+    tanner("simulate", *codeargs, *args, *common, "--json", work / "theirs.json")
     theirs = json.loads((work / "theirs.json").read_text())["points"]
-    ours = ldpcgraph.simulate(str(path), max_errors=30, seed=(3, 4, 5), threads=1, **options)
+    ours = ldpcgraph.simulate(path, max_errors=30, seed=(3, 4, 5), threads=1, **options)
     assert len(ours) == len(theirs)
     for mine, their in zip(ours, theirs):
         assert mine.keys() == their.keys()
