@@ -80,6 +80,9 @@ const char constructhelp[] =
     "                 its shifts so. Status 1 when G is not reached.\n"
     "  --no-parallel  the same as --girth 4\n"
     "  --verbose      print the construction's report\n"
+    "  --json         print the report as one JSON object instead: seed, counts,\n"
+    "                 fingerprint, output, and what the construction adds\n"
+    "                 (distributions, girths, the shift matrix)\n"
     "  --alist        write an alist file instead (zero-padded lists)\n"
     "  --unpadded     with --alist: lists without zero fillers\n"
     "\n"
@@ -103,6 +106,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
       parseseed("construct", argv[++i], options->seed);
     } else if (arg == "--verbose") {
       options->verbose = true;
+    } else if (arg == "--json") {
+      options->json = true;
     } else if (arg == "--alist") {
       options->alist = true;
     } else if (arg == "--unpadded") {
@@ -129,6 +134,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
       positional.push_back(arg);
     }
   }
+  if (options->json && options->verbose)
+    usageerror("construct", "--json and --verbose exclude each other");
   if (positional.empty()) usageerror("construct", "expects an output file");
   options->output = positional.back();
   positional.pop_back();
@@ -140,35 +147,105 @@ namespace {
 
 // The requested fractions and those of the graph, per degree, in the same
 // perspective (nodes or edges).
-void printdistributions(const char *side, const std::vector<int> &degrees,
-                        const std::vector<double> &fractions,
-                        const std::vector<ldpc::degreeshare> &realised, bool edgefractions) {
+struct distributionrow {
+  int degree;
+  double requested, realised;
+  std::int64_t nodes;
+};
+
+std::vector<distributionrow> distributionrows(const std::vector<int> &degrees,
+                                              const std::vector<double> &fractions,
+                                              const std::vector<ldpc::degreeshare> &realised,
+                                              bool edgefractions) {
   std::map<int, std::pair<double, const ldpc::degreeshare *>> rows;
   for (std::size_t k = 0; k < degrees.size(); ++k) rows[degrees[k]].first += fractions[k];
   for (const ldpc::degreeshare &share : realised) rows[share.degree].second = &share;
-  std::printf("%-9s %12s %12s %12s\n", side, "requested", "realised", "nodes");
+  std::vector<distributionrow> table;
   for (const auto &[degree, row] : rows) {
     const ldpc::degreeshare *share = row.second;
     double got = share == nullptr ? 0.0 : edgefractions ? share->edgefraction : share->nodefraction;
-    std::printf("%9d %12.6f %12.6f %12" PRId64 "\n", degree, row.first, got,
-                share == nullptr ? 0 : share->nodes);
+    table.push_back({degree, row.first, got, share == nullptr ? 0 : share->nodes});
   }
+  return table;
+}
+
+std::string jsonrows(const std::vector<distributionrow> &rows) {
+  std::string text = "[";
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    char row[160];
+    std::snprintf(row, sizeof row,
+                  "%s{\"degree\": %d, \"requested\": %.10g, \"realised\": %.10g, "
+                  "\"nodes\": %" PRId64 "}",
+                  k ? ", " : "", rows[k].degree, rows[k].requested, rows[k].realised, rows[k].nodes);
+    text += row;
+  }
+  return text + "]";
+}
+
+// Both sides' rows as a text table each, or under "distributions" in JSON.
+void reportdistributions(const common &options, const std::vector<distributionrow> &vrows,
+                         const std::vector<distributionrow> &crows, bool edgefractions) {
+  const char *perspective = edgefractions ? "edges" : "nodes";
+  if (reportsjson(options)) {
+    addjson("distributions", std::string("{\"fractions\": \"") + perspective +
+                                 "\", \"variable\": " + jsonrows(vrows) +
+                                 ", \"check\": " + jsonrows(crows) + "}");
+    return;
+  }
+  std::printf("\ndegree distributions (fractions of %s):\n", perspective);
+  for (const auto &[side, rows] : {std::pair{"vdegree", &vrows}, std::pair{"cdegree", &crows}}) {
+    std::printf("%-9s %12s %12s %12s\n", side, "requested", "realised", "nodes");
+    for (const distributionrow &row : *rows)
+      std::printf("%9d %12.6f %12.6f %12" PRId64 "\n", row.degree, row.requested, row.realised,
+                  row.nodes);
+  }
+}
+
+std::vector<std::pair<std::string, std::string>> &jsonfields() {
+  static std::vector<std::pair<std::string, std::string>> fields;
+  return fields;
 }
 
 }  // namespace
 
+bool reportsjson(const common &options) { return options.json; }
+
+void addjson(const std::string &key, const std::string &value) {
+  jsonfields().emplace_back(key, value);
+}
+
+void endreport(const common &options) {
+  if (!reportsjson(options)) return;
+  std::string text = "{";
+  for (std::size_t k = 0; k < jsonfields().size(); ++k)
+    text += (k ? ", " : "") + jsonstring(jsonfields()[k].first) + ": " + jsonfields()[k].second;
+  std::printf("%s}\n", text.c_str());
+}
+
 void writeandreport(ldpc::graphs *graph, const common &options) {
   writegraph(graph, options.output, options.alist, options.padded);
   endprogress();
-  std::printf("graph: %d variable nodes, %d check nodes, %" PRId64
-              " edges, fingerprint %016" PRIx64 "\n",
-              graph->vnodenum, graph->cnodenum, ldpc::countedges(graph),
-              ldpc::fingerprint(graph));
+  char fingerprint[17];
+  std::snprintf(fingerprint, sizeof fingerprint, "%016" PRIx64, ldpc::fingerprint(graph));
+  if (reportsjson(options)) {
+    addjson("variablenodes", std::to_string(graph->vnodenum));
+    addjson("checknodes", std::to_string(graph->cnodenum));
+    addjson("edges", std::to_string(ldpc::countedges(graph)));
+    addjson("fingerprint", jsonstring(fingerprint));
+    addjson("output", jsonstring(options.output));
+    return;
+  }
+  std::printf("graph: %d variable nodes, %d check nodes, %" PRId64 " edges, fingerprint %s\n",
+              graph->vnodenum, graph->cnodenum, ldpc::countedges(graph), fingerprint);
   std::printf("written to %s\n", options.output.c_str());
 }
 
 void startstream(const common &options) {
   for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = options.seed[k];
+  if (reportsjson(options)) {
+    addjson("seed", jsonstring(formatseed(options.seed)));
+    return;
+  }
   std::printf("graph stream state: %s (build again with --seed %s)\n",
               formatseed(options.seed).c_str(), formatseed(options.seed).c_str());
   std::fflush(stdout);
@@ -216,9 +293,11 @@ int irregular(int argc, char **argv) {
   ldpc::constructirregulargraph(&graph, &simulation);
   applygirth(&graph, options);
   writeandreport(&graph, options);
-  std::printf("\ndegree distributions (fractions of %s):\n", edgefractions ? "edges" : "nodes");
-  printdistributions("vdegree", vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions);
-  printdistributions("cdegree", cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions);
+  reportdistributions(options,
+                      distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions),
+                      distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions),
+                      edgefractions);
+  endreport(options);
   ldpc::freegraph(&graph);
   return statusok;
 }
@@ -272,9 +351,9 @@ int proto(int argc, char **argv) {
     cdeg.push_back(share.degree);
     cfrac.push_back(share.nodefraction);
   }
-  std::printf("\ndegree distributions (fractions of nodes):\n");
-  printdistributions("vdegree", vdeg, vfrac, ldpc::vdistribution(&graph), false);
-  printdistributions("cdegree", cdeg, cfrac, ldpc::cdistribution(&graph), false);
+  reportdistributions(options, distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), false),
+                      distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), false), false);
+  endreport(options);
   ldpc::freegraph(&graph);
   ldpc::freegraph(protograph);
   std::free(protograph);

@@ -18,6 +18,7 @@ struct common {
   int girth = 0;          // --girth G (--no-parallel: 4); 0 none
   bool circulant = false; // proto: --circulant
   std::string shifts;     // proto: --shifts FILE
+  bool json = false;      // --json: the report as one JSON object
   std::string output;
 };
 
@@ -29,6 +30,13 @@ void startstream(const common &options);
 // Writes graph to the output of options whole, ends the progress line and
 // prints the graph's counts and fingerprint and where it went.
 void writeandreport(ldpc::graphs *graph, const common &options);
+
+// The report of a construction: each part is printed as text as it comes,
+// or with --json kept under its key (value already JSON) and printed as one
+// object by endreport.
+bool reportsjson(const common &options);
+void addjson(const std::string &key, const std::string &value);
+void endreport(const common &options);
 
 // girthopts.cpp: with --girth, removes short cycles from a fresh graph and
 // prints what it took; ends with status 1 when the target is not reached.

@@ -41,6 +41,27 @@ void printhistogram(const char *title, const std::map<int, std::int64_t> &counts
   }
 }
 
+// [{"KEY": value, "nodes": n}, ...]; a girth of 0 (no cycle) as null.
+std::string jsonhistogram(const char *key, const std::map<int, std::int64_t> &counts) {
+  const bool girths = std::string(key) == "girth";
+  std::string text = "[";
+  for (const auto &[value, nodes] : counts)
+    text += std::string(text.size() > 1 ? ", " : "") + "{\"" + key + "\": " +
+            (girths && value == 0 ? std::string("null") : std::to_string(value)) +
+            ", \"nodes\": " + std::to_string(nodes) + "}";
+  return text + "]";
+}
+
+// The girth line, or "girth" in JSON (null: no cycle).
+void reportgirth(const common &options, std::int64_t girth, const char *after) {
+  if (reportsjson(options))
+    addjson("girth", girth > 0 ? std::to_string(girth) : "null");
+  else if (girth > 0)
+    std::printf("girth %" PRId64 "\n%s", girth, after);
+  else
+    std::printf("girth none (no cycle)\n%s", after);
+}
+
 // The degrees of a --degrees file: one positive integer per node,
 // whitespace-separated; lines starting with '#' are comments.
 std::vector<int> readdegrees(const std::string &path) {
@@ -71,6 +92,14 @@ void applygirth(ldpc::graphs *graph, const common &options) {
   ldpc::cycleremoval result = ldpc::removeshortcycles(graph, options.girth, 20000, showprogress);
   endprogress();
   if (!result.reached) fail(result.message);
+  if (reportsjson(options)) {
+    addjson("cycleremoval", "{\"girth\": " + std::to_string(result.girth) +
+                                ", \"target\": " + std::to_string(result.target) +
+                                ", \"offending\": " + std::to_string(result.offending) +
+                                ", \"exchanges\": " + std::to_string(result.exchanges) +
+                                ", \"attempts\": " + std::to_string(result.attempts) + "}");
+    return;
+  }
   std::printf("cycle removal: girth %d (target %d); edges on shorter cycles %" PRId64
               ", exchanges kept %" PRId64 " of %" PRId64 " tried\n",
               result.girth, result.target, result.offending, result.exchanges, result.attempts);
@@ -106,20 +135,25 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   if (!unusable.empty()) fail(source + ": " + unusable);
   checkwritable(options.output);
 
-  if (options.shifts.empty()) startstream(options);  // given shifts draw nothing
+  if (options.shifts.empty())
+    startstream(options);
+  else if (reportsjson(options))
+    addjson("seed", "null");  // given shifts draw nothing
   const int target = options.girth == 0 ? 4 : options.girth;
   ldpc::graphs graph{};
   std::string error;
   if (!ldpc::constructcirculant(&graph, protograph, lift, target, &shifts, &error))
     fail(source + ": " + error);
-  const int girth = static_cast<int>(ldpc::girth(&graph, showprogress));
+  const std::int64_t girth = ldpc::girth(&graph, showprogress);
   writeandreport(&graph, options);
-  if (girth > 0)
-    std::printf("girth %d\n", girth);
+  reportgirth(options, girth, "");
+  const std::string matrix = ldpc::formatshiftmatrix(protograph, shifts);
+  if (reportsjson(options))
+    addjson("shiftmatrix", jsonstring(matrix));
   else
-    std::printf("girth none (no cycle)\n");
-  std::printf("\nshift matrix (rows: protograph check nodes, columns: variable nodes):\n%s",
-              ldpc::formatshiftmatrix(protograph, shifts).c_str());
+    std::printf("\nshift matrix (rows: protograph check nodes, columns: variable nodes):\n%s",
+                matrix.c_str());
+  endreport(options);
   ldpc::freegraph(&graph);
   ldpc::freegraph(protograph);
   std::free(protograph);
@@ -182,7 +216,8 @@ pegsettings parsepeg(int argc, char **argv) {
 }
 
 // The girth, the local girths of the variable nodes and the check degrees.
-void printpeggirths(const ldpc::graphs &graph, const std::vector<int> &local) {
+void reportpeggirths(const common &options, const ldpc::graphs &graph,
+                     const std::vector<int> &local) {
   std::map<int, std::int64_t> localcounts, checkcounts;
   int girth = 0;
   for (int g : local) {
@@ -190,10 +225,12 @@ void printpeggirths(const ldpc::graphs &graph, const std::vector<int> &local) {
     if (g > 0 && (girth == 0 || g < girth)) girth = g;
   }
   for (int c = 0; c < graph.cnodenum; ++c) ++checkcounts[graph.cnodelist[c].degree];
-  if (girth > 0)
-    std::printf("girth %d\n\n", girth);
-  else
-    std::printf("girth none (no cycle)\n\n");
+  reportgirth(options, girth, "\n");
+  if (reportsjson(options)) {
+    addjson("localgirth", jsonhistogram("girth", localcounts));
+    addjson("checkdegrees", jsonhistogram("degree", checkcounts));
+    return;
+  }
   printhistogram("local girth  variable nodes", localcounts);
   std::printf("\n");
   printhistogram("check degree    check nodes", checkcounts);
@@ -212,7 +249,8 @@ int pegcommand(int argc, char **argv) {
   applygirth(&graph, s.options);
   std::vector<int> local = ldpc::localgirths(&graph, showprogress);
   writeandreport(&graph, s.options);
-  printpeggirths(graph, local);
+  reportpeggirths(s.options, graph, local);
+  endreport(s.options);
   ldpc::freegraph(&graph);
   return statusok;
 }

@@ -1,13 +1,15 @@
 """Graphs without short cycles: the files of `tanner construct` with --girth,
-peg and --circulant for the same seed, and local girths against the girth."""
+peg and --circulant for the same seed, local girths against the girth, and the
+JSON report of tanner construct against tanner stats."""
 
+import json
 import re
 
 import numpy as np
 import pytest
 
 import ldpcgraph
-from conftest import EXAMPLES, tanner, tannerfailure
+from conftest import EXAMPLES, tanner, tannerfailure, tannerstats
 
 PROTO = EXAMPLES / "half-rate.proto"
 REGULAR = dict(vdeg=[3], vfrac=[1.0], cdeg=[6], cfrac=[1.0])
@@ -73,3 +75,39 @@ def test_refusals_raise_with_the_program_message(work):
     assert str(raised.value) == message
     with pytest.raises(ValueError, match="expects protofile or shifts"):
         ldpcgraph.construct_circulant(lift=3)
+
+
+JSON_CONSTRUCTIONS = (
+    ["irregular", "--vdeg", "2,3,8", "--vfrac", "0.5,0.3,0.2", "--cdeg", "7,8", "--cfrac",
+     "0.5,0.5", "--length", "500", "--girth", "6"],
+    ["proto", EXAMPLES / "half-rate.proto", "--lift", "40"],
+    ["proto", EXAMPLES / "half-rate.proto", "--lift", "64", "--circulant", "--girth", "8"],
+    ["peg", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--length", "200", "--checks", "100"],
+)
+
+
+@pytest.mark.parametrize("args", JSON_CONSTRUCTIONS)
+def test_construct_json_reports_the_graph_the_text_run_writes(args, work):
+    text = tanner("construct", *args, "--seed", "7", work / "text.code").stdout
+    report = json.loads(tanner("construct", *args, "--seed", "7", "--json",
+                               work / "json.code").stdout)
+    assert (work / "json.code").read_bytes() == (work / "text.code").read_bytes()
+    stats = tannerstats(work / "json.code")
+    assert report["seed"] == "7,0,0" and report["output"] == str(work / "json.code")
+    assert (report["variablenodes"], report["checknodes"], report["edges"]) == \
+        (stats["vnodenum"], stats["cnodenum"], stats["edges"])
+    assert report["fingerprint"] == stats["fingerprint"]
+    assert "fingerprint %s\n" % report["fingerprint"] in text
+    if "girth" in report:
+        assert report["girth"] == stats["girth"]
+    if "cycleremoval" in report:
+        assert report["cycleremoval"]["girth"] == stats["girth"] >= int(args[-1])
+    if "distributions" in report:
+        for side, key in (("variable", "vdegrees"), ("check", "cdegrees")):
+            realised = {row["degree"]: row["nodes"] for row in report["distributions"][side]
+                        if row["nodes"]}
+            assert realised == {row["degree"]: row["nodes"] for row in stats[key]}
+    if "checkdegrees" in report:
+        assert report["checkdegrees"] == [{"degree": row["degree"], "nodes": row["nodes"]}
+                                          for row in stats["cdegrees"]]
+        assert sum(row["nodes"] for row in report["localgirth"]) == stats["vnodenum"]
