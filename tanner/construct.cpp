@@ -186,7 +186,7 @@ std::string jsonrows(const std::vector<distributionrow> &rows) {
 void reportdistributions(const common &options, const std::vector<distributionrow> &vrows,
                          const std::vector<distributionrow> &crows, bool edgefractions) {
   const char *perspective = edgefractions ? "edges" : "nodes";
-  if (reportsjson(options)) {
+  if (options.json) {
     addjson("distributions", std::string("{\"fractions\": \"") + perspective +
                                  "\", \"variable\": " + jsonrows(vrows) +
                                  ", \"check\": " + jsonrows(crows) + "}");
@@ -208,14 +208,12 @@ std::vector<std::pair<std::string, std::string>> &jsonfields() {
 
 }  // namespace
 
-bool reportsjson(const common &options) { return options.json; }
-
 void addjson(const std::string &key, const std::string &value) {
   jsonfields().emplace_back(key, value);
 }
 
 void endreport(const common &options) {
-  if (!reportsjson(options)) return;
+  if (!options.json) return;
   std::string text = "{";
   for (std::size_t k = 0; k < jsonfields().size(); ++k)
     text += (k ? ", " : "") + jsonstring(jsonfields()[k].first) + ": " + jsonfields()[k].second;
@@ -227,7 +225,7 @@ void writeandreport(ldpc::graphs *graph, const common &options) {
   endprogress();
   char fingerprint[17];
   std::snprintf(fingerprint, sizeof fingerprint, "%016" PRIx64, ldpc::fingerprint(graph));
-  if (reportsjson(options)) {
+  if (options.json) {
     addjson("variablenodes", std::to_string(graph->vnodenum));
     addjson("checknodes", std::to_string(graph->cnodenum));
     addjson("edges", std::to_string(ldpc::countedges(graph)));
@@ -242,7 +240,7 @@ void writeandreport(ldpc::graphs *graph, const common &options) {
 
 void startstream(const common &options) {
   for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = options.seed[k];
-  if (reportsjson(options)) {
+  if (options.json) {
     addjson("seed", jsonstring(formatseed(options.seed)));
     return;
   }

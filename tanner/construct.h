@@ -34,7 +34,6 @@ void writeandreport(ldpc::graphs *graph, const common &options);
 // The report of a construction: each part is printed as text as it comes,
 // or with --json kept under its key (value already JSON) and printed as one
 // object by endreport.
-bool reportsjson(const common &options);
 void addjson(const std::string &key, const std::string &value);
 void endreport(const common &options);
 

@@ -41,20 +41,21 @@ void printhistogram(const char *title, const std::map<int, std::int64_t> &counts
   }
 }
 
-// [{"KEY": value, "nodes": n}, ...]; a girth of 0 (no cycle) as null.
-std::string jsonhistogram(const char *key, const std::map<int, std::int64_t> &counts) {
-  const bool girths = std::string(key) == "girth";
+// [{"KEY": value, "nodes": n}, ...]; with zeroisnull, a value of 0 (a
+// girth: no cycle) as null.
+std::string jsonhistogram(const char *key, const std::map<int, std::int64_t> &counts,
+                          bool zeroisnull) {
   std::string text = "[";
   for (const auto &[value, nodes] : counts)
     text += std::string(text.size() > 1 ? ", " : "") + "{\"" + key + "\": " +
-            (girths && value == 0 ? std::string("null") : std::to_string(value)) +
+            (zeroisnull && value == 0 ? std::string("null") : std::to_string(value)) +
             ", \"nodes\": " + std::to_string(nodes) + "}";
   return text + "]";
 }
 
 // The girth line, or "girth" in JSON (null: no cycle).
 void reportgirth(const common &options, std::int64_t girth, const char *after) {
-  if (reportsjson(options))
+  if (options.json)
     addjson("girth", girth > 0 ? std::to_string(girth) : "null");
   else if (girth > 0)
     std::printf("girth %" PRId64 "\n%s", girth, after);
@@ -92,7 +93,7 @@ void applygirth(ldpc::graphs *graph, const common &options) {
   ldpc::cycleremoval result = ldpc::removeshortcycles(graph, options.girth, 20000, showprogress);
   endprogress();
   if (!result.reached) fail(result.message);
-  if (reportsjson(options)) {
+  if (options.json) {
     addjson("cycleremoval", "{\"girth\": " + std::to_string(result.girth) +
                                 ", \"target\": " + std::to_string(result.target) +
                                 ", \"offending\": " + std::to_string(result.offending) +
@@ -137,7 +138,7 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
 
   if (options.shifts.empty())
     startstream(options);
-  else if (reportsjson(options))
+  else if (options.json)
     addjson("seed", "null");  // given shifts draw nothing
   const int target = options.girth == 0 ? 4 : options.girth;
   ldpc::graphs graph{};
@@ -148,7 +149,7 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   writeandreport(&graph, options);
   reportgirth(options, girth, "");
   const std::string matrix = ldpc::formatshiftmatrix(protograph, shifts);
-  if (reportsjson(options))
+  if (options.json)
     addjson("shiftmatrix", jsonstring(matrix));
   else
     std::printf("\nshift matrix (rows: protograph check nodes, columns: variable nodes):\n%s",
@@ -226,9 +227,9 @@ void reportpeggirths(const common &options, const ldpc::graphs &graph,
   }
   for (int c = 0; c < graph.cnodenum; ++c) ++checkcounts[graph.cnodelist[c].degree];
   reportgirth(options, girth, "\n");
-  if (reportsjson(options)) {
-    addjson("localgirth", jsonhistogram("girth", localcounts));
-    addjson("checkdegrees", jsonhistogram("degree", checkcounts));
+  if (options.json) {
+    addjson("localgirth", jsonhistogram("girth", localcounts, true));
+    addjson("checkdegrees", jsonhistogram("degree", checkcounts, false));
     return;
   }
   printhistogram("local girth  variable nodes", localcounts);

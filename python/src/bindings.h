@@ -82,6 +82,13 @@ py::tuple seedtuple(const unsigned short words[3]);
 py::tuple withstream(const unsigned short seed[3],
                      const std::function<void(ldpc::graphs *)> &construct);
 
+// The record of the irregular ensemble of these lists (which must outlive
+// it), as ldpc::irregularsimulation fills it; ValueError with tanner's
+// message for options it refuses or a distribution it cannot build.
+ldpc::simulations irregularrecord(int length, std::vector<int> &vdeg, std::vector<double> &vfrac,
+                                  std::vector<int> &cdeg, std::vector<double> &cfrac,
+                                  bool edgefractions);
+
 void bindgraph(py::module_ &m);
 void bindconstruct(py::module_ &m);
 #ifdef LDPC_PYTHON_DECODING

@@ -27,6 +27,19 @@ void conditiongirth(ldpc::graphs *, int) {}
 
 }  // namespace
 
+ldpc::simulations irregularrecord(int length, std::vector<int> &vdeg, std::vector<double> &vfrac,
+                                  std::vector<int> &cdeg, std::vector<double> &cfrac,
+                                  bool edgefractions) {
+  std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
+  if (!fault.empty()) throw py::value_error(fault);
+  ldpc::simulations simulation =
+      ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
+  // What the balancing cannot close is refused as tanner refuses it.
+  std::string refusal = ldpc::refuseirregular(simulation);
+  if (!refusal.empty()) throw py::value_error(refusal);
+  return simulation;
+}
+
 py::tuple withstream(const unsigned short seed[3],
                      const std::function<void(ldpc::graphs *)> &construct) {
   auto target = std::make_unique<graph>();
@@ -77,13 +90,8 @@ void bindconstruct(py::module_ &m) {
         unsigned short words[3];
         seedwords(seed, words);
         checkgirth(girth);
-        std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
-        if (!fault.empty()) throw py::value_error(fault);
         ldpc::simulations simulation =
-            ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
-        // What the balancing cannot close is refused as tanner refuses it.
-        std::string refusal = ldpc::refuseirregular(simulation);
-        if (!refusal.empty()) throw py::value_error(refusal);
+            irregularrecord(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
         return withstream(words, [&](ldpc::graphs *record) {
           ldpc::constructirregulargraph(record, &simulation);
           conditiongirth(record, girth);

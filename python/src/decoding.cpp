@@ -7,7 +7,6 @@
 
 #include "bindings.h"
 #include "graphfile.h"
-#include "irregular.h"
 #include "montecarlo.h"
 
 namespace ldpcpython {
@@ -232,13 +231,8 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
          std::vector<double> cfrac, int length, bool edgefractions,
          const std::vector<double> &points, const std::string &channel, const py::object &rate,
          const py::kwargs &options) {
-        std::string fault = ldpc::irregularinputfault(vdeg, vfrac, cdeg, cfrac, length, "");
-        if (!fault.empty()) throw py::value_error(fault);
         ldpc::simulations ensemble =
-            ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
-        // The construction refuses what its balancing cannot close; ask first.
-        std::string refusal = ldpc::refuseirregular(ensemble);
-        if (!refusal.empty()) throw py::value_error(refusal);
+            irregularrecord(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
         ensemble.newgraph = 1;
         ldpc::codesupply supply;
         supply.ensemble = &ensemble;
