@@ -18,8 +18,8 @@ columns emptycolumns(int vnodenum, int cnodenum) {
 }
 
 void appendcolumn(columns *matrix, std::vector<int> entries, bool modtwo) {
+  std::sort(entries.begin(), entries.end());
   if (modtwo) {
-    std::sort(entries.begin(), entries.end());
     std::size_t kept = 0;
     for (std::size_t i = 0; i < entries.size();) {
       std::size_t j = i;

@@ -29,10 +29,10 @@ struct columns {
 // appendcolumn.
 columns emptycolumns(int vnodenum, int cnodenum);
 
-// Appends the next column (variable node columnstart.size() - 1). With
-// modtwo, entries that occur an even number of times cancel and the others
-// occur once (the sum of permutation matrices over GF(2)); the column is
-// then sorted. Without it the entries stay as given, repeats included
+// Appends the next column (variable node columnstart.size() - 1), its
+// entries in increasing order (the order of an alist column). With modtwo,
+// entries that occur an even number of times cancel and the others occur
+// once (a sum of permutation matrices over GF(2)); without it repeats stay
 // (parallel edges).
 void appendcolumn(columns *matrix, std::vector<int> entries, bool modtwo);
 
