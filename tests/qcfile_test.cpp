@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "oracle.h"
 #include "qcfile.h"
 #include "support.h"
+#include "fuzz/qcproperties.h"
 
 namespace {
 
@@ -262,4 +264,21 @@ TEST(qcfile, writes_and_reads_a_file) {
   EXPECT_EQ(ldpc::readqcfile(path.c_str(), &back, &error), ldpc::readmalformed);
   EXPECT_EQ(error, path + ": line 2, entry 3: shift 9 is outside -1..3");
   EXPECT_EQ(ldpc::readqcfile(dir.file("absent.qc").c_str(), &back, &error), ldpc::readopenfailed);
+}
+
+// The fuzz harness's seed corpus and past findings keep its properties.
+TEST(qcfile, fuzz_seeds_and_findings_keep_every_property) {
+  const std::filesystem::path root = std::filesystem::path(TEST_DATA_DIR).parent_path() / "fuzz";
+  int replayed = 0;
+  for (const char *kind : {"corpus", "regressions"}) {
+    const std::filesystem::path dir = root / kind / "qcfile";
+    if (!std::filesystem::is_directory(dir)) continue;
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+      const std::string data = testsupport::readfile(entry.path().string());
+      EXPECT_EQ(fuzzprops::checkqcfile(reinterpret_cast<const std::uint8_t *>(data.data()), data.size()), "")
+          << entry.path().string();
+      ++replayed;
+    }
+  }
+  EXPECT_GT(replayed, 10);
 }
