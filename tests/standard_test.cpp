@@ -40,11 +40,13 @@ ldpc::standardrequest request(const std::string &family, const std::string &rate
   return r;
 }
 
-bool build(const ldpc::standardrequest &r, ownedcode *code) {
+// With check, the graph is held to the record invariants (a full recount
+// of both sides, which costs more than the build).
+bool build(const ldpc::standardrequest &r, ownedcode *code, bool check = true) {
   std::string error;
   const bool ok = ldpc::buildstandard(r, code, &error);
   EXPECT_TRUE(ok) << r.family << " " << r.rate << ": " << error;
-  if (ok) {
+  if (ok && check) {
     EXPECT_EQ(oracle::checkgraph(code->graph, oracle::tablesexact), "");
     EXPECT_EQ(ldpc::patternfault(code->pattern, code->graph->vnodenum), "");
   }
@@ -202,7 +204,8 @@ TEST(standard, every_combination_builds) {
       for (const std::string &rate : f.rates) requests.push_back(request(f.name, rate, 0, 0, 4096));
     for (const ldpc::standardrequest &r : requests) {
       ownedcode code;
-      if (!build(r, &code)) continue;
+      if (!build(r, &code, false)) continue;
+      EXPECT_EQ(ldpc::patternfault(code.pattern, code.graph->vnodenum), "");
       ++built;
       if (code.base.lift > 0) {
         EXPECT_EQ(code.lift, r.length / 24);
