@@ -94,24 +94,31 @@ bool sweepgoeson(const stoppingrule &rule, const pointstate &state) {
   return !(pointfer(state) < rule.minfer);
 }
 
+std::int64_t advancepoint(const stoppingrule &rule, int point, pointstate *state,
+                          const blocklookup &blockat, const givenupblocks &givenup) {
+  while (state->end == pointend::running) {
+    const std::int64_t next = state->blocks;
+    if (givenup && givenup(point, next)) {
+      giveuppoint(state);
+      break;
+    }
+    const blocktally *block = blockat(next);
+    if (block == nullptr) return next;
+    countblock(rule, state, *block);
+  }
+  return -1;
+}
+
 pointverdict decidepoint(const stoppingrule &rule, int point, std::span<const numberedblock> blocks,
                          const givenupblocks &givenup) {
   pointverdict verdict;
-  pointstate &state = verdict.state;
+  // Blocks are asked for in increasing order: a cursor finds them.
   std::size_t k = 0;
-  while (state.end == pointend::running) {
-    const std::int64_t next = state.blocks;
-    if (givenup && givenup(point, next)) {
-      giveuppoint(&state);
-      break;
-    }
-    while (k < blocks.size() && blocks[k].block < next) ++k;
-    if (k == blocks.size() || blocks[k].block != next) {
-      verdict.needed = next;
-      break;
-    }
-    countblock(rule, &state, blocks[k].tally);
-  }
+  auto blockat = [&](std::int64_t block) -> const blocktally * {
+    while (k < blocks.size() && blocks[k].block < block) ++k;
+    return k < blocks.size() && blocks[k].block == block ? &blocks[k].tally : nullptr;
+  };
+  verdict.needed = advancepoint(rule, point, &verdict.state, blockat, givenup);
   return verdict;
 }
 

@@ -96,22 +96,29 @@ double pointfer(const pointstate &state);
 // point's FER is below minfer.
 bool sweepgoeson(const stoppingrule &rule, const pointstate &state);
 
+// Counts, from where state stands, the blocks that blockat gives (null for
+// a block not known) in frame order, until the point ends or a block is
+// missing; returns the first missing block, -1 when the point ended. The
+// point ends given up at the first block that givenup names, whether it is
+// known or not (so that blocks finished after a point was given up never
+// count). decidepoint and the cluster's coordinator both count this way.
+using blocklookup = std::function<const blocktally *(std::int64_t block)>;
+// Whether the block (of the point) will never come: the process that owns
+// it gave it up. Null: every block may still come.
+using givenupblocks = std::function<bool(int point, std::int64_t block)>;
+std::int64_t advancepoint(const stoppingrule &rule, int point, pointstate *state,
+                          const blocklookup &blockat, const givenupblocks &givenup = nullptr);
+
 // One block of a point with its number.
 struct numberedblock {
   std::int64_t block = 0;
   blocktally tally;
 };
 
-// Whether the block (of the point) will never come: the process that owns
-// it gave it up. Null: every block may still come.
-using givenupblocks = std::function<bool(int point, std::int64_t block)>;
-
-// What a point's known blocks decide: the rule applied to them in frame
-// order. blocks: sorted by number, each number once. The point ends given
-// up at the first block that givenup names, whether it is known or not
-// (so that blocks finished after a point was given up never count); a
-// missing block that is not given up leaves the point running, with needed
-// naming the block the rule waits for.
+// What a point's known blocks decide: advancepoint from the start over
+// blocks, sorted by number, each number once. A missing block that is not
+// given up leaves the point running, with needed naming the block the rule
+// waits for.
 struct pointverdict {
   pointstate state;
   std::int64_t needed = -1;  // state.end == running: the first block missing
