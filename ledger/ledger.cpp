@@ -491,7 +491,59 @@ struct ledgerline {
   std::string reason;
 };
 
+// A JSON integer at *at: -?(0|[1-9][0-9]*) fitting 64 bits.
+bool takeinteger(std::string_view text, std::size_t *at, std::int64_t *value) {
+  const char *begin = text.data() + *at, *end = text.data() + text.size();
+  const char *digits = begin + (begin < end && *begin == '-');
+  if (digits == end || *digits < '0' || *digits > '9') return false;
+  if (*digits == '0' && digits + 1 < end && digits[1] >= '0' && digits[1] <= '9') return false;
+  const auto [stop, error] = std::from_chars(begin, end, *value);
+  if (error != std::errc()) return false;
+  *at = static_cast<std::size_t>(stop - text.data());
+  return true;
+}
+
+// A block line exactly as blockline writes it (keys in order, no spaces,
+// seconds as digits, a point and digits); false for anything else, which
+// the JSON reader then takes. Reading is about ten times faster this way.
+bool parsewritten(std::string_view text, ledgerline *line) {
+  static const char *const keys[] = {"{\"point\":",      ",\"block\":",      ",\"frames\":",
+                                     ",\"frameerrors\":", ",\"biterrors\":",  ",\"undetected\":",
+                                     ",\"iterations\":",  ",\"seconds\":"};
+  std::int64_t values[7];
+  std::size_t at = 0;
+  for (int k = 0; k < 7; ++k) {
+    const std::string_view key = keys[k];
+    if (text.compare(at, key.size(), key) != 0) return false;
+    at += key.size();
+    if (!takeinteger(text, &at, &values[k])) return false;
+  }
+  const std::string_view key = keys[7];
+  if (text.compare(at, key.size(), key) != 0 || text.empty() || text.back() != '}') return false;
+  at += key.size();
+  const std::string_view seconds = text.substr(at, text.size() - 1 - at);
+  const std::size_t point = seconds.find('.');
+  if (point == std::string_view::npos || point == 0 || point + 1 == seconds.size() ||
+      (seconds[0] == '0' && point != 1) ||
+      seconds.find_first_not_of("0123456789", point + 1) != std::string_view::npos ||
+      seconds.substr(0, point).find_first_not_of("0123456789") != std::string_view::npos)
+    return false;
+  if (std::from_chars(seconds.data(), seconds.data() + seconds.size(), line->tally.seconds).ec != std::errc())
+    return false;
+  if (values[0] < std::numeric_limits<int>::min() || values[0] > std::numeric_limits<int>::max()) return false;
+  line->giveup = false;
+  line->point = static_cast<int>(values[0]);
+  line->block = values[1];
+  line->tally.frames = values[2];
+  line->tally.frameerrors = values[3];
+  line->tally.biterrors = values[4];
+  line->tally.undetected = values[5];
+  line->tally.iterations = values[6];
+  return true;
+}
+
 std::string parseline(std::string_view text, ledgerline *line) {
+  if (parsewritten(text, line)) return "";
   json object;
   std::string why;
   if (!parseobject(text, &object, &why)) return why;

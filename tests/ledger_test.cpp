@@ -577,3 +577,49 @@ TEST(ledger, a_full_disk_ends_the_writer_without_a_torn_line) {
   EXPECT_FALSE(read.torn);
   EXPECT_EQ(read.blocks[0].size(), 9u);
 }
+
+TEST(ledger, lines_read_alike_in_the_written_form_and_as_any_json) {
+  // Each line read inside a ledger against an independent JSON reading of
+  // it: accepted exactly when that reading gives integers (and a number of
+  // seconds) that form a possible block, with the same values.
+  const std::string lines[] = {
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.012346}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":12.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":1e-3}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":5.}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":00.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":inf}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5} ",
+      "{\"point\":1,\"block\":02,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":-0,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}",
+      "{\"point\":+1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3.0,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":1e2,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":9223372036854775808,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
+      "{\"point\":4294967297,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5,\"point\":2}",
+      "{\"block\":2,\"point\":1,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
+  };
+  const std::string h = header();
+  for (const std::string &line : lines) {
+    ldpc::ledgercontents read;
+    const std::string fault = parse(h + line + "\n", &read);
+    const auto json = nlohmann::json::parse(line, nullptr, false);
+    bool valid = !json.is_discarded() && json.is_object() && json.size() == 8;
+    for (const char *key : {"point", "block", "frames", "frameerrors", "biterrors", "undetected", "iterations"})
+      valid = valid && json.contains(key) && json[key].is_number_integer() &&
+              !(json[key].is_number_unsigned() && json[key].get<std::uint64_t>() > (1ULL << 62));
+    valid = valid && json.contains("seconds") && json["seconds"].is_number() && json["point"].get<std::int64_t>() < 3;
+    EXPECT_EQ(fault.empty(), valid) << line << "\n" << fault;
+    if (!valid || !fault.empty()) continue;
+    const int point = json["point"].get<int>();
+    ASSERT_EQ(read.blocks[point].size(), 1u) << line;
+    const ldpc::numberedblock &b = read.blocks[point][0];
+    EXPECT_EQ(b.block, json["block"].get<std::int64_t>()) << line;
+    EXPECT_EQ(b.tally.iterations, json["iterations"].get<std::int64_t>()) << line;
+    EXPECT_EQ(b.tally.seconds, json["seconds"].get<double>()) << line;
+  }
+}
