@@ -123,10 +123,13 @@ class blockpool {
     std::lock_guard<std::mutex> lock(mutex_);
     return decoded_;
   }
-  // Waits until a block finishes or the time has passed.
+  // Waits until the queue runs dry or the time has passed: the calling
+  // thread wakes at most once a period, not once a block, so that short
+  // blocks do not keep it busy beside the decoding threads.
   void waitfor(double seconds) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return !finished_.empty(); });
+    done_.wait_for(lock, std::chrono::duration<double>(seconds),
+                   [&] { return stopping_ || !fault_.empty() || (queue_.empty() && !finished_.empty()); });
   }
   // Takes no more blocks; the threads end after their current block.
   void stop() {
@@ -168,7 +171,7 @@ class blockpool {
         ++decoded_;
         busy_ += seconds;
       }
-      done_.notify_all();
+      if (queue_.empty() || !fault_.empty()) done_.notify_all();
     }
   }
 
