@@ -52,12 +52,8 @@ int main(int argc, char **argv) {
     if (std::strcmp(argv[i], "--frames") == 0) frames = std::atoll(argv[i + 1]);
     if (std::strcmp(argv[i], "--threads") == 0) threads = std::atoi(argv[i + 1]);
   }
-  std::vector<int> vdeg = {3}, cdeg = {6};
-  std::vector<double> vfrac = {1.0}, cfrac = {1.0};
-  ldpc::simulations sim = ldpc::irregularsimulation(576, vdeg, vfrac, cdeg, cfrac, false);
-  ldpc::storestate(ldpc::graphsimrand, 1);
-  ldpc::graphs graph{};
-  ldpc::constructirregulargraph(&graph, &sim);
+  testsupport::regular36 code(576);
+  const ldpc::graphs &graph = *code.build(1);
   if (rank == 0)
     std::printf("%d rank%s x %d thread%s; (3,6) graph of 576 bits, nms layered, 50 iterations, early stop\n",
                 ranks, ranks == 1 ? "" : "s", threads, threads == 1 ? "" : "s");
@@ -126,7 +122,6 @@ int main(int argc, char **argv) {
     std::snprintf(what, sizeof what, "%5.0f us blocks: %3.0f%% of ideal", micros, 100 * ideal / seconds);
     printgather(what, seconds, f);
   }
-  ldpc::freegraph(&graph);
   MPI_Finalize();
   return 0;
 }

@@ -95,12 +95,8 @@ int main(int argc, char **argv) {
     if (std::strcmp(argv[i], "--dir") == 0) dir = argv[i + 1];
   }
   const std::string path = dir + "/ledgerbench." + std::to_string(getpid()) + ".ledger";
-  std::vector<int> vdeg = {3}, cdeg = {6};
-  std::vector<double> vfrac = {1.0}, cfrac = {1.0};
-  ldpc::simulations sim = ldpc::irregularsimulation(576, vdeg, vfrac, cdeg, cfrac, false);
-  ldpc::storestate(ldpc::graphsimrand, 1);
-  ldpc::graphs graph{};
-  ldpc::constructirregulargraph(&graph, &sim);
+  testsupport::regular36 code(576);
+  const ldpc::graphs &graph = *code.build(1);
   const setting settings[] = {
       {"spa flooding", ldpc::decoderalgorithm::sumproduct, ldpc::decoderschedule::flooding, 2.0},
       {"spa flooding", ldpc::decoderalgorithm::sumproduct, ldpc::decoderschedule::flooding, 4.0},
@@ -166,6 +162,5 @@ int main(int argc, char **argv) {
               100 * synced.ratio());
   std::printf("reading %d block lines (%.1f bytes a line): %.2f s, %.2f M lines/s (%.0f%%)\n", many,
               static_cast<double>(bytes) / (many + 1), reading.best, many / reading.best / 1e6, 100 * reading.ratio());
-  ldpc::freegraph(&graph);
   return 0;
 }

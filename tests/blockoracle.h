@@ -13,9 +13,52 @@
 #include "channel.h"
 #include "decoder.h"
 #include "montecarlo.h"
+#include "randomstream.h"
+#include "simulation.h"
 #include "stoppingrule.h"
 
 namespace testsupport {
+
+// A block layout and stopping rule.
+inline ldpc::stoppingrule makerule(std::int64_t maxerrors, std::int64_t maxframes, double minfer,
+                                   std::int64_t graphframes = 0, int blockframes = 64) {
+  ldpc::stoppingrule rule;
+  rule.maxerrors = maxerrors;
+  rule.maxframes = maxframes;
+  rule.minfer = minfer;
+  rule.graphframes = graphframes;
+  rule.blockframes = blockframes;
+  return rule;
+}
+
+// The (3,6) ensemble of the irregular construction with n variable nodes,
+// and a graph of it built on demand (released with the object).
+struct regular36 {
+  int vdeg[1] = {3}, cdeg[1] = {6};
+  double vfrac[1] = {1.0}, cfrac[1] = {1.0};
+  ldpc::simulations sim{};
+  ldpc::graphs graph{};
+  explicit regular36(int n) {
+    sim.newgraph = 1;
+    sim.length = n;
+    sim.vdegreesnum = sim.cdegreesnum = 1;
+    sim.vdegreelist = vdeg;
+    sim.cdegreelist = cdeg;
+    sim.vpercentagelist = vfrac;
+    sim.cpercentagelist = cfrac;
+  }
+  ~regular36() { ldpc::freegraph(&graph); }
+  regular36(const regular36 &) = delete;
+  regular36 &operator=(const regular36 &) = delete;
+  // The graph drawn from the graph stream set to state.
+  ldpc::graphs *build(std::uint64_t state) {
+    ldpc::freegraph(&graph);
+    graph = ldpc::graphs{};
+    ldpc::storestate(ldpc::graphsimrand, state);
+    ldpc::constructirregulargraph(&graph, &sim);
+    return &graph;
+  }
+};
 
 // Frames first .. first + count - 1 of a point decoded on dec and counted:
 // a frame error is a frame with a wrong or undecided bit, undetected when

@@ -51,16 +51,6 @@ void report(const std::string &name, const std::string &fault) {
   (anybad ? failed : passed) += 1;
 }
 
-ldpc::stoppingrule makerule(std::int64_t maxerrors, std::int64_t maxframes, double minfer,
-                            std::int64_t graphframes = 0) {
-  ldpc::stoppingrule rule;
-  rule.maxerrors = maxerrors;
-  rule.maxframes = maxframes;
-  rule.minfer = minfer;
-  rule.graphframes = graphframes;
-  return rule;
-}
-
 // "" when the points equal the plain loop's.
 std::string compare(const ldpc::clusterresult &r, const std::vector<plainpoint> &plain) {
   if (!r.failure.empty()) return "failed: " + r.failure;
@@ -110,28 +100,9 @@ void madeupblocks() {
     }
 }
 
-// The (3,6) code of 96 bits that every rank builds alike.
-struct regularcode {
-  int vdeg[1] = {3}, cdeg[1] = {6};
-  double vfrac[1] = {1.0}, cfrac[1] = {1.0};
-  ldpc::simulations sim{};
-  ldpc::graphs graph{};
-  regularcode() {
-    sim.newgraph = 1;
-    sim.length = 96;
-    sim.vdegreesnum = sim.cdegreesnum = 1;
-    sim.vdegreelist = vdeg;
-    sim.cdegreelist = cdeg;
-    sim.vpercentagelist = vfrac;
-    sim.cpercentagelist = cfrac;
-    ldpc::storestate(ldpc::graphsimrand, 5);
-    ldpc::constructirregulargraph(&graph, &sim);
-  }
-  ~regularcode() { ldpc::freegraph(&graph); }
-};
-
 void realdecoding() {
-  regularcode code;
+  regular36 code(96);  // every rank builds it alike
+  code.build(5);
   ldpc::simulationsettings s;
   s.parameters = {1.0, 0.8, 0.65, 0.55};
   s.maxerrors = 40;

@@ -27,16 +27,6 @@ ldpc::runconfig configof(const ldpc::stoppingrule &rule, int points, std::uint64
   return c;
 }
 
-ldpc::stoppingrule makerule(std::int64_t maxerrors, std::int64_t maxframes, double minfer,
-                            std::int64_t graphframes = 0) {
-  ldpc::stoppingrule rule;
-  rule.maxerrors = maxerrors;
-  rule.maxframes = maxframes;
-  rule.minfer = minfer;
-  rule.graphframes = graphframes;
-  return rule;
-}
-
 // The ledger text of shard K/N run by its own share on made-up blocks, up
 // to stopafter of its blocks per point (all it wants when negative), lines
 // in a shuffled order when shuffle is set.

@@ -34,17 +34,6 @@ std::vector<ldpc::framespan> cutasloop(const ldpc::stoppingrule &rule) {
   return spans;
 }
 
-ldpc::stoppingrule makerule(std::int64_t maxerrors, std::int64_t maxframes, double minfer,
-                            std::int64_t graphframes = 0, int blockframes = 64) {
-  ldpc::stoppingrule rule;
-  rule.maxerrors = maxerrors;
-  rule.maxframes = maxframes;
-  rule.minfer = minfer;
-  rule.graphframes = graphframes;
-  rule.blockframes = blockframes;
-  return rule;
-}
-
 std::vector<ldpc::numberedblock> madeuppoint(const ldpc::stoppingrule &rule, std::uint64_t seed, int point,
                                              double fer) {
   std::vector<ldpc::numberedblock> blocks;
@@ -217,21 +206,6 @@ class ensemblegraphs {
   std::unique_ptr<ldpc::decoder> decoder_;
 };
 
-struct regular36 {
-  int vdeg[1] = {3}, cdeg[1] = {6};
-  double vfrac[1] = {1.0}, cfrac[1] = {1.0};
-  ldpc::simulations sim{};
-  explicit regular36(int n) {
-    sim.newgraph = 1;
-    sim.length = n;
-    sim.vdegreesnum = sim.cdegreesnum = 1;
-    sim.vdegreelist = vdeg;
-    sim.cdegreelist = cdeg;
-    sim.vpercentagelist = vfrac;
-    sim.cpercentagelist = cfrac;
-  }
-};
-
 }  // namespace
 
 TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
@@ -252,15 +226,11 @@ TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
   };
   for (const auto &c : cases) {
     regular36 code(96);
-    ownedrecord graph;
     ldpc::codesupply supply;
-    if (c.ensemble) {
+    if (c.ensemble)
       supply.ensemble = &code.sim;
-    } else {
-      ldpc::storestate(ldpc::graphsimrand, 5);
-      ldpc::constructirregulargraph(&graph, &code.sim);
-      supply.graph = &graph;
-    }
+    else
+      supply.graph = code.build(5);
     ldpc::simulationsettings s;
     s.channel = c.channel;
     s.parameters = c.parameters;
@@ -277,7 +247,7 @@ TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
     ldpc::stoppingrule rule = ruleof(s);
     if (c.ensemble) rule.graphframes = c.framespergraph;
     std::unique_ptr<ldpc::decoder> fixed;
-    if (!c.ensemble) fixed = std::make_unique<ldpc::decoder>(&graph, s.decoder);
+    if (!c.ensemble) fixed = std::make_unique<ldpc::decoder>(&code.graph, s.decoder);
     const int points = static_cast<int>(c.parameters.size());
     std::vector<std::vector<ldpc::numberedblock>> blocks(points);
     for (int p = 0; p < points; ++p) {
