@@ -19,6 +19,8 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/hwy/highway.h ] || missing+=(libhwy-dev)
+# The run ledger reads JSON with nlohmann-json (headers only).
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 
 # --- test deps: GoogleTest; clang with its sanitizer and libFuzzer runtimes
 # for the fuzz harnesses; valgrind, under which the converter runs once.
@@ -35,6 +37,10 @@ if [ "$group" = tests ]; then
     missing+=("libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev")
   fi
   command -v valgrind >/dev/null 2>&1 || missing+=(valgrind)
+  # Open MPI for the cluster engine and its mpirun tests.
+  for package in openmpi-bin libopenmpi-dev; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  done
   # The Python package (built when pybind11 and the headers are present)
   # and its pytest suite, run by CTest.
   for package in python3-dev python3-pybind11 python3-numpy python3-scipy python3-matplotlib \
