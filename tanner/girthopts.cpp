@@ -211,6 +211,9 @@ pegsettings parsepeg(int argc, char **argv) {
     for (int degree : vdeg)
       if (degree < 1) usageerror("construct", "--vdeg must be positive");
     checkfractions("construct", "--vfrac", vfrac);
+    // The sizes are checked before the list of degrees is made.
+    const std::string fault = ldpc::pegdistributionfault(vdeg, vfrac, length, s.checks);
+    if (!fault.empty()) fail("peg: " + fault);
     s.degrees = ldpc::pegdegrees(vdeg, vfrac, length);
   }
   return s;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "alist.h"
@@ -160,7 +161,13 @@ int main(int argc, char **argv) {
   for (const subcommand &entry : subcommands)
     if (command == entry.name) {
       if (entry.progress) startprogress(argv[1]);
-      finish(entry.run(argc - 2, argv + 2));
+      // The library's own allocations end the process with its banner; the
+      // containers of the commands and libraries beside it throw.
+      try {
+        finish(entry.run(argc - 2, argv + 2));
+      } catch (const std::bad_alloc &) {
+        fail("not sufficient memory for tanner " + command);
+      }
     }
   std::fprintf(stderr, "tanner: unknown command '%s'\n%s", command.c_str(), overview);
   return statususage;

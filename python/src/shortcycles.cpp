@@ -81,6 +81,8 @@ void bindshortcycles(py::module_ &m) {
           }
           if (std::fabs(sum - 1.0) > 1e-6)
             throw py::value_error("vfrac must add up to 1, not " + std::to_string(sum));
+          const std::string fault = ldpc::pegdistributionfault(*vdeg, *vfrac, *length, checks);
+          if (!fault.empty()) throw py::value_error("peg: " + fault);
           nodes = ldpc::pegdegrees(*vdeg, *vfrac, *length);
         }
         return withstream(words, [&](ldpc::graphs *record) {
