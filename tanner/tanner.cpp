@@ -97,6 +97,7 @@ int convertcommand(int argc, char **argv) {
       return statusok;
     }
   if (argc != 2) usageerror("convert", "expects IN.alist OUT.code");
+  checkdistinctfiles("convert", {{"the input", argv[0]}}, {{"the output", argv[1]}});
   // The output is tested first, so that a long read is not wasted; the
   // graph stays until the process ends, as in alistconv.
   checkwritable(argv[1]);
@@ -123,6 +124,7 @@ int exportcommand(int argc, char **argv) {
       files.push_back(arg);
   }
   if (files.size() != 2) usageerror("export", "expects IN.code OUT.alist");
+  checkdistinctfiles("export", {{"the input", files[0]}}, {{"the output", files[1]}});
   ldpc::graphs *graph = loadcodefile(files[0]);
   writegraph(graph, files[1], true, padded);
   endprogress();

@@ -234,7 +234,7 @@ TEST(tanner_simulate, table_json_csv_and_thread_independence) {
     EXPECT_NE(json.find(key), std::string::npos) << key;
   std::string csv = readfile(dir.file("a.csv"));
   EXPECT_EQ(csv.rfind("ebn0,sigma,frames,frameerrors,fer,ferlow,ferhigh,biterrors,ber,undetected,"
-                      "iterations,mbps\n1,",
+                      "iterations,stopped,mbps\n1,",
                       0),
             0u)
       << csv;
