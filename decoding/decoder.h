@@ -61,8 +61,9 @@ enum class decoderschedule { flooding, layered };
 struct decoderoptions {
   decoderalgorithm algorithm = decoderalgorithm::sumproduct;
   decoderschedule schedule = decoderschedule::flooding;
-  double alpha = 0.75;    // normalised min-sum, 0 < alpha < 1
-  double beta = 0.5;      // offset min-sum, in LLR units, 0 <= beta < 4096
+  // The defaults of tanner simulate and tanner threshold alike.
+  double alpha = 0.8;     // normalised min-sum, 0 < alpha < 1
+  double beta = 0.25;     // offset min-sum, in LLR units, 0 <= beta < 4096
   int iterations = 50;    // maximum iterations, >= 0
   bool earlystop = true;
   bool scalar = false;    // run the plain scalar model instead of the SIMD
