@@ -3,6 +3,7 @@
 #include "decoder.h"
 
 #include <cmath>
+#include <exception>
 #include <stdexcept>
 #include <thread>
 
@@ -158,6 +159,16 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
     work(p, llr, frames, out, nullptr);
     return;
   }
+  // A worker's fault (memory that cannot be had) is rethrown here once every
+  // worker has stopped, never left to end the process.
+  std::vector<std::exception_ptr> faults(threads);
+  auto guarded = [&](int t, const double *from, int count, decodeoutputs part) {
+    try {
+      work(p, from, count, part, nullptr);
+    } catch (...) {
+      faults[t] = std::current_exception();
+    }
+  };
   std::vector<std::thread> pool;
   const size_t n = layout_.vnodenum;
   for (int t = 0; t < threads; ++t) {
@@ -171,9 +182,11 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
     if (part.satisfied != nullptr) part.satisfied += first;
     if (part.iterations != nullptr) part.iterations += first;
     if (part.undecided != nullptr) part.undecided += first;
-    pool.emplace_back(work, p, llr + first * n, last - first, part, nullptr);
+    pool.emplace_back(guarded, t, llr + first * n, last - first, part);
   }
   for (std::thread &thread : pool) thread.join();
+  for (const std::exception_ptr &fault : faults)
+    if (fault) std::rethrow_exception(fault);
 }
 
 std::vector<int> decoder::trace(const double *llr, const decodeoutputs &out) const {
