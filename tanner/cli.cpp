@@ -375,7 +375,8 @@ namespace {
 // long step shows it, whether or not it reports how far it has come. The
 // handler reads only these variables and writes with write(2). On a
 // terminal the line is rewritten in place every second; elsewhere (with
-// --progress) a line of its own is written every progresspiped seconds. A
+// --progress) a line of its own is written after the first second and then
+// every progresspiped seconds. A
 // step that describes its progress in words (showprogresstext) writes its
 // lines itself, from the thread that reports, and the handler then stays
 // silent.
@@ -420,7 +421,9 @@ void writeprogressline(const char *body, std::size_t size) {
 void progresstick(int) {
   int saved = errno;
   progressseconds = progressseconds + 1;
-  if (progresstextmode != 0 || (progressonterminal == 0 && progressseconds % progresspiped != 0)) {
+  const bool due = progressonterminal != 0 || progressseconds == 1 ||
+                   progressseconds % progresspiped == 0;
+  if (progresstextmode != 0 || !due) {
     errno = saved;
     return;
   }
