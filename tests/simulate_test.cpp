@@ -528,3 +528,58 @@ TEST(decoder, refuses_graphs_without_variable_nodes) {
       EXPECT_EQ(ldpc::decoder::targetfor(options), dec.target());
     }
 }
+
+// simulate irregular|proto --girth G conditions every graph it draws as
+// tanner construct --girth G builds it from the graph's seed row: the code
+// built from that row, simulated with the same run seed, gives the same
+// rows. (One graph per point, so that every frame is decoded on it.)
+TEST(tanner_simulate, ensembles_with_girth_are_the_graphs_construct_builds) {
+  tempdir dir;
+  struct row {
+    std::vector<std::string> ensemble, construct;  // simulate's, construct's words
+    const char *girth;
+  } rows[] = {
+      {{"proto", examples + "/half-rate.proto", "--lift", "40"},
+       {"proto", examples + "/half-rate.proto", "--lift", "40"}, "6"},
+      {{"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1", "--length",
+        "200"},
+       {"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1", "--length",
+        "200"},
+       "4"},
+  };
+  for (const row &r : rows) {
+    const std::vector<std::string> run_options = {"--sigma", "0.8", "--max-frames", "256", "--seed", "3",
+                                                  "--threads", "1"};
+    std::vector<std::string> simulated = {"simulate"};
+    simulated.insert(simulated.end(), r.ensemble.begin(), r.ensemble.end());
+    simulated.insert(simulated.end(), run_options.begin(), run_options.end());
+    for (const char *extra : {"--frames-per-graph", "256", "--graphs", "--json"}) simulated.push_back(extra);
+    simulated.push_back(dir.file("e.json"));
+    simulated.push_back("--girth");
+    simulated.push_back(r.girth);
+    auto drawn = run(tanner, simulated);
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_NE(drawn.out.find(std::string("# every graph rid of cycles shorter than ") + r.girth),
+              std::string::npos);
+    EXPECT_NE(readfile(dir.file("e.json")).find(std::string("\"girth\": ") + r.girth), std::string::npos);
+    const std::string marker = "# graph of point 0 from frame 0: --seed ";
+    const std::size_t at = drawn.out.find(marker);
+    ASSERT_NE(at, std::string::npos) << drawn.out;
+    const std::string seed = drawn.out.substr(at + marker.size(),
+                                              drawn.out.find('\n', at) - at - marker.size());
+    std::vector<std::string> built = {"construct"};
+    built.insert(built.end(), r.construct.begin(), r.construct.end());
+    for (const std::string &extra : {std::string("--girth"), std::string(r.girth), std::string("--seed"), seed,
+                                     dir.file("g.code")})
+      built.push_back(extra);
+    ASSERT_EQ(run(tanner, built).status, 0);
+    std::vector<std::string> fixed = {"simulate", dir.file("g.code")};
+    fixed.insert(fixed.end(), run_options.begin(), run_options.end());
+    auto decoded = run(tanner, fixed);
+    ASSERT_EQ(decoded.status, 0) << decoded.err;
+    EXPECT_EQ(rowswithoutspeed(decoded.out), rowswithoutspeed(drawn.out)) << r.ensemble[0];
+    // The graph has the girth asked for.
+    auto stats = run(tanner, {"stats", "--json", dir.file("g.code")});
+    EXPECT_EQ(stats.out.find("\"paralleledges\": 0"), stats.out.find("\"paralleledges\"")) << stats.out;
+  }
+}
