@@ -13,15 +13,39 @@ namespace ldpc::kernel {
 
 namespace {
 
-// int16 fixed point, saturating to -32767..32767.
+enum { flooding = 0, layered = 1, layeredrepeats = 2 };
+
+// The message's write-back, as writeback in simdkernel.cpp.
+template <int mode, class Model, class T>
+void writeback(T t, T message, T *r, T *l, T *acc) {
+  if (mode == layeredrepeats) {
+    const T change = Model::sub(message, *r);
+    *r = message;
+    *l = Model::add(*l, change);
+    return;
+  }
+  *r = message;
+  if (mode == layered)
+    *l = Model::add(t, message);
+  else
+    *acc = Model::add(*acc, message);
+}
+
+// int16 fixed point: magnitudes clamped to the bound, so that every sum is
+// exact (checked: a sum beyond messagemax would be a fault of the bound).
 struct fixedmodel {
   using T = int;
-  int rule, alpha, beta;
-  explicit fixedmodel(const params &p) : rule(p.rule), alpha(p.alphaq15), beta(p.betaq) {}
+  int rule, alpha, beta, bound;
+  explicit fixedmodel(const params &p)
+      : rule(p.rule), alpha(p.alphaq15), beta(p.betaq), bound(p.bound) {}
   static T load(double llr) { return quantise(llr); }
   static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  static T add(T a, T b) { return std::clamp(a + b, -messagemax, messagemax); }
-  static T sub(T a, T b) { return std::clamp(a - b, -messagemax, messagemax); }
+  static T exact(T x) {
+    if (x > messagemax || x < -messagemax) std::abort();
+    return x;
+  }
+  static T add(T a, T b) { return exact(a + b); }
+  static T sub(T a, T b) { return exact(a - b); }
 
   int correct(int magnitude) const {
     if (rule == rulenms) return (magnitude * alpha + 16384) >> 15;
@@ -29,9 +53,9 @@ struct fixedmodel {
     return magnitude;
   }
 
-  template <bool layered>
+  template <int mode>
   void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
-    int min1 = messagemax, min2 = messagemax;
+    int min1 = bound, min2 = bound;
     bool negative = false;
     for (int k = 0; k < degree; ++k) {
       T t = sub(l[vars[k]], r[k]);
@@ -44,11 +68,8 @@ struct fixedmodel {
     for (int k = 0; k < degree; ++k) {
       T t = tbuf[k];
       int magnitude = correct(std::abs(t) == min1 ? min2 : min1);
-      r[k] = negative != (t < 0) ? -magnitude : magnitude;
-      if (layered)
-        l[vars[k]] = add(t, r[k]);
-      else
-        acc[vars[k]] = add(acc[vars[k]], r[k]);
+      writeback<mode, fixedmodel>(t, negative != (t < 0) ? -magnitude : magnitude, r + k,
+                                  l + vars[k], acc + vars[k]);
     }
   }
 };
@@ -60,8 +81,9 @@ struct spamodel {
   static T load(double llr) { return std::isnan(llr) ? 0.0 : llr; }
   static float posterior(T x) { return static_cast<float>(x); }
   static T add(T a, T b) { return a + b; }
+  static T sub(T a, T b) { return a - b; }
 
-  template <bool layered>
+  template <int mode>
   void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     T *gbuf = tbuf + degree;
     T *prefix = gbuf + degree;
@@ -77,11 +99,8 @@ struct spamodel {
     for (int k = degree - 1; k >= 0; --k) {
       double others = std::clamp(prefix[k] * suffix, -clamp, clamp);
       suffix *= gbuf[k];
-      r[k] = 2 * std::atanh(others);
-      if (layered)
-        l[vars[k]] = tbuf[k] + r[k];
-      else
-        acc[vars[k]] += r[k];
+      writeback<mode, spamodel>(tbuf[k], 2 * std::atanh(others), r + k, l + vars[k],
+                                acc + vars[k]);
     }
   }
 };
@@ -108,12 +127,14 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
-        if (p.layered)
-          model.template check<true>(g.edgevar.data() + start, degree, r.data() + start,
-                                     l.data(), nullptr, tbuf.data());
+        const int *vars = g.edgevar.data() + start;
+        T *rc = r.data() + start;
+        if (!p.layered)
+          model.template check<flooding>(vars, degree, rc, l.data(), acc.data(), tbuf.data());
+        else if (g.repeats[c])
+          model.template check<layeredrepeats>(vars, degree, rc, l.data(), l.data(), tbuf.data());
         else
-          model.template check<false>(g.edgevar.data() + start, degree, r.data() + start,
-                                      l.data(), acc.data(), tbuf.data());
+          model.template check<layered>(vars, degree, rc, l.data(), l.data(), tbuf.data());
       }
       if (!p.layered) l.swap(acc);
       int unsatisfied = countunsatisfied(g, l.data(), 1);

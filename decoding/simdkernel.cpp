@@ -22,32 +22,58 @@ namespace ldpc::kernel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Fixed point: saturating to -32767..32767, never -32768.
+// How a check's new message to one edge is written: modes of the schedule.
+enum { flooding = 0, layered = 1, layeredrepeats = 2 };
+
+// Stores the message over the old one at r and updates the posterior l
+// (layered: the edge's input t plus the message; at a check with parallel
+// edges: l plus the message's change) or the next posterior at acc
+// (flooding: plus the message). Layered calls pass l for acc, unused.
+template <int mode, class Rule, class D, class V>
+HWY_INLINE void writeback(const Rule &rule, D d, V t, V message, typename Rule::T *r,
+                          typename Rule::T *l, typename Rule::T *acc) {
+  if (mode == layeredrepeats) {
+    const V change = rule.sub(message, hn::Load(d, r));
+    hn::Store(message, d, r);
+    hn::Store(rule.add(hn::Load(d, l), change), d, l);
+    return;
+  }
+  hn::Store(message, d, r);
+  if (mode == layered)
+    hn::Store(rule.add(t, message), d, l);
+  else
+    hn::Store(rule.add(hn::Load(d, acc), message), d, acc);
+}
+
+// Fixed point. Message magnitudes start the minimum search at the bound,
+// so that they never exceed it; sums are then exact (see kernel.h) and need
+// neither saturation nor a floor at -32767.
 struct fixedrule {
   using T = std::int16_t;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
   using DB = D;  // lanes of unsatisfied()
   D d;
-  V lowest = hn::Set(d, static_cast<T>(-messagemax));
-  V highest = hn::Set(d, static_cast<T>(messagemax));
+  V bound;
   V alpha, beta;
   int rule;
 
   explicit fixedrule(const params &p)
-      : alpha(hn::Set(d, p.alphaq15)), beta(hn::Set(d, p.betaq)), rule(p.rule) {}
+      : bound(hn::Set(d, p.bound)), alpha(hn::Set(d, p.alphaq15)), beta(hn::Set(d, p.betaq)),
+        rule(p.rule) {}
   static T load(double llr) { return quantise(llr); }
   static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  V add(V a, V b) const { return hn::Max(hn::SaturatedAdd(a, b), lowest); }
-  V sub(V a, V b) const { return hn::Max(hn::SaturatedSub(a, b), lowest); }
+  V add(V a, V b) const { return hn::Add(a, b); }
+  V sub(V a, V b) const { return hn::Sub(a, b); }
 
   // One check: t = L - R for each edge, then R from the other edges' t by
-  // the min-sum rule and its correction; with layered, L = t + R at once,
-  // with flooding R is added to the next posteriors in acc.
-  template <bool layered>
+  // the min-sum rule and its correction; layered sets L = t + R at once
+  // (or, with parallel edges, adds R - R_old to L), flooding adds R to the
+  // next posteriors in acc.
+  template <int mode>
   void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     const size_t w = hn::Lanes(d);
-    V min1 = highest, min2 = highest, parity = hn::Zero(d);
+    V min1 = bound, min2 = bound, parity = hn::Zero(d);
     for (int k = 0; k < degree; ++k) {
       V t = sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
       hn::Store(t, d, tbuf + k * w);
@@ -69,11 +95,7 @@ struct fixedrule {
       V magnitude = hn::IfThenElse(hn::Eq(hn::Abs(t), min1), m2, m1);
       V sign = hn::BroadcastSignBit(hn::Xor(parity, t));
       V message = hn::Sub(hn::Xor(magnitude, sign), sign);
-      hn::Store(message, d, r + k * w);
-      if (layered)
-        hn::Store(add(t, message), d, l + vars[k] * w);
-      else
-        hn::Store(add(hn::Load(d, acc + vars[k] * w), message), d, acc + vars[k] * w);
+      writeback<mode>(*this, d, t, message, r + k * w, l + vars[k] * w, acc + vars[k] * w);
     }
   }
 
@@ -108,6 +130,7 @@ struct sparule {
   static T load(double llr) { return tofloat(llr); }
   static float posterior(T x) { return x; }
   V add(V a, V b) const { return hn::Add(a, b); }
+  V sub(V a, V b) const { return hn::Sub(a, b); }
 
   // The magnitude of the message to edge k is 2 atanh(prod over the other
   // edges of tanh(|t|/2)). With x = exp(-|t|), tanh(|t|/2) = (1 - x) / (1 + x),
@@ -117,7 +140,7 @@ struct sparule {
   // sign is the parity of the other edges' signs, as in min-sum. tbuf holds
   // four rows of degree vectors: t, x, and the products N and D over the
   // edges before each one.
-  template <bool layered>
+  template <int mode>
   void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
     const size_t w = hn::Lanes(d);
     T *xbuf = tbuf + degree * w;
@@ -149,11 +172,7 @@ struct sparule {
       V magnitude = hn::Log(d, hn::Div(hn::Add(others_d, others_n), below));
       V t = hn::Load(d, tbuf + k * w);
       V message = hn::Or(magnitude, hn::And(hn::Xor(parity, t), signbit));
-      hn::Store(message, d, r + k * w);
-      if (layered)
-        hn::Store(hn::Add(t, message), d, l + vars[k] * w);
-      else
-        hn::Store(hn::Add(hn::Load(d, acc + vars[k] * w), message), d, acc + vars[k] * w);
+      writeback<mode>(*this, d, t, message, r + k * w, l + vars[k] * w, acc + vars[k] * w);
     }
   }
 
@@ -238,12 +257,14 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
-        if (p.layered)
-          rule.template check<true>(g.edgevar.data() + start, degree, r.get() + start * w,
-                                    l.get(), nullptr, tbuf.get());
+        const int *vars = g.edgevar.data() + start;
+        T *rc = r.get() + start * w;
+        if (!p.layered)
+          rule.template check<flooding>(vars, degree, rc, l.get(), acc.get(), tbuf.get());
+        else if (g.repeats[c])
+          rule.template check<layeredrepeats>(vars, degree, rc, l.get(), l.get(), tbuf.get());
         else
-          rule.template check<false>(g.edgevar.data() + start, degree, r.get() + start * w,
-                                     l.get(), acc.get(), tbuf.get());
+          rule.template check<layered>(vars, degree, rc, l.get(), l.get(), tbuf.get());
       }
       if (!p.layered) std::swap(l, acc);
       if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
