@@ -13,24 +13,6 @@ namespace ldpc::kernel {
 
 namespace {
 
-enum { flooding = 0, layered = 1, layeredrepeats = 2 };
-
-// The message's write-back, as writeback in simdkernel.cpp.
-template <int mode, class Model, class T>
-void writeback(T t, T message, T *r, T *l, T *acc) {
-  if (mode == layeredrepeats) {
-    const T change = Model::sub(message, *r);
-    *r = message;
-    *l = Model::add(*l, change);
-    return;
-  }
-  *r = message;
-  if (mode == layered)
-    *l = Model::add(t, message);
-  else
-    *acc = Model::add(*acc, message);
-}
-
 // int16 fixed point: magnitudes clamped to the bound, so that every sum is
 // exact (checked: a sum beyond messagemax would be a fault of the bound).
 struct fixedmodel {
@@ -53,28 +35,27 @@ struct fixedmodel {
     return magnitude;
   }
 
-  template <int mode>
-  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
+  // The check rule: messages r[k] from inputs t[k]. The smallest magnitude
+  // of the other edges, at most the bound, corrected; the sign the parity
+  // of the other edges' signs.
+  void check(const T *t, int degree, T *r) const {
     int min1 = bound, min2 = bound;
     bool negative = false;
     for (int k = 0; k < degree; ++k) {
-      T t = sub(l[vars[k]], r[k]);
-      tbuf[k] = t;
-      int a = std::abs(t);
+      int a = std::abs(t[k]);
       min2 = std::min(min2, std::max(min1, a));
       min1 = std::min(min1, a);
-      negative ^= t < 0;
+      negative ^= t[k] < 0;
     }
     for (int k = 0; k < degree; ++k) {
-      T t = tbuf[k];
-      int magnitude = correct(std::abs(t) == min1 ? min2 : min1);
-      writeback<mode, fixedmodel>(t, negative != (t < 0) ? -magnitude : magnitude, r + k,
-                                  l + vars[k], acc + vars[k]);
+      int magnitude = correct(std::abs(t[k]) == min1 ? min2 : min1);
+      r[k] = negative != (t[k] < 0) ? -magnitude : magnitude;
     }
   }
 };
 
-// Sum-product in double precision.
+// Sum-product in double precision: 2 atanh of the product of tanh(t/2) over
+// the other edges, formed forward and backward.
 struct spamodel {
   using T = double;
   explicit spamodel(const params &) {}
@@ -83,27 +64,45 @@ struct spamodel {
   static T add(T a, T b) { return a + b; }
   static T sub(T a, T b) { return a - b; }
 
-  template <int mode>
-  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
-    T *gbuf = tbuf + degree;
-    T *prefix = gbuf + degree;
+  void check(const T *t, int degree, T *r) const {
     double product = 1.0;
     for (int k = 0; k < degree; ++k) {
-      tbuf[k] = l[vars[k]] - r[k];
-      gbuf[k] = std::tanh(tbuf[k] / 2);
-      prefix[k] = product;
-      product *= gbuf[k];
+      r[k] = product;  // the product over the edges before k
+      product *= std::tanh(t[k] / 2);
     }
     const double clamp = 1.0 - 0x1p-52;
     double suffix = 1.0;
     for (int k = degree - 1; k >= 0; --k) {
-      double others = std::clamp(prefix[k] * suffix, -clamp, clamp);
-      suffix *= gbuf[k];
-      writeback<mode, spamodel>(tbuf[k], 2 * std::atanh(others), r + k, l + vars[k],
-                                acc + vars[k]);
+      double others = std::clamp(r[k] * suffix, -clamp, clamp);
+      suffix *= std::tanh(t[k] / 2);
+      r[k] = 2 * std::atanh(others);
     }
   }
 };
+
+// The schedules' update of one check, as updatecheck in simdkernel.cpp:
+// inputs t = L - R_old, the rule's outputs over the old messages, and the
+// posteriors updated from the last edge back to the first.
+enum { flooding = 0, layered = 1, layeredrepeats = 2 };
+
+template <int mode, class Model>
+void updatecheck(const Model &model, const int *vars, int degree, typename Model::T *r,
+                 typename Model::T *l, typename Model::T *acc, typename Model::T *tbuf) {
+  using T = typename Model::T;
+  T *message = tbuf + degree;
+  for (int k = 0; k < degree; ++k) tbuf[k] = Model::sub(l[vars[k]], r[k]);
+  model.check(tbuf, degree, message);
+  for (int k = degree - 1; k >= 0; --k) {
+    T &posterior = l[vars[k]];
+    if (mode == layeredrepeats)
+      posterior = Model::add(posterior, Model::sub(message[k], r[k]));
+    else if (mode == layered)
+      posterior = Model::add(tbuf[k], message[k]);
+    else
+      acc[vars[k]] = Model::add(acc[vars[k]], message[k]);
+    r[k] = message[k];
+  }
+}
 
 template <class Model>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
@@ -112,7 +111,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   const Model model(p);
   const decoderlayout &g = *p.layout;
   const int n = g.vnodenum;
-  std::vector<T> ch(n), l(n), acc(n), r(g.edges), tbuf(3 * (g.cmaxdegree + 1));
+  std::vector<T> ch(n), l(n), acc(n), r(g.edges), tbuf(2 * (g.cmaxdegree + 1));
   for (int f = 0; f < frames; ++f) {
     for (int v = 0; v < n; ++v) ch[v] = Model::load(llr[static_cast<size_t>(f) * n + v]);
     l = ch;
@@ -130,11 +129,11 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
         const int *vars = g.edgevar.data() + start;
         T *rc = r.data() + start;
         if (!p.layered)
-          model.template check<flooding>(vars, degree, rc, l.data(), acc.data(), tbuf.data());
+          updatecheck<flooding>(model, vars, degree, rc, l.data(), acc.data(), tbuf.data());
         else if (g.repeats[c])
-          model.template check<layeredrepeats>(vars, degree, rc, l.data(), l.data(), tbuf.data());
+          updatecheck<layeredrepeats>(model, vars, degree, rc, l.data(), l.data(), tbuf.data());
         else
-          model.template check<layered>(vars, degree, rc, l.data(), l.data(), tbuf.data());
+          updatecheck<layered>(model, vars, degree, rc, l.data(), l.data(), tbuf.data());
       }
       if (!p.layered) l.swap(acc);
       int unsatisfied = countunsatisfied(g, l.data(), 1);

@@ -120,9 +120,18 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
   }
 }
 
+// Two graphs: a random one with heavy bits, whose messages meet a small
+// bound, and a (3,6) graph of the library's construction, which has checks
+// with parallel edges (the layered update that adds each message's change).
 TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_target) {
   std::mt19937 rng(5);
-  testsupport::ownedgraph g = randomgraph(rng, 96, 4);
+  testsupport::ownedgraph heavy = randomgraph(rng, 96, 4);
+  testsupport::ownedrecord parallel;
+  testsupport::regulargraph(&parallel, 96, 3, 6, 0x5eed60);
+  const ldpc::decoder probe(&parallel, {});
+  int repeated = 0;
+  for (std::uint8_t r : probe.layout().repeats) repeated += r;
+  ASSERT_GT(repeated, 0);
   // Enough frames for two batches of the widest target and a ragged end;
   // noise from hopeless to clean, so that frames stop at every iteration;
   // the last 20 frames scaled up to the channel clamp, so that messages
@@ -138,30 +147,32 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
   llr[9] = 1e9;
   const auto targets = ldpc::kernel::simdtargets();
   ASSERT_FALSE(targets.empty());
-  for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
-                         decoderalgorithm::offsetminsum})
-    for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
-      for (bool earlystop : {true, false}) {
-        ldpc::decoderoptions o;
-        o.algorithm = algorithm;
-        o.schedule = schedule;
-        o.earlystop = earlystop;
-        o.iterations = 12;
-        o.alpha = 0.7;
-        o.beta = 0.375;
-        o.scalar = true;
-        auto model = decode(ldpc::decoder(g, o), llr);
-        o.scalar = false;
-        for (long long target : targets) {
-          ldpc::kernel::restricttarget(target);
-          ldpc::decoder dec(g, o);
-          std::string what = std::string(ldpc::algorithmname(algorithm)) + " " +
-                             ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
-                             dec.target();
-          expectsame(decode(dec, llr), model, what);
+  for (ldpc::graphs *g : {static_cast<ldpc::graphs *>(heavy), static_cast<ldpc::graphs *>(&parallel)})
+    for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
+                           decoderalgorithm::offsetminsum})
+      for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+        for (bool earlystop : {true, false}) {
+          ldpc::decoderoptions o;
+          o.algorithm = algorithm;
+          o.schedule = schedule;
+          o.earlystop = earlystop;
+          o.iterations = 12;
+          o.alpha = 0.7;
+          o.beta = 0.375;
+          o.scalar = true;
+          auto model = decode(ldpc::decoder(g, o), llr);
+          o.scalar = false;
+          for (long long target : targets) {
+            ldpc::kernel::restricttarget(target);
+            ldpc::decoder dec(g, o);
+            std::string what = std::string(g == heavy ? "heavy " : "parallel ") +
+                               ldpc::algorithmname(algorithm) + " " +
+                               ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
+                               dec.target();
+            expectsame(decode(dec, llr), model, what);
+          }
+          ldpc::kernel::restricttarget(0);
         }
-        ldpc::kernel::restricttarget(0);
-      }
 }
 
 TEST(decoder, float_sum_product_agrees_with_the_double_model) {
