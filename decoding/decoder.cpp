@@ -3,6 +3,7 @@
 #include "decoder.h"
 
 #include <cmath>
+#include <exception>
 #include <stdexcept>
 #include <thread>
 
@@ -16,8 +17,8 @@ const char *const algorithmnames[] = {"spa", "minsum", "nms", "oms"};
 const char *const schedulenames[] = {"flooding", "layered"};
 
 decoderlayout compile(const graphs *graph) {
-  if (graph == nullptr || graph->vnodenum < 0)
-    throw std::invalid_argument("decoder: the graph record holds no graph");
+  const std::string refusal = undecodable(graph);
+  if (!refusal.empty()) throw std::invalid_argument("decoder: " + refusal);
   decoderlayout g;
   g.vnodenum = graph->vnodenum;
   g.cnodenum = graph->cnodenum;
@@ -84,6 +85,14 @@ kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o
 
 }  // namespace
 
+std::string undecodable(const graphs *graph) {
+  if (graph == nullptr || graph->vnodenum < 0) return "the graph record holds no graph";
+  if (graph->vnodenum == 0)
+    return "the graph has no variable nodes (" + std::to_string(graph->cnodenum) +
+           " check nodes): there is nothing to decode";
+  return "";
+}
+
 const char *algorithmname(decoderalgorithm algorithm) {
   return algorithmnames[static_cast<int>(algorithm)];
 }
@@ -124,14 +133,18 @@ decoder::decoder(const graphs *graph, const decoderoptions &options)
                                 std::to_string(options.beta));
 }
 
-int decoder::lanes() const {
-  if (options_.scalar) return 1;
-  return kernel::simdlanes(options_.algorithm != decoderalgorithm::sumproduct);
+int decoder::lanesfor(const decoderoptions &options) {
+  if (options.scalar) return 1;
+  return kernel::simdlanes(options.algorithm != decoderalgorithm::sumproduct);
 }
 
-std::string decoder::target() const {
-  return options_.scalar ? "scalar model" : kernel::simdtarget();
+std::string decoder::targetfor(const decoderoptions &options) {
+  return options.scalar ? "scalar model" : kernel::simdtarget();
 }
+
+int decoder::lanes() const { return lanesfor(options_); }
+
+std::string decoder::target() const { return targetfor(options_); }
 
 void decoder::decode(const double *llr, int frames, const decodeoutputs &out, int threads) const {
   if (frames <= 0) return;
@@ -146,6 +159,16 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
     work(p, llr, frames, out, nullptr);
     return;
   }
+  // A worker's fault (memory that cannot be had) is rethrown here once every
+  // worker has stopped, never left to end the process.
+  std::vector<std::exception_ptr> faults(threads);
+  auto guarded = [&](int t, const double *from, int count, decodeoutputs part) {
+    try {
+      work(p, from, count, part, nullptr);
+    } catch (...) {
+      faults[t] = std::current_exception();
+    }
+  };
   std::vector<std::thread> pool;
   const size_t n = layout_.vnodenum;
   for (int t = 0; t < threads; ++t) {
@@ -159,9 +182,11 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
     if (part.satisfied != nullptr) part.satisfied += first;
     if (part.iterations != nullptr) part.iterations += first;
     if (part.undecided != nullptr) part.undecided += first;
-    pool.emplace_back(work, p, llr + first * n, last - first, part, nullptr);
+    pool.emplace_back(guarded, t, llr + first * n, last - first, part);
   }
   for (std::thread &thread : pool) thread.join();
+  for (const std::exception_ptr &fault : faults)
+    if (fault) std::rethrow_exception(fault);
 }
 
 std::vector<int> decoder::trace(const double *llr, const decodeoutputs &out) const {

@@ -39,8 +39,11 @@
 //   machine and equal the scalar model's).
 //
 // Error policy: the constructor throws std::invalid_argument with a message
-// naming the fault (a graph record without a graph, a broken mirror entry,
-// an option out of range); decode never fails.
+// naming the fault (a graph record without a graph, a graph without
+// variable nodes, a broken mirror entry, an option out of range), before it
+// allocates anything for a graph it refuses; decode never fails, except
+// that working memory that cannot be had throws std::bad_alloc in the
+// calling thread.
 #ifndef LDPC_DECODER_H
 #define LDPC_DECODER_H
 
@@ -58,8 +61,9 @@ enum class decoderschedule { flooding, layered };
 struct decoderoptions {
   decoderalgorithm algorithm = decoderalgorithm::sumproduct;
   decoderschedule schedule = decoderschedule::flooding;
-  double alpha = 0.75;    // normalised min-sum, 0 < alpha < 1
-  double beta = 0.5;      // offset min-sum, in LLR units, 0 <= beta < 4096
+  // The defaults of tanner simulate and tanner threshold alike.
+  double alpha = 0.8;     // normalised min-sum, 0 < alpha < 1
+  double beta = 0.25;     // offset min-sum, in LLR units, 0 <= beta < 4096
   int iterations = 50;    // maximum iterations, >= 0
   bool earlystop = true;
   bool scalar = false;    // run the plain scalar model instead of the SIMD
@@ -73,6 +77,11 @@ const char *algorithmname(decoderalgorithm algorithm);
 const char *schedulename(decoderschedule schedule);
 bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm);
 bool parseschedule(const std::string &name, decoderschedule *schedule);
+
+// Why graph cannot be decoded at all, before anything is compiled: no graph
+// in the record, or no variable nodes; "" when it can be compiled (which
+// may still find broken entries).
+std::string undecodable(const graphs *graph);
 
 // Where decode puts its results; frames x n arrays are frame by frame.
 // Pointers other than decisions may be null when not wanted.
@@ -98,9 +107,15 @@ struct decoderlayout {
 
 class decoder {
  public:
-  // Compiles graph (which must hold a graph whose mirror entries point
-  // back); keeps nothing that points into it.
+  // Compiles graph (which must hold a graph with at least one variable
+  // node, whose mirror entries point back); keeps nothing that points into
+  // it.
   decoder(const graphs *graph, const decoderoptions &options);
+
+  // The lanes and the instruction set of a decoder of these options, known
+  // without a graph.
+  static int lanesfor(const decoderoptions &options);
+  static std::string targetfor(const decoderoptions &options);
 
   const decoderlayout &layout() const { return layout_; }
   const decoderoptions &options() const { return options_; }
