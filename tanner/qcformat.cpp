@@ -68,7 +68,7 @@ ldpc::graphs *loadqcgraph(const std::string &path) {
 }
 
 int writeqcgraph(const ldpc::graphs *graph, const std::string &input, const std::string &path,
-                 int lift) {
+                 int lift, const ldpc::qcmatrix &source) {
   // The size: the one asked for, else the largest, which must be more than
   // the trivial 1 x 1 blocks every graph without parallel edges has.
   int z = lift;
@@ -86,6 +86,7 @@ int writeqcgraph(const ldpc::graphs *graph, const std::string &input, const std:
   }
   if (!ldpc::qcofgraph(graph, z, &qc, &why))
     fail(input + ": the graph is no lifting of circulants of size " + std::to_string(z) + ": " + why);
+  if (source.lift == z && source.columns == qc.columns) qc.transmitted = source.transmitted;
   std::string error;
   switch (ldpc::writeqcfile(qc, path.c_str(), &error)) {
     case ldpc::writeok:

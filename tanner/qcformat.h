@@ -44,9 +44,11 @@ ldpc::graphs *loadqcgraph(const std::string &path);
 // size ends the process with status 1 and the block that is not a
 // circulant; with lift 0 a graph whose largest lifting size is 1 (any graph
 // is a lifting of 1 x 1 blocks) is refused too, unless asked for by lift 1.
-// Returns the lifting size written.
+// The flag line of source (the base matrix the graph was read from, or an
+// empty record) is kept when it has the size written. Returns the lifting
+// size written.
 int writeqcgraph(const ldpc::graphs *graph, const std::string &input, const std::string &path,
-                 int lift);
+                 int lift, const ldpc::qcmatrix &source = {});
 
 }  // namespace tanner
 
