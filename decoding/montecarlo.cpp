@@ -30,7 +30,7 @@ struct tally {
 
 // A block's working memory, one per thread.
 struct blockbuffers {
-  std::vector<double> llr;
+  std::vector<double> llr, channel;
   std::vector<std::uint8_t> decisions, satisfied;
   std::vector<std::int32_t> iterations, undecided;
   void size(std::size_t n, std::size_t frames) {
@@ -42,14 +42,38 @@ struct blockbuffers {
   }
 };
 
+// The decoder's n inputs of frame state: the channel LLRs themselves, or
+// through map the ones its sent bits give.
+void drawframe(const simulationsettings &s, const framemap *map, int point, std::uint64_t state,
+               int n, double *llr, std::vector<double> *channel) {
+  if (map == nullptr) {
+    channelframe(s.channel, s.parameters[point], state, n, llr);
+    return;
+  }
+  channel->resize(static_cast<std::size_t>(std::max(1, map->channelbits)));
+  channelframe(s.channel, s.parameters[point], state, map->channelbits, channel->data());
+  map->todecoder(channel->data(), llr);
+}
+
+// The bits of one frame's decisions that count as errors.
+std::int64_t countbiterrors(const framemap *map, const std::uint8_t *decisions, std::size_t n) {
+  std::int64_t errors = 0;
+  if (map == nullptr) {
+    for (std::size_t i = 0; i < n; ++i) errors += decisions[i];
+  } else {
+    for (std::size_t i = 0; i < n; ++i) errors += decisions[i] & map->counted[i];
+  }
+  return errors;
+}
+
 // Draws and decodes frames first .. first + count - 1 of a point.
-tally decodeblock(const simulationsettings &s, const decoder &dec, int point, std::int64_t first,
-                  int count, blockbuffers *b) {
+tally decodeblock(const simulationsettings &s, const decoder &dec, const framemap *map, int point,
+                  std::int64_t first, int count, blockbuffers *b) {
   const std::size_t n = dec.length();
   b->size(n, count);
   for (int j = 0; j < count; ++j)
-    channelframe(s.channel, s.parameters[point], streamstate(s.seed, point, first + j),
-                 static_cast<int>(n), b->llr.data() + j * n);
+    drawframe(s, map, point, streamstate(s.seed, point, first + j), static_cast<int>(n),
+              b->llr.data() + j * n, &b->channel);
   decodeoutputs out;
   out.decisions = b->decisions.data();
   out.satisfied = b->satisfied.data();
@@ -59,8 +83,7 @@ tally decodeblock(const simulationsettings &s, const decoder &dec, int point, st
   tally t;
   t.frames = count;
   for (int j = 0; j < count; ++j) {
-    std::int64_t errors = b->undecided[j];
-    for (std::size_t i = 0; i < n; ++i) errors += b->decisions[j * n + i];
+    const std::int64_t errors = b->undecided[j] + countbiterrors(map, b->decisions.data() + j * n, n);
     t.biterrors += errors;
     t.frameerrors += errors > 0;
     t.undetected += errors > 0 && b->satisfied[j] != 0;
@@ -113,7 +136,7 @@ class graphsource {
 };
 
 pointresult summarise(const simulationsettings &s, int point, const tally &t, double seconds,
-                      std::int64_t decoded, int n) {
+                      std::int64_t decoded, int n, std::int64_t counted) {
   pointresult r;
   r.point = point;
   r.ebn0 = point < static_cast<int>(s.ebn0.size()) ? s.ebn0[point] : std::nan("");
@@ -124,7 +147,9 @@ pointresult summarise(const simulationsettings &s, int point, const tally &t, do
   r.undetected = t.undetected;
   r.fer = t.frames > 0 ? static_cast<double>(t.frameerrors) / t.frames : 0.0;
   wilsoninterval(t.frameerrors, t.frames, &r.ferlow, &r.ferhigh);
-  r.ber = t.frames > 0 ? static_cast<double>(t.biterrors) / (static_cast<double>(t.frames) * n) : 0.0;
+  r.ber = t.frames > 0 && counted > 0
+              ? static_cast<double>(t.biterrors) / (static_cast<double>(t.frames) * counted)
+              : 0.0;
   r.iterations = t.frames > 0 ? static_cast<double>(t.iterations) / t.frames : 0.0;
   r.mbps = seconds > 0 ? static_cast<double>(decoded) * n / seconds / 1e6 : 0.0;
   return r;
@@ -200,7 +225,7 @@ void reportprogress(const simulationsettings &s, const simulationcallbacks &call
   tally sofar = run->total;
   sofar.frames += work.frames.load();
   sofar.frameerrors += work.frameerrors.load();
-  pointresult r = summarise(s, run->point, sofar, 0.0, 0, n);
+  pointresult r = summarise(s, run->point, sofar, 0.0, 0, n, n);
   r.seconds = secondssince(run->start);
   run->lastprogress = clock::now();
   callbacks.progress(r);
@@ -212,7 +237,8 @@ void reportprogress(const simulationsettings &s, const simulationcallbacks &call
 // first work.next of the segment. The calling thread is worker 0: it alone
 // asks cancelled and reports progress. A fault in any worker stops the
 // others and is rethrown here once all have stopped.
-void runsegment(const simulationsettings &s, const decoder &dec, const simulationcallbacks &callbacks,
+void runsegment(const simulationsettings &s, const decoder &dec, const framemap *map,
+                const simulationcallbacks &callbacks,
                 std::vector<blockbuffers> *buffers, pointrun *run, segmentwork *work) {
   const bool first = run->frame == 0;
   auto worker = [&](int t) {
@@ -229,7 +255,7 @@ void runsegment(const simulationsettings &s, const decoder &dec, const simulatio
         const std::size_t k = work->next++;
         if (k >= work->blocks.size()) break;
         const auto [firstframe, count] = work->blocks[k];
-        work->tallies[k] = decodeblock(s, dec, run->point, firstframe, count, &(*buffers)[t]);
+        work->tallies[k] = decodeblock(s, dec, map, run->point, firstframe, count, &(*buffers)[t]);
         work->frames += work->tallies[k].frames;
         work->frameerrors += work->tallies[k].frameerrors;
         if (t == 0 && clock::now() - run->lastprogress >= std::chrono::milliseconds(100))
@@ -274,7 +300,7 @@ void countsegment(const simulationsettings &s, const segmentwork &work, pointrun
 }
 
 // Runs one point; false when the run was cancelled during it.
-bool runpoint(const simulationsettings &s, const decoder *fixed, graphsource *source,
+bool runpoint(const simulationsettings &s, const decoder *fixed, const framemap *map, graphsource *source,
               const simulationcallbacks &callbacks, std::vector<blockbuffers> *buffers, int point,
               pointresult *result) {
   pointrun run;
@@ -311,13 +337,16 @@ bool runpoint(const simulationsettings &s, const decoder *fixed, graphsource *so
     if (work.blocks.empty()) break;
     segmentblocks = std::min(2 * segmentblocks, 64);
     work.tallies.resize(work.blocks.size());
-    runsegment(s, *dec, callbacks, buffers, &run, &work);
+    runsegment(s, *dec, source ? nullptr : map, callbacks, buffers, &run, &work);
     if (run.cancelled) return false;
     countsegment(s, work, &run);
     reportprogress(s, callbacks, &run, segmentwork{}, dec->length());
   }
-  *result = summarise(s, point, run.total, secondssince(run.start), run.decoded,
-                      dec != nullptr ? dec->length() : 0);
+  const int n = dec != nullptr ? dec->length() : 0;
+  std::int64_t counted = n;
+  if (map != nullptr && source == nullptr)
+    counted = std::count(map->counted.begin(), map->counted.end(), std::uint8_t{1});
+  *result = summarise(s, point, run.total, secondssince(run.start), run.decoded, n, counted);
   result->graphs = graphcount;
   result->stopped = run.reason;
   result->seconds = secondssince(run.start);
@@ -337,7 +366,7 @@ std::vector<pointresult> runsimulation(const simulationsettings &s, const codesu
   sweepend ending = sweepend::lastpoint;
   for (int point = 0; point < static_cast<int>(s.parameters.size()); ++point) {
     pointresult r;
-    if (!runpoint(s, fixed.get(), source.get(), callbacks, &buffers, point, &r)) {
+    if (!runpoint(s, fixed.get(), code.map, source.get(), callbacks, &buffers, point, &r)) {
       ending = sweepend::cancelled;
       break;
     }
@@ -376,7 +405,9 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   const int n = dec.length();
   r.llr.resize(n);
   r.decision.resize(n);
-  channelframe(s.channel, s.parameters[point], streamstate(s.seed, point, frame), n, r.llr.data());
+  const framemap *map = code.ensemble == nullptr ? code.map : nullptr;
+  std::vector<double> channel;
+  drawframe(s, map, point, streamstate(s.seed, point, frame), n, r.llr.data(), &channel);
   std::uint8_t satisfied = 0;
   std::int32_t iterations = 0, undecided = 0;
   decodeoutputs out;
@@ -388,8 +419,7 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   r.satisfied = satisfied != 0;
   r.iterations = iterations;
   r.undecided = undecided;
-  r.biterrors = undecided;
-  for (std::uint8_t bit : r.decision) r.biterrors += bit;
+  r.biterrors = undecided + countbiterrors(map, r.decision.data(), r.decision.size());
   return r;
 }
 

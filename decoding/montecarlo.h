@@ -76,12 +76,28 @@ const char *pointstopname(pointstop reason);
 // a point without frame errors (stopwithouterrors), or cancelled.
 enum class sweepend { lastpoint, minfer, noerrors, cancelled };
 
+// How the bits on the channel reach the decoder of a code that does not
+// send each of its bits once (punctured, shortened or repeated bits):
+// channelbits channel LLRs are drawn per frame, todecoder makes the
+// decoder's n inputs of them (called from every worker thread at once, so it
+// must not change shared state), and counted[i] is 1 for each node whose
+// wrong decision counts as a bit error (errors are counted over those, and
+// the bit error rate is per counted bit).
+struct framemap {
+  int channelbits = 0;
+  std::function<void(const double *channel, double *llr)> todecoder;
+  std::vector<std::uint8_t> counted;
+};
+
 // The code: a fixed graph, or an ensemble drawn through the construction
 // driver from a configured simulations record (newgraph 1,
-// constructgraphonce 0; for a protograph, protograph already read).
+// constructgraphonce 0; for a protograph, protograph already read). map,
+// for a fixed graph only: how its bits are sent; null sends each bit once,
+// in node order.
 struct codesupply {
   const graphs *graph = nullptr;
   simulations *ensemble = nullptr;
+  const framemap *map = nullptr;
 };
 
 // One point's result, as the table, JSON and CSV report it.
@@ -126,7 +142,8 @@ std::vector<pointresult> runsimulation(const simulationsettings &settings, const
                                        const simulationcallbacks &callbacks = {},
                                        sweepend *end = nullptr);
 
-// A single frame drawn again: its channel LLRs, the unsatisfied checks per
+// A single frame drawn again: its channel LLRs as the decoder takes them
+// (through the code's map, when it has one), the unsatisfied checks per
 // iteration (decoder::trace) and its decision.
 struct replayresult {
   std::vector<double> llr;

@@ -19,6 +19,7 @@
 #include "graphfile.h"
 #include "outputfile.h"
 #include "ldpcgraph_version.h"
+#include "qcformat.h"
 #include "textio.h"
 
 namespace tanner {
@@ -198,6 +199,7 @@ void failunread(const std::string &path, ldpc::readoutcome outcome, const std::s
 
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder,
                            const std::string &protohint) {
+  if (readsasqc(path)) return loadqcgraph(path);
   auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;

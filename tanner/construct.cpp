@@ -15,6 +15,7 @@
 #include "alist.h"
 #include "cli.h"
 #include "construct.h"
+#include "standardcode.h"
 #include "graphfile.h"
 #include "graphstats.h"
 #include "irregular.h"
@@ -32,6 +33,7 @@ const char constructhelp[] =
     "       tanner construct proto [PROTOFILE] --lift L --circulant|--shifts FILE [COMMON] OUT\n"
     "       tanner construct peg --vdeg D,.. --vfrac F,.. --length N --checks M [COMMON] OUT\n"
     "       tanner construct peg --degrees FILE --checks M [COMMON] OUT\n"
+    "       tanner construct standard NAME [OPTIONS] OUT   (see construct standard --help)\n"
     "\n"
     "Builds a random Tanner graph and writes it to OUT as a code description\n"
     "file (or an alist file with --alist).\n"
@@ -235,6 +237,10 @@ void endreport(const common &options) {
 
 void writeandreport(ldpc::graphs *graph, const common &options) {
   writegraph(graph, options.output, options.alist, options.padded);
+  reportgraph(graph, options);
+}
+
+void reportgraph(const ldpc::graphs *graph, const common &options) {
   endprogress();
   char fingerprint[17];
   std::snprintf(fingerprint, sizeof fingerprint, "%016" PRIx64, ldpc::fingerprint(graph));
@@ -384,7 +390,8 @@ int constructcommand(int argc, char **argv) {
   if (ensemble == "irregular") return irregular(argc - 1, argv + 1);
   if (ensemble == "proto") return proto(argc - 1, argv + 1);
   if (ensemble == "peg") return pegcommand(argc - 1, argv + 1);
-  usageerror("construct", "unknown ensemble '" + ensemble + "'; expects 'irregular', 'proto' or 'peg'");
+  if (ensemble == "standard") return constructstandard(argc - 1, argv + 1);
+  usageerror("construct", "unknown ensemble '" + ensemble + "'; expects 'irregular', 'proto', 'peg' or 'standard'");
 }
 
 }  // namespace tanner

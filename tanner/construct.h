@@ -30,6 +30,8 @@ void startstream(const common &options);
 // Writes graph to the output of options whole, ends the progress line and
 // prints the graph's counts and fingerprint and where it went.
 void writeandreport(ldpc::graphs *graph, const common &options);
+// The same report of a graph written otherwise.
+void reportgraph(const ldpc::graphs *graph, const common &options);
 
 // The report of a construction: each part is printed as text as it comes,
 // or with --json kept under its key (value already JSON) and printed as one

@@ -22,6 +22,7 @@
 #include "outputfile.h"
 #include "shortcycles.h"
 #include "simulationcheck.h"
+#include "standardcode.h"
 #include "textio.h"
 
 namespace tanner {
@@ -33,13 +34,16 @@ const char simulatehelp[] =
     "       tanner simulate irregular --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,..\n"
     "                                 --length N [--edge-fractions] POINTS [OPTIONS]\n"
     "       tanner simulate proto PROTOFILE --lift L POINTS [OPTIONS]\n"
+    "       tanner simulate standard NAME [--rate R --length N --lift Z --info K\n"
+    "                                 --rv V --lbrm TBS] POINTS [OPTIONS]\n"
     "\n"
     "Decodes noisy frames of the all-zero codeword and prints a row per point as\n"
     "soon as it is done: the channel, frames, frame errors, the frame error rate\n"
     "with its 95% Wilson score interval, bit errors, bit error rate, undetected\n"
     "frame errors (decoded to another codeword), average iterations, why the\n"
     "point stopped (errors, frames or time) and coded Mb/s (wall clock, noise\n"
-    "included). CODE is a code description file or an alist file. For an\n"
+    "included). CODE is a code description file, an alist file or a base-matrix\n"
+    "file (.qc, or --format qc; its flag line punctures block columns). For an\n"
     "ensemble a fresh graph is drawn through the library's construction driver\n"
     "every --frames-per-graph frames.\n"
     "\n"
@@ -81,6 +85,15 @@ const char simulatehelp[] =
     "                     add it to a sweep's command line (without --json,\n"
     "                     --csv and --progress)\n"
     "\n"
+    "Transmission (a code file; a standard code brings its own pattern, as\n"
+    "tanner construct standard prints it):\n"
+    "  --punctured LIST   nodes not sent (channel LLR 0, still decided), such as\n"
+    "                     0-767,9000 (nodes from 0)\n"
+    "  --shortened LIST   nodes known to be 0 and not sent (never in error)\n"
+    "With a pattern, Eb/N0 is taken at the rate of information bits per sent bit\n"
+    "(unless --rate), and bit errors are counted over the sent and punctured\n"
+    "bits (the BER is per such bit).\n"
+    "\n"
     "Ensembles (irregular, proto) only:\n"
     "  --frames-per-graph N   frames per graph (default 1000)\n"
     "  --graphs           print the seed row of every graph drawn\n"
@@ -114,6 +127,7 @@ struct settings {
   unsigned short seed[3] = {1, 0, 0};
   std::set<std::string> given;  // the options on the command line
   ldpc::simulationsettings run;
+  simulatecode codeargs;  // standard NAME, --punctured, --shortened
 };
 
 std::vector<double> parsepoints(const std::string &option, const std::string &text) {
@@ -353,6 +367,8 @@ struct codeplan {
   std::string description;
   double rate = 0.0;
   int length = 0;
+  codetransmission transmit;  // active when not every bit is sent once
+  std::string standard;       // the standard code's JSON, "" for others
   codeplan() = default;
   codeplan(const codeplan &) = delete;
   codeplan &operator=(const codeplan &) = delete;
@@ -385,14 +401,34 @@ void planproto(const settings &s, codeplan *plan) {
   plan->description = "protograph ensemble " + s.protofile + " lifted by " + std::to_string(s.lift);
 }
 
+// A standard code: its graph, description and pattern.
+void loadstandard(const settings &s, codeplan *plan) {
+  ldpc::standardcode code;
+  buildstandardcode(command, s.codeargs.options.request, &code);
+  plan->graph = code.graph;
+  code.graph = nullptr;
+  plan->description = describestandard(code);
+  plan->standard = standardjson(code, s.codeargs.options.request);
+  settransmission(plan->description, std::move(code.pattern), code.info, &plan->transmit);
+}
+
 void loadcode(const settings &s, codeplan *plan) {
-  plan->graph = loadcodefile(s.code, true, nullptr, "tanner simulate proto " + s.code + " --lift L ...");
+  if (s.code == "standard") {
+    loadstandard(s, plan);
+  } else {
+    plan->graph = loadcodefile(s.code, true, nullptr, "tanner simulate proto " + s.code + " --lift L ...");
+    plan->description = s.code;
+    filetransmission(command, s.code, plan->graph, s.codeargs, &plan->transmit);
+  }
   const std::string refusal = ldpc::undecodable(plan->graph);
-  if (!refusal.empty()) fail(s.code + ": " + refusal);
+  if (!refusal.empty()) fail(plan->description + ": " + refusal);
   plan->code.graph = plan->graph;
   plan->rate = plan->graph->rate;
   plan->length = plan->graph->vnodenum;
-  plan->description = s.code;
+  if (plan->transmit.active) {
+    plan->code.map = &plan->transmit.map;
+    plan->rate = plan->transmit.rate;
+  }
 }
 
 // The code, or the ensemble (over the lists of s), every graph of an
@@ -458,6 +494,7 @@ decodertarget probetarget(const ldpc::decoderoptions &options) {
 void printheader(const settings &s, const codeplan &plan, const decodertarget &target) {
   const ldpc::decoderoptions &o = s.run.decoder;
   std::printf("# %s: %d bits, rate %.6g\n", plan.description.c_str(), plan.length, plan.rate);
+  if (plan.transmit.active) std::printf("%s", transmissionline(plan.transmit).c_str());
   if (s.girth > 0) std::printf("# every graph rid of cycles shorter than %d\n", s.girth);
   std::printf("# decoder %s", ldpc::algorithmname(o.algorithm));
   if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
@@ -620,6 +657,8 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
                      ", \"interval\": \"wilson 95%\"" +
                      ", \"ended\": " + jsonstring(endname(end)) +
                      ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
+  if (!plan.standard.empty()) text += ", \"standard\": " + plan.standard;
+  if (plan.transmit.active) text += ", \"transmission\": " + transmissionjson(plan.transmit);
   if (plan.code.ensemble != nullptr) {
     text += ", \"girth\": " + (s.girth > 0 ? std::to_string(s.girth) : std::string("null"));
     text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
@@ -712,12 +751,17 @@ int simulatecommand(int argc, char **argv) {
       std::fputs(simulatehelp, stdout);
       return statusok;
     }
-  settings s = parse(argc, argv);
+  simulatecode codeargs;
+  std::vector<char *> rest = takesimulatecode(command, argc, argv, &codeargs);
+  settings s = parse(static_cast<int>(rest.size()) - 1, rest.data());
+  if (codeargs.haslists && (s.code == "irregular" || s.code == "proto"))
+    usageerror(command, "--punctured and --shortened apply to a code file, not an ensemble");
+  s.codeargs = std::move(codeargs);
   // Output files are checked before any work, and written whole at the end.
   std::vector<namedfile> inputs;
   if (s.code == "proto")
     inputs.push_back({"the proto-file", s.protofile});
-  else if (s.code != "irregular")
+  else if (s.code != "irregular" && s.code != "standard")
     inputs.push_back({"the code", s.code});
   checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}});
   for (const std::string &path : {s.json, s.csv})

@@ -10,6 +10,7 @@
 #include "alist.h"
 #include "allocate.h"
 #include "cli.h"
+#include "qcformat.h"
 
 namespace ldpc {
 unsigned short graphsimrand[3];
@@ -29,6 +30,7 @@ const char overview[] =
     "  construct irregular ... OUT   random graph from a degree distribution\n"
     "  construct proto FILE ... OUT  random lifting of a protograph\n"
     "  construct peg ... OUT         progressive edge growth (no short cycles)\n"
+    "  construct standard NAME OUT   a code of a communication standard\n"
     "  dump IN.code                  print the graph\n"
     "  check IN.code                 verify the invariants of a graph\n"
     "  stats IN.code                 counts, distributions, cycles, girth\n"
@@ -37,7 +39,9 @@ const char overview[] =
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
-    "command that reads a graph takes a code description file or an alist file.\n"
+    "command that reads a graph takes a code description file or an alist file\n"
+    "(told apart by content), or a quasi-cyclic base-matrix file: a name ending\n"
+    "in .qc, or any name with --format qc.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
 const char converthelp[] =
@@ -49,6 +53,7 @@ const char converthelp[] =
 
 const char exporthelp[] =
     "usage: tanner export [--unpadded] IN.code OUT.alist\n"
+    "       tanner export --qc [--lift Z] IN.code OUT.qc\n"
     "\n"
     "Writes the graph of a code description file as an alist file: N M, the\n"
     "true maximum column and row weights, the column weights, the row\n"
@@ -56,6 +61,12 @@ const char exporthelp[] =
     "in socket order, padded with zeros to the maximum weight.\n"
     "\n"
     "  --unpadded   write every list with exactly its weight, no zero fillers\n"
+    "  --qc         write the base matrix of a graph that is a lifting of\n"
+    "               circulants (header COLUMNS ROWS Z, a row of shifts per block\n"
+    "               row, -1 for an empty block), with the largest lifting size\n"
+    "               it has; a graph that is none is refused with the block that\n"
+    "               is not a circulant\n"
+    "  --lift Z     with --qc: that lifting size (1 writes any graph's matrix)\n"
     "\n"
     "IN.code may itself be an alist file (told apart by its content).\n"
     "\n"
@@ -73,14 +84,15 @@ struct subcommand {
   const char *name;
   int (*run)(int argc, char **argv);
   bool progress;
+  bool readsgraphs;  // takes --format qc
 };
 
 const subcommand subcommands[] = {
-    {"convert", convertcommand, true}, {"export", exportcommand, true},
-    {"construct", constructcommand, true}, {"dump", dumpcommand, false},
-    {"check", checkcommand, true}, {"stats", statscommand, true},
-    {"simulate", simulatecommand, false},
-    {"threshold", thresholdcommand, true},
+    {"convert", convertcommand, true, true},     {"export", exportcommand, true, true},
+    {"construct", constructcommand, true, false}, {"dump", dumpcommand, false, true},
+    {"check", checkcommand, true, true},         {"stats", statscommand, true, true},
+    {"simulate", simulatecommand, false, true},
+    {"threshold", thresholdcommand, true, false},
 };
 
 }  // namespace
@@ -108,7 +120,8 @@ int convertcommand(int argc, char **argv) {
 }
 
 int exportcommand(int argc, char **argv) {
-  bool padded = true;
+  bool padded = true, qc = false;
+  int lift = 0;
   std::vector<std::string> files;
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
@@ -116,17 +129,32 @@ int exportcommand(int argc, char **argv) {
       std::fputs(exporthelp, stdout);
       return statusok;
     }
-    if (arg == "--unpadded")
+    if (arg == "--unpadded") {
       padded = false;
-    else if (arg.size() > 1 && arg[0] == '-')
+    } else if (arg == "--qc") {
+      qc = true;
+    } else if (arg == "--lift") {
+      if (i + 1 >= argc) usageerror("export", "--lift needs a value");
+      lift = parsecount("export", arg, argv[++i], 1);
+    } else if (arg.size() > 1 && arg[0] == '-') {
       usageerror("export", "unknown option " + arg);
-    else
+    } else {
       files.push_back(arg);
+    }
   }
-  if (files.size() != 2) usageerror("export", "expects IN.code OUT.alist");
+  if (files.size() != 2) usageerror("export", qc ? "expects IN.code OUT.qc" : "expects IN.code OUT.alist");
+  if (qc && !padded) usageerror("export", "--unpadded applies to alist output, not --qc");
+  if (!qc && lift > 0) usageerror("export", "--lift applies to --qc only");
   checkdistinctfiles("export", {{"the input", files[0]}}, {{"the output", files[1]}});
   ldpc::graphs *graph = loadcodefile(files[0]);
-  writegraph(graph, files[1], true, padded);
+  if (qc) {
+    // A base-matrix file keeps its flag line when written with its own size.
+    ldpc::qcmatrix source;
+    if (readsasqc(files[0])) source = loadqcmatrix(files[0]);
+    writeqcgraph(graph, files[0], files[1], lift, source);
+  } else {
+    writegraph(graph, files[1], true, padded);
+  }
   endprogress();
   ldpc::freegraph(graph);
   std::free(graph);
@@ -162,6 +190,13 @@ int main(int argc, char **argv) {
   }
   for (const subcommand &entry : subcommands)
     if (command == entry.name) {
+      if (entry.readsgraphs) {
+        std::vector<char *> rest = takeformatoption(command, {args.begin() + 2, args.end()});
+        args.resize(2);
+        args.insert(args.end(), rest.begin(), rest.end());
+        argc = static_cast<int>(args.size()) - 1;
+        argv = args.data();
+      }
       if (entry.progress) startprogress(argv[1]);
       // The library's own allocations end the process with its banner; the
       // containers of the commands and libraries beside it throw.

@@ -1,0 +1,362 @@
+// Standard codes and transmission patterns in tanner: construct standard,
+// simulate's code options and the frame map of a pattern.
+#include "standardcode.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <tuple>
+#include <algorithm>
+#include <cmath>
+
+#include "cli.h"
+#include "construct.h"
+#include "graphstats.h"
+#include "qcformat.h"
+
+namespace tanner {
+
+namespace {
+
+std::string joinedints(const std::vector<int> &values) {
+  std::string text;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (k > 0) text += ' ';
+    text += std::to_string(values[k]);
+  }
+  return text;
+}
+
+std::string joinedtexts(const std::vector<std::string> &values) {
+  std::string text;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (k > 0) text += ' ';
+    text += values[k];
+  }
+  return text;
+}
+
+}  // namespace
+
+int takestandardoption(const std::string &command, const std::string &arg, const char *value,
+                       standardargs *options) {
+  static const std::set<std::string> names = {"--rate", "--length", "--lift",
+                                              "--info", "--rv",     "--lbrm"};
+  if (names.count(arg) == 0) return 0;
+  if (options->given.count(arg) != 0) usageerror(command, arg + " is given twice");
+  options->given.insert(arg);
+  if (value == nullptr) usageerror(command, arg + " needs a value");
+  ldpc::standardrequest &r = options->request;
+  if (arg == "--rate") {
+    r.rate = value;
+    if (r.rate.empty()) usageerror(command, "--rate needs a value such as 1/2 or 2/3A");
+  } else if (arg == "--length") {
+    r.length = parsecount(command, arg, value, 1);
+  } else if (arg == "--lift") {
+    r.lift = parsecount(command, arg, value, 1);
+  } else if (arg == "--info") {
+    r.info = parsecount(command, arg, value, 1);
+  } else if (arg == "--rv") {
+    r.rv = parseint(command, arg, value);
+    if (r.rv < 0 || r.rv > 3) usageerror(command, "--rv takes a redundancy version 0..3");
+  } else {
+    r.tbslbrm = parsecount(command, arg, value, 1);
+  }
+  return 2;
+}
+
+void buildstandardcode(const std::string &command, const ldpc::standardrequest &request,
+                       ldpc::standardcode *code) {
+  std::string error;
+  if (!ldpc::buildstandard(request, code, &error)) usageerror(command, error);
+}
+
+std::string describestandard(const ldpc::standardcode &code) {
+  std::string text = code.family;
+  if (!code.rate.empty()) text += " rate " + code.rate;
+  text += ", " + std::to_string(code.length) + " bits, " + std::to_string(code.info) +
+          " information bits";
+  if (code.lift > 0) text += ", Z " + std::to_string(code.lift);
+  return text;
+}
+
+std::string standardjson(const ldpc::standardcode &code, const ldpc::standardrequest &request) {
+  auto orzero = [](long long v) { return v != 0 ? std::to_string(v) : std::string("null"); };
+  return "{\"family\": " + jsonstring(code.family) +
+         ", \"rate\": " + (code.rate.empty() ? std::string("null") : jsonstring(code.rate)) +
+         ", \"length\": " + std::to_string(code.length) + ", \"info\": " + std::to_string(code.info) +
+         ", \"lift\": " + orzero(code.lift) + ", \"rv\": " + std::to_string(request.rv) +
+         ", \"lbrm\": " + orzero(request.tbslbrm) + ", \"source\": " + jsonstring(code.source) + "}";
+}
+
+std::string noderanges(const std::vector<int> &nodes) {
+  std::string text;
+  for (std::size_t k = 0; k < nodes.size();) {
+    std::size_t end = k;
+    while (end + 1 < nodes.size() && nodes[end + 1] == nodes[end] + 1) ++end;
+    if (!text.empty()) text += ',';
+    text += std::to_string(nodes[k]);
+    if (end > k) {
+      text += '-';
+      text += std::to_string(nodes[end]);
+    }
+    k = end + 1;
+  }
+  return text;
+}
+
+void settransmission(const std::string &description, ldpc::transmission pattern, int info,
+                     codetransmission *target) {
+  codetransmission &t = *target;
+  t.pattern = std::move(pattern);
+  t.info = info;
+  const int sent = ldpc::sentbits(t.pattern);
+  if (sent == 0) fail(description + ": the transmission pattern sends no bit");
+  t.rate = static_cast<double>(info) / sent;
+  t.active = true;
+  t.map.channelbits = static_cast<int>(t.pattern.order.size());
+  const ldpc::transmission *held = &t.pattern;
+  t.map.todecoder = [held](const double *channel, double *llr) {
+    ldpc::channeltodecoder(*held, channel, llr);
+  };
+  t.map.counted = ldpc::countedbits(t.pattern);
+}
+
+std::vector<char *> takesimulatecode(const std::string &command, int argc, char **argv,
+                                     simulatecode *code) {
+  std::vector<char *> rest;
+  int i = 0;
+  if (argc > 0 && std::strcmp(argv[0], "standard") == 0) {
+    code->standard = true;
+    if (argc < 2 || argv[1][0] == '-')
+      usageerror(command, "standard needs a family name (tanner construct standard --list)");
+    code->options.request.family = argv[1];
+    rest.push_back(argv[0]);
+    i = 2;
+  }
+  for (; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (code->standard) {
+      const int used = takestandardoption(command, arg, value, &code->options);
+      if (used > 0) {
+        i += used - 1;
+        continue;
+      }
+    }
+    if (arg == "--punctured" || arg == "--shortened") {
+      if (code->standard)
+        usageerror(command, arg + " applies to a code file; a standard code brings its own pattern");
+      std::string &list = arg == "--punctured" ? code->punctured : code->shortened;
+      if (!list.empty()) usageerror(command, arg + " is given twice");
+      if (value == nullptr || *value == '\0') usageerror(command, arg + " needs a list of nodes");
+      list = value;
+      code->haslists = true;
+      ++i;
+      continue;
+    }
+    rest.push_back(argv[i]);
+  }
+  rest.push_back(nullptr);
+  return rest;
+}
+
+void filetransmission(const std::string &command, const std::string &path, const ldpc::graphs *graph,
+                      const simulatecode &code, codetransmission *target) {
+  const int n = graph->vnodenum;
+  ldpc::transmission pattern = ldpc::sendall(n);
+  if (readsasqc(path)) pattern = ldpc::qcpattern(loadqcmatrix(path));
+  std::vector<int> punctured, shortened;
+  std::string error;
+  for (auto [option, text, nodes] : {std::tuple{"--punctured", &code.punctured, &punctured},
+                                     std::tuple{"--shortened", &code.shortened, &shortened}})
+    if (!text->empty() && !ldpc::parsenodelist(*text, n, nodes, &error))
+      usageerror(command, std::string(option) + " " + *text + ": " + error);
+  if (!ldpc::markpattern(&pattern, punctured, shortened, &error)) usageerror(command, error);
+  const int plain = ldpc::countstate(pattern, ldpc::bitstate::sent);
+  if (plain == n) return;
+  // The information bits of the design rate, less the shortened ones
+  // (known zeros carry no information).
+  const int info = static_cast<int>(std::lround(graph->rate * n)) -
+                   ldpc::countstate(pattern, ldpc::bitstate::shortened);
+  settransmission(path, std::move(pattern), std::max(info, 0), target);
+}
+
+std::string transmissionline(const codetransmission &t) {
+  const ldpc::transmission &p = t.pattern;
+  const int sent = ldpc::sentbits(p);
+  const int distinct = ldpc::countstate(p, ldpc::bitstate::sent);
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "# transmission: %d bits sent (%d nodes%s), %d punctured, %d shortened; Eb/N0 at "
+                "%d information bits per %d sent = rate %.6g; errors over sent and punctured bits\n",
+                sent, distinct,
+                p.appended > 0 ? (", " + std::to_string(p.appended) + " appended zeros").c_str() : "",
+                ldpc::countstate(p, ldpc::bitstate::punctured),
+                ldpc::countstate(p, ldpc::bitstate::shortened), t.info, sent, t.rate);
+  return text;
+}
+
+std::string transmissionjson(const codetransmission &t) {
+  const ldpc::transmission &p = t.pattern;
+  std::vector<int> punctured, shortened;
+  for (std::size_t v = 0; v < p.state.size(); ++v) {
+    if (p.state[v] == ldpc::bitstate::punctured) punctured.push_back(static_cast<int>(v));
+    if (p.state[v] == ldpc::bitstate::shortened) shortened.push_back(static_cast<int>(v));
+  }
+  const std::int64_t counted = std::count(t.map.counted.begin(), t.map.counted.end(), std::uint8_t{1});
+  return "{\"sent\": " + std::to_string(ldpc::sentbits(p)) + ", \"appended\": " +
+         std::to_string(p.appended) + ", \"info\": " + std::to_string(t.info) +
+         ", \"counted\": " + std::to_string(counted) + ", \"punctured\": " +
+         jsonstring(noderanges(punctured)) + ", \"shortened\": " + jsonstring(noderanges(shortened)) +
+         ", \"order\": " + jsonstring(noderanges(p.order)) + "}";
+}
+
+// --- construct standard ----------------------------------------------------------
+
+namespace {
+
+const char standardhelp[] =
+    "usage: tanner construct standard NAME [--rate R] [--length N] [--lift Z] [--info K]\n"
+    "                                 [--rv V] [--lbrm TBS] [--alist [--unpadded] | --qc]\n"
+    "                                 [--json] OUT\n"
+    "       tanner construct standard --list\n"
+    "\n"
+    "Builds a code of a communication standard from the standard's own tables\n"
+    "and writes its graph to OUT: a code description file, an alist file with\n"
+    "--alist, or with --qc its base matrix (with the flag line of punctured\n"
+    "block columns where the code has one; codes that are no lifting of\n"
+    "circulants in the standard's bit order are refused). --list prints every\n"
+    "family with its rates, lengths, lifting sizes and information lengths.\n"
+    "\n"
+    "  --rate R     the rate as the standard writes it: 1/2, 2/3A, 8/9\n"
+    "  --length N   the codeword length as the standard counts it\n"
+    "  --lift Z     the lifting size (circulant size)\n"
+    "  --info K     information bits, where the family is chosen by them\n"
+    "               (nr-bg1, nr-bg2, nr, ar4ja)\n"
+    "  --rv V       nr: redundancy version 0..3 (default 0)\n"
+    "  --lbrm TBS   nr: limited buffer rate matching with TBS_LBRM = TBS\n"
+    "  --json       the report as one JSON object\n"
+    "\n"
+    "'nr --info K --length E' is the 5G NR code block of K bits sent in E bits:\n"
+    "base graph, lifting size, filler bits (shortened) and bit selection as the\n"
+    "standard says; the graph is the whole lifted base graph, the bits not sent\n"
+    "punctured. A combination the standard does not define is a usage error\n"
+    "(status 2) that lists the ones it does. The transmission pattern is printed\n"
+    "(tanner simulate standard NAME ... sends it).\n";
+
+void listfamilies() {
+  for (const ldpc::standardfamily &f : ldpc::standardfamilies()) {
+    std::printf("%s: %s\n  source: %s\n", f.name.c_str(), f.title.c_str(), f.source.c_str());
+    if (!f.rates.empty()) std::printf("  rates: %s\n", joinedtexts(f.rates).c_str());
+    if (!f.lengths.empty()) std::printf("  lengths: %s\n", joinedints(f.lengths).c_str());
+    if (!f.lifts.empty()) std::printf("  lifting sizes: %s\n", joinedints(f.lifts).c_str());
+    // The 5G NR families take any information length of a range.
+    if (f.name.rfind("nr", 0) == 0 && f.infos.size() == 2)
+      std::printf("  information lengths: %d..%d\n", f.infos[0], f.infos[1]);
+    else if (!f.infos.empty())
+      std::printf("  information lengths: %s\n", joinedints(f.infos).c_str());
+    std::printf("  chosen by: %s\n", f.options.c_str());
+  }
+}
+
+struct constructstandardargs {
+  standardargs code;
+  bool qc = false, list = false;
+  common report;
+};
+
+constructstandardargs parsestandard(int argc, char **argv) {
+  const std::string command = "construct standard";
+  constructstandardargs a;
+  std::vector<std::string> positional;
+  std::set<std::string> flags;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (ishelp(argv[i])) {
+      std::fputs(standardhelp, stdout);
+      finish(statusok);
+    }
+    const int used = takestandardoption(command, arg, i + 1 < argc ? argv[i + 1] : nullptr, &a.code);
+    if (used > 0) {
+      i += used - 1;
+      continue;
+    }
+    if (arg == "--alist" || arg == "--unpadded" || arg == "--qc" || arg == "--json" || arg == "--list") {
+      if (!flags.insert(arg).second) usageerror(command, arg + " is given twice");
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      usageerror(command, "unknown option " + arg);
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  a.list = flags.count("--list") != 0;
+  a.qc = flags.count("--qc") != 0;
+  a.report.alist = flags.count("--alist") != 0;
+  a.report.padded = flags.count("--unpadded") == 0;
+  a.report.json = flags.count("--json") != 0;
+  if (a.list) {
+    if (!positional.empty() || argc > 1) usageerror(command, "--list takes no other argument");
+    return a;
+  }
+  if (positional.size() != 2) usageerror(command, "expects NAME OUT (tanner construct standard --list)");
+  if (a.qc && a.report.alist) usageerror(command, "give --alist or --qc, not both");
+  if (!a.report.padded && !a.report.alist) usageerror(command, "--unpadded applies with --alist");
+  a.code.request.family = positional[0];
+  a.report.output = positional[1];
+  return a;
+}
+
+void reportpattern(const ldpc::standardcode &code, const ldpc::standardrequest &request, bool json) {
+  const ldpc::transmission &p = code.pattern;
+  const int punctured = ldpc::countstate(p, ldpc::bitstate::punctured);
+  const int shortened = ldpc::countstate(p, ldpc::bitstate::shortened);
+  if (json) {
+    addjson("standard", standardjson(code, request));
+    addjson("sent", std::to_string(ldpc::sentbits(p)));
+    addjson("punctured", std::to_string(punctured));
+    addjson("shortened", std::to_string(shortened));
+    return;
+  }
+  std::printf("standard code: %s (%s)\n", describestandard(code).c_str(), code.source.c_str());
+  std::printf("transmission: %d bits sent, %d punctured, %d shortened nodes\n", ldpc::sentbits(p),
+              punctured, shortened);
+}
+
+}  // namespace
+
+int constructstandard(int argc, char **argv) {
+  constructstandardargs a = parsestandard(argc, argv);
+  if (a.list) {
+    listfamilies();
+    return statusok;
+  }
+  checkwritable(a.report.output);
+  ldpc::standardcode code;
+  buildstandardcode("construct standard", a.code.request, &code);
+  reportpattern(code, a.code.request, a.report.json);
+  if (a.qc) {
+    if (code.base.lift == 0)
+      fail(code.family + ": the code is no lifting of circulants in the standard's bit order; "
+                         "write it with --alist or as a code description file");
+    std::string error;
+    switch (ldpc::writeqcfile(code.base, a.report.output.c_str(), &error)) {
+      case ldpc::writeok:
+        break;
+      case ldpc::writeopenfailed:
+        fail(ldpc::openforwritingmessage(a.report.output, errno));
+      case ldpc::writefailed:
+        fail(error);
+    }
+    reportgraph(code.graph, a.report);
+  } else {
+    writeandreport(code.graph, a.report);
+  }
+  endreport(a.report);
+  ldpc::freestandard(&code);
+  return statusok;
+}
+
+}  // namespace tanner
