@@ -18,6 +18,7 @@
 #include "cli.h"
 #include "graphfile.h"
 #include "irregular.h"
+#include "ledgeropts.h"
 #include "montecarlo.h"
 #include "outputfile.h"
 #include "shortcycles.h"
@@ -81,6 +82,16 @@ const char simulatehelp[] =
     "                     add it to a sweep's command line (without --json,\n"
     "                     --csv and --progress)\n"
     "\n"
+    "Long runs (ledgers, shards; see docs/cluster.md):\n"
+    "  --ledger FILE      record every finished block in FILE (JSON lines) as the\n"
+    "                     run goes; FILE must not exist yet\n"
+    "  --resume           go on with the ledger of --ledger: its blocks are taken,\n"
+    "                     the others decoded; a ledger of another configuration\n"
+    "                     is refused. Counts, JSON and CSV as an uninterrupted run\n"
+    "  --shard K/N        run the blocks b with b mod N = K - 1 of every point (all\n"
+    "                     points); the rows count this shard's blocks; merge the\n"
+    "                     shards' ledgers with tanner merge\n"
+    "\n"
     "Ensembles (irregular, proto) only:\n"
     "  --frames-per-graph N   frames per graph (default 1000)\n"
     "  --graphs           print the seed row of every graph drawn\n"
@@ -92,7 +103,8 @@ const char simulatehelp[] =
     "output that is the same file as an input or another output is refused.\n"
     "On SIGINT, SIGTERM or SIGHUP the blocks in flight finish, the finished\n"
     "points are written to --json and --csv (the config marked interrupted) and\n"
-    "the status is 128 + the signal's number.\n"
+    "the status is 128 + the signal's number; with --ledger the blocks in flight\n"
+    "are recorded and the command that resumes the run is printed.\n"
     "\n"
     "Frame F of point P draws its noise from a state mixed from (seed, P, F), so\n"
     "the counts are the same for any thread count and SIMD width.\n";
@@ -114,6 +126,7 @@ struct settings {
   unsigned short seed[3] = {1, 0, 0};
   std::set<std::string> given;  // the options on the command line
   ldpc::simulationsettings run;
+  ledgeroptions ledger;
 };
 
 std::vector<double> parsepoints(const std::string &option, const std::string &text) {
@@ -197,6 +210,7 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   if (s.code == "irregular")
     checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
+  checkledgeroptions(command, s.ledger, s.replayframe >= 0);
   if (s.replaypoint >= static_cast<long long>(s.inputs.points.size()))
     usageerror(command, "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
   s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
@@ -247,7 +261,7 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
   } else if (arg == "--girth") {
     s.girth = parseint(command, arg, value);
     if (s.girth < 4 || s.girth % 2 != 0) usageerror(command, "--girth takes an even number of at least 4");
-  } else {
+  } else if (!takeledgeroption(command, arg, value, &s.ledger)) {
     usageerror(command, "unknown option " + arg);
   }
 }
@@ -255,16 +269,18 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
 settings parse(int argc, char **argv) {
   settings s;
   s.run.threads = std::max(1u, std::thread::hardware_concurrency());
+  s.ledger.args.assign(argv, argv + argc);
   std::vector<std::string> positional;
   const std::set<std::string> flags = {"--no-early-stop", "--edge-fractions", "--graphs",
-                                       "--all-points",    "--progress",       "--no-parallel"};
+                                       "--all-points",    "--progress",       "--no-parallel",
+                                       "--resume"};
   const std::set<std::string> valued = {
       "--ebn0",       "--sigma",      "--erasure",   "--crossover",  "--rate",
       "--decoder",    "--schedule",   "--alpha",     "--beta",       "--iterations",
       "--max-errors", "--max-frames", "--max-seconds", "--min-fer",  "--frames-per-graph",
       "--threads",    "--seed",       "--json",      "--csv",        "--replay",
       "--vdeg",       "--cdeg",       "--vfrac",     "--cfrac",      "--length",
-      "--lift",       "--girth"};
+      "--lift",       "--girth",      "--ledger",    "--shard"};
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-') {
@@ -288,6 +304,8 @@ settings parse(int argc, char **argv) {
       s.progress = true;
     } else if (arg == "--no-parallel") {
       s.girth = 4;
+    } else if (arg == "--resume") {
+      s.ledger.resume = true;
     } else {
       if (i + 1 >= argc) usageerror(command, arg + " needs a value");
       takevalue(arg, argv[++i], &s);
@@ -549,7 +567,7 @@ std::string progresstext(const settings &s, const ldpc::pointresult &r) {
 // the graphs drawn gathered into graphs; *end says why the sweep ended.
 std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan,
                                          std::vector<ldpc::graphrecord> *graphs,
-                                         ldpc::sweepend *end) {
+                                         ldpc::sweepend *end, ledgerrun *ledger) {
   auto resume = [&] {
     startprogress(command);
     if (s.progress) forceprogress();
@@ -573,12 +591,14 @@ std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan
     resume();
   };
   callbacks.cancelled = [] { return stopsignal != 0; };
+  ledger->hook(&callbacks);
   std::vector<ldpc::pointresult> results;
   {
     stopsignals held;
-    results = ldpc::runsimulation(s.run, plan.code, callbacks, end);
+    results = ldpc::runsimulation(ledger->runsettings(s.run), plan.code, callbacks, end);
   }
   endprogress();
+  ledger->close();
   return results;
 }
 
@@ -683,15 +703,47 @@ void printending(const settings &s, const std::vector<ldpc::pointresult> &result
   flushoutput();
 }
 
+// What the ledger's configuration holds of the code or ensemble.
+ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const decodertarget &target) {
+  ledgersubject subject;
+  subject.length = plan.length;
+  subject.ensemble = plan.code.ensemble != nullptr;
+  subject.target = target.name;
+  subject.inputs = {s.code, s.protofile};
+  char hex[17];
+  auto fingerprint = [&](const ldpc::graphs *graph) {
+    std::snprintf(hex, sizeof hex, "%016" PRIx64, ldpc::fingerprint(graph));
+    return std::string(hex);
+  };
+  auto add = [&](const char *key, ldpc::configvalue value) { subject.code.push_back({key, std::move(value)}); };
+  auto reals = [](const auto &list) { return std::vector<double>(list.begin(), list.end()); };
+  if (plan.graph != nullptr) add("code", fingerprint(plan.graph));
+  if (s.code == "irregular") {
+    add("ensemble", std::string("irregular"));
+    add("vdeg", reals(s.vdeg));
+    add("vfrac", s.vfrac);
+    add("cdeg", reals(s.cdeg));
+    add("cfrac", s.cfrac);
+    add("edgefractions", s.edgefractions);
+  } else if (s.code == "proto") {
+    add("ensemble", std::string("proto"));
+    add("protograph", fingerprint(plan.ensemble.protograph));
+    add("lift", static_cast<std::int64_t>(s.lift));
+  }
+  if (subject.ensemble) add("girth", static_cast<std::int64_t>(s.girth));
+  return subject;
+}
+
 // The table on standard output, then the JSON and CSV files whole, also
 // when a signal ended the run (then with the points finished, and status
 // 128 + the signal).
 int sweep(const settings &s, const codeplan &plan) {
   const decodertarget target = probetarget(s.run.decoder);
+  ledgerrun ledger(s.ledger, s.run, ledgersubjectof(s, plan, target));
   printheader(s, plan, target);
   std::vector<ldpc::graphrecord> graphs;
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
-  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs, &end);
+  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs, &end, &ledger);
   printending(s, results, end);
   if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results, end));
   if (!s.csv.empty()) writefile(s.csv, csvtext(s, results));
@@ -701,6 +753,7 @@ int sweep(const settings &s, const codeplan &plan) {
   std::fprintf(stderr, "tanner: interrupted by %s after %zu of %zu points%s\n", name,
                results.size(), s.inputs.points.size(),
                s.json.empty() && s.csv.empty() ? "" : "; the finished points are written whole");
+  ledger.printresume();
   return 128 + stopsignal;
 }
 
@@ -719,7 +772,7 @@ int simulatecommand(int argc, char **argv) {
     inputs.push_back({"the proto-file", s.protofile});
   else if (s.code != "irregular")
     inputs.push_back({"the code", s.code});
-  checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}});
+  checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}, {"--ledger", s.ledger.path}});
   for (const std::string &path : {s.json, s.csv})
     if (!path.empty()) checkwritable(path);
   codeplan plan;
@@ -732,6 +785,8 @@ int simulatecommand(int argc, char **argv) {
       status = sweep(s, plan);
   } catch (const std::invalid_argument &e) {
     fail(s.code + ": " + e.what());
+  } catch (const std::runtime_error &e) {
+    fail(e.what());
   }
   releasecode(&plan);
   return status;

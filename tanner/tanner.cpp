@@ -10,6 +10,7 @@
 #include "alist.h"
 #include "allocate.h"
 #include "cli.h"
+#include "ledgeropts.h"
 
 namespace ldpc {
 unsigned short graphsimrand[3];
@@ -34,6 +35,7 @@ const char overview[] =
     "  stats IN.code                 counts, distributions, cycles, girth\n"
     "  simulate CODE POINTS ...      error rates of a decoder, code or ensemble\n"
     "  threshold --channel C ...     decoding threshold of an ensemble\n"
+    "  merge LEDGER...               the ledgers of a run's shards merged\n"
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
@@ -81,6 +83,7 @@ const subcommand subcommands[] = {
     {"check", checkcommand, true}, {"stats", statscommand, true},
     {"simulate", simulatecommand, false},
     {"threshold", thresholdcommand, true},
+    {"merge", mergecommand, false},
 };
 
 }  // namespace
