@@ -47,16 +47,12 @@ std::string commandline(const std::vector<std::string> &args) {
   return text;
 }
 
-// The command's arguments with its input files as absolute paths, one a
-// line, for tanner merge.
-std::string recordedargs(const std::vector<std::string> &args, const std::vector<std::string> &inputs) {
+// The command's arguments, one a line, for tanner merge.
+std::string recordedargs(const std::vector<std::string> &args) {
   std::string text;
   for (const std::string &arg : args) {
-    std::string value = arg;
-    for (const std::string &input : inputs)
-      if (arg == input && !input.empty()) value = std::filesystem::absolute(input).lexically_normal().string();
     if (!text.empty()) text.push_back('\n');
-    text.append(value);
+    text.append(arg);
   }
   return text;
 }
@@ -154,7 +150,7 @@ ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsetting
   const std::string fault = ldpc::configfault(config);
   if (!fault.empty()) fail(options.path + ": " + fault);
   const ldpc::ledgerinfo info = {{"command", commandline(options.args)},
-                                 {"args", recordedargs(options.args, subject.inputs)},
+                                 {"args", recordedargs(options.args)},
                                  {"directory", std::filesystem::current_path().string()},
                                  {"host", hostname()}};
   const std::string failure =

@@ -7,8 +7,8 @@
 // (ledger/ledger.h); its configuration is what fixes the counts (the code's
 // fingerprint or the ensemble, decoder, channel points, seed, stopping
 // rule), so a resumed run and a merge refuse a ledger of another one. The
-// header's info also records the command (with its input files as absolute
-// paths), from which tanner merge builds the one-process run again.
+// header's info also records the command and its working directory, from
+// which tanner merge builds the one-process run again.
 //
 // Error policy: as the other tanner commands: a usage error exits with 2,
 // a ledger that cannot be opened, read, locked or written ends the process
@@ -46,7 +46,6 @@ struct ledgersubject {
   bool ensemble = false;
   std::vector<ldpc::configsetting> code;    // the code's fingerprint, or the ensemble
   std::string target;                       // the decoder's instruction set
-  std::vector<std::string> inputs;          // input files of the command line
 };
 
 // The configuration of a run as its ledger records it.

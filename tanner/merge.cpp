@@ -1,6 +1,11 @@
 // tanner merge: the ledgers of one run's shards (or of one run) merged into
 // the rows, JSON and CSV of the one-process run.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,8 +28,8 @@ const char mergehelp[] =
     "table of the one-process run and writes its JSON and CSV: the same counts,\n"
     "bit for bit (Mb/s is 0: nothing is decoded). When the shards have not run\n"
     "far enough, says which shard must go on (resume it) or which is missing.\n"
-    "The run is built again from the command recorded in the first ledger: its\n"
-    "code file must still be where it was, and unchanged.\n"
+    "The run is built again from the command recorded in the first ledger, in\n"
+    "the directory it ran in: its code file must still be there, unchanged.\n"
     "\n"
     "  --json FILE   as tanner simulate --json (whole or not at all)\n"
     "  --csv FILE    as tanner simulate --csv\n"
@@ -49,21 +54,25 @@ std::vector<std::string> splitlines(const std::string &text) {
   }
 }
 
+// The ledger's string of key, or "" with a failure naming the ledger.
+std::string infoof(const ldpc::ledgercontents &ledger, const std::string &key) {
+  for (const auto &[name, value] : ledger.info)
+    if (name == key) return value;
+  fail(ledger.path + ": the ledger does not record its command's " + key +
+       " (tanner simulate --ledger writes it)");
+}
+
 // The simulate command of the ledger's run, without its files and ledger.
 std::vector<std::string> recordedcommand(const ldpc::ledgercontents &ledger) {
-  for (const auto &[key, value] : ledger.info)
-    if (key == "args") {
-      std::vector<std::string> args, recorded = splitlines(value);
-      for (std::size_t i = 0; i < recorded.size(); ++i) {
-        if (dropped.count(recorded[i]) != 0) {
-          ++i;
-          continue;
-        }
-        if (droppedflags.count(recorded[i]) == 0) args.push_back(recorded[i]);
-      }
-      return args;
+  std::vector<std::string> args, recorded = splitlines(infoof(ledger, "args"));
+  for (std::size_t i = 0; i < recorded.size(); ++i) {
+    if (dropped.count(recorded[i]) != 0) {
+      ++i;
+      continue;
     }
-  fail(ledger.path + ": the ledger does not record its command (tanner simulate --ledger writes it)");
+    if (droppedflags.count(recorded[i]) == 0) args.push_back(recorded[i]);
+  }
+  return args;
 }
 
 }  // namespace
@@ -108,9 +117,16 @@ int mergecommand(int argc, char **argv) {
     return statusfailed;
   }
 
+  // The run is made again where it ran, so that its code file and the
+  // table's header are as they were; the merge's own files stay where the
+  // merge was asked for.
   std::vector<std::string> args = recordedcommand(ledgers.front());
-  if (!json.empty()) args.insert(args.end(), {"--json", json});
-  if (!csv.empty()) args.insert(args.end(), {"--csv", csv});
+  if (!json.empty()) args.insert(args.end(), {"--json", std::filesystem::absolute(json).string()});
+  if (!csv.empty()) args.insert(args.end(), {"--csv", std::filesystem::absolute(csv).string()});
+  const std::string directory = infoof(ledgers.front(), "directory");
+  if (chdir(directory.c_str()) != 0)
+    fail(ledgers.front().path + ": cannot enter the run's directory " + directory + ": " +
+         std::strerror(errno));
   std::vector<char *> argp;
   for (std::string &arg : args) argp.push_back(arg.data());
   argp.push_back(nullptr);

@@ -709,7 +709,6 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const dec
   subject.length = plan.length;
   subject.ensemble = plan.code.ensemble != nullptr;
   subject.target = target.name;
-  subject.inputs = {s.code, s.protofile};
   char hex[17];
   auto fingerprint = [&](const ldpc::graphs *graph) {
     std::snprintf(hex, sizeof hex, "%016" PRIx64, ldpc::fingerprint(graph));
