@@ -2,6 +2,7 @@
 // options, and spreading frames over threads.
 #include "decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -32,6 +33,8 @@ decoderlayout compile(const graphs *graph) {
   }
   g.edges = g.checkstart[g.cnodenum];
   g.edgevar.resize(g.edges);
+  g.repeats.assign(g.cnodenum, 0);
+  std::vector<int> seenat(g.vnodenum, -1);  // the last check that named each variable
   for (int c = 0; c < g.cnodenum; ++c) {
     const cnode &node = graph->cnodelist[c];
     for (int t = 0; t < node.degree; ++t) {
@@ -42,12 +45,16 @@ decoderlayout compile(const graphs *graph) {
                                     std::to_string(e.dest) + " outside 0.." +
                                     std::to_string(g.vnodenum - 1));
       g.edgevar[g.checkstart[c] + t] = e.dest;
+      if (seenat[e.dest] == c) g.repeats[c] = 1;
+      seenat[e.dest] = c;
     }
   }
   // Each variable's edges in socket order, found through the mirror entries.
   g.varstart.assign(g.vnodenum + 1, 0);
-  for (int v = 0; v < g.vnodenum; ++v)
+  for (int v = 0; v < g.vnodenum; ++v) {
     g.varstart[v + 1] = g.varstart[v] + graph->vnodelist[v].degree;
+    g.vmaxdegree = std::max(g.vmaxdegree, graph->vnodelist[v].degree);
+  }
   if (g.varstart[g.vnodenum] != g.edges)
     throw std::invalid_argument("decoder: the variable nodes hold " +
                                 std::to_string(g.varstart[g.vnodenum]) +
@@ -80,6 +87,7 @@ kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o
   p.earlystop = o.earlystop;
   p.alphaq15 = static_cast<std::int16_t>(std::min(std::floor(o.alpha * 32768 + 0.5), 32767.0));
   p.betaq = static_cast<std::int16_t>(std::floor(o.beta * kernel::fixedscale + 0.5));
+  p.bound = static_cast<std::int16_t>(kernel::messagebound(layout.vmaxdegree));
   return p;
 }
 
@@ -131,6 +139,12 @@ decoder::decoder(const graphs *graph, const decoderoptions &options)
       !(options.beta >= 0 && options.beta < 4096))
     throw std::invalid_argument("decoder: beta must lie in [0, 4096), not " +
                                 std::to_string(options.beta));
+  if (options.algorithm != decoderalgorithm::sumproduct &&
+      layout_.vmaxdegree > kernel::fixedmaxdegree)
+    throw std::invalid_argument("decoder: a variable node of degree " +
+                                std::to_string(layout_.vmaxdegree) +
+                                "; fixed point takes degrees up to " +
+                                std::to_string(kernel::fixedmaxdegree));
 }
 
 int decoder::lanesfor(const decoderoptions &options) {

@@ -19,16 +19,26 @@
 //   about +-17.3. NaN channel values are read as 0.
 // - The min-sum family runs in 16-bit fixed point: one unit is 1/8 of an LLR.
 //   A channel LLR x becomes clamp(floor(8 x + 0.5), -1023, 1023) (NaN as 0).
-//   Every sum and difference saturates to -32767..32767 (never wraps, and
-//   never -32768, so magnitudes are always representable). Normalised
-//   min-sum multiplies the magnitude by alpha as a Q15 factor
-//   a = floor(alpha * 32768 + 0.5) with rounding (m * a + 16384) >> 15;
-//   offset min-sum subtracts b = floor(8 beta + 0.5) and stops at 0.
-//   Posteriors are returned divided by 8.
+//   Check messages are clamped in magnitude to the bound
+//   M = floor((32767 - 1023) / dvmax), dvmax the largest variable degree
+//   (M = 32767 when no variable has an edge), so that a posterior, the
+//   channel value plus its check messages, is always at most 32767 in
+//   magnitude: every sum and difference is exact, and a posterior minus one
+//   of its check messages is exactly the sum of the others (a saturated
+//   posterior would break that, and layered decoding would then wreck
+//   frames it had decoded). The constructor refuses variable degrees above
+//   31744 (M would be 0). Normalised min-sum multiplies the clamped
+//   magnitude by alpha as a Q15 factor a = floor(alpha * 32768 + 0.5) with
+//   rounding (m * a + 16384) >> 15; offset min-sum subtracts
+//   b = floor(8 beta + 0.5) and stops at 0. Posteriors are returned
+//   divided by 8.
 // - Schedules: flooding (every check from the previous iteration's
 //   posteriors; the next posteriors gathered as the channel value plus each
 //   new check message, in check order) and layered (checks in order 0..m-1,
-//   each from the freshest posteriors and updating them at once).
+//   each from the freshest posteriors and updating them at once: a
+//   posterior becomes its edge's input plus the new message, or, at a check
+//   that joins the variable more than once, the posterior plus each of its
+//   edges' changes in socket order, so that parallel edges all count).
 // - Early stop (on by default): the stopping rule is tested on the channel
 //   values (iteration 0) and after every iteration; a frame that satisfies
 //   it keeps the decision and posteriors of that moment, and its iteration
@@ -95,14 +105,17 @@ struct decodeoutputs {
 
 // The compiled graph: edge e of check c is e = checkstart[c] + k for its
 // socket k, joining variable edgevar[e]; variable v's edges, in socket
-// order, are varedge[varstart[v] .. varstart[v + 1] - 1].
+// order, are varedge[varstart[v] .. varstart[v + 1] - 1]. repeats[c] is 1
+// when check c joins some variable by more than one edge (parallel edges).
 struct decoderlayout {
   int vnodenum = 0;
   int cnodenum = 0;
   int edges = 0;
   int cmaxdegree = 0;
+  int vmaxdegree = 0;
   double rate = 0.0;  // the graph record's design rate
   std::vector<int> checkstart, edgevar, varstart, varedge;
+  std::vector<std::uint8_t> repeats;
 };
 
 class decoder {

@@ -2,14 +2,16 @@
 # Installs what is missing on a Debian machine, in two groups:
 #
 #   scripts/deps.sh programs   what the library and the programs need
-#   scripts/deps.sh tests      that, and what the tests need (default)
+#   scripts/deps.sh python     the programs' group and what the Python package
+#                              needs to build (pip install . in a venv)
+#   scripts/deps.sh tests      all of that, and what the tests need (default)
 #
 # A capability that needs a package adds it to the group that needs it.
 set -euo pipefail
 group=${1:-tests}
 case "$group" in
-  programs | tests) ;;
-  *) echo "usage: scripts/deps.sh [programs|tests]" >&2; exit 2 ;;
+  programs | python | tests) ;;
+  *) echo "usage: scripts/deps.sh [programs|python|tests]" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -45,6 +47,13 @@ if [ "$group" = tests ]; then
   # and its pytest suite, run by CTest.
   for package in python3-dev python3-pybind11 python3-numpy python3-scipy python3-matplotlib \
                  python3-pytest; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  done
+fi
+
+# --- the Python package alone: headers, pybind11, numpy, and venv and pip.
+if [ "$group" = python ]; then
+  for package in python3-dev python3-pybind11 python3-numpy python3-venv python3-pip; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
   done
 fi

@@ -90,6 +90,8 @@ std::string pathstring(const py::handle &path);
 // (32 bits) of at least 1, as tanner's counts are.
 std::int64_t pyint(const py::handle &value, const std::string &name);
 int pycount(const py::handle &value, const std::string &name);
+// An integer that fits an int (32 bits), its range checked by the caller.
+int pyint32(const py::handle &value, const std::string &name);
 double pynumber(const py::handle &value, const std::string &name);
 
 // The (48-bit) graph-stream state named by a Python seed: an integer

@@ -23,7 +23,7 @@ ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::str
     throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + algorithm + "'");
   if (!ldpc::parseschedule(schedule, &options.schedule))
     throw py::value_error("schedule takes flooding or layered, not '" + schedule + "'");
-  options.iterations = pyint(iterations, "iterations");
+  options.iterations = pyint32(iterations, "iterations");
   options.earlystop = earlystop;
   if (!alpha.is_none()) options.alpha = pynumber(alpha, "alpha");
   if (!beta.is_none()) options.beta = pynumber(beta, "beta");
@@ -123,9 +123,9 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
     else if (name == "min_fer") settings.minfer = pynumber(value, name);
     else if (name == "all_points") settings.stopwithouterrors = !value.cast<bool>();
     else if (name == "seed") seed = py::reinterpret_borrow<py::object>(value);
-    else if (name == "threads" && !value.is_none()) settings.threads = pycount(value, name);
+    else if (name == "threads" && !value.is_none()) settings.threads = pyint32(value, name);
     else if (name == "threads") continue;
-    else if (name == "frames_per_graph" && ensemble) settings.framespergraph = pycount(value, name);
+    else if (name == "frames_per_graph" && ensemble) settings.framespergraph = pyint32(value, name);
     else throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
   }
   // The decoder's own checks come with the others, in tanner's order.
@@ -134,7 +134,7 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
     throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + decoder + "'");
   if (!ldpc::parseschedule(schedule, &d.schedule))
     throw py::value_error("schedule takes flooding or layered, not '" + schedule + "'");
-  d.iterations = pyint(iterations, "iterations");
+  d.iterations = pyint32(iterations, "iterations");
   d.earlystop = earlystop;
   inputs->hasalpha = !alpha.is_none();
   inputs->hasbeta = !beta.is_none();

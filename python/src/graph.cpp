@@ -153,6 +153,13 @@ std::int64_t pyint(const py::handle &value, const std::string &name) {
   return result;
 }
 
+int pyint32(const py::handle &value, const std::string &name) {
+  const std::int64_t number = pyint(value, name);
+  if (number < INT32_MIN || number > INT32_MAX)
+    throw py::value_error(name + " " + std::to_string(number) + " is out of range");
+  return static_cast<int>(number);
+}
+
 int pycount(const py::handle &value, const std::string &name) {
   const std::int64_t count = pyint(value, name);
   if (count < 1 || count > INT32_MAX)
