@@ -476,4 +476,16 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   return r;
 }
 
+blockcounts decodeframes(const simulationsettings &settings, const decoder &dec, int point,
+                         std::int64_t first, int count) {
+  thread_local blockbuffers buffers;
+  const tally t = decodeblock(settings, dec, point, first, count, &buffers);
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0};
+}
+
+pointresult summarisepoint(const simulationsettings &settings, int point, const blockcounts &total,
+                           double seconds, std::int64_t decoded, int length) {
+  return summarise(settings, point, fromcounts(total), seconds, decoded, length);
+}
+
 }  // namespace ldpc

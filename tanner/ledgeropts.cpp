@@ -130,6 +130,7 @@ struct ledgerrun::state {
   std::mutex faultlock;
   std::string fault;                // the first failed write
   std::atomic<bool> failed{false};
+  std::uint64_t hash = 0;           // of the run's configuration
 };
 
 ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsettings &run,
@@ -137,6 +138,7 @@ ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsetting
     : state_(std::make_unique<state>()) {
   state_->options = options;
   const ldpc::runconfig config = ledgerconfig(run, subject);
+  state_->hash = std::stoull(ldpc::confighash(config), nullptr, 16);
   if (mergesource != nullptr) {
     const ldpc::ledgercontents &first = mergesource->front();
     const std::string difference = ldpc::configdifference(first.config, first.path, config, "its command now");
@@ -238,6 +240,21 @@ void ledgerrun::printresume() const {
   if (!resumes) args.push_back("--resume");
   std::fprintf(stderr, "tanner: the finished blocks are in %s; resume with\n  %s\n",
                state_->options.path.c_str(), commandline(args).c_str());
+}
+
+const ldpc::ledgercontents *ledgerrun::resumed() const {
+  return state_->mode == state::writing ? &state_->resumed : nullptr;
+}
+
+std::uint64_t ledgerrun::confighash() const { return state_->hash; }
+
+std::string ledgerrun::recordblock(int point, std::int64_t block, const ldpc::blocktally &tally) {
+  return state_->mode == state::writing ? state_->writer.writeblock(point, block, tally) : std::string();
+}
+
+std::string ledgerrun::recordgiveup(int point, std::int64_t block) {
+  return state_->mode == state::writing ? state_->writer.writegiveup(point, block, "max seconds")
+                                        : std::string();
 }
 
 void setmergesource(const std::vector<ldpc::ledgercontents> *ledgers) { mergesource = ledgers; }

@@ -75,6 +75,13 @@ class ledgerrun {
   // that resumes the run (standard error).
   void printresume() const;
 
+  // For the cluster engine on rank 0: the blocks of a resumed ledger (null
+  // without one), and the writes, each "" or what failed.
+  const ldpc::ledgercontents *resumed() const;
+  std::uint64_t confighash() const;  // the configuration's hash, with or without a ledger
+  std::string recordblock(int point, std::int64_t block, const ldpc::blocktally &tally);
+  std::string recordgiveup(int point, std::int64_t block);
+
  private:
   struct state;
   std::unique_ptr<state> state_;

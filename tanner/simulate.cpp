@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "clusteropts.h"
 #include "graphfile.h"
 #include "irregular.h"
 #include "ledgeropts.h"
@@ -91,6 +92,9 @@ const char simulatehelp[] =
     "  --shard K/N        run the blocks b with b mod N = K - 1 of every point (all\n"
     "                     points); the rows count this shard's blocks; merge the\n"
     "                     shards' ledgers with tanner merge\n"
+    "  mpirun -np P tanner simulate CODE ...  spreads the blocks of a fixed code\n"
+    "                     over P processes, each with its --threads: the counts\n"
+    "                     of one process; rank 0 alone prints and writes\n"
     "\n"
     "Ensembles (irregular, proto) only:\n"
     "  --frames-per-graph N   frames per graph (default 1000)\n"
@@ -595,7 +599,10 @@ std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan
   std::vector<ldpc::pointresult> results;
   {
     stopsignals held;
-    results = ldpc::runsimulation(ledger->runsettings(s.run), plan.code, callbacks, end);
+    if (startmpi().ranks > 1)
+      results = runclustersweep(s.run, plan.graph, ledger->confighash(), callbacks, end, ledger);
+    else
+      results = ldpc::runsimulation(ledger->runsettings(s.run), plan.code, callbacks, end);
   }
   endprogress();
   ledger->close();
@@ -746,7 +753,8 @@ int sweep(const settings &s, const codeplan &plan) {
   printending(s, results, end);
   if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results, end));
   if (!s.csv.empty()) writefile(s.csv, csvtext(s, results));
-  if (end != ldpc::sweepend::cancelled) return statusok;
+  // Under mpirun rank 0 alone says that the run was interrupted.
+  if (end != ldpc::sweepend::cancelled || startmpi().rank != 0) return statusok;
   std::fflush(stdout);
   const char *name = stopsignal == SIGINT ? "SIGINT" : stopsignal == SIGTERM ? "SIGTERM" : "SIGHUP";
   std::fprintf(stderr, "tanner: interrupted by %s after %zu of %zu points%s\n", name,
@@ -754,6 +762,24 @@ int sweep(const settings &s, const codeplan &plan) {
                s.json.empty() && s.csv.empty() ? "" : "; the finished points are written whole");
   ledger.printresume();
   return 128 + stopsignal;
+}
+
+// Under mpirun with several ranks: what runs in one process only is
+// refused, and every rank but 0 writes nothing.
+void takeranks(settings *s) {
+  const mpiranks mpi = startmpi();
+  if (mpi.ranks < 2) return;
+  if (s->code == "irregular" || s->code == "proto")
+    usageerror(command, "an ensemble runs in one process only, not under mpirun");
+  if (s->ledger.shard.count > 1) usageerror(command, "--shard runs in one process, not under mpirun");
+  if (s->replayframe >= 0) usageerror(command, "--replay runs in one process, not under mpirun");
+  if (mpi.rank == 0) return;
+  s->json.clear();
+  s->csv.clear();
+  s->ledger.path.clear();
+  s->ledger.resume = false;
+  s->progress = false;
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) fail("rank " + std::to_string(mpi.rank) + ": /dev/null");
 }
 
 }  // namespace
@@ -765,6 +791,7 @@ int simulatecommand(int argc, char **argv) {
       return statusok;
     }
   settings s = parse(argc, argv);
+  takeranks(&s);
   // Output files are checked before any work, and written whole at the end.
   std::vector<namedfile> inputs;
   if (s.code == "proto")
