@@ -96,40 +96,12 @@ void checkledgeroptions(const std::string &command, const ledgeroptions &options
       usageerror(command, "an argument holds a line feed, which a ledger cannot record");
 }
 
-ldpc::runconfig ledgerconfig(const ldpc::simulationsettings &run, const ledgersubject &subject) {
-  ldpc::runconfig c;
-  c.seed = run.seed;
-  c.points = run.parameters;
-  c.length = subject.length;
-  c.iterations = run.decoder.iterations;
-  c.rule.maxerrors = run.maxerrors;
-  c.rule.maxframes = run.maxframes;
-  c.rule.minfer = run.minfer;
-  c.rule.graphframes = subject.ensemble ? std::max(1, run.framespergraph) : 0;
-  c.rule.blockframes = ldpc::blockframes;
-  c.settings = subject.code;
-  const ldpc::decoderoptions &o = run.decoder;
-  auto add = [&](const char *key, ldpc::configvalue value) { c.settings.push_back({key, std::move(value)}); };
-  add("channel", std::string(ldpc::channelname(run.channel)));
-  add("decoder", std::string(ldpc::algorithmname(o.algorithm)));
-  add("schedule", std::string(ldpc::schedulename(o.schedule)));
-  if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) add("alpha", o.alpha);
-  if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) add("beta", o.beta);
-  add("earlystop", o.earlystop);
-  // Sum-product decodes in float, whose results depend on the vector width.
-  if (o.algorithm == ldpc::decoderalgorithm::sumproduct) add("target", subject.target);
-  add("allpoints", !run.stopwithouterrors);
-  return c;
-}
-
 struct ledgerrun::state {
   enum { none, writing, merging } mode = none;
   ledgeroptions options;
   ldpc::ledgerwriter writer;
   ldpc::ledgercontents resumed;     // writing with --resume: what the ledger held
-  std::mutex faultlock;
-  std::string fault;                // the first failed write
-  std::atomic<bool> failed{false};
+  ldpc::ledgerfault fault;          // the first failed write
   std::uint64_t hash = 0;           // of the run's configuration
 };
 
@@ -137,7 +109,7 @@ ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsetting
                      const ledgersubject &subject)
     : state_(std::make_unique<state>()) {
   state_->options = options;
-  const ldpc::runconfig config = ledgerconfig(run, subject);
+  const ldpc::runconfig config = ldpc::ledgerconfig(run, subject);
   state_->hash = std::stoull(ldpc::confighash(config), nullptr, 16);
   if (mergesource != nullptr) {
     const ldpc::ledgercontents &first = mergesource->front();
@@ -197,38 +169,14 @@ void ledgerrun::hook(ldpc::simulationcallbacks *callbacks) {
     return;
   }
   if (st->mode != state::writing) return;
-  auto note = [st](const std::string &fault) {
-    if (fault.empty()) return;
-    std::lock_guard<std::mutex> hold(st->faultlock);
-    if (st->fault.empty()) st->fault = fault;
-    st->failed = true;
-  };
-  hooks.lookup = [st](int point, std::int64_t block, ldpc::blockcounts *counts) {
-    const ldpc::blocktally *t = ldpc::findblock(st->resumed, point, block);
-    if (t == nullptr) return ldpc::blockorigin::decode;
-    *counts = tocounts(*t);
-    return ldpc::blockorigin::known;
-  };
-  hooks.givenup = [st](int point, std::int64_t block) { return ldpc::givenupin(st->resumed, point, block); };
-  hooks.decoded = [st, note](int point, std::int64_t block, const ldpc::blockcounts &c) {
-    note(st->writer.writeblock(point, block,
-                               {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, c.seconds}));
-  };
-  hooks.timedout = [st, note](int point, std::int64_t block) {
-    note(st->writer.writegiveup(point, block, "max seconds"));
-  };
-  if (st->options.shard.count > 1) {
-    const ldpc::ledgershard shard = st->options.shard;
-    hooks.owns = [shard](std::int64_t block) { return ldpc::ownsblock(shard, block); };
-  }
-  std::function<bool()> cancelled = callbacks->cancelled;
-  callbacks->cancelled = [st, cancelled] { return st->failed.load() || (cancelled && cancelled()); };
+  ldpc::hookledger(&st->writer, &st->resumed, st->options.shard, &st->fault, callbacks);
 }
 
 void ledgerrun::close() {
   if (state_->mode != state::writing) return;
   const std::string fault = state_->writer.close();
-  if (!state_->fault.empty()) fail(state_->fault);
+  const std::string first = state_->fault.first();
+  if (!first.empty()) fail(first);
   if (!fault.empty()) fail(fault);
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ledger.h"
+#include "simulationledger.h"
 #include "montecarlo.h"
 
 namespace tanner {
@@ -39,17 +40,7 @@ bool takeledgeroption(const std::string &command, const std::string &arg, const 
 // Usage errors: --resume or --shard without --ledger, a ledger with --replay.
 void checkledgeroptions(const std::string &command, const ledgeroptions &options, bool replay);
 
-// What the ledger's configuration holds of the code and decoder beyond the
-// simulation settings.
-struct ledgersubject {
-  std::int64_t length = 0;                  // bits per frame
-  bool ensemble = false;
-  std::vector<ldpc::configsetting> code;    // the code's fingerprint, or the ensemble
-  std::string target;                       // the decoder's instruction set
-};
-
-// The configuration of a run as its ledger records it.
-ldpc::runconfig ledgerconfig(const ldpc::simulationsettings &run, const ledgersubject &subject);
+using ldpc::ledgersubject;
 
 // The record of one run of tanner simulate: the ledger opened (created or
 // resumed) when the object is made, its hooks in the loop, closed at the

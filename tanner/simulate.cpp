@@ -712,7 +712,7 @@ void printending(const settings &s, const std::vector<ldpc::pointresult> &result
 
 // What the ledger's configuration holds of the code or ensemble.
 ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const decodertarget &target) {
-  ledgersubject subject;
+  ledgersubject subject = plan.graph != nullptr ? ldpc::codesubject(plan.graph, s.run.decoder) : ledgersubject();
   subject.length = plan.length;
   subject.ensemble = plan.code.ensemble != nullptr;
   subject.target = target.name;
@@ -723,7 +723,6 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const dec
   };
   auto add = [&](const char *key, ldpc::configvalue value) { subject.code.push_back({key, std::move(value)}); };
   auto reals = [](const auto &list) { return std::vector<double>(list.begin(), list.end()); };
-  if (plan.graph != nullptr) add("code", fingerprint(plan.graph));
   if (s.code == "irregular") {
     add("ensemble", std::string("irregular"));
     add("vdeg", reals(s.vdeg));
