@@ -476,7 +476,7 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   return r;
 }
 
-blockcounts decodeframes(const simulationsettings &settings, const decoder &dec, int point,
+blockcounts decodeblockframes(const simulationsettings &settings, const decoder &dec, int point,
                          std::int64_t first, int count) {
   thread_local blockbuffers buffers;
   const tally t = decodeblock(settings, dec, point, first, count, &buffers);

@@ -178,7 +178,7 @@ replayresult replayframe(const simulationsettings &settings, const codesupply &c
 // For engines that hand out blocks themselves (several processes): frames
 // first .. first + count - 1 of point decoded on dec and counted as the loop
 // counts a block; safe to call from several threads on one decoder.
-blockcounts decodeframes(const simulationsettings &settings, const decoder &dec, int point,
+blockcounts decodeblockframes(const simulationsettings &settings, const decoder &dec, int point,
                          std::int64_t first, int count);
 // A point's result from its counted blocks as the loop reports it; mbps
 // from the frames decoded (counted or not) over seconds of wall clock.

@@ -74,7 +74,7 @@ ldpc::clusterjob makejob(const ldpc::simulationsettings &s, const ldpc::decoder 
   job.decode = [&s, &dec, rule](int point, std::int64_t block) {
     const auto start = std::chrono::steady_clock::now();
     const ldpc::framespan span = ldpc::blockspan(rule, block);
-    const ldpc::blockcounts c = ldpc::decodeframes(s, dec, point, span.first, span.count);
+    const ldpc::blockcounts c = ldpc::decodeblockframes(s, dec, point, span.first, span.count);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return ldpc::blocktally{c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, seconds};
   };
