@@ -27,9 +27,13 @@ class CMakeBuild(build_ext):
             "-DPython_EXECUTABLE=" + sys.executable,
             "-DCMAKE_LIBRARY_OUTPUT_DIRECTORY=" + target])
         subprocess.check_call(["cmake", "--build", build, "--target", "_ldpcgraph", "-j", jobs])
-        built = os.path.join(build, "python", "ldpcgraph", os.path.basename(self.get_ext_fullpath(ext.name)))
+        package = os.path.join(build, "python", "ldpcgraph")
         os.makedirs(target, exist_ok=True)
-        self.copy_file(built, self.get_ext_fullpath(ext.name))
+        self.copy_file(os.path.join(package, os.path.basename(self.get_ext_fullpath(ext.name))),
+                       self.get_ext_fullpath(ext.name))
+        # The interpreter the module was built for, which the package names
+        # when another one imports it.
+        self.copy_file(os.path.join(package, "_build.py"), os.path.join(target, "_build.py"))
 
 
 # The build folder of pip's build: build-python beside the CMake build trees

@@ -104,11 +104,15 @@ void emptylifting(graphs *graph, const graphs *protograph, int lift) {
 // target; the lifting maps copy c to copy c + 1 of every node, so then no
 // copy does. False with *error when drawlimit draws find none for an edge.
 bool placeedges(graphs *graph, const graphs *protograph, int lift, int target, bool draw,
-                std::vector<int> *shifts, int drawlimit, std::string *error) {
+                std::vector<int> *shifts, int drawlimit, std::string *error,
+                progressfunction progress) {
   cyclesearch search(graph);
   std::size_t k = 0;
+  std::int64_t edges = 0;
+  for (int i = 0; i < protograph->vnodenum; ++i) edges += protograph->vnodelist[i].degree;
   for (int i = 0; i < protograph->vnodenum; ++i)
     for (int s = 0; s < protograph->vnodelist[i].degree; ++s, ++k) {
+      if (progress != nullptr) progress(static_cast<std::int64_t>(k), edges, "circulant lifting");
       const int b = protograph->vnodelist[i].edgelist[s].dest;
       const int t = protograph->vnodelist[i].edgelist[s].socket;
       if (!draw) {
@@ -140,14 +144,24 @@ bool placeedges(graphs *graph, const graphs *protograph, int lift, int target, b
 }  // namespace
 
 bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int target,
-                        std::vector<int> *shifts, std::string *error, int drawlimit) {
+                        std::vector<int> *shifts, std::string *error, int drawlimit,
+                        progressfunction progress) {
   *error = circulantrefusal(protograph, lift, target, *shifts);
   if (!error->empty()) return false;
   const bool draw = shifts->empty();
   if (drawlimit <= 0) drawlimit = 100 + 10 * lift;
   emptylifting(graph, protograph, lift);
   const char *side = "";
-  if (!placeedges(graph, protograph, lift, target, draw, shifts, drawlimit, error)) {
+  bool placed = false;
+  try {
+    placed = placeedges(graph, protograph, lift, target, draw, shifts, drawlimit, error, progress);
+  } catch (...) {
+    // What progress throws (a host's cancellation) leaves nothing to free.
+    freegraph(graph);
+    *graph = graphs{};
+    throw;
+  }
+  if (!placed) {
     freegraph(graph);  // the tables are still null
     *graph = graphs{};  // nothing left for the caller to free
     return false;

@@ -123,6 +123,9 @@ struct evolutionsettings {
   // than the probability itself).
   int stallwindow = 50;
   double stallratio = 1e-6;
+  // Called after every iteration when set; what it throws passes through
+  // (a host's way of cancelling a long run).
+  std::function<void()> poll;
 };
 
 // The grid magnitude that min-sum output magnitude m becomes, m = 0..half.

@@ -33,6 +33,7 @@ class stopping {
   explicit stopping(const evolutionsettings &settings) : settings(settings) {}
   // 1: decoded, -1: failed, 0: go on.
   int judge(double error) {
+    if (settings.poll) settings.poll();
     history.push_back(error);
     if (error <= settings.tolerance) return 1;
     int n = static_cast<int>(history.size());

@@ -118,9 +118,12 @@ bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum,
 // distinct shifts for any target >= 4), at most drawlimit draws per edge;
 // *shifts receives them. Given shifts must lie in 0..lift-1 and are taken as
 // they are. Returns false with *error naming the edge when no shift is found
-// or the input is refused; graph then holds nothing to free.
+// or the input is refused; graph then holds nothing to free. progress, when
+// given, is called before each protograph edge is placed; what it throws
+// passes through with graph holding nothing to free.
 bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int target,
-                        std::vector<int> *shifts, std::string *error, int drawlimit = 0);
+                        std::vector<int> *shifts, std::string *error, int drawlimit = 0,
+                        progressfunction progress = nullptr);
 
 // A shift matrix: one row per protograph check node, one cell per variable
 // node; a cell is -1 (no edge) or the shifts of the edges between the two

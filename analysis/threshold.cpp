@@ -405,6 +405,7 @@ thresholdresult densitythreshold(const ensemble &normal, const thresholdoptions 
   settings.beta = options.beta;
   settings.tolerance = options.tolerance > 0 ? options.tolerance : 1e-6;
   settings.maxiterations = options.maxiterations > 0 ? options.maxiterations : 10000;
+  settings.poll = options.poll;
   result.precision = options.precision > 0 ? options.precision : 1e-4;
   auto evolution = awgnevolution(normal, settings);
   // No decoder beats capacity, so the bracket starts just above the

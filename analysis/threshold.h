@@ -115,6 +115,9 @@ struct thresholdoptions {
   // bisection takes in all. What it throws passes through computethreshold
   // (a host's way of cancelling).
   std::function<void(int done, int total)> progress;
+  // Called after every iteration of density evolution, within a step; what
+  // it throws passes through computethreshold too.
+  std::function<void()> poll;
 };
 
 // The finest precision taken: thresholds lie within about 100 of 0 (sigma,

@@ -149,6 +149,8 @@ TEST(decoder_longrun, clean_frames_settle_at_the_message_bound) {
           o.earlystop = false;
           o.iterations = 200;
           o.scalar = scalar;
+          o.alpha = 0.75;
+          o.beta = 0.5;
           const decoded d = decode(ldpc::decoder(&g, o), llr);
           int wrong = 0;
           for (std::size_t i = 0; i < llr.size(); ++i) {

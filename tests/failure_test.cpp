@@ -322,7 +322,7 @@ namespace {
 
 // The seed corpus and the past findings of one harness.
 std::vector<std::filesystem::path> fuzzinputs(const std::string &harness) {
-  std::filesystem::path root = std::filesystem::path(TEST_DATA_DIR).parent_path() / "fuzz";
+  std::filesystem::path root = std::filesystem::path(FUZZ_DIR);
   std::vector<std::filesystem::path> files;
   for (const char *kind : {"corpus", "regressions"}) {
     std::filesystem::path dir = root / kind / harness;

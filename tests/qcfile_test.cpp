@@ -268,7 +268,7 @@ TEST(qcfile, writes_and_reads_a_file) {
 
 // The fuzz harness's seed corpus and past findings keep its properties.
 TEST(qcfile, fuzz_seeds_and_findings_keep_every_property) {
-  const std::filesystem::path root = std::filesystem::path(TEST_DATA_DIR).parent_path() / "fuzz";
+  const std::filesystem::path root = std::filesystem::path(FUZZ_DIR);
   int replayed = 0;
   for (const char *kind : {"corpus", "regressions"}) {
     const std::filesystem::path dir = root / kind / "qcfile";

@@ -136,7 +136,7 @@ cycles afterwards. Ctrl-C raises KeyboardInterrupt between nodes. Returns
         py::tuple built = withstream(words, [&](ldpc::graphs *record) {
           std::string error;
           if (!ldpc::constructcirculant(record, protograph.get(), lift, target, &edgeshifts,
-                                        &error))
+                                        &error, 0, pollinterrupt))
             throw inputerror((protopath.empty() ? shiftpath : protopath) + ": " + error);
         });
         return py::make_tuple(built[0], built[1],
@@ -146,8 +146,9 @@ cycles afterwards. Ctrl-C raises KeyboardInterrupt between nodes. Returns
       py::arg("shifts") = py::none(), py::arg("seed") = 0,
       R"(A cyclic lifting of a protograph, as `tanner construct proto --circulant`
 (or --shifts FILE): shifts drawn so that no cycle shorter than girth
-(default 4) closes, or taken from the shift-matrix file shifts. Returns
-(graph, seed words, shift matrix as text).)");
+(default 4) closes, or taken from the shift-matrix file shifts. Ctrl-C
+raises KeyboardInterrupt between protograph edges. Returns (graph, seed
+words, shift matrix as text).)");
 }
 
 }  // namespace ldpcpython

@@ -108,8 +108,10 @@ void bindthreshold(py::module_ &m) {
           code.isprotograph = true;
           code.protograph = ldpc::protofromgraph(protograph.get(), punctured);
         }
-        // Ctrl-C between bisection steps: KeyboardInterrupt.
+        // Ctrl-C between bisection steps and density-evolution iterations:
+        // KeyboardInterrupt.
         options.progress = [](int, int) { checkinterrupt(); };
+        options.poll = [] { checkinterrupt(); };
         ldpc::thresholdresult result;
         {
           py::gil_scoped_release unlocked;

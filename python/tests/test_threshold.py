@@ -6,7 +6,7 @@ import json
 import pytest
 
 import ldpcgraph
-from conftest import EXAMPLES, tanner
+from conftest import EXAMPLES, assertinterrupted, tanner
 
 CASES = (
     (["--channel", "bec", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1"],
@@ -64,3 +64,10 @@ def test_bad_threshold_arguments_raise(work):
              FileNotFoundError, "none.proto: No such file")):
         with pytest.raises(kind, match=message):
             call()
+
+
+def test_ctrl_c_interrupts_density_evolution_within_a_step():
+    # One bisection step of this fine grid takes well over the test's limit,
+    # so only an interruption inside the step can pass.
+    assertinterrupted('ldpcgraph.threshold("awgn", vdeg=[3], vfrac=[1.0], cdeg=[6], cfrac=[1.0],'
+                      ' method="de", step=0.002, range=60, tolerance=1e-12, iterations=10**6)')
