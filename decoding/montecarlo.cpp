@@ -9,6 +9,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "partialgraph.h"
@@ -201,16 +203,27 @@ struct pointrun {
   clock::time_point start;
   tally total;
   std::int64_t frame = 0, decoded = 0;
+  std::int64_t blocks = 0;     // blocks passed: counted, or not owned by a shard
+  std::int64_t givenup = -1;   // the block an earlier run gave the point up at
   bool stop = false, cancelled = false;
   pointstop reason = pointstop::frames;
   clock::time_point lastprogress;
 };
 
 // Shared by the workers of one segment.
+struct segmentblock {
+  std::int64_t first = 0;  // first frame
+  int count = 0;           // frames
+  std::int64_t index = 0;  // block number in the point
+};
+
 struct segmentwork {
-  std::vector<std::pair<std::int64_t, int>> blocks;  // (first frame, frames)
+  std::vector<segmentblock> blocks;
+  std::int64_t endframe = 0, endindex = 0;  // where the segment's range ends
   std::vector<tally> tallies;
+  std::vector<std::uint8_t> known;          // counts taken from the hooks, not decoded
   std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> absent{SIZE_MAX};  // the first block the hooks have not
   std::atomic<bool> halt{false};
   std::atomic<std::int64_t> frames{0}, frameerrors{0};  // for progress only
   std::mutex faultlock;
@@ -229,6 +242,39 @@ void reportprogress(const simulationsettings &s, const simulationcallbacks &call
   r.seconds = secondssince(run->start);
   run->lastprogress = clock::now();
   callbacks.progress(r);
+}
+
+tally fromcounts(const blockcounts &c) {
+  return {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations};
+}
+
+// Block k of the segment: known from the hooks, or decoded (and handed to
+// them); false when the hooks have it absent.
+bool takeblock(const simulationsettings &s, const decoder &dec, const framemap *map,
+               const blockhooks &hooks, int point, std::size_t k, blockbuffers *buffers,
+               segmentwork *work) {
+  const segmentblock &b = work->blocks[k];
+  blockcounts counts;
+  const blockorigin origin = hooks.lookup ? hooks.lookup(point, b.index, &counts) : blockorigin::decode;
+  if (origin == blockorigin::absent) {
+    std::size_t seen = work->absent.load();
+    while (k < seen && !work->absent.compare_exchange_weak(seen, k)) {
+    }
+    work->halt = true;
+    return false;
+  }
+  if (origin == blockorigin::known) {
+    work->tallies[k] = fromcounts(counts);
+    work->known[k] = 1;
+    return true;
+  }
+  const clock::time_point start = clock::now();
+  const tally t = decodeblock(s, dec, map, point, b.first, b.count, buffers);
+  work->tallies[k] = t;
+  if (hooks.decoded)
+    hooks.decoded(point, b.index,
+                  {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, secondssince(start)});
+  return true;
 }
 
 // Decodes the segment's blocks over the threads. Blocks are handed out in
@@ -254,8 +300,7 @@ void runsegment(const simulationsettings &s, const decoder &dec, const framemap 
         if (work->halt) break;
         const std::size_t k = work->next++;
         if (k >= work->blocks.size()) break;
-        const auto [firstframe, count] = work->blocks[k];
-        work->tallies[k] = decodeblock(s, dec, map, run->point, firstframe, count, &(*buffers)[t]);
+        if (!takeblock(s, dec, map, callbacks.blocks, run->point, k, &(*buffers)[t], work)) break;
         work->frames += work->tallies[k].frames;
         work->frameerrors += work->tallies[k].frameerrors;
         if (t == 0 && clock::now() - run->lastprogress >= std::chrono::milliseconds(100))
@@ -277,14 +322,15 @@ void runsegment(const simulationsettings &s, const decoder &dec, const framemap 
 }
 
 // The stopping rule over the blocks decoded, block by block in frame order;
-// then the time limit.
+// then the time limit, and an earlier run's give-up.
 void countsegment(const simulationsettings &s, const segmentwork &work, pointrun *run) {
-  const std::size_t decoded = std::min(work.next.load(), work.blocks.size());
+  const std::size_t decoded = std::min({work.next.load(), work.blocks.size(), work.absent.load()});
   for (std::size_t k = 0; k < decoded; ++k) {
-    run->decoded += work.blocks[k].second;
+    if (!work.known[k]) run->decoded += work.blocks[k].count;
     if (run->stop) continue;
     run->total.add(work.tallies[k]);
-    run->frame += work.blocks[k].second;
+    run->frame = work.blocks[k].first + work.blocks[k].count;
+    run->blocks = work.blocks[k].index + 1;
     if (run->total.frameerrors >= s.maxerrors) {
       run->stop = true;
       run->reason = pointstop::errors;
@@ -293,10 +339,40 @@ void countsegment(const simulationsettings &s, const segmentwork &work, pointrun
       run->reason = pointstop::frames;
     }
   }
+  if (!run->stop && decoded == work.blocks.size()) {
+    run->frame = work.endframe;
+    run->blocks = work.endindex;
+  }
   if (!run->stop && s.maxseconds > 0 && secondssince(run->start) >= s.maxseconds) {
     run->stop = true;
     run->reason = pointstop::seconds;
   }
+  if (!run->stop && run->givenup >= 0 && run->blocks >= run->givenup) {
+    run->stop = true;
+    run->reason = pointstop::seconds;
+  }
+  if (!run->stop && decoded == work.absent.load())
+    throw std::runtime_error("block " + std::to_string(work.blocks[decoded].index) + " of point " +
+                             std::to_string(run->point) + " is needed and not known");
+}
+
+// The segment's blocks: up to segmentblocks blocks (those a shard owns) from
+// run->frame, not past limit nor an earlier run's give-up.
+void plansegment(const blockhooks &hooks, int segmentblocks, std::int64_t limit, pointrun *run,
+                 segmentwork *work) {
+  std::int64_t f = run->frame, index = run->blocks;
+  while (static_cast<int>(work->blocks.size()) < segmentblocks && f < limit) {
+    if (run->givenup < 0 && hooks.givenup && hooks.givenup(run->point, index)) run->givenup = index;
+    if (run->givenup >= 0 && index >= run->givenup) break;
+    const int count = static_cast<int>(std::min<std::int64_t>(blockframes, limit - f));
+    if (!hooks.owns || hooks.owns(index)) work->blocks.push_back({f, count, index});
+    f += count;
+    ++index;
+  }
+  work->endframe = f;
+  work->endindex = index;
+  work->tallies.resize(work->blocks.size());
+  work->known.assign(work->blocks.size(), 0);
 }
 
 // Runs one point; false when the run was cancelled during it.
@@ -311,7 +387,14 @@ bool runpoint(const simulationsettings &s, const decoder *fixed, const framemap 
   const decoder *dec = fixed;
   std::int64_t graphend = 0;
   int graphcount = 0, segmentblocks = 1;
+  const blockhooks &hooks = callbacks.blocks;
   while (!run.stop) {
+    if (run.givenup < 0 && hooks.givenup && hooks.givenup(point, run.blocks)) run.givenup = run.blocks;
+    if (run.givenup >= 0 && run.blocks >= run.givenup) {
+      run.stop = true;
+      run.reason = pointstop::seconds;
+      break;
+    }
     // A fresh graph every framespergraph frames.
     if (source && run.frame >= graphend) {
       if (callbacks.cancelled && callbacks.cancelled()) return false;
@@ -328,24 +411,24 @@ bool runpoint(const simulationsettings &s, const decoder *fixed, const framemap 
     // decode little in vain.
     const std::int64_t limit = source ? std::min(s.maxframes, graphend) : s.maxframes;
     segmentwork work;
-    for (std::int64_t f = run.frame;
-         static_cast<int>(work.blocks.size()) < segmentblocks && f < limit;) {
-      const int count = static_cast<int>(std::min<std::int64_t>(blockframes, limit - f));
-      work.blocks.emplace_back(f, count);
-      f += count;
+    plansegment(hooks, segmentblocks, limit, &run, &work);
+    if (run.givenup >= 0 && run.blocks >= run.givenup) {
+      run.stop = true;
+      run.reason = pointstop::seconds;
+      break;
     }
-    if (work.blocks.empty()) break;
+    if (work.endframe == run.frame) break;  // a shard past its last block
     segmentblocks = std::min(2 * segmentblocks, 64);
-    work.tallies.resize(work.blocks.size());
-    runsegment(s, *dec, source ? nullptr : map, callbacks, buffers, &run, &work);
+    if (!work.blocks.empty())
+      runsegment(s, *dec, source ? nullptr : map, callbacks, buffers, &run, &work);
     if (run.cancelled) return false;
     countsegment(s, work, &run);
     reportprogress(s, callbacks, &run, segmentwork{}, dec->length());
   }
+  if (run.reason == pointstop::seconds && run.givenup < 0 && hooks.timedout)
+    hooks.timedout(point, run.blocks);
   const int n = dec != nullptr ? dec->length() : 0;
-  std::int64_t counted = n;
-  if (map != nullptr && source == nullptr)
-    counted = std::count(map->counted.begin(), map->counted.end(), std::uint8_t{1});
+  const std::int64_t counted = map != nullptr && source == nullptr ? countedbits(*map) : n;
   *result = summarise(s, point, run.total, secondssince(run.start), run.decoded, n, counted);
   result->graphs = graphcount;
   result->stopped = run.reason;
@@ -421,6 +504,22 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   r.undecided = undecided;
   r.biterrors = undecided + countbiterrors(map, r.decision.data(), r.decision.size());
   return r;
+}
+
+blockcounts decodeblockframes(const simulationsettings &settings, const decoder &dec,
+                              const framemap *map, int point, std::int64_t first, int count) {
+  thread_local blockbuffers buffers;
+  const tally t = decodeblock(settings, dec, map, point, first, count, &buffers);
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0};
+}
+
+pointresult summarisepoint(const simulationsettings &settings, int point, const blockcounts &total,
+                           double seconds, std::int64_t decoded, int length, std::int64_t counted) {
+  return summarise(settings, point, fromcounts(total), seconds, decoded, length, counted);
+}
+
+std::int64_t countedbits(const framemap &map) {
+  return std::count(map.counted.begin(), map.counted.end(), std::uint8_t{1});
 }
 
 }  // namespace ldpc

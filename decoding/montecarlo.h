@@ -125,6 +125,39 @@ struct graphrecord {
 // The Wilson score interval of k successes in n trials at 95% (z = 1.959964).
 void wilsoninterval(std::int64_t k, std::int64_t n, double *low, double *high);
 
+// The counts of one block of a point and the seconds its decoding took.
+// Blocks are numbered from 0 in frame order: blockframes frames each, for
+// an ensemble cut at every graph's end, the point's last one at maxframes.
+struct blockcounts {
+  std::int64_t frames = 0, frameerrors = 0, biterrors = 0, undetected = 0, iterations = 0;
+  double seconds = 0.0;
+};
+
+// How a block's counts are had: decoded, known from an earlier run (not
+// decoded again), or absent (never decoded: the run fails with
+// std::runtime_error when the stopping rule needs it).
+enum class blockorigin { decode, known, absent };
+
+// Hooks for a record of the run block by block (a ledger), all optional.
+// With owns set the run is a shard: only the blocks it owns are decoded and
+// counted, and a point stops when their frame errors reach maxerrors, at
+// its last owned block before maxframes, or by time; the results are the
+// owned blocks' counts (the sweep's rules still apply: a caller that needs
+// every point sets them off).
+struct blockhooks {
+  // Asked on a worker thread before a block is decoded; known fills *counts.
+  std::function<blockorigin(int point, std::int64_t block, blockcounts *counts)> lookup;
+  // Whether an earlier run gave the point up at block (its time limit): the
+  // point then stops by time at the first block so named. Calling thread.
+  std::function<bool(int point, std::int64_t block)> givenup;
+  // Each block decoded, as it finishes, on the worker thread that decoded
+  // it; blocks decoded past the point's end too.
+  std::function<void(int point, std::int64_t block, const blockcounts &counts)> decoded;
+  // The point stopped by time before block: blocks 0 .. block - 1 count.
+  std::function<void(int point, std::int64_t block)> timedout;
+  std::function<bool(std::int64_t block)> owns;
+};
+
 // Called on the thread that called runsimulation. progress comes at most
 // every 100 ms with the frames, frame errors and seconds of the point so
 // far (blocks in any order: for display only); cancelled is asked before
@@ -134,6 +167,7 @@ struct simulationcallbacks {
   std::function<void(const pointresult &)> progress;   // counts so far
   std::function<void(const graphrecord &)> graphdrawn;
   std::function<bool()> cancelled;                     // true ends the run
+  blockhooks blocks;
 };
 
 // Runs the points in order; returns the finished points, and in *end why
@@ -157,6 +191,21 @@ struct replayresult {
 };
 replayresult replayframe(const simulationsettings &settings, const codesupply &code, int point,
                          std::int64_t frame);
+
+// For engines that hand out blocks themselves (several processes): frames
+// first .. first + count - 1 of point decoded on dec (its bits sent through
+// map, or each once when null) and counted as the loop counts a block; safe
+// to call from several threads on one decoder.
+blockcounts decodeblockframes(const simulationsettings &settings, const decoder &dec,
+                              const framemap *map, int point, std::int64_t first, int count);
+// A point's result from its counted blocks as the loop reports it; mbps
+// from the frames decoded (counted or not) of length bits over seconds of
+// wall clock, the BER per counted bit (counted per frame).
+pointresult summarisepoint(const simulationsettings &settings, int point, const blockcounts &total,
+                           double seconds, std::int64_t decoded, int length, std::int64_t counted);
+
+// The bits per frame whose errors count (map.counted set).
+std::int64_t countedbits(const framemap &map);
 
 }  // namespace ldpc
 

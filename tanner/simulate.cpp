@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "cli.h"
+#include "clusteropts.h"
 #include "graphfile.h"
 #include "irregular.h"
+#include "ledgeropts.h"
 #include "montecarlo.h"
 #include "outputfile.h"
 #include "shortcycles.h"
@@ -94,6 +96,19 @@ const char simulatehelp[] =
     "(unless --rate), and bit errors are counted over the sent and punctured\n"
     "bits (the BER is per such bit).\n"
     "\n"
+    "Long runs (ledgers, shards; see docs/cluster.md):\n"
+    "  --ledger FILE      record every finished block in FILE (JSON lines) as the\n"
+    "                     run goes; FILE must not exist yet\n"
+    "  --resume           go on with the ledger of --ledger: its blocks are taken,\n"
+    "                     the others decoded; a ledger of another configuration\n"
+    "                     is refused. Counts, JSON and CSV as an uninterrupted run\n"
+    "  --shard K/N        run the blocks b with b mod N = K - 1 of every point (all\n"
+    "                     points); the rows count this shard's blocks; merge the\n"
+    "                     shards' ledgers with tanner merge\n"
+    "  mpirun -np P tanner simulate CODE ...  spreads the blocks of a fixed code\n"
+    "                     over P processes, each with its --threads: the counts\n"
+    "                     of one process; rank 0 alone prints and writes\n"
+    "\n"
     "Ensembles (irregular, proto) only:\n"
     "  --frames-per-graph N   frames per graph (default 1000)\n"
     "  --graphs           print the seed row of every graph drawn\n"
@@ -105,7 +120,8 @@ const char simulatehelp[] =
     "output that is the same file as an input or another output is refused.\n"
     "On SIGINT, SIGTERM or SIGHUP the blocks in flight finish, the finished\n"
     "points are written to --json and --csv (the config marked interrupted) and\n"
-    "the status is 128 + the signal's number.\n"
+    "the status is 128 + the signal's number; with --ledger the blocks in flight\n"
+    "are recorded and the command that resumes the run is printed.\n"
     "\n"
     "Frame F of point P draws its noise from a state mixed from (seed, P, F), so\n"
     "the counts are the same for any thread count and SIMD width.\n";
@@ -128,6 +144,7 @@ struct settings {
   std::set<std::string> given;  // the options on the command line
   ldpc::simulationsettings run;
   simulatecode codeargs;  // standard NAME, --punctured, --shortened
+  ledgeroptions ledger;
 };
 
 std::vector<double> parsepoints(const std::string &option, const std::string &text) {
@@ -211,6 +228,7 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   if (s.code == "irregular")
     checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
+  checkledgeroptions(command, s.ledger, s.replayframe >= 0);
   if (s.replaypoint >= static_cast<long long>(s.inputs.points.size()))
     usageerror(command, "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
   s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
@@ -261,7 +279,7 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
   } else if (arg == "--girth") {
     s.girth = parseint(command, arg, value);
     if (s.girth < 4 || s.girth % 2 != 0) usageerror(command, "--girth takes an even number of at least 4");
-  } else {
+  } else if (!takeledgeroption(command, arg, value, &s.ledger)) {
     usageerror(command, "unknown option " + arg);
   }
 }
@@ -269,16 +287,18 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
 settings parse(int argc, char **argv) {
   settings s;
   s.run.threads = std::max(1u, std::thread::hardware_concurrency());
+  s.ledger.args.assign(argv, argv + argc);
   std::vector<std::string> positional;
   const std::set<std::string> flags = {"--no-early-stop", "--edge-fractions", "--graphs",
-                                       "--all-points",    "--progress",       "--no-parallel"};
+                                       "--all-points",    "--progress",       "--no-parallel",
+                                       "--resume"};
   const std::set<std::string> valued = {
       "--ebn0",       "--sigma",      "--erasure",   "--crossover",  "--rate",
       "--decoder",    "--schedule",   "--alpha",     "--beta",       "--iterations",
       "--max-errors", "--max-frames", "--max-seconds", "--min-fer",  "--frames-per-graph",
       "--threads",    "--seed",       "--json",      "--csv",        "--replay",
       "--vdeg",       "--cdeg",       "--vfrac",     "--cfrac",      "--length",
-      "--lift",       "--girth"};
+      "--lift",       "--girth",      "--ledger",    "--shard"};
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-') {
@@ -302,6 +322,8 @@ settings parse(int argc, char **argv) {
       s.progress = true;
     } else if (arg == "--no-parallel") {
       s.girth = 4;
+    } else if (arg == "--resume") {
+      s.ledger.resume = true;
     } else {
       if (i + 1 >= argc) usageerror(command, arg + " needs a value");
       takevalue(arg, argv[++i], &s);
@@ -586,7 +608,7 @@ std::string progresstext(const settings &s, const ldpc::pointresult &r) {
 // the graphs drawn gathered into graphs; *end says why the sweep ended.
 std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan,
                                          std::vector<ldpc::graphrecord> *graphs,
-                                         ldpc::sweepend *end) {
+                                         ldpc::sweepend *end, ledgerrun *ledger) {
   auto resume = [&] {
     startprogress(command);
     if (s.progress) forceprogress();
@@ -610,12 +632,18 @@ std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan
     resume();
   };
   callbacks.cancelled = [] { return stopsignal != 0; };
+  ledger->hook(&callbacks);
   std::vector<ldpc::pointresult> results;
   {
     stopsignals held;
-    results = ldpc::runsimulation(s.run, plan.code, callbacks, end);
+    if (startmpi().ranks > 1)
+      results = runclustersweep(s.run, plan.graph, plan.code.map, ledger->confighash(), callbacks, end,
+                                ledger);
+    else
+      results = ldpc::runsimulation(ledger->runsettings(s.run), plan.code, callbacks, end);
   }
   endprogress();
+  ledger->close();
   return results;
 }
 
@@ -722,25 +750,98 @@ void printending(const settings &s, const std::vector<ldpc::pointresult> &result
   flushoutput();
 }
 
+// 16 hex digits of a transmission pattern (FNV-1a over its states, order and
+// appended bits).
+std::string patternfingerprint(const ldpc::transmission &pattern) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  auto mix = [&h](std::uint64_t v) {
+    for (int k = 0; k < 8; ++k, v >>= 8) h = (h ^ (v & 0xff)) * 0x100000001b3ull;
+  };
+  for (ldpc::bitstate b : pattern.state) mix(static_cast<std::uint64_t>(b));
+  mix(pattern.state.size());
+  for (int node : pattern.order) mix(static_cast<std::uint64_t>(node));
+  mix(pattern.order.size());
+  mix(static_cast<std::uint64_t>(pattern.appended));
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016" PRIx64, h);
+  return hex;
+}
+
+// What the ledger's configuration holds of the code or ensemble.
+ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const decodertarget &target) {
+  ledgersubject subject = plan.graph != nullptr ? ldpc::codesubject(plan.graph, s.run.decoder) : ledgersubject();
+  subject.length = plan.length;
+  subject.ensemble = plan.code.ensemble != nullptr;
+  subject.target = target.name;
+  char hex[17];
+  auto fingerprint = [&](const ldpc::graphs *graph) {
+    std::snprintf(hex, sizeof hex, "%016" PRIx64, ldpc::fingerprint(graph));
+    return std::string(hex);
+  };
+  auto add = [&](const char *key, ldpc::configvalue value) { subject.code.push_back({key, std::move(value)}); };
+  auto reals = [](const auto &list) { return std::vector<double>(list.begin(), list.end()); };
+  if (s.code == "irregular") {
+    add("ensemble", std::string("irregular"));
+    add("vdeg", reals(s.vdeg));
+    add("vfrac", s.vfrac);
+    add("cdeg", reals(s.cdeg));
+    add("cfrac", s.cfrac);
+    add("edgefractions", s.edgefractions);
+  } else if (s.code == "proto") {
+    add("ensemble", std::string("proto"));
+    add("protograph", fingerprint(plan.ensemble.protograph));
+    add("lift", static_cast<std::int64_t>(s.lift));
+  }
+  if (subject.ensemble) add("girth", static_cast<std::int64_t>(s.girth));
+  // A code whose bits are not each sent once: the pattern, and the BER per
+  // counted bit.
+  if (plan.transmit.active) {
+    add("transmission", patternfingerprint(plan.transmit.pattern));
+    subject.length = ldpc::countedbits(plan.transmit.map);
+  }
+  return subject;
+}
+
 // The table on standard output, then the JSON and CSV files whole, also
 // when a signal ended the run (then with the points finished, and status
 // 128 + the signal).
 int sweep(const settings &s, const codeplan &plan) {
   const decodertarget target = probetarget(s.run.decoder);
+  ledgerrun ledger(s.ledger, s.run, ledgersubjectof(s, plan, target));
   printheader(s, plan, target);
   std::vector<ldpc::graphrecord> graphs;
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
-  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs, &end);
+  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs, &end, &ledger);
   printending(s, results, end);
   if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results, end));
   if (!s.csv.empty()) writefile(s.csv, csvtext(s, results));
-  if (end != ldpc::sweepend::cancelled) return statusok;
+  // Under mpirun rank 0 alone says that the run was interrupted.
+  if (end != ldpc::sweepend::cancelled || startmpi().rank != 0) return statusok;
   std::fflush(stdout);
   const char *name = stopsignal == SIGINT ? "SIGINT" : stopsignal == SIGTERM ? "SIGTERM" : "SIGHUP";
   std::fprintf(stderr, "tanner: interrupted by %s after %zu of %zu points%s\n", name,
                results.size(), s.inputs.points.size(),
                s.json.empty() && s.csv.empty() ? "" : "; the finished points are written whole");
+  ledger.printresume();
   return 128 + stopsignal;
+}
+
+// Under mpirun with several ranks: what runs in one process only is
+// refused, and every rank but 0 writes nothing.
+void takeranks(settings *s) {
+  const mpiranks mpi = startmpi();
+  if (mpi.ranks < 2) return;
+  if (s->code == "irregular" || s->code == "proto")
+    usageerror(command, "an ensemble runs in one process only, not under mpirun");
+  if (s->ledger.shard.count > 1) usageerror(command, "--shard runs in one process, not under mpirun");
+  if (s->replayframe >= 0) usageerror(command, "--replay runs in one process, not under mpirun");
+  if (mpi.rank == 0) return;
+  s->json.clear();
+  s->csv.clear();
+  s->ledger.path.clear();
+  s->ledger.resume = false;
+  s->progress = false;
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) fail("rank " + std::to_string(mpi.rank) + ": /dev/null");
 }
 
 }  // namespace
@@ -757,13 +858,16 @@ int simulatecommand(int argc, char **argv) {
   if (codeargs.haslists && (s.code == "irregular" || s.code == "proto"))
     usageerror(command, "--punctured and --shortened apply to a code file, not an ensemble");
   s.codeargs = std::move(codeargs);
+  // The ledger records the command line as given, the code's options too.
+  s.ledger.args.assign(argv, argv + argc);
+  takeranks(&s);
   // Output files are checked before any work, and written whole at the end.
   std::vector<namedfile> inputs;
   if (s.code == "proto")
     inputs.push_back({"the proto-file", s.protofile});
   else if (s.code != "irregular" && s.code != "standard")
     inputs.push_back({"the code", s.code});
-  checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}});
+  checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}, {"--ledger", s.ledger.path}});
   for (const std::string &path : {s.json, s.csv})
     if (!path.empty()) checkwritable(path);
   codeplan plan;
@@ -776,6 +880,8 @@ int simulatecommand(int argc, char **argv) {
       status = sweep(s, plan);
   } catch (const std::invalid_argument &e) {
     fail(s.code + ": " + e.what());
+  } catch (const std::runtime_error &e) {
+    fail(e.what());
   }
   releasecode(&plan);
   return status;

@@ -10,6 +10,7 @@
 #include "alist.h"
 #include "allocate.h"
 #include "cli.h"
+#include "ledgeropts.h"
 #include "qcformat.h"
 
 namespace ldpc {
@@ -36,6 +37,7 @@ const char overview[] =
     "  stats IN.code                 counts, distributions, cycles, girth\n"
     "  simulate CODE POINTS ...      error rates of a decoder, code or ensemble\n"
     "  threshold --channel C ...     decoding threshold of an ensemble\n"
+    "  merge LEDGER...               the ledgers of a run's shards merged\n"
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
@@ -93,6 +95,7 @@ const subcommand subcommands[] = {
     {"check", checkcommand, true, true},         {"stats", statscommand, true, true},
     {"simulate", simulatecommand, false, true},
     {"threshold", thresholdcommand, true, false},
+    {"merge", mergecommand, false, false},
 };
 
 }  // namespace

@@ -9,6 +9,7 @@ ValueError) for malformed input, OSError for files that cannot be opened or
 written.
 """
 
+import os as _os
 import sys as _sys
 
 from . import _build
@@ -87,7 +88,13 @@ if hasattr(_ldpcgraph, "Decoder"):
         ("stopped": "errors", "frames" or "time"). The inputs are checked as
         tanner checks them (ValueError); Ctrl-C raises KeyboardInterrupt
         after the blocks in flight. The same seed gives the same counts,
-        whatever the thread count."""
+        whatever the thread count.
+
+        ledger=PATH records every finished block in PATH as the run goes (a
+        code, not an ensemble), as `tanner simulate --ledger`; with
+        resume=True the blocks it holds are taken and the run goes on, with
+        the counts of an uninterrupted run (a ledger of another
+        configuration raises ValueError naming the difference)."""
         given = [(name, values) for name, values in zip(_CHANNELS, (ebn0, sigma, erasure,
                                                                     crossover))
                  if values is not None]
@@ -106,7 +113,20 @@ if hasattr(_ldpcgraph, "Decoder"):
             code = Graph.read(code)
         return _ldpcgraph._simulate(code, points, channel, **options)
 
-    __all__ += ["decode", "simulate", "IrregularEnsemble", "ProtographEnsemble"]
+    def merge(*ledgers):
+        """The points of the run whose ledgers (one run's, or the shards of
+        `tanner simulate --shard K/N`) are given, as simulate returns them:
+        the blocks taken in frame order under the run's stopping rules, so
+        the counts are those of the one-process run ("ebn0" is None and
+        "mbps" 0: a ledger keeps channel parameters and decodes nothing).
+        ValueError names a ledger that is refused, or the shard that must
+        go on or is missing."""
+        paths = [_os.fspath(path) for path in ledgers]
+        if not paths:
+            raise ValueError("merge expects one ledger at least")
+        return _ldpcgraph._merge_ledgers(paths)
+
+    __all__ += ["decode", "simulate", "merge", "IrregularEnsemble", "ProtographEnsemble"]
 
 
 def _from_matrix(matrix, multigraph=False):

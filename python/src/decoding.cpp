@@ -3,12 +3,15 @@
 #include <cmath>
 #include <stdexcept>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "bindings.h"
 #include "graphfile.h"
+#include "ledgermerge.h"
 #include "montecarlo.h"
 #include "simulationcheck.h"
+#include "simulationledger.h"
 
 namespace ldpcpython {
 
@@ -101,8 +104,14 @@ py::dict pointrow(ldpc::channeltype channel, const ldpc::pointresult &r) {
 
 // The settings of a simulation from its keywords, with tanner's defaults
 // (those of ldpc::simulationsettings), checked as tanner checks them.
+// The ledger keywords: ledger (a path or None) and resume.
+struct ledgerkeywords {
+  std::string path;
+  bool resume = false;
+};
+
 ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
-                                     ldpc::simulationinputs *inputs) {
+                                     ldpc::simulationinputs *inputs, ledgerkeywords *ledger) {
   ldpc::simulationsettings settings;
   settings.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   std::string decoder = "spa", schedule = "flooding";
@@ -125,6 +134,9 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
     else if (name == "seed") seed = py::reinterpret_borrow<py::object>(value);
     else if (name == "threads" && !value.is_none()) settings.threads = pyint32(value, name);
     else if (name == "threads") continue;
+    else if (name == "ledger" && !value.is_none()) ledger->path = py::str(value);
+    else if (name == "ledger") continue;
+    else if (name == "resume") ledger->resume = value.cast<bool>();
     else if (name == "frames_per_graph" && ensemble) settings.framespergraph = pyint32(value, name);
     else throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
   }
@@ -148,6 +160,64 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
   return settings;
 }
 
+// The run's ledger created (or, with resume, read and gone on with) and its
+// hooks added to callbacks, as tanner simulate --ledger does; a fixed code
+// only. The ledger's faults raise ValueError with its message.
+void openledger(const ldpc::codesupply &supply, const ldpc::simulationsettings &settings,
+                const ledgerkeywords &ledger, ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed,
+                ldpc::ledgerfault *fault, ldpc::simulationcallbacks *callbacks) {
+  if (supply.graph == nullptr)
+    throw py::value_error("ledger= records the run of a code; an ensemble's run is recorded by "
+                          "tanner simulate --ledger");
+  const ldpc::runconfig config = ldpc::ledgerconfig(settings, ldpc::codesubject(supply.graph, settings.decoder));
+  std::string failure = ldpc::configfault(config);
+  if (failure.empty())
+    failure = writer->open(ledger.path, config, ldpc::ledgershard{},
+                           ledger.resume ? ldpc::ledgermode::resume : ldpc::ledgermode::create, resumed,
+                           {{"command", "ldpcgraph.simulate"}});
+  if (!failure.empty()) throw py::value_error(failure);
+  ldpc::hookledger(writer, resumed, ldpc::ledgershard{}, fault, callbacks);
+}
+
+// The rows of merged ledgers as simulate returns them (ebn0 is None: a
+// ledger keeps the channel's parameters), with the sweep ended as one
+// process ends it.
+py::list mergerows(const std::vector<std::string> &paths) {
+  std::vector<ldpc::ledgercontents> ledgers(paths.size());
+  std::vector<const ldpc::ledgercontents *> views;
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    const std::string fault = ldpc::readledger(paths[k], &ledgers[k]);
+    if (!fault.empty()) throw py::value_error(fault);
+    views.push_back(&ledgers[k]);
+  }
+  ldpc::mergeresult merged;
+  const std::string fault = ldpc::mergeledgers(views, &merged);
+  if (!fault.empty()) throw py::value_error(fault);
+  if (!merged.verdict.complete) throw py::value_error(merged.shortfall);
+  ldpc::simulationsettings settings;
+  settings.parameters = merged.config.points;
+  bool allpoints = false;
+  for (const ldpc::configsetting &c : merged.config.settings) {
+    if (c.key == "channel" && std::holds_alternative<std::string>(c.value))
+      ldpc::parsechannel(std::get<std::string>(c.value), &settings.channel);
+    if (c.key == "allpoints" && std::holds_alternative<bool>(c.value)) allpoints = std::get<bool>(c.value);
+  }
+  py::list rows;
+  for (std::size_t p = 0; p < merged.verdict.points.size(); ++p) {
+    const ldpc::pointstate &state = merged.verdict.points[p].state;
+    const ldpc::blocktally &t = state.total;
+    ldpc::pointresult r = ldpc::summarisepoint(
+        settings, static_cast<int>(p), {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0},
+        0.0, 0, static_cast<int>(merged.config.length), merged.config.length);
+    r.stopped = state.end == ldpc::pointend::maxerrors ? ldpc::pointstop::errors
+                : state.end == ldpc::pointend::givenup ? ldpc::pointstop::seconds
+                                                        : ldpc::pointstop::frames;
+    rows.append(pointrow(settings.channel, r));
+    if (!allpoints && t.frameerrors == 0) break;
+  }
+  return rows;
+}
+
 // The Monte-Carlo loop on a code or an ensemble, its points in the channel's
 // terms, as `tanner simulate` runs it and with its checks. An ensemble draws
 // its graphs from the graph stream, which it holds while its points run.
@@ -161,7 +231,8 @@ py::list simulate(const ldpc::codesupply &supply, double designrate,
   inputs.points = points;
   inputs.hasrate = !rate.is_none();
   if (inputs.hasrate) inputs.rate = pynumber(rate, "rate");
-  ldpc::simulationsettings settings = takeoptions(keywords, supply.ensemble != nullptr, &inputs);
+  ledgerkeywords ledger;
+  ldpc::simulationsettings settings = takeoptions(keywords, supply.ensemble != nullptr, &inputs, &ledger);
   std::string fault = ldpc::simulationfault(inputs, settings, "");
   if (fault.empty() && supply.graph != nullptr) fault = ldpc::undecodable(supply.graph);
   if (fault.empty()) fault = ldpc::setchannelpoints(inputs, designrate, "", &settings);
@@ -170,11 +241,21 @@ py::list simulate(const ldpc::codesupply &supply, double designrate,
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
   ldpc::simulationcallbacks callbacks;
   callbacks.cancelled = [] { return interrupted(); };
+  ldpc::ledgerwriter writer;
+  ldpc::ledgercontents resumed;
+  ldpc::ledgerfault writefault;
+  if (!ledger.path.empty()) openledger(supply, settings, ledger, &writer, &resumed, &writefault, &callbacks);
+  else if (ledger.resume) throw py::value_error("resume=True needs ledger=PATH");
   {
     py::gil_scoped_release unlocked;
     std::unique_lock<std::mutex> hold(streamlock(), std::defer_lock);
     if (supply.ensemble != nullptr) hold.lock();
     results = ldpc::runsimulation(settings, supply, callbacks, &end);
+  }
+  if (writer.isopen()) {
+    const std::string closing = writer.close();
+    const std::string first = writefault.first();
+    if (!first.empty() || !closing.empty()) throw py::value_error(first.empty() ? closing : first);
   }
   if (end == ldpc::sweepend::cancelled) {
     if (PyErr_Occurred() == nullptr) PyErr_SetNone(PyExc_KeyboardInterrupt);
@@ -250,6 +331,8 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
       .def_property_readonly(
           "target", [](const pydecoder &self) { return self.compiled.target(); },
           "The instruction set decode uses.");
+
+  m.def("_merge_ledgers", &mergerows, py::arg("paths"));
 
   m.def(
       "_simulate",

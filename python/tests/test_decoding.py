@@ -243,3 +243,84 @@ def test_memory_exhaustion_in_an_ensemble_is_a_memory_error():
         % (str(EXAMPLES / "half-rate.proto"), str(EXAMPLES / "hamming7.alist")),
         memory=1500000 * 1024)
     assert run.returncode == 0 and run.stdout == "memory 7\n", run.stderr
+
+
+# Ledgers: simulate(ledger=..., resume=True) and merge, against the run
+# without a ledger and against tanner, which reads and writes the same files.
+LEDGERRUN = dict(ebn0=[1, 2, 3], decoder="nms", max_errors=60, max_frames=20000, max_seconds=0,
+                 seed=(1, 0, 0), threads=2)
+LEDGERARGS = ["--ebn0", "1:3:1", "--decoder", "nms", "--max-errors", "60", "--max-frames", "20000",
+              "--max-seconds", "0", "--threads", "2"]
+
+
+def counts(rows):
+    """The rows without their wall-clock figure and the Eb/N0 a ledger lacks."""
+    return [{k: v for k, v in row.items() if k not in ("mbps", "ebn0")} for row in rows]
+
+
+@pytest.fixture
+def ledgercode(work):
+    path = work / "c96.code"
+    tanner("construct", "peg", "--vdeg", "3", "--vfrac", "1", "--length", "96", "--checks", "48", path)
+    return path
+
+
+def test_a_ledger_resumed_from_any_cut_gives_the_uninterrupted_points(ledgercode, work):
+    plain = ldpcgraph.simulate(ledgercode, **LEDGERRUN)
+    ledger = work / "run.ledger"
+    assert counts(ldpcgraph.simulate(ledgercode, ledger=ledger, **LEDGERRUN)) == counts(plain)
+    lines = ledger.read_text().splitlines(keepends=True)
+    assert len(lines) > 10
+    # Cut as a killed run leaves it: at a few lines, the last one torn.
+    for keep in (1, 2, len(lines) // 3, len(lines) - 1):
+        cut = work / ("cut%d.ledger" % keep)
+        cut.write_text("".join(lines[:keep]) + lines[keep][: len(lines[keep]) // 2])
+        resumed = ldpcgraph.simulate(ledgercode, ledger=cut, resume=True, **LEDGERRUN)
+        assert counts(resumed) == counts(plain), keep
+        assert counts(ldpcgraph.merge(cut)) == counts(plain), keep
+    # tanner resumes the ledger that Python wrote (nothing left to decode)
+    # and gives the same points.
+    tanner("simulate", ledgercode, *LEDGERARGS, "--ledger", ledger, "--resume", "--json", work / "t.json")
+    theirs = json.loads((work / "t.json").read_text())["points"]
+    assert counts(theirs) == [{k: pytest.approx(v, rel=1e-9) if isinstance(v, float) else v
+                               for k, v in row.items()} for row in counts(plain)]
+
+
+def test_merge_of_tanner_shards_gives_the_one_process_points(ledgercode, work):
+    plain = ldpcgraph.simulate(ledgercode, min_fer=0.05, **LEDGERRUN)
+    shards = []
+    for k in (1, 2):
+        shards.append(work / ("shard%d.ledger" % k))
+        tanner("simulate", ledgercode, *LEDGERARGS, "--min-fer", "0.05", "--shard", "%d/2" % k,
+               "--ledger", shards[-1])
+    merged = ldpcgraph.merge(*shards)
+    assert counts(merged) == counts(plain)
+    assert all(row["mbps"] == 0 and row["ebn0"] is None for row in merged)
+    assert ldpcgraph.merge(shards[1], str(shards[0])) == merged
+    with pytest.raises(ValueError, match="shard 2/2 is missing"):
+        ldpcgraph.merge(shards[0])
+
+
+def test_ledgers_that_do_not_fit_the_run_are_refused(ledgercode, work):
+    ledger = work / "run.ledger"
+    ldpcgraph.simulate(ledgercode, ledger=ledger, **LEDGERRUN)
+    before = ledger.read_text()
+    refusals = (
+        (dict(LEDGERRUN, ledger=ledger), "run.ledger"),  # exists, and no resume
+        (dict(LEDGERRUN, ledger=ledger, resume=True, seed=2), "seed"),
+        (dict(LEDGERRUN, ledger=ledger, resume=True, max_errors=61), "maxerrors"),
+        (dict(LEDGERRUN, resume=True), "resume=True needs ledger=PATH"),
+    )
+    for options, message in refusals:
+        with pytest.raises(ValueError, match=message):
+            ldpcgraph.simulate(ledgercode, **options)
+    assert ledger.read_text() == before
+    with pytest.raises(ValueError, match="an ensemble's run is recorded by tanner"):
+        ldpcgraph.simulate(ldpcgraph.IrregularEnsemble([3], [1], [6], [1], 96), ebn0=2,
+                           ledger=work / "e.ledger")
+    bad = work / "bad.ledger"
+    bad.write_text("hello\n")
+    with pytest.raises(ValueError, match="bad.ledger:1: "):
+        ldpcgraph.merge(bad)
+    with pytest.raises(ValueError, match="one ledger at least"):
+        ldpcgraph.merge()

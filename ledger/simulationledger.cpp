@@ -1,0 +1,92 @@
+// The configuration of a Monte-Carlo run for its ledger, and the loop's
+// block hooks over a ledger writer.
+#include "simulationledger.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <utility>
+
+#include "decoder.h"
+
+namespace ldpc {
+
+namespace {
+
+blockcounts tocounts(const blocktally &t) {
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds};
+}
+
+}  // namespace
+
+ledgersubject codesubject(const graphs *graph, const decoderoptions &options) {
+  ledgersubject subject;
+  subject.length = graph->vnodenum;
+  subject.target = decoder::targetfor(options);
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016" PRIx64, fingerprint(graph));
+  subject.code.push_back({"code", std::string(hex)});
+  return subject;
+}
+
+runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subject) {
+  runconfig c;
+  c.seed = run.seed;
+  c.points = run.parameters;
+  c.length = subject.length;
+  c.iterations = run.decoder.iterations;
+  c.rule.maxerrors = run.maxerrors;
+  c.rule.maxframes = run.maxframes;
+  c.rule.minfer = run.minfer;
+  c.rule.graphframes = subject.ensemble ? std::max(1, run.framespergraph) : 0;
+  c.rule.blockframes = blockframes;
+  c.settings = subject.code;
+  const decoderoptions &o = run.decoder;
+  auto add = [&](const char *key, configvalue value) { c.settings.push_back({key, std::move(value)}); };
+  add("channel", std::string(channelname(run.channel)));
+  add("decoder", std::string(algorithmname(o.algorithm)));
+  add("schedule", std::string(schedulename(o.schedule)));
+  if (o.algorithm == decoderalgorithm::normalizedminsum) add("alpha", o.alpha);
+  if (o.algorithm == decoderalgorithm::offsetminsum) add("beta", o.beta);
+  add("earlystop", o.earlystop);
+  // Sum-product decodes in float, whose results depend on the vector width.
+  if (o.algorithm == decoderalgorithm::sumproduct) add("target", subject.target);
+  add("allpoints", !run.stopwithouterrors);
+  return c;
+}
+
+void ledgerfault::note(const std::string &fault) {
+  if (fault.empty()) return;
+  std::lock_guard<std::mutex> hold(lock);
+  if (text.empty()) text = fault;
+  failed = true;
+}
+
+std::string ledgerfault::first() {
+  std::lock_guard<std::mutex> hold(lock);
+  return text;
+}
+
+void hookledger(ledgerwriter *writer, const ledgercontents *resumed, const ledgershard &shard,
+                ledgerfault *fault, simulationcallbacks *callbacks) {
+  blockhooks &hooks = callbacks->blocks;
+  hooks.lookup = [resumed](int point, std::int64_t block, blockcounts *counts) {
+    const blocktally *t = findblock(*resumed, point, block);
+    if (t == nullptr) return blockorigin::decode;
+    *counts = tocounts(*t);
+    return blockorigin::known;
+  };
+  hooks.givenup = [resumed](int point, std::int64_t block) { return givenupin(*resumed, point, block); };
+  hooks.decoded = [writer, fault](int point, std::int64_t block, const blockcounts &c) {
+    fault->note(writer->writeblock(point, block,
+                                   {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, c.seconds}));
+  };
+  hooks.timedout = [writer, fault](int point, std::int64_t block) {
+    fault->note(writer->writegiveup(point, block, "max seconds"));
+  };
+  if (shard.count > 1) hooks.owns = [shard](std::int64_t block) { return ownsblock(shard, block); };
+  std::function<bool()> cancelled = callbacks->cancelled;
+  callbacks->cancelled = [fault, cancelled] { return fault->failed.load() || (cancelled && cancelled()); };
+}
+
+}  // namespace ldpc
