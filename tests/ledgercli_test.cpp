@@ -318,3 +318,31 @@ TEST(ledgercli, usage_errors) {
     EXPECT_FALSE(fileexists(ledger)) << c.message;
   }
 }
+
+// A code whose bits are not each sent once: a run cut after its first
+// blocks and resumed, and its merged ledger, give the whole run's outputs
+// (the BER per counted bit); the same code with another pattern is another
+// configuration.
+TEST(ledgercli, punctured_codes_resume_merge_and_name_their_pattern) {
+  const workbench &w = bench();
+  const std::string ledger = w.dir.file("punct.ledger"), cut = w.dir.file("punct-cut.ledger");
+  const arguments args = {"simulate", "standard", "nr", "--info", "40", "--length", "100", "--ebn0",
+                          "1,3",      "--max-errors", "30", "--max-frames", "1000", "--threads", "2"};
+  const outputs whole = runsweep(with(args, {"--ledger", ledger}), w.dir.file("p1"));
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  const std::string lines = readfile(ledger);
+  std::size_t end = 0;
+  for (int k = 0; k < 3; ++k) end = lines.find('\n', end) + 1;
+  writefile(cut, lines.substr(0, end));
+  const outputs resumed = runsweep(with(args, {"--ledger", cut, "--resume"}), w.dir.file("p2"));
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  expectsame(whole, resumed, "resumed");
+  runresult merged = run(tanner, {"merge", ledger, "--json", w.dir.file("p3.json")});
+  EXPECT_EQ(merged.status, 0) << merged.err;
+  EXPECT_EQ(steady(readfile(w.dir.file("p3.json"))), steady(whole.json));
+  arguments other = args;
+  other[6] = "120";  // E: another bit selection of the same code block
+  runresult r = run(tanner, with(other, {"--ledger", ledger, "--resume"}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
+}
