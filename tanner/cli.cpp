@@ -241,7 +241,8 @@ namespace {
 
 }  // namespace
 
-void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded) {
+void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded,
+                const ldpc::encoders *withencoder) {
   std::string error;
   ldpc::writeoutcome outcome;
   if (alist) {
@@ -249,6 +250,7 @@ void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, 
   } else {
     ldpc::encoders encoder{};
     encoder.gap = -1;
+    if (withencoder != nullptr) encoder = *withencoder;
     outcome = ldpc::writegraphfile(graph, &encoder, path.c_str(), &error);
   }
   if (outcome == ldpc::writeopenfailed) failwritable(path);

@@ -19,6 +19,7 @@ struct common {
   bool circulant = false; // proto: --circulant
   std::string shifts;     // proto: --shifts FILE
   bool json = false;      // --json: the report as one JSON object
+  bool encoder = false;   // --encoder: write gap and iphi, nodes in the form's order
   std::string output;
 };
 
