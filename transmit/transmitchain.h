@@ -1,0 +1,75 @@
+// The transmit chain of a simulation: a frame's information bits, its
+// codeword, the modulation and the channel, as the frame source of the
+// Monte-Carlo loop (montecarlo.h).
+//
+// Frame f of point p draws everything from its own stream state
+// streamstate(seed, p, f), in this order: with random codewords the K
+// information bits (drawword, one draw a bit), encoded systematically
+// (encoder.h); then the channel from where the word left the state:
+// - AWGN: transmitframe (symbolchannel.h), with n0 = 2 sigma^2 / q for the
+//   point's sigma (sigma as channelframe takes it from Eb/N0 and the rate,
+//   so that Es/N0 = Eb/N0 + 10 log10(R q)); BPSK without fading is then
+//   drawn as channelframe draws the all-zero word, bit for bit.
+// - BEC and BSC: channelframe's LLRs of the all-zero word, their signs
+//   turned for the bits sent as 1 (both channels are symmetric).
+// With zero codewords no word is drawn and nothing is encoded.
+//
+// Error policy: never prints or exits. transmitfault names what makes a
+// chain unusable (no encoder for random words, a modulation or fading on a
+// channel other than AWGN, a channel setup refused by channelfault), ""
+// when it is usable; framesource takes only usable chains.
+#ifndef LDPC_TRANSMITCHAIN_H
+#define LDPC_TRANSMITCHAIN_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel.h"
+#include "encoder.h"
+#include "symbolchannel.h"
+
+namespace ldpc {
+
+enum class codewordkind { zero, random };
+
+// "zero", "random"; the parser returns false on another name.
+const char *codewordname(codewordkind kind);
+bool parsecodeword(const std::string &name, codewordkind *kind);
+
+struct transmitchain {
+  codewordkind codeword = codewordkind::zero;
+  encoder enc;                  // random codewords: the code's encoder
+  channeltype channel = channeltype::awgn;
+  channelsetup setup;           // modulation, demapper, fading, interleaver (n0 unused)
+  std::vector<double> parameters;  // per point: sigma, erasure or crossover
+  int n = 0;                    // code length
+};
+
+// Whether a zero codeword gives the curve of every codeword: the channel
+// and demapper treat all codewords alike only for BPSK and QPSK (each bit
+// on a dimension of its own) without a random interleaver's effect on
+// them; 16-QAM and above do not.
+bool zerowordsymmetric(const channelsetup &setup);
+
+std::string transmitfault(const transmitchain &chain);
+
+// The frame source of chain for simulationsettings::framesource (the chain
+// is shared by the copies of the function); the information positions of
+// the code go to settings::infopositions with random codewords.
+std::function<void(int, std::uint64_t, double *, std::uint8_t *)> framesource(
+    std::shared_ptr<const transmitchain> chain);
+
+// One frame by the rule above, with buffers of the caller.
+struct framescratch {
+  std::vector<std::uint8_t> word;
+  framebuffers channel;
+};
+void transmitchainframe(const transmitchain &chain, int point, std::uint64_t state, double *llr,
+                        std::uint8_t *sent, framescratch *scratch);
+
+}  // namespace ldpc
+
+#endif
