@@ -11,24 +11,6 @@ namespace {
 
 const char command[] = "simulate";
 
-bool active(const transmitargs &t, ldpc::codewordkind codeword) {
-  return codeword == ldpc::codewordkind::random ||
-         t.setup.modulation != ldpc::modulationkind::bpsk ||
-         t.setup.fading != ldpc::fadingkind::none ||
-         t.setup.interleave != ldpc::interleaving::none;
-}
-
-// The default: random words where the zero word would give a wrong curve
-// (modulations with more than one bit per dimension) and with fading.
-ldpc::codewordkind codewordof(const transmitargs &t) {
-  ldpc::codewordkind kind = ldpc::codewordkind::zero;
-  if (!t.codeword.empty())
-    ldpc::parsecodeword(t.codeword, &kind);
-  else if (!ldpc::zerowordsymmetric(t.setup) || t.setup.fading != ldpc::fadingkind::none)
-    kind = ldpc::codewordkind::random;
-  return kind;
-}
-
 void parsefading(const std::string &value, ldpc::channelsetup *setup) {
   if (value == "fast") {
     setup->fading = ldpc::fadingkind::fast;
@@ -73,29 +55,22 @@ void taketransmitoption(const std::string &arg, const std::string &value, transm
 void checktransmitargs(const transmitargs &t, bool ensemble) {
   if (ensemble && !t.given.empty())
     usageerror(command, *t.given.begin() + " applies to a code from a file, not to an ensemble");
-  if (t.codeword == "zero" && !ldpc::zerowordsymmetric(t.setup))
-    usageerror(command, std::string("--codeword zero with ") +
-                            ldpc::modulationname(t.setup.modulation) +
-                            " gives a wrong curve (its bits are not all protected alike); "
-                            "use --codeword random");
+  if (t.codeword == "zero" && !ldpc::zerowordfault(t.setup).empty())
+    usageerror(command, "--codeword zero: " + ldpc::zerowordfault(t.setup));
 }
 
 std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
                          const ldpc::encoders *info, const std::string &codefile,
                          ldpc::simulationsettings *run) {
-  const ldpc::codewordkind codeword = codewordof(t);
-  if (!active(t, codeword)) return "";
+  ldpc::codewordkind codeword;
+  ldpc::chosencodeword(t.codeword, t.setup, &codeword);
   auto chain = std::make_shared<ldpc::transmitchain>();
-  chain->codeword = codeword;
-  chain->channel = run->channel;
-  chain->setup = t.setup;
-  chain->parameters = run->parameters;
-  chain->n = graph->vnodenum;
+  bool active = false;
   std::string error;
-  if (codeword == ldpc::codewordkind::random && !ldpc::makeencoder(graph, info, &chain->enc, &error))
-    fail(codefile + ": no encoder for --codeword random: " + error);
-  const std::string fault = ldpc::transmitfault(*chain);
-  if (!fault.empty()) fail(codefile + ": " + fault);
+  if (!ldpc::plantransmitchain(codeword, t.setup, run->channel, run->parameters, graph, info,
+                               chain.get(), &active, &error))
+    fail(codefile + ": " + error);
+  if (!active) return "";
   run->framesource = ldpc::framesource(chain);
   if (codeword == ldpc::codewordkind::random) run->infopositions = chain->enc.positions;
   std::string line = std::string("# codeword ") + ldpc::codewordname(codeword);

@@ -207,7 +207,7 @@ TEST(tanner_transmit, options_that_cannot_apply_are_refused) {
     const char *message;
   } rows[] = {
       {{code, "--ebn0", "3", "--modulation", "16qam", "--codeword", "zero"}, 2,
-       "--codeword zero with 16qam gives a wrong curve"},
+       "--codeword zero: the zero codeword with 16qam gives a wrong curve"},
       {{code, "--ebn0", "3", "--modulation", "8psk"}, 2, "--modulation takes bpsk, qpsk"},
       {{code, "--ebn0", "3", "--demapper", "max"}, 2, "--demapper takes exact or maxlog"},
       {{code, "--ebn0", "3", "--fading", "slow"}, 2, "--fading takes fast or block:L"},

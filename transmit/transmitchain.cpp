@@ -44,6 +44,39 @@ std::string transmitfault(const transmitchain &chain) {
   return "";
 }
 
+bool chosencodeword(const std::string &name, const channelsetup &setup, codewordkind *kind) {
+  if (!name.empty()) return parsecodeword(name, kind);
+  const bool random = !zerowordsymmetric(setup) || setup.fading != fadingkind::none;
+  *kind = random ? codewordkind::random : codewordkind::zero;
+  return true;
+}
+
+std::string zerowordfault(const channelsetup &setup) {
+  if (zerowordsymmetric(setup)) return "";
+  return std::string("the zero codeword with ") + modulationname(setup.modulation) +
+         " gives a wrong curve (its bits are not all protected alike); send random codewords";
+}
+
+bool plantransmitchain(codewordkind codeword, const channelsetup &setup, channeltype channel,
+                       const std::vector<double> &parameters, const graphs *graph,
+                       const encoders *info, transmitchain *chain, bool *active,
+                       std::string *error) {
+  *active = codeword == codewordkind::random || setup.modulation != modulationkind::bpsk ||
+            setup.fading != fadingkind::none || setup.interleave != interleaving::none;
+  if (!*active) return true;
+  chain->codeword = codeword;
+  chain->channel = channel;
+  chain->setup = setup;
+  chain->parameters = parameters;
+  chain->n = graph->vnodenum;
+  if (codeword == codewordkind::random && !makeencoder(graph, info, &chain->enc, error)) {
+    *error = "no encoder for random codewords: " + *error;
+    return false;
+  }
+  *error = transmitfault(*chain);
+  return error->empty();
+}
+
 void transmitchainframe(const transmitchain &chain, int point, std::uint64_t state, double *llr,
                         std::uint8_t *sent, framescratch *scratch) {
   const int n = chain.n;

@@ -56,6 +56,23 @@ bool zerowordsymmetric(const channelsetup &setup);
 
 std::string transmitfault(const transmitchain &chain);
 
+// The codeword kind named (zero, random), or for "" the default: random
+// where the zero word would give a wrong curve (not zerowordsymmetric) and
+// with fading, else zero. false for another name.
+bool chosencodeword(const std::string &name, const channelsetup &setup, codewordkind *kind);
+// Why the zero word cannot be sent with setup ("" when it can).
+std::string zerowordfault(const channelsetup &setup);
+
+// The chain of a code (its encoder from the encoder information info when
+// that is given and usable) over channel at the points' parameters:
+// false with *error when no encoder can be built or transmitfault refuses
+// it. *active is false when the chain is the all-zero word over BPSK, which
+// the Monte-Carlo loop draws by itself; nothing is built then.
+bool plantransmitchain(codewordkind codeword, const channelsetup &setup, channeltype channel,
+                       const std::vector<double> &parameters, const graphs *graph,
+                       const encoders *info, transmitchain *chain, bool *active,
+                       std::string *error);
+
 // The frame source of chain for simulationsettings::framesource (the chain
 // is shared by the copies of the function); the information positions of
 // the code go to settings::infopositions with random codewords.

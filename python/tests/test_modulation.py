@@ -75,3 +75,28 @@ def test_refusals():
         ldpcgraph.demodulate(np.zeros((1, 2)), 1.0, "qpsk", demapper="max")
     with pytest.raises(ValueError, match="gains"):
         ldpcgraph.demodulate(np.zeros((1, 2)), 1.0, "qpsk", gains=np.ones((1, 3)))
+
+
+def test_simulate_with_random_codewords_and_16qam_is_tanners_run(work):
+    from conftest import tanner
+    import json
+
+    code = work / "c.code"
+    tanner("construct", "irregular", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1",
+           "--length", "240", "--encoder", code)
+    rows = ldpcgraph.simulate(str(code), ebn0=[5.0, 7.0], modulation="16qam", max_frames=320,
+                              all_points=True, threads=2)
+    tanner("simulate", code, "--ebn0", "5,7", "--modulation", "16qam", "--max-frames", "320",
+           "--all-points", "--threads", "2", "--json", work / "t.json")
+    points = json.loads((work / "t.json").read_text())["points"]
+    for row, point in zip(rows, points):
+        for key in ("frames", "frameerrors", "biterrors", "infobiterrors", "undetected"):
+            assert row[key] == point[key], key
+    zero = ldpcgraph.simulate(str(code), ebn0=[3.0], max_frames=128)
+    assert "infobiterrors" not in zero[0]
+    with pytest.raises(ValueError, match="wrong curve"):
+        ldpcgraph.simulate(str(code), ebn0=[3.0], modulation="64qam", codeword="zero")
+    with pytest.raises(ValueError, match="fading takes fast or block:L"):
+        ldpcgraph.simulate(str(code), ebn0=[3.0], fading="block:0")
+    with pytest.raises(ValueError, match="AWGN"):
+        ldpcgraph.simulate(str(code), erasure=[0.3], modulation="qpsk")
