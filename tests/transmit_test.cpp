@@ -121,7 +121,7 @@ TEST(tanner_transmit, bpsk_random_codewords_give_the_fer_of_the_zero_word) {
   tempdir dir;
   const std::string code = regularcode(dir, 400, "c.code");
   const std::vector<std::string> common = {code, "--ebn0", "2,2.5", "--max-frames", "3000",
-                                           "--max-errors", "100000", "--all-points"};
+                                           "--max-errors", "100000", "--all-points", "--max-seconds", "0"};
   std::vector<std::string> args = common;
   const nlohmann::json zero = simulatejson(dir, args);
   args.insert(args.end(), {"--codeword", "zero"});
