@@ -21,7 +21,9 @@ namespace {
 
 struct tally {
   std::int64_t frames = 0, frameerrors = 0, biterrors = 0, undetected = 0, iterations = 0;
+  std::int64_t infobiterrors = 0;
   void add(const tally &other) {
+    infobiterrors += other.infobiterrors;
     frames += other.frames;
     frameerrors += other.frameerrors;
     biterrors += other.biterrors;
@@ -33,8 +35,9 @@ struct tally {
 // A block's working memory, one per thread.
 struct blockbuffers {
   std::vector<double> llr, channel;
-  std::vector<std::uint8_t> decisions, satisfied;
+  std::vector<std::uint8_t> decisions, satisfied, sent;
   std::vector<std::int32_t> iterations, undecided;
+  std::vector<float> posteriors;
   void size(std::size_t n, std::size_t frames) {
     llr.resize(n * frames);
     decisions.resize(n * frames);
@@ -68,24 +71,50 @@ std::int64_t countbiterrors(const framemap *map, const std::uint8_t *decisions, 
   return errors;
 }
 
+// The bit errors of frame j against the codeword the frame source sent: a
+// decision that differs or a posterior of exactly 0; those in information
+// bits into *info.
+std::int64_t senterrors(const simulationsettings &s, const blockbuffers &b, std::size_t n, int j,
+                        std::int64_t *info) {
+  const std::uint8_t *sent = b.sent.data() + j * n, *decided = b.decisions.data() + j * n;
+  const float *posterior = b.posteriors.data() + j * n;
+  auto wrong = [&](std::size_t i) { return decided[i] != sent[i] || posterior[i] == 0.0f; };
+  std::int64_t errors = 0;
+  for (std::size_t i = 0; i < n; ++i) errors += wrong(i);
+  for (int i : s.infopositions) *info += wrong(i);
+  return errors;
+}
+
 // Draws and decodes frames first .. first + count - 1 of a point.
 tally decodeblock(const simulationsettings &s, const decoder &dec, const framemap *map, int point,
                   std::int64_t first, int count, blockbuffers *b) {
   const std::size_t n = dec.length();
   b->size(n, count);
-  for (int j = 0; j < count; ++j)
-    drawframe(s, map, point, streamstate(s.seed, point, first + j), static_cast<int>(n),
-              b->llr.data() + j * n, &b->channel);
+  const bool source = static_cast<bool>(s.framesource);
+  if (source) {
+    b->sent.resize(n * count);
+    b->posteriors.resize(n * count);
+  }
+  for (int j = 0; j < count; ++j) {
+    const std::uint64_t state = streamstate(s.seed, point, first + j);
+    if (source)
+      s.framesource(point, state, b->llr.data() + j * n, b->sent.data() + j * n);
+    else
+      drawframe(s, map, point, state, static_cast<int>(n), b->llr.data() + j * n, &b->channel);
+  }
   decodeoutputs out;
   out.decisions = b->decisions.data();
   out.satisfied = b->satisfied.data();
   out.iterations = b->iterations.data();
   out.undecided = b->undecided.data();
+  if (source) out.posteriors = b->posteriors.data();
   dec.decode(b->llr.data(), count, out, 1);
   tally t;
   t.frames = count;
   for (int j = 0; j < count; ++j) {
-    const std::int64_t errors = b->undecided[j] + countbiterrors(map, b->decisions.data() + j * n, n);
+    const std::int64_t errors =
+        source ? senterrors(s, *b, n, j, &t.infobiterrors)
+               : b->undecided[j] + countbiterrors(map, b->decisions.data() + j * n, n);
     t.biterrors += errors;
     t.frameerrors += errors > 0;
     t.undetected += errors > 0 && b->satisfied[j] != 0;
@@ -152,6 +181,9 @@ pointresult summarise(const simulationsettings &s, int point, const tally &t, do
   r.ber = t.frames > 0 && counted > 0
               ? static_cast<double>(t.biterrors) / (static_cast<double>(t.frames) * counted)
               : 0.0;
+  r.infobiterrors = t.infobiterrors;
+  const double infobits = static_cast<double>(t.frames) * s.infopositions.size();
+  r.infober = infobits > 0 ? static_cast<double>(t.infobiterrors) / infobits : 0.0;
   r.iterations = t.frames > 0 ? static_cast<double>(t.iterations) / t.frames : 0.0;
   r.mbps = seconds > 0 ? static_cast<double>(decoded) * n / seconds / 1e6 : 0.0;
   return r;
@@ -490,7 +522,13 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   r.decision.resize(n);
   const framemap *map = code.ensemble == nullptr ? code.map : nullptr;
   std::vector<double> channel;
-  drawframe(s, map, point, streamstate(s.seed, point, frame), n, r.llr.data(), &channel);
+  std::vector<std::uint8_t> sent(n, 0);
+  std::vector<float> posteriors(n);
+  const std::uint64_t state = streamstate(s.seed, point, frame);
+  if (s.framesource)
+    s.framesource(point, state, r.llr.data(), sent.data());
+  else
+    drawframe(s, map, point, state, n, r.llr.data(), &channel);
   std::uint8_t satisfied = 0;
   std::int32_t iterations = 0, undecided = 0;
   decodeoutputs out;
@@ -498,11 +536,17 @@ replayresult replayframe(const simulationsettings &s, const codesupply &code, in
   out.satisfied = &satisfied;
   out.iterations = &iterations;
   out.undecided = &undecided;
+  out.posteriors = posteriors.data();
   r.unsatisfied = dec.trace(r.llr.data(), out);
   r.satisfied = satisfied != 0;
   r.iterations = iterations;
   r.undecided = undecided;
-  r.biterrors = undecided + countbiterrors(map, r.decision.data(), r.decision.size());
+  if (s.framesource) {
+    r.biterrors = 0;
+    for (int i = 0; i < n; ++i) r.biterrors += r.decision[i] != sent[i] || posteriors[i] == 0.0f;
+  } else {
+    r.biterrors = undecided + countbiterrors(map, r.decision.data(), r.decision.size());
+  }
   return r;
 }
 

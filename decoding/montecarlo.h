@@ -24,9 +24,13 @@
 // they belong to is dropped, and the points finished before it are
 // returned.
 //
-// The all-zero codeword is sent. A frame error is a frame with a bit error,
-// an undecided bit counting as an error; it is undetected when the decision
-// nevertheless satisfies every check (another codeword).
+// The all-zero codeword is sent, unless a frame source is given: it draws
+// each frame's channel LLRs and the codeword sent from the frame's state
+// (a real codeword, another modulation, fading), and errors are counted
+// against that codeword, information bits (infopositions) apart. A frame
+// error is a frame with a bit error, an undecided bit counting as an error;
+// it is undetected when the decision nevertheless satisfies every check
+// (another codeword).
 //
 // Error policy: the decoder's exceptions (std::invalid_argument) pass
 // through, and so do std::bad_alloc and what a callback throws, on the
@@ -64,6 +68,12 @@ struct simulationsettings {
   int framespergraph = 1000;  // ensemble: frames decoded on each graph
   int threads = 1;
   std::uint64_t seed = 1;
+  // The frame source, empty for the all-zero word through channelframe:
+  // framesource(point, state, llr, sent) fills the n LLRs and the n bytes
+  // of the codeword sent (0 or 1) of the frame whose state is given. Called
+  // from every worker thread at once. Fixed codes only.
+  std::function<void(int, std::uint64_t, double *, std::uint8_t *)> framesource;
+  std::vector<int> infopositions;  // with a frame source: the information bits
 };
 
 // Why a point stopped: its frame errors reached maxerrors, its frames
@@ -108,6 +118,8 @@ struct pointresult {
   std::int64_t frames = 0, frameerrors = 0, biterrors = 0, undetected = 0;
   double fer = 0.0, ferlow = 0.0, ferhigh = 0.0;  // Wilson score interval, 95%
   double ber = 0.0;
+  std::int64_t infobiterrors = 0;  // with a frame source: errors in information bits
+  double infober = 0.0;
   double iterations = 0.0;  // average per frame
   double mbps = 0.0;        // coded bits decoded (noise drawn) per microsecond of wall clock
   int graphs = 0;           // ensemble: graphs drawn for the point

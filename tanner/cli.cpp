@@ -199,7 +199,14 @@ void failunread(const std::string &path, ldpc::readoutcome outcome, const std::s
 
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder,
                            const std::string &protohint) {
-  if (readsasqc(path)) return loadqcgraph(path);
+  if (readsasqc(path)) {
+    // A base-matrix file carries no encoder information.
+    if (encoder != nullptr) {
+      *encoder = ldpc::encoders{};
+      encoder->gap = -1;
+    }
+    return loadqcgraph(path);
+  }
   auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
@@ -243,7 +250,8 @@ namespace {
 
 }  // namespace
 
-void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded) {
+void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded,
+                const ldpc::encoders *withencoder) {
   std::string error;
   ldpc::writeoutcome outcome;
   if (alist) {
@@ -251,6 +259,7 @@ void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, 
   } else {
     ldpc::encoders encoder{};
     encoder.gap = -1;
+    if (withencoder != nullptr) encoder = *withencoder;
     outcome = ldpc::writegraphfile(graph, &encoder, path.c_str(), &error);
   }
   if (outcome == ldpc::writeopenfailed) failwritable(path);

@@ -104,7 +104,18 @@ ldpc::graphs *loadprotograph(const std::string &path, int lift);
 // Writes graph to path whole: a code description file without encoder
 // information, or an alist file (padded or not) when alist is set. A failure
 // ends the process with status 1 and a message naming the path and reason.
-void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded);
+// With encoder (a code description file only), its gap and iphi are
+// written with the graph.
+void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, bool padded,
+                const ldpc::encoders *encoder = nullptr);
+
+// encode.cpp: the encoder information of graph (--encoder of construct and
+// convert): the graph with its nodes in the order of the approximate
+// lower-triangular form, into a fresh record (release with freegraph and
+// free), and gap and iphi into *info (iphi released with free). Ends the
+// process with status 1 and a message naming what when it cannot be found.
+ldpc::graphs *encoderinformation(const ldpc::graphs *graph, ldpc::encoders *info,
+                                 const std::string &what);
 // Ends the process as writegraph does when path cannot be opened for
 // writing; tested without creating or emptying anything.
 void checkwritable(const std::string &path);
@@ -137,6 +148,7 @@ int convertcommand(int argc, char **argv);
 int exportcommand(int argc, char **argv);
 int constructcommand(int argc, char **argv);
 int dumpcommand(int argc, char **argv);
+int encodecommand(int argc, char **argv);
 int checkcommand(int argc, char **argv);
 int statscommand(int argc, char **argv);
 int simulatecommand(int argc, char **argv);

@@ -89,6 +89,9 @@ const char constructhelp[] =
     "                 (distributions, girths, the shift matrix)\n"
     "  --alist        write an alist file instead (zero-padded lists)\n"
     "  --unpadded     with --alist: lists without zero fillers\n"
+    "  --encoder      also write the encoder information (gap and iphi of the\n"
+    "                 approximate lower-triangular form); the graph written\n"
+    "                 then has its nodes in the order of that form\n"
     "\n"
     "Each option is given once; an output that is the same file as an input\n"
     "(PROTOFILE, --shifts, --degrees) is refused.\n"
@@ -121,6 +124,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
       options->json = true;
     } else if (arg == "--alist") {
       options->alist = true;
+    } else if (arg == "--encoder") {
+      options->encoder = true;
     } else if (arg == "--unpadded") {
       options->padded = false;
     } else if (arg == "--girth") {
@@ -147,6 +152,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
       positional.push_back(arg);
     }
   }
+  if (options->encoder && options->alist)
+    usageerror("construct", "--encoder needs a code description file; an alist file has no room for it");
   if (options->json && options->verbose)
     usageerror("construct", "--json and --verbose exclude each other");
   if (given.count("--girth") != 0 && given.count("--no-parallel") != 0)
@@ -235,12 +242,22 @@ void endreport(const common &options) {
   std::printf("%s}\n", text.c_str());
 }
 
-void writeandreport(ldpc::graphs *graph, const common &options) {
-  writegraph(graph, options.output, options.alist, options.padded);
-  reportgraph(graph, options);
+void writeandreport(ldpc::graphs *built, const common &options) {
+  // With --encoder the graph written is the built one in the form's order.
+  ldpc::encoders info{};
+  info.gap = -1;
+  ldpc::graphs *graph =
+      options.encoder ? encoderinformation(built, &info, "the graph built") : built;
+  writegraph(graph, options.output, options.alist, options.padded, &info);
+  reportgraph(graph, options, info.gap);
+  if (graph != built) {
+    std::free(info.iphi);
+    ldpc::freegraph(graph);
+    std::free(graph);
+  }
 }
 
-void reportgraph(const ldpc::graphs *graph, const common &options) {
+void reportgraph(const ldpc::graphs *graph, const common &options, int encodergap) {
   endprogress();
   char fingerprint[17];
   std::snprintf(fingerprint, sizeof fingerprint, "%016" PRIx64, ldpc::fingerprint(graph));
@@ -250,11 +267,14 @@ void reportgraph(const ldpc::graphs *graph, const common &options) {
     addjson("edges", std::to_string(ldpc::countedges(graph)));
     addjson("fingerprint", jsonstring(fingerprint));
     addjson("output", jsonstring(options.output));
-    return;
+    if (options.encoder) addjson("encodergap", std::to_string(encodergap));
+  } else {
+    std::printf("graph: %d variable nodes, %d check nodes, %" PRId64 " edges, fingerprint %s\n",
+                graph->vnodenum, graph->cnodenum, ldpc::countedges(graph), fingerprint);
+    std::printf("written to %s\n", options.output.c_str());
+    if (options.encoder)
+      std::printf("encoder information: gap %d (nodes in the order of the form)\n", encodergap);
   }
-  std::printf("graph: %d variable nodes, %d check nodes, %" PRId64 " edges, fingerprint %s\n",
-              graph->vnodenum, graph->cnodenum, ldpc::countedges(graph), fingerprint);
-  std::printf("written to %s\n", options.output.c_str());
 }
 
 void startstream(const common &options) {

@@ -19,6 +19,7 @@ struct common {
   bool circulant = false; // proto: --circulant
   std::string shifts;     // proto: --shifts FILE
   bool json = false;      // --json: the report as one JSON object
+  bool encoder = false;   // --encoder: write gap and iphi, nodes in the form's order
   std::string output;
 };
 
@@ -30,8 +31,9 @@ void startstream(const common &options);
 // Writes graph to the output of options whole, ends the progress line and
 // prints the graph's counts and fingerprint and where it went.
 void writeandreport(ldpc::graphs *graph, const common &options);
-// The same report of a graph written otherwise.
-void reportgraph(const ldpc::graphs *graph, const common &options);
+// The same report of a graph written otherwise (encodergap: the gap of the
+// encoder information written with it, under --encoder).
+void reportgraph(const ldpc::graphs *graph, const common &options, int encodergap = -1);
 
 // The report of a construction: each part is printed as text as it comes,
 // or with --json kept under its key (value already JSON) and printed as one

@@ -26,6 +26,7 @@
 #include "simulationcheck.h"
 #include "standardcode.h"
 #include "textio.h"
+#include "transmitopts.h"
 
 namespace tanner {
 
@@ -109,6 +110,22 @@ const char simulatehelp[] =
     "                     over P processes, each with its --threads: the counts\n"
     "                     of one process; rank 0 alone prints and writes\n"
     "\n"
+    "Codewords, modulation and fading (codes, not ensembles):\n"
+    "  --codeword zero|random   the all-zero word, or words drawn from each\n"
+    "                     frame's stream and encoded (information-bit errors\n"
+    "                     are then reported too); default zero for BPSK and QPSK\n"
+    "                     without fading, else random: on 16-QAM and above the\n"
+    "                     bits of a symbol are not protected alike, and the\n"
+    "                     all-zero word would give a wrong curve\n"
+    "  --modulation bpsk|qpsk|16qam|64qam|256qam   Gray mappings of 5G NR, unit\n"
+    "                     energy; Es/N0 = Eb/N0 + 10 log10(R q), q bits a symbol\n"
+    "                     (with --sigma: n0 = 2 sigma^2 / q, the Eb/N0 of BPSK)\n"
+    "  --demapper exact|maxlog   bit LLRs by log-sum-exp or its max-log\n"
+    "                     approximation (default exact)\n"
+    "  --fading fast|block:L   Rayleigh fading known at the receiver, a gain per\n"
+    "                     symbol or per L symbols\n"
+    "  --interleave       a random bit interleaver per frame\n"
+    "\n"
     "Ensembles (irregular, proto) only:\n"
     "  --frames-per-graph N   frames per graph (default 1000)\n"
     "  --graphs           print the seed row of every graph drawn\n"
@@ -145,6 +162,8 @@ struct settings {
   ldpc::simulationsettings run;
   simulatecode codeargs;  // standard NAME, --punctured, --shortened
   ledgeroptions ledger;
+  transmitargs transmit;
+  std::string transmitline;  // the header line of the transmit chain, "" when none
 };
 
 std::vector<double> parsepoints(const std::string &option, const std::string &text) {
@@ -229,6 +248,7 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
     checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
   checkledgeroptions(command, s.ledger, s.replayframe >= 0);
+  checktransmitargs(s.transmit, s.code == "irregular" || s.code == "proto");
   if (s.replaypoint >= static_cast<long long>(s.inputs.points.size()))
     usageerror(command, "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
   s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
@@ -279,6 +299,8 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
   } else if (arg == "--girth") {
     s.girth = parseint(command, arg, value);
     if (s.girth < 4 || s.girth % 2 != 0) usageerror(command, "--girth takes an even number of at least 4");
+  } else if (istransmitvalued(arg)) {
+    taketransmitoption(arg, value, &s.transmit);
   } else if (!takeledgeroption(command, arg, value, &s.ledger)) {
     usageerror(command, "unknown option " + arg);
   }
@@ -305,7 +327,9 @@ settings parse(int argc, char **argv) {
       positional.push_back(arg);
       continue;
     }
-    if (flags.count(arg) == 0 && valued.count(arg) == 0) usageerror(command, "unknown option " + arg);
+    if (flags.count(arg) == 0 && valued.count(arg) == 0 && !istransmitflag(arg) &&
+        !istransmitvalued(arg))
+      usageerror(command, "unknown option " + arg);
     // Each option once, so that the command means the same in any order.
     const bool points = arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover";
     if (!points && s.given.count(arg) != 0) usageerror(command, arg + " is given twice");
@@ -324,6 +348,8 @@ settings parse(int argc, char **argv) {
       s.girth = 4;
     } else if (arg == "--resume") {
       s.ledger.resume = true;
+    } else if (istransmitflag(arg)) {
+      taketransmitoption(arg, "", &s.transmit);
     } else {
       if (i + 1 >= argc) usageerror(command, arg + " needs a value");
       takevalue(arg, argv[++i], &s);
@@ -359,6 +385,10 @@ std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
   fields.emplace_back("biterrors", count(r.biterrors));
   fields.emplace_back("ber", jsonnumber(r.ber));
   fields.emplace_back("undetected", count(r.undetected));
+  if (!s.run.infopositions.empty()) {
+    fields.emplace_back("infobiterrors", count(r.infobiterrors));
+    fields.emplace_back("infober", jsonnumber(r.infober));
+  }
   fields.emplace_back("iterations", jsonnumber(r.iterations));
   fields.emplace_back("stopped", jsonstring(ldpc::pointstopname(r.stopped)));
   fields.emplace_back("mbps", jsonnumber(r.mbps));
@@ -386,6 +416,7 @@ struct codeplan {
   ldpc::codesupply code;
   ldpc::graphs *graph = nullptr;
   ldpc::simulations ensemble{};
+  ldpc::encoders encoder{0, -1, nullptr, nullptr};  // of a code file
   std::string description;
   double rate = 0.0;
   int length = 0;
@@ -438,7 +469,8 @@ void loadcode(const settings &s, codeplan *plan) {
   if (s.code == "standard") {
     loadstandard(s, plan);
   } else {
-    plan->graph = loadcodefile(s.code, true, nullptr, "tanner simulate proto " + s.code + " --lift L ...");
+    plan->graph = loadcodefile(s.code, true, &plan->encoder,
+                               "tanner simulate proto " + s.code + " --lift L ...");
     plan->description = s.code;
     filetransmission(command, s.code, plan->graph, s.codeargs, &plan->transmit);
   }
@@ -467,6 +499,10 @@ void plancode(settings *s, codeplan *plan) {
   if (s->girth > 0) ldpc::conditionconstructions(s->girth);
   const std::string fault = ldpc::setchannelpoints(s->inputs, plan->rate, "--", &s->run);
   if (!fault.empty()) fail(plan->description + ": " + fault);
+  if (plan->graph != nullptr)
+    s->transmitline = plantransmit(s->transmit, plan->graph, &plan->encoder,
+                                   plan->transmit.active ? &plan->transmit.pattern : nullptr,
+                                   plan->description, &s->run);
 }
 
 void releasecode(codeplan *plan) {
@@ -476,6 +512,8 @@ void releasecode(codeplan *plan) {
       std::free(*graph);
       *graph = nullptr;
     }
+  if (plan->encoder.gap >= 0) std::free(plan->encoder.iphi);
+  plan->encoder.gap = -1;
 }
 
 // One frame decoded alone: its channel LLRs and the unsatisfied checks per
@@ -526,12 +564,15 @@ void printheader(const settings &s, const codeplan &plan, const decodertarget &t
               target.name.c_str(), target.lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
               formatseed(s.seed).c_str());
   std::printf("# FER interval: 95%% Wilson score; undet: frame errors that satisfy every check\n");
+  if (!s.transmitline.empty()) std::printf("%s\n", s.transmitline.c_str());
   if (s.run.channel == ldpc::channeltype::awgn)
     std::printf("%7s %8s", "Eb/N0", "sigma");
   else
     std::printf("%9s", ldpc::parametername(s.run.channel));
-  std::printf(" %10s %8s %10s %21s %11s %10s %6s %7s %6s %8s\n", "frames", "errors", "FER",
+  std::printf(" %10s %8s %10s %21s %11s %10s %6s %7s %6s %8s", "frames", "errors", "FER",
               "FER 95% interval", "bit errors", "BER", "undet", "iters", "stop", "Mb/s");
+  if (!s.run.infopositions.empty()) std::printf(" %11s %10s", "info errors", "info BER");
+  std::printf("\n");
   flushoutput();
 }
 
@@ -551,9 +592,12 @@ void printrow(const settings &s, const ldpc::pointresult &r) {
   else
     std::printf("%s", cell(r.parameter, 9, 5).c_str());
   std::printf(" %10" PRId64 " %8" PRId64 " %10.3e [%9.3e,%9.3e] %11" PRId64
-              " %10.3e %6" PRId64 " %7.2f %6s %8.2f\n",
+              " %10.3e %6" PRId64 " %7.2f %6s %8.2f",
               r.frames, r.frameerrors, r.fer, r.ferlow, r.ferhigh, r.biterrors, r.ber,
               r.undetected, r.iterations, ldpc::pointstopname(r.stopped), r.mbps);
+  if (!s.run.infopositions.empty())
+    std::printf(" %11" PRId64 " %10.3e", r.infobiterrors, r.infober);
+  std::printf("\n");
   flushoutput();
 }
 
@@ -687,6 +731,13 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
                      ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
   if (!plan.standard.empty()) text += ", \"standard\": " + plan.standard;
   if (plan.transmit.active) text += ", \"transmission\": " + transmissionjson(plan.transmit);
+  if (!s.transmitline.empty())
+    text += ", \"codeword\": " + jsonstring(s.run.infopositions.empty() ? "zero" : "random") +
+            ", \"modulation\": " + jsonstring(ldpc::modulationname(s.transmit.setup.modulation)) +
+            ", \"demapper\": " + jsonstring(ldpc::demappername(s.transmit.setup.demapper)) +
+            ", \"fading\": " + jsonstring(ldpc::fadingname(s.transmit.setup.fading)) +
+            ", \"fadingblock\": " + std::to_string(s.transmit.setup.blocklength) +
+            ", \"interleave\": " + (s.transmit.setup.interleave != ldpc::interleaving::none ? "true" : "false");
   if (plan.code.ensemble != nullptr) {
     text += ", \"girth\": " + (s.girth > 0 ? std::to_string(s.girth) : std::string("null"));
     text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
@@ -872,6 +923,10 @@ int simulatecommand(int argc, char **argv) {
     if (!path.empty()) checkwritable(path);
   codeplan plan;
   plancode(&s, &plan);
+  // A ledger's blocks hold no information-bit errors nor the transmit chain.
+  if (s.run.framesource && (!s.ledger.path.empty() || s.ledger.shard.count > 1 || startmpi().ranks > 1))
+    usageerror(command, "--ledger, --shard and mpirun run the all-zero word over BPSK; not with "
+                        "random codewords, another modulation, fading or an interleaver");
   int status = statusok;
   try {
     if (s.replayframe >= 0)

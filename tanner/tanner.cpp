@@ -32,6 +32,7 @@ const char overview[] =
     "  construct proto FILE ... OUT  random lifting of a protograph\n"
     "  construct peg ... OUT         progressive edge growth (no short cycles)\n"
     "  construct standard NAME OUT   a code of a communication standard\n"
+    "  encode CODE IN OUT            information words to codewords\n"
     "  dump IN.code                  print the graph\n"
     "  check IN.code                 verify the invariants of a graph\n"
     "  stats IN.code                 counts, distributions, cycles, girth\n"
@@ -47,11 +48,17 @@ const char overview[] =
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
 const char converthelp[] =
-    "usage: tanner convert IN.alist OUT.code\n"
+    "usage: tanner convert [--encoder] IN.alist OUT.code\n"
     "\n"
     "Converts an alist file (column lists padded with zeros or not; lines\n"
     "starting with '#' ignored) into a code description file, as alistconv\n"
-    "does. OUT.code appears whole or not at all.\n";
+    "does. OUT.code appears whole or not at all.\n"
+    "\n"
+    "  --encoder   also write the encoder information (gap and iphi of the\n"
+    "              approximate lower-triangular form), so that tanner encode\n"
+    "              and simulate --codeword random encode without elimination;\n"
+    "              the graph written then has its nodes in the order of that\n"
+    "              form (the same code with its bits and checks renumbered)\n";
 
 const char exporthelp[] =
     "usage: tanner export [--unpadded] IN.code OUT.alist\n"
@@ -93,6 +100,7 @@ const subcommand subcommands[] = {
     {"convert", convertcommand, true, true},     {"export", exportcommand, true, true},
     {"construct", constructcommand, true, false}, {"dump", dumpcommand, false, true},
     {"check", checkcommand, true, true},         {"stats", statscommand, true, true},
+    {"encode", encodecommand, true, true},
     {"simulate", simulatecommand, false, true},
     {"threshold", thresholdcommand, true, false},
     {"merge", mergecommand, false, false},
@@ -106,18 +114,35 @@ const subcommand subcommands[] = {
 ldpc::graphs *keptgraph;
 
 int convertcommand(int argc, char **argv) {
-  for (int i = 0; i < argc; ++i)
+  std::vector<char *> files;
+  bool withencoder = false;
+  for (int i = 0; i < argc; ++i) {
     if (ishelp(argv[i])) {
       std::fputs(converthelp, stdout);
       return statusok;
     }
-  if (argc != 2) usageerror("convert", "expects IN.alist OUT.code");
-  checkdistinctfiles("convert", {{"the input", argv[0]}}, {{"the output", argv[1]}});
+    if (std::strcmp(argv[i], "--encoder") == 0 && !withencoder)
+      withencoder = true;
+    else
+      files.push_back(argv[i]);
+  }
+  if (files.size() != 2) usageerror("convert", "expects [--encoder] IN.alist OUT.code");
+  checkdistinctfiles("convert", {{"the input", files[0]}}, {{"the output", files[1]}});
   // The output is tested first, so that a long read is not wasted; the
   // graph stays until the process ends, as in alistconv.
-  checkwritable(argv[1]);
-  keptgraph = loadcodefile(argv[0]);
-  writegraph(keptgraph, argv[1], false, true);
+  checkwritable(files[1]);
+  keptgraph = loadcodefile(files[0]);
+  if (withencoder) {
+    ldpc::encoders info{};
+    ldpc::graphs *read = keptgraph;
+    keptgraph = encoderinformation(read, &info, files[0]);
+    ldpc::freegraph(read);
+    std::free(read);
+    writegraph(keptgraph, files[1], false, true, &info);
+    std::free(info.iphi);
+  } else {
+    writegraph(keptgraph, files[1], false, true);
+  }
   endprogress();
   return statusok;
 }

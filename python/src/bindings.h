@@ -128,6 +128,12 @@ void conditiongirth(ldpc::graphs *record, int girth);
 #ifdef LDPC_PYTHON_THRESHOLD
 void bindthreshold(py::module_ &m);
 #endif
+#ifdef LDPC_PYTHON_ENCODING
+void bindencoding(py::module_ &m);
+#endif
+#ifdef LDPC_PYTHON_MODULATION
+void bindmodulation(py::module_ &m);
+#endif
 
 }  // namespace ldpcpython
 

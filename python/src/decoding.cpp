@@ -12,6 +12,7 @@
 #include "montecarlo.h"
 #include "simulationcheck.h"
 #include "simulationledger.h"
+#include "transmitchain.h"
 
 namespace ldpcpython {
 
@@ -80,7 +81,7 @@ py::object jsonnumber(double x) {
 }
 
 // A point as `tanner simulate --json` writes it, under the same keys.
-py::dict pointrow(ldpc::channeltype channel, const ldpc::pointresult &r) {
+py::dict pointrow(ldpc::channeltype channel, const ldpc::pointresult &r, bool coded) {
   py::dict row;
   if (channel == ldpc::channeltype::awgn) {
     row["ebn0"] = jsonnumber(r.ebn0);
@@ -96,6 +97,10 @@ py::dict pointrow(ldpc::channeltype channel, const ldpc::pointresult &r) {
   row["biterrors"] = r.biterrors;
   row["ber"] = jsonnumber(r.ber);
   row["undetected"] = r.undetected;
+  if (coded) {
+    row["infobiterrors"] = r.infobiterrors;
+    row["infober"] = jsonnumber(r.infober);
+  }
   row["iterations"] = jsonnumber(r.iterations);
   row["stopped"] = ldpc::pointstopname(r.stopped);
   row["mbps"] = jsonnumber(r.mbps);
@@ -169,6 +174,9 @@ void openledger(const ldpc::codesupply &supply, const ldpc::simulationsettings &
   if (supply.graph == nullptr)
     throw py::value_error("ledger= records the run of a code; an ensemble's run is recorded by "
                           "tanner simulate --ledger");
+  if (settings.framesource)
+    throw py::value_error("ledger= records runs of the all-zero word over BPSK; not with random "
+                          "codewords, another modulation, fading or an interleaver");
   const ldpc::runconfig config = ldpc::ledgerconfig(settings, ldpc::codesubject(supply.graph, settings.decoder));
   std::string failure = ldpc::configfault(config);
   if (failure.empty())
@@ -212,17 +220,86 @@ py::list mergerows(const std::vector<std::string> &paths) {
     r.stopped = state.end == ldpc::pointend::maxerrors ? ldpc::pointstop::errors
                 : state.end == ldpc::pointend::givenup ? ldpc::pointstop::seconds
                                                         : ldpc::pointstop::frames;
-    rows.append(pointrow(settings.channel, r));
+    rows.append(pointrow(settings.channel, r, false));
     if (!allpoints && t.frameerrors == 0) break;
   }
   return rows;
+}
+
+// simulate's keywords of the transmit chain (tanner simulate --codeword,
+// --modulation, --demapper, --fading, --interleave), taken out of the
+// others.
+struct transmitkeywords {
+  bool given = false;
+  std::string codeword;  // "" for the default
+  ldpc::channelsetup setup;
+};
+
+transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
+  transmitkeywords t;
+  for (const auto &[key, value] : keywords) {
+    const std::string name = py::str(key);
+    if (name != "codeword" && name != "modulation" && name != "demapper" && name != "fading" &&
+        name != "interleave") {
+      (*rest)[key] = value;
+      continue;
+    }
+    t.given = true;
+    ldpc::codewordkind codeword;
+    if (name == "interleave") {
+      t.setup.interleave = value.cast<bool>() ? ldpc::interleaving::random : ldpc::interleaving::none;
+      continue;
+    }
+    const std::string text = value.cast<std::string>();
+    if (name == "codeword" && !ldpc::parsecodeword(text, &codeword))
+      throw py::value_error("codeword takes zero or random, not '" + text + "'");
+    if (name == "codeword") t.codeword = text;
+    if (name == "modulation" && !ldpc::parsemodulation(text, &t.setup.modulation))
+      throw py::value_error("modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + text + "'");
+    if (name == "demapper" && !ldpc::parsedemapper(text, &t.setup.demapper))
+      throw py::value_error("demapper takes exact or maxlog, not '" + text + "'");
+    if (name == "fading") {
+      if (text == "fast") {
+        t.setup.fading = ldpc::fadingkind::fast;
+      } else if (text.rfind("block:", 0) == 0 && text.size() > 6 &&
+                 text.find_first_not_of("0123456789", 6) == std::string::npos &&
+                 text.size() < 16 && std::stoll(text.substr(6)) >= 1 &&
+                 std::stoll(text.substr(6)) <= 1 << 30) {
+        t.setup.fading = ldpc::fadingkind::block;
+        t.setup.blocklength = static_cast<int>(std::stoll(text.substr(6)));
+      } else {
+        throw py::value_error("fading takes fast or block:L, not '" + text + "'");
+      }
+    }
+  }
+  return t;
+}
+
+// The frame source of the keywords on a fixed code, as tanner simulate
+// makes it.
+void plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
+                  const ldpc::encoders *info, ldpc::simulationsettings *settings) {
+  ldpc::codewordkind codeword;
+  ldpc::chosencodeword(t.codeword, t.setup, &codeword);
+  if (codeword == ldpc::codewordkind::zero && !ldpc::zerowordfault(t.setup).empty())
+    throw py::value_error(ldpc::zerowordfault(t.setup));
+  auto chain = std::make_shared<ldpc::transmitchain>();
+  bool active = false;
+  std::string error;
+  if (!ldpc::plantransmitchain(codeword, t.setup, settings->channel, settings->parameters,
+                               supply.graph, info, chain.get(), &active, &error))
+    throw py::value_error(error);
+  if (!active) return;
+  settings->framesource = ldpc::framesource(chain);
+  if (codeword == ldpc::codewordkind::random) settings->infopositions = ldpc::countedinfo(*chain);
 }
 
 // The Monte-Carlo loop on a code or an ensemble, its points in the channel's
 // terms, as `tanner simulate` runs it and with its checks. An ensemble draws
 // its graphs from the graph stream, which it holds while its points run.
 // Ctrl-C ends the run after the blocks in flight with KeyboardInterrupt.
-py::list simulate(const ldpc::codesupply &supply, double designrate,
+py::list simulate(const ldpc::codesupply &supply, const ldpc::encoders *encoderinfo,
+                  double designrate,
                   const std::vector<double> &points, const std::string &channel,
                   const py::object &rate, const py::kwargs &keywords) {
   ldpc::simulationinputs inputs;
@@ -232,11 +309,19 @@ py::list simulate(const ldpc::codesupply &supply, double designrate,
   inputs.hasrate = !rate.is_none();
   if (inputs.hasrate) inputs.rate = pynumber(rate, "rate");
   ledgerkeywords ledger;
-  ldpc::simulationsettings settings = takeoptions(keywords, supply.ensemble != nullptr, &inputs, &ledger);
+  py::kwargs rest;
+  const transmitkeywords transmit = taketransmit(keywords, &rest);
+  ldpc::simulationsettings settings = takeoptions(rest, supply.ensemble != nullptr, &inputs, &ledger);
   std::string fault = ldpc::simulationfault(inputs, settings, "");
   if (fault.empty() && supply.graph != nullptr) fault = ldpc::undecodable(supply.graph);
   if (fault.empty()) fault = ldpc::setchannelpoints(inputs, designrate, "", &settings);
   if (!fault.empty()) throw py::value_error(fault);
+  if (transmit.given) {
+    if (supply.graph == nullptr)
+      throw py::value_error("codeword, modulation, demapper, fading and interleave apply to a code, "
+                            "not to an ensemble");
+    plantransmit(transmit, supply, encoderinfo, &settings);
+  }
   std::vector<ldpc::pointresult> results;
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
   ldpc::simulationcallbacks callbacks;
@@ -262,7 +347,8 @@ py::list simulate(const ldpc::codesupply &supply, double designrate,
     throw py::error_already_set();
   }
   py::list rows;
-  for (const ldpc::pointresult &r : results) rows.append(pointrow(settings.channel, r));
+  const bool coded = !settings.infopositions.empty();
+  for (const ldpc::pointresult &r : results) rows.append(pointrow(settings.channel, r, coded));
   return rows;
 }
 
@@ -340,7 +426,7 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
          const py::object &rate, const py::kwargs &options) {
         ldpc::codesupply supply;
         supply.graph = &code.record;
-        return simulate(supply, code.record.rate, points, channel, rate, options);
+        return simulate(supply, &code.encoder, code.record.rate, points, channel, rate, options);
       },
       py::arg("graph"), py::arg("points"), py::arg("channel") = "ebn0",
       py::arg("rate") = py::none());
@@ -357,7 +443,7 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
         ldpc::codesupply supply;
         supply.ensemble = &ensemble;
         girthguard conditioned(static_cast<int>(pyint(girth, "girth")));
-        return simulate(supply, ldpc::irregularrate(ensemble), points, channel, rate, options);
+        return simulate(supply, nullptr, ldpc::irregularrate(ensemble), points, channel, rate, options);
       },
       py::arg("vdeg"), py::arg("vfrac"), py::arg("cdeg"), py::arg("cfrac"), py::arg("length"),
       py::arg("edge_fractions"), py::arg("girth"), py::arg("points"),
@@ -383,7 +469,7 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
         const double designrate =
             1.0 - static_cast<double>(protograph->cnodenum) / protograph->vnodenum;
         girthguard conditioned(static_cast<int>(pyint(girth, "girth")));
-        return simulate(supply, designrate, points, channel, rate, options);
+        return simulate(supply, nullptr, designrate, points, channel, rate, options);
       },
       py::arg("protofile"), py::arg("lift"), py::arg("girth"), py::arg("points"),
       py::arg("channel") = "ebn0", py::arg("rate") = py::none());

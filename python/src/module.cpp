@@ -76,4 +76,10 @@ PYBIND11_MODULE(_ldpcgraph, m) {
 #ifdef LDPC_PYTHON_THRESHOLD
   bindthreshold(m);
 #endif
+#ifdef LDPC_PYTHON_ENCODING
+  bindencoding(m);
+#endif
+#ifdef LDPC_PYTHON_MODULATION
+  bindmodulation(m);
+#endif
 }

@@ -13,7 +13,8 @@ EXAMPLES = SOURCE / "examples"
 # The optional bindings the module was built with (CMake says which); the
 # tests of the others are not collected.
 FEATURES = [f for f in os.environ.get("LDPC_PYTHON_FEATURES", "").split(",") if f]
-collect_ignore = ["test_%s.py" % f for f in ("decoding", "shortcycles", "threshold")
+collect_ignore = ["test_%s.py" % f for f in ("decoding", "shortcycles", "threshold", "encoding",
+                                                  "modulation")
                   if f not in FEATURES]
 
 
