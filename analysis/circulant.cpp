@@ -149,10 +149,12 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
   const char *side = "";
   if (!placeedges(graph, protograph, lift, target, draw, shifts, drawlimit, error)) {
     freegraph(graph);  // the tables are still null
+    *graph = graphs{};  // nothing left for the caller to free
     return false;
   }
   if (!tabulategraphdegrees(graph, &side)) {
     freegraph(graph);
+    *graph = graphs{};
     *error = "the protograph has more than " + std::to_string(maxdegreesnum) +
              " distinct degrees on one side";
     return false;

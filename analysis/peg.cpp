@@ -243,6 +243,7 @@ bool writepegrecord(graphs *graph, const peggraph &g, const std::vector<int> &vd
   const char *side = "";
   if (!tabulategraphdegrees(graph, &side)) {
     freegraph(graph);
+    *graph = graphs{};
     *error = std::string("the graph has more than ") + std::to_string(maxdegreesnum) +
              " distinct " + side + " degrees";
     return false;
@@ -252,11 +253,14 @@ bool writepegrecord(graphs *graph, const peggraph &g, const std::vector<int> &vd
 
 }  // namespace
 
-std::vector<int> pegdegrees(const std::vector<int> &degrees, const std::vector<double> &fractions,
-                            int length) {
+namespace {
+
+// The node count of each entry of degrees: round(length * fraction), the
+// rounding remainders given to the largest fractional parts.
+std::vector<long long> pegcounts(const std::vector<double> &fractions, int length) {
   // Largest remainders: floors first, then one more node for the entries
   // with the largest fractional parts (earlier entries first on a tie).
-  const std::size_t n = degrees.size();
+  const std::size_t n = fractions.size();
   std::vector<long long> counts(n);
   std::vector<std::pair<double, std::size_t>> parts;
   long long assigned = 0;
@@ -269,6 +273,34 @@ std::vector<int> pegdegrees(const std::vector<int> &degrees, const std::vector<d
   std::stable_sort(parts.begin(), parts.end(),
                    [](const auto &a, const auto &b) { return a.first > b.first; });
   for (std::size_t i = 0; assigned < length && i < n; ++i, ++assigned) ++counts[parts[i].second];
+  return counts;
+}
+
+}  // namespace
+
+std::string pegdistributionfault(const std::vector<int> &degrees,
+                                 const std::vector<double> &fractions, int length, int cnodenum) {
+  if (length < 1) return "the number of variable nodes must be at least 1";
+  if (cnodenum < 1) return "the number of check nodes must be at least 1";
+  const std::vector<long long> counts = pegcounts(fractions, length);
+  long double edges = 0;
+  for (std::size_t k = 0; k < degrees.size(); ++k) {
+    if (counts[k] > 0 && (degrees[k] < 1 || degrees[k] > cnodenum))
+      return "degrees must lie in 1.." + std::to_string(cnodenum) +
+             " (the number of check nodes), not " + std::to_string(degrees[k]);
+    edges += static_cast<long double>(counts[k]) * degrees[k];
+  }
+  if (edges > INT_MAX)
+    return std::to_string(length) + " variable nodes of these degrees have " +
+           std::to_string(static_cast<long long>(edges)) + " edges; at most " +
+           std::to_string(INT_MAX) + " fit";
+  return "";
+}
+
+std::vector<int> pegdegrees(const std::vector<int> &degrees, const std::vector<double> &fractions,
+                            int length) {
+  const std::size_t n = degrees.size();
+  const std::vector<long long> counts = pegcounts(fractions, length);
   std::vector<std::size_t> order(n);
   for (std::size_t k = 0; k < n; ++k) order[k] = k;
   std::stable_sort(order.begin(), order.end(),

@@ -83,6 +83,13 @@ std::vector<int> localgirths(const graphs *graph, progressfunction progress = nu
 std::vector<int> pegdegrees(const std::vector<int> &degrees, const std::vector<double> &fractions,
                             int length);
 
+// What makes pegdegrees(degrees, fractions, length) unusable for a graph of
+// cnodenum check nodes, found from the node counts alone before any list is
+// built: no nodes, a degree outside 1..cnodenum, or more edges than an int
+// counts. "" when nothing does.
+std::string pegdistributionfault(const std::vector<int> &degrees,
+                                 const std::vector<double> &fractions, int length, int cnodenum);
+
 // Builds a graph of vdegrees.size() variable nodes (node v of degree
 // vdegrees[v]) and cnodenum check nodes by progressive edge growth. Nodes are
 // taken in order, each edge of node v placed in turn: to a check node that a

@@ -263,6 +263,9 @@ double bisect(const std::function<bool(double)> &decodes, double low, double hig
   *steps = 0;
   while (high - low > precision) {
     double middle = 0.5 * (low + high);
+    // Doubles so close that no middle lies between them: the bracket cannot
+    // shrink further (minimumprecision keeps this from happening).
+    if (middle <= low || middle >= high) break;
     if (decodes(middle))
       low = middle;
     else
@@ -427,12 +430,51 @@ thresholdresult densitythreshold(const ensemble &normal, const thresholdoptions 
 
 }  // namespace
 
+methodkind selectedmethod(bool protograph, const thresholdoptions &options) {
+  if (options.method != methodkind::automatic) return options.method;
+  if (options.channel == channelkind::bec) return methodkind::density;
+  return protograph && options.decoder == decoderkind::spa ? methodkind::exit
+                                                           : methodkind::density;
+}
+
+std::string thresholdunusedoption(bool protograph, const thresholdoptions &options,
+                                  const thresholdgiven &given, const std::string &prefix) {
+  const bool awgn = options.channel == channelkind::awgn;
+  const bool density = awgn && selectedmethod(protograph, options) == methodkind::density;
+  const bool exact = !awgn && !protograph;
+  struct rule {
+    bool given, applies;
+    const char *name, *where;
+  };
+  const rule rules[] = {
+      {given.alpha, awgn && options.decoder == decoderkind::nms, "alpha",
+       "normalized min-sum (decoder nms) on the AWGN channel"},
+      {given.beta, awgn && options.decoder == decoderkind::oms, "beta",
+       "offset min-sum (decoder oms) on the AWGN channel"},
+      {given.step, density, "step", "density evolution on the AWGN channel (method de)"},
+      {given.range, density, "range", "density evolution on the AWGN channel (method de)"},
+      {given.precision, !exact, "precision", "bisections, not the exact erasure threshold"},
+      {given.tolerance, !exact, "tolerance", "iterated analyses, not the exact erasure threshold"},
+      {given.iterations, !exact, "iterations", "iterated analyses, not the exact erasure threshold"},
+  };
+  for (const rule &r : rules)
+    if (r.given && !r.applies)
+      return prefix + r.name + " has no effect here: it applies to " + r.where;
+  return "";
+}
+
 thresholdresult computethreshold(const ensemble &code, const thresholdoptions &options) {
   std::string error = code.isprotograph ? checkprotograph(code.protograph)
                                         : checkdistribution(code.distribution);
   if (!error.empty()) return failed(error, fault::ensemble);
   if (!(options.precision >= 0) || !(options.tolerance >= 0) || options.maxiterations < 0)
     return failed("precision, tolerance and iteration cap must not be negative", fault::options);
+  if (options.precision > 0 && options.precision < minimumprecision) {
+    std::ostringstream text;
+    text << "precision " << options.precision << " is finer than the bisection can reach (doubles "
+         << "near the threshold are about 1e-14 apart); give at least " << minimumprecision;
+    return failed(text.str(), fault::options);
+  }
   const ensemble normal = normalised(code);
   thresholdresult result;
   const protoensemble &proto = normal.protograph;
@@ -440,7 +482,18 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
                     ? static_cast<double>(proto.vnodes - proto.cnodes) /
                           (proto.vnodes - static_cast<double>(proto.punctured.size()))
                     : designrate(normal.distribution);
-  if (!(result.rate > 0)) return failed("the design rate is not positive", fault::ensemble);
+  if (!(result.rate > 0 && result.rate < 1)) {
+    std::ostringstream text;
+    text << "the design rate " << result.rate << " lies outside (0, 1)";
+    if (code.isprotograph && !proto.punctured.empty()) {
+      text << ": " << proto.punctured.size() << " punctured of " << proto.vnodes
+           << " variable nodes and " << proto.cnodes << " check nodes give (V - C) / (V - P) = ("
+           << proto.vnodes << " - " << proto.cnodes << ") / (" << proto.vnodes << " - "
+           << proto.punctured.size() << ")";
+      return failed(text.str(), fault::options);
+    }
+    return failed(text.str(), fault::ensemble);
+  }
   if (options.channel == channelkind::bec) return becthreshold(normal, options, result);
 
   // Degree-1 variable nodes of an irregular ensemble pass on their channel
@@ -451,10 +504,7 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
         return failed("variable nodes of degree 1 keep the channel's error probability: no "
                       "threshold above 0",
                       fault::analysis);
-  methodkind method = options.method;
-  if (method == methodkind::automatic)
-    method = code.isprotograph && options.decoder == decoderkind::spa ? methodkind::exit
-                                                                      : methodkind::density;
+  const methodkind method = selectedmethod(code.isprotograph, options);
   return method == methodkind::exit ? exitthreshold(normal, options, result)
                                     : densitythreshold(normal, options, result);
 }

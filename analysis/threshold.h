@@ -90,11 +90,14 @@ struct thresholdoptions {
   channelkind channel = channelkind::bec;
   decoderkind decoder = decoderkind::spa;
   methodkind method = methodkind::automatic;
+  // The defaults are the decoder's (decoderoptions in decoder.h), so that
+  // tanner simulate and tanner threshold analyse the same decoder.
   double alpha = 0.8;  // normalized min-sum: check messages times alpha
-  double beta = 0.15;  // offset min-sum: check magnitudes minus beta, not below 0
+  double beta = 0.25;  // offset min-sum: check magnitudes minus beta, not below 0
   // Width of the final bracket of the bisection: erasure probability (BEC),
   // sigma (density evolution) or Eb/N0 in dB (EXIT). 0 takes the default of
-  // the method: 1e-7, 1e-4, 1e-3 dB.
+  // the method: 1e-7, 1e-4, 1e-3 dB. Widths below minimumprecision are
+  // refused: doubles near the threshold could not halve the bracket to them.
   double precision = 0;
   // Quantized density evolution: LLR grid step and range [-range, range];
   // messages beyond the range saturate at its ends.
@@ -109,9 +112,30 @@ struct thresholdoptions {
   double tolerance = 0;
   int maxiterations = 0;
   // Called after every bisection step with the steps done and the steps the
-  // bisection takes in all.
+  // bisection takes in all. What it throws passes through computethreshold
+  // (a host's way of cancelling).
   std::function<void(int done, int total)> progress;
 };
+
+// The finest precision taken: thresholds lie within about 100 of 0 (sigma,
+// Eb/N0 in dB, an erasure probability), where doubles are some 1e-14 apart.
+constexpr double minimumprecision = 1e-12;
+
+// Which options a caller set, for thresholdunusedoption.
+struct thresholdgiven {
+  bool alpha = false, beta = false, step = false, range = false;
+  bool precision = false, tolerance = false, iterations = false;
+};
+
+// The first option given that has no effect on the analysis the options
+// select, as the message users see ("" when every one counts): alpha
+// without normalized min-sum on the AWGN channel, beta without offset
+// min-sum there, the LLR grid (step, range) without density evolution, and
+// precision, tolerance and iterations on the erasure channel's exact
+// formula for irregular ensembles. Options are named with prefix ("--" in
+// tanner, "" for Python keywords).
+std::string thresholdunusedoption(bool protograph, const thresholdoptions &options,
+                                  const thresholdgiven &given, const std::string &prefix);
 
 struct thresholdresult {
   bool ok = false;
@@ -131,6 +155,10 @@ struct thresholdresult {
   double precision = 0;  // final bracket width of the bisection
   int steps = 0;         // bisection steps
 };
+
+// The method the options select for an ensemble: automatic resolved
+// (density evolution on the erasure channel stands for its exact methods).
+methodkind selectedmethod(bool protograph, const thresholdoptions &options);
 
 // The threshold of an ensemble for the channel and decoder of the options.
 thresholdresult computethreshold(const ensemble &code, const thresholdoptions &options);

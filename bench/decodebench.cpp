@@ -51,7 +51,10 @@ struct contender {
   int threads;
   bool naive = false;
   double best = 0, worst = 1e300, iterations = 0;
+  int errors = 0, decoded = 0;  // frame errors and frames of the last run
   double cpushare = 0;  // processor time / wall time in the best run
+  double bestcpu = 0;   // Mb/s per second of processor time, best run: what a
+                        // core does when the shared machine takes it away
 };
 
 double seconds() {
@@ -149,15 +152,22 @@ int main(int argc, char **argv) {
     std::vector<std::int32_t> iterations(frames);
     for (int r = 0; r < repeats; ++r)
       for (contender &k : list) {
-        double start = seconds(), cpustart = cpuseconds(), took;
+        double start = seconds(), cpustart = cpuseconds(), took, cpu;
         long long bits, its = 0;
         if (k.naive) {
           // Two frames at 50 iterations: enough to time, few enough to wait for.
           std::vector<int> decision;
-          for (int f = 0; f < 2; ++f) its += naivedecode(&c.graph, llr.data() + static_cast<size_t>(f) * n, 50, false, &decision);
+          k.errors = 0;
+          for (int f = 0; f < 2; ++f) {
+            its += naivedecode(&c.graph, llr.data() + static_cast<size_t>(f) * n, 50, false,
+                               &decision);
+            k.errors += std::find(decision.begin(), decision.end(), 1) != decision.end();
+          }
           took = seconds() - start;
+          cpu = cpuseconds() - cpustart;
           bits = 2LL * n;
           k.iterations = its / 2.0;
+          k.decoded = 2;
         } else {
           ldpc::decoder dec(&c.graph, k.options);
           start = seconds();
@@ -168,12 +178,21 @@ int main(int argc, char **argv) {
           out.iterations = iterations.data();
           dec.decode(llr.data(), frames, out, k.threads);
           took = seconds() - start;
+          cpu = cpuseconds() - cpustart;
           bits = static_cast<long long>(frames) * n;
           for (int f = 0; f < frames; ++f) its += iterations[f];
           k.iterations = static_cast<double>(its) / frames;
+          k.decoded = frames;
+          k.errors = 0;
+          for (int f = 0; f < frames; ++f) {
+            bool wrong = !satisfied[f];
+            for (int v = 0; v < n && !wrong; ++v) wrong = decisions[static_cast<size_t>(f) * n + v];
+            k.errors += wrong;
+          }
         }
         const double mbps = bits / took / 1e6;
-        if (mbps > k.best) k.cpushare = (cpuseconds() - cpustart) / took;
+        if (mbps > k.best) k.cpushare = cpu / took;
+        k.bestcpu = std::max(k.bestcpu, bits / cpu / 1e6);
         k.best = std::max(k.best, mbps);
         k.worst = std::min(k.worst, mbps);
       }
@@ -182,15 +201,19 @@ int main(int argc, char **argv) {
     for (int v = 0; v < n; ++v) edges += c.graph.vnodelist[v].degree;
     std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames, best of %d, nms alpha %g\n", c.name,
                 edges, frames, repeats, c.alpha);
-    std::printf("%-42s %10s %8s %9s %8s %6s\n", "decoder", "Mb/s", "spread", "x naive", "iters",
-                "cpu");
+    std::printf("%-42s %10s %8s %9s %8s %6s %10s %9s\n", "decoder", "Mb/s", "spread", "x naive",
+                "iters", "cpu", "Mb/cpu-s", "FER");
     for (const contender &k : list)
-      std::printf("%-42s %10.3f %7.0f%% %9.1f %8.2f %5.0f%%\n", k.name.c_str(), k.best,
+      std::printf("%-42s %10.3f %7.0f%% %9.1f %8.2f %5.0f%% %10.3f %9s\n", k.name.c_str(), k.best,
                   100 * (k.best / k.worst - 1), k.best / list[0].best, k.iterations,
-                  100 * k.cpushare);
+                  100 * k.cpushare, k.bestcpu,
+                  (std::to_string(k.errors) + "/" + std::to_string(k.decoded)).c_str());
     std::printf("(Mb/s: coded bits per second of wall clock, best run; spread: best / worst - 1;\n"
                 " cpu: processor time / wall time of the best run, all threads, which shows\n"
-                " how much of the processor the shared machine left to the run)\n");
+                " how much of the processor the shared machine left to the run; Mb/cpu-s:\n"
+                " coded bits per second of processor time, best run, all threads together;\n"
+                " FER: frame errors / frames, a frame error being an unsatisfied check or a\n"
+                " wrong bit)\n");
     std::fflush(stdout);
   }
   std::printf("\nload average at end: %s\n", loadaverage().c_str());

@@ -2,7 +2,9 @@
 // options, and spreading frames over threads.
 #include "decoder.h"
 
+#include <algorithm>
 #include <cmath>
+#include <exception>
 #include <stdexcept>
 #include <thread>
 
@@ -16,8 +18,8 @@ const char *const algorithmnames[] = {"spa", "minsum", "nms", "oms"};
 const char *const schedulenames[] = {"flooding", "layered"};
 
 decoderlayout compile(const graphs *graph) {
-  if (graph == nullptr || graph->vnodenum < 0)
-    throw std::invalid_argument("decoder: the graph record holds no graph");
+  const std::string refusal = undecodable(graph);
+  if (!refusal.empty()) throw std::invalid_argument("decoder: " + refusal);
   decoderlayout g;
   g.vnodenum = graph->vnodenum;
   g.cnodenum = graph->cnodenum;
@@ -31,6 +33,8 @@ decoderlayout compile(const graphs *graph) {
   }
   g.edges = g.checkstart[g.cnodenum];
   g.edgevar.resize(g.edges);
+  g.repeats.assign(g.cnodenum, 0);
+  std::vector<int> seenat(g.vnodenum, -1);  // the last check that named each variable
   for (int c = 0; c < g.cnodenum; ++c) {
     const cnode &node = graph->cnodelist[c];
     for (int t = 0; t < node.degree; ++t) {
@@ -41,12 +45,16 @@ decoderlayout compile(const graphs *graph) {
                                     std::to_string(e.dest) + " outside 0.." +
                                     std::to_string(g.vnodenum - 1));
       g.edgevar[g.checkstart[c] + t] = e.dest;
+      if (seenat[e.dest] == c) g.repeats[c] = 1;
+      seenat[e.dest] = c;
     }
   }
   // Each variable's edges in socket order, found through the mirror entries.
   g.varstart.assign(g.vnodenum + 1, 0);
-  for (int v = 0; v < g.vnodenum; ++v)
+  for (int v = 0; v < g.vnodenum; ++v) {
     g.varstart[v + 1] = g.varstart[v] + graph->vnodelist[v].degree;
+    g.vmaxdegree = std::max(g.vmaxdegree, graph->vnodelist[v].degree);
+  }
   if (g.varstart[g.vnodenum] != g.edges)
     throw std::invalid_argument("decoder: the variable nodes hold " +
                                 std::to_string(g.varstart[g.vnodenum]) +
@@ -79,10 +87,19 @@ kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o
   p.earlystop = o.earlystop;
   p.alphaq15 = static_cast<std::int16_t>(std::min(std::floor(o.alpha * 32768 + 0.5), 32767.0));
   p.betaq = static_cast<std::int16_t>(std::floor(o.beta * kernel::fixedscale + 0.5));
+  p.bound = static_cast<std::int16_t>(kernel::messagebound(layout.vmaxdegree));
   return p;
 }
 
 }  // namespace
+
+std::string undecodable(const graphs *graph) {
+  if (graph == nullptr || graph->vnodenum < 0) return "the graph record holds no graph";
+  if (graph->vnodenum == 0)
+    return "the graph has no variable nodes (" + std::to_string(graph->cnodenum) +
+           " check nodes): there is nothing to decode";
+  return "";
+}
 
 const char *algorithmname(decoderalgorithm algorithm) {
   return algorithmnames[static_cast<int>(algorithm)];
@@ -122,16 +139,26 @@ decoder::decoder(const graphs *graph, const decoderoptions &options)
       !(options.beta >= 0 && options.beta < 4096))
     throw std::invalid_argument("decoder: beta must lie in [0, 4096), not " +
                                 std::to_string(options.beta));
+  if (options.algorithm != decoderalgorithm::sumproduct &&
+      layout_.vmaxdegree > kernel::fixedmaxdegree)
+    throw std::invalid_argument("decoder: a variable node of degree " +
+                                std::to_string(layout_.vmaxdegree) +
+                                "; fixed point takes degrees up to " +
+                                std::to_string(kernel::fixedmaxdegree));
 }
 
-int decoder::lanes() const {
-  if (options_.scalar) return 1;
-  return kernel::simdlanes(options_.algorithm != decoderalgorithm::sumproduct);
+int decoder::lanesfor(const decoderoptions &options) {
+  if (options.scalar) return 1;
+  return kernel::simdlanes(options.algorithm != decoderalgorithm::sumproduct);
 }
 
-std::string decoder::target() const {
-  return options_.scalar ? "scalar model" : kernel::simdtarget();
+std::string decoder::targetfor(const decoderoptions &options) {
+  return options.scalar ? "scalar model" : kernel::simdtarget();
 }
+
+int decoder::lanes() const { return lanesfor(options_); }
+
+std::string decoder::target() const { return targetfor(options_); }
 
 void decoder::decode(const double *llr, int frames, const decodeoutputs &out, int threads) const {
   if (frames <= 0) return;
@@ -146,6 +173,16 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
     work(p, llr, frames, out, nullptr);
     return;
   }
+  // A worker's fault (memory that cannot be had) is rethrown here once every
+  // worker has stopped, never left to end the process.
+  std::vector<std::exception_ptr> faults(threads);
+  auto guarded = [&](int t, const double *from, int count, decodeoutputs part) {
+    try {
+      work(p, from, count, part, nullptr);
+    } catch (...) {
+      faults[t] = std::current_exception();
+    }
+  };
   std::vector<std::thread> pool;
   const size_t n = layout_.vnodenum;
   for (int t = 0; t < threads; ++t) {
@@ -159,9 +196,11 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
     if (part.satisfied != nullptr) part.satisfied += first;
     if (part.iterations != nullptr) part.iterations += first;
     if (part.undecided != nullptr) part.undecided += first;
-    pool.emplace_back(work, p, llr + first * n, last - first, part, nullptr);
+    pool.emplace_back(guarded, t, llr + first * n, last - first, part);
   }
   for (std::thread &thread : pool) thread.join();
+  for (const std::exception_ptr &fault : faults)
+    if (fault) std::rethrow_exception(fault);
 }
 
 std::vector<int> decoder::trace(const double *llr, const decodeoutputs &out) const {

@@ -19,16 +19,26 @@
 //   about +-17.3. NaN channel values are read as 0.
 // - The min-sum family runs in 16-bit fixed point: one unit is 1/8 of an LLR.
 //   A channel LLR x becomes clamp(floor(8 x + 0.5), -1023, 1023) (NaN as 0).
-//   Every sum and difference saturates to -32767..32767 (never wraps, and
-//   never -32768, so magnitudes are always representable). Normalised
-//   min-sum multiplies the magnitude by alpha as a Q15 factor
-//   a = floor(alpha * 32768 + 0.5) with rounding (m * a + 16384) >> 15;
-//   offset min-sum subtracts b = floor(8 beta + 0.5) and stops at 0.
-//   Posteriors are returned divided by 8.
+//   Check messages are clamped in magnitude to the bound
+//   M = floor((32767 - 1023) / dvmax), dvmax the largest variable degree
+//   (M = 32767 when no variable has an edge), so that a posterior, the
+//   channel value plus its check messages, is always at most 32767 in
+//   magnitude: every sum and difference is exact, and a posterior minus one
+//   of its check messages is exactly the sum of the others (a saturated
+//   posterior would break that, and layered decoding would then wreck
+//   frames it had decoded). The constructor refuses variable degrees above
+//   31744 (M would be 0). Normalised min-sum multiplies the clamped
+//   magnitude by alpha as a Q15 factor a = floor(alpha * 32768 + 0.5) with
+//   rounding (m * a + 16384) >> 15; offset min-sum subtracts
+//   b = floor(8 beta + 0.5) and stops at 0. Posteriors are returned
+//   divided by 8.
 // - Schedules: flooding (every check from the previous iteration's
 //   posteriors; the next posteriors gathered as the channel value plus each
 //   new check message, in check order) and layered (checks in order 0..m-1,
-//   each from the freshest posteriors and updating them at once).
+//   each from the freshest posteriors and updating them at once: a
+//   posterior becomes its edge's input plus the new message, or, at a check
+//   that joins the variable more than once, the posterior plus each of its
+//   edges' changes in socket order, so that parallel edges all count).
 // - Early stop (on by default): the stopping rule is tested on the channel
 //   values (iteration 0) and after every iteration; a frame that satisfies
 //   it keeps the decision and posteriors of that moment, and its iteration
@@ -39,8 +49,11 @@
 //   machine and equal the scalar model's).
 //
 // Error policy: the constructor throws std::invalid_argument with a message
-// naming the fault (a graph record without a graph, a broken mirror entry,
-// an option out of range); decode never fails.
+// naming the fault (a graph record without a graph, a graph without
+// variable nodes, a broken mirror entry, an option out of range), before it
+// allocates anything for a graph it refuses; decode never fails, except
+// that working memory that cannot be had throws std::bad_alloc in the
+// calling thread.
 #ifndef LDPC_DECODER_H
 #define LDPC_DECODER_H
 
@@ -58,8 +71,9 @@ enum class decoderschedule { flooding, layered };
 struct decoderoptions {
   decoderalgorithm algorithm = decoderalgorithm::sumproduct;
   decoderschedule schedule = decoderschedule::flooding;
-  double alpha = 0.75;    // normalised min-sum, 0 < alpha < 1
-  double beta = 0.5;      // offset min-sum, in LLR units, 0 <= beta < 4096
+  // The defaults of tanner simulate and tanner threshold alike.
+  double alpha = 0.8;     // normalised min-sum, 0 < alpha < 1
+  double beta = 0.25;     // offset min-sum, in LLR units, 0 <= beta < 4096
   int iterations = 50;    // maximum iterations, >= 0
   bool earlystop = true;
   bool scalar = false;    // run the plain scalar model instead of the SIMD
@@ -74,6 +88,11 @@ const char *schedulename(decoderschedule schedule);
 bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm);
 bool parseschedule(const std::string &name, decoderschedule *schedule);
 
+// Why graph cannot be decoded at all, before anything is compiled: no graph
+// in the record, or no variable nodes; "" when it can be compiled (which
+// may still find broken entries).
+std::string undecodable(const graphs *graph);
+
 // Where decode puts its results; frames x n arrays are frame by frame.
 // Pointers other than decisions may be null when not wanted.
 struct decodeoutputs {
@@ -86,21 +105,30 @@ struct decodeoutputs {
 
 // The compiled graph: edge e of check c is e = checkstart[c] + k for its
 // socket k, joining variable edgevar[e]; variable v's edges, in socket
-// order, are varedge[varstart[v] .. varstart[v + 1] - 1].
+// order, are varedge[varstart[v] .. varstart[v + 1] - 1]. repeats[c] is 1
+// when check c joins some variable by more than one edge (parallel edges).
 struct decoderlayout {
   int vnodenum = 0;
   int cnodenum = 0;
   int edges = 0;
   int cmaxdegree = 0;
+  int vmaxdegree = 0;
   double rate = 0.0;  // the graph record's design rate
   std::vector<int> checkstart, edgevar, varstart, varedge;
+  std::vector<std::uint8_t> repeats;
 };
 
 class decoder {
  public:
-  // Compiles graph (which must hold a graph whose mirror entries point
-  // back); keeps nothing that points into it.
+  // Compiles graph (which must hold a graph with at least one variable
+  // node, whose mirror entries point back); keeps nothing that points into
+  // it.
   decoder(const graphs *graph, const decoderoptions &options);
+
+  // The lanes and the instruction set of a decoder of these options, known
+  // without a graph.
+  static int lanesfor(const decoderoptions &options);
+  static std::string targetfor(const decoderoptions &options);
 
   const decoderlayout &layout() const { return layout_; }
   const decoderoptions &options() const { return options_; }

@@ -23,13 +23,20 @@ struct params {
   bool earlystop;
   std::int16_t alphaq15;  // normalised min-sum factor, Q15
   std::int16_t betaq;     // offset min-sum offset, fixed-point units
+  std::int16_t bound;     // largest check message magnitude, messagebound()
 };
 
 // Fixed point: one unit is 1/fixedscale of an LLR; channel values are
-// clamped to +-channelmax, every sum to +-messagemax.
+// clamped to +-channelmax, check messages to +-messagebound(vmaxdegree), so
+// that no sum exceeds messagemax.
 constexpr int fixedscale = 8;
 constexpr int channelmax = 1023;
 constexpr int messagemax = 32767;
+constexpr int fixedmaxdegree = messagemax - channelmax;  // bound >= 1 up to here
+
+inline int messagebound(int vmaxdegree) {
+  return vmaxdegree <= 1 ? messagemax : (messagemax - channelmax) / vmaxdegree;
+}
 
 inline std::int16_t quantise(double llr) {
   if (std::isnan(llr)) return 0;

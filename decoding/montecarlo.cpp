@@ -6,8 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
+
+#include "partialgraph.h"
 
 namespace ldpc {
 
@@ -83,6 +87,11 @@ class graphsource {
     drawn_ = 0;
   }
   const graphs *next(int point, std::int64_t firstframe, graphrecord *record) {
+    // The previous graph goes first, its pointers cleared, so that a
+    // construction cut short (std::bad_alloc in a host whose allocations
+    // throw) leaves only lists of its own for the destructor; the driver's
+    // own release then finds nothing.
+    releasepartialgraph(&graph_, graph_.vnodenum, graph_.cnodenum);
     randomizes randomize{};
     encoders encoder{};
     encoder.gap = -1;
@@ -140,80 +149,214 @@ void wilsoninterval(std::int64_t k, std::int64_t n, double *low, double *high) {
   *high = k == n ? 1.0 : std::min(1.0, centre + half);
 }
 
+const char *pointstopname(pointstop reason) {
+  switch (reason) {
+    case pointstop::errors:
+      return "errors";
+    case pointstop::frames:
+      return "frames";
+    case pointstop::seconds:
+      return "time";
+  }
+  return "";
+}
+
+namespace {
+
+using clock = std::chrono::steady_clock;
+
+double secondssince(clock::time_point start) {
+  return std::chrono::duration<double>(clock::now() - start).count();
+}
+
+// One point as it runs: the blocks counted so far in frame order, the
+// frames decoded in all, and why it stopped.
+struct pointrun {
+  int point = 0;
+  clock::time_point start;
+  tally total;
+  std::int64_t frame = 0, decoded = 0;
+  bool stop = false, cancelled = false;
+  pointstop reason = pointstop::frames;
+  clock::time_point lastprogress;
+};
+
+// Shared by the workers of one segment.
+struct segmentwork {
+  std::vector<std::pair<std::int64_t, int>> blocks;  // (first frame, frames)
+  std::vector<tally> tallies;
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> halt{false};
+  std::atomic<std::int64_t> frames{0}, frameerrors{0};  // for progress only
+  std::mutex faultlock;
+  std::exception_ptr fault;
+};
+
+// The point's counts so far for progress: the counted blocks and those of
+// the segment decoded so far, in whatever order they finished.
+void reportprogress(const simulationsettings &s, const simulationcallbacks &callbacks,
+                    pointrun *run, const segmentwork &work, int n) {
+  if (!callbacks.progress) return;
+  tally sofar = run->total;
+  sofar.frames += work.frames.load();
+  sofar.frameerrors += work.frameerrors.load();
+  pointresult r = summarise(s, run->point, sofar, 0.0, 0, n);
+  r.seconds = secondssince(run->start);
+  run->lastprogress = clock::now();
+  callbacks.progress(r);
+}
+
+// Decodes the segment's blocks over the threads. Blocks are handed out in
+// order, and none once the run is cancelled or the point's time is up
+// (except the point's first), so that the blocks decoded are always the
+// first work.next of the segment. The calling thread is worker 0: it alone
+// asks cancelled and reports progress. A fault in any worker stops the
+// others and is rethrown here once all have stopped.
+void runsegment(const simulationsettings &s, const decoder &dec, const simulationcallbacks &callbacks,
+                std::vector<blockbuffers> *buffers, pointrun *run, segmentwork *work) {
+  const bool first = run->frame == 0;
+  auto worker = [&](int t) {
+    try {
+      for (;;) {
+        if (t == 0 && callbacks.cancelled && callbacks.cancelled()) {
+          run->cancelled = true;
+          work->halt = true;
+        }
+        const bool timeup = s.maxseconds > 0 && secondssince(run->start) >= s.maxseconds &&
+                            !(first && work->next.load() == 0);
+        if (timeup) work->halt = true;
+        if (work->halt) break;
+        const std::size_t k = work->next++;
+        if (k >= work->blocks.size()) break;
+        const auto [firstframe, count] = work->blocks[k];
+        work->tallies[k] = decodeblock(s, dec, run->point, firstframe, count, &(*buffers)[t]);
+        work->frames += work->tallies[k].frames;
+        work->frameerrors += work->tallies[k].frameerrors;
+        if (t == 0 && clock::now() - run->lastprogress >= std::chrono::milliseconds(100))
+          reportprogress(s, callbacks, run, *work, dec.length());
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(work->faultlock);
+      if (!work->fault) work->fault = std::current_exception();
+      work->halt = true;
+    }
+  };
+  const int used = std::min<int>(static_cast<int>(buffers->size()),
+                                 static_cast<int>(work->blocks.size()));
+  std::vector<std::thread> pool;
+  for (int t = 1; t < used; ++t) pool.emplace_back(worker, t);
+  worker(0);
+  for (std::thread &thread : pool) thread.join();
+  if (work->fault) std::rethrow_exception(work->fault);
+}
+
+// The stopping rule over the blocks decoded, block by block in frame order;
+// then the time limit.
+void countsegment(const simulationsettings &s, const segmentwork &work, pointrun *run) {
+  const std::size_t decoded = std::min(work.next.load(), work.blocks.size());
+  for (std::size_t k = 0; k < decoded; ++k) {
+    run->decoded += work.blocks[k].second;
+    if (run->stop) continue;
+    run->total.add(work.tallies[k]);
+    run->frame += work.blocks[k].second;
+    if (run->total.frameerrors >= s.maxerrors) {
+      run->stop = true;
+      run->reason = pointstop::errors;
+    } else if (run->total.frames >= s.maxframes) {
+      run->stop = true;
+      run->reason = pointstop::frames;
+    }
+  }
+  if (!run->stop && s.maxseconds > 0 && secondssince(run->start) >= s.maxseconds) {
+    run->stop = true;
+    run->reason = pointstop::seconds;
+  }
+}
+
+// Runs one point; false when the run was cancelled during it.
+bool runpoint(const simulationsettings &s, const decoder *fixed, graphsource *source,
+              const simulationcallbacks &callbacks, std::vector<blockbuffers> *buffers, int point,
+              pointresult *result) {
+  pointrun run;
+  run.point = point;
+  run.start = run.lastprogress = clock::now();
+  if (source) source->startpoint(s.seed, point);
+  std::unique_ptr<decoder> drawn;
+  const decoder *dec = fixed;
+  std::int64_t graphend = 0;
+  int graphcount = 0, segmentblocks = 1;
+  while (!run.stop) {
+    // A fresh graph every framespergraph frames.
+    if (source && run.frame >= graphend) {
+      if (callbacks.cancelled && callbacks.cancelled()) return false;
+      graphrecord record;
+      const graphs *graph = source->next(point, run.frame, &record);
+      drawn = std::make_unique<decoder>(graph, s.decoder);
+      dec = drawn.get();
+      graphend = run.frame + std::max(1, s.framespergraph);
+      ++graphcount;
+      if (callbacks.graphdrawn) callbacks.graphdrawn(record);
+    }
+    // The segment: up to segmentblocks blocks, not past the graph or
+    // maxframes; it doubles up to 64 blocks, so that points that stop soon
+    // decode little in vain.
+    const std::int64_t limit = source ? std::min(s.maxframes, graphend) : s.maxframes;
+    segmentwork work;
+    for (std::int64_t f = run.frame;
+         static_cast<int>(work.blocks.size()) < segmentblocks && f < limit;) {
+      const int count = static_cast<int>(std::min<std::int64_t>(blockframes, limit - f));
+      work.blocks.emplace_back(f, count);
+      f += count;
+    }
+    if (work.blocks.empty()) break;
+    segmentblocks = std::min(2 * segmentblocks, 64);
+    work.tallies.resize(work.blocks.size());
+    runsegment(s, *dec, callbacks, buffers, &run, &work);
+    if (run.cancelled) return false;
+    countsegment(s, work, &run);
+    reportprogress(s, callbacks, &run, segmentwork{}, dec->length());
+  }
+  *result = summarise(s, point, run.total, secondssince(run.start), run.decoded,
+                      dec != nullptr ? dec->length() : 0);
+  result->graphs = graphcount;
+  result->stopped = run.reason;
+  result->seconds = secondssince(run.start);
+  return true;
+}
+
+}  // namespace
+
 std::vector<pointresult> runsimulation(const simulationsettings &s, const codesupply &code,
-                                       const simulationcallbacks &callbacks) {
+                                       const simulationcallbacks &callbacks, sweepend *end) {
   std::vector<pointresult> results;
   std::unique_ptr<decoder> fixed;
   if (code.graph != nullptr) fixed = std::make_unique<decoder>(code.graph, s.decoder);
   std::unique_ptr<graphsource> source;
   if (code.ensemble != nullptr) source = std::make_unique<graphsource>(code.ensemble);
-  const int threads = std::max(1, s.threads);
-  std::vector<blockbuffers> buffers(threads);
-
+  std::vector<blockbuffers> buffers(std::max(1, s.threads));
+  sweepend ending = sweepend::lastpoint;
   for (int point = 0; point < static_cast<int>(s.parameters.size()); ++point) {
-    const auto start = std::chrono::steady_clock::now();
-    if (source) source->startpoint(s.seed, point);
-    std::unique_ptr<decoder> drawn;
-    const decoder *dec = fixed.get();
-    tally total;
-    std::int64_t frame = 0, decoded = 0, graphend = 0;
-    int graphcount = 0, segmentblocks = 1;
-    bool stop = false;
-    while (!stop) {
-      // A fresh graph every framespergraph frames.
-      if (source && frame >= graphend) {
-        graphrecord record;
-        const graphs *graph = source->next(point, frame, &record);
-        drawn = std::make_unique<decoder>(graph, s.decoder);
-        dec = drawn.get();
-        graphend = frame + std::max(1, s.framespergraph);
-        ++graphcount;
-        if (callbacks.graphdrawn) callbacks.graphdrawn(record);
-      }
-      // The segment: up to segmentblocks blocks, not past the graph or
-      // maxframes; it doubles up to 64 blocks, so that points that stop soon
-      // decode little in vain.
-      const std::int64_t limit = source ? std::min(s.maxframes, graphend) : s.maxframes;
-      std::vector<std::pair<std::int64_t, int>> blocks;
-      for (std::int64_t f = frame; static_cast<int>(blocks.size()) < segmentblocks && f < limit;) {
-        const int count = static_cast<int>(std::min<std::int64_t>(blockframes, limit - f));
-        blocks.emplace_back(f, count);
-        f += count;
-      }
-      if (blocks.empty()) break;
-      segmentblocks = std::min(2 * segmentblocks, 64);
-      std::vector<tally> tallies(blocks.size());
-      std::atomic<std::size_t> nextblock{0};
-      auto worker = [&](int t) {
-        for (std::size_t k; (k = nextblock++) < blocks.size();)
-          tallies[k] = decodeblock(s, *dec, point, blocks[k].first, blocks[k].second, &buffers[t]);
-      };
-      const int used = std::min<int>(threads, static_cast<int>(blocks.size()));
-      std::vector<std::thread> pool;
-      for (int t = 1; t < used; ++t) pool.emplace_back(worker, t);
-      worker(0);
-      for (std::thread &thread : pool) thread.join();
-      // The stopping rule, block by block in frame order.
-      for (std::size_t k = 0; k < blocks.size(); ++k) {
-        decoded += blocks[k].second;
-        if (stop) continue;
-        total.add(tallies[k]);
-        frame += blocks[k].second;
-        stop = total.frameerrors >= s.maxerrors || total.frames >= s.maxframes;
-      }
-      if (callbacks.progress) {
-        pointresult sofar = summarise(s, point, total, 0.0, 0, dec->length());
-        callbacks.progress(sofar);
-      }
+    pointresult r;
+    if (!runpoint(s, fixed.get(), source.get(), callbacks, &buffers, point, &r)) {
+      ending = sweepend::cancelled;
+      break;
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    pointresult r = summarise(s, point, total, seconds, decoded, dec != nullptr ? dec->length() : 0);
-    r.graphs = graphcount;
     results.push_back(r);
     if (callbacks.pointdone) callbacks.pointdone(r);
-    if (r.fer < s.minfer) break;
+    if (r.fer < s.minfer) {
+      ending = sweepend::minfer;
+      break;
+    }
+    if (s.stopwithouterrors && r.frameerrors == 0) {
+      ending = sweepend::noerrors;
+      break;
+    }
   }
+  // The last point's stop ends the sweep as well; it is not a reason of its
+  // own when no point follows.
+  if (ending != sweepend::cancelled && results.size() == s.parameters.size())
+    ending = sweepend::lastpoint;
+  if (end != nullptr) *end = ending;
   return results;
 }
 

@@ -13,15 +13,21 @@ namespace ldpc::kernel {
 
 namespace {
 
-// int16 fixed point, saturating to -32767..32767.
+// int16 fixed point: magnitudes clamped to the bound, so that every sum is
+// exact (checked: a sum beyond messagemax would be a fault of the bound).
 struct fixedmodel {
   using T = int;
-  int rule, alpha, beta;
-  explicit fixedmodel(const params &p) : rule(p.rule), alpha(p.alphaq15), beta(p.betaq) {}
+  int rule, alpha, beta, bound;
+  explicit fixedmodel(const params &p)
+      : rule(p.rule), alpha(p.alphaq15), beta(p.betaq), bound(p.bound) {}
   static T load(double llr) { return quantise(llr); }
   static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  static T add(T a, T b) { return std::clamp(a + b, -messagemax, messagemax); }
-  static T sub(T a, T b) { return std::clamp(a - b, -messagemax, messagemax); }
+  static T exact(T x) {
+    if (x > messagemax || x < -messagemax) std::abort();
+    return x;
+  }
+  static T add(T a, T b) { return exact(a + b); }
+  static T sub(T a, T b) { return exact(a - b); }
 
   int correct(int magnitude) const {
     if (rule == rulenms) return (magnitude * alpha + 16384) >> 15;
@@ -29,62 +35,74 @@ struct fixedmodel {
     return magnitude;
   }
 
-  template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
-    int min1 = messagemax, min2 = messagemax;
+  // The check rule: messages r[k] from inputs t[k]. The smallest magnitude
+  // of the other edges, at most the bound, corrected; the sign the parity
+  // of the other edges' signs.
+  void check(const T *t, int degree, T *r) const {
+    int min1 = bound, min2 = bound;
     bool negative = false;
     for (int k = 0; k < degree; ++k) {
-      T t = sub(l[vars[k]], r[k]);
-      tbuf[k] = t;
-      int a = std::abs(t);
+      int a = std::abs(t[k]);
       min2 = std::min(min2, std::max(min1, a));
       min1 = std::min(min1, a);
-      negative ^= t < 0;
+      negative ^= t[k] < 0;
     }
     for (int k = 0; k < degree; ++k) {
-      T t = tbuf[k];
-      int magnitude = correct(std::abs(t) == min1 ? min2 : min1);
-      r[k] = negative != (t < 0) ? -magnitude : magnitude;
-      if (layered)
-        l[vars[k]] = add(t, r[k]);
-      else
-        acc[vars[k]] = add(acc[vars[k]], r[k]);
+      int magnitude = correct(std::abs(t[k]) == min1 ? min2 : min1);
+      r[k] = negative != (t[k] < 0) ? -magnitude : magnitude;
     }
   }
 };
 
-// Sum-product in double precision.
+// Sum-product in double precision: 2 atanh of the product of tanh(t/2) over
+// the other edges, formed forward and backward.
 struct spamodel {
   using T = double;
   explicit spamodel(const params &) {}
   static T load(double llr) { return std::isnan(llr) ? 0.0 : llr; }
   static float posterior(T x) { return static_cast<float>(x); }
   static T add(T a, T b) { return a + b; }
+  static T sub(T a, T b) { return a - b; }
 
-  template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
-    T *gbuf = tbuf + degree;
-    T *prefix = gbuf + degree;
+  void check(const T *t, int degree, T *r) const {
     double product = 1.0;
     for (int k = 0; k < degree; ++k) {
-      tbuf[k] = l[vars[k]] - r[k];
-      gbuf[k] = std::tanh(tbuf[k] / 2);
-      prefix[k] = product;
-      product *= gbuf[k];
+      r[k] = product;  // the product over the edges before k
+      product *= std::tanh(t[k] / 2);
     }
     const double clamp = 1.0 - 0x1p-52;
     double suffix = 1.0;
     for (int k = degree - 1; k >= 0; --k) {
-      double others = std::clamp(prefix[k] * suffix, -clamp, clamp);
-      suffix *= gbuf[k];
+      double others = std::clamp(r[k] * suffix, -clamp, clamp);
+      suffix *= std::tanh(t[k] / 2);
       r[k] = 2 * std::atanh(others);
-      if (layered)
-        l[vars[k]] = tbuf[k] + r[k];
-      else
-        acc[vars[k]] += r[k];
     }
   }
 };
+
+// The schedules' update of one check, as updatecheck in simdkernel.cpp:
+// inputs t = L - R_old, the rule's outputs over the old messages, and the
+// posteriors updated from the last edge back to the first.
+enum { flooding = 0, layered = 1, layeredrepeats = 2 };
+
+template <int mode, class Model>
+void updatecheck(const Model &model, const int *vars, int degree, typename Model::T *r,
+                 typename Model::T *l, typename Model::T *acc, typename Model::T *tbuf) {
+  using T = typename Model::T;
+  T *message = tbuf + degree;
+  for (int k = 0; k < degree; ++k) tbuf[k] = Model::sub(l[vars[k]], r[k]);
+  model.check(tbuf, degree, message);
+  for (int k = degree - 1; k >= 0; --k) {
+    T &posterior = l[vars[k]];
+    if (mode == layeredrepeats)
+      posterior = Model::add(posterior, Model::sub(message[k], r[k]));
+    else if (mode == layered)
+      posterior = Model::add(tbuf[k], message[k]);
+    else
+      acc[vars[k]] = Model::add(acc[vars[k]], message[k]);
+    r[k] = message[k];
+  }
+}
 
 template <class Model>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
@@ -93,7 +111,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   const Model model(p);
   const decoderlayout &g = *p.layout;
   const int n = g.vnodenum;
-  std::vector<T> ch(n), l(n), acc(n), r(g.edges), tbuf(3 * (g.cmaxdegree + 1));
+  std::vector<T> ch(n), l(n), acc(n), r(g.edges), tbuf(2 * (g.cmaxdegree + 1));
   for (int f = 0; f < frames; ++f) {
     for (int v = 0; v < n; ++v) ch[v] = Model::load(llr[static_cast<size_t>(f) * n + v]);
     l = ch;
@@ -108,12 +126,14 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
-        if (p.layered)
-          model.template check<true>(g.edgevar.data() + start, degree, r.data() + start,
-                                     l.data(), nullptr, tbuf.data());
+        const int *vars = g.edgevar.data() + start;
+        T *rc = r.data() + start;
+        if (!p.layered)
+          updatecheck<flooding>(model, vars, degree, rc, l.data(), acc.data(), tbuf.data());
+        else if (g.repeats[c])
+          updatecheck<layeredrepeats>(model, vars, degree, rc, l.data(), l.data(), tbuf.data());
         else
-          model.template check<false>(g.edgevar.data() + start, degree, r.data() + start,
-                                      l.data(), acc.data(), tbuf.data());
+          updatecheck<layered>(model, vars, degree, rc, l.data(), l.data(), tbuf.data());
       }
       if (!p.layered) l.swap(acc);
       int unsatisfied = countunsatisfied(g, l.data(), 1);

@@ -1,8 +1,10 @@
 // The SIMD decoder: frames side by side in the lanes of a vector (lane j of
 // every message belongs to frame j of the batch), compiled once per
-// instruction set and chosen at run time. One generic loop runs a schedule
-// over the layout and calls a small check-node rule; the arithmetic (int16
-// fixed point for the min-sum family, float for sum-product) is the rule's.
+// instruction set and chosen at run time. Three parts, each replaceable
+// alone: the lanes' arithmetic (int16 fixed point for the min-sum family,
+// float for sum-product), the check rules (inputs to outputs, min-sum's
+// corrections as compile-time variants), and the schedule, which forms
+// each check's inputs from the posteriors and writes its outputs back.
 // decodescalar in scalarmodel.cpp computes the same thing one frame at a
 // time.
 #undef HWY_TARGET_INCLUDE
@@ -22,174 +24,227 @@ namespace ldpc::kernel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Fixed point: saturating to -32767..32767, never -32768.
-struct fixedrule {
+// The arithmetic of the lanes: int16 fixed point for the min-sum family,
+// float for sum-product. It loads channel values, returns posteriors in LLR
+// units, adds and subtracts, and finds the lanes whose frame fails a check.
+struct fixed16 {
   using T = std::int16_t;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
   using DB = D;  // lanes of unsatisfied()
-  D d;
-  V lowest = hn::Set(d, static_cast<T>(-messagemax));
-  V highest = hn::Set(d, static_cast<T>(messagemax));
-  V alpha, beta;
-  int rule;
-
-  explicit fixedrule(const params &p)
-      : alpha(hn::Set(d, p.alphaq15)), beta(hn::Set(d, p.betaq)), rule(p.rule) {}
   static T load(double llr) { return quantise(llr); }
   static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  V add(V a, V b) const { return hn::Max(hn::SaturatedAdd(a, b), lowest); }
-  V sub(V a, V b) const { return hn::Max(hn::SaturatedSub(a, b), lowest); }
-
-  // One check: t = L - R for each edge, then R from the other edges' t by
-  // the min-sum rule and its correction; with layered, L = t + R at once,
-  // with flooding R is added to the next posteriors in acc.
-  template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
-    const size_t w = hn::Lanes(d);
-    V min1 = highest, min2 = highest, parity = hn::Zero(d);
-    for (int k = 0; k < degree; ++k) {
-      V t = sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
-      hn::Store(t, d, tbuf + k * w);
-      V a = hn::Abs(t);
-      min2 = hn::Min(min2, hn::Max(min1, a));
-      min1 = hn::Min(min1, a);
-      parity = hn::Xor(parity, t);
-    }
-    V m1 = min1, m2 = min2;
-    if (rule == rulenms) {
-      m1 = hn::MulFixedPoint15(m1, alpha);
-      m2 = hn::MulFixedPoint15(m2, alpha);
-    } else if (rule == ruleoms) {
-      m1 = hn::Max(hn::Sub(m1, beta), hn::Zero(d));
-      m2 = hn::Max(hn::Sub(m2, beta), hn::Zero(d));
-    }
-    for (int k = 0; k < degree; ++k) {
-      V t = hn::Load(d, tbuf + k * w);
-      V magnitude = hn::IfThenElse(hn::Eq(hn::Abs(t), min1), m2, m1);
-      V sign = hn::BroadcastSignBit(hn::Xor(parity, t));
-      V message = hn::Sub(hn::Xor(magnitude, sign), sign);
-      hn::Store(message, d, r + k * w);
-      if (layered)
-        hn::Store(add(t, message), d, l + vars[k] * w);
-      else
-        hn::Store(add(hn::Load(d, acc + vars[k] * w), message), d, acc + vars[k] * w);
-    }
-  }
-
-  // Lanes whose checks are not all satisfied (sign parity odd, or a zero
-  // posterior): all ones there.
-  V unsatisfied(const decoderlayout &g, const T *l) const {
-    const size_t w = hn::Lanes(d);
-    V bad = hn::Zero(d);
-    for (int v = 0; v < g.vnodenum; ++v)
-      bad = hn::Or(bad, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w), hn::Zero(d))));
-    for (int c = 0; c < g.cnodenum; ++c) {
-      V parity = hn::Zero(d);
-      for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
-        parity = hn::Xor(parity, hn::Load(d, l + g.edgevar[e] * w));
-      bad = hn::Or(bad, hn::BroadcastSignBit(parity));
-    }
-    return bad;
-  }
+  // Exact: the message bound keeps every sum within 16 bits (kernel.h).
+  static V add(V a, V b) { return hn::Add(a, b); }
+  static V sub(V a, V b) { return hn::Sub(a, b); }
+  static hn::Vec<DB> bits(V x) { return x; }
 };
 
-// Sum-product in float.
-struct sparule {
+struct float32 {
   using T = float;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
-  using DI = hn::RebindToSigned<D>;
-  using DB = DI;
-  D d;
-  DI di;
-
-  explicit sparule(const params &) {}
+  using DB = hn::RebindToSigned<D>;
   static T load(double llr) { return tofloat(llr); }
   static float posterior(T x) { return x; }
-  V add(V a, V b) const { return hn::Add(a, b); }
+  static V add(V a, V b) { return hn::Add(a, b); }
+  static V sub(V a, V b) { return hn::Sub(a, b); }
+  static hn::Vec<DB> bits(V x) { return hn::BitCast(DB(), x); }
+};
 
-  // The magnitude of the message to edge k is 2 atanh(prod over the other
-  // edges of tanh(|t|/2)). With x = exp(-|t|), tanh(|t|/2) = (1 - x) / (1 + x),
-  // so with N and D the products of (1 - x) and (1 + x) over the other edges
-  // the magnitude is log((D + N) / (D - N)): one exponential per edge in, one
-  // division and one logarithm per edge out, and no overflow (x <= 1). The
-  // sign is the parity of the other edges' signs, as in min-sum. tbuf holds
-  // four rows of degree vectors: t, x, and the products N and D over the
-  // edges before each one.
-  template <bool layered>
-  void check(const int *vars, int degree, T *r, T *l, T *acc, T *tbuf) const {
-    const size_t w = hn::Lanes(d);
-    T *xbuf = tbuf + degree * w;
-    T *prefixn = xbuf + degree * w;
-    T *prefixd = prefixn + degree * w;
-    const V one = hn::Set(d, 1.0f), lowest = hn::Set(d, -80.0f);
-    const V signbit = hn::Set(d, -0.0f), floor = hn::Set(d, 1.0f - spaclamp);
-    V n = one, dd = one, parity = hn::Zero(d);
-    for (int k = 0; k < degree; ++k) {
-      V t = hn::Sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
-      hn::Store(t, d, tbuf + k * w);
-      parity = hn::Xor(parity, t);
-      V x = hn::Exp(d, hn::Max(hn::Neg(hn::Abs(t)), lowest));
-      hn::Store(x, d, xbuf + k * w);
-      hn::Store(n, d, prefixn + k * w);
-      hn::Store(dd, d, prefixd + k * w);
-      n = hn::Mul(n, hn::Sub(one, x));
-      dd = hn::Mul(dd, hn::Add(one, x));
-    }
-    V suffixn = one, suffixd = one;
-    for (int k = degree - 1; k >= 0; --k) {
-      V others_n = hn::Mul(hn::Load(d, prefixn + k * w), suffixn);
-      V others_d = hn::Mul(hn::Load(d, prefixd + k * w), suffixd);
-      V x = hn::Load(d, xbuf + k * w);
-      suffixn = hn::Mul(suffixn, hn::Sub(one, x));
-      suffixd = hn::Mul(suffixd, hn::Add(one, x));
-      // |p| = N / D at most 1 - 2^-24: D - N at least D 2^-24.
-      V below = hn::Max(hn::Sub(others_d, others_n), hn::Mul(others_d, floor));
-      V magnitude = hn::Log(d, hn::Div(hn::Add(others_d, others_n), below));
-      V t = hn::Load(d, tbuf + k * w);
-      V message = hn::Or(magnitude, hn::And(hn::Xor(parity, t), signbit));
-      hn::Store(message, d, r + k * w);
-      if (layered)
-        hn::Store(hn::Add(t, message), d, l + vars[k] * w);
-      else
-        hn::Store(hn::Add(hn::Load(d, acc + vars[k] * w), message), d, acc + vars[k] * w);
-    }
+// Lanes whose checks are not all satisfied (sign parity odd, or a zero
+// posterior): all ones there.
+template <class A>
+hn::Vec<typename A::DB> unsatisfied(const decoderlayout &g, const typename A::T *l) {
+  const typename A::D d;
+  const typename A::DB db;
+  const size_t w = hn::Lanes(d);
+  auto bad = hn::Zero(db);
+  for (int v = 0; v < g.vnodenum; ++v)
+    bad = hn::Or(bad, A::bits(hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w), hn::Zero(d)))));
+  for (int c = 0; c < g.cnodenum; ++c) {
+    auto parity = hn::Zero(db);
+    for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
+      parity = hn::Xor(parity, A::bits(hn::Load(d, l + g.edgevar[e] * w)));
+    bad = hn::Or(bad, hn::BroadcastSignBit(parity));
   }
+  return bad;
+}
 
-  hn::Vec<DI> unsatisfied(const decoderlayout &g, const T *l) const {
-    const size_t w = hn::Lanes(d);
-    hn::Vec<DI> bad = hn::Zero(di);
-    for (int v = 0; v < g.vnodenum; ++v)
-      bad = hn::Or(bad, hn::BitCast(di, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w),
-                                                                   hn::Zero(d)))));
-    for (int c = 0; c < g.cnodenum; ++c) {
-      hn::Vec<DI> parity = hn::Zero(di);
-      for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
-        parity = hn::Xor(parity, hn::BitCast(di, hn::Load(d, l + g.edgevar[e] * w)));
-      bad = hn::Or(bad, hn::BroadcastSignBit(parity));
-    }
-    return bad;
+// Check rules. A rule turns a check's inputs t_k (the variables' values
+// without this check's old messages) into its outputs (the new messages);
+// it never sees posteriors or stored messages. For one check the schedule
+// calls start, then in(k, t_k) for k = 0 .. degree - 1, then ready, then
+// out(k, t_k) for k = degree - 1 down to 0. scratch holds rows of lanes
+// for a rule that keeps per-edge values (scratchrows of them per edge).
+
+// The corrections of min-sum, applied to the two smallest magnitudes:
+// none, normalised (Q15 factor, rounding) and offset (stops at 0).
+struct plaincorrection {
+  explicit plaincorrection(const params &) {}
+  template <class V>
+  V operator()(V m) const { return m; }
+};
+
+struct normalisedcorrection {
+  hn::Vec<fixed16::D> alpha;
+  explicit normalisedcorrection(const params &p) : alpha(hn::Set(fixed16::D(), p.alphaq15)) {}
+  template <class V>
+  V operator()(V m) const { return hn::MulFixedPoint15(m, alpha); }
+};
+
+struct offsetcorrection {
+  hn::Vec<fixed16::D> beta;
+  explicit offsetcorrection(const params &p) : beta(hn::Set(fixed16::D(), p.betaq)) {}
+  template <class V>
+  V operator()(V m) const { return hn::Max(hn::Sub(m, beta), hn::Zero(fixed16::D())); }
+};
+
+// Min-sum: the magnitude to edge k is the smallest |t| of the other edges
+// (the edge holding the smallest gets the second), clamped to the bound
+// by starting the search there, then corrected; the sign is the parity of
+// the other edges' signs.
+template <class Correction>
+struct minsumrule {
+  using A = fixed16;
+  using T = A::T;
+  using V = A::V;
+  static constexpr int scratchrows = 0;
+  A::D d;
+  V bound;
+  Correction correct;
+  struct state {
+    V min1, min2, parity, m1, m2;
+  };
+
+  explicit minsumrule(const params &p) : bound(hn::Set(d, p.bound)), correct(p) {}
+  HWY_INLINE state start() const { return {bound, bound, hn::Zero(d), bound, bound}; }
+  HWY_INLINE void in(state &s, int, V t, T *) const {
+    const V a = hn::Abs(t);
+    s.min2 = hn::Min(s.min2, hn::Max(s.min1, a));
+    s.min1 = hn::Min(s.min1, a);
+    s.parity = hn::Xor(s.parity, t);
+  }
+  HWY_INLINE void ready(state &s, int, T *) const {
+    s.m1 = correct(s.min1);
+    s.m2 = correct(s.min2);
+  }
+  HWY_INLINE V out(const state &s, int, V t, T *) const {
+    const V magnitude = hn::IfThenElse(hn::Eq(hn::Abs(t), s.min1), s.m2, s.m1);
+    const V sign = hn::BroadcastSignBit(hn::Xor(s.parity, t));
+    return hn::Sub(hn::Xor(magnitude, sign), sign);
   }
 };
+
+// Sum-product in float. The magnitude of the message to edge k is
+// 2 atanh(prod over the other edges of tanh(|t|/2)). With x = exp(-|t|),
+// tanh(|t|/2) = (1 - x) / (1 + x), so with N and D the products of (1 - x)
+// and (1 + x) over the other edges the magnitude is log((D + N) / (D - N)):
+// one exponential per edge in, one division and one logarithm per edge out,
+// and no overflow (x <= 1). The sign is the parity of the other edges'
+// signs, as in min-sum. scratch holds three rows: x and the products N and
+// D over the edges before each one; out walks back with the products over
+// the edges after it.
+struct sumproductrule {
+  using A = float32;
+  using T = A::T;
+  using V = A::V;
+  static constexpr int scratchrows = 3;
+  A::D d;
+  V one = hn::Set(d, 1.0f), lowest = hn::Set(d, -80.0f);
+  V signbit = hn::Set(d, -0.0f), floor = hn::Set(d, 1.0f - spaclamp);
+  struct state {
+    V n, dd, parity, suffixn, suffixd;
+  };
+
+  explicit sumproductrule(const params &) {}
+  HWY_INLINE state start() const { return {one, one, hn::Zero(d), one, one}; }
+  HWY_INLINE void in(state &s, int k, V t, T *scratch) const {
+    const size_t w = hn::Lanes(d);
+    s.parity = hn::Xor(s.parity, t);
+    const V x = hn::Exp(d, hn::Max(hn::Neg(hn::Abs(t)), lowest));
+    hn::Store(x, d, scratch + 3 * k * w);
+    hn::Store(s.n, d, scratch + (3 * k + 1) * w);
+    hn::Store(s.dd, d, scratch + (3 * k + 2) * w);
+    s.n = hn::Mul(s.n, hn::Sub(one, x));
+    s.dd = hn::Mul(s.dd, hn::Add(one, x));
+  }
+  HWY_INLINE void ready(state &, int, T *) const {}
+  HWY_INLINE V out(state &s, int k, V t, T *scratch) const {
+    const size_t w = hn::Lanes(d);
+    const V othersn = hn::Mul(hn::Load(d, scratch + (3 * k + 1) * w), s.suffixn);
+    const V othersd = hn::Mul(hn::Load(d, scratch + (3 * k + 2) * w), s.suffixd);
+    const V x = hn::Load(d, scratch + 3 * k * w);
+    s.suffixn = hn::Mul(s.suffixn, hn::Sub(one, x));
+    s.suffixd = hn::Mul(s.suffixd, hn::Add(one, x));
+    // |p| = N / D at most 1 - 2^-24: D - N at least D 2^-24.
+    const V below = hn::Max(hn::Sub(othersd, othersn), hn::Mul(othersd, floor));
+    const V magnitude = hn::Log(d, hn::Div(hn::Add(othersd, othersn), below));
+    return hn::Or(magnitude, hn::And(hn::Xor(s.parity, t), signbit));
+  }
+};
+
+// The schedules' update of one check. Inputs: t = L - R_old per edge (kept
+// in tbuf). Outputs: each new message R over the old one, and the
+// posteriors: layered sets L = t + R at once (at a check with parallel
+// edges it adds R - R_old to L instead, so that every edge counts);
+// flooding adds R to the next posteriors in acc (layered passes l there,
+// unused).
+enum { flooding = 0, layered = 1, layeredrepeats = 2 };
+
+template <int mode, class Rule>
+HWY_INLINE void updatecheck(const Rule &rule, const int *vars, int degree, typename Rule::T *r,
+                            typename Rule::T *l, typename Rule::T *acc, typename Rule::T *tbuf,
+                            typename Rule::T *scratch) {
+  using A = typename Rule::A;
+  const typename A::D d;
+  const size_t w = hn::Lanes(d);
+  auto s = rule.start();
+  for (int k = 0; k < degree; ++k) {
+    const auto t = A::sub(hn::Load(d, l + vars[k] * w), hn::Load(d, r + k * w));
+    hn::Store(t, d, tbuf + k * w);
+    rule.in(s, k, t, scratch);
+  }
+  rule.ready(s, degree, scratch);
+  for (int k = degree - 1; k >= 0; --k) {
+    const auto t = hn::Load(d, tbuf + k * w);
+    const auto message = rule.out(s, k, t, scratch);
+    typename Rule::T *rk = r + k * w, *lk = l + vars[k] * w;
+    if (mode == layeredrepeats) {
+      const auto change = A::sub(message, hn::Load(d, rk));
+      hn::Store(message, d, rk);
+      hn::Store(A::add(hn::Load(d, lk), change), d, lk);
+    } else if (mode == layered) {
+      hn::Store(message, d, rk);
+      hn::Store(A::add(t, message), d, lk);
+    } else {
+      typename Rule::T *ak = acc + vars[k] * w;
+      hn::Store(message, d, rk);
+      hn::Store(A::add(hn::Load(d, ak), message), d, ak);
+    }
+  }
+}
 
 // The schedule over batches of lanes frames: channel values in, iterations,
 // stopping rule, results out.
 template <class Rule>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
          std::vector<int> *trace) {
-  using T = typename Rule::T;
+  using A = typename Rule::A;
+  using T = typename A::T;
   const Rule rule(p);
   const decoderlayout &g = *p.layout;
-  const size_t w = hn::Lanes(rule.d);
+  const size_t w = hn::Lanes(typename A::D());
   const int n = g.vnodenum;
   auto ch = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
   auto l = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
   auto acc = hwy::AllocateAligned<T>(static_cast<size_t>(p.layered ? 1 : n) * w);
   auto r = hwy::AllocateAligned<T>(static_cast<size_t>(g.edges) * w + w);
-  auto tbuf = hwy::AllocateAligned<T>(4 * static_cast<size_t>(g.cmaxdegree + 1) * w);
-  const typename Rule::DB db;
-  auto bad = hwy::AllocateAligned<hn::TFromD<typename Rule::DB>>(w);
+  const size_t rowsperedge = 1 + Rule::scratchrows;
+  auto tbuf = hwy::AllocateAligned<T>(rowsperedge * static_cast<size_t>(g.cmaxdegree + 1) * w);
+  T *scratch = tbuf.get() + static_cast<size_t>(g.cmaxdegree + 1) * w;
+  const typename A::DB db;
+  auto bad = hwy::AllocateAligned<hn::TFromD<typename A::DB>>(w);
   std::vector<char> done(w);
 
   for (int first = 0; first < frames; first += static_cast<int>(w)) {
@@ -198,7 +253,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
     std::fill(ch.get(), ch.get() + static_cast<size_t>(n) * w, T(0));
     for (int j = 0; j < count; ++j) {
       const double *frame = llr + static_cast<size_t>(first + j) * n;
-      for (int v = 0; v < n; ++v) ch[v * w + j] = Rule::load(frame[v]);
+      for (int v = 0; v < n; ++v) ch[v * w + j] = A::load(frame[v]);
     }
     std::memcpy(l.get(), ch.get(), sizeof(T) * n * w);
     std::fill(r.get(), r.get() + static_cast<size_t>(g.edges) * w, T(0));
@@ -216,7 +271,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
         zeros += x == 0;
       }
       if (out.posteriors != nullptr)
-        for (int v = 0; v < n; ++v) out.posteriors[f * n + v] = Rule::posterior(l[v * w + j]);
+        for (int v = 0; v < n; ++v) out.posteriors[f * n + v] = A::posterior(l[v * w + j]);
       if (out.satisfied != nullptr) out.satisfied[f] = satisfied;
       if (out.iterations != nullptr) out.iterations[f] = iteration;
       if (out.undecided != nullptr) out.undecided[f] = zeros;
@@ -224,7 +279,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       --pending;
     };
     auto test = [&](int iteration, bool last) {
-      hn::Store(rule.unsatisfied(g, l.get()), db, bad.get());
+      hn::Store(unsatisfied<A>(g, l.get()), db, bad.get());
       for (size_t j = 0; j < w; ++j)
         if (!done[j] && (last || bad[j] == 0)) finish(j, iteration, bad[j] == 0);
     };
@@ -238,12 +293,15 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
-        if (p.layered)
-          rule.template check<true>(g.edgevar.data() + start, degree, r.get() + start * w,
-                                    l.get(), nullptr, tbuf.get());
+        const int *vars = g.edgevar.data() + start;
+        T *rc = r.get() + start * w;
+        if (!p.layered)
+          updatecheck<flooding>(rule, vars, degree, rc, l.get(), acc.get(), tbuf.get(), scratch);
+        else if (g.repeats[c])
+          updatecheck<layeredrepeats>(rule, vars, degree, rc, l.get(), l.get(), tbuf.get(),
+                                      scratch);
         else
-          rule.template check<false>(g.edgevar.data() + start, degree, r.get() + start * w,
-                                     l.get(), acc.get(), tbuf.get());
+          updatecheck<layered>(rule, vars, degree, rc, l.get(), l.get(), tbuf.get(), scratch);
       }
       if (!p.layered) std::swap(l, acc);
       if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
@@ -255,10 +313,12 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
 
 void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
                    std::vector<int> *trace) {
-  if (p.rule == rulespa)
-    run<sparule>(p, llr, frames, out, trace);
-  else
-    run<fixedrule>(p, llr, frames, out, trace);
+  switch (p.rule) {
+    case rulespa: return run<sumproductrule>(p, llr, frames, out, trace);
+    case ruleminsum: return run<minsumrule<plaincorrection>>(p, llr, frames, out, trace);
+    case rulenms: return run<minsumrule<normalisedcorrection>>(p, llr, frames, out, trace);
+    default: return run<minsumrule<offsetcorrection>>(p, llr, frames, out, trace);
+  }
 }
 
 int lanecount(bool fixed) {

@@ -3,7 +3,9 @@
 // Every block comes from malloc or calloc and is released with free. When a
 // block cannot be had, the process ends: the Not-sufficient-memory banner on
 // standard output, then exit status 1. This is the one place where the
-// library's reading and construction cores may end the process.
+// library's reading and construction cores may end the process; a host that
+// must not end (an interpreter) can have std::bad_alloc thrown instead
+// (setallocationfailure).
 #ifndef LDPC_ALLOCATE_H
 #define LDPC_ALLOCATE_H
 
@@ -40,6 +42,16 @@ T *allocatezeroedarray(std::int64_t n) {
   return static_cast<T *>(
       allocatezeroed(n >= 0 && n <= most ? n * static_cast<std::int64_t>(sizeof(T)) : -1));
 }
+
+// What allocate and allocatezeroed do when the heap cannot supply a block.
+// exits, the default: the banner and status 1, as above. throws: they throw
+// std::bad_alloc and print nothing, and every block then comes zeroed, so
+// that a record whose building an exception cut short holds null pointers
+// wherever nothing was allocated yet and can still be released with
+// freegraph (arrays the building held on its own are lost). Process-wide;
+// set it once, before other threads allocate. Returns the previous mode.
+enum class allocationfailure { exits, throws };
+allocationfailure setallocationfailure(allocationfailure mode);
 
 // Opt-in tuning for programs whose work is building one large graph (the
 // converter, tanner): from this call on, the heap grows in large steps and

@@ -146,8 +146,11 @@ bool outputopen(outputfile *file, const char *path) {
     return false;
   }
 
+  // The file as an open would find it: stat follows every link, also those
+  // of /proc that name no path (/dev/stdout on a pipe: "pipe:[N]"), which
+  // resolved cannot follow.
   struct stat st;
-  bool exists = stat(file->path.c_str(), &st) == 0;
+  bool exists = stat(path, &st) == 0;
 
   // The program's own standard output or error (/dev/stdout, a shell
   // redirection named again): write through that descriptor, so that the
@@ -168,7 +171,8 @@ bool outputopen(outputfile *file, const char *path) {
   }
   if (exists && !S_ISREG(st.st_mode)) {
     file->direct = true;
-    file->fd = open(file->path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    file->path = path;
+    file->fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
     return file->fd >= 0;
   }
   // An existing file that may not be written stays untouched, as an open

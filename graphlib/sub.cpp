@@ -5,9 +5,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "allocate.h"
 #include "simulation.h"
@@ -46,7 +48,11 @@ void advisenewmemory(void *block, std::int64_t n) {
   }
 }
 
+std::atomic<allocationfailure> failuremode{allocationfailure::exits};
+
 [[noreturn]] void outofmemory() {
+  if (failuremode.load(std::memory_order_relaxed) == allocationfailure::throws)
+    throw std::bad_alloc();
   std::fputs("/***********************************/"
              "/*    W   A   R   N   I   N   G    */"
              "/***********************************/"
@@ -80,7 +86,13 @@ void *allocatezeroed(std::int64_t n) {
   return block;
 }
 
+allocationfailure setallocationfailure(allocationfailure mode) {
+  return failuremode.exchange(mode);
+}
+
 void *allocate(std::int64_t n) {
+  if (failuremode.load(std::memory_order_relaxed) == allocationfailure::throws)
+    return allocatezeroed(n);
   void *block = nullptr;
   if (n >= 0 && static_cast<std::uint64_t>(n) <= SIZE_MAX) {
     // malloc(0) may return null; a request for nothing must still succeed

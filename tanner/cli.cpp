@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -73,14 +74,44 @@ int parsecount(const std::string &command, const std::string &option, const std:
   return value;
 }
 
+namespace {
+
+// Whether text is a decimal number: an optional sign, digits with at most
+// one point among or around them, and an optional exponent; no blanks, no
+// hexadecimal, no inf or nan.
+bool isdecimal(const std::string &text) {
+  std::string::size_type i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  int digits = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9')
+      ++digits;
+    else if (text[i] == '.' && !point)
+      point = true;
+    else
+      break;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i)
+      if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return i == text.size();
+}
+
+}  // namespace
+
 double parsedouble(const std::string &command, const std::string &option,
                    const std::string &text) {
   errno = 0;
   char *end = nullptr;
-  double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) ||
-      std::isspace(static_cast<unsigned char>(text[0])) != 0)
-    usageerror(command, option + " takes a number, not '" + text + "'");
+  double value = isdecimal(text) ? std::strtod(text.c_str(), &end) : 0.0;
+  if (!isdecimal(text) || *end != '\0' || errno != 0 || !std::isfinite(value))
+    usageerror(command, option + " takes a decimal number, not '" + text + "'");
   return value;
 }
 
@@ -165,13 +196,27 @@ void failunread(const std::string &path, ldpc::readoutcome outcome, const std::s
 
 }  // namespace
 
-ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder) {
+ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::encoders *encoder,
+                           const std::string &protohint) {
   auto *graph = ldpc::allocatearray<ldpc::graphs>(1);
   ldpc::encoders scratch{};
   ldpc::encoders *target = encoder != nullptr ? encoder : &scratch;
   std::string error;
   const ldpc::readoutcome outcome =
       ldpc::readgraphfile(path.c_str(), graph, target, &error, checkmirrors);
+  // A proto-file where a code was expected reads as a malformed code file:
+  // say what it is and what to type.
+  ldpc::graphs *protograph = nullptr;
+  std::string ignored;
+  if (outcome == ldpc::readmalformed &&
+      ldpc::readprotofile(path.c_str(), &protograph, &ignored) == ldpc::readok) {
+    ldpc::freegraph(protograph);
+    std::free(protograph);
+    fail(path + ": this is a proto-file (a protograph), not a code; " +
+         (protohint.empty() ? "build a code from it with 'tanner construct proto " + path +
+                                  " --lift L OUT'"
+                            : "type '" + protohint + "'"));
+  }
   failunread(path, outcome, error);
   if (encoder == nullptr && scratch.gap >= 0) std::free(scratch.iphi);
   return graph;
@@ -214,14 +259,89 @@ void checkwritable(const std::string &path) {
   if (!ldpc::outputwritable(path.c_str())) failwritable(path);
 }
 
+namespace {
+
+// What names a file for the comparison of inputs and outputs: the device
+// and inode of an existing regular file, or those of the directory of a
+// path that does not exist yet with its last name. Devices, terminals and
+// pipes are not compared: any number of writers may share them.
+struct fileidentity {
+  bool comparable = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string name;
+  bool operator==(const fileidentity &other) const {
+    return comparable && other.comparable && device == other.device && inode == other.inode &&
+           name == other.name;
+  }
+};
+
+fileidentity identify(const std::string &path) {
+  fileidentity id;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    id.comparable = S_ISREG(st.st_mode);
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    return id;
+  }
+  struct stat link;
+  if (errno != ENOENT || lstat(path.c_str(), &link) == 0) return id;  // a dangling link
+  const std::string::size_type slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (stat(directory.c_str(), &st) != 0) return id;
+  id.comparable = true;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return id;
+}
+
+}  // namespace
+
+void checkdistinctfiles(const std::string &command, const std::vector<namedfile> &inputs,
+                        const std::vector<namedfile> &outputs) {
+  std::vector<fileidentity> seen;
+  for (const namedfile &file : inputs) seen.push_back(identify(file.path));
+  std::vector<namedfile> named = inputs;
+  for (const namedfile &output : outputs) {
+    if (output.path.empty()) continue;
+    const fileidentity id = identify(output.path);
+    for (std::size_t k = 0; k < seen.size(); ++k)
+      if (id == seen[k])
+        usageerror(command, output.role + " " + output.path + " is the same file as " +
+                                named[k].role + " " + named[k].path +
+                                (k < inputs.size() ? "; writing it would destroy the input" : ""));
+    seen.push_back(id);
+    named.push_back(output);
+  }
+}
+
 bool isversion(const char *arg) { return std::strcmp(arg, "--version") == 0; }
 
 void printversion() { std::printf("tanner (ldpcgraph) %s\n", LDPCGRAPH_VERSION); }
 
+namespace {
+
+// The reason of the first write to standard output that failed, 0 while
+// none has.
+int outputfault = 0;
+
+}  // namespace
+
+void flushoutput() {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return;
+  outputfault = outputfault != 0 ? outputfault : errno;
+  endprogress();
+  std::fprintf(stderr, "tanner: cannot write standard output: %s\n", std::strerror(outputfault));
+  std::_Exit(statusfailed);
+}
+
 void finish(int status) {
   endprogress();
   bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
-  int reason = errno;
+  int reason = outputfault != 0 ? outputfault : errno;
   if (std::fclose(stdout) != 0 && !failed) {
     failed = true;
     reason = errno;
@@ -253,12 +373,23 @@ namespace {
 
 // The progress line is written by a once-a-second timer signal, so that any
 // long step shows it, whether or not it reports how far it has come. The
-// handler reads only these variables and writes with write(2).
+// handler reads only these variables and writes with write(2). On a
+// terminal the line is rewritten in place every second; elsewhere (with
+// --progress) a line of its own is written after the first second and then
+// every progresspiped seconds. A
+// step that describes its progress in words (showprogresstext) writes its
+// lines itself, from the thread that reports, and the handler then stays
+// silent.
+constexpr int progresspiped = 5;
 volatile std::sig_atomic_t progressseconds = 0;
 volatile std::sig_atomic_t progresspercent = -1;
 const char *volatile progresslabel = "working";
 volatile std::sig_atomic_t progressshown = 0;
+volatile std::sig_atomic_t progresstextmode = 0;
+volatile std::sig_atomic_t progressonterminal = 0;
 bool progressrunning = false;
+bool progressforced = false;
+std::chrono::steady_clock::time_point lastprogresstext;
 
 void appendnumber(char *line, std::size_t *length, long value) {
   char digits[24];
@@ -270,12 +401,34 @@ void appendnumber(char *line, std::size_t *length, long value) {
   while (n > 0) line[(*length)++] = digits[--n];
 }
 
+// One progress line: in place on a terminal, else a line of its own.
+void writeprogressline(const char *body, std::size_t size) {
+  char line[200];
+  std::size_t length = 0;
+  if (progressonterminal != 0) line[length++] = '\r';
+  for (std::size_t k = 0; k < size && length < 190; ++k) line[length++] = body[k];
+  if (progressonterminal != 0) {
+    std::memcpy(line + length, "\033[K", 3);
+    length += 3;
+  } else {
+    line[length++] = '\n';
+  }
+  ssize_t ignored = write(2, line, length);
+  (void)ignored;
+  progressshown = 1;
+}
+
 void progresstick(int) {
   int saved = errno;
   progressseconds = progressseconds + 1;
+  const bool due = progressonterminal != 0 || progressseconds == 1 ||
+                   progressseconds % progresspiped == 0;
+  if (progresstextmode != 0 || !due) {
+    errno = saved;
+    return;
+  }
   char line[128];
   std::size_t length = 0;
-  line[length++] = '\r';
   for (const char *p = progresslabel; *p != '\0' && length < 80; ++p) line[length++] = *p;
   line[length++] = ':';
   line[length++] = ' ';
@@ -287,19 +440,22 @@ void progresstick(int) {
     line[length++] = ' ';
     line[length++] = 's';
   }
-  std::memcpy(line + length, "\033[K", 3);
-  length += 3;
-  ssize_t ignored = write(2, line, length);
-  (void)ignored;
-  progressshown = 1;
+  writeprogressline(line, length);
   errno = saved;
 }
 
 }  // namespace
 
 void startprogress(const char *label) {
-  if (isatty(2) == 0) return;
   progresslabel = label;
+  // isatty sets errno when it says no; a later report of a failed write
+  // must not find that.
+  const int saved = errno;
+  progressonterminal = isatty(2) != 0 ? 1 : 0;
+  errno = saved;
+  if (progressonterminal == 0 && !progressforced) return;
+  if (progressrunning) return;
+  progresstextmode = 0;
   struct sigaction action {};
   action.sa_handler = progresstick;
   action.sa_flags = SA_RESTART;
@@ -310,10 +466,25 @@ void startprogress(const char *label) {
   progressrunning = true;
 }
 
+void forceprogress() {
+  progressforced = true;
+  startprogress(progresslabel);
+}
+
 void showprogress(std::int64_t done, std::int64_t total, const char *what) {
   if (!progressrunning) return;
   progresslabel = what;
   progresspercent = total > 0 ? static_cast<int>(100 * done / total) : -1;
+}
+
+void showprogresstext(const std::string &text) {
+  if (!progressrunning) return;
+  progresstextmode = 1;
+  const auto now = std::chrono::steady_clock::now();
+  const auto interval = std::chrono::seconds(progressonterminal != 0 ? 1 : progresspiped);
+  if (now - lastprogresstext < interval) return;
+  lastprogresstext = now;
+  writeprogressline(text.data(), text.size());
 }
 
 void endprogress() {
@@ -321,11 +492,12 @@ void endprogress() {
   struct itimerval stop = {{0, 0}, {0, 0}};
   setitimer(ITIMER_REAL, &stop, nullptr);
   progressrunning = false;
-  if (progressshown != 0) {
+  progresstextmode = 0;
+  if (progressshown != 0 && progressonterminal != 0) {
     ssize_t ignored = write(2, "\r\033[K", 4);
     (void)ignored;
-    progressshown = 0;
   }
+  progressshown = 0;
 }
 
 void parseseed(const std::string &command, const std::string &text, unsigned short words[3]) {

@@ -28,6 +28,11 @@ bool ishelp(const char *arg);
 bool isversion(const char *arg);
 void printversion();
 
+// Flushes standard output; when a write to it fails, ends the process at
+// once with status 1 and the reason of that write. Call it after each part
+// of a long command's output, so that a full disk stops the work.
+void flushoutput();
+
 // Flushes and closes standard output and ends the process: with status, or
 // with 1 and a message when what was printed could not be written.
 [[noreturn]] void finish(int status);
@@ -67,14 +72,29 @@ void checkfractions(const std::string &command, const char *option,
 void checkdistributionargs(const std::string &command, const distributionargs &distribution,
                            std::optional<int> length = std::nullopt);
 
+// A file named on the command line and what it is there ("--json", "the
+// code").
+struct namedfile {
+  std::string role;
+  std::string path;
+};
+// A usage error of command when an output is the same file as an input or
+// as an output before it. Files are compared by device and inode, so links
+// and other spellings of one path are caught; a path that does not exist
+// yet by its directory and name. Empty output paths are skipped.
+void checkdistinctfiles(const std::string &command, const std::vector<namedfile> &inputs,
+                        const std::vector<namedfile> &outputs);
+
 // Reads a graph into a fresh record (release with freegraph and free):
 // a code description file when the content opens with "/*" (after optional
 // whitespace), else an alist file. A file that cannot be opened or is
-// malformed ends the process with status 1 and a message naming it. With
-// checkmirrors false, edge entries of a code description file that do not
-// point back are accepted, so that `check` can list them.
+// malformed ends the process with status 1 and a message naming it; a
+// proto-file is named as such, with protohint (the command to type) or
+// else the construction that makes a code of it. With checkmirrors false,
+// edge entries of a code description file that do not point back are
+// accepted, so that `check` can list them.
 ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors = true,
-                           ldpc::encoders *encoder = nullptr);
+                           ldpc::encoders *encoder = nullptr, const std::string &protohint = "");
 
 // Reads the proto-file at path (any length) and checks that lifting it by
 // lift gives a usable graph; ends the process with status 1 and a message
@@ -89,12 +109,18 @@ void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, 
 // writing; tested without creating or emptying anything.
 void checkwritable(const std::string &path);
 
-// Progress on standard error while a subcommand runs, only when standard
-// error is a terminal: from the first second on, a line with the step and
-// its percentage where it reports one, else the seconds elapsed. endprogress
-// stops it and clears the line; call it before printing results.
+// Progress on standard error while a subcommand runs, when standard error
+// is a terminal: from the first second on, a line with the step and its
+// percentage where it reports one, else the seconds elapsed, rewritten
+// every second. After forceprogress (--progress) also elsewhere, as a line
+// of its own every 5 seconds. showprogresstext shows a line given whole
+// instead (at most once a second on a terminal, every 5 seconds elsewhere).
+// endprogress stops it and clears the line; call it before printing
+// results.
 void startprogress(const char *label);
+void forceprogress();
 void showprogress(std::int64_t done, std::int64_t total, const char *what);
+void showprogresstext(const std::string &text);
 void endprogress();
 
 // The graph-stream state given by --seed: "W0,W1,W2" (three 16-bit words,

@@ -78,13 +78,18 @@ const char constructhelp[] =
     "                 peg exchange check ends of edges after the construction,\n"
     "                 drawing from the graph stream after it; --circulant draws\n"
     "                 its shifts so. Status 1 when G is not reached.\n"
-    "  --no-parallel  the same as --girth 4\n"
+    "  --no-parallel  the same as --girth 4 (give one of them)\n"
+    "  --progress     progress on standard error also when it is not a\n"
+    "                 terminal (a line every 5 seconds)\n"
     "  --verbose      print the construction's report\n"
     "  --json         print the report as one JSON object instead: seed, counts,\n"
     "                 fingerprint, output, and what the construction adds\n"
     "                 (distributions, girths, the shift matrix)\n"
     "  --alist        write an alist file instead (zero-padded lists)\n"
     "  --unpadded     with --alist: lists without zero fillers\n"
+    "\n"
+    "Each option is given once; an output that is the same file as an input\n"
+    "(PROTOFILE, --shifts, --degrees) is refused.\n"
     "\n"
     "The state the graph stream started from is printed, so that the same\n"
     "graph can be built again with --seed. The same options and seed always\n"
@@ -95,12 +100,16 @@ const char constructhelp[] =
 std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   std::vector<std::string> rest;
   std::vector<std::string> positional;
+  std::set<std::string> given;
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     if (ishelp(argv[i])) {
       std::fputs(constructhelp, stdout);
       finish(statusok);
     }
+    // Each option once, so that the command means the same in any order.
+    if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-' && !given.insert(arg).second)
+      usageerror("construct", arg + " is given twice");
     if (arg == "--seed") {
       if (i + 1 >= argc) usageerror("construct", "--seed needs a value");
       parseseed("construct", argv[++i], options->seed);
@@ -119,6 +128,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
         usageerror("construct", "--girth takes an even number of at least 4");
     } else if (arg == "--no-parallel") {
       options->girth = 4;
+    } else if (arg == "--progress") {
+      forceprogress();
     } else if (arg == "--circulant") {
       options->circulant = true;
     } else if (arg == "--shifts") {
@@ -136,6 +147,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   }
   if (options->json && options->verbose)
     usageerror("construct", "--json and --verbose exclude each other");
+  if (given.count("--girth") != 0 && given.count("--no-parallel") != 0)
+    usageerror("construct", "--no-parallel is --girth 4; give one of them");
   if (positional.empty()) usageerror("construct", "expects an output file");
   options->output = positional.back();
   positional.pop_back();
@@ -323,6 +336,7 @@ int proto(int argc, char **argv) {
     return circulantlift(protofile, lift, haslift, options);
   if (protofile.empty()) usageerror("construct", "expects PROTOFILE");
   if (!haslift) usageerror("construct", "--lift is required");
+  checkdistinctfiles("construct", {{"the proto-file", protofile}}, {{"the output", options.output}});
   ldpc::graphs *protograph = loadprotograph(protofile, lift);
   checkwritable(options.output);
 

@@ -112,6 +112,10 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
     usageerror("construct", "--girth does not apply to shifts given with --shifts");
   if (protofile.empty() && options.shifts.empty())
     usageerror("construct", "expects PROTOFILE or --shifts FILE");
+  std::vector<namedfile> inputs;
+  if (!protofile.empty()) inputs.push_back({"the proto-file", protofile});
+  if (!options.shifts.empty()) inputs.push_back({"--shifts", options.shifts});
+  checkdistinctfiles("construct", inputs, {{"the output", options.output}});
 
   // The protograph and, with --shifts, the shifts of its edges.
   ldpc::graphs *protograph = nullptr;
@@ -202,6 +206,8 @@ pegsettings parsepeg(int argc, char **argv) {
   if (!s.degreesfile.empty()) {
     if (!vdeg.empty() || !vfrac.empty() || length != -1)
       usageerror("construct", "--degrees excludes --vdeg, --vfrac and --length");
+    checkdistinctfiles("construct", {{"--degrees", s.degreesfile}},
+                       {{"the output", s.options.output}});
     s.degrees = readdegrees(s.degreesfile);
   } else {
     if (vdeg.empty()) usageerror("construct", "--vdeg (or --degrees) is required");
@@ -211,6 +217,9 @@ pegsettings parsepeg(int argc, char **argv) {
     for (int degree : vdeg)
       if (degree < 1) usageerror("construct", "--vdeg must be positive");
     checkfractions("construct", "--vfrac", vfrac);
+    // The sizes are checked before the list of degrees is made.
+    const std::string fault = ldpc::pegdistributionfault(vdeg, vfrac, length, s.checks);
+    if (!fault.empty()) fail("peg: " + fault);
     s.degrees = ldpc::pegdegrees(vdeg, vfrac, length);
   }
   return s;

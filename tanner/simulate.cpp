@@ -2,11 +2,14 @@
 // or an ensemble.
 
 #include <cerrno>
+#include <csignal>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -17,6 +20,8 @@
 #include "irregular.h"
 #include "montecarlo.h"
 #include "outputfile.h"
+#include "shortcycles.h"
+#include "simulationcheck.h"
 #include "textio.h"
 
 namespace tanner {
@@ -32,12 +37,14 @@ const char simulatehelp[] =
     "Decodes noisy frames of the all-zero codeword and prints a row per point as\n"
     "soon as it is done: the channel, frames, frame errors, the frame error rate\n"
     "with its 95% Wilson score interval, bit errors, bit error rate, undetected\n"
-    "frame errors (decoded to another codeword), average iterations and coded\n"
-    "Mb/s (wall clock, noise included). CODE is a code description file or an\n"
-    "alist file. For an ensemble a fresh graph is drawn through the library's\n"
-    "construction driver every --frames-per-graph frames.\n"
+    "frame errors (decoded to another codeword), average iterations, why the\n"
+    "point stopped (errors, frames or time) and coded Mb/s (wall clock, noise\n"
+    "included). CODE is a code description file or an alist file. For an\n"
+    "ensemble a fresh graph is drawn through the library's construction driver\n"
+    "every --frames-per-graph frames.\n"
     "\n"
-    "POINTS (one of; LIST is START:STOP:STEP or a comma list):\n"
+    "POINTS (one of; LIST is START:STOP:STEP or a comma list, at most 100000\n"
+    "points, decimal numbers):\n"
     "  --ebn0 LIST        BPSK over AWGN at Eb/N0 in dB, with the code's design\n"
     "                     rate unless --rate R is given\n"
     "  --sigma LIST       BPSK over AWGN, noise standard deviation\n"
@@ -47,22 +54,45 @@ const char simulatehelp[] =
     "OPTIONS:\n"
     "  --decoder spa|minsum|nms|oms   sum-product (float), min-sum, normalised or\n"
     "                     offset min-sum (16-bit fixed point); default spa\n"
-    "  --alpha A          nms factor, 0 < A < 1 (default 0.75)\n"
-    "  --beta B           oms offset in LLR units (default 0.5)\n"
+    "  --alpha A          nms only: factor, 0 < A < 1 (default 0.8); a small\n"
+    "                     alpha stalls on codes with many degree-2 nodes\n"
+    "  --beta B           oms only: offset in LLR units (default 0.25)\n"
     "  --schedule flooding|layered    default flooding\n"
     "  --iterations N     maximum iterations (default 50)\n"
     "  --no-early-stop    run every iteration even when the checks are satisfied\n"
-    "  --max-errors N     frame errors per point (default 100)\n"
-    "  --max-frames N     frames per point at most (default 1000000)\n"
+    "  --max-errors N     a point stops at N frame errors (default 100)\n"
+    "  --max-frames N     ... or at N frames (default 1000000)\n"
+    "  --max-seconds S    ... or after S seconds of wall clock (default 60; 0: no\n"
+    "                     limit). The frames of a point stopped by time depend on\n"
+    "                     the machine; its counts are those of its frames alone\n"
+    "                     (--max-frames with that number gives them again)\n"
+    "  --all-points       run every point; by default the sweep stops after a\n"
+    "                     point without frame errors\n"
     "  --min-fer F        stop the sweep after a point with FER below F\n"
-    "  --frames-per-graph N   ensemble: frames per graph (default 1000)\n"
+    "  --rate R           the code rate for --ebn0 (and the Eb/N0 of --sigma)\n"
     "  --seed S           run seed: W0,W1,W2 or an integer below 2^48 (default 1)\n"
     "  --threads N        threads (default: all cores); counts do not depend on it\n"
-    "  --graphs           ensemble: print the seed row of every graph drawn\n"
+    "  --progress         progress on standard error also when it is not a\n"
+    "                     terminal (a line every 5 seconds)\n"
     "  --json FILE        {\"config\": {...}, \"points\": [...]} (whole or not at all)\n"
     "  --csv FILE         the rows as CSV (whole or not at all)\n"
     "  --replay P:F       decode frame F of point P (both from 0) alone: print its\n"
-    "                     channel LLRs and the unsatisfied checks per iteration\n"
+    "                     channel LLRs and the unsatisfied checks per iteration;\n"
+    "                     add it to a sweep's command line (without --json,\n"
+    "                     --csv and --progress)\n"
+    "\n"
+    "Ensembles (irregular, proto) only:\n"
+    "  --frames-per-graph N   frames per graph (default 1000)\n"
+    "  --graphs           print the seed row of every graph drawn\n"
+    "  --girth G          rid every graph drawn of cycles shorter than G (even,\n"
+    "                     >= 4), as tanner construct --girth does\n"
+    "  --no-parallel      the same as --girth 4: no parallel edges\n"
+    "\n"
+    "An option that has no effect in the command given is a usage error, and an\n"
+    "output that is the same file as an input or another output is refused.\n"
+    "On SIGINT, SIGTERM or SIGHUP the blocks in flight finish, the finished\n"
+    "points are written to --json and --csv (the config marked interrupted) and\n"
+    "the status is 128 + the signal's number.\n"
     "\n"
     "Frame F of point P draws its noise from a state mixed from (seed, P, F), so\n"
     "the counts are the same for any thread count and SIMD width.\n";
@@ -72,18 +102,17 @@ const char *const command = "simulate";
 struct settings {
   std::string code;      // file, or "irregular" / "proto"
   std::string protofile;
-  int length = 0, lift = 0;
+  int length = 0, lift = 0, girth = 0;
   bool edgefractions = false;
   std::vector<int> vdeg, cdeg;
   std::vector<double> vfrac, cfrac;
   std::string pointsoption;
-  std::vector<double> points;
-  double rate = 0.0;
-  bool hasrate = false;
-  bool listgraphs = false;
+  ldpc::simulationinputs inputs;
+  bool listgraphs = false, progress = false;
   std::string json, csv;
   long long replaypoint = -1, replayframe = -1;
   unsigned short seed[3] = {1, 0, 0};
+  std::set<std::string> given;  // the options on the command line
   ldpc::simulationsettings run;
 };
 
@@ -95,33 +124,65 @@ std::vector<double> parsepoints(const std::string &option, const std::string &te
   const double start = parsedouble(command, option, text.substr(0, colon));
   const double stop = parsedouble(command, option, text.substr(colon + 1, second - colon - 1));
   const double step = parsedouble(command, option, text.substr(second + 1));
-  if (!(step > 0) || !(stop >= start) || (stop - start) / step > 100000)
+  if (!(step > 0) || !(stop >= start))
     usageerror(command, option + " " + text + ": STEP must be positive, STOP not below START");
+  const double count = std::floor((stop - start) / step + 1e-9) + 1;
+  if (count > static_cast<double>(ldpc::maxpoints))
+    usageerror(command, option + " " + text + " gives " + std::to_string(static_cast<long long>(count)) +
+                            " points; a run takes at most " + std::to_string(ldpc::maxpoints));
   std::vector<double> values;
   for (long k = 0; start + k * step <= stop + step * 1e-9; ++k) values.push_back(start + k * step);
   return values;
 }
 
-long long parsebig(const std::string &option, const std::string &text, long long least) {
+long long parsebig(const std::string &option, const std::string &text) {
   errno = 0;
   char *end = nullptr;
   long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || value < least)
-    usageerror(command, option + " takes an integer of at least " + std::to_string(least) +
-                            ", not '" + text + "'");
+  const bool digits = !text.empty() && text.find_first_not_of("-0123456789") == std::string::npos;
+  if (!digits || *end != '\0' || errno != 0)
+    usageerror(command, option + " takes an integer, not '" + text + "'");
   return value;
 }
 
 void parsereplay(const std::string &text, settings *s) {
   const std::string::size_type colon = text.find(':');
   if (colon == std::string::npos) usageerror(command, "--replay takes POINT:FRAME");
-  s->replaypoint = parsebig("--replay", text.substr(0, colon), 0);
-  s->replayframe = parsebig("--replay", text.substr(colon + 1), 0);
+  s->replaypoint = parsebig("--replay", text.substr(0, colon));
+  s->replayframe = parsebig("--replay", text.substr(colon + 1));
+  if (s->replaypoint < 0 || s->replayframe < 0)
+    usageerror(command, "--replay takes POINT:FRAME, both from 0");
+}
+
+// Options that mean something only in some commands: the first of names
+// given is a usage error with why.
+void refusegiven(const settings &s, std::initializer_list<const char *> names, const std::string &why) {
+  for (const char *name : names)
+    if (s.given.count(name) != 0) usageerror(command, std::string(name) + " " + why);
+}
+
+// Options without effect in the command given.
+void refuseunused(const settings &s) {
+  if (s.code != "irregular" && s.code != "proto")
+    refusegiven(s, {"--vdeg", "--vfrac", "--cdeg", "--cfrac", "--edge-fractions", "--length",
+                    "--lift", "--frames-per-graph", "--graphs", "--girth", "--no-parallel"},
+                "applies to ensembles only (simulate irregular or simulate proto)");
+  if (s.code == "irregular") refusegiven(s, {"--lift"}, "applies to simulate proto only");
+  if (s.code == "proto")
+    refusegiven(s, {"--vdeg", "--vfrac", "--cdeg", "--cfrac", "--edge-fractions", "--length"},
+                "applies to simulate irregular only");
+  // A sweep is replayed by adding --replay to its command line, so its
+  // limits and --graphs may stay; the files it would write may not.
+  if (s.replayframe >= 0)
+    refusegiven(s, {"--json", "--csv", "--progress"},
+                "has no effect with --replay, which decodes one frame and writes no file");
+  if (s.given.count("--girth") != 0 && s.given.count("--no-parallel") != 0)
+    usageerror(command, "--no-parallel is --girth 4; give one of them");
 }
 
 // What the options say together: the code or ensemble from the positional
-// arguments, points in range, an ensemble complete; the channel of the
-// points and the run's seed.
+// arguments, options that apply, points and settings in range (the checks
+// the Python package makes too), an ensemble complete; the run's seed.
 void checksettings(const std::vector<std::string> &positional, settings *target) {
   settings &s = *target;
   if (positional.empty()) usageerror(command, "expects a code file, 'irregular' or 'proto'");
@@ -129,98 +190,107 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   const std::size_t expected = s.code == "proto" ? 2 : 1;
   if (positional.size() != expected) usageerror(command, "unexpected argument " + positional.back());
   if (s.code == "proto") s.protofile = positional[1];
-  if (s.points.empty()) usageerror(command, "give the points: --ebn0, --sigma, --erasure or --crossover");
-  for (double p : s.points) {
-    bool ok = s.pointsoption == "--ebn0" ? std::isfinite(p)
-              : s.pointsoption == "--sigma" ? p > 0 && std::isfinite(p)
-              : s.pointsoption == "--erasure" ? p >= 0 && p <= 1
-                                              : p >= 0 && p <= 0.5;
-    if (!ok) usageerror(command, s.pointsoption + " value out of range: " + std::to_string(p));
-  }
+  if (s.pointsoption.empty()) usageerror(command, "give the points: --ebn0, --sigma, --erasure or --crossover");
+  refuseunused(s);
+  const std::string fault = ldpc::simulationfault(s.inputs, s.run, "--");
+  if (!fault.empty()) usageerror(command, fault);
   if (s.code == "irregular")
     checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
-  if (s.replaypoint >= static_cast<long long>(s.points.size()))
-    usageerror(command, "--replay: there are " + std::to_string(s.points.size()) + " points");
-  s.run.channel = s.pointsoption == "--erasure"     ? ldpc::channeltype::bec
-                  : s.pointsoption == "--crossover" ? ldpc::channeltype::bsc
-                                                    : ldpc::channeltype::awgn;
+  if (s.replaypoint >= static_cast<long long>(s.inputs.points.size()))
+    usageerror(command, "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
   s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
                static_cast<std::uint64_t>(s.seed[2]) << 32;
+}
+
+// An option with a value.
+void takevalue(const std::string &arg, const std::string &value, settings *target) {
+  settings &s = *target;
+  ldpc::decoderoptions &decoder = s.run.decoder;
+  if (arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover") {
+    if (!s.pointsoption.empty()) usageerror(command, "give one of --ebn0, --sigma, --erasure, --crossover");
+    s.pointsoption = arg;
+    ldpc::parsepointkind(arg.substr(2), &s.inputs.kind);
+    s.inputs.points = parsepoints(arg, value);
+  } else if (arg == "--rate") {
+    s.inputs.rate = parsedouble(command, arg, value);
+    s.inputs.hasrate = true;
+  } else if (arg == "--decoder") {
+    if (!ldpc::parsealgorithm(value, &decoder.algorithm))
+      usageerror(command, "--decoder takes spa, minsum, nms or oms, not '" + value + "'");
+  } else if (arg == "--schedule") {
+    if (!ldpc::parseschedule(value, &decoder.schedule))
+      usageerror(command, "--schedule takes flooding or layered, not '" + value + "'");
+  } else if (arg == "--alpha" || arg == "--beta") {
+    (arg == "--alpha" ? decoder.alpha : decoder.beta) = parsedouble(command, arg, value);
+    (arg == "--alpha" ? s.inputs.hasalpha : s.inputs.hasbeta) = true;
+  } else if (arg == "--iterations") {
+    decoder.iterations = parseint(command, arg, value);
+  } else if (arg == "--max-errors" || arg == "--max-frames") {
+    (arg == "--max-errors" ? s.run.maxerrors : s.run.maxframes) = parsebig(arg, value);
+  } else if (arg == "--max-seconds" || arg == "--min-fer") {
+    (arg == "--max-seconds" ? s.run.maxseconds : s.run.minfer) = parsedouble(command, arg, value);
+  } else if (arg == "--frames-per-graph" || arg == "--threads") {
+    (arg == "--threads" ? s.run.threads : s.run.framespergraph) = parseint(command, arg, value);
+  } else if (arg == "--seed") {
+    parseseed(command, value, s.seed);
+  } else if (arg == "--json" || arg == "--csv") {
+    (arg == "--json" ? s.json : s.csv) = value;
+  } else if (arg == "--replay") {
+    parsereplay(value, &s);
+  } else if (arg == "--vdeg" || arg == "--cdeg") {
+    (arg == "--vdeg" ? s.vdeg : s.cdeg) = parseintlist(command, arg, value);
+  } else if (arg == "--vfrac" || arg == "--cfrac") {
+    (arg == "--vfrac" ? s.vfrac : s.cfrac) = parsedoublelist(command, arg, value);
+  } else if (arg == "--length" || arg == "--lift") {
+    (arg == "--length" ? s.length : s.lift) = parsecount(command, arg, value, 1);
+  } else if (arg == "--girth") {
+    s.girth = parseint(command, arg, value);
+    if (s.girth < 4 || s.girth % 2 != 0) usageerror(command, "--girth takes an even number of at least 4");
+  } else {
+    usageerror(command, "unknown option " + arg);
+  }
 }
 
 settings parse(int argc, char **argv) {
   settings s;
   s.run.threads = std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::string> positional;
+  const std::set<std::string> flags = {"--no-early-stop", "--edge-fractions", "--graphs",
+                                       "--all-points",    "--progress",       "--no-parallel"};
+  const std::set<std::string> valued = {
+      "--ebn0",       "--sigma",      "--erasure",   "--crossover",  "--rate",
+      "--decoder",    "--schedule",   "--alpha",     "--beta",       "--iterations",
+      "--max-errors", "--max-frames", "--max-seconds", "--min-fer",  "--frames-per-graph",
+      "--threads",    "--seed",       "--json",      "--csv",        "--replay",
+      "--vdeg",       "--cdeg",       "--vfrac",     "--cfrac",      "--length",
+      "--lift",       "--girth"};
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
-      return argv[++i];
-    };
+    if (arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (flags.count(arg) == 0 && valued.count(arg) == 0) usageerror(command, "unknown option " + arg);
+    // Each option once, so that the command means the same in any order.
+    const bool points = arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover";
+    if (!points && s.given.count(arg) != 0) usageerror(command, arg + " is given twice");
+    s.given.insert(arg);
     if (arg == "--no-early-stop") {
       s.run.decoder.earlystop = false;
     } else if (arg == "--edge-fractions") {
       s.edgefractions = true;
     } else if (arg == "--graphs") {
       s.listgraphs = true;
-    } else if (arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover") {
-      if (!s.pointsoption.empty()) usageerror(command, "give one of --ebn0, --sigma, --erasure, --crossover");
-      s.pointsoption = arg;
-      s.points = parsepoints(arg, value());
-    } else if (arg == "--rate") {
-      s.rate = parsedouble(command, arg, value());
-      s.hasrate = true;
-      if (!(s.rate > 0 && s.rate <= 1)) usageerror(command, "--rate lies in (0, 1]");
-    } else if (arg == "--decoder") {
-      std::string name = value();
-      if (!ldpc::parsealgorithm(name, &s.run.decoder.algorithm))
-        usageerror(command, "--decoder takes spa, minsum, nms or oms, not '" + name + "'");
-    } else if (arg == "--schedule") {
-      std::string name = value();
-      if (!ldpc::parseschedule(name, &s.run.decoder.schedule))
-        usageerror(command, "--schedule takes flooding or layered, not '" + name + "'");
-    } else if (arg == "--alpha") {
-      s.run.decoder.alpha = parsedouble(command, arg, value());
-      if (!(s.run.decoder.alpha > 0 && s.run.decoder.alpha < 1))
-        usageerror(command, "--alpha lies strictly between 0 and 1");
-    } else if (arg == "--beta") {
-      s.run.decoder.beta = parsedouble(command, arg, value());
-      if (!(s.run.decoder.beta >= 0 && s.run.decoder.beta < 4096))
-        usageerror(command, "--beta lies in [0, 4096)");
-    } else if (arg == "--iterations") {
-      s.run.decoder.iterations = parsecount(command, arg, value(), 0);
-    } else if (arg == "--max-errors") {
-      s.run.maxerrors = parsebig(arg, value(), 1);
-    } else if (arg == "--max-frames") {
-      s.run.maxframes = parsebig(arg, value(), 1);
-    } else if (arg == "--min-fer") {
-      s.run.minfer = parsedouble(command, arg, value());
-    } else if (arg == "--frames-per-graph") {
-      s.run.framespergraph = parsecount(command, arg, value(), 1);
-    } else if (arg == "--threads") {
-      s.run.threads = parsecount(command, arg, value(), 1);
-    } else if (arg == "--seed") {
-      parseseed(command, value(), s.seed);
-    } else if (arg == "--json") {
-      s.json = value();
-    } else if (arg == "--csv") {
-      s.csv = value();
-    } else if (arg == "--replay") {
-      parsereplay(value(), &s);
-    } else if (arg == "--vdeg" || arg == "--cdeg") {
-      (arg == "--vdeg" ? s.vdeg : s.cdeg) = parseintlist(command, arg, value());
-    } else if (arg == "--vfrac" || arg == "--cfrac") {
-      (arg == "--vfrac" ? s.vfrac : s.cfrac) = parsedoublelist(command, arg, value());
-    } else if (arg == "--length") {
-      s.length = parsecount(command, arg, value(), 1);
-    } else if (arg == "--lift") {
-      s.lift = parsecount(command, arg, value(), 1);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      usageerror(command, "unknown option " + arg);
+    } else if (arg == "--all-points") {
+      s.run.stopwithouterrors = false;
+    } else if (arg == "--progress") {
+      s.progress = true;
+    } else if (arg == "--no-parallel") {
+      s.girth = 4;
     } else {
-      positional.push_back(arg);
+      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
+      takevalue(arg, argv[++i], &s);
     }
   }
   checksettings(positional, &s);
@@ -254,6 +324,7 @@ std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
   fields.emplace_back("ber", jsonnumber(r.ber));
   fields.emplace_back("undetected", count(r.undetected));
   fields.emplace_back("iterations", jsonnumber(r.iterations));
+  fields.emplace_back("stopped", jsonstring(ldpc::pointstopname(r.stopped)));
   fields.emplace_back("mbps", jsonnumber(r.mbps));
   return fields;
 }
@@ -266,7 +337,7 @@ void writefile(const std::string &path, const std::string &contents) {
     case ldpc::writeok:
       return;
     case ldpc::writeopenfailed:
-      fail(path + ": cannot open for writing");
+      fail(ldpc::openforwritingmessage(path, errno));
     case ldpc::writefailed:
       fail(error);
   }
@@ -315,15 +386,18 @@ void planproto(const settings &s, codeplan *plan) {
 }
 
 void loadcode(const settings &s, codeplan *plan) {
-  plan->graph = loadcodefile(s.code);
+  plan->graph = loadcodefile(s.code, true, nullptr, "tanner simulate proto " + s.code + " --lift L ...");
+  const std::string refusal = ldpc::undecodable(plan->graph);
+  if (!refusal.empty()) fail(s.code + ": " + refusal);
   plan->code.graph = plan->graph;
   plan->rate = plan->graph->rate;
   plan->length = plan->graph->vnodenum;
   plan->description = s.code;
 }
 
-// The code, or the ensemble (over the lists of s); --rate replaces the
-// design rate.
+// The code, or the ensemble (over the lists of s), every graph of an
+// ensemble rid of short cycles with --girth; the points as channel
+// parameters at the design rate or --rate.
 void plancode(settings *s, codeplan *plan) {
   if (s->code == "irregular")
     planirregular(s, plan);
@@ -331,7 +405,10 @@ void plancode(settings *s, codeplan *plan) {
     planproto(*s, plan);
   else
     loadcode(*s, plan);
-  if (s->hasrate) plan->rate = s->rate;
+  if (s->inputs.hasrate) plan->rate = s->inputs.rate;
+  if (s->girth > 0) ldpc::conditionconstructions(s->girth);
+  const std::string fault = ldpc::setchannelpoints(s->inputs, plan->rate, "--", &s->run);
+  if (!fault.empty()) fail(plan->description + ": " + fault);
 }
 
 void releasecode(codeplan *plan) {
@@ -343,18 +420,6 @@ void releasecode(codeplan *plan) {
     }
 }
 
-// The points as channel parameters, and as Eb/N0 where the rate gives it.
-void setchannelpoints(const settings &s, double rate, ldpc::simulationsettings *run) {
-  run->parameters = s.points;
-  if (s.pointsoption == "--ebn0") {
-    if (!(rate > 0)) fail(s.code + ": design rate " + std::to_string(rate) + " is not positive; give --rate");
-    run->ebn0 = s.points;
-    for (double &p : run->parameters) p = ldpc::sigmafromebn0(p, rate);
-  } else if (s.pointsoption == "--sigma" && rate > 0) {
-    for (double p : s.points) run->ebn0.push_back(ldpc::ebn0fromsigma(p, rate));
-  }
-}
-
 // One frame decoded alone: its channel LLRs and the unsatisfied checks per
 // iteration.
 void replay(const settings &s, const codeplan &plan) {
@@ -362,7 +427,7 @@ void replay(const settings &s, const codeplan &plan) {
   ldpc::replayresult r = ldpc::replayframe(s.run, plan.code, static_cast<int>(s.replaypoint),
                                            s.replayframe);
   std::printf("replay: point %lld (%s %g), frame %lld of %s\n", s.replaypoint,
-              s.pointsoption.c_str() + 2, s.points[s.replaypoint], s.replayframe,
+              s.pointsoption.c_str() + 2, s.inputs.points[s.replaypoint], s.replayframe,
               plan.description.c_str());
   if (plan.code.ensemble != nullptr)
     std::printf("graph drawn from graph stream state %s (frames from %" PRId64 ")\n",
@@ -376,6 +441,7 @@ void replay(const settings &s, const codeplan &plan) {
   std::printf("decision: %s, %d iterations, %" PRId64 " bit errors, %d undecided bits\n",
               r.satisfied ? "satisfies every check" : "does not satisfy the checks",
               r.iterations, r.biterrors, r.undecided);
+  flushoutput();
 }
 
 // The instruction set the decoder runs on and its frames per batch, as a
@@ -386,15 +452,13 @@ struct decodertarget {
 };
 
 decodertarget probetarget(const ldpc::decoderoptions &options) {
-  ldpc::graphs tiny{};
-  tiny.vnodenum = 0;
-  ldpc::decoder dec(&tiny, options);
-  return {dec.target(), dec.lanes()};
+  return {ldpc::decoder::targetfor(options), ldpc::decoder::lanesfor(options)};
 }
 
 void printheader(const settings &s, const codeplan &plan, const decodertarget &target) {
   const ldpc::decoderoptions &o = s.run.decoder;
   std::printf("# %s: %d bits, rate %.6g\n", plan.description.c_str(), plan.length, plan.rate);
+  if (s.girth > 0) std::printf("# every graph rid of cycles shorter than %d\n", s.girth);
   std::printf("# decoder %s", ldpc::algorithmname(o.algorithm));
   if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
   if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
@@ -407,28 +471,90 @@ void printheader(const settings &s, const codeplan &plan, const decodertarget &t
     std::printf("%7s %8s", "Eb/N0", "sigma");
   else
     std::printf("%9s", ldpc::parametername(s.run.channel));
-  std::printf(" %10s %8s %10s %21s %11s %10s %6s %7s %8s\n", "frames", "errors", "FER",
-              "FER 95% interval", "bit errors", "BER", "undet", "iters", "Mb/s");
-  std::fflush(stdout);
+  std::printf(" %10s %8s %10s %21s %11s %10s %6s %7s %6s %8s\n", "frames", "errors", "FER",
+              "FER 95% interval", "bit errors", "BER", "undet", "iters", "stop", "Mb/s");
+  flushoutput();
+}
+
+// x in fixed point with precision digits, or in exponent form when that
+// would not fit width: the columns keep their width for any value.
+std::string cell(double x, int width, int precision) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%*.*f", width, precision, x);
+  if (static_cast<int>(std::strlen(text)) > width)
+    std::snprintf(text, sizeof text, "%*.*e", width, std::max(0, width - 7), x);
+  return text;
 }
 
 void printrow(const settings &s, const ldpc::pointresult &r) {
   if (s.run.channel == ldpc::channeltype::awgn)
-    std::printf("%7.3f %8.5f", r.ebn0, r.parameter);
+    std::printf("%s %s", cell(r.ebn0, 7, 3).c_str(), cell(r.parameter, 8, 5).c_str());
   else
-    std::printf("%9.5f", r.parameter);
+    std::printf("%s", cell(r.parameter, 9, 5).c_str());
   std::printf(" %10" PRId64 " %8" PRId64 " %10.3e [%9.3e,%9.3e] %11" PRId64
-              " %10.3e %6" PRId64 " %7.2f %8.2f\n",
+              " %10.3e %6" PRId64 " %7.2f %6s %8.2f\n",
               r.frames, r.frameerrors, r.fer, r.ferlow, r.ferhigh, r.biterrors, r.ber,
-              r.undetected, r.iterations, r.mbps);
-  std::fflush(stdout);
+              r.undetected, r.iterations, ldpc::pointstopname(r.stopped), r.mbps);
+  flushoutput();
 }
 
-// Runs the points with progress on the terminal, a row per point as soon as
-// it is done, and the graphs drawn gathered into graphs.
+// The signal that ended the run (SIGINT, SIGTERM, SIGHUP), 0 while none has.
+volatile std::sig_atomic_t stopsignal = 0;
+
+extern "C" void notestop(int signal) { stopsignal = signal; }
+
+// While the points run, the three signals end the run after the blocks in
+// flight; a second one ends the process at once (SA_RESETHAND). Restored
+// before the files are written, whose writer removes its temporary file on
+// a signal.
+class stopsignals {
+ public:
+  stopsignals() {
+    struct sigaction action {};
+    action.sa_handler = notestop;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int k = 0; k < 3; ++k) sigaction(signals[k], &action, &previous[k]);
+  }
+  ~stopsignals() {
+    for (int k = 0; k < 3; ++k) sigaction(signals[k], &previous[k], nullptr);
+  }
+  stopsignals(const stopsignals &) = delete;
+  stopsignals &operator=(const stopsignals &) = delete;
+
+ private:
+  static constexpr int signals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction previous[3];
+};
+
+// The progress line of a point: its counts so far and the time left until
+// the nearest of its limits.
+std::string progresstext(const settings &s, const ldpc::pointresult &r) {
+  const double errors = static_cast<double>(r.frameerrors) / s.run.maxerrors;
+  const double frames = static_cast<double>(r.frames) / s.run.maxframes;
+  const double time = s.run.maxseconds > 0 ? r.seconds / s.run.maxseconds : 0.0;
+  const double done = std::min(1.0, std::max({errors, frames, time}));
+  char text[200];
+  int length = std::snprintf(text, sizeof text, "point %d of %zu (%s %g): %" PRId64
+                             " frames, %" PRId64 " errors, FER %.3e",
+                             r.point + 1, s.inputs.points.size(), s.pointsoption.c_str() + 2,
+                             s.inputs.points[r.point], r.frames, r.frameerrors, r.fer);
+  if (done > 0 && length > 0 && length < static_cast<int>(sizeof text))
+    std::snprintf(text + length, sizeof text - length, ", about %.0f s left",
+                  r.seconds * (1 - done) / done);
+  return text;
+}
+
+// Runs the points with progress, a row per point as soon as it is done, and
+// the graphs drawn gathered into graphs; *end says why the sweep ended.
 std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan,
-                                         std::vector<ldpc::graphrecord> *graphs) {
-  startprogress(command);
+                                         std::vector<ldpc::graphrecord> *graphs,
+                                         ldpc::sweepend *end) {
+  auto resume = [&] {
+    startprogress(command);
+    if (s.progress) forceprogress();
+  };
+  resume();
   ldpc::simulationcallbacks callbacks;
   callbacks.graphdrawn = [&](const ldpc::graphrecord &record) {
     graphs->push_back(record);
@@ -436,28 +562,42 @@ std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan
       endprogress();
       std::printf("# graph of point %d from frame %" PRId64 ": --seed %s\n", record.point,
                   record.firstframe, formatseed(record.state).c_str());
-      std::fflush(stdout);
-      startprogress(command);
+      flushoutput();
+      resume();
     }
   };
-  callbacks.progress = [&](const ldpc::pointresult &r) {
-    double errors = static_cast<double>(r.frameerrors) / s.run.maxerrors;
-    double frames = static_cast<double>(r.frames) / s.run.maxframes;
-    showprogress(static_cast<std::int64_t>(1000 * std::min(1.0, std::max(errors, frames))), 1000,
-                 command);
-  };
+  callbacks.progress = [&](const ldpc::pointresult &r) { showprogresstext(progresstext(s, r)); };
   callbacks.pointdone = [&](const ldpc::pointresult &r) {
     endprogress();
     printrow(s, r);
-    startprogress(command);
+    resume();
   };
-  std::vector<ldpc::pointresult> results = ldpc::runsimulation(s.run, plan.code, callbacks);
+  callbacks.cancelled = [] { return stopsignal != 0; };
+  std::vector<ldpc::pointresult> results;
+  {
+    stopsignals held;
+    results = ldpc::runsimulation(s.run, plan.code, callbacks, end);
+  }
   endprogress();
   return results;
 }
 
+const char *endname(ldpc::sweepend end) {
+  switch (end) {
+    case ldpc::sweepend::lastpoint:
+      return "lastpoint";
+    case ldpc::sweepend::minfer:
+      return "minfer";
+    case ldpc::sweepend::noerrors:
+      return "noerrors";
+    case ldpc::sweepend::cancelled:
+      return "interrupted";
+  }
+  return "";
+}
+
 std::string jsonconfig(const settings &s, const codeplan &plan, const decodertarget &target,
-                       const std::vector<ldpc::graphrecord> &graphs) {
+                       const std::vector<ldpc::graphrecord> &graphs, ldpc::sweepend end) {
   const ldpc::decoderoptions &o = s.run.decoder;
   std::string text = "{\"code\": " + jsonstring(plan.description) +
                      ", \"length\": " + std::to_string(plan.length) + ", \"rate\": " +
@@ -471,12 +611,17 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
                      ", \"seed\": " + jsonstring(formatseed(s.seed)) +
                      ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
                      ", \"maxframes\": " + std::to_string(s.run.maxframes) +
+                     ", \"maxseconds\": " + jsonnumber(s.run.maxseconds) +
                      ", \"minfer\": " + jsonnumber(s.run.minfer) +
+                     ", \"allpoints\": " + (s.run.stopwithouterrors ? "false" : "true") +
                      ", \"threads\": " + std::to_string(s.run.threads) +
                      ", \"target\": " + jsonstring(target.name) +
                      ", \"lanes\": " + std::to_string(target.lanes) +
-                     ", \"interval\": \"wilson 95%\"";
+                     ", \"interval\": \"wilson 95%\"" +
+                     ", \"ended\": " + jsonstring(endname(end)) +
+                     ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
   if (plan.code.ensemble != nullptr) {
+    text += ", \"girth\": " + (s.girth > 0 ? std::to_string(s.girth) : std::string("null"));
     text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
     for (std::size_t k = 0; k < graphs.size(); ++k)
       text += std::string(k ? ", " : "") + "{\"point\": " + std::to_string(graphs[k].point) +
@@ -490,8 +635,9 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
 // {"config": {...}, "points": [...]}
 std::string jsontext(const settings &s, const codeplan &plan, const decodertarget &target,
                      const std::vector<ldpc::graphrecord> &graphs,
-                     const std::vector<ldpc::pointresult> &results) {
-  std::string text = "{\"config\": " + jsonconfig(s, plan, target, graphs) + ", \"points\": [";
+                     const std::vector<ldpc::pointresult> &results, ldpc::sweepend end) {
+  std::string text =
+      "{\"config\": " + jsonconfig(s, plan, target, graphs, end) + ", \"points\": [";
   for (std::size_t k = 0; k < results.size(); ++k) {
     text += k ? ", {" : "{";
     bool first = true;
@@ -505,7 +651,7 @@ std::string jsontext(const settings &s, const codeplan &plan, const decodertarge
 }
 
 // A header line and a line per point; empty without points. Cells that JSON
-// writes as null stay empty.
+// writes as null stay empty; strings keep their quotes, as CSV allows.
 std::string csvtext(const settings &s, const std::vector<ldpc::pointresult> &results) {
   std::string text;
   for (std::size_t k = 0; k < results.size(); ++k) {
@@ -524,14 +670,38 @@ std::string csvtext(const settings &s, const std::vector<ldpc::pointresult> &res
   return results.empty() ? std::string() : text + "\n";
 }
 
-// The table on standard output, then the JSON and CSV files whole.
-void sweep(const settings &s, const codeplan &plan) {
+// Why the sweep ended before its last point, as a comment below the table.
+void printending(const settings &s, const std::vector<ldpc::pointresult> &results,
+                 ldpc::sweepend end) {
+  if (end == ldpc::sweepend::minfer)
+    std::printf("# sweep ended after point %zu of %zu: FER below --min-fer %g\n", results.size(),
+                s.inputs.points.size(), s.run.minfer);
+  else if (end == ldpc::sweepend::noerrors)
+    std::printf("# sweep ended after point %zu of %zu: no frame errors (--all-points runs "
+                "every point)\n",
+                results.size(), s.inputs.points.size());
+  flushoutput();
+}
+
+// The table on standard output, then the JSON and CSV files whole, also
+// when a signal ended the run (then with the points finished, and status
+// 128 + the signal).
+int sweep(const settings &s, const codeplan &plan) {
   const decodertarget target = probetarget(s.run.decoder);
   printheader(s, plan, target);
   std::vector<ldpc::graphrecord> graphs;
-  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs);
-  if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results));
+  ldpc::sweepend end = ldpc::sweepend::lastpoint;
+  std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs, &end);
+  printending(s, results, end);
+  if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results, end));
   if (!s.csv.empty()) writefile(s.csv, csvtext(s, results));
+  if (end != ldpc::sweepend::cancelled) return statusok;
+  std::fflush(stdout);
+  const char *name = stopsignal == SIGINT ? "SIGINT" : stopsignal == SIGTERM ? "SIGTERM" : "SIGHUP";
+  std::fprintf(stderr, "tanner: interrupted by %s after %zu of %zu points%s\n", name,
+               results.size(), s.inputs.points.size(),
+               s.json.empty() && s.csv.empty() ? "" : "; the finished points are written whole");
+  return 128 + stopsignal;
 }
 
 }  // namespace
@@ -544,21 +714,27 @@ int simulatecommand(int argc, char **argv) {
     }
   settings s = parse(argc, argv);
   // Output files are checked before any work, and written whole at the end.
+  std::vector<namedfile> inputs;
+  if (s.code == "proto")
+    inputs.push_back({"the proto-file", s.protofile});
+  else if (s.code != "irregular")
+    inputs.push_back({"the code", s.code});
+  checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}});
   for (const std::string &path : {s.json, s.csv})
     if (!path.empty()) checkwritable(path);
   codeplan plan;
   plancode(&s, &plan);
-  setchannelpoints(s, plan.rate, &s.run);
+  int status = statusok;
   try {
     if (s.replayframe >= 0)
       replay(s, plan);
     else
-      sweep(s, plan);
+      status = sweep(s, plan);
   } catch (const std::invalid_argument &e) {
     fail(s.code + ": " + e.what());
   }
   releasecode(&plan);
-  return statusok;
+  return status;
 }
 
 }  // namespace tanner

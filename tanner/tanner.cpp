@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "alist.h"
@@ -96,6 +97,7 @@ int convertcommand(int argc, char **argv) {
       return statusok;
     }
   if (argc != 2) usageerror("convert", "expects IN.alist OUT.code");
+  checkdistinctfiles("convert", {{"the input", argv[0]}}, {{"the output", argv[1]}});
   // The output is tested first, so that a long read is not wasted; the
   // graph stays until the process ends, as in alistconv.
   checkwritable(argv[1]);
@@ -122,6 +124,7 @@ int exportcommand(int argc, char **argv) {
       files.push_back(arg);
   }
   if (files.size() != 2) usageerror("export", "expects IN.code OUT.alist");
+  checkdistinctfiles("export", {{"the input", files[0]}}, {{"the output", files[1]}});
   ldpc::graphs *graph = loadcodefile(files[0]);
   writegraph(graph, files[1], true, padded);
   endprogress();
@@ -160,7 +163,13 @@ int main(int argc, char **argv) {
   for (const subcommand &entry : subcommands)
     if (command == entry.name) {
       if (entry.progress) startprogress(argv[1]);
-      finish(entry.run(argc - 2, argv + 2));
+      // The library's own allocations end the process with its banner; the
+      // containers of the commands and libraries beside it throw.
+      try {
+        finish(entry.run(argc - 2, argv + 2));
+      } catch (const std::bad_alloc &) {
+        fail("not sufficient memory for tanner " + command);
+      }
     }
   std::fprintf(stderr, "tanner: unknown command '%s'\n%s", command.c_str(), overview);
   return statususage;

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli.h"
+#include "decoder.h"
 #include "threshold.h"
 
 namespace tanner {
@@ -45,8 +47,9 @@ const char thresholdhelp[] =
     "\n"
     "Decoders (awgn): spa sum-product (default), minsum, nms normalized\n"
     "min-sum (check messages times --alpha, default 0.8), oms offset min-sum\n"
-    "(check magnitudes less --beta, not below 0, default 0.15; rounded to the\n"
-    "grid).\n"
+    "(check magnitudes less --beta, not below 0, default 0.25; rounded to the\n"
+    "grid); the defaults are those of tanner simulate. A small alpha stalls on\n"
+    "ensembles with many degree-2 variable nodes.\n"
     "\n"
     "OPTIONS:\n"
     "  --method auto|de|ga  see above (default auto)\n"
@@ -58,6 +61,15 @@ const char thresholdhelp[] =
     "  --iterations N       cap of decoding iterations per bisection step\n"
     "  --json               one JSON object: rate, threshold, erasure or sigma\n"
     "                       and ebn0db, limit, gap, method\n"
+    "  --progress           progress on standard error also when it is not a\n"
+    "                       terminal (a line every 5 seconds)\n"
+    "\n"
+    "Each option is given once, and one without effect on the analysis chosen\n"
+    "is a usage error: --alpha without nms and --beta without oms on awgn,\n"
+    "--step and --range without density evolution, --precision, --tolerance and\n"
+    "--iterations on the exact bec formula of a degree distribution. Precisions\n"
+    "below 1e-12 are refused, and punctures that leave the design rate outside\n"
+    "(0, 1).\n"
     "\n"
     "The threshold printed is the end of the final bracket at which decoding\n"
     "succeeds. Limit: erasure probability 1 - rate (bec); Eb/N0 in dB where\n"
@@ -76,10 +88,21 @@ std::string formatlist(const std::vector<int> &degrees, const std::vector<double
 
 const char *const command = "threshold";
 
+// The analysis's options with the decoder's own defaults, those of tanner
+// simulate.
+ldpc::thresholdoptions decoderdefaults() {
+  ldpc::thresholdoptions options;
+  options.alpha = ldpc::decoderoptions{}.alpha;
+  options.beta = ldpc::decoderoptions{}.beta;
+  return options;
+}
+
 // The options of a run: what computethreshold takes, and the ensemble as
 // given.
 struct settings {
-  ldpc::thresholdoptions options;
+  ldpc::thresholdoptions options = decoderdefaults();
+  ldpc::thresholdgiven given;
+  std::set<std::string> named;  // the options given
   distributionargs distribution;
   std::vector<int> punctured;
   bool json = false, haschannel = false, irregular = false, help = false;
@@ -117,21 +140,28 @@ void takevalue(const std::string &name, const std::string &value, settings *s) {
         "auto, de or ga");
   } else if (name == "--alpha") {
     options.alpha = parsedouble(command, name, value);
+    s->given.alpha = true;
   } else if (name == "--beta") {
     options.beta = parsedouble(command, name, value);
+    s->given.beta = true;
   } else if (name == "--precision") {
     options.precision = parsedouble(command, name, value);
+    s->given.precision = true;
     if (!(options.precision > 0)) usageerror(command, "--precision must be positive");
   } else if (name == "--tolerance") {
     options.tolerance = parsedouble(command, name, value);
+    s->given.tolerance = true;
     if (!(options.tolerance > 0 && options.tolerance < 1))
       usageerror(command, "--tolerance must lie in (0, 1)");
   } else if (name == "--iterations") {
     options.maxiterations = parsecount(command, name, value, 1);
+    s->given.iterations = true;
   } else if (name == "--step") {
     options.llrstep = parsedouble(command, name, value);
+    s->given.step = true;
   } else if (name == "--range") {
     options.llrrange = parsedouble(command, name, value);
+    s->given.range = true;
   } else if (name == "--punctured") {
     s->punctured = parseintlist(command, name, value);
   } else {
@@ -148,12 +178,17 @@ settings parse(int argc, char **argv) {
       s.help = true;
       return s;
     }
+    // Each option once, so that the command means the same in any order.
+    if (name.rfind("--", 0) == 0 && !s.named.insert(name).second)
+      usageerror(command, name + " is given twice");
     if (int used = takedistributionoption(command, name, i + 1 < argc ? argv[i + 1] : nullptr,
                                           &s.distribution)) {
       i += used - 1;
       s.irregular = true;
     } else if (name == "--json") {
       s.json = true;
+    } else if (name == "--progress") {
+      forceprogress();
     } else if (name.rfind("--", 0) != 0) {
       if (!s.protofile.empty()) usageerror(command, "unexpected argument " + name);
       s.protofile = name;
@@ -166,6 +201,8 @@ settings parse(int argc, char **argv) {
   if (s.irregular == !s.protofile.empty())
     usageerror(command, "expects either --vdeg/--vfrac/--cdeg/--cfrac or a PROTOFILE");
   if (s.irregular && !s.punctured.empty()) usageerror(command, "--punctured is for protographs");
+  const std::string unused = ldpc::thresholdunusedoption(!s.irregular, s.options, s.given, "--");
+  if (!unused.empty()) usageerror(command, unused);
   return s;
 }
 

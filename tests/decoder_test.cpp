@@ -11,12 +11,18 @@
 
 #include "decoder.h"
 #include "kernel.h"
+#include "decodertesting.h"
 #include "support.h"
 
 namespace {
 
 using ldpc::decoderalgorithm;
 using ldpc::decoderschedule;
+using testsupport::awgnframes;
+using testsupport::decode;
+using testsupport::decoded;
+using testsupport::expectsame;
+using testsupport::randomgraph;
 
 // A random cycle-free Tanner graph: every new check joins one variable that
 // is already in the tree and one to three new ones.
@@ -78,60 +84,6 @@ std::vector<double> bruteforce(const std::vector<unsigned> &words, const std::ve
   return out;
 }
 
-struct decoded {
-  std::vector<std::uint8_t> decisions, satisfied;
-  std::vector<std::int32_t> iterations, undecided;
-  std::vector<float> posteriors;
-};
-
-decoded decode(const ldpc::decoder &dec, const std::vector<double> &llr, int threads = 1) {
-  const int n = dec.length();
-  const int frames = static_cast<int>(llr.size()) / n;
-  decoded d;
-  d.decisions.resize(llr.size());
-  d.posteriors.resize(llr.size());
-  d.satisfied.resize(frames);
-  d.iterations.resize(frames);
-  d.undecided.resize(frames);
-  ldpc::decodeoutputs out;
-  out.decisions = d.decisions.data();
-  out.satisfied = d.satisfied.data();
-  out.iterations = d.iterations.data();
-  out.undecided = d.undecided.data();
-  out.posteriors = d.posteriors.data();
-  dec.decode(llr.data(), frames, out, threads);
-  return d;
-}
-
-void expectsame(const decoded &a, const decoded &b, const std::string &what) {
-  EXPECT_EQ(a.decisions, b.decisions) << what;
-  EXPECT_EQ(a.satisfied, b.satisfied) << what;
-  EXPECT_EQ(a.iterations, b.iterations) << what;
-  EXPECT_EQ(a.undecided, b.undecided) << what;
-  EXPECT_EQ(a.posteriors, b.posteriors) << what;
-}
-
-// Channel LLRs of BPSK over AWGN with the all-zero codeword sent.
-std::vector<double> awgnframes(std::mt19937 &rng, int n, int frames, double sigma) {
-  std::normal_distribution<double> noise(0.0, sigma);
-  std::vector<double> llr(static_cast<size_t>(n) * frames);
-  for (double &x : llr) x = 2 * (1 + noise(rng)) / (sigma * sigma);
-  return llr;
-}
-
-// A random graph of column weight 3 with n bits and n / 2 checks; the first
-// heavy bits have weight 40 instead, so that their sums saturate.
-ldpc::graphs *randomgraph(std::mt19937 &rng, int n, int heavy = 0) {
-  const int m = n / 2;
-  std::vector<std::vector<int>> vchecks(n);
-  for (auto &list : vchecks)
-    while (list.size() < (&list - vchecks.data() < heavy ? 40u : 3u)) {
-      int c = static_cast<int>(rng() % m);
-      if (std::find(list.begin(), list.end(), c) == list.end()) list.push_back(c);
-    }
-  return testsupport::makegraph(m, vchecks);
-}
-
 }  // namespace
 
 TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
@@ -168,13 +120,22 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
   }
 }
 
+// Two graphs: a random one with heavy bits, whose messages meet a small
+// bound, and a (3,6) graph of the library's construction, which has checks
+// with parallel edges (the layered update that adds each message's change).
 TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_target) {
   std::mt19937 rng(5);
-  testsupport::ownedgraph g = randomgraph(rng, 96, 4);
+  testsupport::ownedgraph heavy = randomgraph(rng, 96, 4);
+  testsupport::ownedrecord parallel;
+  testsupport::regulargraph(&parallel, 96, 3, 6, 0x5eed60);
+  const ldpc::decoder probe(&parallel, {});
+  int repeated = 0;
+  for (std::uint8_t r : probe.layout().repeats) repeated += r;
+  ASSERT_GT(repeated, 0);
   // Enough frames for two batches of the widest target and a ragged end;
   // noise from hopeless to clean, so that frames stop at every iteration;
-  // the last 20 frames scaled up to the channel clamp, so that posteriors
-  // saturate.
+  // the last 20 frames scaled up to the channel clamp, so that messages
+  // reach their bound.
   std::vector<double> llr;
   for (double sigma : {0.6, 0.8, 1.0, 1.3, 1.0}) {
     auto part = awgnframes(rng, 96, 20, sigma);
@@ -186,30 +147,32 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
   llr[9] = 1e9;
   const auto targets = ldpc::kernel::simdtargets();
   ASSERT_FALSE(targets.empty());
-  for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
-                         decoderalgorithm::offsetminsum})
-    for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
-      for (bool earlystop : {true, false}) {
-        ldpc::decoderoptions o;
-        o.algorithm = algorithm;
-        o.schedule = schedule;
-        o.earlystop = earlystop;
-        o.iterations = 12;
-        o.alpha = 0.7;
-        o.beta = 0.375;
-        o.scalar = true;
-        auto model = decode(ldpc::decoder(g, o), llr);
-        o.scalar = false;
-        for (long long target : targets) {
-          ldpc::kernel::restricttarget(target);
-          ldpc::decoder dec(g, o);
-          std::string what = std::string(ldpc::algorithmname(algorithm)) + " " +
-                             ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
-                             dec.target();
-          expectsame(decode(dec, llr), model, what);
+  for (ldpc::graphs *g : {static_cast<ldpc::graphs *>(heavy), static_cast<ldpc::graphs *>(&parallel)})
+    for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
+                           decoderalgorithm::offsetminsum})
+      for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+        for (bool earlystop : {true, false}) {
+          ldpc::decoderoptions o;
+          o.algorithm = algorithm;
+          o.schedule = schedule;
+          o.earlystop = earlystop;
+          o.iterations = 12;
+          o.alpha = 0.7;
+          o.beta = 0.375;
+          o.scalar = true;
+          auto model = decode(ldpc::decoder(g, o), llr);
+          o.scalar = false;
+          for (long long target : targets) {
+            ldpc::kernel::restricttarget(target);
+            ldpc::decoder dec(g, o);
+            std::string what = std::string(g == heavy ? "heavy " : "parallel ") +
+                               ldpc::algorithmname(algorithm) + " " +
+                               ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
+                               dec.target();
+            expectsame(decode(dec, llr), model, what);
+          }
+          ldpc::kernel::restricttarget(0);
         }
-        ldpc::kernel::restricttarget(0);
-      }
 }
 
 TEST(decoder, float_sum_product_agrees_with_the_double_model) {

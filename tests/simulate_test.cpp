@@ -234,7 +234,7 @@ TEST(tanner_simulate, table_json_csv_and_thread_independence) {
     EXPECT_NE(json.find(key), std::string::npos) << key;
   std::string csv = readfile(dir.file("a.csv"));
   EXPECT_EQ(csv.rfind("ebn0,sigma,frames,frameerrors,fer,ferlow,ferhigh,biterrors,ber,undetected,"
-                      "iterations,mbps\n1,",
+                      "iterations,stopped,mbps\n1,",
                       0),
             0u)
       << csv;
@@ -346,5 +346,240 @@ TEST(tanner_simulate, json_points_and_csv_rows_agree) {
         EXPECT_EQ(jsonrows[p][k].second, csvrows[p + 1][k]) << csvrows[0][k] << " of point " << p;
       }
     }
+  }
+}
+
+namespace {
+
+// A fixed (3,6) graph of 240 bits and the settings of a short sweep on it.
+struct fixedcode {
+  regular36 code{240};
+  testsupport::ownedrecord graph;
+  ldpc::codesupply supply;
+  fixedcode() {
+    testsupport::setstream(5);
+    ldpc::constructirregulargraph(&graph, &code.sim);
+    supply.graph = &graph;
+  }
+};
+
+ldpc::simulationsettings sweepsettings(std::vector<double> sigmas) {
+  ldpc::simulationsettings s;
+  s.parameters = std::move(sigmas);
+  s.maxerrors = 1000000;
+  s.maxframes = 640;
+  s.maxseconds = 0;
+  s.stopwithouterrors = false;
+  s.seed = 7;
+  s.decoder.iterations = 10;
+  return s;
+}
+
+}  // namespace
+
+// Cancelled after any number of blocks, on any thread count, a run returns
+// exactly the points an uncancelled run finished before, count for count.
+TEST(montecarlo, cancelled_runs_return_the_points_finished_before) {
+  fixedcode fixed;
+  ldpc::simulationsettings s = sweepsettings({0.9, 0.8, 0.7, 0.6});
+  s.threads = 1;
+  const std::vector<ldpc::pointresult> whole = ldpc::runsimulation(s, fixed.supply);
+  ASSERT_EQ(whole.size(), 4u);
+  for (int threads : {1, 3})
+    for (int after : {0, 3, 10, 17, 1000}) {
+      s.threads = threads;
+      int asked = 0, done = 0;
+      ldpc::simulationcallbacks callbacks;
+      callbacks.cancelled = [&] { return ++asked > after; };
+      callbacks.pointdone = [&](const ldpc::pointresult &) { ++done; };
+      ldpc::sweepend end;
+      const auto part = ldpc::runsimulation(s, fixed.supply, callbacks, &end);
+      EXPECT_EQ(end, part.size() == 4 ? ldpc::sweepend::lastpoint : ldpc::sweepend::cancelled)
+          << threads << " threads, " << after;
+      EXPECT_EQ(done, static_cast<int>(part.size()));
+      for (std::size_t p = 0; p < part.size(); ++p)
+        EXPECT_TRUE(samecounts(part[p], whole[p])) << threads << " threads, point " << p;
+      if (after == 0) {
+        EXPECT_TRUE(part.empty());
+      }
+      if (after == 1000) {
+        EXPECT_EQ(part.size(), 4u);
+      }
+    }
+}
+
+// A point stopped by its time counts a prefix of its frames: the same
+// frames counted again without the limit give the same counts.
+TEST(montecarlo, time_limited_points_count_a_prefix_of_their_frames) {
+  fixedcode fixed;
+  ldpc::simulationsettings s = sweepsettings({0.8});
+  s.maxframes = 1LL << 40;
+  s.maxseconds = 0.2;
+  s.threads = 2;
+  const auto timed = ldpc::runsimulation(s, fixed.supply);
+  ASSERT_EQ(timed.size(), 1u);
+  EXPECT_EQ(timed[0].stopped, ldpc::pointstop::seconds);
+  EXPECT_GT(timed[0].frames, 0);
+  EXPECT_EQ(timed[0].frames % ldpc::blockframes, 0);
+  EXPECT_GE(timed[0].seconds, 0.2);
+  s.maxframes = timed[0].frames;
+  s.maxseconds = 0;
+  s.threads = 1;
+  const auto counted = ldpc::runsimulation(s, fixed.supply);
+  ASSERT_EQ(counted.size(), 1u);
+  EXPECT_TRUE(samecounts(timed[0], counted[0]));
+  EXPECT_EQ(counted[0].stopped, ldpc::pointstop::frames);
+}
+
+// Why each point stopped and why the sweep ended, for each rule.
+TEST(montecarlo, stop_reasons_and_sweep_ends) {
+  fixedcode fixed;
+  struct row {
+    const char *what;
+    ldpc::channeltype channel;
+    std::vector<double> points;
+    std::int64_t maxerrors;
+    double minfer;
+    bool stopwithouterrors;
+    std::vector<ldpc::pointstop> reasons;
+    ldpc::sweepend end;
+  } rows[] = {
+      {"errors then frames", ldpc::channeltype::awgn, {1.2, 0.5}, 20, 0, false,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::lastpoint},
+      // Crossover 0: every frame decodes, so the sweep stops there.
+      {"no errors", ldpc::channeltype::bsc, {0.1, 0.0, 0.05}, 1000, 0, true,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::noerrors},
+      {"every point", ldpc::channeltype::bsc, {0.1, 0.0, 0.05}, 1000, 0, false,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames, ldpc::pointstop::frames},
+       ldpc::sweepend::lastpoint},
+      {"min fer", ldpc::channeltype::bsc, {0.1, 0.0, 0.05}, 1000, 0.5, false,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::minfer},
+      {"last point without errors", ldpc::channeltype::bsc, {0.1, 0.0}, 1000, 0, true,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::lastpoint},
+  };
+  for (const row &r : rows) {
+    ldpc::simulationsettings s = sweepsettings(r.points);
+    s.channel = r.channel;
+    s.maxerrors = r.maxerrors;
+    s.minfer = r.minfer;
+    s.stopwithouterrors = r.stopwithouterrors;
+    s.threads = 2;
+    if (r.channel == ldpc::channeltype::bsc) s.maxerrors = std::min<std::int64_t>(r.maxerrors, 300);
+    ldpc::sweepend end;
+    const auto results = ldpc::runsimulation(s, fixed.supply, {}, &end);
+    ASSERT_EQ(results.size(), r.reasons.size()) << r.what;
+    for (std::size_t p = 0; p < results.size(); ++p)
+      EXPECT_EQ(results[p].stopped, r.reasons[p]) << r.what << ", point " << p;
+    EXPECT_EQ(end, r.end) << r.what;
+  }
+  EXPECT_STREQ(ldpc::pointstopname(ldpc::pointstop::errors), "errors");
+  EXPECT_STREQ(ldpc::pointstopname(ldpc::pointstop::frames), "frames");
+  EXPECT_STREQ(ldpc::pointstopname(ldpc::pointstop::seconds), "time");
+}
+
+// What a callback throws reaches the caller once the workers have stopped.
+TEST(montecarlo, faults_of_callbacks_reach_the_caller) {
+  fixedcode fixed;
+  ldpc::simulationsettings s = sweepsettings({0.8, 0.7});
+  s.threads = 3;
+  for (int kind = 0; kind < 2; ++kind) {
+    ldpc::simulationcallbacks callbacks;
+    if (kind == 0)
+      callbacks.progress = [](const ldpc::pointresult &) { throw std::runtime_error("progress"); };
+    else
+      callbacks.cancelled = [] () -> bool { throw std::runtime_error("cancelled"); };
+    EXPECT_THROW(ldpc::runsimulation(s, fixed.supply, callbacks), std::runtime_error) << kind;
+  }
+}
+
+// A graph without variable nodes is refused before anything is compiled;
+// the target and lanes are known without a graph.
+TEST(decoder, refuses_graphs_without_variable_nodes) {
+  struct row {
+    int vnodenum, cnodenum;
+    const char *refusal;
+  } rows[] = {
+      {0, 0, "the graph has no variable nodes (0 check nodes): there is nothing to decode"},
+      {0, 3, "the graph has no variable nodes (3 check nodes): there is nothing to decode"},
+      {-1, 0, "the graph record holds no graph"},
+  };
+  for (const row &r : rows) {
+    ldpc::graphs empty{};
+    empty.vnodenum = r.vnodenum;
+    empty.cnodenum = r.cnodenum;
+    EXPECT_EQ(ldpc::undecodable(&empty), r.refusal);
+    try {
+      ldpc::decoder dec(&empty, {});
+      ADD_FAILURE() << "accepted " << r.vnodenum << " x " << r.cnodenum;
+    } catch (const std::invalid_argument &e) {
+      EXPECT_EQ(std::string(e.what()), std::string("decoder: ") + r.refusal);
+    }
+  }
+  EXPECT_EQ(ldpc::undecodable(nullptr), "the graph record holds no graph");
+  testsupport::ownedgraph code = testsupport::makegraph(1, {{0}, {0}});
+  EXPECT_EQ(ldpc::undecodable(code), "");
+  for (auto algorithm : {ldpc::decoderalgorithm::sumproduct, ldpc::decoderalgorithm::offsetminsum})
+    for (bool scalar : {false, true}) {
+      ldpc::decoderoptions options;
+      options.algorithm = algorithm;
+      options.scalar = scalar;
+      ldpc::decoder dec(code, options);
+      EXPECT_EQ(ldpc::decoder::lanesfor(options), dec.lanes());
+      EXPECT_EQ(ldpc::decoder::targetfor(options), dec.target());
+    }
+}
+
+// simulate irregular|proto --girth G conditions every graph it draws as
+// tanner construct --girth G builds it from the graph's seed row: the code
+// built from that row, simulated with the same run seed, gives the same
+// rows. (One graph per point, so that every frame is decoded on it.)
+TEST(tanner_simulate, ensembles_with_girth_are_the_graphs_construct_builds) {
+  tempdir dir;
+  struct row {
+    std::vector<std::string> ensemble, construct;  // simulate's, construct's words
+    const char *girth;
+  } rows[] = {
+      {{"proto", examples + "/half-rate.proto", "--lift", "40"},
+       {"proto", examples + "/half-rate.proto", "--lift", "40"}, "6"},
+      {{"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1", "--length",
+        "200"},
+       {"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1", "--length",
+        "200"},
+       "4"},
+  };
+  for (const row &r : rows) {
+    const std::vector<std::string> run_options = {"--sigma", "0.8", "--max-frames", "256", "--seed", "3",
+                                                  "--threads", "1"};
+    std::vector<std::string> simulated = {"simulate"};
+    simulated.insert(simulated.end(), r.ensemble.begin(), r.ensemble.end());
+    simulated.insert(simulated.end(), run_options.begin(), run_options.end());
+    for (const char *extra : {"--frames-per-graph", "256", "--graphs", "--json"}) simulated.push_back(extra);
+    simulated.push_back(dir.file("e.json"));
+    simulated.push_back("--girth");
+    simulated.push_back(r.girth);
+    auto drawn = run(tanner, simulated);
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_NE(drawn.out.find(std::string("# every graph rid of cycles shorter than ") + r.girth),
+              std::string::npos);
+    EXPECT_NE(readfile(dir.file("e.json")).find(std::string("\"girth\": ") + r.girth), std::string::npos);
+    const std::string marker = "# graph of point 0 from frame 0: --seed ";
+    const std::size_t at = drawn.out.find(marker);
+    ASSERT_NE(at, std::string::npos) << drawn.out;
+    const std::string seed = drawn.out.substr(at + marker.size(),
+                                              drawn.out.find('\n', at) - at - marker.size());
+    std::vector<std::string> built = {"construct"};
+    built.insert(built.end(), r.construct.begin(), r.construct.end());
+    for (const std::string &extra : {std::string("--girth"), std::string(r.girth), std::string("--seed"), seed,
+                                     dir.file("g.code")})
+      built.push_back(extra);
+    ASSERT_EQ(run(tanner, built).status, 0);
+    std::vector<std::string> fixed = {"simulate", dir.file("g.code")};
+    fixed.insert(fixed.end(), run_options.begin(), run_options.end());
+    auto decoded = run(tanner, fixed);
+    ASSERT_EQ(decoded.status, 0) << decoded.err;
+    EXPECT_EQ(rowswithoutspeed(decoded.out), rowswithoutspeed(drawn.out)) << r.ensemble[0];
+    // The graph has the girth asked for.
+    auto stats = run(tanner, {"stats", "--json", dir.file("g.code")});
+    EXPECT_EQ(stats.out.find("\"paralleledges\": 0"), stats.out.find("\"paralleledges\"")) << stats.out;
   }
 }

@@ -73,11 +73,24 @@ runresult runlimited(const std::string &program, const std::vector<std::string> 
   char errname[] = "/tmp/ldpcrun.err.XXXXXX";
   int outfd = mkstemp(outname);
   int errfd = mkstemp(errname);
+  int outpipe[2] = {-1, -1};
+  if (limits.pipestdout && pipe(outpipe) != 0) outpipe[0] = outpipe[1] = -1;
   pid_t pid = fork();
   if (pid == 0) {
     int null = open("/dev/null", O_RDONLY);
     dup2(null, 0);
-    dup2(outfd, 1);
+    if (limits.closestdout) {
+      close(1);
+    } else if (!limits.stdoutto.empty()) {
+      int to = open(limits.stdoutto.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(to, 1);
+    } else if (limits.pipestdout) {
+      dup2(outpipe[1], 1);
+      close(outpipe[0]);
+      close(outpipe[1]);
+    } else {
+      dup2(outfd, 1);
+    }
     dup2(errfd, 2);
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(program.c_str()));
@@ -98,13 +111,24 @@ runresult runlimited(const std::string &program, const std::vector<std::string> 
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  runresult result;
+  if (limits.signal != 0) {
+    usleep(static_cast<useconds_t>(limits.signaldelay * 1e6));
+    kill(pid, limits.signal);
+  }
+  if (limits.pipestdout) {
+    close(outpipe[1]);
+    result.out = drain(outpipe[0]);
+  }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  runresult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   lseek(outfd, 0, SEEK_SET);
   lseek(errfd, 0, SEEK_SET);
-  result.out = drain(outfd);
+  if (limits.pipestdout)
+    close(outfd);
+  else
+    result.out = drain(outfd);
   result.err = drain(errfd);
   unlink(outname);
   unlink(errname);

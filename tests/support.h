@@ -54,6 +54,11 @@ struct runlimits {
   long long addressspace = -1;  // RLIMIT_AS, bytes
   long long filesize = -1;      // RLIMIT_FSIZE, bytes; SIGXFSZ is ignored, so
                                 // writes beyond it fail with EFBIG
+  std::string stdoutto;         // standard output to this file (out stays empty)
+  bool closestdout = false;     // standard output closed
+  bool pipestdout = false;      // standard output a pipe, read as it comes
+  int signal = 0;               // sent to the child signaldelay seconds after the start
+  double signaldelay = 0;
 };
 
 // Like run, under the given limits.

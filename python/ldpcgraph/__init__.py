@@ -9,11 +9,25 @@ ValueError) for malformed input, OSError for files that cannot be opened or
 written.
 """
 
-import numpy as _np
+import sys as _sys
 
-from . import _ldpcgraph
-from ._ldpcgraph import *  # noqa: F401,F403  (every binding the module was built with)
-from ._ldpcgraph import Graph
+from . import _build
+
+try:
+    import numpy as _np
+
+    from . import _ldpcgraph
+except ImportError as _error:
+    # Another interpreter than the one the package was built for (a pyenv
+    # python3 before Debian's on PATH) lacks numpy or cannot load the module.
+    raise ImportError(
+        "ldpcgraph was built for %s (Python %s) and needs numpy there; this is %s (Python "
+        "%d.%d): run it as '%s -m ...' or with that interpreter (%s)"
+        % (_build.INTERPRETER, _build.VERSION, _sys.executable, _sys.version_info[0],
+           _sys.version_info[1], _build.INTERPRETER, _error)) from _error
+
+from ._ldpcgraph import *  # noqa: F401,F403,E402  (every binding the module was built with)
+from ._ldpcgraph import Graph  # noqa: E402
 
 __all__ = [name for name in dir(_ldpcgraph) if not name.startswith("_")]
 
@@ -22,36 +36,41 @@ if hasattr(_ldpcgraph, "Decoder"):
     _CHANNELS = ("ebn0", "sigma", "erasure", "crossover")
 
     def decode(graph, llrs, decoder="spa", schedule="flooding", iterations=50, early_stop=True,
-               alpha=0.75, beta=0.5, threads=1, posteriors=False):
+               alpha=None, beta=None, threads=1, posteriors=False):
         """Decodes a frames x n numpy batch of channel LLRs (log P(0)/P(1)) on
         graph: (decisions, satisfied, iterations[, posteriors]), as
-        Decoder(graph, ...).decode(llrs, threads, posteriors)."""
+        Decoder(graph, ...).decode(llrs, threads, posteriors). alpha (nms,
+        default 0.8) and beta (oms, default 0.25) only with their decoder."""
         compiled = Decoder(graph, decoder, schedule, iterations, early_stop, alpha, beta)
         return compiled.decode(llrs, threads, posteriors)
 
     class IrregularEnsemble:
         """Graphs of length variable nodes drawn from a degree distribution
         (fractions of nodes, or of edges with edge_fractions), as
-        `tanner simulate irregular` draws them."""
+        `tanner simulate irregular` draws them; girth (even, >= 4) rids every
+        graph of shorter cycles as --girth does (4: no parallel edges)."""
 
-        def __init__(self, vdeg, vfrac, cdeg, cfrac, length, edge_fractions=False):
+        def __init__(self, vdeg, vfrac, cdeg, cfrac, length, edge_fractions=False, girth=0):
             self.vdeg, self.vfrac, self.cdeg, self.cfrac = vdeg, vfrac, cdeg, cfrac
-            self.length, self.edge_fractions = length, edge_fractions
+            self.length, self.edge_fractions, self.girth = length, edge_fractions, girth
 
         def __repr__(self):
             return ("IrregularEnsemble(vdeg=%r, vfrac=%r, cdeg=%r, cfrac=%r, length=%r, "
-                    "edge_fractions=%r)" % (self.vdeg, self.vfrac, self.cdeg, self.cfrac,
-                                            self.length, self.edge_fractions))
+                    "edge_fractions=%r, girth=%r)" % (self.vdeg, self.vfrac, self.cdeg,
+                                                      self.cfrac, self.length,
+                                                      self.edge_fractions, self.girth))
 
     class ProtographEnsemble:
         """Random liftings of the protograph in protofile by the factor lift,
-        as `tanner simulate proto` draws them."""
+        as `tanner simulate proto` draws them; girth (even, >= 4) rids every
+        graph of shorter cycles as --girth does (4: no parallel edges)."""
 
-        def __init__(self, protofile, lift):
-            self.protofile, self.lift = protofile, lift
+        def __init__(self, protofile, lift, girth=0):
+            self.protofile, self.lift, self.girth = protofile, lift, girth
 
         def __repr__(self):
-            return "ProtographEnsemble(protofile=%r, lift=%r)" % (self.protofile, self.lift)
+            return "ProtographEnsemble(protofile=%r, lift=%r, girth=%r)" % (
+                self.protofile, self.lift, self.girth)
 
     def simulate(code, ebn0=None, sigma=None, erasure=None, crossover=None, **options):
         """The points of `tanner simulate --json` (a list of dicts under its
@@ -59,10 +78,16 @@ if hasattr(_ldpcgraph, "Decoder"):
         probabilities given, for a Graph, a code file, or an ensemble
         (IrregularEnsemble, ProtographEnsemble) whose graphs are drawn afresh
         every frames_per_graph frames (default 1000). options: rate, decoder,
-        schedule, iterations, early_stop, alpha, beta, max_errors,
-        max_frames, min_fer, seed (as for constructions; default 1),
-        threads (default: all cores) and, for an ensemble, frames_per_graph.
-        The same seed gives the same counts, whatever the thread count."""
+        schedule, iterations, early_stop, alpha (nms only), beta (oms only),
+        max_errors (default 100), max_frames (default 10^6), max_seconds
+        (per point, default 60; 0: none), all_points (default False: the
+        sweep stops after a point without frame errors), min_fer, seed (as
+        for constructions; default 1), threads (default: all cores) and, for
+        an ensemble, frames_per_graph. Each point says why it stopped
+        ("stopped": "errors", "frames" or "time"). The inputs are checked as
+        tanner checks them (ValueError); Ctrl-C raises KeyboardInterrupt
+        after the blocks in flight. The same seed gives the same counts,
+        whatever the thread count."""
         given = [(name, values) for name, values in zip(_CHANNELS, (ebn0, sigma, erasure,
                                                                     crossover))
                  if values is not None]
@@ -73,10 +98,10 @@ if hasattr(_ldpcgraph, "Decoder"):
         if isinstance(code, IrregularEnsemble):
             return _ldpcgraph._simulate_irregular(
                 list(code.vdeg), list(code.vfrac), list(code.cdeg), list(code.cfrac),
-                code.length, code.edge_fractions, points, channel, **options)
+                code.length, code.edge_fractions, code.girth, points, channel, **options)
         if isinstance(code, ProtographEnsemble):
-            return _ldpcgraph._simulate_proto(code.protofile, code.lift, points, channel,
-                                              **options)
+            return _ldpcgraph._simulate_proto(code.protofile, code.lift, code.girth, points,
+                                              channel, **options)
         if not isinstance(code, Graph):
             code = Graph.read(code)
         return _ldpcgraph._simulate(code, points, channel, **options)
@@ -84,11 +109,13 @@ if hasattr(_ldpcgraph, "Decoder"):
     __all__ += ["decode", "simulate", "IrregularEnsemble", "ProtographEnsemble"]
 
 
-def _from_matrix(matrix):
-    """The graph of a parity-check matrix (M x N): a scipy sparse matrix or
-    anything numpy takes as a 2-D array. Entry k > 1 gives k parallel edges;
-    entries must be non-negative integers. Sockets, degree tables and maxima
-    are those that converting the matrix's alist file gives."""
+def _from_matrix(matrix, multigraph=False):
+    """The graph of a parity-check matrix (M x N) over GF(2): a scipy sparse
+    matrix or anything numpy takes as a 2-D array, whose entries are
+    non-negative integers (or booleans) taken mod 2, so that an entry of 2
+    is no edge. With multigraph=True an entry k gives k parallel edges
+    instead. Sockets, degree tables and maxima are those that converting
+    the matrix's alist file gives."""
     import scipy.sparse
 
     if scipy.sparse.issparse(matrix):
@@ -107,6 +134,8 @@ def _from_matrix(matrix):
         counts = data.astype(_np.int64)
         if not _np.array_equal(counts, data) or (counts < 0).any():
             raise ValueError("matrix: entries must be non-negative integers")
+    if not multigraph:
+        counts = counts % 2
     m, n = csc.shape
     rows = _np.repeat(csc.indices.astype(_np.int32), counts)
     # Column c's edges start after the counts of every entry before it.

@@ -48,12 +48,17 @@ def load(path):
     return results
 
 
+def isnumber(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool)
+
+
 def xaxis(points, path):
-    """The key of the channel parameter that every point carries."""
+    """The key of the channel parameter that every point carries as a number
+    ("ebn0" is null where the rate was not known: sigma is taken then)."""
     for key, label in AXES:
-        if points and all(isinstance(p, dict) and key in p for p in points):
+        if points and all(isinstance(p, dict) and isnumber(p.get(key)) for p in points):
             return key, label
-    raise ResultsError("%s: the points carry none of %s"
+    raise ResultsError("%s: the points carry none of %s as a number in every point"
                        % (path, ", ".join('"%s"' % key for key, _ in AXES)))
 
 
@@ -61,18 +66,77 @@ def column(points, key, path):
     values = []
     for index, point in enumerate(points):
         value = point.get(key)
-        if not isinstance(value, (int, float)) or isinstance(value, bool):
+        if not isnumber(value):
             raise ResultsError('%s: point %d has no number "%s"' % (path, index + 1, key))
         values.append(float(value))
     return values
 
 
+def imageformat(output, figure):
+    """The image format that the suffix of output names (png without one);
+    ResultsError for a suffix matplotlib does not write."""
+    suffix = os.path.splitext(os.fspath(output))[1][1:].lower()
+    if not suffix:
+        return "png"
+    supported = figure.canvas.get_supported_filetypes()
+    if suffix not in supported:
+        raise ResultsError("%s: unknown image type '.%s'; the suffix names one of %s"
+                           % (os.fspath(output), suffix,
+                              ", ".join("." + name for name in sorted(supported))))
+    return suffix
+
+
+def writeimage(output, data):
+    """Writes data to output whole: a regular file through a temporary file
+    beside it, renamed into place once written; anything else (a device, a
+    pipe) directly. OSError names the file and the reason."""
+    path = os.fspath(output)
+    if os.path.exists(path) and not os.path.isfile(path):
+        with open(path, "wb") as handle:
+            handle.write(data)
+        return
+    directory = os.path.dirname(os.path.abspath(path))
+    temporary = os.path.join(directory, ".%s.tmp%d" % (os.path.basename(path), os.getpid()))
+    try:
+        with open(temporary, "wb") as handle:
+            handle.write(data)
+            handle.flush()
+            os.fsync(handle.fileno())
+        os.replace(temporary, path)
+    except BaseException:
+        if os.path.exists(temporary):
+            os.unlink(temporary)
+        raise
+
+
+def drawcurve(ferplot, berplot, name, values, key):
+    """One curve: FER with its band where the FER is positive, the upper
+    bound of points without frame errors as a downward marker with an
+    arrow, and the BER."""
+    x, fer = values[key], values["fer"]
+    line, = ferplot.plot(x, fer, marker="o", label=name)
+    colour = line.get_color()
+    positive = [f > 0 for f in fer]
+    ferplot.fill_between(x, values["ferlow"], values["ferhigh"], where=positive,
+                         interpolate=False, color=colour, alpha=0.2, linewidth=0)
+    for px, high, shown in zip(x, values["ferhigh"], positive):
+        if not shown and high > 0:
+            ferplot.plot([px], [high], marker="v", color=colour, linestyle="none")
+            ferplot.annotate("", xy=(px, high / 4), xytext=(px, high),
+                             arrowprops=dict(arrowstyle="->", color=colour))
+    berplot.plot(x, values["ber"], marker="o", color=colour, label=name)
+
+
 def plot(paths, output, labels=None, title=None):
     """Draws the curves of the results files in paths into output (the
-    format follows its suffix, e.g. .png, .pdf, .svg). An entry of paths may
-    be the results themselves: a dict with "points", or a list of points.
-    labels: one per curve (default: the file names without their suffix,
-    "curve N" for results given directly)."""
+    format follows its suffix, e.g. .png, .pdf, .svg), written whole. An
+    entry of paths may be the results themselves: a dict with "points", or
+    a list of points. labels: one per curve (default: the file names
+    without their suffix, "curve N" for results given directly). A point
+    without frame errors shows the upper end of its interval as a marker
+    pointing down."""
+    import io
+
     import matplotlib
 
     matplotlib.use("Agg")
@@ -80,6 +144,11 @@ def plot(paths, output, labels=None, title=None):
 
     if labels is not None and len(labels) != len(paths):
         raise ResultsError("%d labels for %d files" % (len(labels), len(paths)))
+    for source in paths:
+        if (isinstance(source, (str, bytes, os.PathLike)) and os.path.exists(output)
+                and os.path.exists(source) and os.path.samefile(source, output)):
+            raise ResultsError("%s: the image would overwrite the results file %s"
+                               % (os.fspath(output), os.fspath(source)))
     curves = []
     axis = None
     for index, source in enumerate(paths):
@@ -97,24 +166,28 @@ def plot(paths, output, labels=None, title=None):
                               for k in (key, "fer", "ferlow", "ferhigh", "ber")}))
 
     figure, (ferplot, berplot) = pyplot.subplots(1, 2, figsize=(11, 4.5))
-    for name, values in curves:
-        x = values[axis[0]]
-        line, = ferplot.plot(x, values["fer"], marker="o", label=name)
-        ferplot.fill_between(x, values["ferlow"], values["ferhigh"], color=line.get_color(),
-                             alpha=0.2, linewidth=0)
-        berplot.plot(x, values["ber"], marker="o", color=line.get_color(), label=name)
-    for subplot, rate in ((ferplot, "frame error rate (95% confidence band)"),
-                          (berplot, "bit error rate")):
-        subplot.set_yscale("log", nonpositive="mask")
-        subplot.set_xlabel(axis[1])
-        subplot.set_ylabel(rate)
-        subplot.grid(True, which="both", alpha=0.3)
-        subplot.legend()
-    if title:
-        figure.suptitle(title)
-    figure.tight_layout()
-    figure.savefig(output)
-    pyplot.close(figure)
+    try:
+        kind = imageformat(output, figure)
+        for name, values in curves:
+            drawcurve(ferplot, berplot, name, values, axis[0])
+        for subplot, rate in ((ferplot, "frame error rate (95% confidence band)"),
+                              (berplot, "bit error rate")):
+            subplot.set_yscale("log", nonpositive="mask")
+            subplot.set_xlabel(axis[1])
+            subplot.set_ylabel(rate)
+            subplot.grid(True, which="both", alpha=0.3)
+            subplot.legend()
+        if title:
+            figure.suptitle(title)
+        figure.tight_layout()
+        image = io.BytesIO()
+        figure.savefig(image, format=kind)
+    finally:
+        pyplot.close(figure)
+    try:
+        writeimage(output, image.getvalue())
+    except OSError as error:
+        raise ResultsError("%s: %s" % (os.fspath(output), error.strerror or error)) from None
 
 
 def main(argv=None):

@@ -53,6 +53,18 @@ struct inputerror : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Ctrl-C during a long call made with the interpreter lock released: the
+// call's callbacks (between blocks, bisection steps, nodes) ask interrupted,
+// which takes the lock back briefly, at most every 50 ms, and runs the
+// signal handlers; true once one has raised (KeyboardInterrupt), whose error
+// is then set. checkinterrupt throws interruption instead, which crosses
+// into Python as that error.
+bool interrupted();
+struct interruption : std::exception {};
+void checkinterrupt();
+// checkinterrupt as the progress function of the graph algorithms.
+void pollinterrupt(std::int64_t done, std::int64_t total, const char *what);
+
 // The random streams are process-wide; constructions and simulations hold
 // this while they draw, with the interpreter lock released.
 std::mutex &streamlock();
@@ -68,8 +80,19 @@ struct protodeleter {
 using protoholder = std::unique_ptr<ldpc::graphs, protodeleter>;
 protoholder readproto(const std::string &path);
 
-// A path given as str or os.PathLike.
+// A path given as str, bytes or os.PathLike, as the bytes the system sees.
 std::string pathstring(const py::handle &path);
+
+// Numbers given as Python would take them: an integer is an int or any
+// object with __index__ (numpy integers), never a bool; a number also a
+// float or an object with __float__. Otherwise TypeError naming the
+// keyword; an integer beyond 64 bits is a ValueError. pycount is an int
+// (32 bits) of at least 1, as tanner's counts are.
+std::int64_t pyint(const py::handle &value, const std::string &name);
+int pycount(const py::handle &value, const std::string &name);
+// An integer that fits an int (32 bits), its range checked by the caller.
+int pyint32(const py::handle &value, const std::string &name);
+double pynumber(const py::handle &value, const std::string &name);
 
 // The (48-bit) graph-stream state named by a Python seed: an integer
 // 0 <= S < 2^48, a string "W0,W1,W2" or "S", or a sequence of three words.

@@ -58,8 +58,10 @@ void seedwords(const py::handle &seed, unsigned short words[3]) {
     if (!ldpc::parsestreamstate(text.c_str(), words)) badseed(text);
     return;
   }
-  if (py::isinstance<py::int_>(seed) && !py::isinstance<py::bool_>(seed)) {
-    py::int_ value = py::reinterpret_borrow<py::int_>(seed);
+  // Integers as Python takes them: int and numpy integers (__index__).
+  if (!py::isinstance<py::bool_>(seed) && PyIndex_Check(seed.ptr()) != 0) {
+    py::int_ value = py::reinterpret_steal<py::int_>(PyNumber_Index(seed.ptr()));
+    if (!value) throw py::error_already_set();
     if (value < py::int_(0) || value >= py::int_(1ULL << 48)) badseed(py::str(seed));
     ldpc::storestate(words, value.cast<std::uint64_t>());
     return;
@@ -68,9 +70,12 @@ void seedwords(const py::handle &seed, unsigned short words[3]) {
     py::sequence parts = py::reinterpret_borrow<py::sequence>(seed);
     for (int k = 0; k < 3; ++k) {
       py::object part = parts[k];
-      if (!py::isinstance<py::int_>(part) || part < py::int_(0) || part > py::int_(65535))
+      if (py::isinstance<py::bool_>(part) || PyIndex_Check(part.ptr()) == 0)
         badseed(py::str(seed));
-      words[k] = part.cast<unsigned short>();
+      py::int_ value = py::reinterpret_steal<py::int_>(PyNumber_Index(part.ptr()));
+      if (!value) throw py::error_already_set();
+      if (value < py::int_(0) || value > py::int_(65535)) badseed(py::str(seed));
+      words[k] = value.cast<unsigned short>();
     }
     return;
   }

@@ -8,30 +8,28 @@
 #include "bindings.h"
 #include "graphfile.h"
 #include "montecarlo.h"
+#include "simulationcheck.h"
 
 namespace ldpcpython {
 
 namespace {
 
+// The decoder settings of keywords; alpha and beta None when not given.
 ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
-                                    int iterations, bool earlystop, double alpha, double beta) {
+                                    const py::handle &iterations, bool earlystop,
+                                    const py::handle &alpha, const py::handle &beta) {
   ldpc::decoderoptions options;
   if (!ldpc::parsealgorithm(algorithm, &options.algorithm))
     throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + algorithm + "'");
   if (!ldpc::parseschedule(schedule, &options.schedule))
     throw py::value_error("schedule takes flooding or layered, not '" + schedule + "'");
-  options.iterations = iterations;
+  options.iterations = pyint32(iterations, "iterations");
   options.earlystop = earlystop;
-  options.alpha = alpha;
-  options.beta = beta;
+  if (!alpha.is_none()) options.alpha = pynumber(alpha, "alpha");
+  if (!beta.is_none()) options.beta = pynumber(beta, "beta");
+  const std::string fault = ldpc::decoderfault(options, !alpha.is_none(), !beta.is_none(), "");
+  if (!fault.empty()) throw py::value_error(fault);
   return options;
-}
-
-int threadcount(const py::object &threads) {
-  if (threads.is_none()) return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  int count = threads.cast<int>();
-  if (count < 1) throw py::value_error("threads must be at least 1");
-  return count;
 }
 
 // A decoder compiled from a graph, kept for many batches.
@@ -96,112 +94,152 @@ py::dict pointrow(ldpc::channeltype channel, const ldpc::pointresult &r) {
   row["ber"] = jsonnumber(r.ber);
   row["undetected"] = r.undetected;
   row["iterations"] = jsonnumber(r.iterations);
+  row["stopped"] = ldpc::pointstopname(r.stopped);
   row["mbps"] = jsonnumber(r.mbps);
   return row;
 }
 
-// The options of a simulation given as keywords, with their defaults.
-struct runoptions {
+// The settings of a simulation from its keywords, with tanner's defaults
+// (those of ldpc::simulationsettings), checked as tanner checks them.
+ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
+                                     ldpc::simulationinputs *inputs) {
+  ldpc::simulationsettings settings;
+  settings.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   std::string decoder = "spa", schedule = "flooding";
-  int iterations = 50;
+  py::object iterations = py::int_(settings.decoder.iterations), alpha = py::none(),
+             beta = py::none(), seed = py::int_(1);
   bool earlystop = true;
-  double alpha = 0.75, beta = 0.5;
-  std::int64_t maxerrors = 100, maxframes = 1000000;
-  double minfer = 0.0;
-  int framespergraph = 1000;
-  py::object seed = py::int_(1), threads = py::none();
-};
-
-runoptions takeoptions(const py::kwargs &options, bool ensemble) {
-  runoptions o;
   for (const auto &[key, value] : options) {
     const std::string name = py::str(key);
-    if (name == "decoder") o.decoder = value.cast<std::string>();
-    else if (name == "schedule") o.schedule = value.cast<std::string>();
-    else if (name == "iterations") o.iterations = value.cast<int>();
-    else if (name == "early_stop") o.earlystop = value.cast<bool>();
-    else if (name == "alpha") o.alpha = value.cast<double>();
-    else if (name == "beta") o.beta = value.cast<double>();
-    else if (name == "max_errors") o.maxerrors = value.cast<std::int64_t>();
-    else if (name == "max_frames") o.maxframes = value.cast<std::int64_t>();
-    else if (name == "min_fer") o.minfer = value.cast<double>();
-    else if (name == "seed") o.seed = py::reinterpret_borrow<py::object>(value);
-    else if (name == "threads") o.threads = py::reinterpret_borrow<py::object>(value);
-    else if (name == "frames_per_graph" && ensemble) o.framespergraph = value.cast<int>();
+    if (name == "decoder") decoder = value.cast<std::string>();
+    else if (name == "schedule") schedule = value.cast<std::string>();
+    else if (name == "iterations") iterations = py::reinterpret_borrow<py::object>(value);
+    else if (name == "early_stop") earlystop = value.cast<bool>();
+    else if (name == "alpha") alpha = py::reinterpret_borrow<py::object>(value);
+    else if (name == "beta") beta = py::reinterpret_borrow<py::object>(value);
+    else if (name == "max_errors") settings.maxerrors = pyint(value, name);
+    else if (name == "max_frames") settings.maxframes = pyint(value, name);
+    else if (name == "max_seconds") settings.maxseconds = pynumber(value, name);
+    else if (name == "min_fer") settings.minfer = pynumber(value, name);
+    else if (name == "all_points") settings.stopwithouterrors = !value.cast<bool>();
+    else if (name == "seed") seed = py::reinterpret_borrow<py::object>(value);
+    else if (name == "threads" && !value.is_none()) settings.threads = pyint32(value, name);
+    else if (name == "threads") continue;
+    else if (name == "frames_per_graph" && ensemble) settings.framespergraph = pyint32(value, name);
     else throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
   }
-  return o;
-}
-
-// The Monte-Carlo loop on a code or an ensemble, its points in the channel's
-// terms, as `tanner simulate` runs it. An ensemble draws its graphs from the
-// graph stream, which it holds while its points run.
-py::list simulate(const ldpc::codesupply &supply, double designrate,
-                  const std::vector<double> &points, const std::string &channel,
-                  const py::kwargs &keywords) {
-  const runoptions o = takeoptions(keywords, supply.ensemble != nullptr);
-  ldpc::simulationsettings settings;
-  if (channel == "ebn0" || channel == "sigma")
-    settings.channel = ldpc::channeltype::awgn;
-  else if (!ldpc::parsechannel(channel == "erasure" ? "bec" : channel == "crossover" ? "bsc" : "",
-                               &settings.channel))
-    throw py::value_error("points are ebn0, sigma, erasure or crossover, not '" + channel + "'");
-  settings.decoder = decoderoptions(o.decoder, o.schedule, o.iterations, o.earlystop, o.alpha,
-                                    o.beta);
-  if (o.maxerrors < 1) throw py::value_error("max_errors must be at least 1");
-  if (o.maxframes < 1) throw py::value_error("max_frames must be at least 1");
-  if (o.framespergraph < 1) throw py::value_error("frames_per_graph must be at least 1");
-  settings.maxerrors = o.maxerrors;
-  settings.maxframes = o.maxframes;
-  settings.minfer = o.minfer;
-  settings.framespergraph = o.framespergraph;
-  settings.threads = threadcount(o.threads);
+  // The decoder's own checks come with the others, in tanner's order.
+  ldpc::decoderoptions &d = settings.decoder;
+  if (!ldpc::parsealgorithm(decoder, &d.algorithm))
+    throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + decoder + "'");
+  if (!ldpc::parseschedule(schedule, &d.schedule))
+    throw py::value_error("schedule takes flooding or layered, not '" + schedule + "'");
+  d.iterations = pyint32(iterations, "iterations");
+  d.earlystop = earlystop;
+  inputs->hasalpha = !alpha.is_none();
+  inputs->hasbeta = !beta.is_none();
+  if (inputs->hasalpha) d.alpha = pynumber(alpha, "alpha");
+  if (inputs->hasbeta) d.beta = pynumber(beta, "beta");
   unsigned short words[3];
-  seedwords(o.seed, words);
+  seedwords(seed, words);
   settings.seed = static_cast<std::uint64_t>(words[0]) |
                   static_cast<std::uint64_t>(words[1]) << 16 |
                   static_cast<std::uint64_t>(words[2]) << 32;
-  settings.parameters = points;
-  if (channel == "ebn0") {
-    if (!(designrate > 0))
-      throw py::value_error("design rate " + std::to_string(designrate) +
-                            " is not positive; give rate");
-    settings.ebn0 = points;
-    for (double &p : settings.parameters) p = ldpc::sigmafromebn0(p, designrate);
-  } else if (channel == "sigma" && designrate > 0) {
-    for (double p : points) settings.ebn0.push_back(ldpc::ebn0fromsigma(p, designrate));
-  }
+  return settings;
+}
+
+// The Monte-Carlo loop on a code or an ensemble, its points in the channel's
+// terms, as `tanner simulate` runs it and with its checks. An ensemble draws
+// its graphs from the graph stream, which it holds while its points run.
+// Ctrl-C ends the run after the blocks in flight with KeyboardInterrupt.
+py::list simulate(const ldpc::codesupply &supply, double designrate,
+                  const std::vector<double> &points, const std::string &channel,
+                  const py::object &rate, const py::kwargs &keywords) {
+  ldpc::simulationinputs inputs;
+  if (!ldpc::parsepointkind(channel, &inputs.kind))
+    throw py::value_error("points are ebn0, sigma, erasure or crossover, not '" + channel + "'");
+  inputs.points = points;
+  inputs.hasrate = !rate.is_none();
+  if (inputs.hasrate) inputs.rate = pynumber(rate, "rate");
+  ldpc::simulationsettings settings = takeoptions(keywords, supply.ensemble != nullptr, &inputs);
+  std::string fault = ldpc::simulationfault(inputs, settings, "");
+  if (fault.empty() && supply.graph != nullptr) fault = ldpc::undecodable(supply.graph);
+  if (fault.empty()) fault = ldpc::setchannelpoints(inputs, designrate, "", &settings);
+  if (!fault.empty()) throw py::value_error(fault);
   std::vector<ldpc::pointresult> results;
+  ldpc::sweepend end = ldpc::sweepend::lastpoint;
+  ldpc::simulationcallbacks callbacks;
+  callbacks.cancelled = [] { return interrupted(); };
   {
     py::gil_scoped_release unlocked;
     std::unique_lock<std::mutex> hold(streamlock(), std::defer_lock);
     if (supply.ensemble != nullptr) hold.lock();
-    results = ldpc::runsimulation(settings, supply);
+    results = ldpc::runsimulation(settings, supply, callbacks, &end);
+  }
+  if (end == ldpc::sweepend::cancelled) {
+    if (PyErr_Occurred() == nullptr) PyErr_SetNone(PyExc_KeyboardInterrupt);
+    throw py::error_already_set();
   }
   py::list rows;
   for (const ldpc::pointresult &r : results) rows.append(pointrow(settings.channel, r));
   return rows;
 }
 
+// Every graph an ensemble draws rid of cycles shorter than girth (0: none)
+// while the guard lives, through the construction driver's hook, as
+// `tanner simulate --girth` does; the stream lock is held meanwhile.
+#ifdef LDPC_PYTHON_SHORTCYCLES
+int ensemblegirth = 0;
+void conditionensemblegraph(ldpc::graphs *graph, ldpc::simulations *) {
+  conditiongirth(graph, ensemblegirth);
+}
+#endif
+
+class girthguard {
+ public:
+  explicit girthguard(int girth) {
+    if (girth == 0) return;
+#ifdef LDPC_PYTHON_SHORTCYCLES
+    checkgirth(girth);
+    ensemblegirth = girth;
+    previous_ = ldpc::setconstructionhook(conditionensemblegraph);
+    installed_ = true;
+#else
+    throw py::value_error("girth needs a build with the cycle removal");
+#endif
+  }
+  ~girthguard() {
+    if (installed_) ldpc::setconstructionhook(previous_);
+  }
+  girthguard(const girthguard &) = delete;
+  girthguard &operator=(const girthguard &) = delete;
+
+ private:
+  ldpc::constructionhook previous_ = nullptr;
+  bool installed_ = false;
+};
+
 }  // namespace
 
 void binddecoding(py::module_ &m) {
   py::class_<pydecoder>(m, "Decoder", R"(Belief propagation compiled for one graph.
 
-decoder: "spa" (sum-product, float), "minsum", "nms" (normalised, alpha),
-"oms" (offset, beta), the min-sum family in 16-bit fixed point; schedule
-"flooding" or "layered". LLRs are log P(0)/P(1): positive favours 0.)")
+decoder: "spa" (sum-product, float), "minsum", "nms" (normalised, alpha,
+default 0.8), "oms" (offset, beta, default 0.25), the min-sum family in
+16-bit fixed point; alpha and beta only with their decoder; schedule
+"flooding" or "layered". LLRs are log P(0)/P(1): positive favours 0. A
+graph without variable nodes is refused (ValueError).)")
       .def(py::init([](const graph &code, const std::string &decoder,
-                       const std::string &schedule, int iterations, bool earlystop,
-                       double alpha, double beta) {
+                       const std::string &schedule, const py::object &iterations, bool earlystop,
+                       const py::object &alpha, const py::object &beta) {
              ldpc::decoderoptions options =
                  decoderoptions(decoder, schedule, iterations, earlystop, alpha, beta);
              py::gil_scoped_release unlocked;
              return std::make_unique<pydecoder>(code, options);
            }),
            py::arg("graph"), py::arg("decoder") = "spa", py::arg("schedule") = "flooding",
-           py::arg("iterations") = 50, py::arg("early_stop") = true, py::arg("alpha") = 0.75,
-           py::arg("beta") = 0.5)
+           py::arg("iterations") = 50, py::arg("early_stop") = true, py::arg("alpha") = py::none(),
+           py::arg("beta") = py::none())
       .def("decode", &decodebatch, py::arg("llrs"), py::arg("threads") = 1,
            py::arg("posteriors") = false,
            R"(Decodes a frames x n batch of channel LLRs. Returns (decisions uint8
@@ -219,8 +257,7 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
          const py::object &rate, const py::kwargs &options) {
         ldpc::codesupply supply;
         supply.graph = &code.record;
-        return simulate(supply, rate.is_none() ? code.record.rate : rate.cast<double>(), points,
-                        channel, options);
+        return simulate(supply, code.record.rate, points, channel, rate, options);
       },
       py::arg("graph"), py::arg("points"), py::arg("channel") = "ebn0",
       py::arg("rate") = py::none());
@@ -228,27 +265,28 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
   m.def(
       "_simulate_irregular",
       [](std::vector<int> vdeg, std::vector<double> vfrac, std::vector<int> cdeg,
-         std::vector<double> cfrac, int length, bool edgefractions,
-         const std::vector<double> &points, const std::string &channel, const py::object &rate,
-         const py::kwargs &options) {
-        ldpc::simulations ensemble =
-            irregularrecord(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
+         std::vector<double> cfrac, const py::object &length, bool edgefractions,
+         const py::object &girth, const std::vector<double> &points, const std::string &channel,
+         const py::object &rate, const py::kwargs &options) {
+        ldpc::simulations ensemble = irregularrecord(pycount(length, "length"), vdeg, vfrac, cdeg,
+                                                     cfrac, edgefractions);
         ensemble.newgraph = 1;
         ldpc::codesupply supply;
         supply.ensemble = &ensemble;
-        return simulate(supply, rate.is_none() ? ldpc::irregularrate(ensemble) : rate.cast<double>(),
-                        points, channel, options);
+        girthguard conditioned(static_cast<int>(pyint(girth, "girth")));
+        return simulate(supply, ldpc::irregularrate(ensemble), points, channel, rate, options);
       },
       py::arg("vdeg"), py::arg("vfrac"), py::arg("cdeg"), py::arg("cfrac"), py::arg("length"),
-      py::arg("edge_fractions"), py::arg("points"), py::arg("channel") = "ebn0",
-      py::arg("rate") = py::none());
+      py::arg("edge_fractions"), py::arg("girth"), py::arg("points"),
+      py::arg("channel") = "ebn0", py::arg("rate") = py::none());
 
   m.def(
       "_simulate_proto",
-      [](const py::object &protofile, int lift, const std::vector<double> &points,
-         const std::string &channel, const py::object &rate, const py::kwargs &options) {
+      [](const py::object &protofile, const py::object &liftvalue, const py::object &girth,
+         const std::vector<double> &points, const std::string &channel, const py::object &rate,
+         const py::kwargs &options) {
         const std::string path = pathstring(protofile);
-        if (lift < 1) throw py::value_error("lift must be at least 1");
+        const int lift = pycount(liftvalue, "lift");
         protoholder protograph = readproto(path);
         std::string unusable = ldpc::unliftable(protograph.get(), lift);
         if (!unusable.empty()) throw py::value_error(path + ": " + unusable);
@@ -261,11 +299,11 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
         supply.ensemble = &ensemble;
         const double designrate =
             1.0 - static_cast<double>(protograph->cnodenum) / protograph->vnodenum;
-        return simulate(supply, rate.is_none() ? designrate : rate.cast<double>(), points,
-                        channel, options);
+        girthguard conditioned(static_cast<int>(pyint(girth, "girth")));
+        return simulate(supply, designrate, points, channel, rate, options);
       },
-      py::arg("protofile"), py::arg("lift"), py::arg("points"), py::arg("channel") = "ebn0",
-      py::arg("rate") = py::none());
+      py::arg("protofile"), py::arg("lift"), py::arg("girth"), py::arg("points"),
+      py::arg("channel") = "ebn0", py::arg("rate") = py::none());
 }
 
 }  // namespace ldpcpython

@@ -1,6 +1,8 @@
 // Graph: files, matrices, edges, degree distributions and the figures of
 // `tanner stats`, through the library's own calls.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -136,7 +138,46 @@ std::unique_ptr<graph> fromcolumns(int m, int n, const std::int64_t *colstart,
 }  // namespace
 
 std::string pathstring(const py::handle &path) {
-  return py::str(py::module_::import("os").attr("fspath")(path));
+  return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+}
+
+std::int64_t pyint(const py::handle &value, const std::string &name) {
+  if (py::isinstance<py::bool_>(value) || PyIndex_Check(value.ptr()) == 0)
+    throw py::type_error(name + " takes an integer, not " +
+                         std::string(py::str(py::type::of(value).attr("__name__"))));
+  py::int_ integer = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+  if (!integer) throw py::error_already_set();
+  int overflow = 0;
+  const long long result = PyLong_AsLongLongAndOverflow(integer.ptr(), &overflow);
+  if (overflow != 0) throw py::value_error(name + " " + std::string(py::str(integer)) + " is out of range");
+  return result;
+}
+
+int pyint32(const py::handle &value, const std::string &name) {
+  const std::int64_t number = pyint(value, name);
+  if (number < INT32_MIN || number > INT32_MAX)
+    throw py::value_error(name + " " + std::to_string(number) + " is out of range");
+  return static_cast<int>(number);
+}
+
+int pycount(const py::handle &value, const std::string &name) {
+  const std::int64_t count = pyint(value, name);
+  if (count < 1 || count > INT32_MAX)
+    throw py::value_error(name + " must lie in 1.." + std::to_string(INT32_MAX) + ", not " +
+                          std::to_string(count));
+  return static_cast<int>(count);
+}
+
+double pynumber(const py::handle &value, const std::string &name) {
+  if (py::isinstance<py::bool_>(value) || py::isinstance<py::str>(value) ||
+      py::isinstance<py::bytes>(value) ||
+      (PyIndex_Check(value.ptr()) == 0 && !PyFloat_Check(value.ptr()) &&
+       !py::hasattr(value, "__float__")))
+    throw py::type_error(name + " takes a number, not " +
+                         std::string(py::str(py::type::of(value).attr("__name__"))));
+  const double result = PyFloat_AsDouble(value.ptr());
+  if (result == -1.0 && PyErr_Occurred() != nullptr) throw py::error_already_set();
+  return result;
 }
 
 void protodeleter::operator()(ldpc::graphs *protograph) const {
@@ -336,7 +377,7 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
             ldpc::widecount count;
             {
               py::gil_scoped_release unlocked;
-              count = ldpc::countfourcycles(&self.record);
+              count = ldpc::countfourcycles(&self.record, pollinterrupt);
             }
             return pythonint(count);
           },
@@ -347,16 +388,16 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
             std::int64_t length;
             {
               py::gil_scoped_release unlocked;
-              length = ldpc::girth(&self.record);
+              length = ldpc::girth(&self.record, pollinterrupt);
             }
             if (length <= 0) return py::none();
             return py::int_(length);
           },
           "Length of the shortest cycle (2 when an edge is doubled); None without a cycle.")
       .def(
-          "fingerprint", [](const graph &self) { return ldpc::fingerprint(&self.record); },
+          "fingerprint", [](const graph &self) { return hex(ldpc::fingerprint(&self.record)); },
           "64-bit hash of the multiset of edges and the node counts, independent of socket "
-          "order (tanner prints it in hexadecimal).")
+          "order, as the 16 hexadecimal digits that tanner prints (int(f, 16) for the number).")
       .def(
           "stats",
           [](const graph &self) {

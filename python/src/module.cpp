@@ -1,5 +1,8 @@
 // The extension module _ldpcgraph: the library's records and calls for
 // Python. Each library's bindings live in a file of their own.
+#include <chrono>
+
+#include "allocate.h"
 #include "bindings.h"
 
 namespace ldpc {
@@ -14,11 +17,30 @@ std::mutex &streamlock() {
   return lock;
 }
 
+bool interrupted() {
+  thread_local std::chrono::steady_clock::time_point last;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last < std::chrono::milliseconds(50)) return false;
+  last = now;
+  py::gil_scoped_acquire locked;
+  return PyErr_CheckSignals() != 0;
+}
+
+void checkinterrupt() {
+  if (interrupted()) throw interruption();
+}
+
+void pollinterrupt(std::int64_t, std::int64_t, const char *) { checkinterrupt(); }
+
 }  // namespace ldpcpython
 
 PYBIND11_MODULE(_ldpcgraph, m) {
   using namespace ldpcpython;
   m.doc() = "Tanner graphs of LDPC codes: files, constructions and statistics";
+
+  // Memory that cannot be had is a MemoryError, never the end of the
+  // interpreter.
+  ldpc::setallocationfailure(ldpc::allocationfailure::throws);
 
   static py::exception<inputerror> formaterror(m, "FormatError", PyExc_ValueError);
   py::register_exception_translator([](std::exception_ptr raised) {
@@ -35,6 +57,11 @@ PYBIND11_MODULE(_ldpcgraph, m) {
       PyErr_SetObject(kind.ptr(), exception.ptr());
     } catch (const inputerror &error) {
       formaterror(error.what());
+    } catch (const std::bad_alloc &) {
+      PyErr_SetString(PyExc_MemoryError, "not sufficient memory (the library's allocation failed)");
+    } catch (const interruption &) {
+      // The error that the signal handler raised is set already.
+      if (PyErr_Occurred() == nullptr) PyErr_SetNone(PyExc_KeyboardInterrupt);
     }
   });
 

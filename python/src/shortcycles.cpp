@@ -33,7 +33,7 @@ void checkgirth(int girth) {
 
 void conditiongirth(ldpc::graphs *record, int girth) {
   if (girth == 0) return;
-  ldpc::cycleremoval result = ldpc::removeshortcycles(record, girth);
+  ldpc::cycleremoval result = ldpc::removeshortcycles(record, girth, 20000, pollinterrupt);
   if (!result.reached) throw py::value_error(result.message);
 }
 
@@ -44,7 +44,7 @@ void bindshortcycles(py::module_ &m) {
         std::vector<int> local;
         {
           py::gil_scoped_release unlocked;
-          local = ldpc::localgirths(&self.record);
+          local = ldpc::localgirths(&self.record, pollinterrupt);
         }
         return py::array_t<int>(static_cast<py::ssize_t>(local.size()), local.data());
       },
@@ -81,11 +81,13 @@ void bindshortcycles(py::module_ &m) {
           }
           if (std::fabs(sum - 1.0) > 1e-6)
             throw py::value_error("vfrac must add up to 1, not " + std::to_string(sum));
+          const std::string fault = ldpc::pegdistributionfault(*vdeg, *vfrac, *length, checks);
+          if (!fault.empty()) throw py::value_error("peg: " + fault);
           nodes = ldpc::pegdegrees(*vdeg, *vfrac, *length);
         }
         return withstream(words, [&](ldpc::graphs *record) {
           std::string error;
-          if (!ldpc::constructpeg(record, nodes, checks, &error))
+          if (!ldpc::constructpeg(record, nodes, checks, &error, pollinterrupt))
             throw py::value_error("peg: " + error);
           conditiongirth(record, girth);
         });
@@ -96,7 +98,8 @@ void bindshortcycles(py::module_ &m) {
       R"(A graph by progressive edge growth, as `tanner construct peg`: checks
 check nodes and variable nodes of the degrees vdeg in the fractions vfrac
 (length nodes), or one degree per node in degrees. girth: remove shorter
-cycles afterwards. Returns (graph, seed words).)");
+cycles afterwards. Ctrl-C raises KeyboardInterrupt between nodes. Returns
+(graph, seed words).)");
 
   m.def(
       "construct_circulant",

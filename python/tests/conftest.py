@@ -48,3 +48,84 @@ def tannerstats(path):
 @pytest.fixture
 def work(tmp_path):
     return tmp_path
+
+
+def tannerusage(*args):
+    """The message of a usage error of tanner (status 2), without
+    "tanner COMMAND: " and the hint that follows."""
+    run = tanner(*args, check=False)
+    assert run.returncode == 2, (args, run.returncode, run.stderr)
+    first = run.stderr.splitlines()[0]
+    return first.split(": ", 1)[1]
+
+
+def aspython(message):
+    """A tanner message with its options spelled as Python keywords:
+    --max-frames as max_frames."""
+    import re
+
+    return re.sub(r"--([a-z][a-z-]*)", lambda m: m.group(1).replace("-", "_"), message)
+
+
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+
+
+def runpython(code, memory=None, interrupt=None, timeout=120):
+    """Runs code in a fresh interpreter of this one, with the package of the
+    tests; returns the completed process. memory: at most that many bytes
+    of address space (under the sanitizers, whose shadow memory does not
+    fit such a limit, allocations above a quarter of it fail instead);
+    interrupt: SIGINT that many seconds after the code prints its first
+    line; the output is then (first line, the rest, seconds from the
+    signal to the end)."""
+    import signal
+    import sys
+    import time
+
+    env = dict(os.environ)
+    prefix = ""
+    if memory is not None:
+        if SANITIZED:
+            env["ASAN_OPTIONS"] = "detect_leaks=0:allocator_may_return_null=1:max_allocation_size_mb=%d" % (
+                memory // 4 >> 20)
+        else:
+            prefix = ("import resource\nresource.setrlimit(resource.RLIMIT_AS, (%d, %d))\n"
+                      % (memory, memory))
+    process = subprocess.Popen([sys.executable, "-c", prefix + code], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True, env=env)
+    if interrupt is None:
+        out, err = process.communicate(timeout=timeout)
+        return subprocess.CompletedProcess(process.args, process.returncode, out, err)
+    first = process.stdout.readline()
+    time.sleep(interrupt)
+    process.send_signal(signal.SIGINT)
+    sent = time.monotonic()
+    out, err = process.communicate(timeout=timeout)
+    return subprocess.CompletedProcess(process.args, process.returncode,
+                                       (first, out, time.monotonic() - sent), err)
+
+
+# A call that runs until interrupted prints "started" and then, when Ctrl-C
+# arrives, "interrupted"; any other end prints what it was.
+INTERRUPTIBLE = """
+import sys
+import ldpcgraph
+print("started", flush=True)
+try:
+    %s
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted")
+print(ldpcgraph.Graph.read(%r).n)
+"""
+
+
+def assertinterrupted(call):
+    """Runs call (Python text) in a fresh interpreter, interrupts it after a
+    second and checks that KeyboardInterrupt came within seconds and left
+    the interpreter usable."""
+    run = runpython(INTERRUPTIBLE % (call, str(EXAMPLES / "hamming7.alist")), interrupt=1.0)
+    first, rest, seconds = run.stdout
+    assert run.returncode == 0, run.stderr
+    assert first == "started\n" and rest == "interrupted\n7\n", (rest, run.stderr)
+    assert seconds < 30, seconds

@@ -7,7 +7,7 @@ import threading
 import pytest
 
 import ldpcgraph
-from conftest import EXAMPLES, tanner, tannerfailure
+from conftest import EXAMPLES, assertinterrupted, runpython, tanner, tannerfailure
 
 IRREGULAR = dict(vdeg=[2, 3, 8], vfrac=[0.5, 0.3, 0.2], cdeg=[7, 8], cfrac=[0.5, 0.5])
 
@@ -142,3 +142,33 @@ def test_threads_draw_from_the_stream_one_at_a_time():
     for thread in threads:
         thread.join()
     assert results == expected
+
+
+# Circulant liftings that find no shift are refused with tanner's message and
+# leave the interpreter whole (the refused record was once freed twice).
+@pytest.mark.parametrize("options", [dict(lift=5, girth=8), dict(lift=1), dict(lift=1, girth=6)])
+def test_refused_circulant_liftings_raise(options, work):
+    args = ["--girth", str(options["girth"])] if "girth" in options else []
+    message = tannerfailure("construct", "proto", EXAMPLES / "half-rate.proto", "--lift",
+                            options["lift"], "--circulant", *args, work / "out.code")
+    for _ in range(3):
+        with pytest.raises(ldpcgraph.FormatError) as raised:
+            ldpcgraph.construct_circulant(EXAMPLES / "half-rate.proto", **options)
+        assert str(raised.value) == message
+
+
+# Memory the library cannot have is a MemoryError, and the interpreter goes on.
+@pytest.mark.parametrize("call", [
+    "ldpcgraph.construct_proto(%r, 100000000)" % str(EXAMPLES / "half-rate.proto"),
+    "ldpcgraph.construct_irregular([3], [1.0], [6], [1.0], 300000000)",
+    "ldpcgraph.Graph.from_matrix([[100000000]], multigraph=True)",
+])
+def test_memory_exhaustion_is_a_memory_error(call):
+    run = runpython("import ldpcgraph\ntry:\n    %s\nexcept MemoryError:\n"
+                    "    print('memory', ldpcgraph.Graph.read(%r).n)\n"
+                    % (call, str(EXAMPLES / "hamming7.alist")), memory=1500000 * 1024)
+    assert run.returncode == 0 and run.stdout == "memory 7\n", run.stderr
+
+
+def test_ctrl_c_interrupts_peg():
+    assertinterrupted("ldpcgraph.construct_peg(500000, vdeg=[3], vfrac=[1.0], length=1000000)")

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import ldpcgraph
-from conftest import EXAMPLES, tanner
+from conftest import EXAMPLES, aspython, assertinterrupted, runpython, tanner, tannerusage
 
 # A cycle-free code: 9 bits, 4 checks (each joins bits of the tree).
 TREE = np.array([[1, 1, 1, 0, 0, 0, 0, 0, 0],
@@ -127,3 +127,119 @@ def test_simulate_gives_the_points_of_tanner_simulate(code, args, options, work)
                 assert value == pytest.approx(their[key], rel=1e-9), key
             else:
                 assert value == their[key], key
+
+
+# Inputs that tanner simulate refuses (status 2) are refused by simulate with
+# the same message, its options spelled as keywords.
+REFUSALS = (
+    (["--erasure", "1.5"], dict(erasure=1.5)),
+    (["--crossover", "1"], dict(crossover=1)),
+    (["--sigma", "-1"], dict(sigma=-1)),
+    (["--sigma", "0"], dict(sigma=[0.5, 0])),
+    (["--ebn0", "1", "--rate", "2"], dict(ebn0=1, rate=2)),
+    (["--erasure", "0.1", "--rate", "0.5"], dict(erasure=0.1, rate=0.5)),
+    (["--ebn0", "1", "--alpha", "0.5"], dict(ebn0=1, alpha=0.5)),
+    (["--ebn0", "1", "--decoder", "nms", "--beta", "1"], dict(ebn0=1, decoder="nms", beta=1)),
+    (["--ebn0", "1", "--decoder", "nms", "--alpha", "1"], dict(ebn0=1, decoder="nms", alpha=1)),
+    (["--ebn0", "1", "--decoder", "oms", "--beta", "5000"], dict(ebn0=1, decoder="oms", beta=5000)),
+    (["--ebn0", "1", "--iterations", "-1"], dict(ebn0=1, iterations=-1)),
+    (["--ebn0", "1", "--max-frames", "0"], dict(ebn0=1, max_frames=0)),
+    (["--ebn0", "1", "--max-errors", "0"], dict(ebn0=1, max_errors=0)),
+    (["--ebn0", "1", "--max-seconds", "-1"], dict(ebn0=1, max_seconds=-1)),
+    (["--ebn0", "1", "--min-fer", "2"], dict(ebn0=1, min_fer=2)),
+    (["--ebn0", "1", "--threads", "0"], dict(ebn0=1, threads=0)),
+)
+
+
+@pytest.mark.parametrize("args,options", REFUSALS)
+def test_simulate_refuses_what_tanner_refuses(args, options):
+    code = EXAMPLES / "hamming7.alist"
+    message = aspython(tannerusage("simulate", code, *args))
+    with pytest.raises(ValueError) as raised:
+        ldpcgraph.simulate(code, **options)
+    assert str(raised.value) == message
+
+
+def test_simulate_refuses_points_that_are_not_numbers():
+    code = EXAMPLES / "hamming7.alist"
+    for options, message in ((dict(ebn0=float("nan")), "ebn0 takes finite values, not nan"),
+                             (dict(sigma=[0.5, float("inf")]), "sigma takes finite values above 0"),
+                             (dict(ebn0=[]), "ebn0: no points"),
+                             (dict(ebn0=list(range(100001))), "a run takes at most 100000")):
+        with pytest.raises(ValueError, match=message):
+            ldpcgraph.simulate(code, **options)
+
+
+def test_graphs_without_variable_nodes_are_refused():
+    for shape in ((3, 0), (0, 0)):
+        graph = ldpcgraph.Graph.from_matrix(np.zeros(shape))
+        message = "the graph has no variable nodes \\(%d check nodes\\)" % shape[0]
+        for call in (lambda: ldpcgraph.simulate(graph, sigma=0.5),
+                     lambda: ldpcgraph.simulate(graph, ebn0=1, rate=0.5),
+                     lambda: ldpcgraph.Decoder(graph),
+                     lambda: ldpcgraph.decode(graph, np.zeros((1, 0)))):
+            with pytest.raises(ValueError, match=message):
+                call()
+
+
+def test_numpy_integers_are_integers_and_bools_are_not():
+    code = ldpcgraph.Graph.read(EXAMPLES / "hamming7.alist")
+    plain = ldpcgraph.simulate(code, sigma=0.7, seed=1, max_frames=128, threads=1)
+    for kind in (np.int64, np.int32, np.uint16):
+        numpy = ldpcgraph.simulate(code, sigma=np.float64(0.7), seed=kind(1),
+                                   max_frames=kind(128), threads=kind(1), iterations=kind(50))
+        assert [dict(p, mbps=0) for p in numpy] == [dict(p, mbps=0) for p in plain]
+    assert ldpcgraph.simulate(code, sigma=0.7, seed=(np.int64(1), 0, 0), max_frames=128,
+                              threads=1)[0]["frames"] == 128
+    for options in (dict(max_frames=True), dict(max_frames=1.5), dict(max_frames="5"),
+                    dict(seed=True), dict(threads=2.0)):
+        with pytest.raises((TypeError, ValueError)):
+            ldpcgraph.simulate(code, sigma=0.7, **options)
+
+
+def test_defaults_stop_reasons_and_the_sweep_end():
+    code = EXAMPLES / "hamming7.alist"
+    points = ldpcgraph.simulate(code, crossover=[0.1, 0, 0.05], max_frames=640)
+    assert [p["stopped"] for p in points] == ["errors", "frames"]
+    assert points[1]["frameerrors"] == 0
+    every = ldpcgraph.simulate(code, crossover=[0.1, 0, 0.05], max_frames=640, all_points=True)
+    assert len(every) == 3
+    timed = ldpcgraph.simulate(code, sigma=0.5, max_frames=10**12, max_errors=10**12,
+                               max_seconds=0.3, threads=1)
+    assert timed[0]["stopped"] == "time" and timed[0]["frames"] % 64 == 0
+    again = ldpcgraph.simulate(code, sigma=0.5, max_frames=timed[0]["frames"], max_errors=10**12,
+                               max_seconds=0, threads=2)
+    assert dict(again[0], mbps=0, stopped="time") == dict(timed[0], mbps=0)
+
+
+def test_ensembles_with_girth_give_the_points_of_tanner(work):
+    tanner("simulate", "proto", EXAMPLES / "half-rate.proto", "--lift", "40", "--girth", "6",
+           "--sigma", "0.8", "--max-frames", "256", "--frames-per-graph", "100", "--seed", "3",
+           "--json", work / "girth.json")
+    theirs = json.loads((work / "girth.json").read_text())["points"]
+    ours = ldpcgraph.simulate(ldpcgraph.ProtographEnsemble(EXAMPLES / "half-rate.proto", 40, girth=6),
+                              sigma=0.8, max_frames=256, frames_per_graph=100, seed=3)
+    assert len(ours) == len(theirs) == 1
+    for key, value in ours[0].items():
+        if key != "mbps":
+            assert value == pytest.approx(theirs[0][key], rel=1e-9), key
+    with pytest.raises(ValueError, match="girth takes an even number"):
+        ldpcgraph.simulate(ldpcgraph.IrregularEnsemble([3], [1], [6], [1], 100, girth=5), sigma=0.8)
+
+
+def test_ctrl_c_interrupts_simulate():
+    assertinterrupted("ldpcgraph.simulate(%r, ebn0=[0] * 5, max_frames=10**12, max_errors=10**12,"
+                      " max_seconds=0, threads=2)" % str(EXAMPLES / "hamming7.alist"))
+
+
+def test_memory_exhaustion_in_an_ensemble_is_a_memory_error():
+    run = runpython(
+        "import ldpcgraph\n"
+        "try:\n"
+        "    ldpcgraph.simulate(ldpcgraph.ProtographEnsemble(%r, 100000000), sigma=0.5,"
+        " max_frames=1)\n"
+        "except MemoryError:\n"
+        "    print('memory', ldpcgraph.Graph.read(%r).n)\n"
+        % (str(EXAMPLES / "half-rate.proto"), str(EXAMPLES / "hamming7.alist")),
+        memory=1500000 * 1024)
+    assert run.returncode == 0 and run.stdout == "memory 7\n", run.stderr

@@ -90,3 +90,19 @@ def test_plot_failures_name_the_file(work, capsys):
         assert status == 1 and error.startswith("plot: ") and message in error, (args, error)
         assert not (work / "out.png").exists()
     assert plotmain(capsys, good)[0] == 2  # no -o: a usage error
+
+
+def test_zero_errors_null_points_and_bad_outputs(work, capsys):
+    zero = results(work / "z.json", [point(1.0), point(2.0, errors=0)])
+    # ebn0 null (no rate known): the curve is drawn over sigma.
+    nulls = results(work / "n.json", [dict(point(None), sigma=0.7), dict(point(None), sigma=0.9)])
+    for source in (zero, nulls):
+        status, error = plotmain(capsys, source, "-o", work / "ok.png")
+        assert status == 0, error
+        pngsize(work / "ok.png")
+    status, error = plotmain(capsys, zero, "-o", work / "x.unknownkind")
+    assert status == 1 and "unknown image type '.unknownkind'" in error
+    assert not (work / "x.unknownkind").exists()
+    if os.path.exists("/dev/full"):
+        run = plot(zero, "-o", "/dev/full")
+        assert run.returncode == 1 and "No space left on device" in run.stderr, run.stderr

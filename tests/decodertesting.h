@@ -1,0 +1,91 @@
+// Helpers of the decoder tests: decoding into owned arrays, comparing whole
+// results, AWGN frames and random graphs (hand-made with heavy nodes, or
+// regular graphs built by the library's irregular construction).
+#ifndef LDPC_TESTS_DECODERTESTING_H
+#define LDPC_TESTS_DECODERTESTING_H
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder.h"
+#include "graphfile.h"
+#include "support.h"
+
+namespace testsupport {
+
+struct decoded {
+  std::vector<std::uint8_t> decisions, satisfied;
+  std::vector<std::int32_t> iterations, undecided;
+  std::vector<float> posteriors;
+};
+
+inline decoded decode(const ldpc::decoder &dec, const std::vector<double> &llr, int threads = 1) {
+  const int n = dec.length();
+  const int frames = static_cast<int>(llr.size()) / n;
+  decoded d;
+  d.decisions.resize(llr.size());
+  d.posteriors.resize(llr.size());
+  d.satisfied.resize(frames);
+  d.iterations.resize(frames);
+  d.undecided.resize(frames);
+  ldpc::decodeoutputs out;
+  out.decisions = d.decisions.data();
+  out.satisfied = d.satisfied.data();
+  out.iterations = d.iterations.data();
+  out.undecided = d.undecided.data();
+  out.posteriors = d.posteriors.data();
+  dec.decode(llr.data(), frames, out, threads);
+  return d;
+}
+
+inline void expectsame(const decoded &a, const decoded &b, const std::string &what) {
+  EXPECT_EQ(a.decisions, b.decisions) << what;
+  EXPECT_EQ(a.satisfied, b.satisfied) << what;
+  EXPECT_EQ(a.iterations, b.iterations) << what;
+  EXPECT_EQ(a.undecided, b.undecided) << what;
+  EXPECT_EQ(a.posteriors, b.posteriors) << what;
+}
+
+// Channel LLRs of BPSK over AWGN with the all-zero codeword sent.
+inline std::vector<double> awgnframes(std::mt19937 &rng, int n, int frames, double sigma) {
+  std::normal_distribution<double> noise(0.0, sigma);
+  std::vector<double> llr(static_cast<size_t>(n) * frames);
+  for (double &x : llr) x = 2 * (1 + noise(rng)) / (sigma * sigma);
+  return llr;
+}
+
+// A random graph of column weight 3 with n bits and n / 2 checks; the first
+// heavy bits have weight 40 instead, so that their messages meet a small
+// bound (see decoder.h).
+inline ldpc::graphs *randomgraph(std::mt19937 &rng, int n, int heavy = 0) {
+  const int m = n / 2;
+  std::vector<std::vector<int>> vchecks(n);
+  for (auto &list : vchecks)
+    while (list.size() < (&list - vchecks.data() < heavy ? 40u : 3u)) {
+      int c = static_cast<int>(rng() % m);
+      if (std::find(list.begin(), list.end(), c) == list.end()) list.push_back(c);
+    }
+  return testsupport::makegraph(m, vchecks);
+}
+
+// A regular graph of n bits, column weight dv and row weight dc, built by
+// the library's irregular construction from the graph stream state given
+// (the stream is put back afterwards).
+inline void regulargraph(ldpc::graphs *graph, int n, int dv, int dc, std::uint64_t state) {
+  std::vector<int> vdeg{dv}, cdeg{dc};
+  std::vector<double> vfrac{1.0}, cfrac{1.0};
+  ldpc::simulations sim = ldpc::irregularsimulation(n, vdeg, vfrac, cdeg, cfrac, false);
+  const std::uint64_t saved = streamstate();
+  setstream(state);
+  ldpc::constructirregulargraph(graph, &sim);
+  setstream(saved);
+}
+
+}  // namespace testsupport
+
+#endif
