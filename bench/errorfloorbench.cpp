@@ -3,7 +3,10 @@
 // repeated runs with different seeds.
 //
 // usage: errorfloorbench [options]
-//   --code rs2048 | array:P:GAMMA:K     the code (default rs2048)
+//   --code 10gbase-t | FAMILY:RATE[:LENGTH[:LIFT]] | array:P:GAMMA:K
+//                          the code (default 10gbase-t): a code of the codes
+//                          library (dvbs2-short:8/9, nr-bg1:1/3::96, ...) or
+//                          an array code
 //   --decoder spa|minsum|nms|oms  --schedule flooding|layered
 //   --alpha A  --beta B  --iterations I  --noearlystop
 //   --ebn0 LIST            points, comma-separated (default 4.0,4.25,4.5)
@@ -32,6 +35,7 @@
 #include "floorcodes.h"
 #include "floorestimate.h"
 #include "montecarlo.h"
+#include "standard.h"
 
 // The program's random streams, which every program of the library defines.
 namespace ldpc {
@@ -42,7 +46,7 @@ unsigned short channelsimrand[3];
 namespace {
 
 struct options {
-  std::string code = "rs2048";
+  std::string code = "10gbase-t";
   ldpc::decoderoptions decoder;
   std::vector<double> ebn0 = {4.0, 4.25, 4.5};
   std::uint64_t seed = 1;
@@ -126,13 +130,48 @@ options parse(int argc, char **argv) {
   return o;
 }
 
-ldpc::tannerlists buildcode(const std::string &name) {
-  if (name == "rs2048") return floorcodes::rsbasedcode();
+// The code under test: its lists, its transmission pattern and the rate
+// that turns Eb/N0 into sigma (information bits over sent bits).
+struct benchcode {
+  ldpc::tannerlists lists;
+  std::vector<ldpc::bitfate> pattern;
+  double rate = 0.0;
+};
+
+benchcode buildcode(const std::string &name) {
+  benchcode code;
   int p, gamma, k;
-  if (std::sscanf(name.c_str(), "array:%d:%d:%d", &p, &gamma, &k) == 3 && p > 1 && gamma > 0 &&
-      k > 0 && k <= p)
-    return floorcodes::arraycode(p, gamma, k);
-  usage("unknown code");
+  if (std::sscanf(name.c_str(), "array:%d:%d:%d", &p, &gamma, &k) == 3) {
+    if (!(p > 1 && gamma > 0 && k > 0 && k <= p)) usage("array:P:GAMMA:K needs P > 1, 0 < K <= P");
+    code.lists = floorcodes::arraycode(p, gamma, k);
+    const int rank = floorcodes::gf2rank(code.lists);
+    code.rate = 1.0 - static_cast<double>(rank) / code.lists.vnodenum;
+    return code;
+  }
+  ldpc::standardrequest request;
+  std::vector<std::string> parts;
+  for (std::string::size_type at = 0;;) {
+    const std::string::size_type colon = name.find(':', at);
+    parts.push_back(name.substr(at, colon - at));
+    if (colon == std::string::npos) break;
+    at = colon + 1;
+  }
+  request.family = parts[0];
+  if (parts.size() > 1) request.rate = parts[1];
+  if (parts.size() > 2 && !parts[2].empty()) request.length = std::atoi(parts[2].c_str());
+  if (parts.size() > 3 && !parts[3].empty()) request.lift = std::atoi(parts[3].c_str());
+  ldpc::standardcode built;
+  std::string error;
+  if (!ldpc::buildstandard(request, &built, &error)) usage(error.c_str());
+  code.lists = ldpc::listsofgraph(built.graph);
+  int sent = 0;
+  for (ldpc::bitstate s : built.pattern.state) {
+    code.pattern.push_back(static_cast<ldpc::bitfate>(s));
+    sent += s == ldpc::bitstate::sent;
+  }
+  code.rate = static_cast<double>(built.info) / sent;
+  ldpc::freestandard(&built);
+  return code;
 }
 
 struct ownedgraph {
@@ -214,13 +253,13 @@ int synthetic(const options &o) {
 int main(int argc, char **argv) {
   const options o = parse(argc, argv);
   if (!o.synthetic.empty()) return synthetic(o);
-  const ldpc::tannerlists lists = buildcode(o.code);
+  const benchcode code = buildcode(o.code);
+  const ldpc::tannerlists &lists = code.lists;
   ownedgraph graph{ldpc::graphoflists(lists)};
-  const int rank = floorcodes::gf2rank(lists);
-  const double rate = 1.0 - static_cast<double>(rank) / lists.vnodenum;
-  std::printf("code %s: n %d, m %d, rank %d (k %d, rate %.4f), 4-cycles %lld; decoder %s %s "
+  const double rate = code.rate;
+  std::printf("code %s: n %d, m %d, rate %.4f, 4-cycles %lld; decoder %s %s "
               "alpha %.3g, %d iterations%s; %d threads, %d chains\n",
-              o.code.c_str(), lists.vnodenum, lists.cnodenum, rank, lists.vnodenum - rank, rate,
+              o.code.c_str(), lists.vnodenum, lists.cnodenum, rate,
               static_cast<long long>(floorcodes::fourcycles(lists)),
               ldpc::algorithmname(o.decoder.algorithm), ldpc::schedulename(o.decoder.schedule),
               o.decoder.alpha, o.decoder.iterations, o.decoder.earlystop ? "" : ", no early stop",
@@ -232,7 +271,12 @@ int main(int argc, char **argv) {
     const double sigma = ldpc::sigmafromebn0(ebn0, rate);
     // Direct Monte-Carlo as the reference, where asked for.
     double directfer = NAN, directlow = NAN, directhigh = NAN;
-    if (o.direct > 0) {
+    bool everysent = true;
+    for (ldpc::bitfate f : code.pattern) everysent &= f == ldpc::bitfate::sent;
+    if (o.direct > 0 && !everysent)
+      std::printf("  direct Monte-Carlo sends every bit: not run for a code with punctured or "
+                  "shortened bits\n");
+    if (o.direct > 0 && everysent) {
       ldpc::simulationsettings ss;
       ss.parameters = {sigma};
       ss.ebn0 = {ebn0};
@@ -281,7 +325,7 @@ int main(int argc, char **argv) {
           }
           return true;
         };
-      const ldpc::decodingmodel model(dec, sigma, {}, o.threads);
+      const ldpc::decodingmodel model(dec, sigma, code.pattern, o.threads);
       const ldpc::floorresult r = ldpc::estimatefloor(model, fs, 0, cb);
       if (o.verbose) std::fprintf(stderr, "\n");
       printresult(r, o.verbose);

@@ -8,8 +8,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <cstdio>
-#include <cstdlib>
 
 #include "channel.h"
 #include "randomstream.h"
@@ -295,13 +293,6 @@ bool chainensemble::adapt(std::int64_t maxsteps, const std::function<bool()> &ke
     int crossed = 0;
     for (const chain &k : chains_)
       crossed += std::find(k.visited.begin(), k.visited.end(), 0) == k.visited.end();
-    if (std::getenv("FLOORDEBUG") && (s + 1) % (10 * settings_.checkinterval) == 0) {
-      std::fprintf(stderr, "step %lld lnf %g crossed %d hist", (long long)s, lnf_, crossed);
-      for (auto h : stagehistogram_) std::fprintf(stderr, " %lld", (long long)h);
-      std::fprintf(stderr, "\n theta");
-      for (auto t : theta_) std::fprintf(stderr, " %.2f", t - theta_[0]);
-      std::fprintf(stderr, "\n");
-    }
     if (static_cast<double>(least) * bins() >= settings_.adaptflatness * static_cast<double>(sum) &&
         crossed >= settings_.adapttravellers * static_cast<double>(chains_.size())) {
       lnf_ *= 0.5;
