@@ -34,6 +34,9 @@ const char overview[] =
     "  stats IN.code                 counts, distributions, cycles, girth\n"
     "  simulate CODE POINTS ...      error rates of a decoder, code or ensemble\n"
     "  threshold --channel C ...     decoding threshold of an ensemble\n"
+    "  floor CODE POINTS ...         error floors by rare-event estimation\n"
+    "  trapping CODE ...             the failing sets behind the floor\n"
+    "  absorbing CODE                small absorbing sets, enumerated exactly\n"
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
@@ -81,6 +84,8 @@ const subcommand subcommands[] = {
     {"check", checkcommand, true}, {"stats", statscommand, true},
     {"simulate", simulatecommand, false},
     {"threshold", thresholdcommand, true},
+    {"floor", floorcommand, false},     {"trapping", trappingcommand, false},
+    {"absorbing", absorbingcommand, true},
 };
 
 }  // namespace

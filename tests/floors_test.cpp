@@ -469,6 +469,17 @@ TEST(AbsorbingSets, EnumerationMatchesBruteForce) {
     for (const ldpc::absorbingcount &c : got.counts) listed[{c.a, c.b}] = {c.count, c.fully};
     EXPECT_EQ(listed, counts);
   }
+  // The (3, p) array codes have p^2 (p - 1) (3, 3) absorbing sets (Dolecek
+  // et al., IEEE Trans. Inform. Theory 56, 2010), p = 5 and 7 here.
+  for (int g = 0; g < 2; ++g) {
+    ldpc::enumerationsettings settings;
+    settings.maxsize = 3;
+    const int p = g == 0 ? 5 : 7;
+    std::int64_t count = 0;
+    for (const ldpc::absorbingcount &c : ldpc::enumerateabsorbing(graphs[g], settings).counts)
+      if (c.a == 3 && c.b == 3) count = c.count;
+    EXPECT_EQ(count, p * p * (p - 1)) << "p " << p;
+  }
   // The (3, 5) array code has (3, 3) absorbing sets (6-cycles): some found.
   std::set<std::vector<int>> sets;
   const auto counts = bruteforce(graphs[0], 3, &sets);
