@@ -153,6 +153,9 @@ int checkcommand(int argc, char **argv);
 int statscommand(int argc, char **argv);
 int simulatecommand(int argc, char **argv);
 int thresholdcommand(int argc, char **argv);
+int floorcommand(int argc, char **argv);
+int trappingcommand(int argc, char **argv);
+int absorbingcommand(int argc, char **argv);
 
 }  // namespace tanner
 

@@ -39,6 +39,9 @@ const char overview[] =
     "  simulate CODE POINTS ...      error rates of a decoder, code or ensemble\n"
     "  threshold --channel C ...     decoding threshold of an ensemble\n"
     "  merge LEDGER...               the ledgers of a run's shards merged\n"
+    "  floor CODE POINTS ...         error floors by rare-event estimation\n"
+    "  trapping CODE ...             the failing sets behind the floor\n"
+    "  absorbing CODE                small absorbing sets, enumerated exactly\n"
     "\n"
     "'tanner COMMAND --help' tells more; 'tanner --version' prints the version.\n"
     "Options take their value as '--option value' or '--option=value'. Every\n"
@@ -104,6 +107,8 @@ const subcommand subcommands[] = {
     {"simulate", simulatecommand, false, true},
     {"threshold", thresholdcommand, true, false},
     {"merge", mergecommand, false, false},
+    {"floor", floorcommand, false, true},     {"trapping", trappingcommand, false, true},
+    {"absorbing", absorbingcommand, true, true},
 };
 
 }  // namespace
