@@ -105,12 +105,11 @@ int main(int argc, char **argv) {
 
   {
     ldpc::decoderoptions probe;
-    ldpc::graphs tiny{};
-    ldpc::decoder spa(&tiny, probe);
+    const std::string target = ldpc::decoder::targetfor(probe);
+    const int floatlanes = ldpc::decoder::lanesfor(probe);
     probe.algorithm = ldpc::decoderalgorithm::minsum;
-    ldpc::decoder fixed(&tiny, probe);
     std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes\n",
-                processor().c_str(), spa.target().c_str(), spa.lanes(), fixed.lanes());
+                processor().c_str(), target.c_str(), floatlanes, ldpc::decoder::lanesfor(probe));
     std::printf("load average at start: %s (the machine is shared)\n", loadaverage().c_str());
   }
 
