@@ -1,8 +1,8 @@
 // The SIMD decoder: frames side by side in the lanes of a vector (lane j of
 // every message belongs to frame j of the batch), compiled once per
 // instruction set and chosen at run time. Three parts, each replaceable
-// alone: the lanes' arithmetic (int16 fixed point for the min-sum family,
-// float for sum-product), the check rules (inputs to outputs, min-sum's
+// alone: the lanes' arithmetic (int16 or int8 fixed point for the min-sum
+// family, float for sum-product), the check rules (inputs to outputs, min-sum's
 // corrections as compile-time variants), and the schedule, which forms
 // each check's inputs from the posteriors and writes its outputs back.
 // decodescalar in scalarmodel.cpp computes the same thing one frame at a
@@ -24,28 +24,35 @@ namespace ldpc::kernel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The arithmetic of the lanes: int16 fixed point for the min-sum family,
-// float for sum-product. It loads channel values, returns posteriors in LLR
-// units, adds and subtracts, and finds the lanes whose frame fails a check.
-struct fixed16 {
-  using T = std::int16_t;
+// The arithmetic of the lanes: int16 or int8 fixed point for the min-sum
+// family, float for sum-product. It loads channel values, returns
+// posteriors in LLR units, adds and subtracts, and finds the lanes whose
+// frame fails a check.
+template <class Lane, int scale>
+struct fixedpoint {
+  using T = Lane;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
   using DB = D;  // lanes of unsatisfied()
-  static T load(double llr) { return quantise(llr); }
-  static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  // Exact: the message bound keeps every sum within 16 bits (kernel.h).
+  static T load(const params &p, double llr) {
+    return static_cast<T>(quantise(llr, scale, p.channel));
+  }
+  static float posterior(T x) { return static_cast<float>(x) / scale; }
+  // Exact: the channel clamp and the message bound keep every sum within
+  // the lane's width (kernel.h).
   static V add(V a, V b) { return hn::Add(a, b); }
   static V sub(V a, V b) { return hn::Sub(a, b); }
   static hn::Vec<DB> bits(V x) { return x; }
 };
+using fixed16 = fixedpoint<std::int16_t, fixedscale>;
+using fixed8 = fixedpoint<std::int8_t, narrowscale>;
 
 struct float32 {
   using T = float;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
   using DB = hn::RebindToSigned<D>;
-  static T load(double llr) { return tofloat(llr); }
+  static T load(const params &, double llr) { return tofloat(llr); }
   static float posterior(T x) { return x; }
   static V add(V a, V b) { return hn::Add(a, b); }
   static V sub(V a, V b) { return hn::Sub(a, b); }
@@ -78,46 +85,69 @@ hn::Vec<typename A::DB> unsatisfied(const decoderlayout &g, const typename A::T 
 // out(k, t_k) for k = degree - 1 down to 0. scratch holds rows of lanes
 // for a rule that keeps per-edge values (scratchrows of them per edge).
 
-// The corrections of min-sum, applied to the two smallest magnitudes:
-// none, normalised (Q15 factor, rounding) and offset (stops at 0).
+// The corrections of min-sum, applied to the two smallest magnitudes
+// (0 .. bound, never negative): none, normalised (Q15 factor, rounding:
+// (m a + 2^14) >> 15) and offset (stops at 0). For int8 lanes the
+// normalised product is formed in the int16 lanes that hold each pair of
+// bytes, even and odd bytes apart.
+template <class A>
 struct plaincorrection {
   explicit plaincorrection(const params &) {}
-  template <class V>
-  V operator()(V m) const { return m; }
+  typename A::V operator()(typename A::V m) const { return m; }
 };
 
+template <class A>
 struct normalisedcorrection {
-  hn::Vec<fixed16::D> alpha;
-  explicit normalisedcorrection(const params &p) : alpha(hn::Set(fixed16::D(), p.alphaq15)) {}
-  template <class V>
-  V operator()(V m) const { return hn::MulFixedPoint15(m, alpha); }
+  std::int16_t a;
+  explicit normalisedcorrection(const params &p) : a(p.alphaq15) {}
+  typename A::V operator()(typename A::V m) const {
+    const typename A::D d;
+#if HWY_TARGET == HWY_SCALAR
+    const int product = (hn::GetLane(m) * a + 16384) >> 15;
+    return hn::Set(d, static_cast<typename A::T>(product));
+#else
+    const hn::Repartition<std::int16_t, typename A::D> d16;
+    const auto alpha = hn::Set(d16, a);
+    if constexpr (sizeof(typename A::T) == 2) {
+      return hn::MulFixedPoint15(m, alpha);
+    } else {
+      const auto pairs = hn::BitCast(d16, m);
+      const auto even = hn::MulFixedPoint15(hn::And(pairs, hn::Set(d16, 0xff)), alpha);
+      const auto odd = hn::MulFixedPoint15(hn::ShiftRight<8>(pairs), alpha);
+      return hn::BitCast(d, hn::Or(even, hn::ShiftLeft<8>(odd)));
+    }
+#endif
+  }
 };
 
+template <class A>
 struct offsetcorrection {
-  hn::Vec<fixed16::D> beta;
-  explicit offsetcorrection(const params &p) : beta(hn::Set(fixed16::D(), p.betaq)) {}
-  template <class V>
-  V operator()(V m) const { return hn::Max(hn::Sub(m, beta), hn::Zero(fixed16::D())); }
+  typename A::V beta;
+  explicit offsetcorrection(const params &p)
+      : beta(hn::Set(typename A::D(), static_cast<typename A::T>(p.betaq))) {}
+  typename A::V operator()(typename A::V m) const {
+    return hn::Max(hn::Sub(m, beta), hn::Zero(typename A::D()));
+  }
 };
 
 // Min-sum: the magnitude to edge k is the smallest |t| of the other edges
 // (the edge holding the smallest gets the second), clamped to the bound
 // by starting the search there, then corrected; the sign is the parity of
 // the other edges' signs.
-template <class Correction>
+template <class Arithmetic, template <class> class Correction>
 struct minsumrule {
-  using A = fixed16;
+  using A = Arithmetic;
   using T = A::T;
   using V = A::V;
   static constexpr int scratchrows = 0;
-  A::D d;
+  typename A::D d;
   V bound;
-  Correction correct;
+  Correction<A> correct;
   struct state {
     V min1, min2, parity, m1, m2;
   };
 
-  explicit minsumrule(const params &p) : bound(hn::Set(d, p.bound)), correct(p) {}
+  explicit minsumrule(const params &p) : bound(hn::Set(d, static_cast<T>(p.bound))), correct(p) {}
   HWY_INLINE state start() const { return {bound, bound, hn::Zero(d), bound, bound}; }
   HWY_INLINE void in(state &s, int, V t, T *) const {
     const V a = hn::Abs(t);
@@ -229,7 +259,7 @@ HWY_INLINE void updatecheck(const Rule &rule, const int *vars, int degree, typen
 // stopping rule, results out.
 template <class Rule>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
-         std::vector<int> *trace) {
+         std::vector<int> *trace, std::atomic<int> *next) {
   using A = typename Rule::A;
   using T = typename A::T;
   const Rule rule(p);
@@ -247,13 +277,16 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   auto bad = hwy::AllocateAligned<hn::TFromD<typename A::DB>>(w);
   std::vector<char> done(w);
 
-  for (int first = 0; first < frames; first += static_cast<int>(w)) {
+  for (int batch = 0;; ++batch) {
+    if (next != nullptr) batch = next->fetch_add(1);
+    if (batch >= (frames + static_cast<int>(w) - 1) / static_cast<int>(w)) break;
+    const int first = batch * static_cast<int>(w);
     const int count = std::min(static_cast<int>(w), frames - first);
     // Channel values, transposed into lanes; idle lanes hold zeros.
     std::fill(ch.get(), ch.get() + static_cast<size_t>(n) * w, T(0));
     for (int j = 0; j < count; ++j) {
       const double *frame = llr + static_cast<size_t>(first + j) * n;
-      for (int v = 0; v < n; ++v) ch[v * w + j] = A::load(frame[v]);
+      for (int v = 0; v < n; ++v) ch[v * w + j] = A::load(p, frame[v]);
     }
     std::memcpy(l.get(), ch.get(), sizeof(T) * n * w);
     std::fill(r.get(), r.get() + static_cast<size_t>(g.edges) * w, T(0));
@@ -311,19 +344,27 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   }
 }
 
-void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                   std::vector<int> *trace) {
+template <class A>
+void minsumbatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
+                   std::vector<int> *trace, std::atomic<int> *next) {
   switch (p.rule) {
-    case rulespa: return run<sumproductrule>(p, llr, frames, out, trace);
-    case ruleminsum: return run<minsumrule<plaincorrection>>(p, llr, frames, out, trace);
-    case rulenms: return run<minsumrule<normalisedcorrection>>(p, llr, frames, out, trace);
-    default: return run<minsumrule<offsetcorrection>>(p, llr, frames, out, trace);
+    case ruleminsum: return run<minsumrule<A, plaincorrection>>(p, llr, frames, out, trace, next);
+    case rulenms: return run<minsumrule<A, normalisedcorrection>>(p, llr, frames, out, trace, next);
+    default: return run<minsumrule<A, offsetcorrection>>(p, llr, frames, out, trace, next);
   }
 }
 
-int lanecount(bool fixed) {
-  return fixed ? static_cast<int>(hn::Lanes(hn::ScalableTag<std::int16_t>()))
-               : static_cast<int>(hn::Lanes(hn::ScalableTag<float>()));
+void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
+                   std::vector<int> *trace, std::atomic<int> *next) {
+  if (p.rule == rulespa) return run<sumproductrule>(p, llr, frames, out, trace, next);
+  if (p.bits == 8) return minsumbatches<fixed8>(p, llr, frames, out, trace, next);
+  minsumbatches<fixed16>(p, llr, frames, out, trace, next);
+}
+
+int lanecount(int bits) {
+  if (bits == 8) return static_cast<int>(hn::Lanes(hn::ScalableTag<std::int8_t>()));
+  if (bits == 16) return static_cast<int>(hn::Lanes(hn::ScalableTag<std::int16_t>()));
+  return static_cast<int>(hn::Lanes(hn::ScalableTag<float>()));
 }
 
 const char *targetname() { return hwy::TargetName(HWY_TARGET); }
@@ -339,11 +380,11 @@ HWY_EXPORT(lanecount);
 HWY_EXPORT(targetname);
 
 void decodesimd(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                std::vector<int> *trace) {
-  HWY_DYNAMIC_DISPATCH(decodebatches)(p, llr, frames, out, trace);
+                std::vector<int> *trace, std::atomic<int> *next) {
+  HWY_DYNAMIC_DISPATCH(decodebatches)(p, llr, frames, out, trace, next);
 }
 
-int simdlanes(bool fixed) { return HWY_DYNAMIC_DISPATCH(lanecount)(fixed); }
+int simdlanes(int bits) { return HWY_DYNAMIC_DISPATCH(lanecount)(bits); }
 
 const char *simdtarget() { return HWY_DYNAMIC_DISPATCH(targetname)(); }
 
