@@ -87,10 +87,11 @@ kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o
   p.iterations = o.iterations;
   p.earlystop = o.earlystop;
   p.bits = o.quantization;
+  p.wide = kernel::widenarrow(layout.vmaxdegree, p.bits);
   p.alphaq15 = static_cast<std::int16_t>(std::min(std::floor(o.alpha * 32768 + 0.5), 32767.0));
   // An offset at or above the bound sends every magnitude to 0 alike.
   const double betaq = std::floor(o.beta * kernel::scaleof(p.bits) + 0.5);
-  p.betaq = static_cast<std::int16_t>(std::min(betaq, 1.0 * kernel::largestof(p.bits)));
+  p.betaq = static_cast<std::int16_t>(std::min(betaq, 1.0 * kernel::largestof(p.bits, false)));
   p.bound = static_cast<std::int16_t>(kernel::messagebound(layout.vmaxdegree, p.bits));
   p.channel = static_cast<std::int16_t>(kernel::channelbound(layout.vmaxdegree, p.bits));
   return p;

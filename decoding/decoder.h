@@ -34,15 +34,17 @@
 //   divided by 8.
 // - With quantization 8 the min-sum family runs in 8-bit fixed point, twice
 //   the frames of 16 bits per batch: one unit is 1/2 of an LLR, and the
-//   channel values and check messages are both clamped to
-//   B = floor(127 / (dvmax + 1)) (a channel LLR x becomes
-//   clamp(floor(2 x + 0.5), -B, B), NaN as 0), so that a posterior is at
-//   most 127 in magnitude and the sums are exact as in 16 bits. The range
-//   so narrows as dvmax grows (B = 31, 15.5 LLRs, at dvmax 3; 18 at 6; 9
-//   at 13); the constructor refuses variable degrees above 126 (B would be
-//   0). The corrections are those of 16 bits on these units (the same Q15
-//   factor; b = min(floor(2 beta + 0.5), 127)). Posteriors are returned
-//   divided by 2. Sum-product takes only 16 (it runs in float).
+//   channel values and check messages are both clamped to B (a channel LLR
+//   x becomes clamp(floor(2 x + 0.5), -B, B), NaN as 0). Up to dvmax 3
+//   the posteriors are 8-bit too and B = floor(127 / (dvmax + 1)) (31,
+//   15.5 LLRs, at dvmax 3), so that a posterior is at most 127 in
+//   magnitude; from dvmax 4 the posteriors are kept in 16 bits beside the
+//   8-bit messages and B = 127 (63.5 LLRs), a posterior being at most
+//   127 (dvmax + 1). Either way every sum is exact as in 16 bits. The
+//   constructor refuses variable degrees above 257. The corrections are
+//   those of 16 bits on these units (the same Q15 factor;
+//   b = min(floor(2 beta + 0.5), 127)). Posteriors are returned divided
+//   by 2. Sum-product takes only 16 (it runs in float).
 // - Schedules: flooding (every check from the previous iteration's
 //   posteriors; the next posteriors gathered as the channel value plus each
 //   new check message, in check order) and layered (checks in order 0..m-1,

@@ -23,6 +23,7 @@ struct params {
   int iterations;
   bool earlystop;
   int bits;               // min-sum family: 16 or 8 bits per message
+  bool wide;              // 8 bits: posteriors in 16 bits, widenarrow()
   std::int16_t alphaq15;  // normalised min-sum factor, Q15
   std::int16_t betaq;     // offset min-sum offset, fixed-point units
   std::int16_t bound;     // largest check message magnitude, messagebound()
@@ -34,25 +35,35 @@ struct params {
 // sum exceeds the largest value of the width (messagemax).
 // 16 bits: scale 8, channel values within 1023, messages within
 // (32767 - 1023) / vmaxdegree.
-// 8 bits: scale 2, channel values and messages within 127 / (vmaxdegree + 1).
+// 8 bits: scale 2; up to vmaxdegree 3 the posteriors are 8-bit too and
+// channel values and messages lie within 127 / (vmaxdegree + 1); above, the
+// posteriors are 16-bit (wide) and channel values and messages lie within
+// 127, so that a posterior stays within 127 (vmaxdegree + 1) <= 32767.
 constexpr int fixedscale = 8;
 constexpr int channelmax = 1023;
 constexpr int messagemax = 32767;
 constexpr int fixedmaxdegree = messagemax - channelmax;  // bound >= 1 up to here
 constexpr int narrowscale = 2;
 constexpr int narrowmax = 127;
-constexpr int narrowmaxdegree = narrowmax - 1;  // bound >= 1 up to here
+constexpr int narrowwidedegree = 4;  // 8 bits: wide posteriors from here
+constexpr int narrowmaxdegree = messagemax / narrowmax - 1;  // 257: sums within 32767
 
+inline bool widenarrow(int vmaxdegree, int bits) {
+  return bits == 8 && vmaxdegree >= narrowwidedegree;
+}
 inline int scaleof(int bits) { return bits == 8 ? narrowscale : fixedscale; }
-inline int largestof(int bits) { return bits == 8 ? narrowmax : messagemax; }
+// The largest posterior magnitude.
+inline int largestof(int bits, bool wide) {
+  return bits == 8 && !wide ? narrowmax : messagemax;
+}
 
 inline int messagebound(int vmaxdegree, int bits = 16) {
-  if (bits == 8) return narrowmax / (vmaxdegree + 1);
+  if (bits == 8) return widenarrow(vmaxdegree, bits) ? narrowmax : narrowmax / (vmaxdegree + 1);
   return vmaxdegree <= 1 ? messagemax : (messagemax - channelmax) / vmaxdegree;
 }
 
 inline int channelbound(int vmaxdegree, int bits = 16) {
-  return bits == 8 ? narrowmax / (vmaxdegree + 1) : channelmax;
+  return bits == 8 ? messagebound(vmaxdegree, bits) : channelmax;
 }
 
 // A channel LLR in fixed point: clamp(floor(scale x + 0.5), -clamp, clamp),
