@@ -1,10 +1,12 @@
 // Decoder throughput: every algorithm and schedule of the library's decoder,
-// at 50 fixed iterations and with early stop, on one and two threads,
+// the min-sum family in 16-bit and 8-bit fixed point, at 50 fixed
+// iterations and with early stop, on one and two threads (two threads decode
+// four times the frames, so that each has several batches to take),
 // against the straightforward double-precision flooding sum-product decoder
 // of naivedecoder.h. Contenders alternate within each repeat; the table shows
 // the best of the repeats and the spread (worst / best - 1).
 //
-//   decodebench [--repeats N] [--frames N] [--quick] [--only 0|1]
+//   decodebench [--repeats N] [--frames N] [--quick] [--only 0|1] [--match TEXT]
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -49,6 +51,7 @@ struct contender {
   std::string name;
   ldpc::decoderoptions options;
   int threads;
+  int frames = 0;  // frames decoded per run
   bool naive = false;
   double best = 0, worst = 1e300, iterations = 0;
   int errors = 0, decoded = 0;  // frame errors and frames of the last run
@@ -87,13 +90,16 @@ std::string loadaverage() {
 int main(int argc, char **argv) {
   int repeats = 3, frames = 128, only = -1;
   bool quick = false;
+  std::string match;  // only the contenders whose name holds this
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) repeats = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--quick")) quick = true;
     else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--match") && i + 1 < argc) match = argv[++i];
     else {
-      std::fprintf(stderr, "usage: decodebench [--repeats N] [--frames N] [--quick] [--only 0|1]\n");
+      std::fprintf(stderr, "usage: decodebench [--repeats N] [--frames N] [--quick] [--only 0|1] "
+                           "[--match TEXT]\n");
       return 2;
     }
   }
@@ -105,12 +111,15 @@ int main(int argc, char **argv) {
 
   {
     ldpc::decoderoptions probe;
-    ldpc::graphs tiny{};
-    ldpc::decoder spa(&tiny, probe);
+    const std::string target = ldpc::decoder::targetfor(probe);
+    const int floatlanes = ldpc::decoder::lanesfor(probe);
     probe.algorithm = ldpc::decoderalgorithm::minsum;
-    ldpc::decoder fixed(&tiny, probe);
-    std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes\n",
-                processor().c_str(), spa.target().c_str(), spa.lanes(), fixed.lanes());
+    const int widelanes = ldpc::decoder::lanesfor(probe);
+    probe.quantization = 8;
+    std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes, %d int8 "
+                "lanes\n",
+                processor().c_str(), target.c_str(), floatlanes, widelanes,
+                ldpc::decoder::lanesfor(probe));
     std::printf("load average at start: %s (the machine is shared)\n", loadaverage().c_str());
   }
 
@@ -118,9 +127,10 @@ int main(int argc, char **argv) {
     if (only >= 0 && &c != &codes[only]) continue;
     const int n = c.graph.vnodenum;
     // BPSK over AWGN at Eb/N0 2 dB, frames drawn as tanner simulate draws them.
-    std::vector<double> llr(static_cast<size_t>(n) * frames);
+    const int most = 4 * frames;  // the frames of two threads
+    std::vector<double> llr(static_cast<size_t>(n) * most);
     const double sigma = ldpc::sigmafromebn0(2.0, c.graph.rate);
-    for (int f = 0; f < frames; ++f)
+    for (int f = 0; f < most; ++f)
       ldpc::channelframe(ldpc::channeltype::awgn, sigma, ldpc::streamstate(1, 0, f), n,
                          llr.data() + static_cast<size_t>(f) * n);
 
@@ -131,25 +141,30 @@ int main(int argc, char **argv) {
     naive.threads = 1;
     list.push_back(naive);
     for (int a = 0; a < 4; ++a)
-      for (int sched = 0; sched < 2; ++sched)
-        for (bool early : {false, true})
-          for (int threads : {1, 2}) {
-            if (quick && (early || threads == 2)) continue;
-            contender k;
-            k.options.algorithm = static_cast<ldpc::decoderalgorithm>(a);
-            k.options.schedule = static_cast<ldpc::decoderschedule>(sched);
-            k.options.iterations = 50;
-            k.options.alpha = c.alpha;
-            k.options.earlystop = early;
-            k.threads = threads;
-            k.name = std::string(ldpc::algorithmname(k.options.algorithm)) + " " +
-                     ldpc::schedulename(k.options.schedule) + (early ? " early-stop" : " 50-iter") +
-                     " " + std::to_string(threads) + "T";
-            list.push_back(k);
-          }
+      for (int bits : {16, 8})
+        for (int sched = 0; sched < 2; ++sched)
+          for (bool early : {false, true})
+            for (int threads : {1, 2}) {
+              if (quick && (early || threads == 2)) continue;
+              if (a == 0 && bits == 8) continue;
+              contender k;
+              k.options.algorithm = static_cast<ldpc::decoderalgorithm>(a);
+              k.options.schedule = static_cast<ldpc::decoderschedule>(sched);
+              k.options.iterations = 50;
+              k.options.alpha = c.alpha;
+              k.options.earlystop = early;
+              k.options.quantization = bits;
+              k.threads = threads;
+              k.frames = threads == 1 ? frames : most;
+              k.name = std::string(ldpc::algorithmname(k.options.algorithm)) +
+                       (a == 0 ? "" : bits == 8 ? " 8-bit" : " 16-bit") + " " +
+                       ldpc::schedulename(k.options.schedule) +
+                       (early ? " early-stop" : " 50-iter") + " " + std::to_string(threads) + "T";
+              if (match.empty() || k.name.find(match) != std::string::npos) list.push_back(k);
+            }
 
-    std::vector<std::uint8_t> decisions(llr.size()), satisfied(frames);
-    std::vector<std::int32_t> iterations(frames);
+    std::vector<std::uint8_t> decisions(llr.size()), satisfied(most);
+    std::vector<std::int32_t> iterations(most);
     for (int r = 0; r < repeats; ++r)
       for (contender &k : list) {
         double start = seconds(), cpustart = cpuseconds(), took, cpu;
@@ -176,15 +191,15 @@ int main(int argc, char **argv) {
           out.decisions = decisions.data();
           out.satisfied = satisfied.data();
           out.iterations = iterations.data();
-          dec.decode(llr.data(), frames, out, k.threads);
+          dec.decode(llr.data(), k.frames, out, k.threads);
           took = seconds() - start;
           cpu = cpuseconds() - cpustart;
-          bits = static_cast<long long>(frames) * n;
-          for (int f = 0; f < frames; ++f) its += iterations[f];
-          k.iterations = static_cast<double>(its) / frames;
-          k.decoded = frames;
+          bits = static_cast<long long>(k.frames) * n;
+          for (int f = 0; f < k.frames; ++f) its += iterations[f];
+          k.iterations = static_cast<double>(its) / k.frames;
+          k.decoded = k.frames;
           k.errors = 0;
-          for (int f = 0; f < frames; ++f) {
+          for (int f = 0; f < k.frames; ++f) {
             bool wrong = !satisfied[f];
             for (int v = 0; v < n && !wrong; ++v) wrong = decisions[static_cast<size_t>(f) * n + v];
             k.errors += wrong;
@@ -199,8 +214,9 @@ int main(int argc, char **argv) {
 
     int edges = 0;
     for (int v = 0; v < n; ++v) edges += c.graph.vnodelist[v].degree;
-    std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames, best of %d, nms alpha %g\n", c.name,
-                edges, frames, repeats, c.alpha);
+    std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames (%d on two threads), best of %d, "
+                "nms alpha %g\n",
+                c.name, edges, frames, most, repeats, c.alpha);
     std::printf("%-42s %10s %8s %9s %8s %6s %10s %9s\n", "decoder", "Mb/s", "spread", "x naive",
                 "iters", "cpu", "Mb/cpu-s", "FER");
     for (const contender &k : list)

@@ -3,6 +3,7 @@
 #include "decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -85,9 +86,14 @@ kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o
   p.layered = o.schedule == decoderschedule::layered;
   p.iterations = o.iterations;
   p.earlystop = o.earlystop;
+  p.bits = o.quantization;
+  p.wide = kernel::widenarrow(layout.vmaxdegree, p.bits);
   p.alphaq15 = static_cast<std::int16_t>(std::min(std::floor(o.alpha * 32768 + 0.5), 32767.0));
-  p.betaq = static_cast<std::int16_t>(std::floor(o.beta * kernel::fixedscale + 0.5));
-  p.bound = static_cast<std::int16_t>(kernel::messagebound(layout.vmaxdegree));
+  // An offset at or above the bound sends every magnitude to 0 alike.
+  const double betaq = std::floor(o.beta * kernel::scaleof(p.bits) + 0.5);
+  p.betaq = static_cast<std::int16_t>(std::min(betaq, 1.0 * kernel::largestof(p.bits, false)));
+  p.bound = static_cast<std::int16_t>(kernel::messagebound(layout.vmaxdegree, p.bits));
+  p.channel = static_cast<std::int16_t>(kernel::channelbound(layout.vmaxdegree, p.bits));
   return p;
 }
 
@@ -139,17 +145,26 @@ decoder::decoder(const graphs *graph, const decoderoptions &options)
       !(options.beta >= 0 && options.beta < 4096))
     throw std::invalid_argument("decoder: beta must lie in [0, 4096), not " +
                                 std::to_string(options.beta));
-  if (options.algorithm != decoderalgorithm::sumproduct &&
-      layout_.vmaxdegree > kernel::fixedmaxdegree)
+  if (options.quantization != 8 && options.quantization != 16)
+    throw std::invalid_argument("decoder: quantization must be 8 or 16 bits, not " +
+                                std::to_string(options.quantization));
+  if (options.algorithm == decoderalgorithm::sumproduct && options.quantization != 16)
+    throw std::invalid_argument("decoder: sum-product runs in float; 8-bit messages are for "
+                                "the min-sum family");
+  const int maxdegree =
+      options.quantization == 8 ? kernel::narrowmaxdegree : kernel::fixedmaxdegree;
+  if (options.algorithm != decoderalgorithm::sumproduct && layout_.vmaxdegree > maxdegree)
     throw std::invalid_argument("decoder: a variable node of degree " +
-                                std::to_string(layout_.vmaxdegree) +
-                                "; fixed point takes degrees up to " +
-                                std::to_string(kernel::fixedmaxdegree));
+                                std::to_string(layout_.vmaxdegree) + "; " +
+                                std::to_string(options.quantization) +
+                                "-bit fixed point takes degrees up to " +
+                                std::to_string(maxdegree));
 }
 
 int decoder::lanesfor(const decoderoptions &options) {
   if (options.scalar) return 1;
-  return kernel::simdlanes(options.algorithm != decoderalgorithm::sumproduct);
+  return kernel::simdlanes(options.algorithm == decoderalgorithm::sumproduct ? 0
+                                                                            : options.quantization);
 }
 
 std::string decoder::targetfor(const decoderoptions &options) {
@@ -164,40 +179,30 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
   if (frames <= 0) return;
   const kernel::params p = kernelparams(layout_, options_);
   auto work = options_.scalar ? kernel::decodescalar : kernel::decodesimd;
-  // Whole batches per thread, so that no thread runs a half-empty batch
-  // that another could have filled.
+  // Whole batches, handed out one at a time to whichever thread is free:
+  // no thread runs a half-empty batch that another could have filled, and
+  // a thread that the machine slows down takes fewer batches.
   const int lanes = this->lanes();
   const int batches = (frames + lanes - 1) / lanes;
   threads = std::max(1, std::min(threads, batches));
   if (threads == 1) {
-    work(p, llr, frames, out, nullptr);
+    work(p, llr, frames, out, nullptr, nullptr);
     return;
   }
   // A worker's fault (memory that cannot be had) is rethrown here once every
   // worker has stopped, never left to end the process.
+  std::atomic<int> next{0};
   std::vector<std::exception_ptr> faults(threads);
-  auto guarded = [&](int t, const double *from, int count, decodeoutputs part) {
+  auto guarded = [&](int t) {
     try {
-      work(p, from, count, part, nullptr);
+      work(p, llr, frames, out, nullptr, &next);
     } catch (...) {
       faults[t] = std::current_exception();
+      next = batches;  // the others stop after their batch in flight
     }
   };
   std::vector<std::thread> pool;
-  const size_t n = layout_.vnodenum;
-  for (int t = 0; t < threads; ++t) {
-    const int first = static_cast<int>(static_cast<long long>(batches) * t / threads) * lanes;
-    const int last =
-        std::min(frames, static_cast<int>(static_cast<long long>(batches) * (t + 1) / threads) * lanes);
-    if (first >= last) continue;
-    decodeoutputs part = out;
-    part.decisions += first * n;
-    if (part.posteriors != nullptr) part.posteriors += first * n;
-    if (part.satisfied != nullptr) part.satisfied += first;
-    if (part.iterations != nullptr) part.iterations += first;
-    if (part.undecided != nullptr) part.undecided += first;
-    pool.emplace_back(guarded, t, llr + first * n, last - first, part);
-  }
+  for (int t = 0; t < threads; ++t) pool.emplace_back(guarded, t);
   for (std::thread &thread : pool) thread.join();
   for (const std::exception_ptr &fault : faults)
     if (fault) std::rethrow_exception(fault);
@@ -206,7 +211,7 @@ void decoder::decode(const double *llr, int frames, const decodeoutputs &out, in
 std::vector<int> decoder::trace(const double *llr, const decodeoutputs &out) const {
   const kernel::params p = kernelparams(layout_, options_);
   std::vector<int> counts;
-  (options_.scalar ? kernel::decodescalar : kernel::decodesimd)(p, llr, 1, out, &counts);
+  (options_.scalar ? kernel::decodescalar : kernel::decodesimd)(p, llr, 1, out, &counts, nullptr);
   return counts;
 }
 

@@ -32,6 +32,19 @@
 //   rounding (m * a + 16384) >> 15; offset min-sum subtracts
 //   b = floor(8 beta + 0.5) and stops at 0. Posteriors are returned
 //   divided by 8.
+// - With quantization 8 the min-sum family runs in 8-bit fixed point, twice
+//   the frames of 16 bits per batch: one unit is 1/2 of an LLR, and the
+//   channel values and check messages are both clamped to B (a channel LLR
+//   x becomes clamp(floor(2 x + 0.5), -B, B), NaN as 0). Up to dvmax 3
+//   the posteriors are 8-bit too and B = floor(127 / (dvmax + 1)) (31,
+//   15.5 LLRs, at dvmax 3), so that a posterior is at most 127 in
+//   magnitude; from dvmax 4 the posteriors are kept in 16 bits beside the
+//   8-bit messages and B = 127 (63.5 LLRs), a posterior being at most
+//   127 (dvmax + 1). Either way every sum is exact as in 16 bits. The
+//   constructor refuses variable degrees above 257. The corrections are
+//   those of 16 bits on these units (the same Q15 factor;
+//   b = min(floor(2 beta + 0.5), 127)). Posteriors are returned divided
+//   by 2. Sum-product takes only 16 (it runs in float).
 // - Schedules: flooding (every check from the previous iteration's
 //   posteriors; the next posteriors gathered as the channel value plus each
 //   new check message, in check order) and layered (checks in order 0..m-1,
@@ -50,7 +63,8 @@
 //
 // Error policy: the constructor throws std::invalid_argument with a message
 // naming the fault (a graph record without a graph, a graph without
-// variable nodes, a broken mirror entry, an option out of range), before it
+// variable nodes, a broken mirror entry, an option out of range, a variable
+// degree beyond what the fixed point takes), before it
 // allocates anything for a graph it refuses; decode never fails, except
 // that working memory that cannot be had throws std::bad_alloc in the
 // calling thread.
@@ -76,6 +90,7 @@ struct decoderoptions {
   double beta = 0.25;     // offset min-sum, in LLR units, 0 <= beta < 4096
   int iterations = 50;    // maximum iterations, >= 0
   bool earlystop = true;
+  int quantization = 16;  // min-sum family: bits per message, 16 or 8
   bool scalar = false;    // run the plain scalar model instead of the SIMD
                           // code (fixed point: the same results; sum-product:
                           // double precision with the std library's tanh)
@@ -140,7 +155,8 @@ class decoder {
   std::string target() const;
 
   // Decodes frames frames of channel LLRs, llr[f * n + i] for bit i of
-  // frame f, with up to threads threads (at least 1) over the frames.
+  // frame f, with up to threads threads (at least 1) taking batches of
+  // lanes() frames as they become free.
   // Allocates its working memory per call: about (edges + 2 n) x lanes
   // messages per thread.
   void decode(const double *llr, int frames, const decodeoutputs &out, int threads = 1) const;

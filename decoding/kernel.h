@@ -4,6 +4,7 @@
 #ifndef LDPC_DECODING_KERNEL_H
 #define LDPC_DECODING_KERNEL_H
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -21,29 +22,58 @@ struct params {
   bool layered;
   int iterations;
   bool earlystop;
+  int bits;               // min-sum family: 16 or 8 bits per message
+  bool wide;              // 8 bits: posteriors in 16 bits, widenarrow()
   std::int16_t alphaq15;  // normalised min-sum factor, Q15
   std::int16_t betaq;     // offset min-sum offset, fixed-point units
   std::int16_t bound;     // largest check message magnitude, messagebound()
+  std::int16_t channel;   // largest channel value magnitude, channelbound()
 };
 
-// Fixed point: one unit is 1/fixedscale of an LLR; channel values are
-// clamped to +-channelmax, check messages to +-messagebound(vmaxdegree), so
-// that no sum exceeds messagemax.
+// Fixed point: one unit is 1/scale(bits) of an LLR; channel values are
+// clamped to +-channelbound, check messages to +-messagebound, so that no
+// sum exceeds the largest value of the width (messagemax).
+// 16 bits: scale 8, channel values within 1023, messages within
+// (32767 - 1023) / vmaxdegree.
+// 8 bits: scale 2; up to vmaxdegree 3 the posteriors are 8-bit too and
+// channel values and messages lie within 127 / (vmaxdegree + 1); above, the
+// posteriors are 16-bit (wide) and channel values and messages lie within
+// 127, so that a posterior stays within 127 (vmaxdegree + 1) <= 32767.
 constexpr int fixedscale = 8;
 constexpr int channelmax = 1023;
 constexpr int messagemax = 32767;
 constexpr int fixedmaxdegree = messagemax - channelmax;  // bound >= 1 up to here
+constexpr int narrowscale = 2;
+constexpr int narrowmax = 127;
+constexpr int narrowwidedegree = 4;  // 8 bits: wide posteriors from here
+constexpr int narrowmaxdegree = messagemax / narrowmax - 1;  // 257: sums within 32767
 
-inline int messagebound(int vmaxdegree) {
+inline bool widenarrow(int vmaxdegree, int bits) {
+  return bits == 8 && vmaxdegree >= narrowwidedegree;
+}
+inline int scaleof(int bits) { return bits == 8 ? narrowscale : fixedscale; }
+// The largest posterior magnitude.
+inline int largestof(int bits, bool wide) {
+  return bits == 8 && !wide ? narrowmax : messagemax;
+}
+
+inline int messagebound(int vmaxdegree, int bits = 16) {
+  if (bits == 8) return widenarrow(vmaxdegree, bits) ? narrowmax : narrowmax / (vmaxdegree + 1);
   return vmaxdegree <= 1 ? messagemax : (messagemax - channelmax) / vmaxdegree;
 }
 
-inline std::int16_t quantise(double llr) {
+inline int channelbound(int vmaxdegree, int bits = 16) {
+  return bits == 8 ? messagebound(vmaxdegree, bits) : channelmax;
+}
+
+// A channel LLR in fixed point: clamp(floor(scale x + 0.5), -clamp, clamp),
+// NaN as 0.
+inline int quantise(double llr, int scale, int clamp) {
   if (std::isnan(llr)) return 0;
-  double q = std::floor(llr * fixedscale + 0.5);
-  if (q > channelmax) q = channelmax;
-  if (q < -channelmax) q = -channelmax;
-  return static_cast<std::int16_t>(q);
+  double q = std::floor(llr * scale + 0.5);
+  if (q > clamp) q = clamp;
+  if (q < -clamp) q = -clamp;
+  return static_cast<int>(q);
 }
 
 inline float tofloat(double llr) { return std::isnan(llr) ? 0.0f : static_cast<float>(llr); }
@@ -68,8 +98,9 @@ int countunsatisfied(const decoderlayout &g, const T *l, std::size_t stride) {
   return count;
 }
 
-// Frames in one SIMD batch for the algorithm (int16 or float lanes).
-int simdlanes(bool fixed);
+// Frames in one SIMD batch: float lanes (bits 0, sum-product), int16
+// lanes (16) or int8 lanes (8).
+int simdlanes(int bits);
 const char *simdtarget();
 
 // For tests: the instruction sets compiled in that this processor runs, and
@@ -78,15 +109,19 @@ std::vector<long long> simdtargets();
 void restricttarget(long long target);
 
 // Decodes frames frames (any number) of llr, n values each, with the SIMD
-// kernel; out points at the first frame's results. With trace non-null
-// (frames must be 1) the unsatisfied checks are recorded per iteration.
+// kernel; out points at the first frame's results. Batch b holds frames
+// b * lanes .. (b + 1) * lanes - 1; with next non-null the kernel takes
+// batch numbers from it (fetch_add) until they run past the frames, so that
+// threads sharing it share the work as they go; otherwise it decodes every
+// batch. With trace non-null (frames must be 1) the unsatisfied checks are
+// recorded per iteration.
 void decodesimd(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                std::vector<int> *trace);
+                std::vector<int> *trace, std::atomic<int> *next);
 
 // The scalar model: the same arithmetic one frame at a time (sum-product in
-// double precision).
+// double precision); a batch is one frame.
 void decodescalar(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                  std::vector<int> *trace);
+                  std::vector<int> *trace, std::atomic<int> *next);
 
 }  // namespace ldpc::kernel
 

@@ -13,21 +13,23 @@ namespace ldpc::kernel {
 
 namespace {
 
-// int16 fixed point: magnitudes clamped to the bound, so that every sum is
-// exact (checked: a sum beyond messagemax would be a fault of the bound).
+// int16 or int8 fixed point: channel values and magnitudes clamped to
+// their bounds, so that every sum is exact (checked: a sum beyond the
+// width's largest value would be a fault of the bounds).
 struct fixedmodel {
   using T = int;
-  int rule, alpha, beta, bound;
+  int rule, alpha, beta, bound, channel, scale, largest;
   explicit fixedmodel(const params &p)
-      : rule(p.rule), alpha(p.alphaq15), beta(p.betaq), bound(p.bound) {}
-  static T load(double llr) { return quantise(llr); }
-  static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  static T exact(T x) {
-    if (x > messagemax || x < -messagemax) std::abort();
+      : rule(p.rule), alpha(p.alphaq15), beta(p.betaq), bound(p.bound), channel(p.channel),
+        scale(scaleof(p.bits)), largest(largestof(p.bits, p.wide)) {}
+  T load(double llr) const { return quantise(llr, scale, channel); }
+  float posterior(T x) const { return static_cast<float>(x) / scale; }
+  T exact(T x) const {
+    if (x > largest || x < -largest) std::abort();
     return x;
   }
-  static T add(T a, T b) { return exact(a + b); }
-  static T sub(T a, T b) { return exact(a - b); }
+  T add(T a, T b) const { return exact(a + b); }
+  T sub(T a, T b) const { return exact(a - b); }
 
   int correct(int magnitude) const {
     if (rule == rulenms) return (magnitude * alpha + 16384) >> 15;
@@ -59,10 +61,10 @@ struct fixedmodel {
 struct spamodel {
   using T = double;
   explicit spamodel(const params &) {}
-  static T load(double llr) { return std::isnan(llr) ? 0.0 : llr; }
-  static float posterior(T x) { return static_cast<float>(x); }
-  static T add(T a, T b) { return a + b; }
-  static T sub(T a, T b) { return a - b; }
+  T load(double llr) const { return std::isnan(llr) ? 0.0 : llr; }
+  float posterior(T x) const { return static_cast<float>(x); }
+  T add(T a, T b) const { return a + b; }
+  T sub(T a, T b) const { return a - b; }
 
   void check(const T *t, int degree, T *r) const {
     double product = 1.0;
@@ -90,30 +92,32 @@ void updatecheck(const Model &model, const int *vars, int degree, typename Model
                  typename Model::T *l, typename Model::T *acc, typename Model::T *tbuf) {
   using T = typename Model::T;
   T *message = tbuf + degree;
-  for (int k = 0; k < degree; ++k) tbuf[k] = Model::sub(l[vars[k]], r[k]);
+  for (int k = 0; k < degree; ++k) tbuf[k] = model.sub(l[vars[k]], r[k]);
   model.check(tbuf, degree, message);
   for (int k = degree - 1; k >= 0; --k) {
     T &posterior = l[vars[k]];
     if (mode == layeredrepeats)
-      posterior = Model::add(posterior, Model::sub(message[k], r[k]));
+      posterior = model.add(posterior, model.sub(message[k], r[k]));
     else if (mode == layered)
-      posterior = Model::add(tbuf[k], message[k]);
+      posterior = model.add(tbuf[k], message[k]);
     else
-      acc[vars[k]] = Model::add(acc[vars[k]], message[k]);
+      acc[vars[k]] = model.add(acc[vars[k]], message[k]);
     r[k] = message[k];
   }
 }
 
 template <class Model>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
-         std::vector<int> *trace) {
+         std::vector<int> *trace, std::atomic<int> *next) {
   using T = typename Model::T;
   const Model model(p);
   const decoderlayout &g = *p.layout;
   const int n = g.vnodenum;
   std::vector<T> ch(n), l(n), acc(n), r(g.edges), tbuf(2 * (g.cmaxdegree + 1));
-  for (int f = 0; f < frames; ++f) {
-    for (int v = 0; v < n; ++v) ch[v] = Model::load(llr[static_cast<size_t>(f) * n + v]);
+  for (int f = 0;; ++f) {
+    if (next != nullptr) f = next->fetch_add(1);
+    if (f >= frames) break;
+    for (int v = 0; v < n; ++v) ch[v] = model.load(llr[static_cast<size_t>(f) * n + v]);
     l = ch;
     std::fill(r.begin(), r.end(), T(0));
     if (trace != nullptr) trace->push_back(countunsatisfied(g, l.data(), 1));
@@ -146,7 +150,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
     for (int v = 0; v < n; ++v) {
       out.decisions[at + v] = l[v] < 0;
       zeros += l[v] == 0;
-      if (out.posteriors != nullptr) out.posteriors[at + v] = Model::posterior(l[v]);
+      if (out.posteriors != nullptr) out.posteriors[at + v] = model.posterior(l[v]);
     }
     if (out.satisfied != nullptr) out.satisfied[f] = satisfied;
     if (out.iterations != nullptr) out.iterations[f] = iteration;
@@ -157,11 +161,11 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
 }  // namespace
 
 void decodescalar(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                  std::vector<int> *trace) {
+                  std::vector<int> *trace, std::atomic<int> *next) {
   if (p.rule == rulespa)
-    run<spamodel>(p, llr, frames, out, trace);
+    run<spamodel>(p, llr, frames, out, trace, next);
   else
-    run<fixedmodel>(p, llr, frames, out, trace);
+    run<fixedmodel>(p, llr, frames, out, trace, next);
 }
 
 }  // namespace ldpc::kernel

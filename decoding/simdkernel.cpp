@@ -1,8 +1,8 @@
 // The SIMD decoder: frames side by side in the lanes of a vector (lane j of
 // every message belongs to frame j of the batch), compiled once per
 // instruction set and chosen at run time. Three parts, each replaceable
-// alone: the lanes' arithmetic (int16 fixed point for the min-sum family,
-// float for sum-product), the check rules (inputs to outputs, min-sum's
+// alone: the lanes' arithmetic (int16 or int8 fixed point for the min-sum
+// family, float for sum-product), the check rules (inputs to outputs, min-sum's
 // corrections as compile-time variants), and the schedule, which forms
 // each check's inputs from the posteriors and writes its outputs back.
 // decodescalar in scalarmodel.cpp computes the same thing one frame at a
@@ -24,28 +24,35 @@ namespace ldpc::kernel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The arithmetic of the lanes: int16 fixed point for the min-sum family,
-// float for sum-product. It loads channel values, returns posteriors in LLR
-// units, adds and subtracts, and finds the lanes whose frame fails a check.
-struct fixed16 {
-  using T = std::int16_t;
+// The arithmetic of the lanes: int16 or int8 fixed point for the min-sum
+// family, float for sum-product. It loads channel values, returns
+// posteriors in LLR units, adds and subtracts, and finds the lanes whose
+// frame fails a check.
+template <class Lane, int scale>
+struct fixedpoint {
+  using T = Lane;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
   using DB = D;  // lanes of unsatisfied()
-  static T load(double llr) { return quantise(llr); }
-  static float posterior(T x) { return static_cast<float>(x) / fixedscale; }
-  // Exact: the message bound keeps every sum within 16 bits (kernel.h).
+  static T load(const params &p, double llr) {
+    return static_cast<T>(quantise(llr, scale, p.channel));
+  }
+  static float posterior(T x) { return static_cast<float>(x) / scale; }
+  // Exact: the channel clamp and the message bound keep every sum within
+  // the lane's width (kernel.h).
   static V add(V a, V b) { return hn::Add(a, b); }
   static V sub(V a, V b) { return hn::Sub(a, b); }
   static hn::Vec<DB> bits(V x) { return x; }
 };
+using fixed16 = fixedpoint<std::int16_t, fixedscale>;
+using fixed8 = fixedpoint<std::int8_t, narrowscale>;
 
 struct float32 {
   using T = float;
   using D = hn::ScalableTag<T>;
   using V = hn::Vec<D>;
   using DB = hn::RebindToSigned<D>;
-  static T load(double llr) { return tofloat(llr); }
+  static T load(const params &, double llr) { return tofloat(llr); }
   static float posterior(T x) { return x; }
   static V add(V a, V b) { return hn::Add(a, b); }
   static V sub(V a, V b) { return hn::Sub(a, b); }
@@ -78,46 +85,69 @@ hn::Vec<typename A::DB> unsatisfied(const decoderlayout &g, const typename A::T 
 // out(k, t_k) for k = degree - 1 down to 0. scratch holds rows of lanes
 // for a rule that keeps per-edge values (scratchrows of them per edge).
 
-// The corrections of min-sum, applied to the two smallest magnitudes:
-// none, normalised (Q15 factor, rounding) and offset (stops at 0).
+// The corrections of min-sum, applied to the two smallest magnitudes
+// (0 .. bound, never negative): none, normalised (Q15 factor, rounding:
+// (m a + 2^14) >> 15) and offset (stops at 0). For int8 lanes the
+// normalised product is formed in the int16 lanes that hold each pair of
+// bytes, even and odd bytes apart.
+template <class A>
 struct plaincorrection {
   explicit plaincorrection(const params &) {}
-  template <class V>
-  V operator()(V m) const { return m; }
+  typename A::V operator()(typename A::V m) const { return m; }
 };
 
+template <class A>
 struct normalisedcorrection {
-  hn::Vec<fixed16::D> alpha;
-  explicit normalisedcorrection(const params &p) : alpha(hn::Set(fixed16::D(), p.alphaq15)) {}
-  template <class V>
-  V operator()(V m) const { return hn::MulFixedPoint15(m, alpha); }
+  std::int16_t a;
+  explicit normalisedcorrection(const params &p) : a(p.alphaq15) {}
+  typename A::V operator()(typename A::V m) const {
+    const typename A::D d;
+#if HWY_TARGET == HWY_SCALAR
+    const int product = (hn::GetLane(m) * a + 16384) >> 15;
+    return hn::Set(d, static_cast<typename A::T>(product));
+#else
+    const hn::Repartition<std::int16_t, typename A::D> d16;
+    const auto alpha = hn::Set(d16, a);
+    if constexpr (sizeof(typename A::T) == 2) {
+      return hn::MulFixedPoint15(m, alpha);
+    } else {
+      const auto pairs = hn::BitCast(d16, m);
+      const auto even = hn::MulFixedPoint15(hn::And(pairs, hn::Set(d16, 0xff)), alpha);
+      const auto odd = hn::MulFixedPoint15(hn::ShiftRight<8>(pairs), alpha);
+      return hn::BitCast(d, hn::Or(even, hn::ShiftLeft<8>(odd)));
+    }
+#endif
+  }
 };
 
+template <class A>
 struct offsetcorrection {
-  hn::Vec<fixed16::D> beta;
-  explicit offsetcorrection(const params &p) : beta(hn::Set(fixed16::D(), p.betaq)) {}
-  template <class V>
-  V operator()(V m) const { return hn::Max(hn::Sub(m, beta), hn::Zero(fixed16::D())); }
+  typename A::V beta;
+  explicit offsetcorrection(const params &p)
+      : beta(hn::Set(typename A::D(), static_cast<typename A::T>(p.betaq))) {}
+  typename A::V operator()(typename A::V m) const {
+    return hn::Max(hn::Sub(m, beta), hn::Zero(typename A::D()));
+  }
 };
 
 // Min-sum: the magnitude to edge k is the smallest |t| of the other edges
 // (the edge holding the smallest gets the second), clamped to the bound
 // by starting the search there, then corrected; the sign is the parity of
 // the other edges' signs.
-template <class Correction>
+template <class Arithmetic, template <class> class Correction>
 struct minsumrule {
-  using A = fixed16;
+  using A = Arithmetic;
   using T = A::T;
   using V = A::V;
   static constexpr int scratchrows = 0;
-  A::D d;
+  typename A::D d;
   V bound;
-  Correction correct;
+  Correction<A> correct;
   struct state {
     V min1, min2, parity, m1, m2;
   };
 
-  explicit minsumrule(const params &p) : bound(hn::Set(d, p.bound)), correct(p) {}
+  explicit minsumrule(const params &p) : bound(hn::Set(d, static_cast<T>(p.bound))), correct(p) {}
   HWY_INLINE state start() const { return {bound, bound, hn::Zero(d), bound, bound}; }
   HWY_INLINE void in(state &s, int, V t, T *) const {
     const V a = hn::Abs(t);
@@ -225,37 +255,155 @@ HWY_INLINE void updatecheck(const Rule &rule, const int *vars, int degree, typen
   }
 }
 
+// How a batch keeps its posteriors: in the lanes' own type (same), or, for
+// 8-bit messages, in 16 bits beside them (wide: lanes 0 .. h - 1 of a
+// variable in its first int16 vector, the others in the second). P is the
+// posterior's type; update runs one check; unsatisfied stores a flag per
+// lane (non-zero: the frame fails a check); rows is the check buffer's
+// size in P units per edge and lane.
+template <class Rule>
+struct sameposteriors {
+  using A = typename Rule::A;
+  using P = typename A::T;
+  using Flag = hn::TFromD<typename A::DB>;
+  static constexpr size_t rows = 1 + Rule::scratchrows;
+  static P load(const params &p, double llr) { return A::load(p, llr); }
+  static float posterior(P x) { return A::posterior(x); }
+  static void unsatisfiedlanes(const decoderlayout &g, const P *l, Flag *bad) {
+    hn::Store(unsatisfied<A>(g, l), typename A::DB(), bad);
+  }
+  template <int mode>
+  static void update(const Rule &rule, const int *vars, int degree, P *r, P *l, P *acc, P *tbuf,
+                     P *scratch) {
+    updatecheck<mode>(rule, vars, degree, r, l, acc, tbuf, scratch);
+  }
+};
+
+template <class Rule>
+struct wideposteriors {
+  using P = std::int16_t;
+  using Flag = std::int16_t;
+  using D8 = hn::ScalableTag<std::int8_t>;
+  using D16 = hn::ScalableTag<std::int16_t>;
+  using V8 = hn::Vec<D8>;
+  using V16 = hn::Vec<D16>;
+  static constexpr size_t rows = 2;  // t in 16 bits, and t clamped to 8 bits
+  static P load(const params &p, double llr) {
+    return static_cast<P>(quantise(llr, narrowscale, p.channel));
+  }
+  static float posterior(P x) { return static_cast<float>(x) / narrowscale; }
+  static constexpr size_t halves() { return hn::Lanes(D8()) / hn::Lanes(D16()); }
+  // Half q of an 8-bit vector in 16 bits, and two 16-bit halves in 8 bits
+  // (saturated, then clamped to -127 so that |t| is never -128).
+#if HWY_TARGET == HWY_SCALAR
+  static V16 widen(V8 v, size_t) { return hn::Set(D16(), hn::GetLane(v)); }
+  static V8 narrow(V16 lo, V16) {
+    const int x = hn::GetLane(lo);
+    return hn::Set(D8(), static_cast<std::int8_t>(std::clamp(x, -127, 127)));
+  }
+#else
+  static V16 widen(V8 v, size_t q) {
+    const hn::Half<D8> dh;
+    return hn::PromoteTo(D16(), q == 0 ? hn::LowerHalf(dh, v) : hn::UpperHalf(dh, v));
+  }
+  static V8 narrow(V16 lo, V16 hi) {
+    const hn::Half<D8> dh;
+    const V8 both = hn::Combine(D8(), hn::DemoteTo(dh, hi), hn::DemoteTo(dh, lo));
+    return hn::Max(both, hn::Set(D8(), -127));
+  }
+#endif
+  static void unsatisfiedlanes(const decoderlayout &g, const P *l, Flag *bad) {
+    const size_t w = hn::Lanes(D8()), h = hn::Lanes(D16());
+    for (size_t q = 0; q < halves(); ++q) {
+      // The posteriors of half q, w apart.
+      const D16 d;
+      auto flags = hn::Zero(d);
+      for (int v = 0; v < g.vnodenum; ++v)
+        flags = hn::Or(flags, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w + q * h), hn::Zero(d))));
+      for (int c = 0; c < g.cnodenum; ++c) {
+        auto parity = hn::Zero(d);
+        for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
+          parity = hn::Xor(parity, hn::Load(d, l + g.edgevar[e] * w + q * h));
+        flags = hn::Or(flags, hn::BroadcastSignBit(parity));
+      }
+      hn::Store(flags, d, bad + q * h);
+    }
+  }
+  // As updatecheck, with t = L - R_old formed in 16 bits, the rule run on t
+  // clamped to 8 bits (exact for min-sum: its magnitudes stop at the bound,
+  // at most 127), and L = t + R in 16 bits. scratch holds the 8-bit t.
+  template <int mode>
+  static void update(const Rule &rule, const int *vars, int degree, std::int8_t *r, P *l, P *acc,
+                     P *tbuf, std::int8_t *scratch) {
+    const D8 d8;
+    const D16 d16;
+    const size_t w = hn::Lanes(d8), h = hn::Lanes(d16);
+    auto s = rule.start();
+    for (int k = 0; k < degree; ++k) {
+      const V8 old = hn::Load(d8, r + k * w);
+      V16 t[2];
+      for (size_t q = 0; q < halves(); ++q) {
+        t[q] = hn::Sub(hn::Load(d16, l + vars[k] * w + q * h), widen(old, q));
+        hn::Store(t[q], d16, tbuf + k * w + q * h);
+      }
+      const V8 narrowt = narrow(t[0], t[halves() - 1]);
+      hn::Store(narrowt, d8, scratch + k * w);
+      rule.in(s, k, narrowt, nullptr);
+    }
+    rule.ready(s, degree, nullptr);
+    for (int k = degree - 1; k >= 0; --k) {
+      const V8 message = rule.out(s, k, hn::Load(d8, scratch + k * w), nullptr);
+      std::int8_t *rk = r + k * w;
+      const V8 old = hn::Load(d8, rk);
+      hn::Store(message, d8, rk);
+      for (size_t q = 0; q < halves(); ++q) {
+        P *lk = l + vars[k] * w + q * h;
+        const V16 m = widen(message, q);
+        if (mode == layeredrepeats)
+          hn::Store(hn::Add(hn::Load(d16, lk), hn::Sub(m, widen(old, q))), d16, lk);
+        else if (mode == layered)
+          hn::Store(hn::Add(hn::Load(d16, tbuf + k * w + q * h), m), d16, lk);
+        else
+          hn::Store(hn::Add(hn::Load(d16, acc + vars[k] * w + q * h), m), d16,
+                    acc + vars[k] * w + q * h);
+      }
+    }
+  }
+};
+
 // The schedule over batches of lanes frames: channel values in, iterations,
 // stopping rule, results out.
-template <class Rule>
+template <class Rule, class Store = sameposteriors<Rule>>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
-         std::vector<int> *trace) {
+         std::vector<int> *trace, std::atomic<int> *next) {
   using A = typename Rule::A;
-  using T = typename A::T;
+  using T = typename A::T;  // messages
+  using P = typename Store::P;  // posteriors
   const Rule rule(p);
   const decoderlayout &g = *p.layout;
   const size_t w = hn::Lanes(typename A::D());
   const int n = g.vnodenum;
-  auto ch = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
-  auto l = hwy::AllocateAligned<T>(static_cast<size_t>(n) * w);
-  auto acc = hwy::AllocateAligned<T>(static_cast<size_t>(p.layered ? 1 : n) * w);
+  auto ch = hwy::AllocateAligned<P>(static_cast<size_t>(n) * w);
+  auto l = hwy::AllocateAligned<P>(static_cast<size_t>(n) * w);
+  auto acc = hwy::AllocateAligned<P>(static_cast<size_t>(p.layered ? 1 : n) * w);
   auto r = hwy::AllocateAligned<T>(static_cast<size_t>(g.edges) * w + w);
-  const size_t rowsperedge = 1 + Rule::scratchrows;
-  auto tbuf = hwy::AllocateAligned<T>(rowsperedge * static_cast<size_t>(g.cmaxdegree + 1) * w);
-  T *scratch = tbuf.get() + static_cast<size_t>(g.cmaxdegree + 1) * w;
-  const typename A::DB db;
-  auto bad = hwy::AllocateAligned<hn::TFromD<typename A::DB>>(w);
+  auto tbuf = hwy::AllocateAligned<P>(Store::rows * static_cast<size_t>(g.cmaxdegree + 1) * w);
+  T *scratch = reinterpret_cast<T *>(tbuf.get() + static_cast<size_t>(g.cmaxdegree + 1) * w);
+  auto bad = hwy::AllocateAligned<typename Store::Flag>(w);
   std::vector<char> done(w);
 
-  for (int first = 0; first < frames; first += static_cast<int>(w)) {
+  for (int batch = 0;; ++batch) {
+    if (next != nullptr) batch = next->fetch_add(1);
+    if (batch >= (frames + static_cast<int>(w) - 1) / static_cast<int>(w)) break;
+    const int first = batch * static_cast<int>(w);
     const int count = std::min(static_cast<int>(w), frames - first);
     // Channel values, transposed into lanes; idle lanes hold zeros.
-    std::fill(ch.get(), ch.get() + static_cast<size_t>(n) * w, T(0));
+    std::fill(ch.get(), ch.get() + static_cast<size_t>(n) * w, P(0));
     for (int j = 0; j < count; ++j) {
       const double *frame = llr + static_cast<size_t>(first + j) * n;
-      for (int v = 0; v < n; ++v) ch[v * w + j] = A::load(frame[v]);
+      for (int v = 0; v < n; ++v) ch[v * w + j] = Store::load(p, frame[v]);
     }
-    std::memcpy(l.get(), ch.get(), sizeof(T) * n * w);
+    std::memcpy(l.get(), ch.get(), sizeof(P) * n * w);
     std::fill(r.get(), r.get() + static_cast<size_t>(g.edges) * w, T(0));
     for (size_t j = 0; j < w; ++j) done[j] = static_cast<int>(j) >= count;
     int pending = count;
@@ -266,12 +414,12 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       std::uint8_t *decision = out.decisions + f * n;
       int zeros = 0;
       for (int v = 0; v < n; ++v) {
-        T x = l[v * w + j];
+        P x = l[v * w + j];
         decision[v] = x < 0;
         zeros += x == 0;
       }
       if (out.posteriors != nullptr)
-        for (int v = 0; v < n; ++v) out.posteriors[f * n + v] = A::posterior(l[v * w + j]);
+        for (int v = 0; v < n; ++v) out.posteriors[f * n + v] = Store::posterior(l[v * w + j]);
       if (out.satisfied != nullptr) out.satisfied[f] = satisfied;
       if (out.iterations != nullptr) out.iterations[f] = iteration;
       if (out.undecided != nullptr) out.undecided[f] = zeros;
@@ -279,7 +427,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
       --pending;
     };
     auto test = [&](int iteration, bool last) {
-      hn::Store(unsatisfied<A>(g, l.get()), db, bad.get());
+      Store::unsatisfiedlanes(g, l.get(), bad.get());
       for (size_t j = 0; j < w; ++j)
         if (!done[j] && (last || bad[j] == 0)) finish(j, iteration, bad[j] == 0);
     };
@@ -289,19 +437,21 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
     for (int it = 1; it <= p.iterations && pending > 0; ++it) {
       // One iteration of the schedule. Flooding gathers the next posteriors
       // in acc, from the channel values and every check's new messages.
-      if (!p.layered) std::memcpy(acc.get(), ch.get(), sizeof(T) * n * w);
+      if (!p.layered) std::memcpy(acc.get(), ch.get(), sizeof(P) * n * w);
       for (int c = 0; c < g.cnodenum; ++c) {
         const int start = g.checkstart[c];
         const int degree = g.checkstart[c + 1] - start;
         const int *vars = g.edgevar.data() + start;
         T *rc = r.get() + start * w;
         if (!p.layered)
-          updatecheck<flooding>(rule, vars, degree, rc, l.get(), acc.get(), tbuf.get(), scratch);
+          Store::template update<flooding>(rule, vars, degree, rc, l.get(), acc.get(), tbuf.get(),
+                                           scratch);
         else if (g.repeats[c])
-          updatecheck<layeredrepeats>(rule, vars, degree, rc, l.get(), l.get(), tbuf.get(),
-                                      scratch);
+          Store::template update<layeredrepeats>(rule, vars, degree, rc, l.get(), l.get(),
+                                                 tbuf.get(), scratch);
         else
-          updatecheck<layered>(rule, vars, degree, rc, l.get(), l.get(), tbuf.get(), scratch);
+          Store::template update<layered>(rule, vars, degree, rc, l.get(), l.get(), tbuf.get(),
+                                          scratch);
       }
       if (!p.layered) std::swap(l, acc);
       if (trace != nullptr) trace->push_back(countunsatisfied(g, l.get(), w));
@@ -311,19 +461,31 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
   }
 }
 
-void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                   std::vector<int> *trace) {
+template <class A, template <class> class Store>
+void minsumbatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
+                   std::vector<int> *trace, std::atomic<int> *next) {
+  using plain = minsumrule<A, plaincorrection>;
+  using normalised = minsumrule<A, normalisedcorrection>;
+  using offset = minsumrule<A, offsetcorrection>;
   switch (p.rule) {
-    case rulespa: return run<sumproductrule>(p, llr, frames, out, trace);
-    case ruleminsum: return run<minsumrule<plaincorrection>>(p, llr, frames, out, trace);
-    case rulenms: return run<minsumrule<normalisedcorrection>>(p, llr, frames, out, trace);
-    default: return run<minsumrule<offsetcorrection>>(p, llr, frames, out, trace);
+    case ruleminsum: return run<plain, Store<plain>>(p, llr, frames, out, trace, next);
+    case rulenms: return run<normalised, Store<normalised>>(p, llr, frames, out, trace, next);
+    default: return run<offset, Store<offset>>(p, llr, frames, out, trace, next);
   }
 }
 
-int lanecount(bool fixed) {
-  return fixed ? static_cast<int>(hn::Lanes(hn::ScalableTag<std::int16_t>()))
-               : static_cast<int>(hn::Lanes(hn::ScalableTag<float>()));
+void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
+                   std::vector<int> *trace, std::atomic<int> *next) {
+  if (p.rule == rulespa) return run<sumproductrule>(p, llr, frames, out, trace, next);
+  if (p.bits == 8 && p.wide) return minsumbatches<fixed8, wideposteriors>(p, llr, frames, out, trace, next);
+  if (p.bits == 8) return minsumbatches<fixed8, sameposteriors>(p, llr, frames, out, trace, next);
+  minsumbatches<fixed16, sameposteriors>(p, llr, frames, out, trace, next);
+}
+
+int lanecount(int bits) {
+  if (bits == 8) return static_cast<int>(hn::Lanes(hn::ScalableTag<std::int8_t>()));
+  if (bits == 16) return static_cast<int>(hn::Lanes(hn::ScalableTag<std::int16_t>()));
+  return static_cast<int>(hn::Lanes(hn::ScalableTag<float>()));
 }
 
 const char *targetname() { return hwy::TargetName(HWY_TARGET); }
@@ -339,11 +501,11 @@ HWY_EXPORT(lanecount);
 HWY_EXPORT(targetname);
 
 void decodesimd(const params &p, const double *llr, int frames, const decodeoutputs &out,
-                std::vector<int> *trace) {
-  HWY_DYNAMIC_DISPATCH(decodebatches)(p, llr, frames, out, trace);
+                std::vector<int> *trace, std::atomic<int> *next) {
+  HWY_DYNAMIC_DISPATCH(decodebatches)(p, llr, frames, out, trace, next);
 }
 
-int simdlanes(bool fixed) { return HWY_DYNAMIC_DISPATCH(lanecount)(fixed); }
+int simdlanes(int bits) { return HWY_DYNAMIC_DISPATCH(lanecount)(bits); }
 
 const char *simdtarget() { return HWY_DYNAMIC_DISPATCH(targetname)(); }
 

@@ -129,6 +129,12 @@ std::string decoderfault(const decoderoptions &decoder, bool hasalpha, bool hasb
            shortest(decoder.alpha);
   if (!(decoder.beta >= 0 && decoder.beta < 4096))
     return optionname(prefix, "beta") + " lies in [0, 4096), not " + shortest(decoder.beta);
+  if (decoder.quantization != 8 && decoder.quantization != 16)
+    return optionname(prefix, "quantization") + " takes 8 or 16, not " +
+           std::to_string(decoder.quantization);
+  if (decoder.quantization == 8 && decoder.algorithm == decoderalgorithm::sumproduct)
+    return optionname(prefix, "quantization") + " 8 applies to the min-sum family (" + name +
+           " minsum, nms or oms); spa runs in float";
   return "";
 }
 

@@ -52,7 +52,8 @@ std::string pointsfault(pointkind kind, const std::vector<double> &points,
                         const std::string &prefix);
 
 // iterations at least 0; alpha in (0, 1), given only with nms; beta in
-// [0, 4096), given only with oms.
+// [0, 4096), given only with oms; quantization 16, or 8 with the min-sum
+// family.
 std::string decoderfault(const decoderoptions &decoder, bool hasalpha, bool hasbeta,
                          const std::string &prefix);
 

@@ -49,6 +49,10 @@ runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subje
   if (o.algorithm == decoderalgorithm::normalizedminsum) add("alpha", o.alpha);
   if (o.algorithm == decoderalgorithm::offsetminsum) add("beta", o.beta);
   add("earlystop", o.earlystop);
+  // 8-bit messages give other counts; 16 bits, the default, add no key so
+  // that earlier ledgers still resume.
+  if (o.algorithm != decoderalgorithm::sumproduct && o.quantization != 16)
+    add("quantization", static_cast<std::int64_t>(o.quantization));
   // Sum-product decodes in float, whose results depend on the vector width.
   if (o.algorithm == decoderalgorithm::sumproduct) add("target", subject.target);
   add("allpoints", !run.stopwithouterrors);

@@ -5,13 +5,15 @@
 #   scripts/deps.sh python     the programs' group and what the Python package
 #                              needs to build (pip install . in a venv)
 #   scripts/deps.sh tests      all of that, and what the tests need (default)
+#   scripts/deps.sh bench      the programs' group and the profiler (perf) that
+#                              the decoder benchmark's profiles were taken with
 #
 # A capability that needs a package adds it to the group that needs it.
 set -euo pipefail
 group=${1:-tests}
 case "$group" in
-  programs | python | tests) ;;
-  *) echo "usage: scripts/deps.sh [programs|python|tests]" >&2; exit 2 ;;
+  programs | python | tests | bench) ;;
+  *) echo "usage: scripts/deps.sh [programs|python|tests|bench]" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -49,6 +51,11 @@ if [ "$group" = tests ]; then
                  python3-pytest; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
   done
+fi
+
+# --- benchmarks: perf, for profiles of the decoder (perf record -e cpu-clock).
+if [ "$group" = bench ]; then
+  dpkg -s linux-perf >/dev/null 2>&1 || missing+=(linux-perf)
 fi
 
 # --- the Python package alone: headers, pybind11, numpy, and venv and pip.

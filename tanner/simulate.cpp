@@ -64,6 +64,9 @@ const char simulatehelp[] =
     "  --alpha A          nms only: factor, 0 < A < 1 (default 0.8); a small\n"
     "                     alpha stalls on codes with many degree-2 nodes\n"
     "  --beta B           oms only: offset in LLR units (default 0.25)\n"
+    "  --quantization 8|16  minsum, nms, oms: bits per message (default 16); 8\n"
+    "                     decodes twice the frames per batch (posteriors in 16\n"
+    "                     bits where a variable degree exceeds 3)\n"
     "  --schedule flooding|layered    default flooding\n"
     "  --iterations N     maximum iterations (default 50)\n"
     "  --no-early-stop    run every iteration even when the checks are satisfied\n"
@@ -276,8 +279,9 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
   } else if (arg == "--alpha" || arg == "--beta") {
     (arg == "--alpha" ? decoder.alpha : decoder.beta) = parsedouble(command, arg, value);
     (arg == "--alpha" ? s.inputs.hasalpha : s.inputs.hasbeta) = true;
-  } else if (arg == "--iterations") {
-    decoder.iterations = parseint(command, arg, value);
+  } else if (arg == "--iterations" || arg == "--quantization") {
+    (arg == "--iterations" ? decoder.iterations : decoder.quantization) =
+        parseint(command, arg, value);
   } else if (arg == "--max-errors" || arg == "--max-frames") {
     (arg == "--max-errors" ? s.run.maxerrors : s.run.maxframes) = parsebig(arg, value);
   } else if (arg == "--max-seconds" || arg == "--min-fer") {
@@ -320,7 +324,8 @@ settings parse(int argc, char **argv) {
       "--max-errors", "--max-frames", "--max-seconds", "--min-fer",  "--frames-per-graph",
       "--threads",    "--seed",       "--json",      "--csv",        "--replay",
       "--vdeg",       "--cdeg",       "--vfrac",     "--cfrac",      "--length",
-      "--lift",       "--girth",      "--ledger",    "--shard"};
+      "--lift",       "--girth",      "--ledger",    "--shard",
+      "--quantization"};
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-') {
@@ -559,6 +564,7 @@ void printheader(const settings &s, const codeplan &plan, const decodertarget &t
   std::printf("# decoder %s", ldpc::algorithmname(o.algorithm));
   if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
   if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
+  if (o.quantization != 16) std::printf(" %d-bit", o.quantization);
   std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
               ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
               target.name.c_str(), target.lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
@@ -717,6 +723,8 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
                      ", \"schedule\": " + jsonstring(ldpc::schedulename(o.schedule)) +
                      ", \"iterations\": " + std::to_string(o.iterations) +
                      ", \"earlystop\": " + (o.earlystop ? "true" : "false") +
+                     (o.quantization != 16 ? ", \"quantization\": " + std::to_string(o.quantization)
+                                           : std::string()) +
                      ", \"seed\": " + jsonstring(formatseed(s.seed)) +
                      ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
                      ", \"maxframes\": " + std::to_string(s.run.maxframes) +

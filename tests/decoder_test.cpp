@@ -4,6 +4,7 @@
 // processor.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -120,9 +121,50 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
   }
 }
 
+// 8-bit min-sum on trees, with channel values on its grid (halves) and
+// small enough that no partial sum meets the clamp (B = 127 / (dvmax + 1)
+// up to dvmax 3, 127 above, where posteriors are 16-bit): exactly the
+// max-log values, as in 16 bits.
+TEST(decoder, eight_bit_min_sum_is_exact_on_trees_within_its_range) {
+  std::mt19937 rng(12);
+  int trees = 0;
+  for (int trial = 0; trial < 40 && trees < 12; ++trial) {
+    int m;
+    const int n = 4 + trial % 9;
+    auto vchecks = randomtree(rng, n, &m);
+    std::size_t dvmax = 0;
+    for (const auto &list : vchecks) dvmax = std::max(dvmax, list.size());
+    std::vector<double> llr(n);
+    double total = 0;
+    for (double &x : llr) {
+      x = (static_cast<int>(rng() % 5) - 2) / 2.0;
+      total += std::fabs(x);
+    }
+    if (2 * total > (dvmax <= 3 ? 127 / (static_cast<int>(dvmax) + 1) : 127)) continue;
+    ++trees;
+    testsupport::ownedgraph g = testsupport::makegraph(m, vchecks);
+    auto maxlog = bruteforce(codewords(m, vchecks), llr, true);
+    for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+      for (bool scalar : {false, true}) {
+        ldpc::decoderoptions o;
+        o.algorithm = decoderalgorithm::minsum;
+        o.quantization = 8;
+        o.schedule = schedule;
+        o.scalar = scalar;
+        o.earlystop = false;
+        o.iterations = 2 * n;
+        auto ms = decode(ldpc::decoder(g, o), llr);
+        for (int v = 0; v < n; ++v)
+          EXPECT_EQ(ms.posteriors[v], maxlog[v]) << "trial " << trial << " bit " << v;
+      }
+  }
+  EXPECT_EQ(trees, 12);
+}
+
 // Two graphs: a random one with heavy bits, whose messages meet a small
 // bound, and a (3,6) graph of the library's construction, which has checks
-// with parallel edges (the layered update that adds each message's change).
+// with parallel edges (the layered update that adds each message's change);
+// 16-bit and 8-bit messages.
 TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_target) {
   std::mt19937 rng(5);
   testsupport::ownedgraph heavy = randomgraph(rng, 96, 4);
@@ -147,12 +189,14 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
   llr[9] = 1e9;
   const auto targets = ldpc::kernel::simdtargets();
   ASSERT_FALSE(targets.empty());
+  for (int bits : {16, 8})
   for (ldpc::graphs *g : {static_cast<ldpc::graphs *>(heavy), static_cast<ldpc::graphs *>(&parallel)})
     for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
                            decoderalgorithm::offsetminsum})
       for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
         for (bool earlystop : {true, false}) {
           ldpc::decoderoptions o;
+          o.quantization = bits;
           o.algorithm = algorithm;
           o.schedule = schedule;
           o.earlystop = earlystop;
@@ -165,7 +209,8 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
           for (long long target : targets) {
             ldpc::kernel::restricttarget(target);
             ldpc::decoder dec(g, o);
-            std::string what = std::string(g == heavy ? "heavy " : "parallel ") +
+            std::string what = std::to_string(bits) + "-bit " +
+                               std::string(g == heavy ? "heavy " : "parallel ") +
                                ldpc::algorithmname(algorithm) + " " +
                                ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
                                dec.target();
@@ -205,13 +250,21 @@ TEST(decoder, results_do_not_depend_on_threads_or_batch_neighbours) {
   std::mt19937 rng(3);
   testsupport::ownedgraph g = randomgraph(rng, 120);
   auto llr = awgnframes(rng, 120, 77, 0.9);
-  for (auto algorithm : {decoderalgorithm::sumproduct, decoderalgorithm::normalizedminsum}) {
+  // Many batches for two threads to share, and the 77 frames again.
+  auto many = awgnframes(rng, 120, 600, 0.85);
+  std::copy(llr.begin(), llr.end(), many.begin() + 300 * 120);
+  for (int variant = 0; variant < 3; ++variant) {
     ldpc::decoderoptions o;
-    o.algorithm = algorithm;
+    o.algorithm = variant == 0 ? decoderalgorithm::sumproduct : decoderalgorithm::normalizedminsum;
+    o.quantization = variant == 2 ? 8 : 16;
     o.schedule = decoderschedule::layered;
     ldpc::decoder dec(g, o);
     auto one = decode(dec, llr, 1);
     expectsame(decode(dec, llr, 3), one, "three threads");
+    auto manyone = decode(dec, many, 1);
+    expectsame(decode(dec, many, 2), manyone, "two threads, many batches");
+    EXPECT_TRUE(std::equal(one.decisions.begin(), one.decisions.end(),
+                           manyone.decisions.begin() + 300 * 120));
     // Frame 41 alone, and its trace, give what it gave among the others.
     std::vector<double> frame(llr.begin() + 41 * 120, llr.begin() + 42 * 120);
     auto alone = decode(dec, frame);
@@ -262,6 +315,15 @@ TEST(decoder, rejects_bad_graphs_and_options) {
     EXPECT_NE(std::string(e.what()).find("variable node 1, socket 0"), std::string::npos) << e.what();
   }
   g->vnodelist[1].edgelist[0].socket = 1;
+  for (int bits : {0, 7, 12, 32}) {
+    o.quantization = bits;
+    EXPECT_THROW(ldpc::decoder(g, o), std::invalid_argument) << bits;
+  }
+  o.quantization = 8;
+  EXPECT_NO_THROW(ldpc::decoder(g, o));
+  o.algorithm = decoderalgorithm::sumproduct;
+  EXPECT_THROW(ldpc::decoder(g, o), std::invalid_argument);
+  o.algorithm = decoderalgorithm::normalizedminsum;
   ldpc::graphs empty{};
   empty.vnodenum = -1;
   EXPECT_THROW(ldpc::decoder(&empty, o), std::invalid_argument);

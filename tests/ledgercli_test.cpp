@@ -345,4 +345,8 @@ TEST(ledgercli, punctured_codes_resume_merge_and_name_their_pattern) {
   runresult r = run(tanner, with(other, {"--ledger", ledger, "--resume"}));
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
+  // 8-bit messages decode otherwise: not the 16-bit run's ledger.
+  r = run(tanner, with(args, {"--decoder", "nms", "--quantization", "8", "--ledger", ledger, "--resume"}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
 }

@@ -245,6 +245,19 @@ TEST(tanner_simulate, table_json_csv_and_thread_independence) {
                         dir.file("e.csv"), "--decoder", "minsum", "--schedule", "layered"});
   ASSERT_EQ(e.status, 0) << e.err;
   EXPECT_EQ(readfile(dir.file("e.csv")).rfind("erasure,frames,", 0), 0u);
+
+  // 8-bit messages: named in the header and the JSON configuration, and
+  // only there.
+  std::vector<std::string> narrow = {"simulate", code, "--ebn0", "6", "--max-frames", "500",
+                                     "--decoder", "nms", "--threads", "1"};
+  auto wide = run(tanner, narrow);
+  narrow.insert(narrow.end(), {"--quantization", "8", "--json", dir.file("q.json")});
+  auto q = run(tanner, narrow);
+  ASSERT_EQ(q.status, 0) << q.err;
+  EXPECT_NE(q.out.find("# decoder nms alpha 0.8 8-bit, flooding"), std::string::npos) << q.out;
+  EXPECT_EQ(wide.out.find("-bit"), std::string::npos) << wide.out;
+  EXPECT_NE(readfile(dir.file("q.json")).find("\"earlystop\": true, \"quantization\": 8,"),
+            std::string::npos);
 }
 
 TEST(tanner_simulate, ensembles_replays_and_failures) {
@@ -281,6 +294,8 @@ TEST(tanner_simulate, ensembles_replays_and_failures) {
            {"simulate", code, "--ebn0", "1", "--sigma", "1"},
            {"simulate", code, "--ebn0", "1", "--alpha", "1.2", "--decoder", "nms"},
            {"simulate", code, "--ebn0", "1", "--replay", "1:0"},
+           {"simulate", code, "--ebn0", "1", "--quantization", "8"},
+           {"simulate", code, "--ebn0", "1", "--decoder", "nms", "--quantization", "4"},
            {"simulate", "irregular", "--ebn0", "1"}}) {
     auto u = run(tanner, args);
     EXPECT_EQ(u.status, 2) << args.back() << "\n" << u.err;

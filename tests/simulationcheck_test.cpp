@@ -82,6 +82,24 @@ TEST(simulationcheck, decoder_settings_and_what_applies_to_which_decoder) {
     options.iterations = r.iterations;
     EXPECT_EQ(ldpc::decoderfault(options, r.hasalpha, r.hasbeta, ""), r.fault) << r.fault;
   }
+  const struct {
+    decoderalgorithm algorithm;
+    int bits;
+    const char *fault;
+  } widths[] = {
+      {decoderalgorithm::minsum, 8, ""},
+      {decoderalgorithm::offsetminsum, 16, ""},
+      {decoderalgorithm::sumproduct, 16, ""},
+      {decoderalgorithm::sumproduct, 8,
+       "--quantization 8 applies to the min-sum family (--decoder minsum, nms or oms); spa runs in float"},
+      {decoderalgorithm::normalizedminsum, 12, "--quantization takes 8 or 16, not 12"},
+  };
+  for (const auto &w : widths) {
+    ldpc::decoderoptions options;
+    options.algorithm = w.algorithm;
+    options.quantization = w.bits;
+    EXPECT_EQ(ldpc::decoderfault(options, false, false, "--"), w.fault) << w.fault;
+  }
 }
 
 TEST(simulationcheck, rate_limits_and_the_names_of_both_callers) {

@@ -21,7 +21,8 @@ namespace {
 // The decoder settings of keywords; alpha and beta None when not given.
 ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
                                     const py::handle &iterations, bool earlystop,
-                                    const py::handle &alpha, const py::handle &beta) {
+                                    const py::handle &alpha, const py::handle &beta,
+                                    const py::handle &quantization) {
   ldpc::decoderoptions options;
   if (!ldpc::parsealgorithm(algorithm, &options.algorithm))
     throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + algorithm + "'");
@@ -31,6 +32,7 @@ ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::str
   options.earlystop = earlystop;
   if (!alpha.is_none()) options.alpha = pynumber(alpha, "alpha");
   if (!beta.is_none()) options.beta = pynumber(beta, "beta");
+  options.quantization = pyint32(quantization, "quantization");
   const std::string fault = ldpc::decoderfault(options, !alpha.is_none(), !beta.is_none(), "");
   if (!fault.empty()) throw py::value_error(fault);
   return options;
@@ -131,6 +133,7 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
     else if (name == "early_stop") earlystop = value.cast<bool>();
     else if (name == "alpha") alpha = py::reinterpret_borrow<py::object>(value);
     else if (name == "beta") beta = py::reinterpret_borrow<py::object>(value);
+    else if (name == "quantization") settings.decoder.quantization = pyint32(value, name);
     else if (name == "max_errors") settings.maxerrors = pyint(value, name);
     else if (name == "max_frames") settings.maxframes = pyint(value, name);
     else if (name == "max_seconds") settings.maxseconds = pynumber(value, name);
@@ -393,20 +396,23 @@ void binddecoding(py::module_ &m) {
 
 decoder: "spa" (sum-product, float), "minsum", "nms" (normalised, alpha,
 default 0.8), "oms" (offset, beta, default 0.25), the min-sum family in
-16-bit fixed point; alpha and beta only with their decoder; schedule
+16-bit fixed point (quantization=8: 8-bit messages, twice the frames per
+batch); alpha and
+beta only with their decoder; schedule
 "flooding" or "layered". LLRs are log P(0)/P(1): positive favours 0. A
 graph without variable nodes is refused (ValueError).)")
       .def(py::init([](const graph &code, const std::string &decoder,
                        const std::string &schedule, const py::object &iterations, bool earlystop,
-                       const py::object &alpha, const py::object &beta) {
-             ldpc::decoderoptions options =
-                 decoderoptions(decoder, schedule, iterations, earlystop, alpha, beta);
+                       const py::object &alpha, const py::object &beta,
+                       const py::object &quantization) {
+             ldpc::decoderoptions options = decoderoptions(decoder, schedule, iterations,
+                                                           earlystop, alpha, beta, quantization);
              py::gil_scoped_release unlocked;
              return std::make_unique<pydecoder>(code, options);
            }),
            py::arg("graph"), py::arg("decoder") = "spa", py::arg("schedule") = "flooding",
            py::arg("iterations") = 50, py::arg("early_stop") = true, py::arg("alpha") = py::none(),
-           py::arg("beta") = py::none())
+           py::arg("beta") = py::none(), py::arg("quantization") = 16)
       .def("decode", &decodebatch, py::arg("llrs"), py::arg("threads") = 1,
            py::arg("posteriors") = false,
            R"(Decodes a frames x n batch of channel LLRs. Returns (decisions uint8

@@ -52,6 +52,13 @@ def test_batches_and_threads_do_not_change_decisions():
         parts = [compiled.decode(llrs[k:k + 50]) for k in range(0, len(llrs), 50)]
         for got, pieces in zip(whole, zip(*parts)):
             assert np.array_equal(got, np.concatenate(pieces))
+    # 8-bit messages: twice the frames per batch, the same batching rules.
+    narrow = ldpcgraph.Decoder(graph, decoder="nms", quantization=8)
+    assert narrow.lanes == 2 * ldpcgraph.Decoder(graph, decoder="nms").lanes
+    whole = narrow.decode(llrs, threads=2)
+    parts = [narrow.decode(llrs[k:k + 50]) for k in range(0, len(llrs), 50)]
+    for got, pieces in zip(whole, zip(*parts)):
+        assert np.array_equal(got, np.concatenate(pieces))
 
 
 def test_bad_decoding_arguments_raise():
@@ -62,6 +69,8 @@ def test_bad_decoding_arguments_raise():
             (lambda: ldpcgraph.Decoder(graph, decoder="bp"), "spa, minsum"),
             (lambda: ldpcgraph.Decoder(graph, schedule="serial"), "flooding"),
             (lambda: ldpcgraph.Decoder(graph, decoder="nms", alpha=1.5), "alpha"),
+            (lambda: ldpcgraph.Decoder(graph, quantization=8), "min-sum family"),
+            (lambda: ldpcgraph.Decoder(graph, decoder="oms", quantization=4), "8 or 16"),
             (lambda: ldpcgraph.simulate(graph, ebn0=[1], sigma=[1]), "one of"),
             (lambda: ldpcgraph.simulate(graph, ebn0=[1], seed="1,2"), "seed"),
             (lambda: ldpcgraph.simulate(ldpcgraph.IrregularEnsemble([3], [1], [6], [1], 999),
@@ -77,6 +86,8 @@ SIMULATIONS = (
     ("hamming7.alist", ["--ebn0", "0,1.5,3"], dict(ebn0=[0, 1.5, 3])),
     ("irregular", ["--sigma", "0.9,0.8", "--decoder", "nms", "--schedule", "layered"],
      dict(sigma=[0.9, 0.8], decoder="nms", schedule="layered")),
+    ("irregular", ["--sigma", "0.9,0.8", "--decoder", "oms", "--quantization", "8"],
+     dict(sigma=[0.9, 0.8], decoder="oms", quantization=8)),
     ("irregular", ["--erasure", "0.45,0.3", "--decoder", "minsum"],
      dict(erasure=[0.45, 0.3], decoder="minsum")),
     ("hamming7.alist", ["--crossover", "0.1,0.05", "--iterations", "5", "--no-early-stop"],
@@ -143,6 +154,7 @@ REFUSALS = (
     (["--ebn0", "1", "--decoder", "nms", "--alpha", "1"], dict(ebn0=1, decoder="nms", alpha=1)),
     (["--ebn0", "1", "--decoder", "oms", "--beta", "5000"], dict(ebn0=1, decoder="oms", beta=5000)),
     (["--ebn0", "1", "--iterations", "-1"], dict(ebn0=1, iterations=-1)),
+    (["--ebn0", "1", "--quantization", "8"], dict(ebn0=1, quantization=8)),
     (["--ebn0", "1", "--max-frames", "0"], dict(ebn0=1, max_frames=0)),
     (["--ebn0", "1", "--max-errors", "0"], dict(ebn0=1, max_errors=0)),
     (["--ebn0", "1", "--max-seconds", "-1"], dict(ebn0=1, max_seconds=-1)),
