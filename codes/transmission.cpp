@@ -2,6 +2,7 @@
 #include "transmission.h"
 
 #include <climits>
+#include <cstdio>
 
 namespace ldpc {
 
@@ -144,6 +145,21 @@ std::vector<std::uint8_t> countedbits(const transmission &pattern) {
   for (std::size_t v = 0; v < pattern.state.size(); ++v)
     counted[v] = pattern.state[v] != bitstate::shortened;
   return counted;
+}
+
+std::string patternfingerprint(const transmission &pattern) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  auto mix = [&h](std::uint64_t v) {
+    for (int k = 0; k < 8; ++k, v >>= 8) h = (h ^ (v & 0xff)) * 0x100000001b3ull;
+  };
+  for (bitstate b : pattern.state) mix(static_cast<std::uint64_t>(b));
+  mix(pattern.state.size());
+  for (int node : pattern.order) mix(static_cast<std::uint64_t>(node));
+  mix(pattern.order.size());
+  mix(static_cast<std::uint64_t>(pattern.appended));
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return hex;
 }
 
 }  // namespace ldpc

@@ -90,6 +90,10 @@ void channeltodecoder(const transmission &pattern, const double *frame, double *
 // punctured ones), 0 for shortened ones.
 std::vector<std::uint8_t> countedbits(const transmission &pattern);
 
+// 16 hex digits that tell patterns apart (FNV-1a over the states, the
+// order and the appended bits), for records of a run such as its ledger.
+std::string patternfingerprint(const transmission &pattern);
+
 }  // namespace ldpc
 
 #endif

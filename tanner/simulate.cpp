@@ -809,23 +809,6 @@ void printending(const settings &s, const std::vector<ldpc::pointresult> &result
   flushoutput();
 }
 
-// 16 hex digits of a transmission pattern (FNV-1a over its states, order and
-// appended bits).
-std::string patternfingerprint(const ldpc::transmission &pattern) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  auto mix = [&h](std::uint64_t v) {
-    for (int k = 0; k < 8; ++k, v >>= 8) h = (h ^ (v & 0xff)) * 0x100000001b3ull;
-  };
-  for (ldpc::bitstate b : pattern.state) mix(static_cast<std::uint64_t>(b));
-  mix(pattern.state.size());
-  for (int node : pattern.order) mix(static_cast<std::uint64_t>(node));
-  mix(pattern.order.size());
-  mix(static_cast<std::uint64_t>(pattern.appended));
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016" PRIx64, h);
-  return hex;
-}
-
 // What the ledger's configuration holds of the code or ensemble.
 ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const decodertarget &target) {
   ledgersubject subject = plan.graph != nullptr ? ldpc::codesubject(plan.graph, s.run.decoder) : ledgersubject();
@@ -855,7 +838,7 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const dec
   // A code whose bits are not each sent once: the pattern, and the BER per
   // counted bit.
   if (plan.transmit.active) {
-    add("transmission", patternfingerprint(plan.transmit.pattern));
+    add("transmission", ldpc::patternfingerprint(plan.transmit.pattern));
     subject.length = ldpc::countedbits(plan.transmit.map);
   }
   return subject;

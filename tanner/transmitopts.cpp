@@ -88,6 +88,8 @@ std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
   if (codeword == ldpc::codewordkind::random)
     line += "; " + std::string(ldpc::encodername(chain->enc.kind)) + " encoder, K " +
             std::to_string(chain->enc.k);
+  if (codeword == ldpc::codewordkind::random && run->infopositions.size() != static_cast<std::size_t>(chain->enc.k))
+    line += " (" + std::to_string(run->infopositions.size()) + " information bits not shortened)";
   return line;
 }
 

@@ -117,6 +117,16 @@ bool setchainpattern(std::shared_ptr<const transmission> pattern, transmitchain 
 
 const std::vector<int> &countedinfo(const transmitchain &chain) { return chain.infocounted; }
 
+framemap patternmap(std::shared_ptr<const transmission> pattern) {
+  framemap map;
+  map.channelbits = static_cast<int>(pattern->order.size());
+  map.counted = countedbits(*pattern);
+  map.todecoder = [pattern](const double *channel, double *llr) {
+    channeltodecoder(*pattern, channel, llr);
+  };
+  return map;
+}
+
 namespace {
 
 // The channel's LLRs of the m bits at out: BEC and BSC give the LLRs of the

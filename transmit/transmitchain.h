@@ -29,6 +29,7 @@
 
 #include "channel.h"
 #include "encoder.h"
+#include "montecarlo.h"
 #include "symbolchannel.h"
 #include "transmission.h"
 
@@ -88,6 +89,10 @@ bool plantransmitchain(codewordkind codeword, const channelsetup &setup, channel
 // pattern is not of the chain's code.
 bool setchainpattern(std::shared_ptr<const transmission> pattern, transmitchain *chain,
                      std::string *error);
+
+// The Monte-Carlo loop's frame map of a pattern (the all-zero word over
+// BPSK sent in its order; errors counted over its sent and punctured nodes).
+framemap patternmap(std::shared_ptr<const transmission> pattern);
 
 // The codeword positions whose errors count as information-bit errors:
 // the encoder's information positions, less the shortened ones.

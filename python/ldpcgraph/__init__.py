@@ -94,7 +94,13 @@ if hasattr(_ldpcgraph, "Decoder"):
         code, not an ensemble), as `tanner simulate --ledger`; with
         resume=True the blocks it holds are taken and the run goes on, with
         the counts of an uninterrupted run (a ledger of another
-        configuration raises ValueError naming the difference)."""
+        configuration raises ValueError naming the difference).
+
+        A StandardCode (from standard()) is sent as its standard sends it:
+        punctured, shortened (filler) and rate-matched bits, Eb/N0 at
+        information bits per sent bit, as `tanner simulate standard`. For a
+        Graph, punctured=[nodes] and shortened=[nodes] give a pattern as
+        `--punctured` and `--shortened` do."""
         given = [(name, values) for name, values in zip(_CHANNELS, (ebn0, sigma, erasure,
                                                                     crossover))
                  if values is not None]
@@ -109,6 +115,10 @@ if hasattr(_ldpcgraph, "Decoder"):
         if isinstance(code, ProtographEnsemble):
             return _ldpcgraph._simulate_proto(code.protofile, code.lift, code.girth, points,
                                               channel, **options)
+        if isinstance(code, StandardCode):
+            if "punctured" in options or "shortened" in options:
+                raise ValueError("a standard code brings its own pattern: no punctured or shortened")
+            return _ldpcgraph._simulate_standard(code.request, points, channel, **options)
         if not isinstance(code, Graph):
             code = Graph.read(code)
         return _ldpcgraph._simulate(code, points, channel, **options)
@@ -126,7 +136,35 @@ if hasattr(_ldpcgraph, "Decoder"):
             raise ValueError("merge expects one ledger at least")
         return _ldpcgraph._merge_ledgers(paths)
 
-    __all__ += ["decode", "simulate", "merge", "IrregularEnsemble", "ProtographEnsemble"]
+    class StandardCode:
+        """A code of a communication standard, as standard() builds it:
+        graph (a Graph, nodes in the standard's bit order), family, rate,
+        source (standard and clause), length, info (information bits),
+        lift, punctured and shortened (node lists), sent (bits sent) and
+        order (the nodes in the order they are sent, repeats included)."""
+
+        def __init__(self, request):
+            self.request = dict(request)
+            self.graph, fields = _ldpcgraph._standard(self.request)
+            for key, value in fields.items():
+                setattr(self, key, value)
+
+        def __repr__(self):
+            shown = ", ".join("%s=%r" % item for item in self.request.items() if item[1] is not None)
+            return "StandardCode(%s)" % shown
+
+    def standard(family, rate=None, length=None, lift=None, info=None, rv=None, lbrm=None):
+        """The code of a standard as `tanner construct standard` builds it:
+        family as `tanner construct standard --list` names them (nr-bg1,
+        nr-bg2, nr, wifi, wimax, dvbs2, dvbs2-short, ar4ja, ccsds-c2,
+        10gbase-t), rate as the standard writes it ("1/2", "2/3A"), length,
+        lift, info (information bits), rv and lbrm (5G NR rate matching).
+        ValueError names a parameter the standard does not define."""
+        return StandardCode({"family": family, "rate": rate, "length": length, "lift": lift,
+                             "info": info, "rv": rv, "lbrm": lbrm})
+
+    __all__ += ["decode", "simulate", "merge", "standard", "StandardCode", "IrregularEnsemble",
+                "ProtographEnsemble"]
 
 
 def _from_matrix(matrix, multigraph=False):

@@ -12,6 +12,8 @@
 #include "montecarlo.h"
 #include "simulationcheck.h"
 #include "simulationledger.h"
+#include "standard.h"
+#include "transmission.h"
 #include "transmitchain.h"
 
 namespace ldpcpython {
@@ -171,16 +173,22 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
 // The run's ledger created (or, with resume, read and gone on with) and its
 // hooks added to callbacks, as tanner simulate --ledger does; a fixed code
 // only. The ledger's faults raise ValueError with its message.
-void openledger(const ldpc::codesupply &supply, const ldpc::simulationsettings &settings,
-                const ledgerkeywords &ledger, ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed,
-                ldpc::ledgerfault *fault, ldpc::simulationcallbacks *callbacks) {
+void openledger(const ldpc::codesupply &supply, const ldpc::transmission *pattern,
+                const ldpc::simulationsettings &settings, const ledgerkeywords &ledger,
+                ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed, ldpc::ledgerfault *fault,
+                ldpc::simulationcallbacks *callbacks) {
   if (supply.graph == nullptr)
     throw py::value_error("ledger= records the run of a code; an ensemble's run is recorded by "
                           "tanner simulate --ledger");
   if (settings.framesource)
     throw py::value_error("ledger= records runs of the all-zero word over BPSK; not with random "
                           "codewords, another modulation, fading or an interleaver");
-  const ldpc::runconfig config = ldpc::ledgerconfig(settings, ldpc::codesubject(supply.graph, settings.decoder));
+  ldpc::ledgersubject subject = ldpc::codesubject(supply.graph, settings.decoder);
+  if (pattern != nullptr) {
+    subject.code.push_back({"transmission", ldpc::patternfingerprint(*pattern)});
+    subject.length = ldpc::countedbits(*supply.map);
+  }
+  const ldpc::runconfig config = ldpc::ledgerconfig(settings, subject);
   std::string failure = ldpc::configfault(config);
   if (failure.empty())
     failure = writer->open(ledger.path, config, ldpc::ledgershard{},
@@ -281,7 +289,8 @@ transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
 // The frame source of the keywords on a fixed code, as tanner simulate
 // makes it.
 void plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
-                  const ldpc::encoders *info, ldpc::simulationsettings *settings) {
+                  const ldpc::encoders *info, std::shared_ptr<const ldpc::transmission> pattern,
+                  ldpc::simulationsettings *settings) {
   ldpc::codewordkind codeword;
   ldpc::chosencodeword(t.codeword, t.setup, &codeword);
   if (codeword == ldpc::codewordkind::zero && !ldpc::zerowordfault(t.setup).empty())
@@ -293,6 +302,7 @@ void plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
                                supply.graph, info, chain.get(), &active, &error))
     throw py::value_error(error);
   if (!active) return;
+  if (pattern && !ldpc::setchainpattern(pattern, chain.get(), &error)) throw py::value_error(error);
   settings->framesource = ldpc::framesource(chain);
   if (codeword == ldpc::codewordkind::random) settings->infopositions = ldpc::countedinfo(*chain);
 }
@@ -301,10 +311,10 @@ void plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
 // terms, as `tanner simulate` runs it and with its checks. An ensemble draws
 // its graphs from the graph stream, which it holds while its points run.
 // Ctrl-C ends the run after the blocks in flight with KeyboardInterrupt.
-py::list simulate(const ldpc::codesupply &supply, const ldpc::encoders *encoderinfo,
-                  double designrate,
+py::list simulate(ldpc::codesupply supply, const ldpc::encoders *encoderinfo, double designrate,
                   const std::vector<double> &points, const std::string &channel,
-                  const py::object &rate, const py::kwargs &keywords) {
+                  const py::object &rate, const py::kwargs &keywords,
+                  std::shared_ptr<const ldpc::transmission> pattern = nullptr) {
   ldpc::simulationinputs inputs;
   if (!ldpc::parsepointkind(channel, &inputs.kind))
     throw py::value_error("points are ebn0, sigma, erasure or crossover, not '" + channel + "'");
@@ -319,11 +329,16 @@ py::list simulate(const ldpc::codesupply &supply, const ldpc::encoders *encoderi
   if (fault.empty() && supply.graph != nullptr) fault = ldpc::undecodable(supply.graph);
   if (fault.empty()) fault = ldpc::setchannelpoints(inputs, designrate, "", &settings);
   if (!fault.empty()) throw py::value_error(fault);
+  ldpc::framemap map;
+  if (pattern) {
+    map = ldpc::patternmap(pattern);
+    supply.map = &map;
+  }
   if (transmit.given) {
     if (supply.graph == nullptr)
       throw py::value_error("codeword, modulation, demapper, fading and interleave apply to a code, "
                             "not to an ensemble");
-    plantransmit(transmit, supply, encoderinfo, &settings);
+    plantransmit(transmit, supply, encoderinfo, pattern, &settings);
   }
   std::vector<ldpc::pointresult> results;
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
@@ -332,7 +347,8 @@ py::list simulate(const ldpc::codesupply &supply, const ldpc::encoders *encoderi
   ldpc::ledgerwriter writer;
   ldpc::ledgercontents resumed;
   ldpc::ledgerfault writefault;
-  if (!ledger.path.empty()) openledger(supply, settings, ledger, &writer, &resumed, &writefault, &callbacks);
+  if (!ledger.path.empty())
+    openledger(supply, pattern.get(), settings, ledger, &writer, &resumed, &writefault, &callbacks);
   else if (ledger.resume) throw py::value_error("resume=True needs ledger=PATH");
   {
     py::gil_scoped_release unlocked;
@@ -391,6 +407,57 @@ class girthguard {
 
 }  // namespace
 
+// The standard code a request names (family, rate, length, lift, info, rv,
+// lbrm: the keywords of ldpcgraph.standard); ValueError with the library's
+// message on one the standard does not define.
+ldpc::standardcode buildstandardcode(const py::dict &request) {
+  ldpc::standardrequest r;
+  auto get = [&](const char *key) -> py::object {
+    return request.contains(key) ? py::object(request[key]) : py::object(py::none());
+  };
+  r.family = get("family").cast<std::string>();
+  if (!get("rate").is_none()) r.rate = py::str(get("rate"));
+  auto count = [&](const char *key, int *value) {
+    if (!get(key).is_none()) *value = get(key).cast<int>();
+  };
+  count("length", &r.length);
+  count("lift", &r.lift);
+  count("info", &r.info);
+  count("rv", &r.rv);
+  if (!get("lbrm").is_none()) r.tbslbrm = get("lbrm").cast<std::int64_t>();
+  ldpc::standardcode code;
+  std::string error;
+  bool built = false;
+  {
+    py::gil_scoped_release unlocked;
+    built = ldpc::buildstandard(r, &code, &error);
+  }
+  if (!built) throw py::value_error(error);
+  return code;
+}
+
+// What a standard code is: its family and parameters, and its pattern as
+// node lists.
+py::dict standardfields(const ldpc::standardcode &code) {
+  py::dict d;
+  d["family"] = code.family;
+  d["rate"] = code.rate.empty() ? py::object(py::none()) : py::object(py::str(code.rate));
+  d["source"] = code.source;
+  d["length"] = code.length;
+  d["info"] = code.info;
+  d["lift"] = code.lift;
+  std::vector<int> punctured, shortened;
+  for (std::size_t v = 0; v < code.pattern.state.size(); ++v) {
+    if (code.pattern.state[v] == ldpc::bitstate::punctured) punctured.push_back(static_cast<int>(v));
+    if (code.pattern.state[v] == ldpc::bitstate::shortened) shortened.push_back(static_cast<int>(v));
+  }
+  d["punctured"] = punctured;
+  d["shortened"] = shortened;
+  d["sent"] = ldpc::sentbits(code.pattern);
+  d["order"] = code.pattern.order;
+  return d;
+}
+
 void binddecoding(py::module_ &m) {
   py::class_<pydecoder>(m, "Decoder", R"(Belief propagation compiled for one graph.
 
@@ -429,13 +496,58 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
   m.def(
       "_simulate",
       [](const graph &code, const std::vector<double> &points, const std::string &channel,
-         const py::object &rate, const py::kwargs &options) {
+         const py::object &rate, const py::object &punctured, const py::object &shortened,
+         const py::kwargs &options) {
         ldpc::codesupply supply;
         supply.graph = &code.record;
-        return simulate(supply, &code.encoder, code.record.rate, points, channel, rate, options);
+        if (punctured.is_none() && shortened.is_none())
+          return simulate(supply, &code.encoder, code.record.rate, points, channel, rate, options);
+        const int n = code.record.vnodenum;
+        auto pattern = std::make_shared<ldpc::transmission>(ldpc::sendall(n));
+        auto nodes = [](const py::object &list) {
+          return list.is_none() ? std::vector<int>() : list.cast<std::vector<int>>();
+        };
+        std::string error;
+        if (!ldpc::markpattern(pattern.get(), nodes(punctured), nodes(shortened), &error))
+          throw py::value_error(error);
+        if (ldpc::sentbits(*pattern) == 0) throw py::value_error("the transmission pattern sends no bit");
+        // The information bits of the design rate, less the shortened ones.
+        const int info = std::max(0, static_cast<int>(std::lround(code.record.rate * n)) -
+                                         ldpc::countstate(*pattern, ldpc::bitstate::shortened));
+        return simulate(supply, &code.encoder, static_cast<double>(info) / ldpc::sentbits(*pattern),
+                        points, channel, rate, options, pattern);
       },
       py::arg("graph"), py::arg("points"), py::arg("channel") = "ebn0",
-      py::arg("rate") = py::none());
+      py::arg("rate") = py::none(), py::arg("punctured") = py::none(),
+      py::arg("shortened") = py::none());
+
+  m.def(
+      "_standard",
+      [](const py::dict &request) {
+        ldpc::standardcode code = buildstandardcode(request);
+        py::dict fields = standardfields(code);
+        auto target = std::make_unique<graph>();
+        target->record = *code.graph;  // the arrays move to the Python graph
+        std::free(code.graph);
+        code.graph = nullptr;
+        return py::make_tuple(py::cast(std::move(target)), fields);
+      },
+      py::arg("request"));
+
+  m.def(
+      "_simulate_standard",
+      [](const py::dict &request, const std::vector<double> &points, const std::string &channel,
+         const py::object &rate, const py::kwargs &options) {
+        ldpc::standardcode code = buildstandardcode(request);
+        std::unique_ptr<ldpc::standardcode, void (*)(ldpc::standardcode *)> owned(&code, ldpc::freestandard);
+        auto pattern = std::make_shared<const ldpc::transmission>(code.pattern);
+        ldpc::codesupply supply;
+        supply.graph = code.graph;
+        ldpc::encoders none{0, -1, nullptr, nullptr};
+        return simulate(supply, &none, static_cast<double>(code.info) / ldpc::sentbits(*pattern), points,
+                        channel, rate, options, pattern);
+      },
+      py::arg("request"), py::arg("points"), py::arg("channel") = "ebn0", py::arg("rate") = py::none());
 
   m.def(
       "_simulate_irregular",
