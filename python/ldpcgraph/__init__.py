@@ -120,7 +120,14 @@ if hasattr(_ldpcgraph, "Decoder"):
                 raise ValueError("a standard code brings its own pattern: no punctured or shortened")
             return _ldpcgraph._simulate_standard(code.request, points, channel, **options)
         if not isinstance(code, Graph):
-            code = Graph.read(code)
+            path = _os.fspath(code)
+            code = Graph.read(path)
+            if _os.fsencode(path).endswith(b".qc"):
+                # The flag line's punctured block columns, as tanner takes them.
+                filepunctured = qc_punctured(path)
+                if filepunctured:
+                    given = options.get("punctured") or []
+                    options["punctured"] = sorted(set(filepunctured) | set(given))
         return _ldpcgraph._simulate(code, points, channel, **options)
 
     def merge(*ledgers):

@@ -15,6 +15,7 @@
 #include "descfile.h"
 #include "graphfile.h"
 #include "graphstats.h"
+#include "qcfile.h"
 #include "textio.h"
 
 namespace ldpcpython {
@@ -215,6 +216,38 @@ void readgraph(graph *target, const std::string &path) {
   }
 }
 
+void readqcgraph(graph *target, const std::string &path, std::vector<int> *punctured) {
+  ldpc::qcmatrix qc;
+  std::string error;
+  switch (ldpc::readqcfile(path.c_str(), &qc, &error)) {
+    case ldpc::readok:
+      break;
+    case ldpc::readopenfailed:
+      throwopen(path);
+    case ldpc::readmalformed:
+      throw inputerror(error);
+  }
+  ldpc::graphs *expanded = ldpc::expandqc(qc, &error);
+  if (expanded == nullptr) throw inputerror(path + ": " + error);
+  target->record = *expanded;  // the arrays move to the target
+  std::free(expanded);
+  if (punctured == nullptr) return;
+  punctured->clear();
+  for (int c = 0; c < static_cast<int>(qc.transmitted.size()); ++c)
+    if (qc.transmitted[static_cast<std::size_t>(c)] == 0)
+      for (int i = 0; i < qc.lift; ++i) punctured->push_back(c * qc.lift + i);
+}
+
+bool readsasqc(const std::string &path, const py::object &format) {
+  if (!format.is_none()) {
+    const std::string name = py::str(format);
+    if (name != "qc")
+      throw py::value_error("format takes 'qc' (a base-matrix file) or None, not '" + name + "'");
+    return true;
+  }
+  return path.size() >= 3 && path.compare(path.size() - 3, 3, ".qc") == 0;
+}
+
 void bindgraph(py::module_ &m) {
   py::class_<graph>(m, "Graph", R"(A Tanner graph: variable nodes (code bits), check nodes and edges.
 
@@ -222,18 +255,24 @@ Nodes and sockets count from 0. Read one with Graph.read, build one from a
 parity-check matrix with Graph.from_matrix, or construct a random one.)")
       .def_static(
           "read",
-          [](const py::object &path) {
+          [](const py::object &path, const py::object &format) {
             std::string name = pathstring(path);
+            const bool qc = readsasqc(name, format);
             auto target = std::make_unique<graph>();
             {
               py::gil_scoped_release unlocked;
-              readgraph(target.get(), name);
+              if (qc)
+                readqcgraph(target.get(), name, nullptr);
+              else
+                readgraph(target.get(), name);
             }
             return target;
           },
-          py::arg("path"),
+          py::arg("path"), py::arg("format") = py::none(),
           "Reads a code description file or an alist file (either dialect), recognised from "
-          "the content: a code description file opens with '/*'.")
+          "the content: a code description file opens with '/*'. A name ending in .qc, or "
+          "format='qc', is a base-matrix file, expanded as tanner expands it (its flag line's "
+          "punctured block columns: qc_punctured).")
       .def_static(
           "_from_columns",
           [](int m, int n, py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>
@@ -435,6 +474,23 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
                " variable nodes, " + std::to_string(self.record.cnodenum) + " check nodes, " +
                std::to_string(ldpc::countedges(&self.record)) + " edges>";
       });
+
+  m.def(
+      "qc_punctured",
+      [](const py::object &path) {
+        std::string name = pathstring(path);
+        graph expanded;
+        std::vector<int> punctured;
+        {
+          py::gil_scoped_release unlocked;
+          readqcgraph(&expanded, name, &punctured);
+        }
+        return punctured;
+      },
+      py::arg("path"),
+      "The variable nodes that a base-matrix file's flag line punctures (every node of a "
+      "block column flagged 0), ascending; empty without a flag line. Give them to "
+      "simulate(punctured=...) with the Graph.read of the same file.");
 }
 
 }  // namespace ldpcpython

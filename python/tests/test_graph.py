@@ -278,3 +278,41 @@ def test_import_error_names_the_interpreter_built_for():
                           "import ldpcgraph"], capture_output=True, text=True)
     assert run.returncode != 0
     assert "ldpcgraph was built for " in run.stderr and "needs numpy there" in run.stderr
+
+
+QCFAULTS = (
+    ("shift.qc", "2 1 3\n1 3\n"),             # a shift beyond Z - 1
+    ("row.qc", "2 2 3\n1 -1\n0\n"),           # a short row
+    ("flags.qc", "2 1 3\n1 -1\n1 0 1\n"),     # a flag line of the wrong length
+    ("header.qc", "2 1\n1 -1\n"),             # a header of two numbers
+)
+
+
+def test_base_matrix_files_read_as_tanner_reads_them(work):
+    """A 2 x 3 base matrix lifted by Z = 3 against its expansion written out
+    by hand (block shift s puts row i's one in column (i + s) mod 3), by
+    name and by format='qc'; the flag line's punctured column; the faults
+    tanner names, raised with its message."""
+    text = "3 2 3\n1 -1 0\n\n0 2 -1\n1 0 1\n"
+    path = work / "small.qc"
+    path.write_text(text)
+    circulant = lambda s: np.roll(np.eye(3, dtype=np.int64), s, axis=1)
+    zero = np.zeros((3, 3), dtype=np.int64)
+    expected = np.block([[circulant(1), zero, circulant(0)], [circulant(0), circulant(2), zero]])
+    assert expected[0, 1] == 1
+    plain = work / "small.txt"
+    plain.write_text(text)
+    for graph in (ldpcgraph.Graph.read(path), ldpcgraph.Graph.read(plain, format="qc")):
+        assert (graph.to_scipy().toarray() == expected).all()
+        assert graph.fingerprint() == tannerstats(path)["fingerprint"]
+    assert ldpcgraph.qc_punctured(path) == [3, 4, 5]
+    with pytest.raises(ValueError, match="format takes 'qc'"):
+        ldpcgraph.Graph.read(path, format="alist")
+    for name, content in QCFAULTS:
+        bad = work / name
+        bad.write_text(content)
+        message = tannerfailure("stats", bad)
+        for read in (ldpcgraph.Graph.read, ldpcgraph.qc_punctured):
+            with pytest.raises(ldpcgraph.FormatError) as raised:
+                read(bad)
+            assert str(raised.value) == message

@@ -98,3 +98,19 @@ def test_ledgers_of_standard_codes_resume(tmp_path):
 def test_refusals(call, message):
     with pytest.raises(ValueError, match=message):
         call()
+
+
+def test_base_matrix_files_simulate_with_their_flag_line(tmp_path):
+    """simulate of a .qc path punctures what its flag line punctures, as
+    tanner simulate of the same file does, and counts as tanner counts."""
+    path = tmp_path / "code.qc"
+    path.write_text("6 3 16\n0 3 -1 5 0 -1\n7 -1 0 2 0 0\n-1 1 9 -1 -1 0\n0 1 1 1 1 1\n")
+    run = dict(max_frames=640, max_errors=30, threads=2, seed=5, all_points=True)
+    rows = ldpcgraph.simulate(path, ebn0=[2, 4], **run)
+    graph = ldpcgraph.Graph.read(path)
+    assert counts(rows) == counts(ldpcgraph.simulate(
+        graph, ebn0=[2, 4], punctured=ldpcgraph.qc_punctured(path), **run))
+    out = tmp_path / "run.json"
+    tanner("simulate", path, "--ebn0", "2,4", "--max-frames", 640, "--max-errors", 30,
+           "--threads", 2, "--seed", 5, "--all-points", "--json", out)
+    assert counts(rows) == counts(json.loads(out.read_text())["points"])
