@@ -173,6 +173,72 @@ if hasattr(_ldpcgraph, "Decoder"):
     __all__ += ["decode", "simulate", "merge", "standard", "StandardCode", "IrregularEnsemble",
                 "ProtographEnsemble"]
 
+# Error floors, when the extension was built with the floors library.
+if hasattr(_ldpcgraph, "_floor"):
+    import warnings as _warnings
+
+    def _floorpoints(ebn0, sigma):
+        if (ebn0 is None) == (sigma is None):
+            raise ValueError("give one of ebn0, sigma")
+        channel, points = ("ebn0", ebn0) if sigma is None else ("sigma", sigma)
+        return channel, list(_np.atleast_1d(points).astype(float))
+
+    def _ascode(code):
+        return code if isinstance(code, Graph) else Graph.read(code)
+
+    def _warnunconverged(where, diagnostic, what):
+        _warnings.warn("the estimate at %s did not converge (%s); %s" % (
+            where, diagnostic or "stopped", what), RuntimeWarning, stacklevel=3)
+
+    def floor(code, ebn0=None, sigma=None, check=False, **options):
+        """The points of `tanner floor --json` (dicts under its keys: fer,
+        ferlow, ferhigh, ber, converged, diagnostic, decodes, seconds, ...):
+        the FER and BER of a decoder at each Eb/N0 (dB) or sigma by
+        multicanonical Monte-Carlo (BPSK over AWGN, the all-zero word).
+        options as tanner floor takes them: rate, decoder, schedule,
+        iterations, early_stop, alpha, beta, quantization, seed (default 1),
+        threads, max_decodes, precision, chains. The estimate depends on the
+        seed, not on threads. A point that did not converge keeps
+        converged False and raises a RuntimeWarning: its figures are not to
+        be trusted. check=True adds "check" to the first point: direct
+        Monte-Carlo there, as --check."""
+        channel, points = _floorpoints(ebn0, sigma)
+        rows = _ldpcgraph._floor(_ascode(code), points, channel, check, **options)
+        for row in rows:
+            if not row["converged"]:
+                where = "%g dB" % row["ebn0"] if row["ebn0"] is not None else "sigma %g" % row["sigma"]
+                _warnunconverged(where, row["diagnostic"], "its figures are not to be trusted")
+        return rows
+
+    def trapping_sets(code, ebn0=None, sigma=None, max_size=12, top=20, **options):
+        """The report of `tanner trapping --json`: the estimator run at one
+        point (default Eb/N0 4 dB) and the failing sets of variable nodes
+        its chains visited, by decreasing share of the failures ("sets":
+        dicts with a, b, elementary, absorbing, samples, share and
+        variables, the node list), at most top sets of at most max_size
+        nodes. options as floor(). A RuntimeWarning when the estimate did
+        not converge."""
+        if ebn0 is None and sigma is None:
+            ebn0 = 4.0
+        channel, points = _floorpoints(ebn0, sigma)
+        if len(points) != 1:
+            raise ValueError("trapping_sets takes one point")
+        report = _ldpcgraph._trapping_sets(_ascode(code), points[0], channel, max_size=max_size,
+                                           top=top, **options)
+        if not report["converged"]:
+            _warnunconverged("the point", report["diagnostic"], "the shares are not to be trusted")
+        return report
+
+    def absorbing_sets(code, max_size=4, keep=100000):
+        """The connected elementary absorbing sets of at most max_size
+        variable nodes, exactly, as `tanner absorbing --json` counts them:
+        "counts" (dicts a, b, count, fully), "sets" (node lists by (a, b),
+        at most keep of them; the counts go on), "examined", "complete".
+        The work grows fast with max_size: small codes or small sizes."""
+        return _ldpcgraph._absorbing_sets(_ascode(code), max_size, keep)
+
+    __all__ += ["floor", "trapping_sets", "absorbing_sets"]
+
 
 def _from_matrix(matrix, multigraph=False):
     """The graph of a parity-check matrix (M x N) over GF(2): a scipy sparse

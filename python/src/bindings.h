@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "decoder.h"
 #include "graphstruct.h"
 #include "simulation.h"
 
@@ -116,6 +117,15 @@ void bindgraph(py::module_ &m);
 void bindconstruct(py::module_ &m);
 #ifdef LDPC_PYTHON_DECODING
 void binddecoding(py::module_ &m);
+// The decoder settings of keywords (alpha and beta None when not given),
+// checked as tanner checks them (ValueError).
+ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
+                                    const py::handle &iterations, bool earlystop,
+                                    const py::handle &alpha, const py::handle &beta,
+                                    const py::handle &quantization);
+#endif
+#ifdef LDPC_PYTHON_FLOORS
+void bindfloors(py::module_ &m);
 #endif
 #ifdef LDPC_PYTHON_SHORTCYCLES
 void bindshortcycles(py::module_ &m);

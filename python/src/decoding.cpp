@@ -18,9 +18,6 @@
 
 namespace ldpcpython {
 
-namespace {
-
-// The decoder settings of keywords; alpha and beta None when not given.
 ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
                                     const py::handle &iterations, bool earlystop,
                                     const py::handle &alpha, const py::handle &beta,
@@ -39,6 +36,8 @@ ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::str
   if (!fault.empty()) throw py::value_error(fault);
   return options;
 }
+
+namespace {
 
 // A decoder compiled from a graph, kept for many batches.
 struct pydecoder {

@@ -76,6 +76,9 @@ PYBIND11_MODULE(_ldpcgraph, m) {
 #ifdef LDPC_PYTHON_THRESHOLD
   bindthreshold(m);
 #endif
+#ifdef LDPC_PYTHON_FLOORS
+  bindfloors(m);
+#endif
 #ifdef LDPC_PYTHON_ENCODING
   bindencoding(m);
 #endif
