@@ -14,7 +14,7 @@ EXAMPLES = SOURCE / "examples"
 # tests of the others are not collected.
 FEATURES = [f for f in os.environ.get("LDPC_PYTHON_FEATURES", "").split(",") if f]
 collect_ignore = ["test_%s.py" % f for f in ("decoding", "shortcycles", "threshold", "encoding",
-                                                  "modulation")
+                                                  "modulation", "floors")
                   if f not in FEATURES]
 
 
