@@ -70,7 +70,10 @@ const char constructhelp[] =
     "the check degrees. Cost: one search of the graph per edge, O(N E).\n"
     "\n"
     "COMMON options:\n"
-    "  --seed S       start state of the graph stream: W0,W1,W2 (three 16-bit\n"
+    "  --state S      start state of the graph stream (the raw state, not the\n"
+    "                 run seed that simulate --seed mixes into every frame;\n"
+    "                 --seed S is the same as --state S, kept for scripts):\n"
+    "                 W0,W1,W2 (three 16-bit\n"
     "                 words, word 0 least significant) or one integer\n"
     "                 0 <= S < 2^48 that is the 48-bit state itself\n"
     "                 (W0 = S mod 65536, W1 = S / 65536 mod 65536, W2 = S / 2^32);\n"
@@ -97,8 +100,8 @@ const char constructhelp[] =
     "(PROTOFILE, --shifts, --degrees) is refused.\n"
     "\n"
     "The state the graph stream started from is printed, so that the same\n"
-    "graph can be built again with --seed. The same options and seed always\n"
-    "give the same graph, edge for edge.\n";
+    "graph can be built again with --state (or --seed). The same options and\n"
+    "state always give the same graph, edge for edge.\n";
 
 }  // namespace
 
@@ -115,9 +118,15 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
     // Each option once, so that the command means the same in any order.
     if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-' && !given.insert(arg).second)
       usageerror("construct", arg + " is given twice");
-    if (arg == "--seed") {
-      if (i + 1 >= argc) usageerror("construct", "--seed needs a value");
-      parseseed("construct", argv[++i], options->seed);
+    if (arg == "--seed" || arg == "--state") {
+      if (given.count("--seed") && given.count("--state"))
+        usageerror("construct", "give --state or --seed (the same), not both");
+      if (i + 1 >= argc) usageerror("construct", arg + " needs a value");
+      if (arg == "--seed")
+        parseseed("construct", argv[++i], options->seed);
+      else if (!ldpc::parsestreamstate(argv[++i], options->seed))
+        usageerror("construct", "--state takes W0,W1,W2 (each 0..65535) or an integer below 2^48, "
+                                "not '" + std::string(argv[i]) + "'");
     } else if (arg == "--verbose") {
       options->verbose = true;
     } else if (arg == "--json") {

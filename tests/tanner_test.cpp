@@ -134,6 +134,28 @@ TEST(tanner, construct_irregular_is_reproducible_from_the_printed_seed) {
   EXPECT_EQ(readfile(dir.file("a.code")), readfile(dir.file("b.code")));
   EXPECT_EQ(field(run(tanner, {"check", dir.file("a.code")}).out, "fingerprint:"),
             field(r.out, "fingerprint"));
+  // --state names the same stream state; with --seed beside it, or a state
+  // that is not one, it is refused under its own name
+  auto state = args;
+  state[12] = "--state";
+  state.push_back(dir.file("s.code"));
+  ASSERT_EQ(run(tanner, state).status, 0);
+  EXPECT_EQ(readfile(dir.file("a.code")), readfile(dir.file("s.code")));
+  for (const auto &[extra, message] :
+       {std::pair<std::vector<std::string>, std::string>{{"--seed", "1"}, "not both"},
+        {{"--state", "1,2"}, "--state takes W0,W1,W2"}}) {
+    auto refused = extra[0] == "--seed" ? state : args;
+    if (extra[0] == "--seed") {
+      refused.insert(refused.end() - 1, extra.begin(), extra.end());
+    } else {
+      refused[12] = extra[0];
+      refused[13] = extra[1];
+      refused.push_back(dir.file("t.code"));
+    }
+    r = run(tanner, refused);
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+  }
 
   // an alist file instead, which converts back to a graph with the same edges
   auto third = args;
