@@ -5,7 +5,7 @@
 // Messages (64-bit integers; a double travels as its bits):
 //   report  rank -> 0: sent-at time, blocks wanted, n, n x (point, block,
 //           frames, frame errors, bit errors, undetected, iterations,
-//           seconds)
+//           seconds, information-bit errors)
 //   assign  0 -> rank: first point not ended, is-answer, n, n x (point,
 //           block); n = 0 and no answer is the heartbeat that also tells
 //           which points have ended
@@ -36,7 +36,7 @@ double since(steadyclock::time_point t) {
 }
 
 enum messagetag : int { tagreport = 71, tagassign = 72, tagstop = 73, tagdone = 74 };
-constexpr int recordwords = 8;
+constexpr int recordwords = 9;
 
 struct mpifault : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -59,7 +59,7 @@ struct finishedblock {
 void putrecord(std::vector<std::int64_t> *data, const finishedblock &f) {
   const blocktally &t = f.tally;
   data->insert(data->end(), {f.point, f.block, t.frames, t.frameerrors, t.biterrors, t.undetected,
-                             t.iterations, std::bit_cast<std::int64_t>(t.seconds)});
+                             t.iterations, std::bit_cast<std::int64_t>(t.seconds), t.infobiterrors});
 }
 
 finishedblock getrecord(const std::int64_t *r) {
@@ -72,6 +72,7 @@ finishedblock getrecord(const std::int64_t *r) {
   f.tally.undetected = r[5];
   f.tally.iterations = r[6];
   f.tally.seconds = std::bit_cast<double>(r[7]);
+  f.tally.infobiterrors = r[8];
   return f;
 }
 
@@ -594,7 +595,7 @@ void shareresult(MPI_Comm comm, int rank, clusterresult *result) {
     for (const pointstate &s : result->points)
       data.insert(data.end(), {static_cast<std::int64_t>(s.end), s.blocks, s.total.frames, s.total.frameerrors,
                                s.total.biterrors, s.total.undetected, s.total.iterations,
-                               std::bit_cast<std::int64_t>(s.total.seconds)});
+                               std::bit_cast<std::int64_t>(s.total.seconds), s.total.infobiterrors});
   }
   std::int64_t size = static_cast<std::int64_t>(data.size());
   check(MPI_Bcast(&size, 1, MPI_INT64_T, 0, comm), "broadcast of the result");
@@ -605,11 +606,11 @@ void shareresult(MPI_Comm comm, int rank, clusterresult *result) {
   result->interrupted = data[1] != 0;
   result->points.clear();
   for (std::int64_t k = 0; k < data[2]; ++k) {
-    const std::int64_t *r = data.data() + 3 + 8 * k;
+    const std::int64_t *r = data.data() + 3 + recordwords * k;
     pointstate s;
     s.end = static_cast<pointend>(r[0]);
     s.blocks = r[1];
-    s.total = getrecord(r).tally;  // words 2..7 hold the counts and seconds as in a record
+    s.total = getrecord(r).tally;  // words 2..8 hold the counts and seconds as in a record
     result->points.push_back(s);
   }
   if (result->interrupted) result->failure = "interrupted on rank 0";

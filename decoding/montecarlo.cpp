@@ -277,7 +277,7 @@ void reportprogress(const simulationsettings &s, const simulationcallbacks &call
 }
 
 tally fromcounts(const blockcounts &c) {
-  return {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations};
+  return {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, c.infobiterrors};
 }
 
 // Block k of the segment: known from the hooks, or decoded (and handed to
@@ -305,7 +305,8 @@ bool takeblock(const simulationsettings &s, const decoder &dec, const framemap *
   work->tallies[k] = t;
   if (hooks.decoded)
     hooks.decoded(point, b.index,
-                  {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, secondssince(start)});
+                  {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, secondssince(start),
+                   t.infobiterrors});
   return true;
 }
 
@@ -554,7 +555,7 @@ blockcounts decodeblockframes(const simulationsettings &settings, const decoder 
                               const framemap *map, int point, std::int64_t first, int count) {
   thread_local blockbuffers buffers;
   const tally t = decodeblock(settings, dec, map, point, first, count, &buffers);
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0};
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0, t.infobiterrors};
 }
 
 pointresult summarisepoint(const simulationsettings &settings, int point, const blockcounts &total,

@@ -143,6 +143,7 @@ void wilsoninterval(std::int64_t k, std::int64_t n, double *low, double *high);
 struct blockcounts {
   std::int64_t frames = 0, frameerrors = 0, biterrors = 0, undetected = 0, iterations = 0;
   double seconds = 0.0;
+  std::int64_t infobiterrors = 0;  // with a frame source: errors in information bits
 };
 
 // How a block's counts are had: decoded, known from an earlier run (not

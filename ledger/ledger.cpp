@@ -147,11 +147,21 @@ std::vector<std::pair<std::string, std::string>> configfields(const runconfig &c
   add("graphframes", c.rule.graphframes);
   add("blockframes", static_cast<std::int64_t>(c.rule.blockframes));
   for (const configsetting &s : c.settings) add(s.key, s.value);
+  // Absent where no information bits are counted, so that the text (and
+  // hash) of such a run is what it was before the key existed.
+  if (c.infobits != 0) add("infobits", c.infobits);
   return fields;
 }
 
 const char *const reservedkeys[] = {"software",  "seed",      "points", "length",      "iterations",
                                     "maxerrors", "maxframes", "minfer", "graphframes", "blockframes"};
+// Typed keys that a configuration may leave out.
+const char *const optionalkeys[] = {"infobits"};
+
+bool typedkey(const std::string &key) {
+  return std::find(std::begin(reservedkeys), std::end(reservedkeys), key) != std::end(reservedkeys) ||
+         std::find(std::begin(optionalkeys), std::end(optionalkeys), key) != std::end(optionalkeys);
+}
 
 std::uint64_t fnv1a(std::string_view text) {
   std::uint64_t h = 0xcbf29ce484222325ULL;
@@ -197,6 +207,7 @@ std::string configfault(const runconfig &c) {
     if (!std::isfinite(c.points[p])) return "point " + std::to_string(p) + " is not a finite number";
   if (c.length < 1) return "the frame length " + std::to_string(c.length) + " is below 1";
   if (c.iterations < 0) return "the iterations " + std::to_string(c.iterations) + " are negative";
+  if (c.infobits < 0) return "the information bits " + std::to_string(c.infobits) + " are negative";
   const stoppingrule &r = c.rule;
   if (r.maxerrors < 1) return "maxerrors " + std::to_string(r.maxerrors) + " is below 1";
   if (r.maxframes < 1) return "maxframes " + std::to_string(r.maxframes) + " is below 1";
@@ -204,6 +215,7 @@ std::string configfault(const runconfig &c) {
   if (r.graphframes < 0) return "graphframes " + std::to_string(r.graphframes) + " is negative";
   if (!std::isfinite(r.minfer)) return "minfer is not a finite number";
   std::vector<std::string> keys(std::begin(reservedkeys), std::end(reservedkeys));
+  keys.insert(keys.end(), std::begin(optionalkeys), std::end(optionalkeys));
   for (const configsetting &s : c.settings) {
     if (s.key.empty()) return "a setting has an empty name";
     if (std::find(keys.begin(), keys.end(), s.key) != keys.end())
@@ -279,6 +291,14 @@ std::string blockfault(const runconfig &config, const ledgershard &shard, int po
     fault = counts("bit errors", t.biterrors, t.frameerrors, t.frameerrors == 0 ? 0 : maxbits);
   if (fault.empty())
     fault = counts("iterations", t.iterations, 0, t.frames * static_cast<std::int64_t>(config.iterations));
+  if (fault.empty()) {
+    // Information-bit errors are bit errors of information bits.
+    const std::int64_t infobits =
+        config.infobits > 0 && t.frames > std::numeric_limits<std::int64_t>::max() / config.infobits
+            ? std::numeric_limits<std::int64_t>::max()
+            : t.frames * config.infobits;
+    fault = counts("information-bit errors", t.infobiterrors, 0, std::min(infobits, t.biterrors));
+  }
   if (fault.empty() && !(t.seconds >= 0 && std::isfinite(t.seconds)))
     fault = where + ": seconds must be a finite number of at least 0";
   return fault;
@@ -305,7 +325,7 @@ std::string headerline(const runconfig &config, const ledgershard &shard, const 
   return line + "}\n";
 }
 
-std::string blockline(int point, std::int64_t block, const blocktally &t) {
+std::string blockline(int point, std::int64_t block, const blocktally &t, bool infobits) {
   std::string line;
   line.reserve(160);
   line += "{\"point\":";
@@ -317,6 +337,10 @@ std::string blockline(int point, std::int64_t block, const blocktally &t) {
   for (const auto &[key, value] : fields) {
     line += key;
     appendinteger(&line, value);
+  }
+  if (infobits) {
+    line += ",\"infobiterrors\":";
+    appendinteger(&line, t.infobiterrors);
   }
   // Microseconds are enough for a figure that decides nothing.
   line += ",\"seconds\":";
@@ -429,10 +453,12 @@ std::string parseconfig(const json &object, runconfig *c) {
   c->rule.minfer = need("minfer")->get<double>();
   if (!getinteger(*need("graphframes"), &c->rule.graphframes)) return bad("graphframes", "an integer");
   if (!getintvalue(*need("blockframes"), &c->rule.blockframes)) return bad("blockframes", "an integer");
+  c->infobits = 0;
+  if (need("infobits") != nullptr && (!getinteger(*need("infobits"), &c->infobits) || c->infobits < 1))
+    return bad("infobits", "an integer of at least 1");
   c->settings.clear();
   for (auto it = object.begin(); it != object.end(); ++it) {
-    if (std::find(std::begin(reservedkeys), std::end(reservedkeys), it.key()) != std::end(reservedkeys))
-      continue;
+    if (typedkey(it.key())) continue;
     configsetting s{it.key(), false};
     if (!getsetting(it.value(), &s.value))
       return "the configuration's \"" + it.key() + "\" is not a value a setting holds";
@@ -488,6 +514,7 @@ struct ledgerline {
   int point = 0;
   std::int64_t block = 0;
   blocktally tally;
+  bool infobits = false;  // the line gives the information-bit errors
   std::string reason;
 };
 
@@ -518,6 +545,14 @@ bool parsewritten(std::string_view text, ledgerline *line) {
     at += key.size();
     if (!takeinteger(text, &at, &values[k])) return false;
   }
+  // The information-bit errors, where the run counts them.
+  const std::string_view infokey = ",\"infobiterrors\":";
+  std::int64_t infobiterrors = 0;
+  const bool infobits = text.compare(at, infokey.size(), infokey) == 0;
+  if (infobits) {
+    at += infokey.size();
+    if (!takeinteger(text, &at, &infobiterrors)) return false;
+  }
   const std::string_view key = keys[7];
   if (text.compare(at, key.size(), key) != 0 || text.empty() || text.back() != '}') return false;
   at += key.size();
@@ -539,6 +574,8 @@ bool parsewritten(std::string_view text, ledgerline *line) {
   line->tally.biterrors = values[4];
   line->tally.undetected = values[5];
   line->tally.iterations = values[6];
+  line->tally.infobiterrors = infobiterrors;
+  line->infobits = infobits;
   return true;
 }
 
@@ -555,11 +592,17 @@ std::string parseline(std::string_view text, ledgerline *line) {
                                                    : std::span<const char *const>(blockkeys);
   for (const char *key : keys)
     if (!object.contains(key)) return std::string("has no \"") + key + "\"";
-  if (object.size() != keys.size())
+  const bool infobits = !giveup && object.contains("infobiterrors");
+  if (object.size() != keys.size() + (infobits ? 1 : 0))
     for (auto it = object.begin(); it != object.end(); ++it)
-      if (std::find_if(keys.begin(), keys.end(), [&](const char *k) { return it.key() == k; }) == keys.end())
+      if (std::find_if(keys.begin(), keys.end(), [&](const char *k) { return it.key() == k; }) == keys.end() &&
+          !(infobits && it.key() == "infobiterrors"))
         return "has an unknown key \"" + it.key() + "\"";
   line->giveup = giveup;
+  line->infobits = infobits;
+  line->tally.infobiterrors = 0;
+  if (infobits && !getinteger(object["infobiterrors"], &line->tally.infobiterrors))
+    return "has an \"infobiterrors\" that is not an integer";
   if (!getintvalue(object["point"], &line->point)) return "has a \"point\" that is not an integer";
   if (giveup) {
     if (!getinteger(object["giveup"], &line->block)) return "has a \"giveup\" that is not an integer";
@@ -650,6 +693,9 @@ std::string parseledger(std::string_view text, const std::string &name, ledgerco
       std::int64_t &giveup = ledger->giveup[line.point];
       giveup = giveup < 0 ? line.block : std::min(giveup, line.block);
     } else {
+      if (line.infobits != (ledger->config.infobits > 0))
+        return where + (line.infobits ? "the block gives information-bit errors, and the run counts none"
+                                      : "the block has no \"infobiterrors\", and the run counts information bits");
       fault = blockfault(ledger->config, ledger->shard, line.point, line.block, line.tally);
       if (!fault.empty()) return where + fault;
       read[line.point].push_back({line.block, number, line.tally});
@@ -892,7 +938,8 @@ std::string ledgerwriter::writeblock(int point, std::int64_t block, const blockt
   if (state_->fd < 0) return "no ledger is open";
   std::string fault = blockfault(state_->config, state_->shard, point, block, tally);
   if (!fault.empty()) return state_->path + ": refused: " + fault;
-  fault = appendline(state_->fd, state_->path, blockline(point, block, tally), &state_->bytes,
+  fault = appendline(state_->fd, state_->path, blockline(point, block, tally, state_->config.infobits > 0),
+                     &state_->bytes,
                      &state_->failure);
   if (!fault.empty() || syncseconds < 0) return fault;
   const auto now = std::chrono::steady_clock::now();

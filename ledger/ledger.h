@@ -7,7 +7,8 @@
 //   {"ledger":1,"hash":"H","shard":[K,N],"config":{...},"info":{...}}
 // "config" is the configuration that fixes the counts (runconfig below),
 // written in its canonical text: keys in the order of the record, then the
-// settings in their order; integers in decimal; reals in the shortest form
+// settings in their order, then "infobits" when the run counts information
+// bits (a run that counts none has no such key); integers in decimal; reals in the shortest form
 // that reads back to the same double, with ".0" added where that form has
 // neither a point nor an exponent; strings with '"', '\' and control
 // characters escaped and invalid UTF-8 replaced by U+FFFD. "hash" is the
@@ -19,6 +20,10 @@
 // (stoppingrule.h):
 //   {"point":P,"block":B,"frames":F,"frameerrors":E,"biterrors":BE,
 //    "undetected":U,"iterations":I,"seconds":S}
+// and, in the ledger of a run that counts information bits (its
+// configuration has "infobits"), the errors among them before "seconds":
+//   ...,"iterations":I,"infobiterrors":IE,"seconds":S}
+// (every block line of such a ledger has it, and no other ledger's does)
 // or gives a point up (a time limit, say):
 //   {"point":P,"giveup":B,"reason":"text"}
 // meaning that the point ends given up at block B (blocks 0 .. B - 1
@@ -39,7 +44,9 @@
 // configuration, a later line that does not parse or has other keys, a
 // point or block out of range, a block of another shard, counts that
 // cannot be (more frame errors than frames, bit errors without frame
-// errors, ...), and a block given twice with different counts (given
+// errors, more information-bit errors than bit errors, ...), a block line
+// with information-bit errors where the run counts none or without them
+// where it counts them, and a block given twice with different counts (given
 // twice alike, it is taken once).
 //
 // Error policy: functions return "" on success and otherwise a message
@@ -80,6 +87,9 @@ struct runconfig {
   std::int64_t length = 0;     // bits per frame, at least 1
   int iterations = 0;          // decoder iterations per frame at most
   stoppingrule rule;
+  // Information bits per frame whose errors the blocks count apart (random
+  // codewords), 0 when they count none; written only when positive.
+  std::int64_t infobits = 0;
   std::vector<configsetting> settings;
 };
 
@@ -90,8 +100,8 @@ std::string confighash(const runconfig &config);
 
 // What makes the configuration unusable for a ledger, "" when nothing does:
 // no points, a point or a real setting that is not finite, a length below
-// 1, negative iterations, a rule out of range, a setting key empty,
-// repeated or reserved.
+// 1, negative iterations or information bits, a rule out of range, a
+// setting key empty, repeated or reserved.
 std::string configfault(const runconfig &config);
 
 // "" when the configurations are the same; otherwise the first difference,
@@ -147,8 +157,10 @@ std::string readledger(const std::string &path, ledgercontents *ledger);
 
 // The header line of a ledger, '\n' included.
 std::string headerline(const runconfig &config, const ledgershard &shard, const ledgerinfo &info);
-// A block line and a give-up line, '\n' included.
-std::string blockline(int point, std::int64_t block, const blocktally &tally);
+// A block line and a give-up line, '\n' included; the block's
+// information-bit errors are written with infobits (a run that counts
+// them).
+std::string blockline(int point, std::int64_t block, const blocktally &tally, bool infobits = false);
 std::string giveupline(int point, std::int64_t block, const std::string &reason);
 
 enum class ledgermode {

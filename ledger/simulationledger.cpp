@@ -14,7 +14,7 @@ namespace ldpc {
 namespace {
 
 blockcounts tocounts(const blocktally &t) {
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds};
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds, t.infobiterrors};
 }
 
 }  // namespace
@@ -56,7 +56,40 @@ runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subje
   // Sum-product decodes in float, whose results depend on the vector width.
   if (o.algorithm == decoderalgorithm::sumproduct) add("target", subject.target);
   add("allpoints", !run.stopwithouterrors);
+  // The transmit chain last, and only where there is one: a run of the
+  // all-zero word over BPSK keeps the configuration it always had.
+  c.settings.insert(c.settings.end(), subject.chain.begin(), subject.chain.end());
+  c.infobits = static_cast<std::int64_t>(run.infopositions.size());
   return c;
+}
+
+std::vector<configsetting> chainsettings(const transmitchain &chain) {
+  std::vector<configsetting> settings;
+  auto add = [&](const char *key, configvalue value) { settings.push_back({key, std::move(value)}); };
+  add("codeword", std::string(codewordname(chain.codeword)));
+  if (chain.channel == channeltype::awgn) {
+    const channelsetup &setup = chain.setup;
+    add("modulation", std::string(modulationname(setup.modulation)));
+    add("demapper", std::string(demappername(setup.demapper)));
+    add("fading", std::string(fadingname(setup.fading)));
+    if (setup.fading == fadingkind::block) add("fadingblock", static_cast<std::int64_t>(setup.blocklength));
+    add("interleave", std::string(interleavingname(setup.interleave)));
+  }
+  // The words drawn: K bits put on the encoder's information positions
+  // (the codeword is the one with those bits there).
+  if (chain.codeword == codewordkind::random) {
+    std::string positions;
+    for (int i : chain.enc.positions) positions += std::to_string(i) + ",";
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (unsigned char ch : positions) {
+      h ^= ch;
+      h *= 0x100000001b3ULL;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016" PRIx64, h);
+    add("infoset", std::string(hex));
+  }
+  return settings;
 }
 
 void ledgerfault::note(const std::string &fault) {
@@ -83,7 +116,8 @@ void hookledger(ledgerwriter *writer, const ledgercontents *resumed, const ledge
   hooks.givenup = [resumed](int point, std::int64_t block) { return givenupin(*resumed, point, block); };
   hooks.decoded = [writer, fault](int point, std::int64_t block, const blockcounts &c) {
     fault->note(writer->writeblock(point, block,
-                                   {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, c.seconds}));
+                                   {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, c.seconds,
+                                    c.infobiterrors}));
   };
   hooks.timedout = [writer, fault](int point, std::int64_t block) {
     fault->note(writer->writegiveup(point, block, "max seconds"));

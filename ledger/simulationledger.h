@@ -7,7 +7,10 @@
 // The configuration holds the code's fingerprint (or the ensemble), the
 // decoder, the channel points as channel parameters, the seed, the stopping
 // rule and, for sum-product only, the decoder's instruction set (its float
-// results depend on the vector width). Threads, paths and time limits are
+// results depend on the vector width); with a transmit chain (random
+// codewords, another modulation, fading, an interleaver) also the chain's
+// settings and the information bits counted, which block lines then carry
+// the errors of. Threads, paths and time limits are
 // not in it: they never change which counts a block has.
 //
 // Error policy: nothing here prints or exits. Faults come back as a
@@ -25,6 +28,7 @@
 #include "graphstruct.h"
 #include "ledger.h"
 #include "montecarlo.h"
+#include "transmitchain.h"
 
 namespace ldpc {
 
@@ -35,14 +39,23 @@ struct ledgersubject {
   bool ensemble = false;
   std::vector<configsetting> code;      // the code's fingerprint, or the ensemble
   std::string target;                   // the decoder's instruction set
+  std::vector<configsetting> chain;     // the transmit chain's (chainsettings), none without one
 };
 
 // A fixed code's subject: its fingerprint (16 hex digits), length and the
 // instruction set of its decoder.
 ledgersubject codesubject(const graphs *graph, const decoderoptions &options);
 
-// The configuration of a run as its ledger records it.
+// The configuration of a run as its ledger records it; its information
+// bits are those of run.infopositions.
 runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subject);
+
+// The settings of a transmit chain that the Monte-Carlo loop takes as its
+// frame source (an active chain: not the all-zero word over BPSK): the
+// codeword kind; over AWGN the modulation, demapper, fading (its block
+// length for block fading) and interleaver; with random codewords a
+// fingerprint of the encoder's information positions, which fix the words.
+std::vector<configsetting> chainsettings(const transmitchain &chain);
 
 // The first failed write of a run, from any thread.
 struct ledgerfault {

@@ -8,7 +8,8 @@ namespace ldpc {
 
 bool samecounts(const blocktally &a, const blocktally &b) {
   return a.frames == b.frames && a.frameerrors == b.frameerrors && a.biterrors == b.biterrors &&
-         a.undetected == b.undetected && a.iterations == b.iterations;
+         a.undetected == b.undetected && a.iterations == b.iterations &&
+         a.infobiterrors == b.infobiterrors;
 }
 
 void addtally(blocktally *sum, const blocktally &block) {
@@ -18,6 +19,7 @@ void addtally(blocktally *sum, const blocktally &block) {
   sum->undetected += block.undetected;
   sum->iterations += block.iterations;
   sum->seconds += block.seconds;
+  sum->infobiterrors += block.infobiterrors;
 }
 
 namespace {

@@ -46,7 +46,7 @@ ldpc::pointstop stopof(ldpc::pointend end) {
 }
 
 ldpc::blockcounts countsof(const ldpc::blocktally &t) {
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds};
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds, t.infobiterrors};
 }
 
 // Why the sweep ended after the points finished, as runsimulation says it.
@@ -76,7 +76,8 @@ ldpc::clusterjob makejob(const ldpc::simulationsettings &s, const ldpc::decoder 
     const ldpc::framespan span = ldpc::blockspan(rule, block);
     const ldpc::blockcounts c = ldpc::decodeblockframes(s, dec, map, point, span.first, span.count);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return ldpc::blocktally{c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, seconds};
+    return ldpc::blocktally{c.frames,     c.frameerrors, c.biterrors,      c.undetected,
+                            c.iterations, seconds,       c.infobiterrors};
   };
   if (const ldpc::ledgercontents *known = ledger->resumed()) {
     job.known = known->blocks;

@@ -58,7 +58,7 @@ std::string recordedargs(const std::vector<std::string> &args) {
 }
 
 ldpc::blockcounts tocounts(const ldpc::blocktally &t) {
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds};
+  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds, t.infobiterrors};
 }
 
 std::string hostname() {

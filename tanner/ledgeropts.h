@@ -6,7 +6,7 @@
 // A run with a ledger keeps everything the loop computes as it goes
 // (ledger/ledger.h); its configuration is what fixes the counts (the code's
 // fingerprint or the ensemble, decoder, channel points, seed, stopping
-// rule), so a resumed run and a merge refuse a ledger of another one. The
+// rule, the transmit chain's settings), so a resumed run and a merge refuse a ledger of another one. The
 // header's info also records the command and its working directory, from
 // which tanner merge builds the one-process run again.
 //

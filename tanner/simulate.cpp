@@ -169,6 +169,7 @@ struct settings {
   ledgeroptions ledger;
   transmitargs transmit;
   std::string transmitline;  // the header line of the transmit chain, "" when none
+  std::vector<ldpc::configsetting> chainledger;  // the chain's settings for a ledger
 };
 
 std::vector<double> parsepoints(const std::string &option, const std::string &text) {
@@ -509,7 +510,7 @@ void plancode(settings *s, codeplan *plan) {
   if (plan->graph != nullptr)
     s->transmitline = plantransmit(s->transmit, plan->graph, &plan->encoder,
                                    plan->transmit.active ? &plan->transmit.pattern : nullptr,
-                                   plan->description, &s->run);
+                                   plan->description, &s->run, &s->chainledger);
 }
 
 void releasecode(codeplan *plan) {
@@ -843,6 +844,7 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const dec
     add("transmission", ldpc::patternfingerprint(plan.transmit.pattern));
     subject.length = ldpc::countedbits(plan.transmit.map);
   }
+  subject.chain = s.chainledger;
   return subject;
 }
 
@@ -916,10 +918,6 @@ int simulatecommand(int argc, char **argv) {
     if (!path.empty()) checkwritable(path);
   codeplan plan;
   plancode(&s, &plan);
-  // A ledger's blocks hold no information-bit errors nor the transmit chain.
-  if (s.run.framesource && (!s.ledger.path.empty() || s.ledger.shard.count > 1 || startmpi().ranks > 1))
-    usageerror(command, "--ledger, --shard and mpirun run the all-zero word over BPSK; not with "
-                        "random codewords, another modulation, fading or an interleaver");
   int status = statusok;
   try {
     if (s.replayframe >= 0)

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "simulationledger.h"
 
 namespace tanner {
 
@@ -61,7 +62,8 @@ void checktransmitargs(const transmitargs &t, bool ensemble) {
 
 std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
                          const ldpc::encoders *info, const ldpc::transmission *pattern,
-                         const std::string &codefile, ldpc::simulationsettings *run) {
+                         const std::string &codefile, ldpc::simulationsettings *run,
+                         std::vector<ldpc::configsetting> *ledger) {
   ldpc::codewordkind codeword;
   ldpc::chosencodeword(t.codeword, t.setup, &codeword);
   auto chain = std::make_shared<ldpc::transmitchain>();
@@ -76,6 +78,7 @@ std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
     fail(codefile + ": " + error);
   run->framesource = ldpc::framesource(chain);
   if (codeword == ldpc::codewordkind::random) run->infopositions = ldpc::countedinfo(*chain);
+  *ledger = ldpc::chainsettings(*chain);
   std::string line = std::string("# codeword ") + ldpc::codewordname(codeword);
   if (run->channel == ldpc::channeltype::awgn)
     line += std::string(", ") + ldpc::modulationname(t.setup.modulation);

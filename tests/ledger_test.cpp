@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <limits>
+#include <regex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -621,5 +622,103 @@ TEST(ledger, lines_read_alike_in_the_written_form_and_as_any_json) {
     EXPECT_EQ(b.block, json["block"].get<std::int64_t>()) << line;
     EXPECT_EQ(b.tally.iterations, json["iterations"].get<std::int64_t>()) << line;
     EXPECT_EQ(b.tally.seconds, json["seconds"].get<double>()) << line;
+  }
+}
+
+// A run that counts information bits: "infobits" closes the canonical text
+// (a run that counts none has no such key, so its text is as before), the
+// block lines carry "infobiterrors" before "seconds", read alike in the
+// written form and as any JSON, and what cannot be is refused with its line.
+TEST(ledger, information_bit_errors_are_read_where_the_run_counts_them) {
+  ldpc::runconfig c = sampleconfig();
+  const std::string plain = ldpc::configtext(c);
+  c.infobits = 48;
+  const std::string text = ldpc::configtext(c);
+  EXPECT_EQ(text, plain.substr(0, plain.size() - 1) + ",\"infobits\":48}");
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fnv(text)));
+  EXPECT_EQ(ldpc::confighash(c), hex);
+  ldpc::runconfig fewer = c, none = c;
+  fewer.infobits = 40;
+  none.infobits = 0;
+  EXPECT_NE(ldpc::configdifference(c, "A", fewer, "B").find("infobits is 48 in A and 40 in B"), std::string::npos);
+  EXPECT_NE(ldpc::configdifference(c, "A", none, "B").find("infobits is set in A and not in B"), std::string::npos);
+  ldpc::runconfig reserved = none;
+  reserved.settings.push_back({"infobits", std::int64_t{5}});
+  EXPECT_NE(ldpc::configfault(reserved).find("'infobits' is given twice or takes a reserved"), std::string::npos);
+  none.infobits = -1;
+  EXPECT_NE(ldpc::configfault(none).find("information bits -1"), std::string::npos);
+
+  ldpc::blocktally t = tally(64, 3, 9, 1, 321, 0.5);
+  t.infobiterrors = 4;
+  const std::string written = ldpc::blockline(1, 2, t, true);
+  EXPECT_EQ(written, "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+                     "\"iterations\":321,\"infobiterrors\":4,\"seconds\":0.500000}\n");
+  EXPECT_EQ(ldpc::blockline(1, 2, t, false).find("infobiterrors"), std::string::npos);
+  const std::string h = header(c), hplain = header();
+  const std::string tail = "\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,";
+  const struct {
+    std::string ledger;
+    std::int64_t infobiterrors;  // as read; -1: refused
+    const char *fault;
+  } cases[] = {
+      {h + written, 4, ""},
+      // Any JSON form: keys in another order, spaces.
+      {h + "{\"infobiterrors\": 4, \"seconds\": 0.5, \"point\":1,\"block\":2," + tail.substr(0, tail.size() - 1) + "}\n", 4, ""},
+      {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":0,\"seconds\":0.5}\n", 0, ""},
+      {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":9,\"seconds\":0.5}\n", 9, ""},
+      {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":10,\"seconds\":0.5}\n", -1,
+       "L:2: block 2 of point 1: information-bit errors 10 outside 0..9"},
+      {h + "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,\"undetected\":0,"
+           "\"iterations\":321,\"infobiterrors\":1,\"seconds\":0.5}\n", -1, "information-bit errors 1 outside 0..0"},
+      {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":-1,\"seconds\":0.5}\n", -1,
+       "information-bit errors -1 outside"},
+      {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":1.5,\"seconds\":0.5}\n", -1,
+       "L:2: the line has an \"infobiterrors\" that is not an integer"},
+      {h + "{\"point\":1,\"block\":2," + tail + "\"seconds\":0.5}\n", -1,
+       "L:2: the block has no \"infobiterrors\", and the run counts information bits"},
+      {hplain + written, -1, "L:2: the block gives information-bit errors, and the run counts none"},
+      {hplain + "{\"point\":1,\"giveup\":2,\"reason\":\"x\",\"infobiterrors\":0}\n", -1,
+       "L:2: the line has an unknown key \"infobiterrors\""},
+      // One block twice, with other information-bit errors.
+      {h + written + ldpc::blockline(1, 2, [&] { auto u = t; u.infobiterrors = 5; return u; }(), true), -1,
+       "L:3: block 2 of point 1 again, with other counts than on line 2"},
+      {h + written + written, 4, ""},
+  };
+  for (const auto &k : cases) {
+    ldpc::ledgercontents read;
+    const std::string fault = parse(k.ledger, &read);
+    if (k.infobiterrors < 0) {
+      EXPECT_NE(fault.find(k.fault), std::string::npos) << k.ledger << "\n" << fault;
+      continue;
+    }
+    ASSERT_EQ(fault, "") << k.ledger;
+    EXPECT_EQ(read.config.infobits, 48);
+    ASSERT_EQ(read.blocks[1].size(), 1u);
+    EXPECT_EQ(read.blocks[1][0].tally.infobiterrors, k.infobiterrors) << k.ledger;
+    EXPECT_EQ(read.blocks[1][0].tally.iterations, 321);
+  }
+  // A header whose "infobits" is not a count of at least 1.
+  for (const char *bad : {"0", "-2", "1.5", "\"48\""}) {
+    std::string edited = std::regex_replace(h, std::regex("\"infobits\":48"), std::string("\"infobits\":") + bad);
+    EXPECT_NE(parse(edited).find("L:1: the configuration's \"infobits\" is not an integer of at least 1"),
+              std::string::npos) << bad << ": " << parse(edited);
+  }
+  // The writer writes the field where the configuration counts information
+  // bits, and refuses errors where it counts none.
+  tempdir dir;
+  for (const bool counting : {true, false}) {
+    const std::string path = dir.file(counting ? "i.ledger" : "p.ledger");
+    ldpc::ledgerwriter w;
+    ASSERT_EQ(w.open(path, counting ? c : sampleconfig(), {}, ldpc::ledgermode::create), "");
+    ldpc::blocktally plainblock = t;
+    plainblock.infobiterrors = 0;
+    EXPECT_EQ(w.writeblock(1, 2, counting ? t : plainblock), "");
+    EXPECT_NE(w.writeblock(1, 3, t).find(counting ? "" : "information-bit errors 4 outside 0..0"), std::string::npos);
+    EXPECT_EQ(w.close(), "");
+    ldpc::ledgercontents read;
+    ASSERT_EQ(ldpc::readledger(path, &read), "");
+    EXPECT_EQ(read.blocks[1][0].tally.infobiterrors, counting ? 4 : 0);
+    EXPECT_EQ(readfile(path).find("infobiterrors") != std::string::npos, counting);
   }
 }

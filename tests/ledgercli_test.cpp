@@ -2,7 +2,10 @@
 // real program: a run interrupted by each signal and resumed, a run of
 // time-limited points resumed from its complete ledger, a torn last line,
 // shards merged, short and missing shards, bad ledgers refused with file and
-// line, two writers of one ledger, and the options' usage errors. The
+// line, two writers of one ledger, and the options' usage errors; runs of
+// the transmit chain (random codewords over 16-QAM) interrupted, resumed,
+// sharded and merged, and ledgers written before the chain's fields
+// resumed. The
 // oracle is always the uninterrupted one-process run of the same command:
 // its table, JSON and CSV byte for byte, Mb/s aside (wall clock).
 #include <gtest/gtest.h>
@@ -12,10 +15,12 @@
 #include <csignal>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ldpcgraph_version.h"
 #include "support.h"
 
 using namespace testsupport;
@@ -31,11 +36,14 @@ arguments with(arguments base, const arguments &more) {
 
 bool has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
 
-// Output with the wall-clock figures blanked: the table's last column, the
-// JSON's "mbps" and the CSV's last column.
+// Output with the wall-clock figures blanked: the table's Mb/s column
+// (after the stop reason; the last one unless information-bit columns
+// follow), the JSON's "mbps" and the CSV's last column.
 std::string steady(const std::string &text) {
-  static const std::regex mbps("\"mbps\": [^,}]+"), column("[ ,]+[-0-9.e+]+\n");
-  return std::regex_replace(std::regex_replace(text, mbps, "\"mbps\": _"), column, " _\n");
+  static const std::regex mbps("\"mbps\": [^,}]+"), column("[ ,]+[-0-9.e+]+\n"),
+      rate("(errors|frames|time) +[-0-9.e+]+");
+  return std::regex_replace(std::regex_replace(std::regex_replace(text, mbps, "\"mbps\": _"), rate, "$1 _"),
+                            column, " _\n");
 }
 
 // A sweep's limits, and whether it runs every point.
@@ -349,4 +357,146 @@ TEST(ledgercli, punctured_codes_resume_merge_and_name_their_pattern) {
   r = run(tanner, with(args, {"--decoder", "nms", "--quantization", "8", "--ledger", ledger, "--resume"}));
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
+}
+
+// A run of the transmit chain (random codewords over 16-QAM, whose
+// information-bit errors are counted): interrupted by SIGTERM and resumed
+// until it finishes, and run as shards 1/2 and 2/2 merged, it gives the
+// uninterrupted run's table, JSON and CSV, information-bit errors
+// included; its ledger names the chain and refuses a run with another
+// setting of it, naming the setting.
+TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
+  const workbench &w = bench();
+  auto chain = [&](const arguments &more) {
+    return with({"simulate", w.code, "--ebn0", "2:8:2", "--decoder", "nms", "--max-errors", "1000",
+                 "--max-frames", "200000", "--max-seconds", "0", "--threads", "2", "--all-points",
+                 "--codeword", "random"},
+                more);
+  };
+  const arguments qam = chain({"--modulation", "16qam"});
+  const auto start = std::chrono::steady_clock::now();
+  const outputs reference = runsweep(qam, w.dir.file("qref"));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  ASSERT_TRUE(has(reference.json, "\"infobiterrors\": ")) << reference.json;
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("moments drawn with seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> moment(0.05, 0.6);
+  const std::string ledger = w.dir.file("qam.ledger");
+  int interrupted = 0;
+  outputs last;
+  for (int round = 0; round < 6; ++round) {
+    runlimits limits;
+    limits.signal = round < 5 ? SIGTERM : 0;
+    limits.signaldelay = moment(random) * seconds;
+    arguments args = with(qam, {"--ledger", ledger});
+    if (round > 0) args.push_back("--resume");
+    last = runsweep(args, w.dir.file("qcut"), limits);
+    if (last.status == 0) break;
+    EXPECT_EQ(last.status, 128 + SIGTERM) << "round " << round << "\n" << last.err;
+    ++interrupted;
+  }
+  EXPECT_EQ(last.status, 0) << last.err;
+  EXPECT_GT(interrupted, 0) << "no run was interrupted";
+  expectsame(reference, last, "resumed");
+  const std::string text = readfile(ledger);
+  for (const char *key : {"\"codeword\":\"random\"", "\"modulation\":\"16qam\"", "\"demapper\":\"exact\"",
+                          "\"fading\":\"none\"", "\"interleave\":\"none\"", "\"infobits\":48}"})
+    EXPECT_TRUE(has(text.substr(0, text.find('\n')), key)) << key;
+  std::istringstream lines(text.substr(text.find('\n') + 1));
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(has(line, ",\"infobiterrors\":")) << line;
+
+  std::vector<std::string> shards;
+  for (int k = 1; k <= 2; ++k) {
+    shards.push_back(w.dir.file("qshard" + std::to_string(k) + ".ledger"));
+    runresult r = run(tanner, with(qam, {"--shard", std::to_string(k) + "/2", "--ledger", shards.back()}));
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  for (const arguments &merge : {arguments{"merge", shards[0], shards[1]}, arguments{"merge", shards[1], shards[0]},
+                                 arguments{"merge", ledger}}) {
+    const std::string json = w.dir.file("qm.json"), csv = w.dir.file("qm.csv");
+    runresult r = run(tanner, with(merge, {"--json", json, "--csv", csv}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    expectsame(reference, {0, r.out, readfile(json), readfile(csv), ""}, "merge of " + merge[1]);
+  }
+
+  // Another setting of the chain is another configuration, named.
+  const struct {
+    arguments more;
+    std::string difference;
+  } others[] = {
+      {{"--modulation", "64qam"}, "modulation is \"16qam\" in " + ledger + " and \"64qam\" in this run"},
+      {{"--modulation", "16qam", "--demapper", "maxlog"}, "demapper is \"exact\""},
+      {{"--modulation", "16qam", "--interleave"}, "interleave is \"none\""},
+      {{"--modulation", "16qam", "--fading", "block:4"}, "fading is \"none\""},
+      {{"--modulation", "qpsk"}, "modulation is \"16qam\""},
+      {{}, "modulation is \"16qam\" in " + ledger + " and \"bpsk\""},
+  };
+  for (const auto &o : others) {
+    runresult r = run(tanner, with(chain(o.more), {"--ledger", ledger, "--resume"}));
+    EXPECT_EQ(r.status, 1) << o.difference;
+    EXPECT_TRUE(has(r.err, "of another configuration: " + o.difference)) << r.err;
+    EXPECT_EQ(readfile(ledger), text) << o.difference;
+  }
+  // A shard of the chain does not merge with a ledger of the all-zero word.
+  const std::string plain = w.dir.file("qplain.ledger");
+  sweeplimits limits;
+  limits.maxframes = "640";
+  ASSERT_EQ(run(tanner, w.sweep({"--ledger", plain}, limits)).status, 0);
+  runresult mixed = run(tanner, {"merge", shards[0], plain});
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_TRUE(has(mixed.err, "qplain.ledger")) << mixed.err;
+}
+
+// A run of the all-zero word over BPSK writes the header (configuration
+// and hash) that it wrote before ledgers knew the transmit chain, and a
+// ledger of that format (its block lines without information-bit errors)
+// resumes to the uninterrupted run.
+TEST(ledgercli, ledgers_of_bpsk_runs_keep_their_format_and_resume) {
+  const workbench &w = bench();
+  sweeplimits limits;
+  limits.maxframes = "256";
+  const std::string fresh = w.dir.file("fresh.ledger"), old = w.dir.file("old.ledger");
+  const outputs reference = runsweep(w.sweep({}, limits), w.dir.file("bref"));
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  const outputs written = runsweep(w.sweep({"--ledger", fresh}, limits), w.dir.file("bfresh"));
+  ASSERT_EQ(written.status, 0) << written.err;
+  // The configuration as the earlier format wrote it for this very run, and
+  // its FNV-1a 64 hash.
+  const std::string config =
+      "{\"software\":\"ldpcgraph " LDPCGRAPH_VERSION "\",\"seed\":1,\"points\":[0.8912509381337456,"
+      "0.7943282347242815,0.7079457843841379,0.6309573444801932],\"length\":96,\"iterations\":50,"
+      "\"maxerrors\":400,\"maxframes\":256,\"minfer\":0.0,\"graphframes\":0,\"blockframes\":64,"
+      "\"code\":\"055443400d0f5aac\",\"channel\":\"awgn\",\"decoder\":\"nms\",\"schedule\":\"flooding\","
+      "\"alpha\":0.8,\"earlystop\":true,\"allpoints\":true}";
+  std::uint64_t h = 14695981039346656037ULL;
+  for (unsigned char c : config) h = (h ^ c) * 1099511628211ULL;
+  char hash[17];
+  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(h));
+  const std::string text = readfile(fresh);
+  const std::string header = text.substr(0, text.find('\n') + 1);
+  EXPECT_EQ(header.substr(0, header.find(",\"info\":")),
+            "{\"ledger\":1,\"hash\":\"" + std::string(hash) + "\",\"shard\":[1,1],\"config\":" + config);
+  // Block lines of the earlier format, as it wrote them for this run.
+  const std::string blocks =
+      "{\"point\":0,\"block\":0,\"frames\":64,\"frameerrors\":41,\"biterrors\":524,\"undetected\":0,\"iterations\":2208,\"seconds\":0.000203}\n"
+      "{\"point\":0,\"block\":2,\"frames\":64,\"frameerrors\":42,\"biterrors\":508,\"undetected\":0,\"iterations\":2398,\"seconds\":0.000145}\n"
+      "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":36,\"biterrors\":457,\"undetected\":0,\"iterations\":2001,\"seconds\":0.000204}\n"
+      "{\"point\":0,\"block\":3,\"frames\":64,\"frameerrors\":30,\"biterrors\":394,\"undetected\":0,\"iterations\":1771,\"seconds\":0.000270}\n"
+      "{\"point\":1,\"block\":1,\"frames\":64,\"frameerrors\":10,\"biterrors\":123,\"undetected\":0,\"iterations\":882,\"seconds\":0.000133}\n";
+  static const std::regex seconds(",\"seconds\":[0-9.]+\\}");
+  for (std::size_t at = 0; at < blocks.size(); at = blocks.find('\n', at) + 1) {
+    const std::string line = blocks.substr(at, blocks.find('\n', at) - at);
+    EXPECT_TRUE(has(std::regex_replace(text, seconds, "}"), std::regex_replace(line, seconds, "}"))) << line;
+  }
+  writefile(old, header + blocks);
+  const outputs resumed = runsweep(w.sweep({"--ledger", old, "--resume"}, limits), w.dir.file("bold"));
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  expectsame(reference, resumed, "the earlier ledger resumed");
+  EXPECT_EQ(readfile(old).find("infobiterrors"), std::string::npos);
+  runresult merged = run(tanner, {"merge", old, "--json", w.dir.file("bm.json")});
+  EXPECT_EQ(merged.status, 0) << merged.err;
+  EXPECT_EQ(steady(readfile(w.dir.file("bm.json"))), steady(reference.json));
 }

@@ -3,7 +3,9 @@
 # command: the table, JSON and CSV alike (Mb/s aside: wall clock), printed
 # and written once (rank 0). Then a run under mpirun stopped by SIGTERM at a
 # random moment and resumed on P ranks, and its ledger merged in one
-# process, give the same outputs again; an ensemble is refused by name.
+# process, give the same outputs again; so does a run of the transmit chain
+# (random codewords over 16-QAM, information-bit errors counted), with its
+# ledger merged; an ensemble is refused by name.
 #   tanner_mpi_test.sh MPIEXEC TANNER P
 set -uo pipefail
 mpiexec=$1
@@ -14,8 +16,12 @@ trap 'rm -rf "$dir"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# The wall-clock figures blanked: the table's and CSV's last column, "mbps".
-steady() { sed -E -e 's/"mbps": [^,}]+/"mbps": _/g' -e 's/[ ,]+[-0-9.e+]+$/ _/' "$1"; }
+# The wall-clock figures blanked: the table's Mb/s column (after the stop
+# reason), the CSV's last column, "mbps".
+steady() {
+  sed -E -e 's/"mbps": [^,}]+/"mbps": _/g' -e 's/(errors|frames|time) +[-0-9.e+]+/\1 _/' \
+    -e 's/[ ,]+[-0-9.e+]+$/ _/' "$1"
+}
 same() {  # same WHAT STEM-A STEM-B
   for ext in txt json csv; do
     if ! diff <(steady "$2.$ext") <(steady "$3.$ext") >"$dir/diff"; then
@@ -69,6 +75,19 @@ same "resumed on $np ranks" "$dir/one" "$dir/resumed"
 "$tanner" merge "$ledger" $(out merged) >"$dir/merged.txt" 2>"$dir/merged.err" ||
   { fail "the merge failed"; cat "$dir/merged.err"; }
 same "merged" "$dir/one" "$dir/merged"
+
+# The transmit chain on np ranks, recorded in a ledger, and its merge.
+chain=(simulate "$dir/c96.code" --ebn0 2:8:2 --decoder nms --max-errors 300 --max-frames 40000
+       --max-seconds 0 --all-points --threads 1 --codeword random --modulation 16qam)
+"$tanner" "${chain[@]}" $(out qone) >"$dir/qone.txt" 2>"$dir/qone.err" || { cat "$dir/qone.err"; exit 1; }
+grep -q '"infobiterrors": ' "$dir/qone.json" || fail "the chain's run counts no information-bit errors"
+"$mpiexec" --oversubscribe -np "$np" "$tanner" "${chain[@]}" --ledger "$dir/q.ledger" $(out qmany) \
+  >"$dir/qmany.txt" 2>"$dir/qmany.err" || { fail "mpirun -np $np of the chain failed"; cat "$dir/qmany.err"; }
+[ -s "$dir/qmany.err" ] && { fail "mpirun -np $np of the chain wrote on standard error"; cat "$dir/qmany.err"; }
+same "the chain on $np ranks" "$dir/qone" "$dir/qmany"
+"$tanner" merge "$dir/q.ledger" $(out qmerged) >"$dir/qmerged.txt" 2>"$dir/qmerged.err" ||
+  { fail "the merge of the chain's ledger failed"; cat "$dir/qmerged.err"; }
+same "the chain's ledger merged" "$dir/qone" "$dir/qmerged"
 
 # An ensemble runs in one process only.
 "$mpiexec" --oversubscribe -np "$np" "$tanner" simulate irregular --vdeg 3 --vfrac 1 --cdeg 6 --cfrac 1 \

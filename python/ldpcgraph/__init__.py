@@ -94,7 +94,8 @@ if hasattr(_ldpcgraph, "Decoder"):
         code, not an ensemble), as `tanner simulate --ledger`; with
         resume=True the blocks it holds are taken and the run goes on, with
         the counts of an uninterrupted run (a ledger of another
-        configuration raises ValueError naming the difference).
+        configuration, the transmit chain's settings included, raises
+        ValueError naming the difference).
 
         A StandardCode (from standard()) is sent as its standard sends it:
         punctured, shortened (filler) and rate-matched bits, Eb/N0 at
@@ -135,7 +136,8 @@ if hasattr(_ldpcgraph, "Decoder"):
         `tanner simulate --shard K/N`) are given, as simulate returns them:
         the blocks taken in frame order under the run's stopping rules, so
         the counts are those of the one-process run ("ebn0" is None and
-        "mbps" 0: a ledger keeps channel parameters and decodes nothing).
+        "mbps" 0: a ledger keeps channel parameters and decodes nothing;
+        "infobiterrors" and "infober" where the run counted them).
         ValueError names a ledger that is refused, or the shard that must
         go on or is missing."""
         paths = [_os.fspath(path) for path in ledgers]

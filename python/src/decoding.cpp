@@ -171,18 +171,17 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
 
 // The run's ledger created (or, with resume, read and gone on with) and its
 // hooks added to callbacks, as tanner simulate --ledger does; a fixed code
-// only. The ledger's faults raise ValueError with its message.
+// only, its transmit chain's settings in chain. The ledger's faults raise
+// ValueError with its message.
 void openledger(const ldpc::codesupply &supply, const ldpc::transmission *pattern,
-                const ldpc::simulationsettings &settings, const ledgerkeywords &ledger,
-                ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed, ldpc::ledgerfault *fault,
-                ldpc::simulationcallbacks *callbacks) {
+                const ldpc::simulationsettings &settings, const std::vector<ldpc::configsetting> &chain,
+                const ledgerkeywords &ledger, ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed,
+                ldpc::ledgerfault *fault, ldpc::simulationcallbacks *callbacks) {
   if (supply.graph == nullptr)
     throw py::value_error("ledger= records the run of a code; an ensemble's run is recorded by "
                           "tanner simulate --ledger");
-  if (settings.framesource)
-    throw py::value_error("ledger= records runs of the all-zero word over BPSK; not with random "
-                          "codewords, another modulation, fading or an interleaver");
   ldpc::ledgersubject subject = ldpc::codesubject(supply.graph, settings.decoder);
+  subject.chain = chain;
   if (pattern != nullptr) {
     subject.code.push_back({"transmission", ldpc::patternfingerprint(*pattern)});
     subject.length = ldpc::countedbits(*supply.map);
@@ -214,6 +213,9 @@ py::list mergerows(const std::vector<std::string> &paths) {
   if (!merged.verdict.complete) throw py::value_error(merged.shortfall);
   ldpc::simulationsettings settings;
   settings.parameters = merged.config.points;
+  // Only their number matters to the information BER.
+  settings.infopositions.assign(static_cast<std::size_t>(merged.config.infobits), 0);
+  const bool coded = merged.config.infobits > 0;
   bool allpoints = false;
   for (const ldpc::configsetting &c : merged.config.settings) {
     if (c.key == "channel" && std::holds_alternative<std::string>(c.value))
@@ -225,12 +227,13 @@ py::list mergerows(const std::vector<std::string> &paths) {
     const ldpc::pointstate &state = merged.verdict.points[p].state;
     const ldpc::blocktally &t = state.total;
     ldpc::pointresult r = ldpc::summarisepoint(
-        settings, static_cast<int>(p), {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0},
+        settings, static_cast<int>(p),
+        {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, 0.0, t.infobiterrors},
         0.0, 0, static_cast<int>(merged.config.length), merged.config.length);
     r.stopped = state.end == ldpc::pointend::maxerrors ? ldpc::pointstop::errors
                 : state.end == ldpc::pointend::givenup ? ldpc::pointstop::seconds
                                                         : ldpc::pointstop::frames;
-    rows.append(pointrow(settings.channel, r, false));
+    rows.append(pointrow(settings.channel, r, coded));
     if (!allpoints && t.frameerrors == 0) break;
   }
   return rows;
@@ -286,10 +289,12 @@ transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
 }
 
 // The frame source of the keywords on a fixed code, as tanner simulate
-// makes it.
-void plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
-                  const ldpc::encoders *info, std::shared_ptr<const ldpc::transmission> pattern,
-                  ldpc::simulationsettings *settings) {
+// makes it; the chain's settings for a ledger (none for the all-zero word
+// over BPSK).
+std::vector<ldpc::configsetting> plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
+                                              const ldpc::encoders *info,
+                                              std::shared_ptr<const ldpc::transmission> pattern,
+                                              ldpc::simulationsettings *settings) {
   ldpc::codewordkind codeword;
   ldpc::chosencodeword(t.codeword, t.setup, &codeword);
   if (codeword == ldpc::codewordkind::zero && !ldpc::zerowordfault(t.setup).empty())
@@ -300,10 +305,11 @@ void plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
   if (!ldpc::plantransmitchain(codeword, t.setup, settings->channel, settings->parameters,
                                supply.graph, info, chain.get(), &active, &error))
     throw py::value_error(error);
-  if (!active) return;
+  if (!active) return {};
   if (pattern && !ldpc::setchainpattern(pattern, chain.get(), &error)) throw py::value_error(error);
   settings->framesource = ldpc::framesource(chain);
   if (codeword == ldpc::codewordkind::random) settings->infopositions = ldpc::countedinfo(*chain);
+  return ldpc::chainsettings(*chain);
 }
 
 // The Monte-Carlo loop on a code or an ensemble, its points in the channel's
@@ -333,11 +339,12 @@ py::list simulate(ldpc::codesupply supply, const ldpc::encoders *encoderinfo, do
     map = ldpc::patternmap(pattern);
     supply.map = &map;
   }
+  std::vector<ldpc::configsetting> chain;
   if (transmit.given) {
     if (supply.graph == nullptr)
       throw py::value_error("codeword, modulation, demapper, fading and interleave apply to a code, "
                             "not to an ensemble");
-    plantransmit(transmit, supply, encoderinfo, pattern, &settings);
+    chain = plantransmit(transmit, supply, encoderinfo, pattern, &settings);
   }
   std::vector<ldpc::pointresult> results;
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
@@ -347,7 +354,7 @@ py::list simulate(ldpc::codesupply supply, const ldpc::encoders *encoderinfo, do
   ldpc::ledgercontents resumed;
   ldpc::ledgerfault writefault;
   if (!ledger.path.empty())
-    openledger(supply, pattern.get(), settings, ledger, &writer, &resumed, &writefault, &callbacks);
+    openledger(supply, pattern.get(), settings, chain, ledger, &writer, &resumed, &writefault, &callbacks);
   else if (ledger.resume) throw py::value_error("resume=True needs ledger=PATH");
   {
     py::gil_scoped_release unlocked;

@@ -336,3 +336,43 @@ def test_ledgers_that_do_not_fit_the_run_are_refused(ledgercode, work):
         ldpcgraph.merge(bad)
     with pytest.raises(ValueError, match="one ledger at least"):
         ldpcgraph.merge()
+
+
+# The transmit chain: random codewords over 16-QAM, information-bit errors
+# counted.
+CHAINRUN = dict(LEDGERRUN, ebn0=[2, 4, 6], codeword="random", modulation="16qam", all_points=True)
+CHAINARGS = LEDGERARGS[2:] + ["--ebn0", "2,4,6", "--codeword", "random", "--modulation", "16qam",
+                              "--all-points"]
+
+
+def test_a_ledger_of_the_transmit_chain_resumes_and_merges_as_tanner_does(ledgercode, work):
+    plain = ldpcgraph.simulate(ledgercode, **CHAINRUN)
+    assert all(row["infobiterrors"] > 0 and "infober" in row for row in plain)
+    ledger = work / "chain.ledger"
+    assert counts(ldpcgraph.simulate(ledgercode, ledger=ledger, **CHAINRUN)) == counts(plain)
+    lines = ledger.read_text().splitlines(keepends=True)
+    assert '"modulation":"16qam"' in lines[0] and '"infobits":48}' in lines[0]
+    assert all('"infobiterrors":' in line for line in lines[1:])
+    for keep in (1, len(lines) // 2, len(lines) - 1):
+        cut = work / ("chaincut%d.ledger" % keep)
+        cut.write_text("".join(lines[:keep]) + lines[keep][: len(lines[keep]) // 2])
+        resumed = ldpcgraph.simulate(ledgercode, ledger=cut, resume=True, **CHAINRUN)
+        assert counts(resumed) == counts(plain), keep
+        assert counts(ldpcgraph.merge(cut)) == counts(plain), keep
+    # tanner's shards merged here, and tanner resuming the ledger written here.
+    shards = []
+    for k in (1, 2):
+        shards.append(work / ("chainshard%d.ledger" % k))
+        tanner("simulate", ledgercode, *CHAINARGS, "--shard", "%d/2" % k, "--ledger", shards[-1])
+    assert counts(ldpcgraph.merge(*shards)) == counts(plain)
+    tanner("simulate", ledgercode, *CHAINARGS, "--ledger", ledger, "--resume", "--json", work / "t.json")
+    theirs = json.loads((work / "t.json").read_text())["points"]
+    assert counts(theirs) == [{k: pytest.approx(v, rel=1e-9) if isinstance(v, float) else v
+                               for k, v in row.items()} for row in counts(plain)]
+    before = ledger.read_text()
+    for options, message in ((dict(modulation="64qam"), 'modulation is "16qam"'),
+                             (dict(demapper="maxlog"), 'demapper is "exact"'),
+                             (dict(interleave=True), 'interleave is "none"')):
+        with pytest.raises(ValueError, match=message):
+            ldpcgraph.simulate(ledgercode, ledger=ledger, resume=True, **dict(CHAINRUN, **options))
+    assert ledger.read_text() == before

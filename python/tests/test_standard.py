@@ -73,11 +73,14 @@ def test_patterns_of_a_graph_count_as_tanner_does(tmp_path):
     assert rows[0]["ber"] == pytest.approx(points[0]["ber"])
 
 
-def test_ledgers_of_standard_codes_resume(tmp_path):
+@pytest.mark.parametrize("chain", [{}, dict(modulation="16qam", codeword="random")])
+def test_ledgers_of_standard_codes_resume(tmp_path, chain):
     code = ldpcgraph.standard("nr", info=40, length=100)
     ledger = tmp_path / "run.ledger"
-    run = dict(ebn0=[1, 3], max_frames=1000, max_errors=30, threads=2)
+    run = dict(ebn0=[1, 3], max_frames=1000, max_errors=30, threads=2, **chain)
     whole = ldpcgraph.simulate(code, ledger=str(ledger), **run)
+    assert ("infobiterrors" in whole[0]) == bool(chain)
+    assert counts(ldpcgraph.merge(ledger)) == counts(whole)
     lines = ledger.read_text().splitlines(keepends=True)
     ledger.write_text("".join(lines[:3]))
     again = ldpcgraph.simulate(code, ledger=str(ledger), resume=True, **run)
@@ -93,7 +96,7 @@ def test_ledgers_of_standard_codes_resume(tmp_path):
     (lambda: ldpcgraph.simulate(ldpcgraph.standard("wifi", rate="1/2", length=648), ebn0=[2],
                                 punctured=[0]), "its own pattern"),
     (lambda: ldpcgraph.simulate(ldpcgraph.standard("wifi", rate="1/2", length=648), ebn0=[2],
-                                ledger="x.ledger", modulation="16qam"), "all-zero word"),
+                                resume=True, modulation="16qam"), "resume=True needs ledger=PATH"),
 ])
 def test_refusals(call, message):
     with pytest.raises(ValueError, match=message):
