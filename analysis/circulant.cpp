@@ -11,7 +11,7 @@
 #include "cyclesearch.h"
 #include "degreetable.h"
 #include "randomstream.h"
-#include "shortcycles.h"
+#include "circulant.h"
 
 namespace ldpc {
 

@@ -9,7 +9,7 @@
 #include "cyclesearch.h"
 #include "graphstats.h"
 #include "randomstream.h"
-#include "shortcycles.h"
+#include "cycleremoval.h"
 
 namespace ldpc {
 

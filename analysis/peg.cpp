@@ -9,7 +9,7 @@
 
 #include "degreetable.h"
 #include "randomstream.h"
-#include "shortcycles.h"
+#include "peg.h"
 
 namespace ldpc {
 

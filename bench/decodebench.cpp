@@ -27,6 +27,7 @@ unsigned short graphsimrand[3];
 unsigned short channelsimrand[3];
 }  // namespace ldpc
 
+#include "benchsupport.h"
 #include "naivedecoder.h"
 
 namespace {
@@ -36,16 +37,6 @@ struct code {
   double alpha;  // normalised min-sum factor that suits the code
   ldpc::graphs graph{};
 };
-
-// A graph of the irregular ensemble from a fixed stream state.
-void construct(code *c, int n, std::vector<int> vdeg, std::vector<double> vfrac,
-               std::vector<int> cdeg, std::vector<double> cfrac) {
-  ldpc::simulations sim = ldpc::irregularsimulation(n, vdeg, vfrac, cdeg, cfrac, false);
-  ldpc::graphsimrand[0] = 1;
-  ldpc::graphsimrand[1] = 2;
-  ldpc::graphsimrand[2] = 3;
-  ldpc::constructirregulargraph(&c->graph, &sim);
-}
 
 struct contender {
   std::string name;
@@ -60,9 +51,7 @@ struct contender {
                         // core does when the shared machine takes it away
 };
 
-double seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+using benchsupport::seconds;
 
 // Processor time of the whole process, all threads.
 double cpuseconds() {
@@ -85,43 +74,157 @@ std::string loadaverage() {
   return a + " " + b + " " + c;
 }
 
+// The processor, the decoder's instruction set and its lanes, and the load.
+void printmachine() {
+  ldpc::decoderoptions probe;
+  const std::string target = ldpc::decoder::targetfor(probe);
+  const int floatlanes = ldpc::decoder::lanesfor(probe);
+  probe.algorithm = ldpc::decoderalgorithm::minsum;
+  const int widelanes = ldpc::decoder::lanesfor(probe);
+  probe.quantization = 8;
+  std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes, %d int8 "
+              "lanes\n",
+              processor().c_str(), target.c_str(), floatlanes, widelanes,
+              ldpc::decoder::lanesfor(probe));
+  std::printf("load average at start: %s (the machine is shared)\n", loadaverage().c_str());
+}
+
+// The straightforward decoder first, then every algorithm, width, schedule,
+// stopping and thread count of the library's decoder whose name holds match
+// (all of them when match is empty).
+std::vector<contender> contenders(const code &c, int frames, int most, bool quick,
+                                  const std::string &match) {
+  std::vector<contender> list;
+  contender naive;
+  naive.name = "straightforward spa flooding (double)";
+  naive.naive = true;
+  naive.threads = 1;
+  list.push_back(naive);
+  for (int a = 0; a < 4; ++a)
+    for (int bits : {16, 8})
+      for (int sched = 0; sched < 2; ++sched)
+        for (bool early : {false, true})
+          for (int threads : {1, 2}) {
+            if (quick && (early || threads == 2)) continue;
+            if (a == 0 && bits == 8) continue;
+            contender k;
+            k.options.algorithm = static_cast<ldpc::decoderalgorithm>(a);
+            k.options.schedule = static_cast<ldpc::decoderschedule>(sched);
+            k.options.iterations = 50;
+            k.options.alpha = c.alpha;
+            k.options.earlystop = early;
+            k.options.quantization = bits;
+            k.threads = threads;
+            k.frames = threads == 1 ? frames : most;
+            k.name = std::string(ldpc::algorithmname(k.options.algorithm)) +
+                     (a == 0 ? "" : bits == 8 ? " 8-bit" : " 16-bit") + " " +
+                     ldpc::schedulename(k.options.schedule) +
+                     (early ? " early-stop" : " 50-iter") + " " + std::to_string(threads) + "T";
+            if (match.empty() || k.name.find(match) != std::string::npos) list.push_back(k);
+          }
+  return list;
+}
+
+// The buffers the library's decoder writes.
+struct outputs {
+  std::vector<std::uint8_t> decisions, satisfied;
+  std::vector<std::int32_t> iterations;
+};
+
+// One timed run of contender k on the frames of llr; keeps its best and
+// worst throughput and the errors of the run.
+void timerun(contender &k, code &c, const std::vector<double> &llr, outputs &o) {
+  const int n = c.graph.vnodenum;
+  double start = seconds(), cpustart = cpuseconds(), took, cpu;
+  long long bits, its = 0;
+  if (k.naive) {
+    // Two frames at 50 iterations: enough to time, few enough to wait for.
+    std::vector<int> decision;
+    k.errors = 0;
+    for (int f = 0; f < 2; ++f) {
+      its += naivedecode(&c.graph, llr.data() + static_cast<size_t>(f) * n, 50, false, &decision);
+      k.errors += std::find(decision.begin(), decision.end(), 1) != decision.end();
+    }
+    took = seconds() - start;
+    cpu = cpuseconds() - cpustart;
+    bits = 2LL * n;
+    k.iterations = its / 2.0;
+    k.decoded = 2;
+  } else {
+    ldpc::decoder dec(&c.graph, k.options);
+    start = seconds();
+    cpustart = cpuseconds();
+    ldpc::decodeoutputs out;
+    out.decisions = o.decisions.data();
+    out.satisfied = o.satisfied.data();
+    out.iterations = o.iterations.data();
+    dec.decode(llr.data(), k.frames, out, k.threads);
+    took = seconds() - start;
+    cpu = cpuseconds() - cpustart;
+    bits = static_cast<long long>(k.frames) * n;
+    for (int f = 0; f < k.frames; ++f) its += o.iterations[f];
+    k.iterations = static_cast<double>(its) / k.frames;
+    k.decoded = k.frames;
+    k.errors = 0;
+    for (int f = 0; f < k.frames; ++f) {
+      bool wrong = !o.satisfied[f];
+      for (int v = 0; v < n && !wrong; ++v) wrong = o.decisions[static_cast<size_t>(f) * n + v];
+      k.errors += wrong;
+    }
+  }
+  const double mbps = bits / took / 1e6;
+  if (mbps > k.best) k.cpushare = cpu / took;
+  k.bestcpu = std::max(k.bestcpu, bits / cpu / 1e6);
+  k.best = std::max(k.best, mbps);
+  k.worst = std::min(k.worst, mbps);
+}
+
+void printtable(const code &c, const std::vector<contender> &list, int frames, int most,
+                int repeats) {
+  const int n = c.graph.vnodenum;
+  int edges = 0;
+  for (int v = 0; v < n; ++v) edges += c.graph.vnodelist[v].degree;
+  std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames (%d on two threads), best of %d, "
+              "nms alpha %g\n",
+              c.name, edges, frames, most, repeats, c.alpha);
+  std::printf("%-42s %10s %8s %9s %8s %6s %10s %9s\n", "decoder", "Mb/s", "spread", "x naive",
+              "iters", "cpu", "Mb/cpu-s", "FER");
+  for (const contender &k : list)
+    std::printf("%-42s %10.3f %7.0f%% %9.1f %8.2f %5.0f%% %10.3f %9s\n", k.name.c_str(), k.best,
+                100 * (k.best / k.worst - 1), k.best / list[0].best, k.iterations,
+                100 * k.cpushare, k.bestcpu,
+                (std::to_string(k.errors) + "/" + std::to_string(k.decoded)).c_str());
+  std::printf("(Mb/s: coded bits per second of wall clock, best run; spread: best / worst - 1;\n"
+              " cpu: processor time / wall time of the best run, all threads, which shows\n"
+              " how much of the processor the shared machine left to the run; Mb/cpu-s:\n"
+              " coded bits per second of processor time, best run, all threads together;\n"
+              " FER: frame errors / frames, a frame error being an unsatisfied check or a\n"
+              " wrong bit)\n");
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   int repeats = 3, frames = 128, only = -1;
   bool quick = false;
   std::string match;  // only the contenders whose name holds this
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) repeats = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--quick")) quick = true;
-    else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--match") && i + 1 < argc) match = argv[++i];
-    else {
-      std::fprintf(stderr, "usage: decodebench [--repeats N] [--frames N] [--quick] [--only 0|1] "
-                           "[--match TEXT]\n");
-      return 2;
-    }
-  }
+  if (!benchsupport::arguments("usage: decodebench [--repeats N] [--frames N] [--quick] "
+                               "[--only 0|1] [--match TEXT]")
+           .number("--repeats", &repeats)
+           .number("--frames", &frames)
+           .flag("--quick", &quick)
+           .number("--only", &only)
+           .text("--match", &match)
+           .parse(argc, argv))
+    return 2;
   // Normalised min-sum with 0.75 stalls on the irregular code (half its bits
   // of degree 2), where 0.875 decodes about as well as min-sum.
   code codes[2] = {{"(3,6)-regular, n = 10000", 0.75}, {"irregular rate 1/2, n = 50000", 0.875}};
-  construct(&codes[0], 10000, {3}, {1.0}, {6}, {1.0});
-  construct(&codes[1], 50000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
-
-  {
-    ldpc::decoderoptions probe;
-    const std::string target = ldpc::decoder::targetfor(probe);
-    const int floatlanes = ldpc::decoder::lanesfor(probe);
-    probe.algorithm = ldpc::decoderalgorithm::minsum;
-    const int widelanes = ldpc::decoder::lanesfor(probe);
-    probe.quantization = 8;
-    std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes, %d int8 "
-                "lanes\n",
-                processor().c_str(), target.c_str(), floatlanes, widelanes,
-                ldpc::decoder::lanesfor(probe));
-    std::printf("load average at start: %s (the machine is shared)\n", loadaverage().c_str());
-  }
+  benchsupport::constructirregular(&codes[0].graph, 10000, {3}, {1.0}, {6}, {1.0});
+  benchsupport::constructirregular(&codes[1].graph, 50000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6},
+                                   {0.1, 0.9});
+  printmachine();
 
   for (code &c : codes) {
     if (only >= 0 && &c != &codes[only]) continue;
@@ -134,103 +237,12 @@ int main(int argc, char **argv) {
       ldpc::channelframe(ldpc::channeltype::awgn, sigma, ldpc::streamstate(1, 0, f), n,
                          llr.data() + static_cast<size_t>(f) * n);
 
-    std::vector<contender> list;
-    contender naive;
-    naive.name = "straightforward spa flooding (double)";
-    naive.naive = true;
-    naive.threads = 1;
-    list.push_back(naive);
-    for (int a = 0; a < 4; ++a)
-      for (int bits : {16, 8})
-        for (int sched = 0; sched < 2; ++sched)
-          for (bool early : {false, true})
-            for (int threads : {1, 2}) {
-              if (quick && (early || threads == 2)) continue;
-              if (a == 0 && bits == 8) continue;
-              contender k;
-              k.options.algorithm = static_cast<ldpc::decoderalgorithm>(a);
-              k.options.schedule = static_cast<ldpc::decoderschedule>(sched);
-              k.options.iterations = 50;
-              k.options.alpha = c.alpha;
-              k.options.earlystop = early;
-              k.options.quantization = bits;
-              k.threads = threads;
-              k.frames = threads == 1 ? frames : most;
-              k.name = std::string(ldpc::algorithmname(k.options.algorithm)) +
-                       (a == 0 ? "" : bits == 8 ? " 8-bit" : " 16-bit") + " " +
-                       ldpc::schedulename(k.options.schedule) +
-                       (early ? " early-stop" : " 50-iter") + " " + std::to_string(threads) + "T";
-              if (match.empty() || k.name.find(match) != std::string::npos) list.push_back(k);
-            }
-
-    std::vector<std::uint8_t> decisions(llr.size()), satisfied(most);
-    std::vector<std::int32_t> iterations(most);
+    std::vector<contender> list = contenders(c, frames, most, quick, match);
+    outputs o{std::vector<std::uint8_t>(llr.size()), std::vector<std::uint8_t>(most),
+              std::vector<std::int32_t>(most)};
     for (int r = 0; r < repeats; ++r)
-      for (contender &k : list) {
-        double start = seconds(), cpustart = cpuseconds(), took, cpu;
-        long long bits, its = 0;
-        if (k.naive) {
-          // Two frames at 50 iterations: enough to time, few enough to wait for.
-          std::vector<int> decision;
-          k.errors = 0;
-          for (int f = 0; f < 2; ++f) {
-            its += naivedecode(&c.graph, llr.data() + static_cast<size_t>(f) * n, 50, false,
-                               &decision);
-            k.errors += std::find(decision.begin(), decision.end(), 1) != decision.end();
-          }
-          took = seconds() - start;
-          cpu = cpuseconds() - cpustart;
-          bits = 2LL * n;
-          k.iterations = its / 2.0;
-          k.decoded = 2;
-        } else {
-          ldpc::decoder dec(&c.graph, k.options);
-          start = seconds();
-          cpustart = cpuseconds();
-          ldpc::decodeoutputs out;
-          out.decisions = decisions.data();
-          out.satisfied = satisfied.data();
-          out.iterations = iterations.data();
-          dec.decode(llr.data(), k.frames, out, k.threads);
-          took = seconds() - start;
-          cpu = cpuseconds() - cpustart;
-          bits = static_cast<long long>(k.frames) * n;
-          for (int f = 0; f < k.frames; ++f) its += iterations[f];
-          k.iterations = static_cast<double>(its) / k.frames;
-          k.decoded = k.frames;
-          k.errors = 0;
-          for (int f = 0; f < k.frames; ++f) {
-            bool wrong = !satisfied[f];
-            for (int v = 0; v < n && !wrong; ++v) wrong = decisions[static_cast<size_t>(f) * n + v];
-            k.errors += wrong;
-          }
-        }
-        const double mbps = bits / took / 1e6;
-        if (mbps > k.best) k.cpushare = cpu / took;
-        k.bestcpu = std::max(k.bestcpu, bits / cpu / 1e6);
-        k.best = std::max(k.best, mbps);
-        k.worst = std::min(k.worst, mbps);
-      }
-
-    int edges = 0;
-    for (int v = 0; v < n; ++v) edges += c.graph.vnodelist[v].degree;
-    std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames (%d on two threads), best of %d, "
-                "nms alpha %g\n",
-                c.name, edges, frames, most, repeats, c.alpha);
-    std::printf("%-42s %10s %8s %9s %8s %6s %10s %9s\n", "decoder", "Mb/s", "spread", "x naive",
-                "iters", "cpu", "Mb/cpu-s", "FER");
-    for (const contender &k : list)
-      std::printf("%-42s %10.3f %7.0f%% %9.1f %8.2f %5.0f%% %10.3f %9s\n", k.name.c_str(), k.best,
-                  100 * (k.best / k.worst - 1), k.best / list[0].best, k.iterations,
-                  100 * k.cpushare, k.bestcpu,
-                  (std::to_string(k.errors) + "/" + std::to_string(k.decoded)).c_str());
-    std::printf("(Mb/s: coded bits per second of wall clock, best run; spread: best / worst - 1;\n"
-                " cpu: processor time / wall time of the best run, all threads, which shows\n"
-                " how much of the processor the shared machine left to the run; Mb/cpu-s:\n"
-                " coded bits per second of processor time, best run, all threads together;\n"
-                " FER: frame errors / frames, a frame error being an unsatisfied check or a\n"
-                " wrong bit)\n");
-    std::fflush(stdout);
+      for (contender &k : list) timerun(k, c, llr, o);
+    printtable(c, list, frames, most, repeats);
   }
   std::printf("\nload average at end: %s\n", loadaverage().c_str());
   for (code &c : codes) ldpc::freegraph(&c.graph);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "benchsupport.h"
 #include "constellation.h"
 #include "demapper.h"
 
@@ -40,18 +41,12 @@ struct contender {
 int main(int argc, char **argv) {
   int repeats = 5, symbols = 1 << 18;
   double esn0 = 20;
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) {
-      repeats = std::atoi(argv[++i]);
-    } else if (!std::strcmp(argv[i], "--symbols") && i + 1 < argc) {
-      symbols = std::atoi(argv[++i]);
-    } else if (!std::strcmp(argv[i], "--esn0") && i + 1 < argc) {
-      esn0 = std::atof(argv[++i]);
-    } else {
-      std::fprintf(stderr, "usage: demapbench [--repeats N] [--symbols S] [--esn0 DB]\n");
-      return 2;
-    }
-  }
+  if (!benchsupport::arguments("usage: demapbench [--repeats N] [--symbols S] [--esn0 DB]")
+           .number("--repeats", &repeats)
+           .number("--symbols", &symbols)
+           .real("--esn0", &esn0)
+           .parse(argc, argv))
+    return 2;
   std::vector<contender> all;
   for (auto kind : {ldpc::modulationkind::qam256, ldpc::modulationkind::qam16})
     for (auto demapper : {ldpc::demapperkind::exact, ldpc::demapperkind::maxlog})

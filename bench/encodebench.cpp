@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "benchsupport.h"
 #include "encoder.h"
 #include "graphfile.h"
 #include "simulation.h"
@@ -31,9 +32,7 @@ unsigned short channelsimrand[3];
 
 namespace {
 
-double seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+using benchsupport::seconds;
 
 double cpuseconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
@@ -41,15 +40,6 @@ struct code {
   std::string name;
   ldpc::graphs graph{};
 };
-
-void irregular(code *c, int n, std::vector<int> vdeg, std::vector<double> vfrac,
-               std::vector<int> cdeg, std::vector<double> cfrac) {
-  ldpc::simulations sim = ldpc::irregularsimulation(n, vdeg, vfrac, cdeg, cfrac, false);
-  ldpc::graphsimrand[0] = 1;
-  ldpc::graphsimrand[1] = 2;
-  ldpc::graphsimrand[2] = 3;
-  ldpc::constructirregulargraph(&c->graph, &sim);
-}
 
 // An IRA code: k information bits, a fraction of them of degree 8 and the
 // rest of degree 3 (distinct checks drawn at random), m checks, the parity
@@ -192,32 +182,26 @@ int main(int argc, char **argv) {
   int repeats = 3;
   double target = 0.5;
   bool quick = false;
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) {
-      repeats = std::atoi(argv[++i]);
-    } else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
-      target = std::atof(argv[++i]);
-    } else if (!std::strcmp(argv[i], "--quick")) {
-      quick = true;
-    } else {
-      std::fprintf(stderr, "usage: encodebench [--repeats N] [--seconds S] [--quick]\n");
-      return 2;
-    }
-  }
+  if (!benchsupport::arguments("usage: encodebench [--repeats N] [--seconds S] [--quick]")
+           .number("--repeats", &repeats)
+           .real("--seconds", &target)
+           .flag("--quick", &quick)
+           .parse(argc, argv))
+    return 2;
   using kind = ldpc::encoderkind;
   std::vector<code> codes(quick ? 2 : 5);
   codes[0].name = "irregular 2,3,6 / 5,6, 10^4 bits";
-  irregular(&codes[0], 10000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
+  benchsupport::constructirregular(&codes[0].graph, 10000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
   runcode(codes[0], {kind::dense, kind::triangular}, repeats, target);
   codes[1].name = "IRA staircase, 10^4 bits";
   ira(&codes[1], 5000, 5000, 0.4);
   runcode(codes[1], {kind::dense, kind::triangular, kind::staircase}, repeats, target);
   if (quick) return 0;
   codes[2].name = "irregular 2,3,6 / 5,6, 10^5 bits";
-  irregular(&codes[2], 100000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
+  benchsupport::constructirregular(&codes[2].graph, 100000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
   runcode(codes[2], {kind::dense, kind::triangular}, repeats, target);
   codes[3].name = "regular 3,6, 10^5 bits";
-  irregular(&codes[3], 100000, {3}, {1.0}, {6}, {1.0});
+  benchsupport::constructirregular(&codes[3].graph, 100000, {3}, {1.0}, {6}, {1.0});
   runcode(codes[3], {kind::triangular}, repeats, target);
   codes[4].name = "IRA staircase, 64800 bits (rate 1/2)";
   ira(&codes[4], 32400, 32400, 0.4);

@@ -201,9 +201,8 @@ std::array<long, 2> decodeframes(const ldpc::graphs *graph, const ldpc::decodero
   return errors;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+// The options of a run, as the command line gives them.
+struct runoptions {
   int loops = 3, length = 1000, girth = 0;
   unsigned short seed[3] = {0x330E, 1, 0};  // what srand48(1) gives
   int frames = 20;
@@ -211,7 +210,11 @@ int main(int argc, char **argv) {
   ldpc::decoderoptions decoding;
   bool verbose = false;
   std::string proto, save, read, record, repeat;
-  // "--option=value" is "--option" "value".
+};
+
+// The arguments with "--option=value" split into "--option" "value"; the
+// pointers are those of argv.
+std::vector<char *> splitequals(int argc, char **argv) {
   std::vector<char *> args;
   for (int i = 0; i < argc; ++i) {
     char *equals = std::strchr(argv[i], '=');
@@ -223,20 +226,39 @@ int main(int argc, char **argv) {
       args.push_back(argv[i]);
     }
   }
-  argc = static_cast<int>(args.size());
-  argv = args.data();
+  return args;
+}
+
+void parseseed(const char *value, unsigned short seed[3]) {
+  // A bare number keeps its earlier meaning, so that recorded runs
+  // still give their graphs: the state srand48(N) leaves.
+  if (std::strchr(value, ',') == nullptr) {
+    const int n = number(value, "--seed");
+    seed[0] = 0x330E;
+    seed[1] = static_cast<unsigned short>(n & 0xFFFF);
+    seed[2] = static_cast<unsigned short>(n >> 16);
+  } else if (!ldpc::parsestreamstate(value, seed)) {
+    usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or a number up to "
+                           "2000000000, not \"") + value + "\"");
+  }
+}
+
+// Reads the options into *options (-C changes the directory at once);
+// false when --help or --version was answered and the program is done.
+bool parseoptions(int argc, char **argv, runoptions *options) {
+  runoptions &o = *options;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
       std::cout << usage << help;
-      return 0;
+      return false;
     }
     if (option == "--version") {
       std::cout << "simulate (ldpcgraph) " << LDPCGRAPH_VERSION << "\n";
-      return 0;
+      return false;
     }
     if (option == "--verbose") {
-      verbose = true;
+      o.verbose = true;
       continue;
     }
     if (i + 1 == argc) usageerror("unknown option or missing value: " + option);
@@ -244,137 +266,165 @@ int main(int argc, char **argv) {
     if (option == "-C") {
       if (chdir(value) != 0) usageerror(std::string("cannot work in ") + value);
     } else if (option == "--loops") {
-      loops = number(value, "--loops");
+      o.loops = number(value, "--loops");
     } else if (option == "--length") {
-      length = number(value, "--length", 1);
+      o.length = number(value, "--length", 1);
     } else if (option == "--girth") {
-      girth = number(value, "--girth");
-      if (girth != 0 && (girth < 4 || girth % 2 != 0))
+      o.girth = number(value, "--girth");
+      if (o.girth != 0 && (o.girth < 4 || o.girth % 2 != 0))
         usageerror("--girth wants an even number of at least 4");
     } else if (option == "--seed") {
-      // A bare number keeps its earlier meaning, so that recorded runs
-      // still give their graphs: the state srand48(N) leaves.
-      if (std::strchr(value, ',') == nullptr) {
-        const int n = number(value, "--seed");
-        seed[0] = 0x330E;
-        seed[1] = static_cast<unsigned short>(n & 0xFFFF);
-        seed[2] = static_cast<unsigned short>(n >> 16);
-      } else if (!ldpc::parsestreamstate(value, seed)) {
-        usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or a number up to "
-                               "2000000000, not \"") + value + "\"");
-      }
+      parseseed(value, o.seed);
     } else if (option == "--frames") {
-      frames = number(value, "--frames");
+      o.frames = number(value, "--frames");
     } else if (option == "--ebn0") {
       char *end;
-      ebn0 = std::strtod(value, &end);
-      if (*end != '\0' || end == value || !std::isfinite(ebn0))
+      o.ebn0 = std::strtod(value, &end);
+      if (*end != '\0' || end == value || !std::isfinite(o.ebn0))
         usageerror(std::string("--ebn0 wants a number, not \"") + value + "\"");
     } else if (option == "--decoder") {
-      if (!ldpc::parsealgorithm(value, &decoding.algorithm))
+      if (!ldpc::parsealgorithm(value, &o.decoding.algorithm))
         usageerror(std::string("--decoder wants spa, minsum, nms or oms, not \"") + value + "\"");
     } else if (option == "--proto") {
-      proto = value;
+      o.proto = value;
     } else if (option == "--save") {
-      save = value;
+      o.save = value;
     } else if (option == "--read") {
-      read = value;
+      o.read = value;
     } else if (option == "--record") {
-      record = value;
+      o.record = value;
     } else if (option == "--repeat") {
-      repeat = value;
+      o.repeat = value;
     } else {
       usageerror("unknown option " + option);
     }
   }
-  if (!save.empty() && !read.empty()) usageerror("--save and --read exclude each other");
+  if (!o.save.empty() && !o.read.empty()) usageerror("--save and --read exclude each other");
+  return true;
+}
 
-  // The configuration records.
-  int vdegrees[] = {2, 3, 8};
-  double vfractions[] = {0.5, 0.3, 0.2};
-  int cdegrees[] = {7, 8};
-  double cfractions[] = {0.5, 0.5};
-  ldpc::simulations sim{};
-  sim.verbose = verbose ? 1 : 0;
-  sim.newgraph = read.empty() ? 1 : 0;
+// The irregular ensemble of the run, which the configuration points into.
+struct irregularensemble {
+  int vdegrees[3] = {2, 3, 8};
+  double vfractions[3] = {0.5, 0.3, 0.2};
+  int cdegrees[2] = {7, 8};
+  double cfractions[2] = {0.5, 0.5};
+};
+
+// Fills the configuration record; false (with the message printed) when
+// the irregular construction cannot build the length asked for.
+bool configure(const runoptions &o, irregularensemble *ensemble, ldpc::simulations *sim) {
+  sim->verbose = o.verbose ? 1 : 0;
+  sim->newgraph = o.read.empty() ? 1 : 0;
   // 0: a fresh graph by the driver's rule on every call; 1: one graph,
   // saved and kept
-  sim.constructgraphonce = save.empty() ? 0 : 1;
-  if (!save.empty()) setname(sim.graphfile, save, "--save");
-  if (!read.empty()) setname(sim.graphfile, read, "--read");
-  sim.length = length;
-  if (proto.empty()) {
-    sim.ensemble = 0;
-    sim.vdegreesnum = 3;
-    sim.vdegreelist = vdegrees;
-    sim.vpercentagelist = vfractions;
-    sim.cdegreesnum = 2;
-    sim.cdegreelist = cdegrees;
-    sim.cpercentagelist = cfractions;
-    sim.typedist = 0;  // the fractions count nodes
+  sim->constructgraphonce = o.save.empty() ? 0 : 1;
+  if (!o.save.empty()) setname(sim->graphfile, o.save, "--save");
+  if (!o.read.empty()) setname(sim->graphfile, o.read, "--read");
+  sim->length = o.length;
+  if (o.proto.empty()) {
+    sim->ensemble = 0;
+    sim->vdegreesnum = 3;
+    sim->vdegreelist = ensemble->vdegrees;
+    sim->vpercentagelist = ensemble->vfractions;
+    sim->cdegreesnum = 2;
+    sim->cdegreelist = ensemble->cdegrees;
+    sim->cpercentagelist = ensemble->cfractions;
+    sim->typedist = 0;  // the fractions count nodes
     // The construction's counts and balancing, worked out first: a length
     // it cannot build is refused here, with the lengths that work.
     ldpc::irregularplan plan;
-    if (read.empty() && !ldpc::planirregular(&sim, &plan)) {
-      std::cerr << "simulate: cannot build the distribution with --length " << length << ": "
-                << ldpc::explainirregular(plan) << "; " << ldpc::nearestirregularlengths(sim)
+    if (o.read.empty() && !ldpc::planirregular(sim, &plan)) {
+      std::cerr << "simulate: cannot build the distribution with --length " << o.length << ": "
+                << ldpc::explainirregular(plan) << "; " << ldpc::nearestirregularlengths(*sim)
                 << "\n";
-      return 1;
+      return false;
     }
   } else {
-    sim.ensemble = 1;
-    setname(sim.protofile, proto, "--proto");
+    sim->ensemble = 1;
+    setname(sim->protofile, o.proto, "--proto");
   }
-  // The driver hands every graph it constructs to the cycle removal.
-  ldpc::conditionconstructions(girth);
-  ldpc::graphs graph{};
-  graph.vnodenum = -1;  // no graph yet
-  ldpc::encoders encoder{};
-  encoder.gap = -1;
-  ldpc::randomizes randomize{};
+  return true;
+}
 
-  // The streams start either from stored seed rows or from the seed.
+// Where the streams start: stored seed rows (which the rerun record points
+// into) or the seed.
+struct streamstart {
   ldpc::reruns rerun{};
   std::vector<seedrow> rows;
   std::vector<unsigned short *> seeds;
-  if (!repeat.empty()) {
-    rows = readseeds(repeat);
-    loops = static_cast<int>(rows.size());
+};
+
+// Starts the streams; a repeat sets the number of loops to its rows.
+void startstreams(runoptions *o, streamstart *start) {
+  if (!o->repeat.empty()) {
+    start->rows = readseeds(o->repeat);
+    o->loops = static_cast<int>(start->rows.size());
     // The driver's first construction takes row loop + 1: on a one-loop
     // run that row was never recorded, and any row serves there.
-    if (rows.size() < 2) rows.push_back(rows.back());
-    for (seedrow &row : rows) seeds.push_back(row.data());
-    rerun.rerun = 2;
-    rerun.seeds = seeds.data();
+    if (start->rows.size() < 2) start->rows.push_back(start->rows.back());
+    for (seedrow &row : start->rows) start->seeds.push_back(row.data());
+    start->rerun.rerun = 2;
+    start->rerun.seeds = start->seeds.data();
   } else {
-    for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = seed[k];
-    nextseed(seed, ldpc::channelsimrand);
+    for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = o->seed[k];
+    nextseed(o->seed, ldpc::channelsimrand);
   }
+}
 
+// Runs the loops, printing a line each; returns the seed rows they started
+// from.
+std::vector<seedrow> runloops(const runoptions &o, ldpc::simulations *sim, streamstart *start,
+                              ldpc::graphs *graph, ldpc::encoders *encoder) {
+  ldpc::randomizes randomize{};
   std::vector<seedrow> recorded;
-  for (int loop = 0; loop < loops; ++loop) {
-    ldpc::setchannelseeds(loop, &rerun);
+  for (int loop = 0; loop < o.loops; ++loop) {
+    ldpc::setchannelseeds(loop, &start->rerun);
     ldpc::getchannelsimrand(&randomize);
     // l = 1 asks for a fresh graph on every call, from seed row loop when
     // the run is a repeat. On the first call the driver builds the run's
     // first graph (from row loop + 1) before it, so every loop's graph comes
     // from the state recorded for that loop.
-    ldpc::constructgraph(&sim, &graph, &randomize, &encoder, &rerun, loop, 1);
+    ldpc::constructgraph(sim, graph, &randomize, encoder, &start->rerun, loop, 1);
     const unsigned short *g = randomize.graphsimrand;
     const unsigned short *c = randomize.channelsimrand;
     recorded.push_back({g[0], g[1], g[2], c[0], c[1], c[2]});
 
     int edges = 0;
-    for (int v = 0; v < graph.vnodenum; ++v) edges += graph.vnodelist[v].degree;
+    for (int v = 0; v < graph->vnodenum; ++v) edges += graph->vnodelist[v].degree;
     // Noise from the channel stream, which the seed row of the loop holds.
-    std::array<long, 2> errors = decodeframes(&graph, decoding, ebn0, frames);
+    std::array<long, 2> errors = decodeframes(graph, o.decoding, o.ebn0, o.frames);
     std::printf("loop %d: %d edges, graph stream from %s, fingerprint %016llx, %ld of %d frames "
                 "and %ld bits in error\n",
-                loop, edges, statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(&graph)),
-                errors[0], frames, errors[1]);
+                loop, edges, statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(graph)),
+                errors[0], o.frames, errors[1]);
   }
+  return recorded;
+}
 
-  if (!record.empty()) writeseeds(record, recorded);
+}  // namespace
+
+int main(int argc, char **argv) {
+  runoptions options;
+  std::vector<char *> args = splitequals(argc, argv);
+  if (!parseoptions(static_cast<int>(args.size()), args.data(), &options)) return 0;
+
+  // The configuration records.
+  irregularensemble ensemble;
+  ldpc::simulations sim{};
+  if (!configure(options, &ensemble, &sim)) return 1;
+  // The driver hands every graph it constructs to the cycle removal.
+  ldpc::conditionconstructions(options.girth);
+  ldpc::graphs graph{};
+  graph.vnodenum = -1;  // no graph yet
+  ldpc::encoders encoder{};
+  encoder.gap = -1;
+
+  streamstart start;
+  startstreams(&options, &start);
+  std::vector<seedrow> recorded = runloops(options, &sim, &start, &graph, &encoder);
+
+  if (!options.record.empty()) writeseeds(options.record, recorded);
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     std::cerr << "simulate: cannot write standard output: " << std::strerror(errno) << "\n";
     return 1;

@@ -14,6 +14,23 @@ namespace {
 const char *const fadingnames[] = {"none", "fast", "block"};
 const char *const interleavingnames[] = {"none", "random", "nr"};
 
+// One accepted draw of the polar method from *state: u and v in the unit
+// disc and the factor f that makes u f and v f two independent standard
+// normals. The callers form their products in their own order.
+struct polardraw {
+  double u, v, f;
+};
+
+polardraw polar(std::uint64_t *state) {
+  double u, v, w;
+  do {
+    u = 2.0 * nextdraw(state) - 1.0;
+    v = 2.0 * nextdraw(state) - 1.0;
+    w = u * u + v * v;
+  } while (w >= 1.0);
+  return {u, v, std::sqrt(-2.0 * std::log(w) / w)};
+}
+
 }  // namespace
 
 const char *fadingname(fadingkind kind) { return fadingnames[static_cast<int>(kind)]; }
@@ -22,15 +39,9 @@ const char *interleavingname(interleaving kind) {
 }
 
 void gausspair(std::uint64_t *state, double pair[2]) {
-  double u, v, w;
-  do {
-    u = 2.0 * nextdraw(state) - 1.0;
-    v = 2.0 * nextdraw(state) - 1.0;
-    w = u * u + v * v;
-  } while (w >= 1.0);
-  const double f = std::sqrt(-2.0 * std::log(w) / w);
-  pair[0] = u * f;
-  pair[1] = v * f;
+  const polardraw d = polar(state);
+  pair[0] = d.u * d.f;
+  pair[1] = d.v * d.f;
 }
 
 void addnoise(std::uint64_t *state, double n0, std::complex<double> *y, int count) {
@@ -110,15 +121,9 @@ void bpskawgn(const std::uint8_t *bits, int n, double n0, std::uint64_t *state, 
   const double sigma = std::sqrt(n0 / 2.0);
   const double scale = 2.0 / (sigma * sigma);
   for (int i = 0; i < n; i += 2) {
-    double u, v, w;
-    do {
-      u = 2.0 * nextdraw(state) - 1.0;
-      v = 2.0 * nextdraw(state) - 1.0;
-      w = u * u + v * v;
-    } while (w >= 1.0);
-    const double f = std::sqrt(-2.0 * std::log(w) / w);
-    llr[i] = scale * ((bits[i] ? -1.0 : 1.0) + sigma * u * f);
-    if (i + 1 < n) llr[i + 1] = scale * ((bits[i + 1] ? -1.0 : 1.0) + sigma * v * f);
+    const polardraw d = polar(state);
+    llr[i] = scale * ((bits[i] ? -1.0 : 1.0) + sigma * d.u * d.f);
+    if (i + 1 < n) llr[i + 1] = scale * ((bits[i + 1] ? -1.0 : 1.0) + sigma * d.v * d.f);
   }
 }
 

@@ -41,7 +41,7 @@ void reportgraph(const ldpc::graphs *graph, const common &options, int encoderga
 void addjson(const std::string &key, const std::string &value);
 void endreport(const common &options);
 
-// girthopts.cpp: with --girth, removes short cycles from a fresh graph and
+// constructgirth.cpp: with --girth, removes short cycles from a fresh graph and
 // prints what it took; ends with status 1 when the target is not reached.
 void applygirth(ldpc::graphs *graph, const common &options);
 // proto --circulant / --shifts, and peg.

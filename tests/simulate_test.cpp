@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "blockoracle.h"
 #include "channel.h"
 #include "montecarlo.h"
 #include "support.h"
@@ -16,22 +17,6 @@
 using namespace testsupport;
 
 namespace {
-
-// The (3,6) ensemble of the irregular construction.
-struct regular36 {
-  int vdeg[1] = {3}, cdeg[1] = {6};
-  double vfrac[1] = {1.0}, cfrac[1] = {1.0};
-  ldpc::simulations sim{};
-  explicit regular36(int n) {
-    sim.newgraph = 1;
-    sim.length = n;
-    sim.vdegreesnum = sim.cdegreesnum = 1;
-    sim.vdegreelist = vdeg;
-    sim.cdegreelist = cdeg;
-    sim.vpercentagelist = vfrac;
-    sim.cpercentagelist = cfrac;
-  }
-};
 
 bool samecounts(const ldpc::pointresult &a, const ldpc::pointresult &b) {
   return a.frames == b.frames && a.frameerrors == b.frameerrors && a.biterrors == b.biterrors &&

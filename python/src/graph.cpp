@@ -248,12 +248,13 @@ bool readsasqc(const std::string &path, const py::object &format) {
   return path.size() >= 3 && path.compare(path.size() - 3, 3, ".qc") == 0;
 }
 
-void bindgraph(py::module_ &m) {
-  py::class_<graph>(m, "Graph", R"(A Tanner graph: variable nodes (code bits), check nodes and edges.
+namespace {
 
-Nodes and sockets count from 0. Read one with Graph.read, build one from a
-parity-check matrix with Graph.from_matrix, or construct a random one.)")
-      .def_static(
+using graphclass = py::class_<graph>;
+
+// Reading and writing files, and the matrix and edges of a graph.
+void bindfiles(graphclass &cls) {
+  cls.def_static(
           "read",
           [](const py::object &path, const py::object &format) {
             std::string name = pathstring(path);
@@ -359,8 +360,12 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
           },
           "Every edge once, in order of variable node and socket: a dict of int32 arrays "
           "'variable', 'vsocket' (socket at the variable node), 'check', 'csocket' (socket "
-          "at the check node).")
-      .def_property_readonly("n", [](const graph &self) { return self.record.vnodenum; },
+          "at the check node).");
+}
+
+// The sizes, rate and degrees of a graph.
+void bindproperties(graphclass &cls) {
+  cls.def_property_readonly("n", [](const graph &self) { return self.record.vnodenum; },
                              "Number of variable nodes (code length).")
       .def_property_readonly("m", [](const graph &self) { return self.record.cnodenum; },
                              "Number of check nodes.")
@@ -392,8 +397,12 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
             for (int c = 0; c < self.record.cnodenum; ++c)
               degrees.push_back(self.record.cnodelist[c].degree);
             return tonumpy(std::move(degrees));
-          })
-      .def(
+          });
+}
+
+// The figures of `tanner stats`: distributions, cycles, fingerprint.
+void bindstatistics(graphclass &cls) {
+  cls.def(
           "degree_distribution",
           [](const graph &self, const std::string &side) {
             if (side == "variable") return distribution(ldpc::vdistribution(&self.record));
@@ -468,12 +477,24 @@ parity-check matrix with Graph.from_matrix, or construct a random one.)")
             stats["cdegrees"] = distributionrows(ldpc::cdistribution(g));
             return stats;
           },
-          "The figures of `tanner stats --json` (without 'file'), under the same keys.")
-      .def("__repr__", [](const graph &self) {
-        return "<ldpcgraph.Graph: " + std::to_string(self.record.vnodenum) +
-               " variable nodes, " + std::to_string(self.record.cnodenum) + " check nodes, " +
-               std::to_string(ldpc::countedges(&self.record)) + " edges>";
-      });
+          "The figures of `tanner stats --json` (without 'file'), under the same keys.");
+}
+
+}  // namespace
+
+void bindgraph(py::module_ &m) {
+  graphclass cls(m, "Graph", R"(A Tanner graph: variable nodes (code bits), check nodes and edges.
+
+Nodes and sockets count from 0. Read one with Graph.read, build one from a
+parity-check matrix with Graph.from_matrix, or construct a random one.)");
+  bindfiles(cls);
+  bindproperties(cls);
+  bindstatistics(cls);
+  cls.def("__repr__", [](const graph &self) {
+    return "<ldpcgraph.Graph: " + std::to_string(self.record.vnodenum) + " variable nodes, " +
+           std::to_string(self.record.cnodenum) + " check nodes, " +
+           std::to_string(ldpc::countedges(&self.record)) + " edges>";
+  });
 
   m.def(
       "qc_punctured",

@@ -1,5 +1,6 @@
-// tanner construct: graphs without short cycles. --girth on any construction
-// (cycle removal), cyclic liftings of protographs, progressive edge growth.
+// tanner construct peg, construct proto --circulant / --shifts and --girth on
+// any construction: graphs without short cycles (cycle removal, cyclic
+// liftings of protographs, progressive edge growth).
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>

@@ -1,0 +1,33 @@
+// The degree distribution of an irregular ensemble on the command line.
+#ifndef TANNER_DISTRIBUTIONS_H
+#define TANNER_DISTRIBUTIONS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tanner {
+
+// The degree distribution of an irregular ensemble on the command line:
+// --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,.. [--edge-fractions].
+struct distributionargs {
+  std::vector<int> vdeg, cdeg;
+  std::vector<double> vfrac, cfrac;
+  bool edgefractions = false;
+};
+// When arg is one of those options, takes it and its value (value, null
+// when none follows) and returns the number of arguments used; else 0.
+int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
+                           distributionargs *distribution);
+// Fractions of one side: each at least 0, together 1 (relative tolerance
+// 1e-9); a usage error of command otherwise.
+void checkfractions(const std::string &command, const char *option,
+                    const std::vector<double> &fractions);
+// A usage error for a distribution that is incomplete or malformed, with
+// --length when the ensemble has a length: ldpc::irregularinputfault.
+void checkdistributionargs(const std::string &command, const distributionargs &distribution,
+                           std::optional<int> length = std::nullopt);
+
+}  // namespace tanner
+
+#endif
