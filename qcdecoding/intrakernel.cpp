@@ -63,6 +63,55 @@ inline std::size_t padded(int z) {
   return (static_cast<std::size_t>(z) + w - 1) / w * w;
 }
 
+// A row of z channel LLRs in fixed point, as kernel::quantise: clamp(floor(8 x
+// + 0.5), -clamp, clamp), NaN as 0 (8 x is exact, so the sum rounds once as
+// there).
+inline void quantiserow(const double *x, int z, std::int16_t clamp, std::int16_t *l) {
+  int i = 0;
+#if HWY_TARGET != HWY_SCALAR
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<std::int32_t, decltype(dd)> d32;
+  const hn::Rebind<std::int16_t, decltype(dd)> d16;
+  const int step = static_cast<int>(hn::Lanes(dd));
+  const auto scale = hn::Set(dd, kernel::fixedscale), half = hn::Set(dd, 0.5);
+  const auto high = hn::Set(dd, clamp), low = hn::Set(dd, -clamp);
+  for (; i + step <= z; i += step) {
+    const auto v = hn::LoadU(dd, x + i);
+    auto q = hn::Floor(hn::Add(hn::Mul(v, scale), half));
+    q = hn::IfThenZeroElse(hn::IsNaN(v), hn::Min(hn::Max(q, low), high));
+    hn::StoreU(hn::DemoteTo(d16, hn::DemoteTo(d32, q)), d16, l + i);
+  }
+#endif
+  for (; i < z; ++i) l[i] = static_cast<std::int16_t>(kernel::quantise(x[i], kernel::fixedscale, clamp));
+}
+
+// A row's decisions (1 for a negative posterior), its posteriors in LLR
+// units (x / 8, exact; when posteriors is not null) and its zero count.
+inline int resultrow(const std::int16_t *l, int z, std::uint8_t *decisions, float *posteriors) {
+  int zeros = 0, i = 0;
+#if HWY_TARGET != HWY_SCALAR
+  const hn::ScalableTag<std::int32_t> d32;
+  const hn::Rebind<std::int16_t, decltype(d32)> d16;
+  const hn::Rebind<std::uint8_t, decltype(d32)> d8;
+  const hn::Rebind<float, decltype(d32)> df;
+  const int step = static_cast<int>(hn::Lanes(d32));
+  const auto eighth = hn::Set(df, 1.0f / kernel::fixedscale);
+  for (; i + step <= z; i += step) {
+    const auto x = hn::PromoteTo(d32, hn::LoadU(d16, l + i));
+    zeros += static_cast<int>(hn::CountTrue(d32, hn::Eq(x, hn::Zero(d32))));
+    const auto negative = hn::And(hn::VecFromMask(d32, hn::Lt(x, hn::Zero(d32))), hn::Set(d32, 1));
+    hn::StoreU(hn::DemoteTo(d8, negative), d8, decisions + i);
+    if (posteriors != nullptr) hn::StoreU(hn::Mul(hn::ConvertTo(df, x), eighth), df, posteriors + i);
+  }
+#endif
+  for (; i < z; ++i) {
+    decisions[i] = l[i] < 0;
+    zeros += l[i] == 0;
+    if (posteriors != nullptr) posteriors[i] = static_cast<float>(l[i]) / kernel::fixedscale;
+  }
+  return zeros;
+}
+
 // The frame's memory, zp = Z rounded up to whole vectors per row: the
 // posteriors per block column (the rows past Z hold 1, never read as
 // bits), the check messages per circulant in check order, the rotated
@@ -153,12 +202,13 @@ void run(const params &p, const double *llr, const decodeoutputs &out, std::int1
   const frame f(p, work);
   const std::size_t zp = f.zp;
   const int z = p.lift;
-  std::memset(work, 0, sizeof(std::int16_t) * frame::size(p));
+  // The messages start at 0 and the parity rows past Z stay 0; the
+  // posteriors are written whole below, the inputs whole before each use.
+  std::memset(f.r, 0, sizeof(std::int16_t) * static_cast<std::size_t>(p.rowstart[p.rows]) * zp);
+  std::memset(f.parity, 0, sizeof(std::int16_t) * 2 * zp);
   for (int c = 0; c < p.columns; ++c) {
     std::int16_t *l = f.l + c * zp;
-    const double *x = llr + static_cast<std::size_t>(c) * z;
-    for (int i = 0; i < z; ++i)
-      l[i] = static_cast<std::int16_t>(kernel::quantise(x[i], kernel::fixedscale, p.channel));
+    quantiserow(llr + static_cast<std::size_t>(c) * z, z, p.channel, l);
     for (std::size_t i = z; i < zp; ++i) l[i] = 1;
   }
   // As the batched decoder: the rule tested on the channel values and after
@@ -172,15 +222,9 @@ void run(const params &p, const double *llr, const decodeoutputs &out, std::int1
   }
   int zeros = 0;
   for (int c = 0; c < p.columns; ++c) {
-    const std::int16_t *l = f.l + c * zp;
     const std::size_t at = static_cast<std::size_t>(c) * z;
-    for (int i = 0; i < z; ++i) {
-      out.decisions[at + i] = l[i] < 0;
-      zeros += l[i] == 0;
-    }
-    if (out.posteriors != nullptr)
-      for (int i = 0; i < z; ++i)
-        out.posteriors[at + i] = static_cast<float>(l[i]) / kernel::fixedscale;
+    zeros += resultrow(f.l + c * zp, z, out.decisions + at,
+                       out.posteriors != nullptr ? out.posteriors + at : nullptr);
   }
   if (out.satisfied != nullptr) *out.satisfied = done;
   if (out.iterations != nullptr) *out.iterations = iteration;
