@@ -108,7 +108,10 @@ tally decodeblock(const simulationsettings &s, const decoder &dec, const framema
   out.iterations = b->iterations.data();
   out.undecided = b->undecided.data();
   if (source) out.posteriors = b->posteriors.data();
-  dec.decode(b->llr.data(), count, out, 1);
+  if (s.framedecoder)
+    s.framedecoder(b->llr.data(), count, out);
+  else
+    dec.decode(b->llr.data(), count, out, 1);
   tally t;
   t.frames = count;
   for (int j = 0; j < count; ++j) {

@@ -74,6 +74,12 @@ struct simulationsettings {
   // from every worker thread at once. Fixed codes only.
   std::function<void(int, std::uint64_t, double *, std::uint8_t *)> framesource;
   std::vector<int> infopositions;  // with a frame source: the information bits
+  // Decodes the frames of a fixed code in place of decoder::decode, filling
+  // what it fills (such as the one-frame decoder of quasi-cyclic codes,
+  // whose results equal the batched layered decoder's); called from every
+  // worker thread at once. Empty: the decoder of the run's options. The
+  // decoder is built all the same (its length and checks serve the run).
+  std::function<void(const double *llr, int frames, const decodeoutputs &out)> framedecoder;
 };
 
 // Why a point stopped: its frame errors reached maxerrors, its frames

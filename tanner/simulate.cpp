@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,8 @@
 #include "ledgeropts.h"
 #include "montecarlo.h"
 #include "outputfile.h"
+#include "qcdecoder.h"
+#include "qcfile.h"
 #include "shortcycles.h"
 #include "simulationcheck.h"
 #include "standardcode.h"
@@ -70,6 +73,11 @@ const char simulatehelp[] =
     "  --schedule flooding|layered    default flooding\n"
     "  --iterations N     maximum iterations (default 50)\n"
     "  --no-early-stop    run every iteration even when the checks are satisfied\n"
+    "  --simd batch|intra batch (default): frames side by side in the SIMD lanes;\n"
+    "                     intra: one frame at a time, the lanes over the Z rows\n"
+    "                     of each block row, for low latency. intra takes a code\n"
+    "                     that is a lifting of circulants, --schedule layered,\n"
+    "                     minsum, nms or oms in 16 bits; its counts equal batch's\n"
     "  --max-errors N     a point stops at N frame errors (default 100)\n"
     "  --max-frames N     ... or at N frames (default 1000000)\n"
     "  --max-seconds S    ... or after S seconds of wall clock (default 60; 0: no\n"
@@ -160,6 +168,8 @@ struct settings {
   std::string pointsoption;
   ldpc::simulationinputs inputs;
   bool listgraphs = false, progress = false;
+  bool intra = false;  // --simd intra
+  int intralift = 0;   // its Z, once the code is loaded
   std::string json, csv;
   long long replaypoint = -1, replayframe = -1;
   unsigned short seed[3] = {1, 0, 0};
@@ -236,6 +246,33 @@ void refuseunused(const settings &s) {
     usageerror(command, "--no-parallel is --girth 4; give one of them");
 }
 
+// --simd intra: what the one-frame decoder cannot honour.
+void checkintra(const settings &s) {
+  if (s.code == "irregular" || s.code == "proto")
+    usageerror(command, "--simd intra decodes a fixed code that is a lifting of circulants, not "
+                        "an ensemble");
+  const std::string why = ldpc::qcdecoder::unsupported(s.run.decoder);
+  if (!why.empty()) usageerror(command, "--simd intra: " + why + " (--simd batch decodes it)");
+  if (s.replayframe >= 0)
+    usageerror(command, "--simd intra: --replay traces the batched decoder (whose decisions the "
+                        "one-frame decoder equals); drop --simd");
+}
+
+// The one-frame decoder of a loaded code, at the largest lifting size it
+// is a lifting by, as the run's frame decoder.
+void planintra(const std::string &description, const ldpc::graphs *graph, settings *s) {
+  const int lift = ldpc::findqclift(graph);
+  if (lift < 2)
+    usageerror(command, "--simd intra: " + description +
+                            " is not a lifting of circulants (no Z > 1 cuts its matrix into "
+                            "blocks each empty or one circulant); --simd batch decodes it");
+  auto dec = std::make_shared<const ldpc::qcdecoder>(graph, lift, s->run.decoder);
+  s->intralift = lift;
+  s->run.framedecoder = [dec](const double *llr, int frames, const ldpc::decodeoutputs &out) {
+    dec->decode(llr, frames, out);
+  };
+}
+
 // What the options say together: the code or ensemble from the positional
 // arguments, options that apply, points and settings in range (the checks
 // the Python package makes too), an ensemble complete; the run's seed.
@@ -254,6 +291,7 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
     checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
   checkledgeroptions(command, s.ledger, s.replayframe >= 0);
+  if (s.intra) checkintra(s);
   checktransmitargs(s.transmit, s.code == "irregular" || s.code == "proto");
   if (s.replaypoint >= static_cast<long long>(s.inputs.points.size()))
     usageerror(command, "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
@@ -279,6 +317,10 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
   } else if (arg == "--schedule") {
     if (!ldpc::parseschedule(value, &decoder.schedule))
       usageerror(command, "--schedule takes flooding or layered, not '" + value + "'");
+  } else if (arg == "--simd") {
+    if (value != "batch" && value != "intra")
+      usageerror(command, "--simd takes batch or intra, not '" + value + "'");
+    s.intra = value == "intra";
   } else if (arg == "--alpha" || arg == "--beta") {
     (arg == "--alpha" ? decoder.alpha : decoder.beta) = parsedouble(command, arg, value);
     (arg == "--alpha" ? s.inputs.hasalpha : s.inputs.hasbeta) = true;
@@ -328,7 +370,7 @@ settings parse(int argc, char **argv) {
       "--threads",    "--seed",       "--json",      "--csv",        "--replay",
       "--vdeg",       "--cdeg",       "--vfrac",     "--cfrac",      "--length",
       "--lift",       "--girth",      "--ledger",    "--shard",
-      "--quantization"};
+      "--quantization", "--simd"};
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-') {
@@ -559,6 +601,11 @@ decodertarget probetarget(const ldpc::decoderoptions &options) {
   return {ldpc::decoder::targetfor(options), ldpc::decoder::lanesfor(options)};
 }
 
+// --simd intra: the instruction set and its 16-bit lanes.
+decodertarget intratarget() {
+  return {ldpc::qcdecoder::targetfor(), ldpc::qcdecoder::lanesfor()};
+}
+
 void printheader(const settings &s, const codeplan &plan, const decodertarget &target) {
   const ldpc::decoderoptions &o = s.run.decoder;
   std::printf("# %s: %d bits, rate %.6g\n", plan.description.c_str(), plan.length, plan.rate);
@@ -568,10 +615,17 @@ void printheader(const settings &s, const codeplan &plan, const decodertarget &t
   if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
   if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
   if (o.quantization != 16) std::printf(" %d-bit", o.quantization);
-  std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
-              ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
-              target.name.c_str(), target.lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
-              formatseed(s.seed).c_str());
+  if (s.intra)
+    std::printf(", %s, %d iterations%s; %s, one frame at a time, %d lanes over the Z = %d rows "
+                "of a block row, %d thread%s; seed %s\n",
+                ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
+                target.name.c_str(), target.lanes, s.intralift, s.run.threads,
+                s.run.threads == 1 ? "" : "s", formatseed(s.seed).c_str());
+  else
+    std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
+                ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
+                target.name.c_str(), target.lanes, s.run.threads, s.run.threads == 1 ? "" : "s",
+                formatseed(s.seed).c_str());
   std::printf("# FER interval: 95%% Wilson score; undet: frame errors that satisfy every check\n");
   if (!s.transmitline.empty()) std::printf("%s\n", s.transmitline.c_str());
   if (s.run.channel == ldpc::channeltype::awgn)
@@ -737,6 +791,8 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
                      ", \"threads\": " + std::to_string(s.run.threads) +
                      ", \"target\": " + jsonstring(target.name) +
                      ", \"lanes\": " + std::to_string(target.lanes) +
+                     (s.intra ? ", \"simd\": \"intra\", \"lift\": " + std::to_string(s.intralift)
+                              : std::string()) +
                      ", \"interval\": \"wilson 95%\"" +
                      ", \"ended\": " + jsonstring(endname(end)) +
                      ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
@@ -852,7 +908,7 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const dec
 // when a signal ended the run (then with the points finished, and status
 // 128 + the signal).
 int sweep(const settings &s, const codeplan &plan) {
-  const decodertarget target = probetarget(s.run.decoder);
+  const decodertarget target = s.intra ? intratarget() : probetarget(s.run.decoder);
   ledgerrun ledger(s.ledger, s.run, ledgersubjectof(s, plan, target));
   printheader(s, plan, target);
   std::vector<ldpc::graphrecord> graphs;
@@ -918,6 +974,7 @@ int simulatecommand(int argc, char **argv) {
     if (!path.empty()) checkwritable(path);
   codeplan plan;
   plancode(&s, &plan);
+  if (s.intra) planintra(plan.description, plan.graph, &s);
   int status = statusok;
   try {
     if (s.replayframe >= 0)
