@@ -35,8 +35,8 @@ void placecopies(graphs *graph, int lift, int i, int s, int b, int t, int shift)
 }
 
 std::string edgename(int i, int s, int b) {
-  return "protograph edge of variable node " + std::to_string(i) + " socket " +
-         std::to_string(s) + " (check node " + std::to_string(b) + ")";
+  return "protograph edge of variable node " + std::to_string(i) + " socket " + std::to_string(s) +
+         " (check node " + std::to_string(b) + ")";
 }
 
 // What makes the lifting unusable, "" when nothing does: the lifting
@@ -75,8 +75,8 @@ void emptylifting(graphs *graph, const graphs *protograph, int lift) {
   const int pv = protograph->vnodenum, pc = protograph->cnodenum;
   graph->vnodenum = pv * lift;
   graph->cnodenum = pc * lift;
-  graph->rate = graph->vnodenum > 0 ? 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum
-                                    : 0.0;
+  graph->rate =
+      graph->vnodenum > 0 ? 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum : 0.0;
   graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
   graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
   graph->vdegreelist = nullptr;
@@ -122,9 +122,9 @@ bool placeedges(graphs *graph, const graphs *protograph, int lift, int target, b
       int draws = 0;
       for (;;) {
         if (draws == drawlimit) {
-          *error = "no shift for the " + edgename(i, s, b) + " among " +
-                   std::to_string(drawlimit) + " draws keeps cycles shorter than " +
-                   std::to_string(target) + " out at lifting factor " + std::to_string(lift);
+          *error = "no shift for the " + edgename(i, s, b) + " among " + std::to_string(drawlimit) +
+                   " draws keeps cycles shorter than " + std::to_string(target) +
+                   " out at lifting factor " + std::to_string(lift);
           return false;
         }
         ++draws;
@@ -162,7 +162,7 @@ bool constructcirculant(graphs *graph, const graphs *protograph, int lift, int t
     throw;
   }
   if (!placed) {
-    freegraph(graph);  // the tables are still null
+    freegraph(graph);   // the tables are still null
     *graph = graphs{};  // nothing left for the caller to free
     return false;
   }
@@ -249,21 +249,22 @@ bool shiftsforprotograph(const shiftmatrix &matrix, const graphs *protograph,
       const int b = node.edgelist[s].dest;
       const std::vector<int> &cell = matrix.cells[static_cast<std::size_t>(b) * matrix.columns + i];
       if (used[b] == cell.size()) {
-        *error = "row " + std::to_string(b + 1) + ", column " + std::to_string(i + 1) +
-                 " holds " + std::to_string(cell.size()) +
-                 " shifts; the protograph has more edges between check node " +
-                 std::to_string(b) + " and variable node " + std::to_string(i);
+        *error = "row " + std::to_string(b + 1) + ", column " + std::to_string(i + 1) + " holds " +
+                 std::to_string(cell.size()) +
+                 " shifts; the protograph has more edges between check node " + std::to_string(b) +
+                 " and variable node " + std::to_string(i);
         return false;
       }
       shifts->push_back(cell[used[b]++]);
     }
     for (int b = 0; b < matrix.rows; ++b) {
-      const std::size_t listed = matrix.cells[static_cast<std::size_t>(b) * matrix.columns + i].size();
+      const std::size_t listed =
+          matrix.cells[static_cast<std::size_t>(b) * matrix.columns + i].size();
       if (used[b] != listed) {
-        *error = "row " + std::to_string(b + 1) + ", column " + std::to_string(i + 1) +
-                 " holds " + std::to_string(listed) + " shifts; the protograph has " +
-                 std::to_string(used[b]) + " edges between check node " + std::to_string(b) +
-                 " and variable node " + std::to_string(i);
+        *error = "row " + std::to_string(b + 1) + ", column " + std::to_string(i + 1) + " holds " +
+                 std::to_string(listed) + " shifts; the protograph has " + std::to_string(used[b]) +
+                 " edges between check node " + std::to_string(b) + " and variable node " +
+                 std::to_string(i);
         return false;
       }
     }
@@ -311,7 +312,8 @@ std::string formatshiftmatrix(const graphs *protograph, const std::vector<int> &
   std::size_t k = 0;
   for (int i = 0; i < columns; ++i)
     for (int s = 0; s < protograph->vnodelist[i].degree; ++s, ++k) {
-      std::string &cell = cells[static_cast<std::size_t>(protograph->vnodelist[i].edgelist[s].dest) * columns + i];
+      std::string &cell =
+          cells[static_cast<std::size_t>(protograph->vnodelist[i].edgelist[s].dest) * columns + i];
       if (!cell.empty()) cell += ',';
       cell += std::to_string(shifts[k]);
     }

@@ -85,9 +85,8 @@ void conditiongraph(graphs *graph, simulations *simulation) {
     std::exit(1);
   }
   if (simulation->verbose > 0)
-    std::printf("cycle removal: girth %d reached with %lld exchanges (%lld tried)\n",
-                result.girth, static_cast<long long>(result.exchanges),
-                static_cast<long long>(result.attempts));
+    std::printf("cycle removal: girth %d reached with %lld exchanges (%lld tried)\n", result.girth,
+                static_cast<long long>(result.exchanges), static_cast<long long>(result.attempts));
 }
 
 }  // namespace

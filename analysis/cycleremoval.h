@@ -15,13 +15,13 @@
 namespace ldpc {
 
 struct cycleremoval {
-  bool reached = false;         // no cycle shorter than the target is left
+  bool reached = false;  // no cycle shorter than the target is left
   int target = 0;
-  std::int64_t offending = 0;   // edges found on a short cycle when examined
-  std::int64_t exchanges = 0;   // exchanges kept
-  std::int64_t attempts = 0;    // exchanges tried (kept or undone)
-  int girth = 0;                // girth at the end (0: no cycle at all)
-  std::string message;          // why the target was not reached; "" if it was
+  std::int64_t offending = 0;  // edges found on a short cycle when examined
+  std::int64_t exchanges = 0;  // exchanges kept
+  std::int64_t attempts = 0;   // exchanges tried (kept or undone)
+  int girth = 0;               // girth at the end (0: no cycle at all)
+  std::string message;         // why the target was not reached; "" if it was
 };
 
 // Exchanges check ends of edges with switchedges until no cycle shorter than

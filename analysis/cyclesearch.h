@@ -30,7 +30,8 @@ inline void nodeedges(const graphs *graph, int x, const edge **edges, int *degre
 class cyclesearch {
  public:
   explicit cyclesearch(const graphs *graph)
-      : graph_(graph), vnodes_(graph->vnodenum),
+      : graph_(graph),
+        vnodes_(graph->vnodenum),
         stamp_(static_cast<std::size_t>(graph->vnodenum) + graph->cnodenum, 0) {}
 
   // Whether socket s of variable node v, whose check end is c, lies on a

@@ -205,8 +205,7 @@ fftplan::fftplan(int size) : n(size), reversed(size), twiddle(size / 2) {
       if (i & (1 << b)) r |= 1 << (bits - 1 - b);
     reversed[i] = r;
   }
-  for (int k = 0; k < n / 2; ++k)
-    twiddle[k] = std::polar(1.0, -2 * std::numbers::pi * k / n);
+  for (int k = 0; k < n / 2; ++k) twiddle[k] = std::polar(1.0, -2 * std::numbers::pi * k / n);
 }
 
 void fftplan::transform(std::complex<double> *data, bool inverse) const {
@@ -311,8 +310,7 @@ density folddensity(const fftplan &plan, const llrgrid &grid, const std::complex
 
 }  // namespace
 
-density densityfromtransform(const fftplan &plan, const llrgrid &grid,
-                             std::complex<double> *data) {
+density densityfromtransform(const fftplan &plan, const llrgrid &grid, std::complex<double> *data) {
   plan.inverse(data);
   return folddensity(plan, grid, data, 0);
 }

@@ -61,8 +61,8 @@ class boxplustable {
 
  private:
   int half;
-  std::vector<int> rowstart;                      // runs of row i: rowstart[i]..rowstart[i+1]-1
-  std::vector<int> runvalue, runbegin, runend;    // output magnitude, j in [begin, end)
+  std::vector<int> rowstart;                    // runs of row i: rowstart[i]..rowstart[i+1]-1
+  std::vector<int> runvalue, runbegin, runend;  // output magnitude, j in [begin, end)
   mutable std::vector<double> apos, aneg, bpos, bneg, asum, bsum, adif, bdif, outpos, outneg;
 };
 
@@ -105,8 +105,7 @@ void densitytransform(const fftplan &plan, const llrgrid &grid, const density &f
                       std::complex<double> *data);
 // Inverse-transforms data in place and folds it back to a density on the
 // grid: saturated at +-half, rounding noise below 0 cleared, total 1.
-density densityfromtransform(const fftplan &plan, const llrgrid &grid,
-                             std::complex<double> *data);
+density densityfromtransform(const fftplan &plan, const llrgrid &grid, std::complex<double> *data);
 
 // Quantized density evolution of an ensemble at one noise level.
 struct evolutionsettings {

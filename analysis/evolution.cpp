@@ -16,7 +16,8 @@ std::vector<int> checkmagnitudes(const evolutionsettings &settings) {
   for (int m = 0; m <= half; ++m) {
     double scaled = m;
     if (settings.decoder == decoderkind::nms) scaled = settings.alpha * m;
-    if (settings.decoder == decoderkind::oms) scaled = std::max(0.0, m - settings.beta / settings.grid.step);
+    if (settings.decoder == decoderkind::oms)
+      scaled = std::max(0.0, m - settings.beta / settings.grid.step);
     magnitude[m] = std::clamp(static_cast<int>(std::floor(scaled + 0.5)), 0, half);
   }
   return magnitude;
@@ -65,9 +66,11 @@ struct irregularevolution {
         table(s.decoder == decoderkind::spa ? s.grid : llrgrid{s.grid.step, 0}),
         magnitude(checkmagnitudes(s)),
         plan(convolutionsize(s.grid, *std::max_element(distribution.vdegrees.begin(),
-                                                        distribution.vdegrees.end()))) {
-    lambda.assign(*std::max_element(distribution.vdegrees.begin(), distribution.vdegrees.end()) + 1, 0);
-    rho.assign(*std::max_element(distribution.cdegrees.begin(), distribution.cdegrees.end()) + 1, 0);
+                                                       distribution.vdegrees.end()))) {
+    lambda.assign(*std::max_element(distribution.vdegrees.begin(), distribution.vdegrees.end()) + 1,
+                  0);
+    rho.assign(*std::max_element(distribution.cdegrees.begin(), distribution.cdegrees.end()) + 1,
+               0);
     for (std::size_t k = 0; k < distribution.vdegrees.size(); ++k)
       lambda[distribution.vdegrees[k]] += distribution.lambda[k];
     for (std::size_t k = 0; k < distribution.cdegrees.size(); ++k)
@@ -152,7 +155,7 @@ struct protoevolution {
   std::vector<char> punctured;
   boxplustable table;
   std::vector<int> magnitude;
-  std::map<int, std::unique_ptr<fftplan>> plans;     // by variable degree
+  std::map<int, std::unique_ptr<fftplan>> plans;           // by variable degree
   std::map<int, spectrum> channelspectra, erasurespectra;  // by transform size
   std::vector<spectrum> transforms, results;               // variable-node workspace
   spectrum suffix, prefix;
@@ -260,9 +263,12 @@ struct protoevolution {
       density posterior;
       for (int k = 0; k <= degree; k += 2) {
         density *first = k < degree ? &(*out)[edges[k]] : &posterior;
-        density *second = k + 1 < degree ? &(*out)[edges[k + 1]] : k + 1 == degree ? &posterior : nullptr;
+        density *second = k + 1 < degree    ? &(*out)[edges[k + 1]]
+                          : k + 1 == degree ? &posterior
+                                            : nullptr;
         if (second != nullptr)
-          densitypairfromtransforms(plan, grid, results[k].data(), results[k + 1].data(), first, second);
+          densitypairfromtransforms(plan, grid, results[k].data(), results[k + 1].data(), first,
+                                    second);
         else
           *first = densityfromtransform(plan, grid, results[k].data());
       }

@@ -111,8 +111,8 @@ bool irregularexit(const degreedistribution &distribution, double sigma, double 
     double outgoing = jinverse(1 - tocheck);
     double complement = 0;
     for (std::size_t k = 0; k < distribution.cdegrees.size(); ++k)
-      complement += distribution.rho[k] *
-                    jfunction(std::sqrt(distribution.cdegrees[k] - 1.0) * outgoing);
+      complement +=
+          distribution.rho[k] * jfunction(std::sqrt(distribution.cdegrees[k] - 1.0) * outgoing);
     tovariable = 1 - complement;
   }
   return false;
@@ -164,7 +164,8 @@ struct protoexit {
           squared[e] = s * s;
           total += squared[e];
         }
-        for (int e : at) tovariable[e] = 1 - jfunction(std::sqrt(std::max(total - squared[e], 0.0)));
+        for (int e : at)
+          tovariable[e] = 1 - jfunction(std::sqrt(std::max(total - squared[e], 0.0)));
       }
     }
     return false;

@@ -208,7 +208,8 @@ std::string pegrefusal(const std::vector<int> &vdegrees, int cnodenum, std::int6
   for (std::size_t v = 0; v < vdegrees.size(); ++v) {
     if (vdegrees[v] < 1 || vdegrees[v] > cnodenum)
       return "variable node " + std::to_string(v) + " has degree " + std::to_string(vdegrees[v]) +
-             "; degrees must lie in 1.." + std::to_string(cnodenum) + " (the number of check nodes)";
+             "; degrees must lie in 1.." + std::to_string(cnodenum) +
+             " (the number of check nodes)";
     *edges += vdegrees[v];
   }
   if (*edges > INT_MAX)
@@ -306,12 +307,13 @@ std::vector<int> pegdegrees(const std::vector<int> &degrees, const std::vector<d
   std::stable_sort(order.begin(), order.end(),
                    [&](std::size_t a, std::size_t b) { return degrees[a] < degrees[b]; });
   std::vector<int> result;
-  for (std::size_t k : order) result.insert(result.end(), static_cast<std::size_t>(counts[k]), degrees[k]);
+  for (std::size_t k : order)
+    result.insert(result.end(), static_cast<std::size_t>(counts[k]), degrees[k]);
   return result;
 }
 
-bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum,
-                  std::string *error, progressfunction progress) {
+bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum, std::string *error,
+                  progressfunction progress) {
   std::int64_t edges = 0;
   *error = pegrefusal(vdegrees, cnodenum, &edges);
   if (!error->empty()) return false;

@@ -39,8 +39,8 @@ std::string pegdistributionfault(const std::vector<int> &degrees,
 // first, each up to the whole graph built so far: O(N * E) in the worst case.
 // Returns false with *error set for degrees outside 1..cnodenum, or a graph
 // too large for int counts; graph then holds nothing to free.
-bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum,
-                  std::string *error, progressfunction progress = nullptr);
+bool constructpeg(graphs *graph, const std::vector<int> &vdegrees, int cnodenum, std::string *error,
+                  progressfunction progress = nullptr);
 
 }  // namespace ldpc
 

@@ -116,7 +116,8 @@ std::string checkprotograph(const protoensemble &p) {
   std::vector<int> degree(p.vnodes, 0);
   for (const auto &[v, c] : p.edges) {
     if (v < 0 || v >= p.vnodes || c < 0 || c >= p.cnodes)
-      return "edge (" + std::to_string(v) + ", " + std::to_string(c) + ") names a node out of range";
+      return "edge (" + std::to_string(v) + ", " + std::to_string(c) +
+             ") names a node out of range";
     ++degree[v];
   }
   for (int v = 0; v < p.vnodes; ++v)
@@ -124,7 +125,8 @@ std::string checkprotograph(const protoensemble &p) {
   std::vector<char> seen(p.vnodes, 0);
   for (int v : p.punctured) {
     if (v < 0 || v >= p.vnodes)
-      return "punctured node " + std::to_string(v) + " is outside 0.." + std::to_string(p.vnodes - 1);
+      return "punctured node " + std::to_string(v) + " is outside 0.." +
+             std::to_string(p.vnodes - 1);
     if (seen[v]) return "punctured node " + std::to_string(v) + " is named twice";
     seen[v] = 1;
   }
@@ -166,7 +168,8 @@ double becirregular(const degreedistribution &d) {
     values[k] = ratio(xs[k]);
   }
   for (int k = 0; k <= points; ++k) {
-    bool local = (k == 0 || values[k] <= values[k - 1]) && (k == points || values[k] <= values[k + 1]);
+    bool local =
+        (k == 0 || values[k] <= values[k - 1]) && (k == points || values[k] <= values[k + 1]);
     if (!local) continue;
     double a = xs[std::max(k - 1, 0)], b = xs[std::min(k + 1, points)];
     const double golden = (std::sqrt(5.0) - 1) / 2;
@@ -206,8 +209,12 @@ struct becproto {
   int maxiterations;
 
   becproto(const protoensemble &p, double tolerance, int maxiterations)
-      : proto(p), atcheck(p.cnodes), atvariable(p.vnodes), punctured(p.vnodes, 0),
-        tolerance(tolerance), maxiterations(maxiterations) {
+      : proto(p),
+        atcheck(p.cnodes),
+        atvariable(p.vnodes),
+        punctured(p.vnodes, 0),
+        tolerance(tolerance),
+        maxiterations(maxiterations) {
     for (std::size_t e = 0; e < p.edges.size(); ++e) {
       atvariable[p.edges[e].first].push_back(static_cast<int>(e));
       atcheck[p.edges[e].second].push_back(static_cast<int>(e));
@@ -257,8 +264,8 @@ struct becproto {
 
 // Bisection on t where decodes(t) holds at low and fails at high; returns
 // the decoding end of the final bracket, no wider than precision.
-double bisect(const std::function<bool(double)> &decodes, double low, double high,
-              double precision, const thresholdoptions &options, int *steps) {
+double bisect(const std::function<bool(double)> &decodes, double low, double high, double precision,
+              const thresholdoptions &options, int *steps) {
   int total = std::max(0, static_cast<int>(std::ceil(std::log2((high - low) / precision))));
   *steps = 0;
   while (high - low > precision) {
@@ -332,7 +339,8 @@ ensemble normalised(const ensemble &code) {
 thresholdresult becthreshold(const ensemble &normal, const thresholdoptions &options,
                              thresholdresult result) {
   if (options.method == methodkind::exit)
-    return failed("the EXIT analysis is for the AWGN channel; the erasure channel is exact", fault::options);
+    return failed("the EXIT analysis is for the AWGN channel; the erasure channel is exact",
+                  fault::options);
   double erasure;
   if (!normal.isprotograph) {
     erasure = becirregular(normal.distribution);
@@ -344,11 +352,11 @@ thresholdresult becthreshold(const ensemble &normal, const thresholdoptions &opt
     result.precision = options.precision > 0 ? options.precision : 1e-7;
     becproto evolution(normal.protograph, tolerance, cap);
     auto decodes = [&](double e) { return evolution.decodes(e); };
-    erasure = decodes(0.0) ? bisect(decodes, 0.0, 1.0, result.precision, options, &result.steps) : 0.0;
+    erasure =
+        decodes(0.0) ? bisect(decodes, 0.0, 1.0, result.precision, options, &result.steps) : 0.0;
     std::ostringstream method;
     method << "density evolution per edge, bisection to " << result.precision
-           << ", success when every node's a-posteriori erasure probability <= "
-           << tolerance;
+           << ", success when every node's a-posteriori erasure probability <= " << tolerance;
     result.method = method.str();
   }
   result.threshold = result.erasure = erasure;
@@ -362,8 +370,10 @@ thresholdresult becthreshold(const ensemble &normal, const thresholdoptions &opt
 thresholdresult exitthreshold(const ensemble &normal, const thresholdoptions &options,
                               thresholdresult result) {
   if (options.decoder != decoderkind::spa)
-    return failed("the EXIT analysis covers sum-product only; min-sum thresholds come from "
-                  "density evolution", fault::options);
+    return failed(
+        "the EXIT analysis covers sum-product only; min-sum thresholds come from "
+        "density evolution",
+        fault::options);
   double tolerance = options.tolerance > 0 ? options.tolerance : 1e-7;
   int cap = options.maxiterations > 0 ? options.maxiterations : 10000;
   result.precision = options.precision > 0 ? options.precision : 1e-3;
@@ -393,7 +403,8 @@ thresholdresult densitythreshold(const ensemble &normal, const thresholdoptions 
                                  thresholdresult result) {
   if (!(options.llrstep > 0) || !(options.llrrange > options.llrstep) ||
       options.llrrange / options.llrstep > 1e6)
-    return failed("the LLR grid needs 0 < step < range and at most 10^6 steps in the range", fault::options);
+    return failed("the LLR grid needs 0 < step < range and at most 10^6 steps in the range",
+                  fault::options);
   if (options.decoder == decoderkind::nms && !(options.alpha > 0 && options.alpha <= 1))
     return failed("alpha must lie in (0, 1]", fault::options);
   if (options.decoder == decoderkind::oms && !(options.beta >= 0 && std::isfinite(options.beta)))
@@ -421,9 +432,9 @@ thresholdresult densitythreshold(const ensemble &normal, const thresholdoptions 
   text << "quantized density evolution, " << decodername(options.decoder);
   if (options.decoder == decoderkind::nms) text << " (alpha " << options.alpha << ")";
   if (options.decoder == decoderkind::oms) text << " (beta " << options.beta << ")";
-  text << ", LLR step " << settings.grid.step << ", range +-" << settings.grid.half * settings.grid.step
-       << ", bisection on sigma to " << result.precision << ", success when the error probability <= "
-       << settings.tolerance;
+  text << ", LLR step " << settings.grid.step << ", range +-"
+       << settings.grid.half * settings.grid.step << ", bisection on sigma to " << result.precision
+       << ", success when the error probability <= " << settings.tolerance;
   result.method = text.str();
   awgnfigures(&result, sigma);
   return result;
@@ -434,8 +445,7 @@ thresholdresult densitythreshold(const ensemble &normal, const thresholdoptions 
 methodkind selectedmethod(bool protograph, const thresholdoptions &options) {
   if (options.method != methodkind::automatic) return options.method;
   if (options.channel == channelkind::bec) return methodkind::density;
-  return protograph && options.decoder == decoderkind::spa ? methodkind::exit
-                                                           : methodkind::density;
+  return protograph && options.decoder == decoderkind::spa ? methodkind::exit : methodkind::density;
 }
 
 std::string thresholdunusedoption(bool protograph, const thresholdoptions &options,
@@ -456,7 +466,8 @@ std::string thresholdunusedoption(bool protograph, const thresholdoptions &optio
       {given.range, density, "range", "density evolution on the AWGN channel (method de)"},
       {given.precision, !exact, "precision", "bisections, not the exact erasure threshold"},
       {given.tolerance, !exact, "tolerance", "iterated analyses, not the exact erasure threshold"},
-      {given.iterations, !exact, "iterations", "iterated analyses, not the exact erasure threshold"},
+      {given.iterations, !exact, "iterations",
+       "iterated analyses, not the exact erasure threshold"},
   };
   for (const rule &r : rules)
     if (r.given && !r.applies)
@@ -465,8 +476,8 @@ std::string thresholdunusedoption(bool protograph, const thresholdoptions &optio
 }
 
 thresholdresult computethreshold(const ensemble &code, const thresholdoptions &options) {
-  std::string error = code.isprotograph ? checkprotograph(code.protograph)
-                                        : checkdistribution(code.distribution);
+  std::string error =
+      code.isprotograph ? checkprotograph(code.protograph) : checkdistribution(code.distribution);
   if (!error.empty()) return failed(error, fault::ensemble);
   if (!(options.precision >= 0) || !(options.tolerance >= 0) || options.maxiterations < 0)
     return failed("precision, tolerance and iteration cap must not be negative", fault::options);
@@ -479,10 +490,9 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   const ensemble normal = normalised(code);
   thresholdresult result;
   const protoensemble &proto = normal.protograph;
-  result.rate = code.isprotograph
-                    ? static_cast<double>(proto.vnodes - proto.cnodes) /
-                          (proto.vnodes - static_cast<double>(proto.punctured.size()))
-                    : designrate(normal.distribution);
+  result.rate = code.isprotograph ? static_cast<double>(proto.vnodes - proto.cnodes) /
+                                        (proto.vnodes - static_cast<double>(proto.punctured.size()))
+                                  : designrate(normal.distribution);
   if (!(result.rate > 0 && result.rate < 1)) {
     std::ostringstream text;
     text << "the design rate " << result.rate << " lies outside (0, 1)";
@@ -502,9 +512,10 @@ thresholdresult computethreshold(const ensemble &code, const thresholdoptions &o
   if (!code.isprotograph)
     for (std::size_t k = 0; k < normal.distribution.vdegrees.size(); ++k)
       if (normal.distribution.vdegrees[k] == 1 && normal.distribution.lambda[k] > 0)
-        return failed("variable nodes of degree 1 keep the channel's error probability: no "
-                      "threshold above 0",
-                      fault::analysis);
+        return failed(
+            "variable nodes of degree 1 keep the channel's error probability: no "
+            "threshold above 0",
+            fault::analysis);
   const methodkind method = selectedmethod(code.isprotograph, options);
   return method == methodkind::exit ? exitthreshold(normal, options, result)
                                     : densitythreshold(normal, options, result);

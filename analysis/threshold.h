@@ -42,7 +42,7 @@ struct degreedistribution {
   std::vector<int> vdegrees;
   std::vector<double> lambda;  // fraction of edges per entry of vdegrees
   std::vector<int> cdegrees;
-  std::vector<double> rho;     // fraction of edges per entry of cdegrees
+  std::vector<double> rho;  // fraction of edges per entry of cdegrees
 };
 
 // The edge perspective of a distribution given as fractions of nodes
@@ -142,7 +142,7 @@ std::string thresholdunusedoption(bool protograph, const thresholdoptions &optio
 
 struct thresholdresult {
   bool ok = false;
-  std::string error;     // what is wrong when !ok
+  std::string error;  // what is wrong when !ok
   // What was refused when !ok: the options, the ensemble, or the analysis
   // found no threshold (decoding fails even on a nearly noiseless channel).
   enum class fault { none, options, ensemble, analysis } refused = fault::none;

@@ -63,10 +63,14 @@ class arguments {
         std::fprintf(stderr, "%s\n", usage_);
         return false;
       }
-      if (found->flag != nullptr) *found->flag = true;
-      else if (found->number != nullptr) *found->number = std::atoi(argv[++i]);
-      else if (found->real != nullptr) *found->real = std::atof(argv[++i]);
-      else *found->text = argv[++i];
+      if (found->flag != nullptr)
+        *found->flag = true;
+      else if (found->number != nullptr)
+        *found->number = std::atoi(argv[++i]);
+      else if (found->real != nullptr)
+        *found->real = std::atof(argv[++i]);
+      else
+        *found->text = argv[++i];
     }
     return true;
   }

@@ -34,9 +34,11 @@ int rank = 0, ranks = 1;
 
 void printgather(const char *what, double seconds, const ldpc::clusterresult &r) {
   if (rank != 0) return;
-  std::printf("  %-34s %7.3f s  %5lld reports (%6.1f/s), delay mean %6.3f ms max %6.2f ms, %lld blocks in vain\n",
-              what, seconds, static_cast<long long>(r.reports), static_cast<double>(r.reports) / seconds,
-              1e3 * r.meandelay, 1e3 * r.maxdelay, static_cast<long long>(r.wasted));
+  std::printf(
+      "  %-34s %7.3f s  %5lld reports (%6.1f/s), delay mean %6.3f ms max %6.2f ms, %lld blocks in "
+      "vain\n",
+      what, seconds, static_cast<long long>(r.reports), static_cast<double>(r.reports) / seconds,
+      1e3 * r.meandelay, 1e3 * r.maxdelay, static_cast<long long>(r.wasted));
 }
 
 }  // namespace
@@ -55,8 +57,10 @@ int main(int argc, char **argv) {
   testsupport::regular36 code(576);
   const ldpc::graphs &graph = *code.build(1);
   if (rank == 0)
-    std::printf("%d rank%s x %d thread%s; (3,6) graph of 576 bits, nms layered, 50 iterations, early stop\n",
-                ranks, ranks == 1 ? "" : "s", threads, threads == 1 ? "" : "s");
+    std::printf(
+        "%d rank%s x %d thread%s; (3,6) graph of 576 bits, nms layered, 50 iterations, early "
+        "stop\n",
+        ranks, ranks == 1 ? "" : "s", threads, threads == 1 ? "" : "s");
 
   // Real decoding: a fixed number of frames at each of two points.
   ldpc::simulationsettings s;
@@ -82,8 +86,10 @@ int main(int argc, char **argv) {
   if (rank == 0) {
     if (!r.failure.empty()) std::printf("failed: %s\n", r.failure.c_str());
     for (std::size_t p = 0; p < r.points.size(); ++p)
-      std::printf("  point %zu: %lld frames, FER %.3e\n", p, static_cast<long long>(r.points[p].total.frames),
-                  static_cast<double>(r.points[p].total.frameerrors) / static_cast<double>(r.points[p].total.frames));
+      std::printf("  point %zu: %lld frames, FER %.3e\n", p,
+                  static_cast<long long>(r.points[p].total.frames),
+                  static_cast<double>(r.points[p].total.frameerrors) /
+                      static_cast<double>(r.points[p].total.frames));
     std::printf("  runcluster: %.0f frames/s\n", 2.0 * static_cast<double>(frames) / engine);
     printgather("gather, real decoding", engine, r);
   }
@@ -93,8 +99,9 @@ int main(int argc, char **argv) {
     start = now();
     const auto results = ldpc::runsimulation(s, supply);
     const double one = now() - start;
-    std::printf("  runsimulation, %d thread%s: %.0f frames/s (FER %.3e, %.3e)\n", threads, threads == 1 ? "" : "s",
-                2.0 * static_cast<double>(frames) / one, results[0].fer, results[1].fer);
+    std::printf("  runsimulation, %d thread%s: %.0f frames/s (FER %.3e, %.3e)\n", threads,
+                threads == 1 ? "" : "s", 2.0 * static_cast<double>(frames) / one, results[0].fer,
+                results[1].fer);
   }
 
   // Blocks of a fixed time: the engine's own cost.
@@ -119,7 +126,8 @@ int main(int argc, char **argv) {
     const double blocks = static_cast<double>(ldpc::blockcount(fixed.rule));
     const double ideal = blocks * micros * 1e-6 / (ranks * threads);
     char what[80];
-    std::snprintf(what, sizeof what, "%5.0f us blocks: %3.0f%% of ideal", micros, 100 * ideal / seconds);
+    std::snprintf(what, sizeof what, "%5.0f us blocks: %3.0f%% of ideal", micros,
+                  100 * ideal / seconds);
     printgather(what, seconds, f);
   }
   MPI_Finalize();

@@ -46,9 +46,9 @@ struct contender {
   bool naive = false;
   double best = 0, worst = 1e300, iterations = 0;
   int errors = 0, decoded = 0;  // frame errors and frames of the last run
-  double cpushare = 0;  // processor time / wall time in the best run
-  double bestcpu = 0;   // Mb/s per second of processor time, best run: what a
-                        // core does when the shared machine takes it away
+  double cpushare = 0;          // processor time / wall time in the best run
+  double bestcpu = 0;           // Mb/s per second of processor time, best run: what a
+                                // core does when the shared machine takes it away
 };
 
 using benchsupport::seconds;
@@ -82,10 +82,10 @@ void printmachine() {
   probe.algorithm = ldpc::decoderalgorithm::minsum;
   const int widelanes = ldpc::decoder::lanesfor(probe);
   probe.quantization = 8;
-  std::printf("processor: %s; instruction set %s: %d float lanes, %d int16 lanes, %d int8 "
-              "lanes\n",
-              processor().c_str(), target.c_str(), floatlanes, widelanes,
-              ldpc::decoder::lanesfor(probe));
+  std::printf(
+      "processor: %s; instruction set %s: %d float lanes, %d int16 lanes, %d int8 "
+      "lanes\n",
+      processor().c_str(), target.c_str(), floatlanes, widelanes, ldpc::decoder::lanesfor(probe));
   std::printf("load average at start: %s (the machine is shared)\n", loadaverage().c_str());
 }
 
@@ -117,8 +117,10 @@ std::vector<contender> contenders(const code &c, int frames, int most, bool quic
             k.threads = threads;
             k.frames = threads == 1 ? frames : most;
             k.name = std::string(ldpc::algorithmname(k.options.algorithm)) +
-                     (a == 0 ? "" : bits == 8 ? " 8-bit" : " 16-bit") + " " +
-                     ldpc::schedulename(k.options.schedule) +
+                     (a == 0      ? ""
+                      : bits == 8 ? " 8-bit"
+                                  : " 16-bit") +
+                     " " + ldpc::schedulename(k.options.schedule) +
                      (early ? " early-stop" : " 50-iter") + " " + std::to_string(threads) + "T";
             if (match.empty() || k.name.find(match) != std::string::npos) list.push_back(k);
           }
@@ -184,22 +186,23 @@ void printtable(const code &c, const std::vector<contender> &list, int frames, i
   const int n = c.graph.vnodenum;
   int edges = 0;
   for (int v = 0; v < n; ++v) edges += c.graph.vnodelist[v].degree;
-  std::printf("\n== %s, %d edges, Eb/N0 2 dB, %d frames (%d on two threads), best of %d, "
-              "nms alpha %g\n",
-              c.name, edges, frames, most, repeats, c.alpha);
+  std::printf(
+      "\n== %s, %d edges, Eb/N0 2 dB, %d frames (%d on two threads), best of %d, "
+      "nms alpha %g\n",
+      c.name, edges, frames, most, repeats, c.alpha);
   std::printf("%-42s %10s %8s %9s %8s %6s %10s %9s\n", "decoder", "Mb/s", "spread", "x naive",
               "iters", "cpu", "Mb/cpu-s", "FER");
   for (const contender &k : list)
     std::printf("%-42s %10.3f %7.0f%% %9.1f %8.2f %5.0f%% %10.3f %9s\n", k.name.c_str(), k.best,
-                100 * (k.best / k.worst - 1), k.best / list[0].best, k.iterations,
-                100 * k.cpushare, k.bestcpu,
-                (std::to_string(k.errors) + "/" + std::to_string(k.decoded)).c_str());
-  std::printf("(Mb/s: coded bits per second of wall clock, best run; spread: best / worst - 1;\n"
-              " cpu: processor time / wall time of the best run, all threads, which shows\n"
-              " how much of the processor the shared machine left to the run; Mb/cpu-s:\n"
-              " coded bits per second of processor time, best run, all threads together;\n"
-              " FER: frame errors / frames, a frame error being an unsatisfied check or a\n"
-              " wrong bit)\n");
+                100 * (k.best / k.worst - 1), k.best / list[0].best, k.iterations, 100 * k.cpushare,
+                k.bestcpu, (std::to_string(k.errors) + "/" + std::to_string(k.decoded)).c_str());
+  std::printf(
+      "(Mb/s: coded bits per second of wall clock, best run; spread: best / worst - 1;\n"
+      " cpu: processor time / wall time of the best run, all threads, which shows\n"
+      " how much of the processor the shared machine left to the run; Mb/cpu-s:\n"
+      " coded bits per second of processor time, best run, all threads together;\n"
+      " FER: frame errors / frames, a frame error being an unsatisfied check or a\n"
+      " wrong bit)\n");
   std::fflush(stdout);
 }
 

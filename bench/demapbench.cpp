@@ -66,7 +66,7 @@ int main(int argc, char **argv) {
       for (auto &s : y) s += std::sqrt(n0 / 2) * std::complex<double>(normal(rng), normal(rng));
       const double start = cpuseconds();
       (c.simd ? ldpc::demodulate : ldpc::demodulatescalar)(c.kind, c.demapper, y.data(), nullptr,
-                                                            symbols, n0, llr.data());
+                                                           symbols, n0, llr.data());
       const double rate = symbols / std::max(1e-9, cpuseconds() - start);
       c.best = std::max(c.best, rate);
       c.worst = std::min(c.worst, rate);

@@ -140,7 +140,8 @@ void runcode(code &cd, const std::vector<ldpc::encoderkind> &kinds, int repeats,
       if (!ct.ready) continue;
       if (ct.frames == 0) {
         // frames for about target seconds, from a trial of 64
-        std::vector<std::uint8_t> tu(64 * static_cast<std::size_t>(ct.enc.k), 1), tc(64 * static_cast<std::size_t>(n));
+        std::vector<std::uint8_t> tu(64 * static_cast<std::size_t>(ct.enc.k), 1),
+            tc(64 * static_cast<std::size_t>(n));
         const double t0 = seconds();
         ldpc::encode(ct.enc, tu.data(), 64, tc.data());
         const double per = (seconds() - t0) / 64;
@@ -159,8 +160,8 @@ void runcode(code &cd, const std::vector<ldpc::encoderkind> &kinds, int repeats,
       if (r == repeats - 1) ct.failed = failing(&cd.graph, c, ct.frames);
     }
   std::printf("\n%s: n = %d, m = %d\n", cd.name.c_str(), n, cd.graph.cnodenum);
-  std::printf("  %-13s %9s %9s %6s %6s %8s %10s %10s %7s %s\n", "encoder", "setup s", "cpu s",
-              "k", "gap", "frames", "info Mb/s", "code Mb/s", "spread", "failing");
+  std::printf("  %-13s %9s %9s %6s %6s %8s %10s %10s %7s %s\n", "encoder", "setup s", "cpu s", "k",
+              "gap", "frames", "info Mb/s", "code Mb/s", "spread", "failing");
   for (const contender &ct : contenders) {
     if (!ct.ready) {
       std::printf("  %-13s refused after %.2f s: %s\n", ct.name.c_str(), ct.setup,
@@ -191,14 +192,16 @@ int main(int argc, char **argv) {
   using kind = ldpc::encoderkind;
   std::vector<code> codes(quick ? 2 : 5);
   codes[0].name = "irregular 2,3,6 / 5,6, 10^4 bits";
-  benchsupport::constructirregular(&codes[0].graph, 10000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
+  benchsupport::constructirregular(&codes[0].graph, 10000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6},
+                                   {0.1, 0.9});
   runcode(codes[0], {kind::dense, kind::triangular}, repeats, target);
   codes[1].name = "IRA staircase, 10^4 bits";
   ira(&codes[1], 5000, 5000, 0.4);
   runcode(codes[1], {kind::dense, kind::triangular, kind::staircase}, repeats, target);
   if (quick) return 0;
   codes[2].name = "irregular 2,3,6 / 5,6, 10^5 bits";
-  benchsupport::constructirregular(&codes[2].graph, 100000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6}, {0.1, 0.9});
+  benchsupport::constructirregular(&codes[2].graph, 100000, {2, 3, 6}, {0.5, 0.35, 0.15}, {5, 6},
+                                   {0.1, 0.9});
   runcode(codes[2], {kind::dense, kind::triangular}, repeats, target);
   codes[3].name = "regular 3,6, 10^5 bits";
   benchsupport::constructirregular(&codes[3].graph, 100000, {3}, {1.0}, {6}, {1.0});

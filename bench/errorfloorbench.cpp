@@ -63,7 +63,8 @@ struct options {
 };
 
 [[noreturn]] void usage(const char *why) {
-  std::fprintf(stderr, "errorfloorbench: %s (see the comment at the top of errorfloorbench.cpp)\n", why);
+  std::fprintf(stderr, "errorfloorbench: %s (see the comment at the top of errorfloorbench.cpp)\n",
+               why);
   std::exit(2);
 }
 
@@ -89,25 +90,44 @@ options parse(int argc, char **argv) {
       if (i + 1 >= argc) usage(("missing value after " + a).c_str());
       return argv[++i];
     };
-    if (a == "--code") o.code = value();
-    else if (a == "--decoder") { if (!ldpc::parsealgorithm(value(), &o.decoder.algorithm)) usage("unknown decoder"); }
-    else if (a == "--schedule") { if (!ldpc::parseschedule(value(), &o.decoder.schedule)) usage("unknown schedule"); }
-    else if (a == "--alpha") o.decoder.alpha = std::atof(value());
-    else if (a == "--beta") o.decoder.beta = std::atof(value());
-    else if (a == "--iterations") o.decoder.iterations = std::atoi(value());
-    else if (a == "--noearlystop") o.decoder.earlystop = false;
-    else if (a == "--ebn0") o.ebn0 = parselist(value());
-    else if (a == "--seed") o.seed = std::strtoull(value(), nullptr, 10);
-    else if (a == "--threads") o.threads = std::atoi(value());
-    else if (a == "--maxdecodes") o.maxdecodes = std::atoll(value());
-    else if (a == "--precision") o.precision = std::atof(value());
-    else if (a == "--chains") o.chains = std::atoi(value());
-    else if (a == "--direct") o.direct = std::atoll(value());
-    else if (a == "--directerrors") o.directerrors = std::atoll(value());
-    else if (a == "--runs") o.runs = std::atoi(value());
-    else if (a == "--verbose") o.verbose = true;
-    else if (a == "--binwidth") o.binwidth = std::atof(value());
-    else if (a == "--synthetic") o.synthetic = value();
+    if (a == "--code")
+      o.code = value();
+    else if (a == "--decoder") {
+      if (!ldpc::parsealgorithm(value(), &o.decoder.algorithm)) usage("unknown decoder");
+    } else if (a == "--schedule") {
+      if (!ldpc::parseschedule(value(), &o.decoder.schedule)) usage("unknown schedule");
+    } else if (a == "--alpha")
+      o.decoder.alpha = std::atof(value());
+    else if (a == "--beta")
+      o.decoder.beta = std::atof(value());
+    else if (a == "--iterations")
+      o.decoder.iterations = std::atoi(value());
+    else if (a == "--noearlystop")
+      o.decoder.earlystop = false;
+    else if (a == "--ebn0")
+      o.ebn0 = parselist(value());
+    else if (a == "--seed")
+      o.seed = std::strtoull(value(), nullptr, 10);
+    else if (a == "--threads")
+      o.threads = std::atoi(value());
+    else if (a == "--maxdecodes")
+      o.maxdecodes = std::atoll(value());
+    else if (a == "--precision")
+      o.precision = std::atof(value());
+    else if (a == "--chains")
+      o.chains = std::atoi(value());
+    else if (a == "--direct")
+      o.direct = std::atoll(value());
+    else if (a == "--directerrors")
+      o.directerrors = std::atoll(value());
+    else if (a == "--runs")
+      o.runs = std::atoi(value());
+    else if (a == "--verbose")
+      o.verbose = true;
+    else if (a == "--binwidth")
+      o.binwidth = std::atof(value());
+    else if (a == "--synthetic")
+      o.synthetic = value();
     else if (a == "--moves") {
       // c:share:rho:probability or r:share:step:probability, comma-separated
       for (const char *p = value(); *p;) {
@@ -124,8 +144,8 @@ options parse(int argc, char **argv) {
         p += used;
         if (*p == ',') ++p;
       }
-    }
-    else usage(("unknown option " + a).c_str());
+    } else
+      usage(("unknown option " + a).c_str());
   }
   return o;
 }
@@ -189,15 +209,15 @@ void printresult(const ldpc::floorresult &r, bool verbose) {
               r.seconds);
   if (!r.converged) std::printf("    %s\n", r.diagnostic.c_str());
   if (verbose) {
-    std::printf("    threshold %.2f sd (log10 P %.2f), stratum %lld/%lld, log10 P(top|fail) %.3f "
-                "+- %.3f, bins %d, stages %d%s, flatness %.2f, round trips %.1f/chain "
-                "(%d travellers), steps %lld, decodes pilot %lld stratum %lld chains %lld\n",
-                r.thresholdsigmas, r.log10tail, static_cast<long long>(r.stratumfailures),
-                static_cast<long long>(r.stratumframes), r.log10top, r.log10topse, r.bins,
-                r.stages, r.adapted ? "" : " (cut short)", r.flatness, r.roundtrips,
-                r.travellers, static_cast<long long>(r.productionsteps),
-                static_cast<long long>(r.pilotdecodes), static_cast<long long>(r.stratumdecodes),
-                static_cast<long long>(r.chaindecodes));
+    std::printf(
+        "    threshold %.2f sd (log10 P %.2f), stratum %lld/%lld, log10 P(top|fail) %.3f "
+        "+- %.3f, bins %d, stages %d%s, flatness %.2f, round trips %.1f/chain "
+        "(%d travellers), steps %lld, decodes pilot %lld stratum %lld chains %lld\n",
+        r.thresholdsigmas, r.log10tail, static_cast<long long>(r.stratumfailures),
+        static_cast<long long>(r.stratumframes), r.log10top, r.log10topse, r.bins, r.stages,
+        r.adapted ? "" : " (cut short)", r.flatness, r.roundtrips, r.travellers,
+        static_cast<long long>(r.productionsteps), static_cast<long long>(r.pilotdecodes),
+        static_cast<long long>(r.stratumdecodes), static_cast<long long>(r.chaindecodes));
     std::printf("    histogram");
     for (long long h : r.histogram) std::printf(" %lld", h);
     std::printf("\n    log weights");
@@ -218,12 +238,15 @@ void printresult(const ldpc::floorresult &r, bool verbose) {
 int synthetic(const options &o) {
   int blocks, size, bulk;
   double depth, pull;
-  if (std::sscanf(o.synthetic.c_str(), "%d:%d:%d:%lf:%lf", &blocks, &size, &bulk, &depth, &pull) != 5)
+  if (std::sscanf(o.synthetic.c_str(), "%d:%d:%d:%lf:%lf", &blocks, &size, &bulk, &depth, &pull) !=
+      5)
     usage("--synthetic takes BLOCKS:SIZE:BULK:DEPTH:PULL");
   const ldpc::halfspacemodel model(blocks, size, bulk, depth, pull);
   const double exact = model.probability(), wall = 0.0;
-  std::printf("half-space region: %d blocks of %d, %d bulk coordinates, depth %.3f, pull %.3f: "
-              "P %.4e\n", blocks, size, bulk, depth, pull, exact);
+  std::printf(
+      "half-space region: %d blocks of %d, %d bulk coordinates, depth %.3f, pull %.3f: "
+      "P %.4e\n",
+      blocks, size, bulk, depth, pull, exact);
   const int runs = std::max(1, o.runs);
   int covered = 0, converged = 0;
   double logsum = 0.0, logsq = 0.0;
@@ -245,8 +268,10 @@ int synthetic(const options &o) {
     logsq += r.log10fer * r.log10fer;
   }
   const double mean = logsum / runs, sd = std::sqrt(std::max(0.0, logsq / runs - mean * mean));
-  std::printf("%d runs: %d converged, %d intervals hold the exact value; log10 FER mean %.3f (exact "
-              "%.3f) sd %.3f\n", runs, converged, covered, mean, std::log10(exact), sd);
+  std::printf(
+      "%d runs: %d converged, %d intervals hold the exact value; log10 FER mean %.3f (exact "
+      "%.3f) sd %.3f\n",
+      runs, converged, covered, mean, std::log10(exact), sd);
   return 0;
 }
 
@@ -257,13 +282,14 @@ int main(int argc, char **argv) {
   const ldpc::tannerlists &lists = code.lists;
   ownedgraph graph{ldpc::graphoflists(lists)};
   const double rate = code.rate;
-  std::printf("code %s: n %d, m %d, rate %.4f, 4-cycles %lld; decoder %s %s "
-              "alpha %.3g, %d iterations%s; %d threads, %d chains\n",
-              o.code.c_str(), lists.vnodenum, lists.cnodenum, rate,
-              static_cast<long long>(floorcodes::fourcycles(lists)),
-              ldpc::algorithmname(o.decoder.algorithm), ldpc::schedulename(o.decoder.schedule),
-              o.decoder.alpha, o.decoder.iterations, o.decoder.earlystop ? "" : ", no early stop",
-              o.threads, o.chains);
+  std::printf(
+      "code %s: n %d, m %d, rate %.4f, 4-cycles %lld; decoder %s %s "
+      "alpha %.3g, %d iterations%s; %d threads, %d chains\n",
+      o.code.c_str(), lists.vnodenum, lists.cnodenum, rate,
+      static_cast<long long>(floorcodes::fourcycles(lists)),
+      ldpc::algorithmname(o.decoder.algorithm), ldpc::schedulename(o.decoder.schedule),
+      o.decoder.alpha, o.decoder.iterations, o.decoder.earlystop ? "" : ", no early stop",
+      o.threads, o.chains);
   const ldpc::decoder dec(graph.g, o.decoder);
   std::printf("decoder target %s, %d lanes\n", dec.target().c_str(), dec.lanes());
 
@@ -274,8 +300,9 @@ int main(int argc, char **argv) {
     bool everysent = true;
     for (ldpc::bitfate f : code.pattern) everysent &= f == ldpc::bitfate::sent;
     if (o.direct > 0 && !everysent)
-      std::printf("  direct Monte-Carlo sends every bit: not run for a code with punctured or "
-                  "shortened bits\n");
+      std::printf(
+          "  direct Monte-Carlo sends every bit: not run for a code with punctured or "
+          "shortened bits\n");
     if (o.direct > 0 && everysent) {
       ldpc::simulationsettings ss;
       ss.parameters = {sigma};
@@ -321,7 +348,8 @@ int main(int argc, char **argv) {
           static std::int64_t shown = 0;
           if (p.decodes >= shown + 1000000 || p.decodes < shown) {
             shown = p.decodes;
-            std::fprintf(stderr, "\r  %s %lld decodes   ", p.phase, static_cast<long long>(p.decodes));
+            std::fprintf(stderr, "\r  %s %lld decodes   ", p.phase,
+                         static_cast<long long>(p.decodes));
           }
           return true;
         };
@@ -337,9 +365,10 @@ int main(int argc, char **argv) {
     }
     if (o.runs > 1) {
       const double mean = logsum / runs, sd = std::sqrt(std::max(0.0, logsq / runs - mean * mean));
-      std::printf("  %5.2f dB  %d runs: %d converged, %d intervals hold the direct FER; log10 FER "
-                  "mean %.3f sd %.3f; %.1f s per run\n",
-                  ebn0, runs, converged, covered, mean, sd, seconds / runs);
+      std::printf(
+          "  %5.2f dB  %d runs: %d converged, %d intervals hold the direct FER; log10 FER "
+          "mean %.3f sd %.3f; %.1f s per run\n",
+          ebn0, runs, converged, covered, mean, sd, seconds / runs);
     }
   }
   return 0;

@@ -148,9 +148,10 @@ int main(int argc, char **argv) {
     if (std::fscanf(loadfile, "%lf %lf %lf", &load[0], &load[1], &load[2]) != 3) load[0] = -1;
     std::fclose(loadfile);
   }
-  std::printf("== graphs without short cycles: %s, scalar code (no SIMD), one thread;\n"
-              "   load average %.2f at the start; best of %d rounds taken in turns\n",
-              processor().c_str(), load[0], repeats);
+  std::printf(
+      "== graphs without short cycles: %s, scalar code (no SIMD), one thread;\n"
+      "   load average %.2f at the start; best of %d rounds taken in turns\n",
+      processor().c_str(), load[0], repeats);
   for (int round = 0; round < repeats; ++round)
     for (task &t : tasks)
       if (round < t.rounds && t.failure.empty()) runonce(&t);

@@ -60,9 +60,12 @@ int main(int argc, char **argv) {
   int frames = 256, repeats = 3;
   bool quick = false;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc) repeats = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--quick")) quick = true;
+    if (!std::strcmp(argv[i], "--frames") && i + 1 < argc)
+      frames = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--repeats") && i + 1 < argc)
+      repeats = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--quick"))
+      quick = true;
     else {
       std::fprintf(stderr, "usage: intrabench [--frames N] [--repeats N] [--quick]\n");
       return 2;
@@ -75,14 +78,14 @@ int main(int argc, char **argv) {
   };
   std::printf("intra: %s, %d int16 lanes; batched: %s, %d frames per batch; one thread\n",
               ldpc::qcdecoder::targetfor().c_str(), ldpc::qcdecoder::lanesfor(),
-              ldpc::decoder::targetfor({}).c_str(),
-              ldpc::decoder::lanesfor([] {
+              ldpc::decoder::targetfor({}).c_str(), ldpc::decoder::lanesfor([] {
                 ldpc::decoderoptions o;
                 o.algorithm = ldpc::decoderalgorithm::normalizedminsum;
                 return o;
               }()));
-  std::printf("| code | Eb/N0 | iterations | intra median us | intra best us | intra Mb/s | "
-              "batched us per frame | batched Mb/s | FER (frames) |\n");
+  std::printf(
+      "| code | Eb/N0 | iterations | intra median us | intra best us | intra Mb/s | "
+      "batched us per frame | batched Mb/s | FER (frames) |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|\n");
   for (const benchcode &c : codes) {
     ldpc::standardcode code;
@@ -101,9 +104,15 @@ int main(int argc, char **argv) {
       for (int i = 0; i < n; ++i) {
         double &x = llr[static_cast<std::size_t>(f) * n + i];
         switch (code.pattern.state[i]) {
-          case ldpc::bitstate::sent: x = 2 * (1 + noise(rng)) / (sigma * sigma); break;
-          case ldpc::bitstate::punctured: x = 0.0; break;
-          case ldpc::bitstate::shortened: x = ldpc::shortenedllr; break;
+          case ldpc::bitstate::sent:
+            x = 2 * (1 + noise(rng)) / (sigma * sigma);
+            break;
+          case ldpc::bitstate::punctured:
+            x = 0.0;
+            break;
+          case ldpc::bitstate::shortened:
+            x = ldpc::shortenedllr;
+            break;
         }
       }
     for (int iterations : {10, 50}) {
@@ -147,8 +156,8 @@ int main(int argc, char **argv) {
       const double median = each[each.size() / 2], best = each.front();
       const int errors = frameerrors(da, pa, code.pattern, n, frames);
       std::printf("| %s | %.2f dB | %d | %.0f | %.0f | %.0f | %.0f | %.0f | %.3f (%d of %d) |\n",
-                  c.label, c.ebn0, iterations, median, best, n / median, batchbest,
-                  n / batchbest, static_cast<double>(errors) / frames, errors, frames);
+                  c.label, c.ebn0, iterations, median, best, n / median, batchbest, n / batchbest,
+                  static_cast<double>(errors) / frames, errors, frames);
       std::fflush(stdout);
     }
     ldpc::freestandard(&code);

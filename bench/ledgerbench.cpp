@@ -68,13 +68,15 @@ double writeledger(const std::string &path, const std::vector<ldpc::blocktally> 
   ldpc::ledgerwriter writer;
   writer.syncseconds = syncseconds;
   const int blocks = static_cast<int>(tallies.size());
-  if (std::string fault = writer.open(path, configof(blocks), {}, ldpc::ledgermode::create); !fault.empty()) {
+  if (std::string fault = writer.open(path, configof(blocks), {}, ldpc::ledgermode::create);
+      !fault.empty()) {
     std::fprintf(stderr, "%s\n", fault.c_str());
     std::exit(1);
   }
   const double start = now();
   for (int b = 0; b < blocks; ++b)
-    if (std::string fault = writer.writeblock(0, static_cast<std::int64_t>(round) * blocks + b, tallies[b]);
+    if (std::string fault =
+            writer.writeblock(0, static_cast<std::int64_t>(round) * blocks + b, tallies[b]);
         !fault.empty()) {
       std::fprintf(stderr, "%s\n", fault.c_str());
       std::exit(1);
@@ -100,14 +102,17 @@ int main(int argc, char **argv) {
   const setting settings[] = {
       {"spa flooding", ldpc::decoderalgorithm::sumproduct, ldpc::decoderschedule::flooding, 2.0},
       {"spa flooding", ldpc::decoderalgorithm::sumproduct, ldpc::decoderschedule::flooding, 4.0},
-      {"nms layered", ldpc::decoderalgorithm::normalizedminsum, ldpc::decoderschedule::layered, 2.0},
-      {"nms layered", ldpc::decoderalgorithm::normalizedminsum, ldpc::decoderschedule::layered, 4.0},
+      {"nms layered", ldpc::decoderalgorithm::normalizedminsum, ldpc::decoderschedule::layered,
+       2.0},
+      {"nms layered", ldpc::decoderalgorithm::normalizedminsum, ldpc::decoderschedule::layered,
+       4.0},
   };
-  std::printf("(3,6) graph of 576 bits, blocks of 64 frames, 50 iterations with early stop, one thread;\n"
-              "%d blocks per repeat, best of %d (spread worst/best - 1); ledger in %s\n\n",
-              blocks, repeats, dir.c_str());
-  std::printf("%-13s %6s %9s %14s %14s %10s\n", "decoder", "Eb/N0", "FER", "decode us/blk", "ledger us/blk",
-              "overhead");
+  std::printf(
+      "(3,6) graph of 576 bits, blocks of 64 frames, 50 iterations with early stop, one thread;\n"
+      "%d blocks per repeat, best of %d (spread worst/best - 1); ledger in %s\n\n",
+      blocks, repeats, dir.c_str());
+  std::printf("%-13s %6s %9s %14s %14s %10s\n", "decoder", "Eb/N0", "FER", "decode us/blk",
+              "ledger us/blk", "overhead");
   std::vector<ldpc::blocktally> tallies(blocks);
   for (const setting &st : settings) {
     ldpc::simulationsettings s;
@@ -120,7 +125,8 @@ int main(int argc, char **argv) {
     for (int r = 0; r < repeats; ++r) {
       double start = now();
       for (int b = 0; b < blocks; ++b)
-        tallies[b] = testsupport::decodeframes(s, dec, 0, 64LL * (static_cast<std::int64_t>(r) * blocks + b), 64);
+        tallies[b] = testsupport::decodeframes(
+            s, dec, 0, 64LL * (static_cast<std::int64_t>(r) * blocks + b), 64);
       decode.add((now() - start) / blocks);
       ledger.add(writeledger(path, tallies, r, 5.0) / blocks);
       for (const auto &t : tallies) {
@@ -149,7 +155,8 @@ int main(int argc, char **argv) {
     ldpc::ledgercontents read;
     for (int r = 0; r < repeats; ++r) {
       const double start = now();
-      if (std::string fault = ldpc::readledger(path, &read); !fault.empty()) std::fprintf(stderr, "%s\n", fault.c_str());
+      if (std::string fault = ldpc::readledger(path, &read); !fault.empty())
+        std::fprintf(stderr, "%s\n", fault.c_str());
       reading.add(now() - start);
     }
   }
@@ -158,9 +165,10 @@ int main(int argc, char **argv) {
   const long bytes = std::ftell(f);
   std::fclose(f);
   ::unlink(path.c_str());
-  std::printf("\nledger line flushed to the device every time: %.1f us/blk (%.0f%%)\n", 1e6 * synced.best,
-              100 * synced.ratio());
+  std::printf("\nledger line flushed to the device every time: %.1f us/blk (%.0f%%)\n",
+              1e6 * synced.best, 100 * synced.ratio());
   std::printf("reading %d block lines (%.1f bytes a line): %.2f s, %.2f M lines/s (%.0f%%)\n", many,
-              static_cast<double>(bytes) / (many + 1), reading.best, many / reading.best / 1e6, 100 * reading.ratio());
+              static_cast<double>(bytes) / (many + 1), reading.best, many / reading.best / 1e6,
+              100 * reading.ratio());
   return 0;
 }

@@ -83,8 +83,8 @@ ldpc::ensemble punctured53() {
 }
 ldpc::ensemble halfrate() { return protograph({{2, 1, 1, 1}, {1, 2, 1, 1}}, {}); }
 
-ldpc::thresholdoptions options(ldpc::channelkind channel, ldpc::methodkind method,
-                               double precision, double step = 0.02, double range = 30,
+ldpc::thresholdoptions options(ldpc::channelkind channel, ldpc::methodkind method, double precision,
+                               double step = 0.02, double range = 30,
                                ldpc::decoderkind decoder = ldpc::decoderkind::spa) {
   ldpc::thresholdoptions o;
   o.channel = channel;
@@ -143,34 +143,82 @@ int main(int argc, char **argv) {
   using ldpc::methodkind;
 
   std::vector<benchcase> bec = {
-      {"(3,6) exact", regular(3, 6), options(channelkind::bec, methodkind::automatic, 0), {}, {}, {}},
-      {"irregular rate 1/2, degrees 2-4 / 5-6, exact", irregular(),
-       options(channelkind::bec, methodkind::automatic, 0), {}, {}, {}},
-      {"(3,6) as a 2 x 1 protograph, DE to 1e-7", protograph({{3, 3}}, {}),
-       options(channelkind::bec, methodkind::automatic, 1e-7), {}, {}, {}},
-      {"5 x 3 protograph, node 4 punctured, DE to 1e-7", punctured53(),
-       options(channelkind::bec, methodkind::automatic, 1e-7), {}, {}, {}},
+      {"(3,6) exact",
+       regular(3, 6),
+       options(channelkind::bec, methodkind::automatic, 0),
+       {},
+       {},
+       {}},
+      {"irregular rate 1/2, degrees 2-4 / 5-6, exact",
+       irregular(),
+       options(channelkind::bec, methodkind::automatic, 0),
+       {},
+       {},
+       {}},
+      {"(3,6) as a 2 x 1 protograph, DE to 1e-7",
+       protograph({{3, 3}}, {}),
+       options(channelkind::bec, methodkind::automatic, 1e-7),
+       {},
+       {},
+       {}},
+      {"5 x 3 protograph, node 4 punctured, DE to 1e-7",
+       punctured53(),
+       options(channelkind::bec, methodkind::automatic, 1e-7),
+       {},
+       {},
+       {}},
   };
   runtable("Erasure channel (belief propagation)", bec, repeats);
 
   std::vector<benchcase> awgn = {
-      {"(3,6) sum-product, step 0.02, to 1e-4", regular(3, 6),
-       options(channelkind::awgn, methodkind::density, 1e-4), {}, {}, {}},
-      {"(3,6) min-sum, step 0.02, to 1e-4", regular(3, 6),
+      {"(3,6) sum-product, step 0.02, to 1e-4",
+       regular(3, 6),
+       options(channelkind::awgn, methodkind::density, 1e-4),
+       {},
+       {},
+       {}},
+      {"(3,6) min-sum, step 0.02, to 1e-4",
+       regular(3, 6),
        options(channelkind::awgn, methodkind::density, 1e-4, 0.02, 30, ldpc::decoderkind::minsum),
-       {}, {}, {}},
-      {"(3,6) Gaussian approximation (EXIT), to 0.001 dB", regular(3, 6),
-       options(channelkind::awgn, methodkind::exit, 1e-3), {}, {}, {}},
-      {"irregular, sum-product, step 0.02, to 1e-4", irregular(),
-       options(channelkind::awgn, methodkind::density, 1e-4), {}, {}, {}},
-      {"irregular, Gaussian approximation (EXIT), to 0.001 dB", irregular(),
-       options(channelkind::awgn, methodkind::exit, 1e-3), {}, {}, {}},
-      {"5 x 3 protograph EXIT, to 0.01 dB", punctured53(),
-       options(channelkind::awgn, methodkind::exit, 1e-2), {}, {}, {}},
-      {"5 x 3 protograph EXIT, to 0.001 dB", punctured53(),
-       options(channelkind::awgn, methodkind::exit, 1e-3), {}, {}, {}},
-      {"examples/half-rate.proto EXIT, to 0.01 dB", halfrate(),
-       options(channelkind::awgn, methodkind::exit, 1e-2), {}, {}, {}},
+       {},
+       {},
+       {}},
+      {"(3,6) Gaussian approximation (EXIT), to 0.001 dB",
+       regular(3, 6),
+       options(channelkind::awgn, methodkind::exit, 1e-3),
+       {},
+       {},
+       {}},
+      {"irregular, sum-product, step 0.02, to 1e-4",
+       irregular(),
+       options(channelkind::awgn, methodkind::density, 1e-4),
+       {},
+       {},
+       {}},
+      {"irregular, Gaussian approximation (EXIT), to 0.001 dB",
+       irregular(),
+       options(channelkind::awgn, methodkind::exit, 1e-3),
+       {},
+       {},
+       {}},
+      {"5 x 3 protograph EXIT, to 0.01 dB",
+       punctured53(),
+       options(channelkind::awgn, methodkind::exit, 1e-2),
+       {},
+       {},
+       {}},
+      {"5 x 3 protograph EXIT, to 0.001 dB",
+       punctured53(),
+       options(channelkind::awgn, methodkind::exit, 1e-3),
+       {},
+       {},
+       {}},
+      {"examples/half-rate.proto EXIT, to 0.01 dB",
+       halfrate(),
+       options(channelkind::awgn, methodkind::exit, 1e-2),
+       {},
+       {},
+       {}},
   };
   runtable("BPSK over AWGN", awgn, repeats);
 
@@ -182,14 +230,21 @@ int main(int argc, char **argv) {
                                    {"irregular", irregular()}}) {
     for (double step : steps) {
       char label[96];
-      std::snprintf(label, sizeof label, "%s sum-product, step %g, range 30, to 1e-5", name.c_str(), step);
-      grids.push_back({label, code, options(channelkind::awgn, methodkind::density, 1e-5, step), {}, {}, {}});
+      std::snprintf(label, sizeof label, "%s sum-product, step %g, range 30, to 1e-5", name.c_str(),
+                    step);
+      grids.push_back(
+          {label, code, options(channelkind::awgn, methodkind::density, 1e-5, step), {}, {}, {}});
     }
     for (double range : {20.0, 40.0}) {
       char label[96];
-      std::snprintf(label, sizeof label, "%s sum-product, step 0.02, range %g, to 1e-5", name.c_str(), range);
-      grids.push_back(
-          {label, code, options(channelkind::awgn, methodkind::density, 1e-5, 0.02, range), {}, {}, {}});
+      std::snprintf(label, sizeof label, "%s sum-product, step 0.02, range %g, to 1e-5",
+                    name.c_str(), range);
+      grids.push_back({label,
+                       code,
+                       options(channelkind::awgn, methodkind::density, 1e-5, 0.02, range),
+                       {},
+                       {},
+                       {}});
     }
   }
   runtable("Quantized density evolution as the grid gets finer (one run each)", grids, 1);

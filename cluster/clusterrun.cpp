@@ -58,8 +58,9 @@ struct finishedblock {
 
 void putrecord(std::vector<std::int64_t> *data, const finishedblock &f) {
   const blocktally &t = f.tally;
-  data->insert(data->end(), {f.point, f.block, t.frames, t.frameerrors, t.biterrors, t.undetected,
-                             t.iterations, std::bit_cast<std::int64_t>(t.seconds), t.infobiterrors});
+  data->insert(data->end(),
+               {f.point, f.block, t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations,
+                std::bit_cast<std::int64_t>(t.seconds), t.infobiterrors});
 }
 
 finishedblock getrecord(const std::int64_t *r) {
@@ -129,8 +130,9 @@ class blockpool {
   // blocks do not keep it busy beside the decoding threads.
   void waitfor(double seconds) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait_for(lock, std::chrono::duration<double>(seconds),
-                   [&] { return stopping_ || !fault_.empty() || (queue_.empty() && !finished_.empty()); });
+    done_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
+      return stopping_ || !fault_.empty() || (queue_.empty() && !finished_.empty());
+    });
   }
   // Takes no more blocks; the threads end after their current block.
   void stop() {
@@ -204,7 +206,8 @@ class outbox {
   void send(int rank, int tag, std::vector<std::int64_t> data) {
     pending_.push_back({std::move(data), MPI_REQUEST_NULL});
     message &m = pending_.back();
-    check(MPI_Isend(m.data.data(), static_cast<int>(m.data.size()), MPI_INT64_T, rank, tag, comm_, &m.request),
+    check(MPI_Isend(m.data.data(), static_cast<int>(m.data.size()), MPI_INT64_T, rank, tag, comm_,
+                    &m.request),
           "send");
   }
   void progress() {
@@ -239,7 +242,8 @@ bool receive(MPI_Comm comm, int source, std::vector<std::int64_t> *data, int *fr
   int count = 0;
   check(MPI_Get_count(&status, MPI_INT64_T, &count), "message size");
   data->resize(static_cast<std::size_t>(count));
-  check(MPI_Recv(data->data(), count, MPI_INT64_T, status.MPI_SOURCE, status.MPI_TAG, comm, MPI_STATUS_IGNORE),
+  check(MPI_Recv(data->data(), count, MPI_INT64_T, status.MPI_SOURCE, status.MPI_TAG, comm,
+                 MPI_STATUS_IGNORE),
         "receive");
   *from = status.MPI_SOURCE;
   *tag = status.MPI_TAG;
@@ -248,17 +252,21 @@ bool receive(MPI_Comm comm, int source, std::vector<std::int64_t> *data, int *fr
 
 // What every rank must agree on, and the check that they do.
 std::string agree(const clusterjob &job, MPI_Comm comm, int ranks) {
-  const std::int64_t mine[5] = {static_cast<std::int64_t>(job.confighash), job.points, blockcount(job.rule),
-                                job.rule.maxerrors, std::bit_cast<std::int64_t>(job.rule.minfer)};
+  const std::int64_t mine[5] = {static_cast<std::int64_t>(job.confighash), job.points,
+                                blockcount(job.rule), job.rule.maxerrors,
+                                std::bit_cast<std::int64_t>(job.rule.minfer)};
   std::vector<std::int64_t> all(5 * static_cast<std::size_t>(ranks));
-  check(MPI_Allgather(mine, 5, MPI_INT64_T, all.data(), 5, MPI_INT64_T, comm), "gather of the configurations");
+  check(MPI_Allgather(mine, 5, MPI_INT64_T, all.data(), 5, MPI_INT64_T, comm),
+        "gather of the configurations");
   for (int r = 1; r < ranks; ++r)
     if (!std::equal(all.begin(), all.begin() + 5, all.begin() + 5 * r)) {
       char text[160];
       std::snprintf(text, sizeof text,
-                    "rank %d runs another configuration (hash %016llx, %lld points) than rank 0 (hash %016llx, %lld points)",
-                    r, static_cast<unsigned long long>(all[5 * r]), static_cast<long long>(all[5 * r + 1]),
-                    static_cast<unsigned long long>(all[0]), static_cast<long long>(all[1]));
+                    "rank %d runs another configuration (hash %016llx, %lld points) than rank 0 "
+                    "(hash %016llx, %lld points)",
+                    r, static_cast<unsigned long long>(all[5 * r]),
+                    static_cast<long long>(all[5 * r + 1]), static_cast<unsigned long long>(all[0]),
+                    static_cast<long long>(all[1]));
       return text;
     }
   return "";
@@ -269,8 +277,15 @@ std::string agree(const clusterjob &job, MPI_Comm comm, int ranks) {
 class coordinator {
  public:
   coordinator(const clusterjob &job, MPI_Comm comm, int ranks)
-      : job_(job), comm_(comm), ranks_(ranks), pool_(job), out_(comm), states_(job.points),
-        pending_(job.points), cursor_(job.points, 0), wanted_(ranks, 0),
+      : job_(job),
+        comm_(comm),
+        ranks_(ranks),
+        pool_(job),
+        out_(comm),
+        states_(job.points),
+        pending_(job.points),
+        cursor_(job.points, 0),
+        wanted_(ranks, 0),
         heard_(ranks, steadyclock::now()) {}
 
   void run(clusterresult *result);
@@ -295,13 +310,14 @@ class coordinator {
   blockpool pool_;
   outbox out_;
   std::vector<pointstate> states_;
-  std::vector<std::map<std::int64_t, blocktally>> pending_;  // arrived past each point's counted blocks
-  std::vector<std::int64_t> cursor_;     // per point: the next block to consider handing out
-  int current_ = 0;                      // the first point that has not ended
-  bool ended_ = false;                   // the sweep's result is known, or the run is cancelled
+  std::vector<std::map<std::int64_t, blocktally>>
+      pending_;                       // arrived past each point's counted blocks
+  std::vector<std::int64_t> cursor_;  // per point: the next block to consider handing out
+  int current_ = 0;                   // the first point that has not ended
+  bool ended_ = false;                // the sweep's result is known, or the run is cancelled
   bool interrupted_ = false;
   std::string failure_;
-  std::vector<std::size_t> wanted_;      // per rank: blocks asked for and not yet handed out
+  std::vector<std::size_t> wanted_;  // per rank: blocks asked for and not yet handed out
   std::vector<steadyclock::time_point> heard_;
   steadyclock::time_point pointstart_ = steadyclock::now(), lastprogress_ = steadyclock::now(),
                           lastheartbeat_ = steadyclock::now();
@@ -319,7 +335,8 @@ void coordinator::seedknown() {
 void coordinator::absorb(const finishedblock &f) {
   if (f.point < 0 || f.point >= job_.points) return;
   if (job_.blockdone && failure_.empty()) failure_ = job_.blockdone(f.point, f.block, f.tally);
-  if (f.point < current_ || states_[f.point].end != pointend::running || f.block < states_[f.point].blocks) {
+  if (f.point < current_ || states_[f.point].end != pointend::running ||
+      f.block < states_[f.point].blocks) {
     ++wasted_;
     return;
   }
@@ -378,8 +395,10 @@ std::vector<std::pair<int, std::int64_t>> coordinator::hand(std::size_t wanted) 
   return blocks;
 }
 
-void coordinator::control(bool answer, int rank, const std::vector<std::pair<int, std::int64_t>> &blocks) {
-  std::vector<std::int64_t> data = {current_, answer ? 1 : 0, static_cast<std::int64_t>(blocks.size())};
+void coordinator::control(bool answer, int rank,
+                          const std::vector<std::pair<int, std::int64_t>> &blocks) {
+  std::vector<std::int64_t> data = {current_, answer ? 1 : 0,
+                                    static_cast<std::int64_t>(blocks.size())};
   for (const auto &[p, b] : blocks) data.insert(data.end(), {p, b});
   out_.send(rank, tagassign, std::move(data));
 }
@@ -406,7 +425,8 @@ void coordinator::readreport(int from, const std::vector<std::int64_t> &data) {
   delaymax_ = std::max(delaymax_, delay);
   if (data[1] > 0) wanted_[from] = static_cast<std::size_t>(data[1]);
   const std::size_t n = static_cast<std::size_t>(data[2]);
-  if (data.size() != 3 + n * recordwords) throw mpifault("rank " + std::to_string(from) + " sent a report of the wrong size");
+  if (data.size() != 3 + n * recordwords)
+    throw mpifault("rank " + std::to_string(from) + " sent a report of the wrong size");
   for (std::size_t k = 0; k < n; ++k) absorb(getrecord(data.data() + 3 + k * recordwords));
 }
 
@@ -476,7 +496,8 @@ void coordinator::drain() {
 }
 
 void coordinator::fill(clusterresult *result) {
-  const int reached = std::min(job_.points, current_ + (interrupted_ && current_ < job_.points ? 1 : 0));
+  const int reached =
+      std::min(job_.points, current_ + (interrupted_ && current_ < job_.points ? 1 : 0));
   result->points.assign(states_.begin(), states_.begin() + reached);
   result->complete = !interrupted_;
   result->interrupted = interrupted_;
@@ -534,7 +555,8 @@ bool worker::readmessages() {
   while (receive(comm_, 0, &data, &from, &tag)) {
     heard_ = steadyclock::now();
     if (tag == tagstop) return false;
-    if (tag != tagassign || data.size() < 3 || data.size() != 3 + 2 * static_cast<std::size_t>(data[2]))
+    if (tag != tagassign || data.size() < 3 ||
+        data.size() != 3 + 2 * static_cast<std::size_t>(data[2]))
       throw mpifault("rank 0 sent a message that is not an assignment");
     pool_.dropbefore(static_cast<int>(data[0]));
     std::vector<std::pair<int, std::int64_t>> blocks;
@@ -549,7 +571,8 @@ bool worker::readmessages() {
 void worker::report(bool ask) {
   const std::size_t target = queuetarget(job_.threads, pool_.secondsperblock());
   const std::size_t queued = pool_.queued();
-  const std::int64_t wanted = ask && queued < target ? static_cast<std::int64_t>(target - queued) : 0;
+  const std::int64_t wanted =
+      ask && queued < target ? static_cast<std::int64_t>(target - queued) : 0;
   std::vector<std::int64_t> data = {std::bit_cast<std::int64_t>(MPI_Wtime()), wanted,
                                     static_cast<std::int64_t>(unsent_.size())};
   for (const finishedblock &f : unsent_) putrecord(&data, f);
@@ -568,11 +591,14 @@ void worker::run(clusterresult *result) {
       return;
     }
     for (const finishedblock &f : pool_.take()) unsent_.push_back(f);
-    const bool low = !asked_ && pool_.queued() <= queuetarget(job_.threads, pool_.secondsperblock()) / 2;
-    if ((!unsent_.empty() && since(lastsent_) >= 0.02) || low || since(lastsent_) >= job_.reportseconds)
+    const bool low =
+        !asked_ && pool_.queued() <= queuetarget(job_.threads, pool_.secondsperblock()) / 2;
+    if ((!unsent_.empty() && since(lastsent_) >= 0.02) || low ||
+        since(lastsent_) >= job_.reportseconds)
       report(low);
     if (since(heard_) > job_.silenceseconds) {
-      result->failure = "rank 0 has sent nothing for " + std::to_string(static_cast<int>(job_.silenceseconds)) + " s";
+      result->failure = "rank 0 has sent nothing for " +
+                        std::to_string(static_cast<int>(job_.silenceseconds)) + " s";
       return;
     }
     out_.progress();
@@ -591,16 +617,19 @@ void worker::run(clusterresult *result) {
 void shareresult(MPI_Comm comm, int rank, clusterresult *result) {
   std::vector<std::int64_t> data;
   if (rank == 0) {
-    data = {result->complete, result->interrupted, static_cast<std::int64_t>(result->points.size())};
+    data = {result->complete, result->interrupted,
+            static_cast<std::int64_t>(result->points.size())};
     for (const pointstate &s : result->points)
-      data.insert(data.end(), {static_cast<std::int64_t>(s.end), s.blocks, s.total.frames, s.total.frameerrors,
-                               s.total.biterrors, s.total.undetected, s.total.iterations,
-                               std::bit_cast<std::int64_t>(s.total.seconds), s.total.infobiterrors});
+      data.insert(data.end(),
+                  {static_cast<std::int64_t>(s.end), s.blocks, s.total.frames, s.total.frameerrors,
+                   s.total.biterrors, s.total.undetected, s.total.iterations,
+                   std::bit_cast<std::int64_t>(s.total.seconds), s.total.infobiterrors});
   }
   std::int64_t size = static_cast<std::int64_t>(data.size());
   check(MPI_Bcast(&size, 1, MPI_INT64_T, 0, comm), "broadcast of the result");
   data.resize(static_cast<std::size_t>(size));
-  check(MPI_Bcast(data.data(), static_cast<int>(size), MPI_INT64_T, 0, comm), "broadcast of the result");
+  check(MPI_Bcast(data.data(), static_cast<int>(size), MPI_INT64_T, 0, comm),
+        "broadcast of the result");
   if (rank == 0) return;
   result->complete = data[0] != 0;
   result->interrupted = data[1] != 0;

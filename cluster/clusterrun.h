@@ -76,8 +76,8 @@ struct clusterresult {
   // This rank's figures.
   std::int64_t decoded = 0;  // blocks decoded here
   // Rank 0's figures.
-  std::int64_t wasted = 0;   // blocks decoded that never counted
-  std::int64_t reports = 0;  // reports received from the other ranks
+  std::int64_t wasted = 0;             // blocks decoded that never counted
+  std::int64_t reports = 0;            // reports received from the other ranks
   double meandelay = 0, maxdelay = 0;  // seconds from a report's send to its receipt
 };
 

@@ -101,10 +101,11 @@ std::int64_t nrstart(const nrcode &code, int rv, std::int64_t ncb) {
 }
 
 transmission nrmothercode(const nrcode &code) {
-  std::vector<bitstate> state(static_cast<std::size_t>(code.columns) * static_cast<std::size_t>(code.lift),
-                              bitstate::sent);
+  std::vector<bitstate> state(
+      static_cast<std::size_t>(code.columns) * static_cast<std::size_t>(code.lift), bitstate::sent);
   for (int v = 0; v < 2 * code.lift; ++v) state[static_cast<std::size_t>(v)] = bitstate::punctured;
-  for (int v = code.info; v < code.systematic; ++v) state[static_cast<std::size_t>(v)] = bitstate::shortened;
+  for (int v = code.info; v < code.systematic; ++v)
+    state[static_cast<std::size_t>(v)] = bitstate::shortened;
   return patternofstates(std::move(state));
 }
 
@@ -136,7 +137,8 @@ bool nrratematch(const nrcode &code, std::int64_t e, int rv, std::int64_t ncb,
   transmission result;
   result.state.assign(static_cast<std::size_t>(code.columns) * static_cast<std::size_t>(code.lift),
                       bitstate::punctured);
-  for (int v = code.info; v < code.systematic; ++v) result.state[static_cast<std::size_t>(v)] = bitstate::shortened;
+  for (int v = code.info; v < code.systematic; ++v)
+    result.state[static_cast<std::size_t>(v)] = bitstate::shortened;
   result.order.reserve(static_cast<std::size_t>(e));
   const std::int64_t k0 = nrstart(code, rv, ncb);
   for (std::int64_t j = 0; static_cast<std::int64_t>(result.order.size()) < e; ++j) {

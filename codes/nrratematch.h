@@ -43,15 +43,15 @@ int nrbasegraph(std::int64_t a, double r);
 int nrmaxinfo(int basegraph);
 
 struct nrcode {
-  int basegraph = 1;  // 1 or 2
-  int lift = 0;       // Zc
-  int setindex = 0;   // iLS of Zc
-  int info = 0;       // K': information and CRC bits of the block
-  int systematic = 0; // K = 22 Zc or 10 Zc
-  int fillers = 0;    // K - K'
-  int columns = 0;    // 68 or 52
-  int rows = 0;       // 46 or 42
-  int buffer = 0;     // N = 66 Zc or 50 Zc
+  int basegraph = 1;   // 1 or 2
+  int lift = 0;        // Zc
+  int setindex = 0;    // iLS of Zc
+  int info = 0;        // K': information and CRC bits of the block
+  int systematic = 0;  // K = 22 Zc or 10 Zc
+  int fillers = 0;     // K - K'
+  int columns = 0;     // 68 or 52
+  int rows = 0;        // 46 or 42
+  int buffer = 0;      // N = 66 Zc or 50 Zc
 };
 
 // The code of one block of info bits with this base graph (clause 5.2.2

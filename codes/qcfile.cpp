@@ -245,7 +245,8 @@ bool qcofgraph(const graphs *graph, int lift, qcmatrix *qc, std::string *why) {
   found.columns = n / lift;
   found.rows = m / lift;
   found.lift = lift;
-  const std::size_t blocks = static_cast<std::size_t>(found.rows) * static_cast<std::size_t>(found.columns);
+  const std::size_t blocks =
+      static_cast<std::size_t>(found.rows) * static_cast<std::size_t>(found.columns);
   found.shifts.assign(blocks, -1);
   std::vector<int> count(blocks, 0);
   std::vector<int> lastvariable(static_cast<std::size_t>(found.rows), -1);
@@ -331,7 +332,8 @@ void formatqc(textwriter *out, const qcmatrix &qc) {
 }
 
 writeoutcome writeqcfile(const qcmatrix &qc, const char *path, std::string *error) {
-  return writewhole(path, [&](textwriter *out) { formatqc(out, qc); }, error);
+  return writewhole(
+      path, [&](textwriter *out) { formatqc(out, qc); }, error);
 }
 
 }  // namespace ldpc

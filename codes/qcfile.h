@@ -38,10 +38,10 @@
 namespace ldpc {
 
 struct qcmatrix {
-  int columns = 0;               // block columns, at least 1
-  int rows = 0;                  // block rows, at least 1
-  int lift = 0;                  // Z, at least 1
-  std::vector<int> shifts;       // rows x columns, row by row; -1 or 0..lift-1
+  int columns = 0;                        // block columns, at least 1
+  int rows = 0;                           // block rows, at least 1
+  int lift = 0;                           // Z, at least 1
+  std::vector<int> shifts;                // rows x columns, row by row; -1 or 0..lift-1
   std::vector<std::uint8_t> transmitted;  // empty, or one flag per block
                                           // column: 1 sent, 0 punctured
 };

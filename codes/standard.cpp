@@ -42,8 +42,9 @@ int choose(const std::string &family, const char *what, const std::string &given
            const std::vector<std::string> &choices, std::string *error) {
   for (std::size_t i = 0; i < choices.size(); ++i)
     if (choices[i] == given) return static_cast<int>(i);
-  *error = family + (given.empty() ? std::string(": no ") + what + " given"
-                                   : ": " + std::string(what) + " " + given + " is not defined") +
+  *error = family +
+           (given.empty() ? std::string(": no ") + what + " given"
+                          : ": " + std::string(what) + " " + given + " is not defined") +
            "; the standard defines " + what + "s " + joined(choices);
   return -1;
 }
@@ -52,17 +53,18 @@ int choose(const std::string &family, const char *what, int given, const std::ve
            std::string *error) {
   for (std::size_t i = 0; i < choices.size(); ++i)
     if (choices[i] == given) return static_cast<int>(i);
-  *error = family + (given == 0 ? std::string(": no ") + what + " given"
-                                : ": " + std::string(what) + " " + std::to_string(given) +
-                                      " is not defined") +
-           "; the standard defines " + what + "s " + joined(choices);
+  *error =
+      family +
+      (given == 0 ? std::string(": no ") + what + " given"
+                  : ": " + std::string(what) + " " + std::to_string(given) + " is not defined") +
+      "; the standard defines " + what + "s " + joined(choices);
   return -1;
 }
 
 // The options a family does not take, named as the request's fields.
 bool refuseoptions(const standardrequest &r, bool rate, bool length, bool lift, bool info,
                    std::string *error) {
-  const char *extra = !rate && !r.rate.empty() ? "rate"
+  const char *extra = !rate && !r.rate.empty()   ? "rate"
                       : !length && r.length != 0 ? "length"
                       : !lift && r.lift != 0     ? "lifting size"
                       : !info && r.info != 0     ? "information length"
@@ -70,12 +72,11 @@ bool refuseoptions(const standardrequest &r, bool rate, bool length, bool lift, 
                           ? "redundancy version or limited buffer"
                           : nullptr;
   if (extra == nullptr) return true;
-  *error = r.family + " takes no " + extra + "; it is chosen by " +
-           [&] {
-             for (const standardfamily &f : standardfamilies())
-               if (f.name == r.family) return f.options;
-             return std::string();
-           }();
+  *error = r.family + " takes no " + extra + "; it is chosen by " + [&] {
+    for (const standardfamily &f : standardfamilies())
+      if (f.name == r.family) return f.options;
+    return std::string();
+  }();
   return false;
 }
 
@@ -103,7 +104,8 @@ qcmatrix nrbase(const nrcode &nr) {
   // shifts reduced mod Zc (clause 5.3.2)
   for (int e = 0; e < count; ++e)
     qc.shifts[static_cast<std::size_t>(entries[e].row) * static_cast<std::size_t>(qc.columns) +
-              static_cast<std::size_t>(entries[e].column)] = entries[e].shift[nr.setindex] % nr.lift;
+              static_cast<std::size_t>(entries[e].column)] =
+        entries[e].shift[nr.setindex] % nr.lift;
   return qc;
 }
 
@@ -136,8 +138,9 @@ bool buildnrgraph(const standardrequest &r, int basegraph, standardcode *code, s
 bool buildnrmatched(const standardrequest &r, standardcode *code, std::string *error) {
   if (!refuseoptions(r, false, true, false, true, error)) return false;
   if (r.info < 1 || r.length < 1) {
-    *error = "nr: give the information length (--info K, 1..8448) and the number of sent bits "
-             "(--length E)";
+    *error =
+        "nr: give the information length (--info K, 1..8448) and the number of sent bits "
+        "(--length E)";
     return false;
   }
   const int basegraph = nrbasegraph(r.info, static_cast<double>(r.info) / r.length);
@@ -224,7 +227,8 @@ bool builddvbs2(const standardrequest &r, bool shortframe, standardcode *code, s
     for (int w = 0; w < 360; ++w) {
       entries.clear();
       for (int a = table.start[g]; a < table.start[g + 1]; ++a)
-        entries.push_back(static_cast<int>((table.addresses[a] + static_cast<long long>(w) * table.q) % m));
+        entries.push_back(
+            static_cast<int>((table.addresses[a] + static_cast<long long>(w) * table.q) % m));
       appendcolumn(&matrix, entries, false);
     }
   // the staircase: parity bit j meets checks j and j + 1
@@ -259,18 +263,24 @@ int ar4japi(int k, int i, int m, int mindex) {
 std::vector<ar4jablock> ar4jablocks(int rate) {
   // H_1/2, placed after the 2 (rate 2/3) or 6 (rate 4/5) extra block columns
   const int e = rate == 0 ? 0 : rate == 1 ? 2 : 6;
-  std::vector<ar4jablock> blocks = {
-      {0, e + 2, {0}},       {0, e + 4, {0, 1}},    {1, e + 0, {0}},       {1, e + 1, {0}},
-      {1, e + 3, {0}},       {1, e + 4, {2, 3, 4}}, {2, e + 0, {0}},       {2, e + 1, {5, 6}},
-      {2, e + 3, {7, 8}},    {2, e + 4, {0}}};
+  std::vector<ar4jablock> blocks = {{0, e + 2, {0}}, {0, e + 4, {0, 1}}, {1, e + 0, {0}},
+                                    {1, e + 1, {0}}, {1, e + 3, {0}},    {1, e + 4, {2, 3, 4}},
+                                    {2, e + 0, {0}}, {2, e + 1, {5, 6}}, {2, e + 3, {7, 8}},
+                                    {2, e + 4, {0}}};
   if (rate >= 1) {
     const int x = rate == 1 ? 0 : 4;
-    blocks.insert(blocks.end(), {{1, x + 0, {9, 10, 11}}, {1, x + 1, {0}}, {2, x + 0, {0}},
-                                 {2, x + 1, {12, 13, 14}}});
+    blocks.insert(
+        blocks.end(),
+        {{1, x + 0, {9, 10, 11}}, {1, x + 1, {0}}, {2, x + 0, {0}}, {2, x + 1, {12, 13, 14}}});
   }
   if (rate == 2)
-    blocks.insert(blocks.end(), {{1, 0, {21, 22, 23}}, {1, 1, {0}}, {1, 2, {15, 16, 17}},
-                                 {1, 3, {0}}, {2, 0, {0}}, {2, 1, {24, 25, 26}}, {2, 2, {0}},
+    blocks.insert(blocks.end(), {{1, 0, {21, 22, 23}},
+                                 {1, 1, {0}},
+                                 {1, 2, {15, 16, 17}},
+                                 {1, 3, {0}},
+                                 {2, 0, {0}},
+                                 {2, 1, {24, 25, 26}},
+                                 {2, 2, {0}},
                                  {2, 3, {18, 19, 20}}});
   return blocks;
 }
@@ -288,8 +298,8 @@ bool buildar4ja(const standardrequest &r, standardcode *code, std::string *error
     size = choose(r.family, "information length", r.info, {1024, 4096, 16384}, error);
     if (size >= 0 && r.length != 0 && r.length != lengths[static_cast<std::size_t>(size)]) {
       *error = r.family + ": rate " + r.rate + " with k = " + std::to_string(r.info) +
-               " is sent in " + std::to_string(lengths[static_cast<std::size_t>(size)]) + " bits, not " +
-               std::to_string(r.length);
+               " is sent in " + std::to_string(lengths[static_cast<std::size_t>(size)]) +
+               " bits, not " + std::to_string(r.length);
       return false;
     }
   } else {
@@ -360,11 +370,13 @@ bool buildstandard(const standardrequest &request, standardcode *code, std::stri
   code->family = request.family;
   code->rate = request.rate;
   const std::string &f = request.family;
-  if (f == "nr-bg1" || f == "nr-bg2") return buildnrgraph(request, f == "nr-bg1" ? 1 : 2, code, error);
+  if (f == "nr-bg1" || f == "nr-bg2")
+    return buildnrgraph(request, f == "nr-bg1" ? 1 : 2, code, error);
   if (f == "nr") return buildnrmatched(request, code, error);
   if (f == "wifi") return buildwifi(request, code, error);
   if (f == "wimax") return buildwimax(request, code, error);
-  if (f == "dvbs2" || f == "dvbs2-short") return builddvbs2(request, f == "dvbs2-short", code, error);
+  if (f == "dvbs2" || f == "dvbs2-short")
+    return builddvbs2(request, f == "dvbs2-short", code, error);
   if (f == "ar4ja") return buildar4ja(request, code, error);
   if (f == "ccsds-c2") return buildc2(request, code, error);
   if (f == "10gbase-t") return buildtengbaset(request, code, error);
@@ -386,35 +398,87 @@ const std::vector<standardfamily> &standardfamilies() {
   static const std::vector<standardfamily> families = [] {
     std::vector<int> nrinfo1 = {1, 8448}, nrinfo2 = {1, 3840};
     std::vector<standardfamily> f = {
-        {"nr-bg1", "5G NR LDPC base graph 1 (68 x 46 blocks)",
-         "3GPP TS 38.212 clause 5.3.2, Table 5.3.2-2", {}, {}, nrliftsizes(), nrinfo1,
+        {"nr-bg1",
+         "5G NR LDPC base graph 1 (68 x 46 blocks)",
+         "3GPP TS 38.212 clause 5.3.2, Table 5.3.2-2",
+         {},
+         {},
+         nrliftsizes(),
+         nrinfo1,
          "--lift Z, or --info K (1..8448) for the lifting size and filler bits of clause 5.2.2"},
-        {"nr-bg2", "5G NR LDPC base graph 2 (52 x 42 blocks)",
-         "3GPP TS 38.212 clause 5.3.2, Table 5.3.2-3", {}, {}, nrliftsizes(), nrinfo2,
+        {"nr-bg2",
+         "5G NR LDPC base graph 2 (52 x 42 blocks)",
+         "3GPP TS 38.212 clause 5.3.2, Table 5.3.2-3",
+         {},
+         {},
+         nrliftsizes(),
+         nrinfo2,
          "--lift Z, or --info K (1..3840) for the lifting size and filler bits of clause 5.2.2"},
-        {"nr", "5G NR code block with rate matching",
-         "3GPP TS 38.212 clauses 5.2.2, 5.3.2, 5.4.2.1, 6.2.2/7.2.2", {}, {}, nrliftsizes(),
+        {"nr",
+         "5G NR code block with rate matching",
+         "3GPP TS 38.212 clauses 5.2.2, 5.3.2, 5.4.2.1, 6.2.2/7.2.2",
+         {},
+         {},
+         nrliftsizes(),
          nrinfo1,
          "--info K --length E [--rv 0..3] [--lbrm TBS]: base graph, lifting size, fillers and "
          "bit selection as the standard says"},
-        {"wifi", "IEEE 802.11n/ac LDPC", "IEEE Std 802.11-2016 clause 19.3.11.7, Annex F",
-         wifirates, {648, 1296, 1944}, {27, 54, 81}, {}, "--rate R --length N (or --lift Z)"},
-        {"wimax", "IEEE 802.16e LDPC", "IEEE Std 802.16e-2005 clause 8.4.9.2.5", wimaxrates,
-         steps(576, 2304, 96), steps(24, 96, 4), {}, "--rate R --length N (or --lift Z)"},
-        {"dvbs2", "DVB-S2 normal frame", "ETSI EN 302 307-1 clause 5.3.2, Annex B", dvbrates,
-         {64800}, {}, {}, "--rate R"},
-        {"dvbs2-short", "DVB-S2 short frame", "ETSI EN 302 307-1 clause 5.3.2, Annex C",
-         std::vector<std::string>(dvbrates.begin(), dvbrates.end() - 1), {16200}, {}, {},
+        {"wifi",
+         "IEEE 802.11n/ac LDPC",
+         "IEEE Std 802.11-2016 clause 19.3.11.7, Annex F",
+         wifirates,
+         {648, 1296, 1944},
+         {27, 54, 81},
+         {},
+         "--rate R --length N (or --lift Z)"},
+        {"wimax",
+         "IEEE 802.16e LDPC",
+         "IEEE Std 802.16e-2005 clause 8.4.9.2.5",
+         wimaxrates,
+         steps(576, 2304, 96),
+         steps(24, 96, 4),
+         {},
+         "--rate R --length N (or --lift Z)"},
+        {"dvbs2",
+         "DVB-S2 normal frame",
+         "ETSI EN 302 307-1 clause 5.3.2, Annex B",
+         dvbrates,
+         {64800},
+         {},
+         {},
          "--rate R"},
-        {"ar4ja", "CCSDS AR4JA (last M nodes punctured)", "CCSDS 131.0-B clause 7.4, Tables 7-2 to 7-5",
-         ar4jarates, {1280, 1536, 2048, 5120, 6144, 8192, 20480, 24576, 32768}, {},
-         {1024, 4096, 16384}, "--rate R --info K (or --length N, the transmitted length)"},
-        {"ccsds-c2", "CCSDS near-earth C2 (8176, 7156); shortened (8160, 7136)",
-         "CCSDS 131.0-B clause 7.3, Table 7-1", {}, {8176, 8160}, {511}, {},
+        {"dvbs2-short",
+         "DVB-S2 short frame",
+         "ETSI EN 302 307-1 clause 5.3.2, Annex C",
+         std::vector<std::string>(dvbrates.begin(), dvbrates.end() - 1),
+         {16200},
+         {},
+         {},
+         "--rate R"},
+        {"ar4ja",
+         "CCSDS AR4JA (last M nodes punctured)",
+         "CCSDS 131.0-B clause 7.4, Tables 7-2 to 7-5",
+         ar4jarates,
+         {1280, 1536, 2048, 5120, 6144, 8192, 20480, 24576, 32768},
+         {},
+         {1024, 4096, 16384},
+         "--rate R --info K (or --length N, the transmitted length)"},
+        {"ccsds-c2",
+         "CCSDS near-earth C2 (8176, 7156); shortened (8160, 7136)",
+         "CCSDS 131.0-B clause 7.3, Table 7-1",
+         {},
+         {8176, 8160},
+         {511},
+         {},
          "[--length 8176|8160]"},
-        {"10gbase-t", "IEEE 802.3an 10GBASE-T (2048, 1723)",
-         "IEEE Std 802.3 clause 55.3.2.2 (Reed-Solomon based construction)", {}, {2048}, {64},
-         {}, "no options"},
+        {"10gbase-t",
+         "IEEE 802.3an 10GBASE-T (2048, 1723)",
+         "IEEE Std 802.3 clause 55.3.2.2 (Reed-Solomon based construction)",
+         {},
+         {2048},
+         {64},
+         {},
+         "no options"},
     };
     return f;
   }();

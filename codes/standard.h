@@ -50,14 +50,14 @@ struct standardrequest {
 
 struct standardcode {
   std::string family;
-  std::string rate;          // as the standard writes it, "" where none
-  std::string source;        // standard and clause
-  int length = 0;            // bits per codeword as the standard counts them
-  int info = 0;              // information bits per codeword
-  int lift = 0;              // circulant size, 0 when the code is no lifting
-  graphs *graph = nullptr;   // owned; release with freestandard
+  std::string rate;         // as the standard writes it, "" where none
+  std::string source;       // standard and clause
+  int length = 0;           // bits per codeword as the standard counts them
+  int info = 0;             // information bits per codeword
+  int lift = 0;             // circulant size, 0 when the code is no lifting
+  graphs *graph = nullptr;  // owned; release with freestandard
   transmission pattern;
-  qcmatrix base;             // base.lift > 0 when the graph is its expansion
+  qcmatrix base;  // base.lift > 0 when the graph is its expansion
 };
 
 // Builds the code that request names. False with *error on a family, rate,
@@ -73,13 +73,13 @@ void freestandard(standardcode *code);
 struct standardfamily {
   std::string name;
   std::string title;
-  std::string source;            // standard, clause, tables
+  std::string source;  // standard, clause, tables
   std::vector<std::string> rates;
-  std::vector<int> lengths;      // codeword lengths as the standard counts them
-  std::vector<int> lifts;        // lifting sizes, where the family has them
-  std::vector<int> infos;        // information lengths, where it is
-                                 // parametrised by them
-  std::string options;           // which options select a code
+  std::vector<int> lengths;  // codeword lengths as the standard counts them
+  std::vector<int> lifts;    // lifting sizes, where the family has them
+  std::vector<int> infos;    // information lengths, where it is
+                             // parametrised by them
+  std::string options;       // which options select a code
 };
 
 // Every family, in the order above.

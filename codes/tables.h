@@ -18,22 +18,22 @@ extern const nrentry nrbasegraph2[197];  // 42 x 52
 // A base matrix of 24 block columns, entries row by row, -1 empty.
 struct basematrix {
   const char *rate;
-  int length;       // codeword length n the matrix is given for
-  int lift;         // its Z
+  int length;  // codeword length n the matrix is given for
+  int lift;    // its Z
   int rows;
   const short *entries;
 };
-extern const basematrix wifimatrices[12];   // rates 1/2, 2/3, 3/4, 5/6 x 648, 1296, 1944
-extern const basematrix wimaxmatrices[6];   // rates 1/2, 2/3A, 2/3B, 3/4A, 3/4B, 5/6 at z0 = 96
+extern const basematrix wifimatrices[12];  // rates 1/2, 2/3, 3/4, 5/6 x 648, 1296, 1944
+extern const basematrix wimaxmatrices[6];  // rates 1/2, 2/3A, 2/3B, 3/4A, 3/4B, 5/6 at z0 = 96
 
 // DVB-S2: the address table of one code; row g lists the parity addresses
 // of information bit 360 g, addresses[start[g] .. start[g + 1] - 1].
 struct addresstable {
   const char *rate;
-  int n;            // 64800 or 16200
+  int n;  // 64800 or 16200
   int k;
-  int q;            // (n - k) / 360
-  int groups;       // k / 360
+  int q;       // (n - k) / 360
+  int groups;  // k / 360
   const int *start;
   const int *addresses;
 };

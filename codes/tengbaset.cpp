@@ -63,7 +63,8 @@ bool buildtengbaset(const standardrequest &r, standardcode *code, std::string *e
     r2[static_cast<std::size_t>(j) + 1] = g[static_cast<std::size_t>(j)];
   }
   for (int j = 0; j < 32; ++j)
-    w[static_cast<std::size_t>(j)] = r1[static_cast<std::size_t>(j)] ^ field.mul(2, r2[static_cast<std::size_t>(j)]);
+    w[static_cast<std::size_t>(j)] =
+        r1[static_cast<std::size_t>(j)] ^ field.mul(2, r2[static_cast<std::size_t>(j)]);
 
   // rows by coset and beta; scattered into columns
   const int gammas[6] = {0, 1, 2, 4, 8, 16};  // 0, 1, alpha .. alpha^4
@@ -73,7 +74,8 @@ bool buildtengbaset(const standardrequest &r, standardcode *code, std::string *e
       for (int j = 0; j < 32; ++j) {
         const int s = field.mul(beta, w[static_cast<std::size_t>(j)]) ^
                       field.mul(gammas[i], r1[static_cast<std::size_t>(j)]);
-        cols[static_cast<std::size_t>(64 * j + field.location(s))].push_back(64 * i + field.location(beta));
+        cols[static_cast<std::size_t>(64 * j + field.location(s))].push_back(64 * i +
+                                                                             field.location(beta));
       }
   columns matrix = emptycolumns(2048, 384);
   for (auto &c : cols) appendcolumn(&matrix, std::move(c), false);

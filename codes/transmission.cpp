@@ -41,12 +41,13 @@ transmission patternofstates(std::vector<bitstate> state) {
 }
 
 transmission qcpattern(const qcmatrix &qc) {
-  std::vector<bitstate> state(static_cast<std::size_t>(qc.columns) * static_cast<std::size_t>(qc.lift),
-                              bitstate::sent);
+  std::vector<bitstate> state(
+      static_cast<std::size_t>(qc.columns) * static_cast<std::size_t>(qc.lift), bitstate::sent);
   for (std::size_t c = 0; c < qc.transmitted.size(); ++c)
     if (qc.transmitted[c] == 0)
       for (int i = 0; i < qc.lift; ++i)
-        state[c * static_cast<std::size_t>(qc.lift) + static_cast<std::size_t>(i)] = bitstate::punctured;
+        state[c * static_cast<std::size_t>(qc.lift) + static_cast<std::size_t>(i)] =
+            bitstate::punctured;
   return patternofstates(std::move(state));
 }
 
@@ -54,8 +55,8 @@ bool parsenodelist(std::string_view text, int n, std::vector<int> *nodes, std::s
   std::size_t start = 0;
   for (int item = 1;; ++item) {
     const std::size_t comma = text.find(',', start);
-    const std::string_view piece =
-        text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    const std::string_view piece = text.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     const std::string name = "item " + std::to_string(item) + ", \"" + std::string(piece) + "\"";
     if (piece.empty()) {
       *error = "item " + std::to_string(item) + " is empty; expected a node or a range A-B";
@@ -120,7 +121,8 @@ std::string patternfault(const transmission &pattern, int n) {
     listed[static_cast<std::size_t>(v)] = 1;
   }
   for (int v = 0; v < n; ++v)
-    if (pattern.state[static_cast<std::size_t>(v)] == bitstate::sent && !listed[static_cast<std::size_t>(v)])
+    if (pattern.state[static_cast<std::size_t>(v)] == bitstate::sent &&
+        !listed[static_cast<std::size_t>(v)])
       return "node " + std::to_string(v) + " is in the sent state but never sent";
   if (pattern.appended < 0) return "a negative count of appended bits";
   return "";
@@ -136,8 +138,7 @@ void channeltodecoder(const transmission &pattern, const double *frame, double *
                       double shortened) {
   for (std::size_t v = 0; v < pattern.state.size(); ++v)
     llr[v] = pattern.state[v] == bitstate::shortened ? shortened : 0.0;
-  for (std::size_t k = 0; k < pattern.order.size(); ++k)
-    llr[pattern.order[k]] += frame[k];
+  for (std::size_t k = 0; k < pattern.order.size(); ++k) llr[pattern.order[k]] += frame[k];
 }
 
 std::vector<std::uint8_t> countedbits(const transmission &pattern) {

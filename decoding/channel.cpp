@@ -34,7 +34,8 @@ bool parsechannel(const std::string &name, channeltype *type) {
 }
 
 std::uint64_t streamstate(std::uint64_t seed, std::int64_t point, std::int64_t index) {
-  return mix(mix(mix(seed) + static_cast<std::uint64_t>(point)) + static_cast<std::uint64_t>(index)) &
+  return mix(mix(mix(seed) + static_cast<std::uint64_t>(point)) +
+             static_cast<std::uint64_t>(index)) &
          lcgmask;
 }
 
@@ -68,8 +69,9 @@ void channelframe(channeltype type, double parameter, std::uint64_t state, int n
       for (int i = 0; i < n; ++i) llr[i] = nextdraw(&state) < parameter ? 0.0 : certainllr;
       return;
     case channeltype::bsc: {
-      const double magnitude =
-          parameter <= 0.0 ? certainllr : std::min(certainllr, std::log((1.0 - parameter) / parameter));
+      const double magnitude = parameter <= 0.0
+                                   ? certainllr
+                                   : std::min(certainllr, std::log((1.0 - parameter) / parameter));
       for (int i = 0; i < n; ++i) llr[i] = nextdraw(&state) < parameter ? -magnitude : magnitude;
       return;
     }

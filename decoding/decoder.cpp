@@ -149,22 +149,22 @@ decoder::decoder(const graphs *graph, const decoderoptions &options)
     throw std::invalid_argument("decoder: quantization must be 8 or 16 bits, not " +
                                 std::to_string(options.quantization));
   if (options.algorithm == decoderalgorithm::sumproduct && options.quantization != 16)
-    throw std::invalid_argument("decoder: sum-product runs in float; 8-bit messages are for "
-                                "the min-sum family");
+    throw std::invalid_argument(
+        "decoder: sum-product runs in float; 8-bit messages are for "
+        "the min-sum family");
   const int maxdegree =
       options.quantization == 8 ? kernel::narrowmaxdegree : kernel::fixedmaxdegree;
   if (options.algorithm != decoderalgorithm::sumproduct && layout_.vmaxdegree > maxdegree)
-    throw std::invalid_argument("decoder: a variable node of degree " +
-                                std::to_string(layout_.vmaxdegree) + "; " +
-                                std::to_string(options.quantization) +
-                                "-bit fixed point takes degrees up to " +
-                                std::to_string(maxdegree));
+    throw std::invalid_argument(
+        "decoder: a variable node of degree " + std::to_string(layout_.vmaxdegree) + "; " +
+        std::to_string(options.quantization) + "-bit fixed point takes degrees up to " +
+        std::to_string(maxdegree));
 }
 
 int decoder::lanesfor(const decoderoptions &options) {
   if (options.scalar) return 1;
-  return kernel::simdlanes(options.algorithm == decoderalgorithm::sumproduct ? 0
-                                                                            : options.quantization);
+  return kernel::simdlanes(
+      options.algorithm == decoderalgorithm::sumproduct ? 0 : options.quantization);
 }
 
 std::string decoder::targetfor(const decoderoptions &options) {

@@ -86,9 +86,9 @@ struct decoderoptions {
   decoderalgorithm algorithm = decoderalgorithm::sumproduct;
   decoderschedule schedule = decoderschedule::flooding;
   // The defaults of tanner simulate and tanner threshold alike.
-  double alpha = 0.8;     // normalised min-sum, 0 < alpha < 1
-  double beta = 0.25;     // offset min-sum, in LLR units, 0 <= beta < 4096
-  int iterations = 50;    // maximum iterations, >= 0
+  double alpha = 0.8;   // normalised min-sum, 0 < alpha < 1
+  double beta = 0.25;   // offset min-sum, in LLR units, 0 <= beta < 4096
+  int iterations = 50;  // maximum iterations, >= 0
   bool earlystop = true;
   int quantization = 16;  // min-sum family: bits per message, 16 or 8
   bool scalar = false;    // run the plain scalar model instead of the SIMD

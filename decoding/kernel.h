@@ -45,7 +45,7 @@ constexpr int messagemax = 32767;
 constexpr int fixedmaxdegree = messagemax - channelmax;  // bound >= 1 up to here
 constexpr int narrowscale = 2;
 constexpr int narrowmax = 127;
-constexpr int narrowwidedegree = 4;  // 8 bits: wide posteriors from here
+constexpr int narrowwidedegree = 4;                          // 8 bits: wide posteriors from here
 constexpr int narrowmaxdegree = messagemax / narrowmax - 1;  // 257: sums within 32767
 
 inline bool widenarrow(int vmaxdegree, int bits) {
@@ -53,9 +53,7 @@ inline bool widenarrow(int vmaxdegree, int bits) {
 }
 inline int scaleof(int bits) { return bits == 8 ? narrowscale : fixedscale; }
 // The largest posterior magnitude.
-inline int largestof(int bits, bool wide) {
-  return bits == 8 && !wide ? narrowmax : messagemax;
-}
+inline int largestof(int bits, bool wide) { return bits == 8 && !wide ? narrowmax : messagemax; }
 
 inline int messagebound(int vmaxdegree, int bits = 16) {
   if (bits == 8) return widenarrow(vmaxdegree, bits) ? narrowmax : narrowmax / (vmaxdegree + 1);

@@ -238,8 +238,8 @@ struct pointrun {
   clock::time_point start;
   tally total;
   std::int64_t frame = 0, decoded = 0;
-  std::int64_t blocks = 0;     // blocks passed: counted, or not owned by a shard
-  std::int64_t givenup = -1;   // the block an earlier run gave the point up at
+  std::int64_t blocks = 0;    // blocks passed: counted, or not owned by a shard
+  std::int64_t givenup = -1;  // the block an earlier run gave the point up at
   bool stop = false, cancelled = false;
   pointstop reason = pointstop::frames;
   clock::time_point lastprogress;
@@ -256,7 +256,7 @@ struct segmentwork {
   std::vector<segmentblock> blocks;
   std::int64_t endframe = 0, endindex = 0;  // where the segment's range ends
   std::vector<tally> tallies;
-  std::vector<std::uint8_t> known;          // counts taken from the hooks, not decoded
+  std::vector<std::uint8_t> known;  // counts taken from the hooks, not decoded
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> absent{SIZE_MAX};  // the first block the hooks have not
   std::atomic<bool> halt{false};
@@ -290,7 +290,8 @@ bool takeblock(const simulationsettings &s, const decoder &dec, const framemap *
                segmentwork *work) {
   const segmentblock &b = work->blocks[k];
   blockcounts counts;
-  const blockorigin origin = hooks.lookup ? hooks.lookup(point, b.index, &counts) : blockorigin::decode;
+  const blockorigin origin =
+      hooks.lookup ? hooks.lookup(point, b.index, &counts) : blockorigin::decode;
   if (origin == blockorigin::absent) {
     std::size_t seen = work->absent.load();
     while (k < seen && !work->absent.compare_exchange_weak(seen, k)) {
@@ -308,8 +309,8 @@ bool takeblock(const simulationsettings &s, const decoder &dec, const framemap *
   work->tallies[k] = t;
   if (hooks.decoded)
     hooks.decoded(point, b.index,
-                  {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, secondssince(start),
-                   t.infobiterrors});
+                  {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations,
+                   secondssince(start), t.infobiterrors});
   return true;
 }
 
@@ -320,8 +321,8 @@ bool takeblock(const simulationsettings &s, const decoder &dec, const framemap *
 // asks cancelled and reports progress. A fault in any worker stops the
 // others and is rethrown here once all have stopped.
 void runsegment(const simulationsettings &s, const decoder &dec, const framemap *map,
-                const simulationcallbacks &callbacks,
-                std::vector<blockbuffers> *buffers, pointrun *run, segmentwork *work) {
+                const simulationcallbacks &callbacks, std::vector<blockbuffers> *buffers,
+                pointrun *run, segmentwork *work) {
   const bool first = run->frame == 0;
   auto worker = [&](int t) {
     try {
@@ -348,8 +349,8 @@ void runsegment(const simulationsettings &s, const decoder &dec, const framemap 
       work->halt = true;
     }
   };
-  const int used = std::min<int>(static_cast<int>(buffers->size()),
-                                 static_cast<int>(work->blocks.size()));
+  const int used =
+      std::min<int>(static_cast<int>(buffers->size()), static_cast<int>(work->blocks.size()));
   std::vector<std::thread> pool;
   for (int t = 1; t < used; ++t) pool.emplace_back(worker, t);
   worker(0);
@@ -412,9 +413,9 @@ void plansegment(const blockhooks &hooks, int segmentblocks, std::int64_t limit,
 }
 
 // Runs one point; false when the run was cancelled during it.
-bool runpoint(const simulationsettings &s, const decoder *fixed, const framemap *map, graphsource *source,
-              const simulationcallbacks &callbacks, std::vector<blockbuffers> *buffers, int point,
-              pointresult *result) {
+bool runpoint(const simulationsettings &s, const decoder *fixed, const framemap *map,
+              graphsource *source, const simulationcallbacks &callbacks,
+              std::vector<blockbuffers> *buffers, int point, pointresult *result) {
   pointrun run;
   run.point = point;
   run.start = run.lastprogress = clock::now();
@@ -425,7 +426,8 @@ bool runpoint(const simulationsettings &s, const decoder *fixed, const framemap 
   int graphcount = 0, segmentblocks = 1;
   const blockhooks &hooks = callbacks.blocks;
   while (!run.stop) {
-    if (run.givenup < 0 && hooks.givenup && hooks.givenup(point, run.blocks)) run.givenup = run.blocks;
+    if (run.givenup < 0 && hooks.givenup && hooks.givenup(point, run.blocks))
+      run.givenup = run.blocks;
     if (run.givenup >= 0 && run.blocks >= run.givenup) {
       run.stop = true;
       run.reason = pointstop::seconds;

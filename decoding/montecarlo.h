@@ -62,10 +62,10 @@ struct simulationsettings {
   decoderoptions decoder;
   std::int64_t maxerrors = 100;
   std::int64_t maxframes = 1000000;
-  double maxseconds = 60.0;   // wall clock per point; 0: no limit
-  double minfer = 0.0;        // stop the sweep after a point below this FER
+  double maxseconds = 60.0;       // wall clock per point; 0: no limit
+  double minfer = 0.0;            // stop the sweep after a point below this FER
   bool stopwithouterrors = true;  // stop the sweep after a point without frame errors
-  int framespergraph = 1000;  // ensemble: frames decoded on each graph
+  int framespergraph = 1000;      // ensemble: frames decoded on each graph
   int threads = 1;
   std::uint64_t seed = 1;
   // The frame source, empty for the all-zero word through channelframe:
@@ -130,7 +130,7 @@ struct pointresult {
   double mbps = 0.0;        // coded bits decoded (noise drawn) per microsecond of wall clock
   int graphs = 0;           // ensemble: graphs drawn for the point
   pointstop stopped = pointstop::frames;
-  double seconds = 0.0;     // wall clock of the point so far
+  double seconds = 0.0;  // wall clock of the point so far
 };
 
 // Where a graph of an ensemble came from.
@@ -185,7 +185,7 @@ struct simulationcallbacks {
   std::function<void(const pointresult &)> pointdone;  // a point finished
   std::function<void(const pointresult &)> progress;   // counts so far
   std::function<void(const graphrecord &)> graphdrawn;
-  std::function<bool()> cancelled;                     // true ends the run
+  std::function<bool()> cancelled;  // true ends the run
   blockhooks blocks;
 };
 

@@ -20,8 +20,13 @@ struct fixedmodel {
   using T = int;
   int rule, alpha, beta, bound, channel, scale, largest;
   explicit fixedmodel(const params &p)
-      : rule(p.rule), alpha(p.alphaq15), beta(p.betaq), bound(p.bound), channel(p.channel),
-        scale(scaleof(p.bits)), largest(largestof(p.bits, p.wide)) {}
+      : rule(p.rule),
+        alpha(p.alphaq15),
+        beta(p.betaq),
+        bound(p.bound),
+        channel(p.channel),
+        scale(scaleof(p.bits)),
+        largest(largestof(p.bits, p.wide)) {}
   T load(double llr) const { return quantise(llr, scale, channel); }
   float posterior(T x) const { return static_cast<float>(x) / scale; }
   T exact(T x) const {

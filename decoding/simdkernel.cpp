@@ -319,7 +319,8 @@ struct wideposteriors {
       const D16 d;
       auto flags = hn::Zero(d);
       for (int v = 0; v < g.vnodenum; ++v)
-        flags = hn::Or(flags, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w + q * h), hn::Zero(d))));
+        flags =
+            hn::Or(flags, hn::VecFromMask(d, hn::Eq(hn::Load(d, l + v * w + q * h), hn::Zero(d))));
       for (int c = 0; c < g.cnodenum; ++c) {
         auto parity = hn::Zero(d);
         for (int e = g.checkstart[c]; e < g.checkstart[c + 1]; ++e)
@@ -377,7 +378,7 @@ template <class Rule, class Store = sameposteriors<Rule>>
 void run(const params &p, const double *llr, int frames, const decodeoutputs &out,
          std::vector<int> *trace, std::atomic<int> *next) {
   using A = typename Rule::A;
-  using T = typename A::T;  // messages
+  using T = typename A::T;      // messages
   using P = typename Store::P;  // posteriors
   const Rule rule(p);
   const decoderlayout &g = *p.layout;
@@ -468,16 +469,20 @@ void minsumbatches(const params &p, const double *llr, int frames, const decodeo
   using normalised = minsumrule<A, normalisedcorrection>;
   using offset = minsumrule<A, offsetcorrection>;
   switch (p.rule) {
-    case ruleminsum: return run<plain, Store<plain>>(p, llr, frames, out, trace, next);
-    case rulenms: return run<normalised, Store<normalised>>(p, llr, frames, out, trace, next);
-    default: return run<offset, Store<offset>>(p, llr, frames, out, trace, next);
+    case ruleminsum:
+      return run<plain, Store<plain>>(p, llr, frames, out, trace, next);
+    case rulenms:
+      return run<normalised, Store<normalised>>(p, llr, frames, out, trace, next);
+    default:
+      return run<offset, Store<offset>>(p, llr, frames, out, trace, next);
   }
 }
 
 void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
                    std::vector<int> *trace, std::atomic<int> *next) {
   if (p.rule == rulespa) return run<sumproductrule>(p, llr, frames, out, trace, next);
-  if (p.bits == 8 && p.wide) return minsumbatches<fixed8, wideposteriors>(p, llr, frames, out, trace, next);
+  if (p.bits == 8 && p.wide)
+    return minsumbatches<fixed8, wideposteriors>(p, llr, frames, out, trace, next);
   if (p.bits == 8) return minsumbatches<fixed8, sameposteriors>(p, llr, frames, out, trace, next);
   minsumbatches<fixed16, sameposteriors>(p, llr, frames, out, trace, next);
 }

@@ -65,8 +65,8 @@ std::string limitsfault(const simulationsettings &s, const std::string &prefix) 
       return optionname(prefix, limit.name) + " must be at least 1, not " +
              std::to_string(limit.value);
   if (!(s.maxseconds >= 0 && std::isfinite(s.maxseconds)))
-    return optionname(prefix, "max-seconds") + " takes a number of seconds of at least 0 (0: no limit), not " +
-           shortest(s.maxseconds);
+    return optionname(prefix, "max-seconds") +
+           " takes a number of seconds of at least 0 (0: no limit), not " + shortest(s.maxseconds);
   if (!(s.minfer >= 0 && s.minfer <= 1))
     return optionname(prefix, "min-fer") + " lies in [0, 1], not " + shortest(s.minfer);
   return "";
@@ -107,8 +107,7 @@ std::string pointsfault(pointkind kind, const std::vector<double> &points,
     return option + ": " + std::to_string(points.size()) + " points; a run takes at most " +
            std::to_string(maxpoints);
   for (double p : points)
-    if (!inrange(kind, p))
-      return option + " takes " + rangetext(kind) + ", not " + shortest(p);
+    if (!inrange(kind, p)) return option + " takes " + rangetext(kind) + ", not " + shortest(p);
   return "";
 }
 

@@ -26,8 +26,8 @@ bool parityorder(const encoderoptions &options, int n, std::vector<int> *order,
     const int c = options.parityorder[i];
     if (c < 0 || c >= n || seen[c]) {
       *error = "entry " + std::to_string(i) + " of the parity order is " + std::to_string(c) +
-               (c >= 0 && c < n ? ", listed before" : "; columns are numbered 0.." +
-                                                          std::to_string(n - 1));
+               (c >= 0 && c < n ? ", listed before"
+                                : "; columns are numbered 0.." + std::to_string(n - 1));
       return false;
     }
     seen[c] = 1;

@@ -66,10 +66,10 @@ struct substitution {
 
 struct encoder {
   encoderkind kind = encoderkind::dense;
-  int n = 0;     // code length
-  int m = 0;     // checks
-  int rank = 0;  // rank of the parity-check matrix
-  int k = 0;     // dimension, n - rank
+  int n = 0;                   // code length
+  int m = 0;                   // checks
+  int rank = 0;                // rank of the parity-check matrix
+  int k = 0;                   // dimension, n - rank
   std::vector<int> positions;  // k information positions, increasing
 
   // dense: parity bit i (codeword bit paritypositions[i]) is the sum of the

@@ -21,10 +21,10 @@
 namespace ldpc {
 
 struct sparsechecks {
-  int n = 0;                // variable nodes (columns)
-  int m = 0;                // check nodes (rows)
-  std::vector<int> start;   // m + 1 entries: row c is vars[start[c] .. start[c + 1] - 1]
-  std::vector<int> vars;    // increasing within a row, no repeats
+  int n = 0;               // variable nodes (columns)
+  int m = 0;               // check nodes (rows)
+  std::vector<int> start;  // m + 1 entries: row c is vars[start[c] .. start[c + 1] - 1]
+  std::vector<int> vars;   // increasing within a row, no repeats
   int rowlength(int c) const { return start[c + 1] - start[c]; }
   const int *row(int c) const { return vars.data() + start[c]; }
 };

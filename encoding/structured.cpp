@@ -15,7 +15,8 @@ struct columns {
   int length(int v) const { return start[v + 1] - start[v]; }
   const int *of(int v) const { return rows.data() + start[v]; }
   bool is(int v, std::initializer_list<int> want) const {
-    return length(v) == static_cast<int>(want.size()) && std::equal(want.begin(), want.end(), of(v));
+    return length(v) == static_cast<int>(want.size()) &&
+           std::equal(want.begin(), want.end(), of(v));
   }
 };
 

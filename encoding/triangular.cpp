@@ -142,8 +142,7 @@ bitmatrix reducedgaprows(const sparsechecks &h, const triangulation &tri,
     const int block = std::min(64, rows - first);
     for (int b = 0; b < block; ++b) {
       const int c = tri.gaprows[first + b];
-      for (int e = h.start[c]; e < h.start[c + 1]; ++e)
-        mask[h.vars[e]] ^= std::uint64_t{1} << b;
+      for (int e = h.start[c]; e < h.start[c + 1]; ++e) mask[h.vars[e]] ^= std::uint64_t{1} << b;
     }
     for (int i = static_cast<int>(tri.rows.size()) - 1; i >= 0; --i) {
       const std::uint64_t bits = mask[tri.diagonals[i]];
@@ -270,10 +269,10 @@ bool findtriangularform(const sparsechecks &h, triangularform *form, std::string
   const std::int64_t rows = static_cast<std::int64_t>(tri.gaprows.size());
   const std::int64_t need = gapbytes(rows, static_cast<std::int64_t>(declared.size()));
   if (need > options.memorylimit) {
-    *error = "the triangular form leaves " + std::to_string(rows) + " of " +
-             std::to_string(h.m) + " checks outside its triangle, over " +
-             std::to_string(declared.size()) + " variables, which need " + bytestext(need) +
-             "; the memory allowed is " + bytestext(options.memorylimit);
+    *error = "the triangular form leaves " + std::to_string(rows) + " of " + std::to_string(h.m) +
+             " checks outside its triangle, over " + std::to_string(declared.size()) +
+             " variables, which need " + bytestext(need) + "; the memory allowed is " +
+             bytestext(options.memorylimit);
     return false;
   }
   const bitmatrix w = reducedgaprows(h, tri, declared);
@@ -421,8 +420,8 @@ bool makeencoderfromrecord(const graphs *graph, const encoders *info, encoder *o
   const int t = h.m == 0 || h.rowlength(0) == 0 ? 0 : h.n - h.row(0)[h.rowlength(0) - 1];
   if (t + g > h.m || t + g > h.n) {
     *error = "check 0 ends at variable " + std::to_string(h.n - t) + ", a triangle of " +
-             std::to_string(t) + " rows, which with gap " + std::to_string(g) +
-             " exceeds the " + std::to_string(std::min(h.n, h.m)) + " the graph allows";
+             std::to_string(t) + " rows, which with gap " + std::to_string(g) + " exceeds the " +
+             std::to_string(std::min(h.n, h.m)) + " the graph allows";
     return false;
   }
   const int k = h.n - g - t;

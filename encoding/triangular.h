@@ -63,7 +63,7 @@ struct triangularform {
   int redundant = 0;  // d
   std::vector<int> vorder;
   std::vector<int> corder;
-  bitmatrix iphi;     // g x g
+  bitmatrix iphi;  // g x g
 };
 
 bool findtriangularform(const sparsechecks &checks, triangularform *form, std::string *error,

@@ -239,7 +239,8 @@ void parseseed(const char *value, unsigned short seed[3]) {
     seed[2] = static_cast<unsigned short>(n >> 16);
   } else if (!ldpc::parsestreamstate(value, seed)) {
     usageerror(std::string("--seed takes W0,W1,W2 (each 0..65535) or a number up to "
-                           "2000000000, not \"") + value + "\"");
+                           "2000000000, not \"") +
+               value + "\"");
   }
 }
 
@@ -394,10 +395,11 @@ std::vector<seedrow> runloops(const runoptions &o, ldpc::simulations *sim, strea
     for (int v = 0; v < graph->vnodenum; ++v) edges += graph->vnodelist[v].degree;
     // Noise from the channel stream, which the seed row of the loop holds.
     std::array<long, 2> errors = decodeframes(graph, o.decoding, o.ebn0, o.frames);
-    std::printf("loop %d: %d edges, graph stream from %s, fingerprint %016llx, %ld of %d frames "
-                "and %ld bits in error\n",
-                loop, edges, statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(graph)),
-                errors[0], o.frames, errors[1]);
+    std::printf(
+        "loop %d: %d edges, graph stream from %s, fingerprint %016llx, %ld of %d frames "
+        "and %ld bits in error\n",
+        loop, edges, statetext(g).c_str(), static_cast<unsigned long long>(fingerprint(graph)),
+        errors[0], o.frames, errors[1]);
   }
   return recorded;
 }

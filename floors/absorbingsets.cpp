@@ -108,7 +108,8 @@ class enumerator {
     count.b = k.b;
     ++count.count;
     count.fully += k.fullyabsorbing;
-    if (static_cast<std::int64_t>(kept_.size()) < s_.keepsets) kept_.emplace_back(k.a, k.b, std::move(set));
+    if (static_cast<std::int64_t>(kept_.size()) < s_.keepsets)
+      kept_.emplace_back(k.a, k.b, std::move(set));
   }
 
   const tannerlists &g_;
@@ -194,10 +195,11 @@ std::vector<impulseresult> impulsesearch(const graphs *graph,
     r.log10pull = std::log10(0.5 * std::erfc(r.distance / s.sigma / std::sqrt(2.0)));
     if (r.traps) r.failurekind = classifyset(lists, r.failure);
   }
-  std::stable_sort(results.begin(), results.end(), [](const impulseresult &a, const impulseresult &b) {
-    if (a.traps != b.traps) return a.traps;
-    return a.distance < b.distance;
-  });
+  std::stable_sort(results.begin(), results.end(),
+                   [](const impulseresult &a, const impulseresult &b) {
+                     if (a.traps != b.traps) return a.traps;
+                     return a.distance < b.distance;
+                   });
   return results;
 }
 

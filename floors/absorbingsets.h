@@ -46,24 +46,23 @@ struct enumerationsettings {
 
 struct absorbingcount {
   int a = 0, b = 0;
-  std::int64_t count = 0;       // connected elementary absorbing (a, b) sets
-  std::int64_t fully = 0;       // of which fully absorbing
+  std::int64_t count = 0;  // connected elementary absorbing (a, b) sets
+  std::int64_t fully = 0;  // of which fully absorbing
 };
 
 struct enumerationresult {
-  std::vector<std::vector<int>> sets;   // by (a, b), then the nodes in order
-  std::vector<absorbingcount> counts;   // by (a, b)
-  std::int64_t examined = 0;            // connected elementary sets examined
+  std::vector<std::vector<int>> sets;  // by (a, b), then the nodes in order
+  std::vector<absorbingcount> counts;  // by (a, b)
+  std::int64_t examined = 0;           // connected elementary sets examined
   bool complete = true;
 };
 
-enumerationresult enumerateabsorbing(const tannerlists &graph,
-                                     const enumerationsettings &settings);
+enumerationresult enumerateabsorbing(const tannerlists &graph, const enumerationsettings &settings);
 
 struct impulsesettings {
   decoderoptions decoder;
-  double sigma = 0.5;          // the channel point: LLRs 2 y / sigma^2
-  double lowest = -4.0;        // y at which the search starts
+  double sigma = 0.5;    // the channel point: LLRs 2 y / sigma^2
+  double lowest = -4.0;  // y at which the search starts
   int bisections = 24;
   int threads = 1;
 };
@@ -71,11 +70,11 @@ struct impulsesettings {
 struct impulseresult {
   std::vector<int> variables;
   trappingclass kind;
-  bool traps = false;          // decoding fails at y = lowest
-  double threshold = 0.0;      // largest y found at which decoding fails
-  double distance = 0.0;       // sqrt(a) (1 - threshold)
-  double log10pull = 0.0;      // log10 Q(distance / sigma)
-  std::vector<int> failure;    // bits in error there
+  bool traps = false;        // decoding fails at y = lowest
+  double threshold = 0.0;    // largest y found at which decoding fails
+  double distance = 0.0;     // sqrt(a) (1 - threshold)
+  double log10pull = 0.0;    // log10 Q(distance / sigma)
+  std::vector<int> failure;  // bits in error there
   trappingclass failurekind;
 };
 

@@ -56,7 +56,9 @@ class stratumdraws {
  public:
   stratumdraws(const failuremodel &model, const energysampler &sampler, std::uint64_t seed,
                int point, int stream, int block)
-      : model_(&model), sampler_(&sampler), block_(block),
+      : model_(&model),
+        sampler_(&sampler),
+        block_(block),
         base_(streamstate(seed, point, iidstreams - stream)) {}
 
   // Frames next .. next + count - 1 into noise and verdicts.
@@ -109,7 +111,8 @@ void runstratum(const stratumdraws &draws, const floorsettings &s, std::int64_t 
   std::vector<judgement> verdicts;
   *frames = *failures = 0;
   while (*failures < s.stratumerrors && *frames < s.stratumframes) {
-    const int count = static_cast<int>(std::min<std::int64_t>(draws.block(), s.stratumframes - *frames));
+    const int count =
+        static_cast<int>(std::min<std::int64_t>(draws.block(), s.stratumframes - *frames));
     draws.drawblock(*frames, count, false, &noise, &verdicts);
     *frames += count;
     for (const judgement &v : verdicts) *failures += v.failed;
@@ -129,7 +132,8 @@ bool startingstates(const stratumdraws &draws, int chains, bool wantsets, std::i
     draws.drawblock(next, draws.block(), wantsets, &noise, &verdicts);
     *decodes += draws.block();
     const std::size_t dim = noise.size() / verdicts.size();
-    for (std::size_t j = 0; j < verdicts.size() && static_cast<int>(judgements->size()) < chains; ++j)
+    for (std::size_t j = 0; j < verdicts.size() && static_cast<int>(judgements->size()) < chains;
+         ++j)
       if (verdicts[j].failed) {
         states->insert(states->end(), noise.begin() + j * dim, noise.begin() + (j + 1) * dim);
         judgements->push_back(std::move(verdicts[j]));
@@ -179,9 +183,8 @@ void combine(const floorsettings &s, const chainensemble &ensemble, double logta
   if (!e.finite || !std::isfinite(se))
     why += "a chain holds all the time of a bin (the jackknife is infinite); ";
   if (r->flatness < s.minflatness)
-    why += "the production histogram is not flat: its smallest bin holds " +
-           number(r->flatness) + " of the mean, at least " + number(s.minflatness) +
-           " is needed; ";
+    why += "the production histogram is not flat: its smallest bin holds " + number(r->flatness) +
+           " of the mean, at least " + number(s.minflatness) + " is needed; ";
   if (r->roundtrips < s.minroundtrips)
     why += "the chains made " + number(r->roundtrips) + " round trips each between the first " +
            "and the last bin, at least " + number(s.minroundtrips) + " are needed; ";
@@ -201,7 +204,8 @@ decodingmodel::decodingmodel(const decoder &dec, double sigma, const std::vector
     throw std::invalid_argument("floor: the transmission pattern has " +
                                 std::to_string(pattern_.size()) + " entries for a code of " +
                                 std::to_string(n) + " bits");
-  if (!(sigma > 0)) throw std::invalid_argument("floor: sigma must be positive, not " + number(sigma));
+  if (!(sigma > 0))
+    throw std::invalid_argument("floor: sigma must be positive, not " + number(sigma));
   for (int i = 0; i < n; ++i) {
     if (pattern_[i] == bitfate::sent) sent_.push_back(i);
     counted_ += pattern_[i] != bitfate::shortened;
@@ -211,10 +215,8 @@ decodingmodel::decodingmodel(const decoder &dec, double sigma, const std::vector
 void decodingmodel::llrs(const double *noise, double *llr) const {
   const int n = dec_->length();
   const double scale = 2.0 / (sigma_ * sigma_);
-  for (int i = 0; i < n; ++i)
-    llr[i] = pattern_[i] == bitfate::shortened ? certainllr : 0.0;
-  for (std::size_t j = 0; j < sent_.size(); ++j)
-    llr[sent_[j]] = scale * (1.0 + sigma_ * noise[j]);
+  for (int i = 0; i < n; ++i) llr[i] = pattern_[i] == bitfate::shortened ? certainllr : 0.0;
+  for (std::size_t j = 0; j < sent_.size(); ++j) llr[sent_[j]] = scale * (1.0 + sigma_ * noise[j]);
 }
 
 void decodingmodel::judge(const double *noise, int frames, bool wantsets, judgement *out) const {
@@ -251,8 +253,9 @@ void decodingmodel::judge(const double *noise, int frames, bool wantsets, judgem
 halfspacemodel::halfspacemodel(int blocks, int blocksize, int bulk, double depth, double pull)
     : blocks_(blocks), size_(blocksize), bulk_(bulk), depth_(depth), pull_(pull) {
   if (blocks < 1 || blocksize < 1 || bulk < 1)
-    throw std::invalid_argument("floor: a half-space model needs at least one block, one "
-                                "coordinate per block and one bulk coordinate");
+    throw std::invalid_argument(
+        "floor: a half-space model needs at least one block, one "
+        "coordinate per block and one bulk coordinate");
 }
 
 void halfspacemodel::judge(const double *noise, int frames, bool wantsets, judgement *out) const {

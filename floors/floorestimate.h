@@ -69,25 +69,25 @@ struct floorsettings {
   std::vector<double> parameters;  // per point: sigma
   std::vector<double> ebn0;        // per point, for the report (may be empty)
   decoderoptions decoder;
-  std::vector<bitfate> pattern;    // per code bit; empty: every bit sent
+  std::vector<bitfate> pattern;  // per code bit; empty: every bit sent
   std::uint64_t seed = 1;
   int threads = 1;
 
   // The threshold and the stratum above it.
-  double binwidth = 0.5;           // bin width in deviations of V
-  double targetfraction = 0.2;     // pilot failure fraction that places t
-  int pilotframes = 64;            // frames per pilot threshold
-  std::int64_t stratumerrors = 400;    // the stratum stops at this many failures
-  std::int64_t stratumframes = 200000; // or this many frames
+  double binwidth = 0.5;                // bin width in deviations of V
+  double targetfraction = 0.2;          // pilot failure fraction that places t
+  int pilotframes = 64;                 // frames per pilot threshold
+  std::int64_t stratumerrors = 400;     // the stratum stops at this many failures
+  std::int64_t stratumframes = 200000;  // or this many frames
 
   // The chains.
   chainsettings chains;
   std::int64_t maxdecodes = 20000000;  // decoder calls per point, all phases
-  double adaptshare = 0.5;         // most of the budget adaptation may take
-  int burnin = 200;                // production steps not counted
-  int roundsteps = 100;            // production steps between checks
-  int minrounds = 10;              // production rounds before stopping early
-  double precision = 2.0;          // stop when ferhigh / ferlow falls below
+  double adaptshare = 0.5;             // most of the budget adaptation may take
+  int burnin = 200;                    // production steps not counted
+  int roundsteps = 100;                // production steps between checks
+  int minrounds = 10;                  // production rounds before stopping early
+  double precision = 2.0;              // stop when ferhigh / ferlow falls below
   double confidence = 0.95;
   double minflatness = 0.2;
   double minroundtrips = 1.0;
@@ -96,31 +96,31 @@ struct floorsettings {
 // One point's estimate, with what it rests on.
 struct floorresult {
   int point = 0;
-  double ebn0 = 0.0;        // NaN when not given
-  double parameter = 0.0;   // sigma
+  double ebn0 = 0.0;       // NaN when not given
+  double parameter = 0.0;  // sigma
   double fer = 0.0, ferlow = 0.0, ferhigh = 0.0;
   double ber = 0.0, berlow = 0.0, berhigh = 0.0;
   double log10fer = 0.0, log10ferse = 0.0;  // log10 FER and its standard error
   double degreesoffreedom = 0.0;
   bool converged = false;
   bool cancelled = false;
-  std::string diagnostic;   // why not converged ("" when converged)
+  std::string diagnostic;  // why not converged ("" when converged)
 
   // The parts: threshold, exact tail, stratum fraction, chain estimate.
-  double threshold = 0.0;          // t, in units of V
-  double thresholdsigmas = 0.0;    // (t - mean V) / deviation of V
+  double threshold = 0.0;        // t, in units of V
+  double thresholdsigmas = 0.0;  // (t - mean V) / deviation of V
   int bins = 0;
-  double log10tail = 0.0;          // log10 P(V >= t)
+  double log10tail = 0.0;  // log10 P(V >= t)
   std::int64_t stratumframes = 0, stratumfailures = 0;
-  double log10top = 0.0;           // log10 P(V >= t | fail)
+  double log10top = 0.0;  // log10 P(V >= t | fail)
   double log10topse = 0.0;
 
   // The method's own diagnostics.
-  bool adapted = false;            // Wang-Landau reached its final step
+  bool adapted = false;  // Wang-Landau reached its final step
   int stages = 0;
   double flatness = 0.0;
-  double roundtrips = 0.0;         // per chain
-  int travellers = 0;              // chains with a round trip
+  double roundtrips = 0.0;  // per chain
+  int travellers = 0;       // chains with a round trip
   std::int64_t productionsteps = 0;
   std::vector<std::int64_t> histogram;  // production time per bin
   std::vector<double> logweights;       // the fixed weights, natural log
@@ -129,7 +129,7 @@ struct floorresult {
   std::vector<std::int64_t> movesdecoded, movesaccepted;
 
   // Work.
-  std::int64_t decodes = 0;        // decoder calls (frames decoded), all phases
+  std::int64_t decodes = 0;  // decoder calls (frames decoded), all phases
   std::int64_t pilotdecodes = 0, stratumdecodes = 0, chaindecodes = 0;
   double seconds = 0.0;
 };
@@ -159,8 +159,7 @@ struct floorcallbacks {
 // batch at a time (its working memory is its own).
 class decodingmodel : public failuremodel {
  public:
-  decodingmodel(const decoder &dec, double sigma, const std::vector<bitfate> &pattern,
-                int threads);
+  decodingmodel(const decoder &dec, double sigma, const std::vector<bitfate> &pattern, int threads);
   int dimension() const override { return static_cast<int>(sent_.size()); }
   int bits() const override { return counted_; }
   void judge(const double *noise, int frames, bool wantsets, judgement *out) const override;

@@ -70,8 +70,9 @@ chainensemble::chainensemble(const failuremodel &model, const noiseenergy &law,
   for (const chainmove &m : settings.moves) {
     if (!(m.probability >= 0) || !(m.rho >= 0 && m.rho < 1) || !(m.share > 0 && m.share <= 1) ||
         !(m.step > 0 || m.kind == chainmove::crank))
-      throw std::invalid_argument("chains: a move needs probability >= 0, 0 <= rho < 1, a share "
-                                  "in (0, 1] and (radial) a positive step");
+      throw std::invalid_argument(
+          "chains: a move needs probability >= 0, 0 <= rho < 1, a share "
+          "in (0, 1] and (radial) a positive step");
     total += m.probability;
     cumulative_.push_back(total);
   }
@@ -115,8 +116,7 @@ void chainensemble::start(const std::vector<double> &states,
                                 " starting states are needed");
   for (std::size_t c = 0; c < chains_.size(); ++c) {
     if (!judgements[c].failed)
-      throw std::invalid_argument("chains: starting state " + std::to_string(c) +
-                                  " does not fail");
+      throw std::invalid_argument("chains: starting state " + std::to_string(c) + " does not fail");
     chain &k = chains_[c];
     k.g.assign(states.begin() + c * n, states.begin() + (c + 1) * n);
     k.proposal.resize(n);
@@ -178,7 +178,8 @@ double radialmove(const chainmove &m, const std::vector<double> &g, std::uint64_
   if (chosen->empty() || !(next > 0)) return -std::numeric_limits<double>::infinity();
   const double scale = next / r;
   for (int i : *chosen) (*proposal)[i] = scale * g[i];
-  return (static_cast<double>(chosen->size()) - 1.0) * std::log(scale) - 0.5 * (next * next - energy);
+  return (static_cast<double>(chosen->size()) - 1.0) * std::log(scale) -
+         0.5 * (next * next - energy);
 }
 
 }  // namespace
@@ -199,8 +200,8 @@ void chainensemble::propose(int c) {
   k.proposalenergy = law_->of(k.proposal.data());
   k.proposalbin = bin(k.proposalenergy);
   const double logu = std::log(1.0 - nextdraw(&state));
-  k.pending = logu <= logprior + logweight(k.energy, k.bin) -
-                          logweight(k.proposalenergy, k.proposalbin);
+  k.pending =
+      logu <= logprior + logweight(k.energy, k.bin) - logweight(k.proposalenergy, k.proposalbin);
 }
 
 // The proposals that passed the weight test, judged as one batch; those on
@@ -218,8 +219,7 @@ void chainensemble::decodepending() {
               batch_.begin() + j * n);
   std::vector<judgement> &verdicts = verdicts_;
   verdicts.resize(which.size());
-  model_->judge(batch_.data(), static_cast<int>(which.size()), settings_.wantsets,
-                verdicts.data());
+  model_->judge(batch_.data(), static_cast<int>(which.size()), settings_.wantsets, verdicts.data());
   decodes_ += static_cast<std::int64_t>(which.size());
   for (std::size_t j = 0; j < which.size(); ++j) {
     chain &k = chains_[which[j]];
@@ -267,8 +267,7 @@ void chainensemble::record(int c, bool adapting,
 }
 
 void chainensemble::step(bool adapting, const std::function<void(const chainvisit &)> &observer) {
-  parallelfor(static_cast<int>(chains_.size()), settings_.threads,
-              [this](int c) { propose(c); });
+  parallelfor(static_cast<int>(chains_.size()), settings_.threads, [this](int c) { propose(c); });
   decodepending();
   for (std::size_t c = 0; c < chains_.size(); ++c) record(static_cast<int>(c), adapting, observer);
   ++steps_;
@@ -405,7 +404,8 @@ double studentquantile(double p, double df) {
   const double g1 = (z2 + 1.0) * z / 4.0;
   const double g2 = ((5.0 * z2 + 16.0) * z2 + 3.0) * z / 96.0;
   const double g3 = (((3.0 * z2 + 19.0) * z2 + 17.0) * z2 - 15.0) * z / 384.0;
-  const double g4 = ((((79.0 * z2 + 776.0) * z2 + 1482.0) * z2 - 1920.0) * z2 - 945.0) * z / 92160.0;
+  const double g4 =
+      ((((79.0 * z2 + 776.0) * z2 + 1482.0) * z2 - 1920.0) * z2 - 945.0) * z / 92160.0;
   return z + g1 / df + g2 / (df * df) + g3 / (df * df * df) + g4 / (df * df * df * df);
 }
 

@@ -34,8 +34,8 @@
 // are a function of the seed alone, whatever the thread count.
 //
 // Adaptation (Wang and Landau): every visit adds ln f / chains to the
-// visited bin's weight (so that a step of all chains adds ln f in all); when the histogram since the last change is flat (its smallest
-// bin at least `adaptflatness` times the mean) and at least
+// visited bin's weight (so that a step of all chains adds ln f in all); when the histogram since
+// the last change is flat (its smallest bin at least `adaptflatness` times the mean) and at least
 // `adapttravellers` of the chains have visited every bin since then, ln f is
 // halved and the histogram cleared, until ln f falls below `finalstep`. (A
 // pooled histogram alone would also be flat when the chains stand still,
@@ -104,31 +104,31 @@ struct chainsettings {
                                   {chainmove::crank, 1.0, 0.98, 0.0, 0.25},
                                   {chainmove::crank, 1.0 / 64, 0.0, 0.0, 0.25},
                                   {chainmove::crank, 1.0 / 16, 0.0, 0.0, 0.25}};
-  double initialstep = 1.0;       // ln f at the start of adaptation
-  double finalstep = 1.0 / 64;    // adaptation ends when ln f falls below
-  double adaptflatness = 0.5;     // flat: every bin at least this times the mean
-  double adapttravellers = 0.5;   // ... and this share of the chains visited every bin
-  int checkinterval = 20;         // steps between flatness checks
-  int threads = 1;                // for drawing the proposals
-  bool wantsets = false;          // keep the error set of every chain state
+  double initialstep = 1.0;      // ln f at the start of adaptation
+  double finalstep = 1.0 / 64;   // adaptation ends when ln f falls below
+  double adaptflatness = 0.5;    // flat: every bin at least this times the mean
+  double adapttravellers = 0.5;  // ... and this share of the chains visited every bin
+  int checkinterval = 20;        // steps between flatness checks
+  int threads = 1;               // for drawing the proposals
+  bool wantsets = false;         // keep the error set of every chain state
 };
 
 // Estimates from the production phase, as natural logarithms, with their
 // jackknife standard errors over the chains.
 struct chainestimate {
-  double logtop = 0.0;       // log P(last bin | failure)
+  double logtop = 0.0;  // log P(last bin | failure)
   double logtopse = 0.0;
-  double logbits = 0.0;      // log E[bit errors | failure]
+  double logbits = 0.0;  // log E[bit errors | failure]
   double logbitsminustop = 0.0, logbitsminustopse = 0.0;
-  bool finite = false;       // every leave-one-out estimate finite
+  bool finite = false;  // every leave-one-out estimate finite
 };
 
 // What an observer sees of every chain after every production step.
 struct chainvisit {
   int chain = 0;
   int bin = 0;
-  double weight = 0.0;      // exp(theta[bin] - max theta): the state's importance weight
-  bool moved = false;       // the chain accepted a new state in this step
+  double weight = 0.0;  // exp(theta[bin] - max theta): the state's importance weight
+  bool moved = false;   // the chain accepted a new state in this step
   const judgement *state = nullptr;
 };
 
@@ -184,13 +184,13 @@ class chainensemble {
     int bin = 0, proposalbin = 0, move = 0;
     bool pending = false;  // passed the weight test this step
     judgement state;
-    int extreme = -1;      // last end bin visited: 0, bins - 1, or -1
-    std::vector<char> visited;        // bins visited in this adaptation stage
-    std::vector<int> chosen;          // a radial move's coordinates
+    int extreme = -1;           // last end bin visited: 0, bins - 1, or -1
+    std::vector<char> visited;  // bins visited in this adaptation stage
+    std::vector<int> chosen;    // a radial move's coordinates
     std::int64_t passages = 0;
-    std::vector<std::int64_t> time;   // production steps per bin
-    std::vector<double> mass;         // production importance weight per bin
-    std::vector<double> biterrors;    // ... times the bit errors, per bin
+    std::vector<std::int64_t> time;  // production steps per bin
+    std::vector<double> mass;        // production importance weight per bin
+    std::vector<double> biterrors;   // ... times the bit errors, per bin
   };
   double logprior(double energy) const;
   double logweight(double energy, int b) const;
@@ -206,15 +206,15 @@ class chainensemble {
   std::vector<std::uint64_t> streams_;
   std::vector<chain> chains_;
   std::vector<double> theta_;
-  std::vector<double> table_;    // log density of V from edges.front(), every tablestep_
+  std::vector<double> table_;  // log density of V from edges.front(), every tablestep_
   double tablestep_ = 1.0;
-  double reference_ = 0.0;       // log of the largest production weight
+  double reference_ = 0.0;  // log of the largest production weight
   std::vector<std::int64_t> stagehistogram_;
   double lnf_ = 0.0;
   int stages_ = 0;
   std::int64_t decodes_ = 0, steps_ = 0;
   std::vector<std::int64_t> proposed_, accepted_;
-  std::vector<double> batch_;          // the proposals of one step, judged together
+  std::vector<double> batch_;  // the proposals of one step, judged together
   std::vector<judgement> verdicts_;
 };
 

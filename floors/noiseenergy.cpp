@@ -168,9 +168,7 @@ double noiseenergy::logtail(double t) const {
   return logrange(t, std::numeric_limits<double>::infinity());
 }
 
-double noiseenergy::loghead(double t) const {
-  return logrange(-1.0, t);
-}
+double noiseenergy::loghead(double t) const { return logrange(-1.0, t); }
 
 energysampler::energysampler(const noiseenergy &law, double lo, double hi)
     : law_(&law), lo_(lo), hi_(hi) {
@@ -190,8 +188,7 @@ energysampler::energysampler(const noiseenergy &law, double lo, double hi)
       double plo, qlo, phi, qhi;
       logincompletegamma(0.5 * k, 0.5 * lo, &plo, &qlo);
       logincompletegamma(0.5 * k, 0.5 * hi, &phi, &qhi);
-      part = law.logcount(k) +
-             (qlo < -0.7 ? logdifference(qlo, qhi) : logdifference(phi, plo));
+      part = law.logcount(k) + (qlo < -0.7 ? logdifference(qlo, qhi) : logdifference(phi, plo));
     }
     sum += std::exp(part - logmass_);
     cumulative_[k] = sum;

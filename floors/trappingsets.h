@@ -51,10 +51,10 @@ tannerlists listsfromchecks(int cnodenum, const std::vector<std::vector<int>> &v
 graphs *graphoflists(const tannerlists &lists);
 
 struct trappingclass {
-  int a = 0;                  // variable nodes
-  int b = 0;                  // odd-degree checks of the induced subgraph
-  int checks = 0;             // checks of the induced subgraph
-  int components = 0;         // connected components of the induced subgraph
+  int a = 0;           // variable nodes
+  int b = 0;           // odd-degree checks of the induced subgraph
+  int checks = 0;      // checks of the induced subgraph
+  int components = 0;  // connected components of the induced subgraph
   bool elementary = false;
   bool absorbing = false;
   bool fullyabsorbing = false;
@@ -68,18 +68,18 @@ trappingclass classifyset(const tannerlists &graph, const std::vector<int> &vari
 struct failurerecord {
   std::vector<int> variables;  // in order
   trappingclass kind;
-  std::int64_t samples = 0;    // observations (frames, or chain steps on it)
-  std::int64_t arrivals = 0;   // observations that were new arrivals (a chain
-                               // moving onto it, or a fresh frame)
-  double weight = 0.0;         // summed importance weights
-  double share = 0.0;          // weight over the weight of every failure
+  std::int64_t samples = 0;   // observations (frames, or chain steps on it)
+  std::int64_t arrivals = 0;  // observations that were new arrivals (a chain
+                              // moving onto it, or a fresh frame)
+  double weight = 0.0;        // summed importance weights
+  double share = 0.0;         // weight over the weight of every failure
 };
 
 // The failures of one (a, b) class together.
 struct classshare {
   int a = 0, b = 0;
   bool elementary = false, absorbing = false;
-  std::int64_t sets = 0;       // distinct sets seen in the class
+  std::int64_t sets = 0;  // distinct sets seen in the class
   std::int64_t samples = 0;
   double share = 0.0;
 };

@@ -26,8 +26,8 @@ bool readitem(textscanner *in, int *value, const char *item, std::string *error)
 }
 
 // Reads count weights of item 5 or 6 into list.
-bool readweights(textscanner *in, int count, const char *item, const char *what,
-                 intlist *list, std::string *error) {
+bool readweights(textscanner *in, int count, const char *item, const char *what, intlist *list,
+                 std::string *error) {
   for (int i = 0; i < count; ++i) {
     int weight;
     scanresult result = scanint(in, &weight);
@@ -55,8 +55,8 @@ struct readings {
   std::int64_t unpaddedneed;  // integers the unpadded reading takes
   bool paddedalive;
   bool unpaddedalive;
-  bool nonzerofiller;         // the padded reading met a filler other than 0
-  std::string paddedfault;    // why the padded reading failed
+  bool nonzerofiller;       // the padded reading met a filler other than 0
+  std::string paddedfault;  // why the padded reading failed
 };
 
 // The padded reading needs every weight within the column-list length.
@@ -134,8 +134,7 @@ void scancolumnlists(textscanner *in, graphs *graph, int vmax, bool store, readi
       if (ps < graph->vnodelist[pv].degree) {
         if (x < 1 || x > m) {
           r->paddedfault = std::string(item7) + ", column " + number(pv + 1) + ", entry " +
-                           number(ps + 1) + ": row " + number(x) + " is outside 1.." +
-                           number(m);
+                           number(ps + 1) + ": row " + number(x) + " is outside 1.." + number(m);
           r->paddedalive = false;
         } else if (store) {
           graph->vnodelist[pv].edgelist[ps].dest = x - 1;
@@ -175,8 +174,8 @@ void scancolumnlists(textscanner *in, graphs *graph, int vmax, bool store, readi
 // reading's rows are counted only when it may be needed: the counting is a
 // random access per edge, in counts (m zeros, left zero), a compact array
 // that stays in cache far better than the check nodes.
-bool choosereading(const graphs *graph, const readings &r, const intlist &rowweights,
-                   int *counts, bool *usepadded) {
+bool choosereading(const graphs *graph, const readings &r, const intlist &rowweights, int *counts,
+                   bool *usepadded) {
   *usepadded = r.paddedalive && !r.nonzerofiller;
   if (*usepadded) return true;
   const int n = graph->vnodenum, m = graph->cnodenum;
@@ -287,14 +286,13 @@ bool readalist(textscanner *in, graphs *graph, std::string *error) {
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));
   std::memset(graph->cdegreelist, 0, sizeof(degreelist));
   if (!tabulatedegrees(graph->vnodelist, n, 1, graph->vdegreelist, &graph->vdegreesnum)) {
-    *error = "item 5 (column weights): more than " + number(maxdegreesnum) +
-             " distinct column weights";
+    *error =
+        "item 5 (column weights): more than " + number(maxdegreesnum) + " distinct column weights";
     releasepartialgraph(graph, n, m);
     return false;
   }
   if (!tabulatedegrees(graph->cnodelist, m, 1, graph->cdegreelist, &graph->cdegreesnum)) {
-    *error = std::string(item7) + ": more than " + number(maxdegreesnum) +
-             " distinct row weights";
+    *error = std::string(item7) + ": more than " + number(maxdegreesnum) + " distinct row weights";
     releasepartialgraph(graph, n, m);
     return false;
   }

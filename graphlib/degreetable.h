@@ -17,8 +17,8 @@ namespace ldpc {
 // (table and *entries are then unspecified). The nodes' degrees must not be
 // negative.
 template <typename node>
-bool tabulatedegrees(const node *nodes, int count, int multiplier,
-                     degreelist *table, int *entries) {
+bool tabulatedegrees(const node *nodes, int count, int multiplier, degreelist *table,
+                     int *entries) {
   int maxdegree = 0;
   for (int i = 0; i < count; ++i)
     if (nodes[i].degree > maxdegree) maxdegree = nodes[i].degree;
@@ -51,9 +51,11 @@ bool tabulatedegrees(const node *nodes, int count, int multiplier,
 inline bool tabulategraphdegrees(graphs *graph, const char **side) {
   graph->vmaxdegree = graph->cmaxdegree = 0;
   for (int v = 0; v < graph->vnodenum; ++v)
-    if (graph->vnodelist[v].degree > graph->vmaxdegree) graph->vmaxdegree = graph->vnodelist[v].degree;
+    if (graph->vnodelist[v].degree > graph->vmaxdegree)
+      graph->vmaxdegree = graph->vnodelist[v].degree;
   for (int c = 0; c < graph->cnodenum; ++c)
-    if (graph->cnodelist[c].degree > graph->cmaxdegree) graph->cmaxdegree = graph->cnodelist[c].degree;
+    if (graph->cnodelist[c].degree > graph->cmaxdegree)
+      graph->cmaxdegree = graph->cnodelist[c].degree;
   graph->vdegreelist = allocatearray<degreelist>(1);
   graph->cdegreelist = allocatearray<degreelist>(1);
   std::memset(graph->vdegreelist, 0, sizeof(degreelist));

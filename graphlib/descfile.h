@@ -30,8 +30,8 @@ void formatdegree(textwriter *out, int degree);
 void formatnode(textwriter *out, int degree, const edge *edgelist);
 
 // Writes the file whole (see outputfile.h). On writefailed, *error says why.
-writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
-                            const char *path, std::string *error);
+writeoutcome writegraphfile(const graphs *graph, const encoders *encoder, const char *path,
+                            std::string *error);
 
 // Reads a code description file from in into graph and encoder. On a
 // malformed file returns false with *error saying what is wrong and where,
@@ -39,8 +39,8 @@ writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
 // untouched). Every edge entry names a node and socket in range; with
 // checkmirrors false, entries whose mirror does not point back are accepted,
 // for tools that list them.
-bool parsegraph(textscanner *in, graphs *graph, encoders *encoder,
-                std::string *error, bool checkmirrors = true);
+bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *error,
+                bool checkmirrors = true);
 
 }  // namespace ldpc
 

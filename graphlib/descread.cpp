@@ -69,8 +69,7 @@ std::string numbering(int count, const char *side) {
 // *capacity: the room doubles, but never beyond limit, the count that the
 // file claims, so that a complete array ends up exactly that large.
 template <typename element>
-void reserve(element **block, std::int64_t *capacity, std::int64_t needed,
-             std::int64_t limit) {
+void reserve(element **block, std::int64_t *capacity, std::int64_t needed, std::int64_t limit) {
   if (needed <= *capacity) return;
   std::int64_t grown = *capacity * 2;
   if (grown > limit) grown = limit;
@@ -106,13 +105,14 @@ bool readtable(textscanner *in, degreelist *table, int entries, const char *side
   for (int k = 0; k < entries; ++k) {
     // Entries are taken at their word: stored files may hold tables that
     // disagree with the node degrees, and the reader sizes nothing by them.
-    if (!readint(in, &table->degree[k], error, [&] {
-          return std::string("the degree of entry ") + number(k) + " of the " + side +
-                 " degree table";
-        }) ||
+    if (!readint(in, &table->degree[k], error,
+                 [&] {
+                   return std::string("the degree of entry ") + number(k) + " of the " + side +
+                          " degree table";
+                 }) ||
         !readint(in, &table->numofnodes[k], error, [&] {
-          return std::string("the number of nodes of entry ") + number(k) + " of the " +
-                 side + " degree table";
+          return std::string("the number of nodes of entry ") + number(k) + " of the " + side +
+                 " degree table";
         }))
       return false;
   }
@@ -131,9 +131,8 @@ bool readnodes(textscanner *in, node **list, int count, int *owned, const char *
     reserve(list, &capacity, static_cast<std::int64_t>(i) + 1, count);
     node *n = &(*list)[i];
     int degree;
-    if (!readcount(in, &degree, error, [&] {
-          return std::string("the degree of ") + side + " node " + number(i);
-        }))
+    if (!readcount(in, &degree, error,
+                   [&] { return std::string("the degree of ") + side + " node " + number(i); }))
       return false;
     n->degree = degree;
     n->value = 0.0;
@@ -158,8 +157,8 @@ bool readnodes(textscanner *in, node **list, int count, int *owned, const char *
         return false;
       if (e->socket < 0)
         return fail(in, error,
-                    where() + " names socket " + number(e->socket) + " of " + otherside +
-                        " node " + number(e->dest) + "; sockets are numbered from 0");
+                    where() + " names socket " + number(e->socket) + " of " + otherside + " node " +
+                        number(e->dest) + "; sockets are numbered from 0");
     }
   }
   return true;
@@ -182,8 +181,8 @@ bool checkcheckside(const graphs *g, bool mirrors, std::string *error) {
       const edge *m = &v->edgelist[e->socket];
       if (mirrors && (m->dest != c || m->socket != t)) {
         *error = where() + " names variable node " + number(e->dest) + ", socket " +
-                 number(e->socket) + ", but that entry names check node " +
-                 number(m->dest) + ", socket " + number(m->socket);
+                 number(e->socket) + ", but that entry names check node " + number(m->dest) +
+                 ", socket " + number(m->socket);
         return false;
       }
     }
@@ -215,8 +214,8 @@ bool checkedges(const graphs *g, bool mirrors, std::string *error) {
       const edge *m = &c->edgelist[e->socket];
       if (mirrors && (m->dest != v || m->socket != s)) {
         *error = where() + " names check node " + number(e->dest) + ", socket " +
-                 number(e->socket) + ", but that entry names variable node " +
-                 number(m->dest) + ", socket " + number(m->socket);
+                 number(e->socket) + ", but that entry names variable node " + number(m->dest) +
+                 ", socket " + number(m->socket);
         return false;
       }
     }
@@ -302,20 +301,19 @@ bool parsegraph(textscanner *in, graphs *graph, encoders *encoder, std::string *
             readtable(in, g->cdegreelist, g->cdegreesnum, "check", error);
 
   // Node descriptions, then the mirror entries of both sides.
-  ok = ok && skipcomment(in, error, "the comment before the variable nodes") &&
-       readnodes(in, &g->vnodelist, g->vnodenum, &p.vowned, "variable", "check",
-                 g->cnodenum, error);
-  ok = ok && skipcomment(in, error, "the comment before the check nodes") &&
-       readnodes(in, &g->cnodelist, g->cnodenum, &p.cowned, "check", "variable",
-                 g->vnodenum, error);
+  ok =
+      ok && skipcomment(in, error, "the comment before the variable nodes") &&
+      readnodes(in, &g->vnodelist, g->vnodenum, &p.vowned, "variable", "check", g->cnodenum, error);
+  ok =
+      ok && skipcomment(in, error, "the comment before the check nodes") &&
+      readnodes(in, &g->cnodelist, g->cnodenum, &p.cowned, "check", "variable", g->vnodenum, error);
   ok = ok && checkedges(g, checkmirrors, error);
 
   // Encoder. This comment skip also passes over the "-1" that ends the node
   // lists; with no encoder information the closing "-1" is read as the gap.
   int gap = -1;
   int *iphi = nullptr;
-  ok = ok && skipcomment(in, error, "the encoder comment") &&
-       readencoder(in, &gap, &iphi, error);
+  ok = ok && skipcomment(in, error, "the encoder comment") && readencoder(in, &gap, &iphi, error);
   if (!ok) {
     releasepartialgraph(&p.graph, p.vowned, p.cowned);
     return false;
@@ -334,10 +332,11 @@ void readgraph(graphs *graph, encoders *encoder, const char *graphfile, int verb
     std::exit(1);
   }
   if (verbose != 0)
-    std::printf("\n************************************\n"
-                " read %s file"
-                "\n************************************\n",
-                graphfile);
+    std::printf(
+        "\n************************************\n"
+        " read %s file"
+        "\n************************************\n",
+        graphfile);
 
   textscanner in;
   scanfromfd(&in, fd);

@@ -56,8 +56,7 @@ void formatpair(textwriter *out, int a, int b, int width) {
 }
 
 void formattable(textwriter *out, const degreelist *table, int entries) {
-  for (int k = 0; k < entries; ++k)
-    formatpair(out, table->degree[k], table->numofnodes[k], 3);
+  for (int k = 0; k < entries; ++k) formatpair(out, table->degree[k], table->numofnodes[k], 3);
   writechar(out, '\n');
 }
 
@@ -119,8 +118,8 @@ void formatgraph(textwriter *out, const graphs *graph, const encoders *encoder) 
   writetext(out, "-1\n");
 }
 
-writeoutcome writegraphfile(const graphs *graph, const encoders *encoder,
-                            const char *path, std::string *error) {
+writeoutcome writegraphfile(const graphs *graph, const encoders *encoder, const char *path,
+                            std::string *error) {
   return writewhole(
       path, [&](textwriter *out) { formatgraph(out, graph, encoder); }, error);
 }

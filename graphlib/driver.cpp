@@ -26,8 +26,7 @@ void constructgraph(simulations *simulation, graphs *graph, randomizes *randomiz
 
   // A graph from a file is read once, on the first call that finds none.
   if (simulation->newgraph == 0) {
-    if (graph->vnodenum == -1)
-      readgraph(graph, encoder, graphfile.c_str(), simulation->verbose);
+    if (graph->vnodenum == -1) readgraph(graph, encoder, graphfile.c_str(), simulation->verbose);
     return;
   }
   if (simulation->newgraph != 1) return;

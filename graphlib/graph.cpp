@@ -46,13 +46,11 @@ const char *programname() {
   std::abort();
 }
 
-#define irregularcheck(cond, text) \
-  ((cond) ? static_cast<void>(0) : failcondition(text, __LINE__))
+#define irregularcheck(cond, text) ((cond) ? static_cast<void>(0) : failcondition(text, __LINE__))
 
 // A distribution the construction cannot build; refused before anything is
 // allocated.
-[[noreturn]] __attribute__((format(printf, 1, 2))) void refuseirregular(
-    const char *format, ...) {
+[[noreturn]] __attribute__((format(printf, 1, 2))) void refuseirregular(const char *format, ...) {
   std::fflush(stdout);
   std::fputs("constructirregulargraph: ", stderr);
   std::va_list arguments;
@@ -78,9 +76,8 @@ int lowestpositive(const long long *count, int entries) {
 // Gives nodes 0, 1, 2, ... the degrees of the table's non-empty entries in
 // table order, and checks that the degrees add up to the edge total.
 template <typename node>
-void assigndegrees(node *nodes, int nodenum, const degreelist *table,
-                   int entries, long long edges, const char *positiontext,
-                   const char *sumtext) {
+void assigndegrees(node *nodes, int nodenum, const degreelist *table, int entries, long long edges,
+                   const char *positiontext, const char *sumtext) {
   int degree = 0;  // table position, named as in the condition texts
   while (table->numofnodes[degree] <= 0) ++degree;
   int degreecounter = table->numofnodes[degree];
@@ -105,8 +102,7 @@ void assigndegrees(node *nodes, int nodenum, const degreelist *table,
 
 template <typename node>
 void allocateedgelists(node *nodes, int nodenum) {
-  for (int n = 0; n < nodenum; ++n)
-    nodes[n].edgelist = allocatearray<edge>(nodes[n].degree);
+  for (int n = 0; n < nodenum; ++n) nodes[n].edgelist = allocatearray<edge>(nodes[n].degree);
 }
 
 // Check socket numbers without a table of E entries: the check nodes take
@@ -135,8 +131,7 @@ void numbercheckblocks(checkblocks *blocks, const degreelist *table, int entries
 }
 
 // The check node and socket of check socket number number.
-inline void locatechecksocket(const checkblocks *blocks, int number, int *node,
-                              int *socket) {
+inline void locatechecksocket(const checkblocks *blocks, int number, int *node, int *socket) {
   int low = 0, high = blocks->count - 1;
   while (low < high) {
     const int middle = (low + high + 1) / 2;
@@ -157,7 +152,7 @@ namespace {
 
 // Records a refusal in the plan: the message as the construction prints it.
 __attribute__((format(printf, 3, 4))) bool refuseplan(irregularplan *plan, irregularfault fault,
-                                                       const char *format, ...) {
+                                                      const char *format, ...) {
   plan->fault = fault;
   std::va_list arguments;
   va_start(arguments, format);
@@ -230,8 +225,7 @@ bool plancounts(const simulations *simulation, irregularplan *plan, int verbose)
     sumv += typedist == 0 ? vdegree[k] * vfraction[k] : vfraction[k] / vdegree[k];
   for (int k = 0; k < cdegreesnum; ++k)
     sumc += typedist == 0 ? cdegree[k] * cfraction[k] : cfraction[k] / cdegree[k];
-  const double estimate =
-      typedist == 0 ? length * (sumv / sumc) : (length * sumc) / sumv;
+  const double estimate = typedist == 0 ? length * (sumv / sumc) : (length * sumc) / sumv;
   if (!(estimate > -0.5 && estimate < 2147483647.5))
     return refuseplan(plan, irregularfault::outofrange,
                       "the estimated number of check nodes is outside 0..2147483647");
@@ -253,12 +247,13 @@ bool plancounts(const simulations *simulation, irregularplan *plan, int verbose)
   long long *vcount = plan->vcount, *ccount = plan->ccount;
   if (verbose > 0) std::puts("3. Number of vnodes: [before adjustments]");
   for (int k = vdegreesnum - 1; k >= 0; --k) {
-    const double x = typedist == 0 ? length * vfraction[k]
-                                   : (length * vfraction[k]) / (vdegree[k] * sumv);
+    const double x =
+        typedist == 0 ? length * vfraction[k] : (length * vfraction[k]) / (vdegree[k] * sumv);
     if (!(x > -0.5 && x < 2147483647.5))
       return refuseplan(plan, irregularfault::outofrange,
                         "the count of %s entry %d comes out as %.0f; counts must lie in "
-                        "0..2147483647", "variable", k, x);
+                        "0..2147483647",
+                        "variable", k, x);
     vcount[k] = std::lround(x);
     if (verbose > 0) {
       std::printf("degreesnum:=%d\n", k);
@@ -272,7 +267,8 @@ bool plancounts(const simulations *simulation, irregularplan *plan, int verbose)
     if (!(x > -0.5 && x < 2147483647.5))
       return refuseplan(plan, irregularfault::outofrange,
                         "the count of %s entry %d comes out as %.0f; counts must lie in "
-                        "0..2147483647", "check", k, x);
+                        "0..2147483647",
+                        "check", k, x);
     ccount[k] = std::lround(x);
     if (verbose > 0)
       std::printf("   cdegree:=%d cdegreenum:=%d\n", cdegree[k], static_cast<int>(ccount[k]));
@@ -297,7 +293,8 @@ bool planbalance(irregularplan *plan, long long *edges, int verbose) {
   if (vedgecount > INT_MAX || cedgecount > INT_MAX)
     return refuseplan(plan, irregularfault::toolarge,
                       "the distribution gives %lld variable and %lld check edges; at "
-                      "most %d fit", vedgecount, cedgecount, INT_MAX);
+                      "most %d fit",
+                      vedgecount, cedgecount, INT_MAX);
   if (verbose > 0) {
     std::puts("5. See if edgecounts match up.");
     std::puts("   Preliminary counts:");
@@ -315,7 +312,8 @@ bool planbalance(irregularplan *plan, long long *edges, int verbose) {
     if (i == cdegreesnum)
       return refuseplan(plan, irregularfault::nochecktoraise,
                         "the check side has %lld edges against %lld but no node to "
-                        "raise: every check count is 0", cedgecount, vedgecount);
+                        "raise: every check count is 0",
+                        cedgecount, vedgecount);
     if (cdegreesnum == 1) {
       cdegree[1] = cdegree[0] + 1;
       ccount[1] = 0;
@@ -353,8 +351,8 @@ bool planbalance(irregularplan *plan, long long *edges, int verbose) {
       vedgecount += 3;
     }
     if (!(vdegree[0] == 2))
-      return failplan(plan, irregularfault::needsdegree2,
-                      "(*(*graph).vdegreelist).degree[0] == 2", __LINE__);
+      return failplan(plan, irregularfault::needsdegree2, "(*(*graph).vdegreelist).degree[0] == 2",
+                      __LINE__);
     const long long added = (cedgecount - vedgecount) / 2;
     if (vcount[0] + added < 0)
       return refuseplan(plan, irregularfault::nodegree2toremove,
@@ -397,7 +395,8 @@ bool plannodes(irregularplan *plan, long long cedgecount) {
   if (vnodenum > INT_MAX || cnodenum > INT_MAX || cedgecount > INT_MAX)
     return refuseplan(plan, irregularfault::toolarge,
                       "the balanced graph has %lld variable nodes, %lld check nodes and "
-                      "%lld edges; each must fit an int", vnodenum, cnodenum, cedgecount);
+                      "%lld edges; each must fit an int",
+                      vnodenum, cnodenum, cedgecount);
   plan->vnodenum = static_cast<int>(vnodenum);
   plan->cnodenum = static_cast<int>(cnodenum);
   plan->edges = static_cast<int>(cedgecount);
@@ -463,7 +462,8 @@ std::string nearestirregularlengths(simulations simulation) {
   int below = 0, above = 0;
   for (int step = 1; step <= 1000000 && (below == 0 || above == 0); ++step) {
     simulation.length = length - step;
-    if (below == 0 && length - step >= 1 && planirregular(&simulation, &plan)) below = length - step;
+    if (below == 0 && length - step >= 1 && planirregular(&simulation, &plan))
+      below = length - step;
     simulation.length = length + step;
     if (above == 0 && step <= INT_MAX - length && planirregular(&simulation, &plan))
       above = length + step;
@@ -499,8 +499,7 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
   graph->vnodenum = plan.vnodenum;
   graph->cnodenum = plan.cnodenum;
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
-  if (verbose > 0)
-    std::printf("   vnodenum:=%d cnodenum:=%d\n", graph->vnodenum, graph->cnodenum);
+  if (verbose > 0) std::printf("   vnodenum:=%d cnodenum:=%d\n", graph->vnodenum, graph->cnodenum);
 
   // The degree tables, in the order of the configured lists.
   graph->vdegreelist = allocatearray<degreelist>(1);
@@ -519,10 +518,10 @@ void buildirregularrecords(graphs *graph, const irregularplan &plan, int verbose
   // Node degrees by table position.
   graph->vnodelist = allocatearray<vnode>(graph->vnodenum);
   graph->cnodelist = allocatearray<cnode>(graph->cnodenum);
-  assigndegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, vdegreesnum,
-                plan.edges, "degree <= vdegreesnum", "vedgecountnew == vedgecount");
-  assigndegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, cdegreesnum,
-                plan.edges, "degree <= cdegreesnum", "cedgecountnew == cedgecount");
+  assigndegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, vdegreesnum, plan.edges,
+                "degree <= vdegreesnum", "vedgecountnew == vedgecount");
+  assigndegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, cdegreesnum, plan.edges,
+                "degree <= cdegreesnum", "cedgecountnew == cedgecount");
 
   // Sockets.
   allocateedgelists(graph->vnodelist, graph->vnodenum);

@@ -27,8 +27,8 @@ namespace {
 bool opensascomment(textscanner *in) {
   scanskipbom(in);
   const char *p = in->pos;
-  while (p < in->end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' ||
-                         *p == '\v'))
+  while (p < in->end &&
+         (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v'))
     ++p;
   return p + 1 < in->end && p[0] == '/' && p[1] == '*';
 }
@@ -163,11 +163,11 @@ std::string unliftable(const graphs *protograph, int lift) {
   for (int c = 0; c < protograph->cnodenum; ++c) cdegrees.insert(protograph->cnodelist[c].degree);
   if (edges == 0)
     return "every node of the protograph has degree 0; the lifted graph would have no edge";
-  std::int64_t most = std::max<std::int64_t>(edges, std::max(protograph->vnodenum,
-                                                              protograph->cnodenum));
+  std::int64_t most =
+      std::max<std::int64_t>(edges, std::max(protograph->vnodenum, protograph->cnodenum));
   if (most * lift > INT32_MAX)
-    return "lifted by " + std::to_string(lift) + " it would have " +
-           std::to_string(most * lift) + " nodes or edges, more than 2147483647";
+    return "lifted by " + std::to_string(lift) + " it would have " + std::to_string(most * lift) +
+           " nodes or edges, more than 2147483647";
   if (vdegrees.size() > static_cast<std::size_t>(maxdegreesnum) ||
       cdegrees.size() > static_cast<std::size_t>(maxdegreesnum))
     return "the protograph has more than " + std::to_string(maxdegreesnum) +

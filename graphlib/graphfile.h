@@ -24,8 +24,8 @@ enum readoutcome { readok = 0, readopenfailed = 1, readmalformed = 2 };
 // readmalformed: *error says what is wrong and where. On failure graph and
 // encoder hold nothing to release. With checkmirrors false, entries of a
 // code description file whose mirror does not point back are accepted.
-readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder,
-                          std::string *error, bool checkmirrors = true);
+readoutcome readgraphfile(const char *path, graphs *graph, encoders *encoder, std::string *error,
+                          bool checkmirrors = true);
 
 // Reads the proto-file in path into a fresh protograph (release with
 // freegraph and free). readopenfailed: errno says why (EISDIR for a

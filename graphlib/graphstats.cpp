@@ -83,8 +83,8 @@ namespace {
 // mirrored by the entry it leads to; adds up the degrees and their largest.
 template <typename node, typename othernode, typename reporter>
 void checkside(const node *nodes, int count, const char *side, const othernode *others,
-               int othercount, const char *otherside, const reporter &report,
-               std::int64_t *sum, int *largest) {
+               int othercount, const char *otherside, const reporter &report, std::int64_t *sum,
+               int *largest) {
   const std::string name = std::string(side) + " node ";
   const std::string othername = std::string(otherside) + " node ";
   for (int n = 0; n < count; ++n) {
@@ -138,10 +138,10 @@ std::vector<std::string> checkinvariants(const graphs *graph, std::vector<std::s
            std::to_string(csum));
 
   std::vector<std::string> tablefaults;
-  checktable("variable", graph->vdegreelist, graph->vdegreesnum, graph->vnodelist,
-             graph->vnodenum, &tablefaults);
-  checktable("check", graph->cdegreelist, graph->cdegreesnum, graph->cnodelist,
-             graph->cnodenum, &tablefaults);
+  checktable("variable", graph->vdegreelist, graph->vdegreesnum, graph->vnodelist, graph->vnodenum,
+             &tablefaults);
+  checktable("check", graph->cdegreelist, graph->cdegreesnum, graph->cnodelist, graph->cnodenum,
+             &tablefaults);
   for (const std::string &fault : tablefaults) report(fault);
   if (suppressed > 0)
     faults.push_back("... and " + std::to_string(suppressed) + " more violations");
@@ -322,7 +322,8 @@ struct tannernodes {
   int v;
   int total;
 
-  explicit tannernodes(const graphs *g) : graph(g), v(g->vnodenum), total(g->vnodenum + g->cnodenum) {}
+  explicit tannernodes(const graphs *g)
+      : graph(g), v(g->vnodenum), total(g->vnodenum + g->cnodenum) {}
 
   // The edges of node x; edges[s].dest + offset numbers the other end.
   struct ends {
@@ -340,7 +341,7 @@ struct tannernodes {
 // none is left. Every cycle lies in it, so trees and the trees hanging off
 // cycles cost one pass instead of a search from each of their nodes.
 struct twocore {
-  std::vector<char> peeled;   // outside the core
+  std::vector<char> peeled;    // outside the core
   std::vector<int> remaining;  // edges within the core, for core nodes
 };
 
@@ -459,7 +460,7 @@ contractedcore contractchains(const tannernodes &nodes, const twocore &core) {
     for (int s = 0; s < e.degree; ++s) {
       const int x = e.edges[s].dest + e.offset;
       if (core.peeled[x]) continue;
-      if (branchof[x] < 0 && walked[x]) continue;  // contracted from its other end
+      if (branchof[x] < 0 && walked[x]) continue;   // contracted from its other end
       if (branchof[x] >= 0 && x < start) continue;  // a direct edge, taken from its lower end
       const auto [endnode, length] = walkchain(nodes, core, branchof, walked, start, x);
       const int end = branchof[endnode];
@@ -558,8 +559,9 @@ std::uint64_t fingerprint(const graphs *graph) {
       sum += mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(v)) << 32 |
                  static_cast<std::uint32_t>(node.edgelist[s].dest));
   }
-  return mix(sum ^ mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(graph->vnodenum)) << 32 |
-                       static_cast<std::uint32_t>(graph->cnodenum)));
+  return mix(sum ^
+             mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(graph->vnodenum)) << 32 |
+                 static_cast<std::uint32_t>(graph->cnodenum)));
 }
 
 }  // namespace ldpc

@@ -58,17 +58,17 @@ struct degreelist {
 };
 
 struct graphs {
-  int vnodenum;               // code length; -1 marks a record without a graph
-  int cnodenum;               // number of check nodes
-  double rate;                // design rate 1 - cnodenum / vnodenum
-  int vdegreesnum;            // entries in use in vdegreelist
-  int cdegreesnum;            // entries in use in cdegreelist
-  int vmaxdegree;             // largest variable-node degree
-  int cmaxdegree;             // largest check-node degree
-  degreelist *vdegreelist;    // counts add up to vnodenum
-  degreelist *cdegreelist;    // counts add up to cnodenum
-  vnode *vnodelist;           // vnodenum nodes, index = node number
-  cnode *cnodelist;           // cnodenum nodes, index = node number
+  int vnodenum;             // code length; -1 marks a record without a graph
+  int cnodenum;             // number of check nodes
+  double rate;              // design rate 1 - cnodenum / vnodenum
+  int vdegreesnum;          // entries in use in vdegreelist
+  int cdegreesnum;          // entries in use in cdegreelist
+  int vmaxdegree;           // largest variable-node degree
+  int cmaxdegree;           // largest check-node degree
+  degreelist *vdegreelist;  // counts add up to vnodenum
+  degreelist *cdegreelist;  // counts add up to cnodenum
+  vnode *vnodelist;         // vnodenum nodes, index = node number
+  cnode *cnodelist;         // cnodenum nodes, index = node number
 };
 
 // Releases the edge lists (variable nodes, then check nodes), the node arrays

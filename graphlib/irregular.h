@@ -40,9 +40,9 @@ struct irregularplan {
   int vdegree[maxdegreesnum], cdegree[maxdegreesnum];
   long long vcount[maxdegreesnum], ccount[maxdegreesnum];
   long long vedgesbefore, cedgesbefore;  // the totals before balancing
-  long long surplus;   // check edges beyond the variable side after raising
+  long long surplus;                     // check edges beyond the variable side after raising
   int vnodenum, cnodenum, edges;
-  char message[256];   // a refusal, as the construction words it
+  char message[256];      // a refusal, as the construction words it
   const char *condition;  // a failed consistency condition, or null
   int line;
 };

@@ -19,10 +19,10 @@ namespace ldpc {
 
 struct outputfile {
   int fd;
-  bool direct;            // written in place, no rename
-  std::string path;       // final path (the link's target for a symlink)
-  std::string temppath;   // temporary file beside it
-  int pending;            // its slot among the files removed on a signal
+  bool direct;           // written in place, no rename
+  std::string path;      // final path (the link's target for a symlink)
+  std::string temppath;  // temporary file beside it
+  int pending;           // its slot among the files removed on a signal
 };
 
 // Whether path could be opened for writing, tested without creating or

@@ -27,8 +27,8 @@ std::string nodesocket(int v, int s) {
 // Reads one integer; on failure says what was expected and what was found.
 // commentclosed is false when the comment before the item ran to the end of
 // the file, which is then the likelier cause.
-bool readinteger(textscanner *in, int *value, const std::string &what,
-                 bool commentclosed, std::string *error) {
+bool readinteger(textscanner *in, int *value, const std::string &what, bool commentclosed,
+                 std::string *error) {
   scanresult result = scanint(in, value);
   if (result == scanned) return true;
   *error = what + ": " + describescanfault(in, result);
@@ -38,8 +38,8 @@ bool readinteger(textscanner *in, int *value, const std::string &what,
 
 // Builds the protograph from the degrees and pairs read, deriving the check
 // side; fails on check sockets that are not exactly 0..k-1 for a check node.
-bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
-                     const intlist *pairs, graphs **result, std::string *error) {
+bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees, const intlist *pairs,
+                     graphs **result, std::string *error) {
   graphs *g = allocatearray<graphs>(1);
   std::memset(g, 0, sizeof(graphs));
   g->vnodenum = vnodenum;
@@ -81,14 +81,12 @@ bool buildprotograph(int vnodenum, int cnodenum, const intlist *degrees,
       const int t = node->edgelist[s].socket;
       cnode *check = &g->cnodelist[c];
       if (t < 0 || t >= check->degree) {
-        *error = nodesocket(v, s) + " names socket " + number(t) + " of check node " +
-                 number(c) + "; " + number(check->degree) +
-                 " pairs name check node " + number(c) + ", so its sockets are 0.." +
-                 number(check->degree - 1) + ", each named once";
+        *error = nodesocket(v, s) + " names socket " + number(t) + " of check node " + number(c) +
+                 "; " + number(check->degree) + " pairs name check node " + number(c) +
+                 ", so its sockets are 0.." + number(check->degree - 1) + ", each named once";
       } else if (check->edgelist[t].dest != -1) {
-        *error = nodesocket(v, s) + " names socket " + number(t) + " of check node " +
-                 number(c) + ", which " +
-                 nodesocket(check->edgelist[t].dest, check->edgelist[t].socket) +
+        *error = nodesocket(v, s) + " names socket " + number(t) + " of check node " + number(c) +
+                 ", which " + nodesocket(check->edgelist[t].dest, check->edgelist[t].socket) +
                  " names already; each socket of a check node is named once";
       } else {
         check->edgelist[t] = {v, s, 0.0};
@@ -116,8 +114,8 @@ bool parseprotograph(textscanner *in, graphs **protograph, std::string *error) {
       !readinteger(in, &cnodenum, "the number of check nodes", closed, error))
     return false;
   if (vnodenum < 0 || cnodenum < 0) {
-    *error = "the numbers of variable and check nodes are " + number(vnodenum) +
-             " and " + number(cnodenum) + "; they must not be negative";
+    *error = "the numbers of variable and check nodes are " + number(vnodenum) + " and " +
+             number(cnodenum) + "; they must not be negative";
     return false;
   }
   closed = scanskipcomment(in);
@@ -130,13 +128,11 @@ bool parseprotograph(textscanner *in, graphs **protograph, std::string *error) {
     int degree;
     ok = readinteger(in, &degree, "variable node " + number(v) + ": degree", closed, error);
     if (ok && degree < 0) {
-      *error = "variable node " + number(v) + ": degree " + number(degree) +
-               " is negative";
+      *error = "variable node " + number(v) + ": degree " + number(degree) + " is negative";
       ok = false;
     }
     if (ok && pairs.count / 2 + degree > INT_MAX) {
-      *error = "variable node " + number(v) + ": more than " + number(INT_MAX) +
-               " edges in all";
+      *error = "variable node " + number(v) + ": more than " + number(INT_MAX) + " edges in all";
       ok = false;
     }
     if (ok) append(&degrees, degree);
@@ -149,8 +145,7 @@ bool parseprotograph(textscanner *in, graphs **protograph, std::string *error) {
                                : " does not exist; the protograph has no check nodes");
         ok = false;
       }
-      if (ok)
-        ok = readinteger(in, &tosocket, nodesocket(v, s) + ": check socket", closed, error);
+      if (ok) ok = readinteger(in, &tosocket, nodesocket(v, s) + ": check socket", closed, error);
       if (ok) {
         append(&pairs, tonode);
         append(&pairs, tosocket);
@@ -218,18 +213,16 @@ void copytable(degreelist **table, const degreelist *from, int entries) {
 void checklifting(const graphs *proto, int lift, degreelist *vtable, int *ventries,
                   degreelist *ctable, int *centries) {
   if (proto == nullptr) refuselifting("no protograph has been read");
-  if (lift < 1)
-    refuselifting("lifting factor " + number(lift) + "; it must be at least 1");
+  if (lift < 1) refuselifting("lifting factor " + number(lift) + "; it must be at least 1");
   const int protovnodes = proto->vnodenum;
   const int protocnodes = proto->cnodenum;
   std::int64_t protoedges = 0;
   for (int i = 0; i < protovnodes; ++i) protoedges += proto->vnodelist[i].degree;
   if (static_cast<std::int64_t>(protovnodes) * lift > INT_MAX ||
       static_cast<std::int64_t>(protocnodes) * lift > INT_MAX || protoedges * lift > INT_MAX)
-    refuselifting("lifting " + number(protovnodes) + " variable nodes, " +
-                  number(protocnodes) + " check nodes and " + number(protoedges) +
-                  " edges by " + number(lift) + " gives more than " + number(INT_MAX) +
-                  " of one of them");
+    refuselifting("lifting " + number(protovnodes) + " variable nodes, " + number(protocnodes) +
+                  " check nodes and " + number(protoedges) + " edges by " + number(lift) +
+                  " gives more than " + number(INT_MAX) + " of one of them");
   // Degrees of any size are tabulated; only the number of distinct degrees
   // is bounded by the table.
   if (!tabulatedegrees(proto->vnodelist, protovnodes, lift, vtable, ventries))

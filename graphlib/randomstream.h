@@ -14,8 +14,7 @@ constexpr std::uint64_t lcgaddend = 0xB;
 constexpr std::uint64_t lcgmask = (1ULL << 48) - 1;
 
 inline std::uint64_t loadstate(const unsigned short words[3]) {
-  return static_cast<std::uint64_t>(words[0]) |
-         static_cast<std::uint64_t>(words[1]) << 16 |
+  return static_cast<std::uint64_t>(words[0]) | static_cast<std::uint64_t>(words[1]) << 16 |
          static_cast<std::uint64_t>(words[2]) << 32;
 }
 

@@ -44,18 +44,18 @@ struct simulations {
   char graphfile[25];      // code description file to read or save
   char protofile[25];      // proto-file of the protograph ensemble
   char inputfile[25];
-  graphs *protograph;      // set by readprotograph, never freed
-  int ensemble;            // 0 irregular, 1 protograph
-  int length;              // irregular: variable nodes asked for;
-                           // protograph: lifting factor
+  graphs *protograph;  // set by readprotograph, never freed
+  int ensemble;        // 0 irregular, 1 protograph
+  int length;          // irregular: variable nodes asked for;
+                       // protograph: lifting factor
   int cnodenum;
-  int vdegreesnum;         // entries of vdegreelist and vpercentagelist
-  int *vdegreelist;        // variable degrees, increasing
-  double *vpercentagelist; // fractions (0.5 is one half)
+  int vdegreesnum;          // entries of vdegreelist and vpercentagelist
+  int *vdegreelist;         // variable degrees, increasing
+  double *vpercentagelist;  // fractions (0.5 is one half)
   int cdegreesnum;
-  int *cdegreelist;        // check degrees, increasing
+  int *cdegreelist;  // check degrees, increasing
   double *cpercentagelist;
-  int typedist;            // 0 fractions of nodes, 1 fractions of edges
+  int typedist;  // 0 fractions of nodes, 1 fractions of edges
   int numloopstype;
   int numloops;
   double alpha;
@@ -94,14 +94,12 @@ extern unsigned short channelsimrand[3];
 // whole: it is written beside the target and renamed into place (a path that
 // is not a regular file, such as /dev/stdout, is written directly). Ends the
 // process with status 1 when the file cannot be opened or written.
-void savegraph(graphs *graph, encoders *encoder, const char *graphfile,
-               int verbose);
+void savegraph(graphs *graph, encoders *encoder, const char *graphfile, int verbose);
 
 // Reads a code description file into graph (which must hold no lists) and
 // encoder. Ends the process with status 1 when the file cannot be opened or
 // is malformed.
-void readgraph(graphs *graph, encoders *encoder, const char *graphfile,
-               int verbose);
+void readgraph(graphs *graph, encoders *encoder, const char *graphfile, int verbose);
 
 // Passes over everything up to and including the next "*/" and one line feed
 // directly behind it; echoes the characters read (not that line feed) to
@@ -159,9 +157,8 @@ void constructprotograph(graphs *graph, simulations *simulation);
 // or re-constructs it as configured. Ends the process with status 1 where
 // the steps above do, or (message on standard output) on an ensemble other
 // than 0 and 1.
-void constructgraph(simulations *simulation, graphs *graph,
-                    randomizes *randomize, encoders *encoder, reruns *rerun,
-                    int loop, int l);
+void constructgraph(simulations *simulation, graphs *graph, randomizes *randomize,
+                    encoders *encoder, reruns *rerun, int loop, int l);
 
 // A function that constructgraph applies to every graph it has just
 // constructed (first construction and re-constructions alike), after the

@@ -53,12 +53,13 @@ std::atomic<allocationfailure> failuremode{allocationfailure::exits};
 [[noreturn]] void outofmemory() {
   if (failuremode.load(std::memory_order_relaxed) == allocationfailure::throws)
     throw std::bad_alloc();
-  std::fputs("/***********************************/"
-             "/*    W   A   R   N   I   N   G    */"
-             "/***********************************/"
-             "/*      Not sufficient memory!     */"
-             "/***********************************/",
-             stdout);
+  std::fputs(
+      "/***********************************/"
+      "/*    W   A   R   N   I   N   G    */"
+      "/***********************************/"
+      "/*      Not sufficient memory!     */"
+      "/***********************************/",
+      stdout);
   std::exit(1);
 }
 

@@ -15,10 +15,8 @@ namespace ldpc {
 
 namespace {
 
-
 bool isblank(char c) {
-  return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' ||
-         c == '\f';
+  return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
 bool isdigit(char c) { return c >= '0' && c <= '9'; }
@@ -52,9 +50,7 @@ bool refill(textscanner *in) {
 }
 
 // Ensures at least one unread character; false at the end.
-inline bool available(textscanner *in) {
-  return in->pos < in->end || refill(in);
-}
+inline bool available(textscanner *in) { return in->pos < in->end || refill(in); }
 
 // Passes over white space and, when enabled, comment lines.
 void skipblanks(textscanner *in) {
@@ -341,9 +337,7 @@ void writetext(textwriter *out, const char *text, std::size_t length) {
   }
 }
 
-void writetext(textwriter *out, const char *text) {
-  writetext(out, text, std::strlen(text));
-}
+void writetext(textwriter *out, const char *text) { writetext(out, text, std::strlen(text)); }
 
 void writechar(textwriter *out, char c) {
   if (out->used == out->capacity) {

@@ -19,21 +19,20 @@
 namespace ldpc {
 
 struct textscanner {
-  int fd;               // -1 when reading from memory
-  char *buffer;         // owned chunk buffer (file source only)
+  int fd;        // -1 when reading from memory
+  char *buffer;  // owned chunk buffer (file source only)
   std::size_t capacity;
-  const char *pos;      // next unread character
-  const char *end;      // end of the characters available
-  bool atend;           // no more characters beyond end
-  int readerror;        // errno of a failed read, 0 if none
-  bool hashcomments;    // pass over lines whose first non-blank is '#'
-  bool linestart;       // only blanks since the last line feed
-  std::int64_t line;    // line number of pos, from 1
+  const char *pos;    // next unread character
+  const char *end;    // end of the characters available
+  bool atend;         // no more characters beyond end
+  int readerror;      // errno of a failed read, 0 if none
+  bool hashcomments;  // pass over lines whose first non-blank is '#'
+  bool linestart;     // only blanks since the last line feed
+  std::int64_t line;  // line number of pos, from 1
 };
 
 // Results of scanint.
-enum scanresult { scanned = 0, scanend = 1, scannotnumber = 2, scanrange = 3,
-                  scanioerror = 4 };
+enum scanresult { scanned = 0, scanend = 1, scannotnumber = 2, scanrange = 3, scanioerror = 4 };
 
 // Opens path for reading; a directory (which opens on Linux but holds no
 // text) is refused like a path that cannot be opened, errno EISDIR. Returns
@@ -123,7 +122,7 @@ struct textwriter {
   char *buffer;
   std::size_t used;
   std::size_t capacity;
-  int writeerror;       // errno of the first failed write, 0 if none
+  int writeerror;  // errno of the first failed write, 0 if none
 };
 
 // The buffer size of a writer unless one is given, and the least one.
@@ -134,8 +133,7 @@ constexpr std::size_t writebufferleast = 64;
 // flush) by assigning out->fd. capacity is the size of its buffer (at least
 // writebufferleast); the output does not depend on it.
 void writetofd(textwriter *out, int fd, std::size_t capacity = writebuffersize);
-void writetomemory(textwriter *out, std::string *memory,
-                   std::size_t capacity = writebuffersize);
+void writetomemory(textwriter *out, std::string *memory, std::size_t capacity = writebuffersize);
 // Writes what is buffered; returns false after any failed write.
 bool writeflush(textwriter *out);
 void writeclose(textwriter *out);  // flushes and releases the buffer
@@ -149,15 +147,15 @@ void writeint(textwriter *out, std::int64_t value, int width);
 
 // The number of characters that writeint and formatint write for value.
 inline std::size_t intwidth(std::int64_t value, int width) {
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   std::size_t length = value < 0 ? 2 : 1;
   while (magnitude >= 10) {
     magnitude /= 10;
     ++length;
   }
   return width > 0 && static_cast<std::size_t>(width) > length ? static_cast<std::size_t>(width)
-                                                                 : length;
+                                                               : length;
 }
 
 // Formats value as writeint does into q, which has room for
@@ -170,8 +168,8 @@ inline char *formatint(char *q, std::int64_t value, int width) {
   char digits[24];
   char *end = digits + sizeof digits;
   char *p = end;
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   while (magnitude >= 100) {
     unsigned two = static_cast<unsigned>(magnitude % 100) * 2;
     magnitude /= 100;

@@ -153,13 +153,15 @@ std::vector<std::pair<std::string, std::string>> configfields(const runconfig &c
   return fields;
 }
 
-const char *const reservedkeys[] = {"software",  "seed",      "points", "length",      "iterations",
-                                    "maxerrors", "maxframes", "minfer", "graphframes", "blockframes"};
+const char *const reservedkeys[] = {"software",    "seed",       "points",    "length",
+                                    "iterations",  "maxerrors",  "maxframes", "minfer",
+                                    "graphframes", "blockframes"};
 // Typed keys that a configuration may leave out.
 const char *const optionalkeys[] = {"infobits"};
 
 bool typedkey(const std::string &key) {
-  return std::find(std::begin(reservedkeys), std::end(reservedkeys), key) != std::end(reservedkeys) ||
+  return std::find(std::begin(reservedkeys), std::end(reservedkeys), key) !=
+             std::end(reservedkeys) ||
          std::find(std::begin(optionalkeys), std::end(optionalkeys), key) != std::end(optionalkeys);
 }
 
@@ -204,7 +206,8 @@ std::string configfault(const runconfig &c) {
   if (c.points.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
     return "the sweep has more points than an int counts";
   for (std::size_t p = 0; p < c.points.size(); ++p)
-    if (!std::isfinite(c.points[p])) return "point " + std::to_string(p) + " is not a finite number";
+    if (!std::isfinite(c.points[p]))
+      return "point " + std::to_string(p) + " is not a finite number";
   if (c.length < 1) return "the frame length " + std::to_string(c.length) + " is below 1";
   if (c.iterations < 0) return "the iterations " + std::to_string(c.iterations) + " are negative";
   if (c.infobits < 0) return "the information bits " + std::to_string(c.infobits) + " are negative";
@@ -225,7 +228,8 @@ std::string configfault(const runconfig &c) {
       return "the setting '" + s.key + "' is not a finite number";
     if (const auto *list = std::get_if<std::vector<double>>(&s.value))
       for (double x : *list)
-        if (!std::isfinite(x)) return "the setting '" + s.key + "' holds a number that is not finite";
+        if (!std::isfinite(x))
+          return "the setting '" + s.key + "' holds a number that is not finite";
   }
   return "";
 }
@@ -234,14 +238,15 @@ std::string configdifference(const runconfig &a, const std::string &namea, const
                              const std::string &nameb) {
   const auto fa = configfields(a), fb = configfields(b);
   auto find = [](const decltype(fa) &fields, const std::string &key) {
-    return std::find_if(fields.begin(), fields.end(), [&](const auto &f) { return f.first == key; });
+    return std::find_if(fields.begin(), fields.end(),
+                        [&](const auto &f) { return f.first == key; });
   };
   for (const auto &[key, value] : fa) {
     auto other = find(fb, key);
     if (other == fb.end()) return key + " is set in " + namea + " and not in " + nameb;
     if (other->second != value)
-      return key + " is " + shorten(value) + " in " + namea + " and " + shorten(other->second) + " in " +
-             nameb;
+      return key + " is " + shorten(value) + " in " + namea + " and " + shorten(other->second) +
+             " in " + nameb;
   }
   for (const auto &[key, value] : fb)
     if (find(fa, key) == fa.end()) return key + " is set in " + nameb + " and not in " + namea;
@@ -281,16 +286,16 @@ std::string blockfault(const runconfig &config, const ledgershard &shard, int po
     return where + " has " + std::to_string(t.frames) + " frames; the layout gives it " +
            std::to_string(frames);
   // A frame error has at least one bit error and a frame without one none.
-  const std::int64_t maxbits =
-      t.frames > std::numeric_limits<std::int64_t>::max() / config.length
-          ? std::numeric_limits<std::int64_t>::max()
-          : t.frames * config.length;
+  const std::int64_t maxbits = t.frames > std::numeric_limits<std::int64_t>::max() / config.length
+                                   ? std::numeric_limits<std::int64_t>::max()
+                                   : t.frames * config.length;
   std::string fault = counts("frame errors", t.frameerrors, 0, t.frames);
   if (fault.empty()) fault = counts("undetected errors", t.undetected, 0, t.frameerrors);
   if (fault.empty())
     fault = counts("bit errors", t.biterrors, t.frameerrors, t.frameerrors == 0 ? 0 : maxbits);
   if (fault.empty())
-    fault = counts("iterations", t.iterations, 0, t.frames * static_cast<std::int64_t>(config.iterations));
+    fault = counts("iterations", t.iterations, 0,
+                   t.frames * static_cast<std::int64_t>(config.iterations));
   if (fault.empty()) {
     // Information-bit errors are bit errors of information bits.
     const std::int64_t infobits =
@@ -330,10 +335,12 @@ std::string blockline(int point, std::int64_t block, const blocktally &t, bool i
   line.reserve(160);
   line += "{\"point\":";
   appendinteger(&line, point);
-  const std::pair<const char *, std::int64_t> fields[] = {
-      {",\"block\":", block},           {",\"frames\":", t.frames},
-      {",\"frameerrors\":", t.frameerrors}, {",\"biterrors\":", t.biterrors},
-      {",\"undetected\":", t.undetected},   {",\"iterations\":", t.iterations}};
+  const std::pair<const char *, std::int64_t> fields[] = {{",\"block\":", block},
+                                                          {",\"frames\":", t.frames},
+                                                          {",\"frameerrors\":", t.frameerrors},
+                                                          {",\"biterrors\":", t.biterrors},
+                                                          {",\"undetected\":", t.undetected},
+                                                          {",\"iterations\":", t.iterations}};
   for (const auto &[key, value] : fields) {
     line += key;
     appendinteger(&line, value);
@@ -346,7 +353,8 @@ std::string blockline(int point, std::int64_t block, const blocktally &t, bool i
   line += ",\"seconds\":";
   char text[40];
   const double seconds = std::isfinite(t.seconds) && t.seconds > 0 ? t.seconds : 0.0;
-  line.append(text, std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 6).ptr);
+  line.append(text,
+              std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 6).ptr);
   return line + "}\n";
 }
 
@@ -381,7 +389,8 @@ bool parseobject(std::string_view line, json *object, std::string *why) {
 
 bool getinteger(const json &value, std::int64_t *out) {
   if (value.is_number_unsigned()) {
-    if (value.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    if (value.get<std::uint64_t>() >
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
       return false;
     *out = static_cast<std::int64_t>(value.get<std::uint64_t>());
     return true;
@@ -451,10 +460,13 @@ std::string parseconfig(const json &object, runconfig *c) {
   if (!getinteger(*need("maxframes"), &c->rule.maxframes)) return bad("maxframes", "an integer");
   if (!need("minfer")->is_number()) return bad("minfer", "a number");
   c->rule.minfer = need("minfer")->get<double>();
-  if (!getinteger(*need("graphframes"), &c->rule.graphframes)) return bad("graphframes", "an integer");
-  if (!getintvalue(*need("blockframes"), &c->rule.blockframes)) return bad("blockframes", "an integer");
+  if (!getinteger(*need("graphframes"), &c->rule.graphframes))
+    return bad("graphframes", "an integer");
+  if (!getintvalue(*need("blockframes"), &c->rule.blockframes))
+    return bad("blockframes", "an integer");
   c->infobits = 0;
-  if (need("infobits") != nullptr && (!getinteger(*need("infobits"), &c->infobits) || c->infobits < 1))
+  if (need("infobits") != nullptr &&
+      (!getinteger(*need("infobits"), &c->infobits) || c->infobits < 1))
     return bad("infobits", "an integer of at least 1");
   c->settings.clear();
   for (auto it = object.begin(); it != object.end(); ++it) {
@@ -475,18 +487,21 @@ std::string parseheader(std::string_view line, ledgercontents *ledger) {
   if (ledgerkey == header.end()) return "not a ledger: the first line has no \"ledger\"";
   std::int64_t format;
   if (!getinteger(*ledgerkey, &format)) return "not a ledger: \"ledger\" is not a format number";
-  if (format != 1) return "ledger format " + std::to_string(format) + "; this program reads format 1";
+  if (format != 1)
+    return "ledger format " + std::to_string(format) + "; this program reads format 1";
   for (auto it = header.begin(); it != header.end(); ++it)
     if (it.key() != "ledger" && it.key() != "hash" && it.key() != "shard" && it.key() != "config" &&
         it.key() != "info")
       return "the header has an unknown key \"" + it.key() + "\"";
-  if (!header.contains("hash") || !header["hash"].is_string() || header["hash"].get<std::string>().size() != 16)
+  if (!header.contains("hash") || !header["hash"].is_string() ||
+      header["hash"].get<std::string>().size() != 16)
     return "the header's \"hash\" is not 16 hex digits";
   ledger->hash = header["hash"].get<std::string>();
   const json *shard = header.contains("shard") ? &header["shard"] : nullptr;
   ledgershard part;
-  if (shard == nullptr || !shard->is_array() || shard->size() != 2 || !getintvalue((*shard)[0], &part.index) ||
-      !getintvalue((*shard)[1], &part.count) || part.count < 1 || part.index < 1 || part.index > part.count)
+  if (shard == nullptr || !shard->is_array() || shard->size() != 2 ||
+      !getintvalue((*shard)[0], &part.index) || !getintvalue((*shard)[1], &part.count) ||
+      part.count < 1 || part.index < 1 || part.index > part.count)
     return "the header's \"shard\" is not [K,N] with 1 <= K <= N";
   ledger->shard = part;
   if (!header.contains("config")) return "the header has no \"config\"";
@@ -534,9 +549,9 @@ bool takeinteger(std::string_view text, std::size_t *at, std::int64_t *value) {
 // seconds as digits, a point and digits); false for anything else, which
 // the JSON reader then takes. Reading is about ten times faster this way.
 bool parsewritten(std::string_view text, ledgerline *line) {
-  static const char *const keys[] = {"{\"point\":",      ",\"block\":",      ",\"frames\":",
-                                     ",\"frameerrors\":", ",\"biterrors\":",  ",\"undetected\":",
-                                     ",\"iterations\":",  ",\"seconds\":"};
+  static const char *const keys[] = {
+      "{\"point\":",     ",\"block\":",      ",\"frames\":",     ",\"frameerrors\":",
+      ",\"biterrors\":", ",\"undetected\":", ",\"iterations\":", ",\"seconds\":"};
   std::int64_t values[7];
   std::size_t at = 0;
   for (int k = 0; k < 7; ++k) {
@@ -563,9 +578,11 @@ bool parsewritten(std::string_view text, ledgerline *line) {
       seconds.find_first_not_of("0123456789", point + 1) != std::string_view::npos ||
       seconds.substr(0, point).find_first_not_of("0123456789") != std::string_view::npos)
     return false;
-  if (std::from_chars(seconds.data(), seconds.data() + seconds.size(), line->tally.seconds).ec != std::errc())
+  if (std::from_chars(seconds.data(), seconds.data() + seconds.size(), line->tally.seconds).ec !=
+      std::errc())
     return false;
-  if (values[0] < std::numeric_limits<int>::min() || values[0] > std::numeric_limits<int>::max()) return false;
+  if (values[0] < std::numeric_limits<int>::min() || values[0] > std::numeric_limits<int>::max())
+    return false;
   line->giveup = false;
   line->point = static_cast<int>(values[0]);
   line->block = values[1];
@@ -588,14 +605,15 @@ std::string parseline(std::string_view text, ledgerline *line) {
   static const char *const blockkeys[] = {"point",     "block",      "frames",     "frameerrors",
                                           "biterrors", "undetected", "iterations", "seconds"};
   static const char *const giveupkeys[] = {"point", "giveup", "reason"};
-  const std::span<const char *const> keys = giveup ? std::span<const char *const>(giveupkeys)
-                                                   : std::span<const char *const>(blockkeys);
+  const std::span<const char *const> keys =
+      giveup ? std::span<const char *const>(giveupkeys) : std::span<const char *const>(blockkeys);
   for (const char *key : keys)
     if (!object.contains(key)) return std::string("has no \"") + key + "\"";
   const bool infobits = !giveup && object.contains("infobiterrors");
   if (object.size() != keys.size() + (infobits ? 1 : 0))
     for (auto it = object.begin(); it != object.end(); ++it)
-      if (std::find_if(keys.begin(), keys.end(), [&](const char *k) { return it.key() == k; }) == keys.end() &&
+      if (std::find_if(keys.begin(), keys.end(), [&](const char *k) { return it.key() == k; }) ==
+              keys.end() &&
           !(infobits && it.key() == "infobiterrors"))
         return "has an unknown key \"" + it.key() + "\"";
   line->giveup = giveup;
@@ -605,13 +623,15 @@ std::string parseline(std::string_view text, ledgerline *line) {
     return "has an \"infobiterrors\" that is not an integer";
   if (!getintvalue(object["point"], &line->point)) return "has a \"point\" that is not an integer";
   if (giveup) {
-    if (!getinteger(object["giveup"], &line->block)) return "has a \"giveup\" that is not an integer";
+    if (!getinteger(object["giveup"], &line->block))
+      return "has a \"giveup\" that is not an integer";
     if (!object["reason"].is_string()) return "has a \"reason\" that is not a string";
     line->reason = object["reason"].get<std::string>();
     return "";
   }
-  std::int64_t *fields[] = {&line->block, &line->tally.frames, &line->tally.frameerrors,
-                            &line->tally.biterrors, &line->tally.undetected, &line->tally.iterations};
+  std::int64_t *fields[] = {
+      &line->block,           &line->tally.frames,     &line->tally.frameerrors,
+      &line->tally.biterrors, &line->tally.undetected, &line->tally.iterations};
   for (int k = 0; k < 6; ++k)
     if (!getinteger(object[blockkeys[k + 1]], fields[k]))
       return std::string("has a \"") + blockkeys[k + 1] + "\" that is not an integer";
@@ -662,7 +682,9 @@ std::string parseledger(std::string_view text, const std::string &name, ledgerco
   const std::size_t headerend = text.find('\n');
   if (text.empty()) return name + ": empty: not a ledger";
   if (headerend == std::string_view::npos)
-    return name + ": no complete first line: not a ledger, or one whose writer ended before its header was whole";
+    return name +
+           ": no complete first line: not a ledger, or one whose writer ended before its header "
+           "was whole";
   std::string fault = parseheader(text.substr(0, headerend), ledger);
   if (!fault.empty()) return name + ":1: " + fault;
   const std::size_t points = ledger->config.points.size();
@@ -685,8 +707,8 @@ std::string parseledger(std::string_view text, const std::string &name, ledgerco
     if (!fault.empty()) return where + "the line " + fault;
     if (line.giveup) {
       if (line.point < 0 || static_cast<std::size_t>(line.point) >= points)
-        return where + "gives up point " + std::to_string(line.point) + "; the sweep has points 0.." +
-               std::to_string(points - 1);
+        return where + "gives up point " + std::to_string(line.point) +
+               "; the sweep has points 0.." + std::to_string(points - 1);
       if (line.block < 0 || line.block >= blockcount(ledger->config.rule))
         return where + "gives up point " + std::to_string(line.point) + " at block " +
                std::to_string(line.block) + ", out of range";
@@ -694,8 +716,10 @@ std::string parseledger(std::string_view text, const std::string &name, ledgerco
       giveup = giveup < 0 ? line.block : std::min(giveup, line.block);
     } else {
       if (line.infobits != (ledger->config.infobits > 0))
-        return where + (line.infobits ? "the block gives information-bit errors, and the run counts none"
-                                      : "the block has no \"infobiterrors\", and the run counts information bits");
+        return where +
+               (line.infobits
+                    ? "the block gives information-bit errors, and the run counts none"
+                    : "the block has no \"infobiterrors\", and the run counts information bits");
       fault = blockfault(ledger->config, ledger->shard, line.point, line.block, line.tally);
       if (!fault.empty()) return where + fault;
       read[line.point].push_back({line.block, number, line.tally});
@@ -775,9 +799,9 @@ struct ledgerwriter::state {
   std::string path;
   runconfig config;
   ledgershard shard;
-  std::string failure;      // why no more lines are taken
+  std::string failure;  // why no more lines are taken
   std::string lockwarning;
-  off_t bytes = 0;          // the file's length
+  off_t bytes = 0;  // the file's length
   std::chrono::steady_clock::time_point lastsync;
 };
 
@@ -821,7 +845,9 @@ std::string lockfile(int fd, const std::string &path, std::string *warning) {
 #endif
   if (result == 0) return "";
   if (errno == EAGAIN || errno == EACCES || errno == EWOULDBLOCK)
-    return path + ": another run is writing this ledger (it is locked); runs must not append to one ledger at once";
+    return path +
+           ": another run is writing this ledger (it is locked); runs must not append to one "
+           "ledger at once";
   *warning = systemfault(path, "cannot lock; written unlocked");
   return "";
 }
@@ -873,8 +899,8 @@ std::string ledgerwriter::open(const std::string &path, const runconfig &config,
     fault = configdifference(contents.config, path, config, "this run");
     if (!fault.empty()) return refuse(path + ": the ledger is of another configuration: " + fault);
     if (contents.shard.index != shard.index || contents.shard.count != shard.count)
-      return refuse(path + ": the ledger is of shard " + shardname(contents.shard) + ", this run is " +
-                    shardname(shard));
+      return refuse(path + ": the ledger is of shard " + shardname(contents.shard) +
+                    ", this run is " + shardname(shard));
   }
   // Cut a torn last line (or a torn header), so that the next line starts
   // on a line of its own.
@@ -917,8 +943,8 @@ std::string ledgerwriter::open(const std::string &path, const runconfig &config,
 namespace {
 
 // Appends one line whole; on failure cuts what part of it went in.
-std::string appendline(int fd, const std::string &path, const std::string &line,
-                       off_t *bytes, std::string *failure) {
+std::string appendline(int fd, const std::string &path, const std::string &line, off_t *bytes,
+                       std::string *failure) {
   if (!failure->empty()) return path + ": no more lines after an earlier fault: " + *failure;
   if (!writeall(fd, line.data(), line.size())) {
     *failure = systemfault(path, "cannot write");
@@ -938,8 +964,8 @@ std::string ledgerwriter::writeblock(int point, std::int64_t block, const blockt
   if (state_->fd < 0) return "no ledger is open";
   std::string fault = blockfault(state_->config, state_->shard, point, block, tally);
   if (!fault.empty()) return state_->path + ": refused: " + fault;
-  fault = appendline(state_->fd, state_->path, blockline(point, block, tally, state_->config.infobits > 0),
-                     &state_->bytes,
+  fault = appendline(state_->fd, state_->path,
+                     blockline(point, block, tally, state_->config.infobits > 0), &state_->bytes,
                      &state_->failure);
   if (!fault.empty() || syncseconds < 0) return fault;
   const auto now = std::chrono::steady_clock::now();
@@ -967,7 +993,8 @@ std::string ledgerwriter::close() {
   std::lock_guard<std::mutex> guard(state_->mutex);
   if (state_->fd < 0) return "";
   std::string fault = state_->failure;
-  if (fdatasync(state_->fd) != 0 && fault.empty()) fault = systemfault(state_->path, "cannot flush");
+  if (fdatasync(state_->fd) != 0 && fault.empty())
+    fault = systemfault(state_->path, "cannot flush");
   if (::close(state_->fd) != 0 && fault.empty()) fault = systemfault(state_->path, "cannot close");
   state_->fd = -1;
   return fault;

@@ -160,7 +160,8 @@ std::string headerline(const runconfig &config, const ledgershard &shard, const 
 // A block line and a give-up line, '\n' included; the block's
 // information-bit errors are written with infobits (a run that counts
 // them).
-std::string blockline(int point, std::int64_t block, const blocktally &tally, bool infobits = false);
+std::string blockline(int point, std::int64_t block, const blocktally &tally,
+                      bool infobits = false);
 std::string giveupline(int point, std::int64_t block, const std::string &reason);
 
 enum class ledgermode {
@@ -184,8 +185,7 @@ class ledgerwriter {
   // this one, and its torn last line is cut off. On failure nothing is
   // left open and an existing file is unchanged.
   std::string open(const std::string &path, const runconfig &config, const ledgershard &shard,
-                   ledgermode mode, ledgercontents *resumed = nullptr,
-                   const ledgerinfo &info = {});
+                   ledgermode mode, ledgercontents *resumed = nullptr, const ledgerinfo &info = {});
 
   // Appends a line; refuses (and writes nothing) a block that blockfault
   // refuses. After a failed write the writer takes no more lines.

@@ -41,8 +41,9 @@ std::string unite(const std::vector<const ledgercontents *> &ledgers, blockunion
     std::vector<source> all;
     for (std::size_t k = 0; k < ledgers.size(); ++k)
       for (const numberedblock &b : ledgers[k]->blocks[p]) all.push_back({b, k});
-    std::stable_sort(all.begin(), all.end(),
-                     [](const source &a, const source &b) { return a.block.block < b.block.block; });
+    std::stable_sort(all.begin(), all.end(), [](const source &a, const source &b) {
+      return a.block.block < b.block.block;
+    });
     std::vector<numberedblock> &kept = u->blocks[p];
     kept.reserve(all.size());
     for (std::size_t k = 0; k < all.size(); ++k) {
@@ -79,8 +80,7 @@ std::string shortfall(const blockunion &u, int point, std::int64_t block) {
   if (!owners.empty()) return text + "which " + owners + " has not run yet: resume that shard";
   std::string missing;
   for (int n : counts)
-    missing += (missing.empty() ? "" : " or ") +
-               shardname({static_cast<int>(block % n) + 1, n});
+    missing += (missing.empty() ? "" : " or ") + shardname({static_cast<int>(block % n) + 1, n});
   return text + "which no ledger given owns: the ledger of shard " + missing + " is missing";
 }
 
@@ -146,8 +146,9 @@ std::string planshard(const ledgershard &shard, const std::vector<const ledgerco
     for (std::int64_t b = firstshareblock(rule, shard); b >= 0 && !share.done;) {
       if (givenup(p, b)) break;
       const blocktally *tally = nullptr;
-      auto it = std::lower_bound(blocks.begin(), blocks.end(), b,
-                                 [](const numberedblock &x, std::int64_t n) { return x.block < n; });
+      auto it =
+          std::lower_bound(blocks.begin(), blocks.end(), b,
+                           [](const numberedblock &x, std::int64_t n) { return x.block < n; });
       if (it != blocks.end() && it->block == b) tally = &it->tally;
       if (tally == nullptr) {
         plan->next[p] = b;
@@ -157,7 +158,8 @@ std::string planshard(const ledgershard &shard, const std::vector<const ledgerco
       b = share.next;
     }
   }
-  plan->finished = std::all_of(plan->next.begin(), plan->next.end(), [](std::int64_t b) { return b < 0; });
+  plan->finished =
+      std::all_of(plan->next.begin(), plan->next.end(), [](std::int64_t b) { return b < 0; });
   return "";
 }
 

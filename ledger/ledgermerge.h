@@ -38,8 +38,8 @@ namespace ldpc {
 // The merge of ledgers: the stopping rule over the union of their blocks.
 struct mergeresult {
   runconfig config;
-  sweepverdict verdict;      // complete: the result of the run
-  std::int64_t blocks = 0;   // distinct blocks held in all
+  sweepverdict verdict;     // complete: the result of the run
+  std::int64_t blocks = 0;  // distinct blocks held in all
   // Not complete: the first block the rule needs and no ledger holds, and
   // which shard must go on, in words.
   int point = -1;
@@ -55,9 +55,9 @@ std::string mergeledgers(const std::vector<const ledgercontents *> &ledgers, mer
 // A shard's own share of a point, counted block by block in its order
 // (blocks K - 1, K - 1 + N, ...).
 struct sharestate {
-  blocktally own;           // the shard's blocks counted so far
-  std::int64_t next = -1;   // its next block; -1 before the first count
-  bool done = false;        // the shard need run no more of the point
+  blocktally own;          // the shard's blocks counted so far
+  std::int64_t next = -1;  // its next block; -1 before the first count
+  bool done = false;       // the shard need run no more of the point
 };
 
 // The shard's first block of a point (K - 1), or -1 when the point has

@@ -14,7 +14,8 @@ namespace ldpc {
 namespace {
 
 blockcounts tocounts(const blocktally &t) {
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds, t.infobiterrors};
+  return {t.frames,     t.frameerrors, t.biterrors,    t.undetected,
+          t.iterations, t.seconds,     t.infobiterrors};
 }
 
 }  // namespace
@@ -42,7 +43,9 @@ runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subje
   c.rule.blockframes = blockframes;
   c.settings = subject.code;
   const decoderoptions &o = run.decoder;
-  auto add = [&](const char *key, configvalue value) { c.settings.push_back({key, std::move(value)}); };
+  auto add = [&](const char *key, configvalue value) {
+    c.settings.push_back({key, std::move(value)});
+  };
   add("channel", std::string(channelname(run.channel)));
   add("decoder", std::string(algorithmname(o.algorithm)));
   add("schedule", std::string(schedulename(o.schedule)));
@@ -65,14 +68,17 @@ runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subje
 
 std::vector<configsetting> chainsettings(const transmitchain &chain) {
   std::vector<configsetting> settings;
-  auto add = [&](const char *key, configvalue value) { settings.push_back({key, std::move(value)}); };
+  auto add = [&](const char *key, configvalue value) {
+    settings.push_back({key, std::move(value)});
+  };
   add("codeword", std::string(codewordname(chain.codeword)));
   if (chain.channel == channeltype::awgn) {
     const channelsetup &setup = chain.setup;
     add("modulation", std::string(modulationname(setup.modulation)));
     add("demapper", std::string(demappername(setup.demapper)));
     add("fading", std::string(fadingname(setup.fading)));
-    if (setup.fading == fadingkind::block) add("fadingblock", static_cast<std::int64_t>(setup.blocklength));
+    if (setup.fading == fadingkind::block)
+      add("fadingblock", static_cast<std::int64_t>(setup.blocklength));
     add("interleave", std::string(interleavingname(setup.interleave)));
   }
   // The words drawn: K bits put on the encoder's information positions
@@ -113,18 +119,22 @@ void hookledger(ledgerwriter *writer, const ledgercontents *resumed, const ledge
     *counts = tocounts(*t);
     return blockorigin::known;
   };
-  hooks.givenup = [resumed](int point, std::int64_t block) { return givenupin(*resumed, point, block); };
+  hooks.givenup = [resumed](int point, std::int64_t block) {
+    return givenupin(*resumed, point, block);
+  };
   hooks.decoded = [writer, fault](int point, std::int64_t block, const blockcounts &c) {
     fault->note(writer->writeblock(point, block,
-                                   {c.frames, c.frameerrors, c.biterrors, c.undetected, c.iterations, c.seconds,
-                                    c.infobiterrors}));
+                                   {c.frames, c.frameerrors, c.biterrors, c.undetected,
+                                    c.iterations, c.seconds, c.infobiterrors}));
   };
   hooks.timedout = [writer, fault](int point, std::int64_t block) {
     fault->note(writer->writegiveup(point, block, "max seconds"));
   };
   if (shard.count > 1) hooks.owns = [shard](std::int64_t block) { return ownsblock(shard, block); };
   std::function<bool()> cancelled = callbacks->cancelled;
-  callbacks->cancelled = [fault, cancelled] { return fault->failed.load() || (cancelled && cancelled()); };
+  callbacks->cancelled = [fault, cancelled] {
+    return fault->failed.load() || (cancelled && cancelled());
+  };
 }
 
 }  // namespace ldpc

@@ -35,11 +35,11 @@ namespace ldpc {
 // What the configuration holds of the code and decoder beyond the
 // simulation settings.
 struct ledgersubject {
-  std::int64_t length = 0;              // bits per frame
+  std::int64_t length = 0;  // bits per frame
   bool ensemble = false;
-  std::vector<configsetting> code;      // the code's fingerprint, or the ensemble
-  std::string target;                   // the decoder's instruction set
-  std::vector<configsetting> chain;     // the transmit chain's (chainsettings), none without one
+  std::vector<configsetting> code;   // the code's fingerprint, or the ensemble
+  std::string target;                // the decoder's instruction set
+  std::vector<configsetting> chain;  // the transmit chain's (chainsettings), none without one
 };
 
 // A fixed code's subject: its fingerprint (16 hex digits), length and the

@@ -87,9 +87,9 @@ void giveuppoint(pointstate *state) {
 }
 
 double pointfer(const pointstate &state) {
-  return state.total.frames > 0
-             ? static_cast<double>(state.total.frameerrors) / static_cast<double>(state.total.frames)
-             : 0.0;
+  return state.total.frames > 0 ? static_cast<double>(state.total.frameerrors) /
+                                      static_cast<double>(state.total.frames)
+                                : 0.0;
 }
 
 bool sweepgoeson(const stoppingrule &rule, const pointstate &state) {

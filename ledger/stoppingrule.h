@@ -35,7 +35,7 @@ namespace ldpc {
 // What one block, or a sum of blocks, counted.
 struct blocktally {
   std::int64_t frames = 0, frameerrors = 0, biterrors = 0, undetected = 0, iterations = 0;
-  double seconds = 0.0;  // wall clock spent decoding; reported, never decides anything
+  double seconds = 0.0;            // wall clock spent decoding; reported, never decides anything
   std::int64_t infobiterrors = 0;  // errors in information bits (0 where a run counts none)
 };
 

@@ -72,9 +72,9 @@ void dimensionllrs(const double *levels, int p, double w, double g, double invn0
   }
 }
 
-demapkernel::params setup(modulationkind kind, demapperkind demapper,
-                          const std::complex<double> *y, const std::complex<double> *gains,
-                          int nsymbols, double n0, double *llr, const std::vector<double> &levels) {
+demapkernel::params setup(modulationkind kind, demapperkind demapper, const std::complex<double> *y,
+                          const std::complex<double> *gains, int nsymbols, double n0, double *llr,
+                          const std::vector<double> &levels) {
   demapkernel::params p;
   p.levels = levels.data();
   p.q = bitspersymbol(kind);

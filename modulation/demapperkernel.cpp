@@ -48,7 +48,8 @@ V subsetlse(D d, const workspace &ws, int count, int bit, int value) {
   V sum = hn::Zero(d);
   for (int l = 0; l < count; ++l)
     if (((l >> bit) & 1) == value)
-      sum = hn::Add(sum, hn::Exp(d, hn::Max(hn::Sub(hn::Load(d, ws.m.get() + l * n), top), lowest)));
+      sum =
+          hn::Add(sum, hn::Exp(d, hn::Max(hn::Sub(hn::Load(d, ws.m.get() + l * n), top), lowest)));
   return hn::Add(top, hn::Log(d, sum));
 }
 
@@ -102,8 +103,8 @@ void dimension(D d, const params &p, V w, V g, workspace *ws, int first) {
     const auto fine = hn::And(hn::Ge(s0, small), hn::Ge(s1, small));
     V llr = hn::Log(d, hn::Div(s0, s1));
     if (!hn::AllTrue(d, fine))
-      llr = hn::IfThenElse(fine, llr,
-                           hn::Sub(subsetlse(d, *ws, count, bit, 0), subsetlse(d, *ws, count, bit, 1)));
+      llr = hn::IfThenElse(
+          fine, llr, hn::Sub(subsetlse(d, *ws, count, bit, 0), subsetlse(d, *ws, count, bit, 1)));
     hn::Store(llr, d, ws->out.get() + (first + 2 * t) * n);
   }
 }

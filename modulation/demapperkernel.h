@@ -22,7 +22,7 @@ struct params {
   const std::complex<double> *y;
   const std::complex<double> *gains;  // may be null
   int nsymbols;
-  double invn0;          // 1 / n0
+  double invn0;  // 1 / n0
   double *llr;
 };
 

@@ -130,8 +130,7 @@ void bpskawgn(const std::uint8_t *bits, int n, double n0, std::uint64_t *state, 
 // Symbols through gains and noise, symbol after symbol: the gain pair
 // (fast fading; block fading at the first symbol of each block), then the
 // noise pair.
-void fadeandnoise(const channelsetup &setup, int nsymbols, std::uint64_t *state,
-                  framebuffers *b) {
+void fadeandnoise(const channelsetup &setup, int nsymbols, std::uint64_t *state, framebuffers *b) {
   const bool fading = setup.fading != fadingkind::none;
   const int every = setup.fading == fadingkind::block ? setup.blocklength : 1;
   const double gainscale = std::sqrt(0.5), noisescale = std::sqrt(setup.n0 / 2.0);

@@ -50,9 +50,9 @@ struct channelsetup {
   modulationkind modulation = modulationkind::bpsk;
   demapperkind demapper = demapperkind::exact;
   fadingkind fading = fadingkind::none;
-  int blocklength = 1;     // block fading: symbols per gain
+  int blocklength = 1;  // block fading: symbols per gain
   interleaving interleave = interleaving::none;
-  double n0 = 1.0;         // complex noise variance
+  double n0 = 1.0;  // complex noise variance
 };
 
 // What makes setup unusable for frames of n code bits, "" when nothing:

@@ -82,7 +82,8 @@ inline void quantiserow(const double *x, int z, std::int16_t clamp, std::int16_t
     hn::StoreU(hn::DemoteTo(d16, hn::DemoteTo(d32, q)), d16, l + i);
   }
 #endif
-  for (; i < z; ++i) l[i] = static_cast<std::int16_t>(kernel::quantise(x[i], kernel::fixedscale, clamp));
+  for (; i < z; ++i)
+    l[i] = static_cast<std::int16_t>(kernel::quantise(x[i], kernel::fixedscale, clamp));
 }
 
 // A row's decisions (1 for a negative posterior), its posteriors in LLR
@@ -101,7 +102,8 @@ inline int resultrow(const std::int16_t *l, int z, std::uint8_t *decisions, floa
     zeros += static_cast<int>(hn::CountTrue(d32, hn::Eq(x, hn::Zero(d32))));
     const auto negative = hn::And(hn::VecFromMask(d32, hn::Lt(x, hn::Zero(d32))), hn::Set(d32, 1));
     hn::StoreU(hn::DemoteTo(d8, negative), d8, decisions + i);
-    if (posteriors != nullptr) hn::StoreU(hn::Mul(hn::ConvertTo(df, x), eighth), df, posteriors + i);
+    if (posteriors != nullptr)
+      hn::StoreU(hn::Mul(hn::ConvertTo(df, x), eighth), df, posteriors + i);
   }
 #endif
   for (; i < z; ++i) {
@@ -129,7 +131,8 @@ struct frame {
   static std::size_t size(const params &p) {
     const std::size_t zp = padded(p.lift);
     return (static_cast<std::size_t>(p.columns) + p.rowstart[p.rows] + std::max(1, p.maxrowdegree) +
-            2) * zp;
+            2) *
+           zp;
   }
 };
 
@@ -233,9 +236,12 @@ void run(const params &p, const double *llr, const decodeoutputs &out, std::int1
 
 void decodeone(const params &p, const double *llr, const decodeoutputs &out, std::int16_t *work) {
   switch (p.rule) {
-    case kernel::ruleminsum: return run<plain>(p, llr, out, work);
-    case kernel::rulenms: return run<normalised>(p, llr, out, work);
-    default: return run<offset>(p, llr, out, work);
+    case kernel::ruleminsum:
+      return run<plain>(p, llr, out, work);
+    case kernel::rulenms:
+      return run<normalised>(p, llr, out, work);
+    default:
+      return run<offset>(p, llr, out, work);
   }
 }
 

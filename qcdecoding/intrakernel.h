@@ -16,7 +16,7 @@ struct params {
   const int *column;    // per circulant: its block column
   const int *shift;     // per circulant: its shift
   int maxrowdegree;
-  int rule;             // kernel::checkrule: minsum, nms or oms
+  int rule;  // kernel::checkrule: minsum, nms or oms
   int iterations;
   bool earlystop;
   std::int16_t alphaq15, betaq, bound, channel;
@@ -31,8 +31,7 @@ std::size_t worksize(const params &p);
 
 // Decodes one frame of llr (columns x lift values) into the first entries
 // of out; work holds worksize(p) values, 64-byte aligned.
-void decodeframe(const params &p, const double *llr, const decodeoutputs &out,
-                 std::int16_t *work);
+void decodeframe(const params &p, const double *llr, const decodeoutputs &out, std::int16_t *work);
 
 }  // namespace ldpc::intra
 

@@ -39,18 +39,16 @@ qcmatrix checkedmatrix(const qcmatrix &qc) {
       static_cast<std::int64_t>(qc.rows) * qc.lift > INT32_MAX)
     throw std::invalid_argument("qcdecoder: the expansion has more nodes than an int holds");
   if (qc.shifts.size() != static_cast<std::size_t>(qc.rows) * static_cast<std::size_t>(qc.columns))
-    throw std::invalid_argument("qcdecoder: the base matrix holds " +
-                                std::to_string(qc.shifts.size()) + " entries; " +
-                                std::to_string(qc.rows) + " x " + std::to_string(qc.columns) +
-                                " expected");
+    throw std::invalid_argument(
+        "qcdecoder: the base matrix holds " + std::to_string(qc.shifts.size()) + " entries; " +
+        std::to_string(qc.rows) + " x " + std::to_string(qc.columns) + " expected");
   for (int r = 0; r < qc.rows; ++r)
     for (int c = 0; c < qc.columns; ++c) {
       const int s = qcshift(qc, r, c);
       if (s < -1 || s >= qc.lift)
-        throw std::invalid_argument("qcdecoder: block row " + std::to_string(r) +
-                                    ", block column " + std::to_string(c) + ": shift " +
-                                    std::to_string(s) + " is outside -1.." +
-                                    std::to_string(qc.lift - 1));
+        throw std::invalid_argument(
+            "qcdecoder: block row " + std::to_string(r) + ", block column " + std::to_string(c) +
+            ": shift " + std::to_string(s) + " is outside -1.." + std::to_string(qc.lift - 1));
     }
   return qc;
 }
@@ -144,10 +142,9 @@ void qcdecoder::compile() {
   }
   maxcoldegree_ = *std::max_element(coldegree.begin(), coldegree.end());
   if (maxcoldegree_ > kernel::fixedmaxdegree)
-    throw std::invalid_argument("qcdecoder: a variable node of degree " +
-                                std::to_string(maxcoldegree_) +
-                                "; 16-bit fixed point takes degrees up to " +
-                                std::to_string(kernel::fixedmaxdegree));
+    throw std::invalid_argument(
+        "qcdecoder: a variable node of degree " + std::to_string(maxcoldegree_) +
+        "; 16-bit fixed point takes degrees up to " + std::to_string(kernel::fixedmaxdegree));
 }
 
 void qcdecoder::decodeframe(const double *llr, const decodeoutputs &out, workspace *work) const {

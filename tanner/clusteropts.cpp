@@ -46,12 +46,13 @@ ldpc::pointstop stopof(ldpc::pointend end) {
 }
 
 ldpc::blockcounts countsof(const ldpc::blocktally &t) {
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds, t.infobiterrors};
+  return {t.frames,     t.frameerrors, t.biterrors,    t.undetected,
+          t.iterations, t.seconds,     t.infobiterrors};
 }
 
 // Why the sweep ended after the points finished, as runsimulation says it.
-ldpc::sweepend endof(const ldpc::simulationsettings &s, const std::vector<ldpc::pointresult> &results,
-                     bool interrupted) {
+ldpc::sweepend endof(const ldpc::simulationsettings &s,
+                     const std::vector<ldpc::pointresult> &results, bool interrupted) {
   if (interrupted) return ldpc::sweepend::cancelled;
   if (results.empty() || results.size() == s.parameters.size()) return ldpc::sweepend::lastpoint;
   if (results.back().fer < s.minfer) return ldpc::sweepend::minfer;
@@ -75,19 +76,24 @@ ldpc::clusterjob makejob(const ldpc::simulationsettings &s, const ldpc::decoder 
     const auto start = std::chrono::steady_clock::now();
     const ldpc::framespan span = ldpc::blockspan(rule, block);
     const ldpc::blockcounts c = ldpc::decodeblockframes(s, dec, map, point, span.first, span.count);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return ldpc::blocktally{c.frames,     c.frameerrors, c.biterrors,      c.undetected,
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return ldpc::blocktally{c.frames,     c.frameerrors, c.biterrors,    c.undetected,
                             c.iterations, seconds,       c.infobiterrors};
   };
   if (const ldpc::ledgercontents *known = ledger->resumed()) {
     job.known = known->blocks;
-    job.givenup = [known](int point, std::int64_t block) { return ldpc::givenupin(*known, point, block); };
+    job.givenup = [known](int point, std::int64_t block) {
+      return ldpc::givenupin(*known, point, block);
+    };
   }
   job.known.resize(s.parameters.size());
   job.blockdone = [ledger](int point, std::int64_t block, const ldpc::blocktally &t) {
     return ledger->recordblock(point, block, t);
   };
-  job.giveup = [ledger](int point, std::int64_t block) { return ledger->recordgiveup(point, block); };
+  job.giveup = [ledger](int point, std::int64_t block) {
+    return ledger->recordgiveup(point, block);
+  };
   return job;
 }
 #endif
@@ -112,13 +118,15 @@ mpiranks startmpi() {
 #else
   if (launched > 1)
     fail("started as one of " + std::to_string(launched) +
-         " MPI ranks, but this tanner was built without MPI (install libopenmpi-dev and build again)");
+         " MPI ranks, but this tanner was built without MPI (install libopenmpi-dev and build "
+         "again)");
 #endif
   return ranks;
 }
 
-std::vector<ldpc::pointresult> runclustersweep(const ldpc::simulationsettings &s, const ldpc::graphs *graph,
-                                               const ldpc::framemap *map, std::uint64_t confighash,
+std::vector<ldpc::pointresult> runclustersweep(const ldpc::simulationsettings &s,
+                                               const ldpc::graphs *graph, const ldpc::framemap *map,
+                                               std::uint64_t confighash,
                                                const ldpc::simulationcallbacks &callbacks,
                                                ldpc::sweepend *end, ledgerrun *ledger) {
   std::vector<ldpc::pointresult> results;
@@ -152,14 +160,16 @@ std::vector<ldpc::pointresult> runclustersweep(const ldpc::simulationsettings &s
   int rank = 0;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   if (!outcome.failure.empty() && !outcome.interrupted) {
-    if (rank == 0) std::fprintf(stderr, "tanner: the cluster run failed: %s\n", outcome.failure.c_str());
+    if (rank == 0)
+      std::fprintf(stderr, "tanner: the cluster run failed: %s\n", outcome.failure.c_str());
     MPI_Abort(MPI_COMM_WORLD, 1);
   }
   for (std::size_t p = 0; p < outcome.points.size(); ++p) {
     if (outcome.points[p].end == ldpc::pointend::running) break;
-    ldpc::pointresult r = ldpc::summarisepoint(s, static_cast<int>(p), countsof(outcome.points[p].total),
-                                               p < seconds.size() ? seconds[p] : 0.0,
-                                               outcome.points[p].total.frames, dec.length(), counted);
+    ldpc::pointresult r =
+        ldpc::summarisepoint(s, static_cast<int>(p), countsof(outcome.points[p].total),
+                             p < seconds.size() ? seconds[p] : 0.0, outcome.points[p].total.frames,
+                             dec.length(), counted);
     r.stopped = stopof(outcome.points[p].end);
     r.seconds = p < seconds.size() ? seconds[p] : 0.0;
     results.push_back(r);

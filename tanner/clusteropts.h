@@ -37,8 +37,9 @@ mpiranks startmpi();
 // The sweep of graph over the ranks (ranks > 1); callbacks' pointdone,
 // progress and cancelled are called on rank 0 only. Returns the points
 // finished, on every rank, and why the sweep ended.
-std::vector<ldpc::pointresult> runclustersweep(const ldpc::simulationsettings &s, const ldpc::graphs *graph,
-                                               const ldpc::framemap *map, std::uint64_t confighash,
+std::vector<ldpc::pointresult> runclustersweep(const ldpc::simulationsettings &s,
+                                               const ldpc::graphs *graph, const ldpc::framemap *map,
+                                               std::uint64_t confighash,
                                                const ldpc::simulationcallbacks &callbacks,
                                                ldpc::sweepend *end, ledgerrun *ledger);
 

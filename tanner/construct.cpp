@@ -125,8 +125,10 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
       if (arg == "--seed")
         parseseed("construct", argv[++i], options->seed);
       else if (!ldpc::parsestreamstate(argv[++i], options->seed))
-        usageerror("construct", "--state takes W0,W1,W2 (each 0..65535) or an integer below 2^48, "
-                                "not '" + std::string(argv[i]) + "'");
+        usageerror("construct",
+                   "--state takes W0,W1,W2 (each 0..65535) or an integer below 2^48, "
+                   "not '" +
+                       std::string(argv[i]) + "'");
     } else if (arg == "--verbose") {
       options->verbose = true;
     } else if (arg == "--json") {
@@ -162,7 +164,8 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
     }
   }
   if (options->encoder && options->alist)
-    usageerror("construct", "--encoder needs a code description file; an alist file has no room for it");
+    usageerror("construct",
+               "--encoder needs a code description file; an alist file has no room for it");
   if (options->json && options->verbose)
     usageerror("construct", "--json and --verbose exclude each other");
   if (given.count("--girth") != 0 && given.count("--no-parallel") != 0)
@@ -207,7 +210,8 @@ std::string jsonrows(const std::vector<distributionrow> &rows) {
     std::snprintf(row, sizeof row,
                   "%s{\"degree\": %d, \"requested\": %.10g, \"realised\": %.10g, "
                   "\"nodes\": %" PRId64 "}",
-                  k ? ", " : "", rows[k].degree, rows[k].requested, rows[k].realised, rows[k].nodes);
+                  k ? ", " : "", rows[k].degree, rows[k].requested, rows[k].realised,
+                  rows[k].nodes);
     text += row;
   }
   return text + "]";
@@ -339,10 +343,9 @@ int irregular(int argc, char **argv) {
   ldpc::constructirregulargraph(&graph, &simulation);
   applygirth(&graph, options);
   writeandreport(&graph, options);
-  reportdistributions(options,
-                      distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions),
-                      distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions),
-                      edgefractions);
+  reportdistributions(
+      options, distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions),
+      distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions), edgefractions);
   endreport(options);
   ldpc::freegraph(&graph);
   return statusok;
@@ -371,7 +374,8 @@ int proto(int argc, char **argv) {
     return circulantlift(protofile, lift, haslift, options);
   if (protofile.empty()) usageerror("construct", "expects PROTOFILE");
   if (!haslift) usageerror("construct", "--lift is required");
-  checkdistinctfiles("construct", {{"the proto-file", protofile}}, {{"the output", options.output}});
+  checkdistinctfiles("construct", {{"the proto-file", protofile}},
+                     {{"the output", options.output}});
   ldpc::graphs *protograph = loadprotograph(protofile, lift);
   checkwritable(options.output);
 
@@ -420,7 +424,8 @@ int constructcommand(int argc, char **argv) {
   if (ensemble == "proto") return proto(argc - 1, argv + 1);
   if (ensemble == "peg") return pegcommand(argc - 1, argv + 1);
   if (ensemble == "standard") return constructstandard(argc - 1, argv + 1);
-  usageerror("construct", "unknown ensemble '" + ensemble + "'; expects 'irregular', 'proto', 'peg' or 'standard'");
+  usageerror("construct", "unknown ensemble '" + ensemble +
+                              "'; expects 'irregular', 'proto', 'peg' or 'standard'");
 }
 
 }  // namespace tanner

@@ -15,11 +15,11 @@ struct common {
   bool verbose = false;
   bool alist = false;
   bool padded = true;
-  int girth = 0;          // --girth G (--no-parallel: 4); 0 none
-  bool circulant = false; // proto: --circulant
-  std::string shifts;     // proto: --shifts FILE
-  bool json = false;      // --json: the report as one JSON object
-  bool encoder = false;   // --encoder: write gap and iphi, nodes in the form's order
+  int girth = 0;           // --girth G (--no-parallel: 4); 0 none
+  bool circulant = false;  // proto: --circulant
+  std::string shifts;      // proto: --shifts FILE
+  bool json = false;       // --json: the report as one JSON object
+  bool encoder = false;    // --encoder: write gap and iphi, nodes in the form's order
   std::string output;
 };
 

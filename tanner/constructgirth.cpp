@@ -48,8 +48,8 @@ std::string jsonhistogram(const char *key, const std::map<int, std::int64_t> &co
                           bool zeroisnull) {
   std::string text = "[";
   for (const auto &[value, nodes] : counts)
-    text += std::string(text.size() > 1 ? ", " : "") + "{\"" + key + "\": " +
-            (zeroisnull && value == 0 ? std::string("null") : std::to_string(value)) +
+    text += std::string(text.size() > 1 ? ", " : "") + "{\"" + key +
+            "\": " + (zeroisnull && value == 0 ? std::string("null") : std::to_string(value)) +
             ", \"nodes\": " + std::to_string(nodes) + "}";
   return text + "]";
 }

@@ -33,9 +33,8 @@ void checkfractions(const std::string &command, const char *option,
 
 void checkdistributionargs(const std::string &command, const distributionargs &distribution,
                            std::optional<int> length) {
-  const std::string fault =
-      ldpc::irregularinputfault(distribution.vdeg, distribution.vfrac, distribution.cdeg,
-                                distribution.cfrac, length, "--");
+  const std::string fault = ldpc::irregularinputfault(
+      distribution.vdeg, distribution.vfrac, distribution.cdeg, distribution.cfrac, length, "--");
   if (!fault.empty()) usageerror(command, fault);
 }
 

@@ -96,10 +96,12 @@ settings parse(int argc, char **argv) {
     else
       usageerror(command, "unknown option " + arg);
   }
-  if (s.positions && s.random >= 0) usageerror(command, "--positions and --random exclude each other");
-  if (s.given.count("--seed") != 0 && s.random < 0) usageerror(command, "--seed applies to --random only");
+  if (s.positions && s.random >= 0)
+    usageerror(command, "--positions and --random exclude each other");
+  if (s.given.count("--seed") != 0 && s.random < 0)
+    usageerror(command, "--seed applies to --random only");
   const std::size_t expected = s.positions ? 1 : s.random >= 0 ? 2 : 3;
-  const char *shape = s.positions ? "expects CODE --positions"
+  const char *shape = s.positions     ? "expects CODE --positions"
                       : s.random >= 0 ? "expects CODE --random N OUT"
                                       : "expects CODE IN OUT";
   if (positional.size() != expected) usageerror(command, shape);
@@ -188,7 +190,8 @@ void writecodewords(const std::string &path, const std::vector<std::uint8_t> &co
   auto format = [&](ldpc::textwriter *out) {
     std::string line(static_cast<std::size_t>(n) + 1, '\n');
     for (int f = 0; f < frames; ++f) {
-      for (int i = 0; i < n; ++i) line[i] = static_cast<char>('0' + codewords[std::size_t(f) * n + i]);
+      for (int i = 0; i < n; ++i)
+        line[i] = static_cast<char>('0' + codewords[std::size_t(f) * n + i]);
       ldpc::writetext(out, line.data(), line.size());
     }
   };

@@ -12,8 +12,8 @@ namespace tanner {
 void usageerror(const std::string &command, const std::string &message) {
   endprogress();
   std::fflush(stdout);
-  std::fprintf(stderr, "tanner %s: %s\nTry 'tanner %s --help'.\n", command.c_str(),
-               message.c_str(), command.c_str());
+  std::fprintf(stderr, "tanner %s: %s\nTry 'tanner %s --help'.\n", command.c_str(), message.c_str(),
+               command.c_str());
   finish(statususage);
 }
 

@@ -101,9 +101,9 @@ std::string jsonnumber(double x) { return std::isfinite(x) ? format("%.17g", x) 
 
 void writefileorfail(const std::string &path, const std::string &contents) {
   std::string error;
-  switch (ldpc::writewhole(path.c_str(),
-                           [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); },
-                           &error)) {
+  switch (ldpc::writewhole(
+      path.c_str(), [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); },
+      &error)) {
     case ldpc::writeok:
       return;
     case ldpc::writeopenfailed:
@@ -260,15 +260,15 @@ std::string floorjson(const flooroptions &o, const std::vector<ldpc::floorresult
                   ", \"confidence\": " + jsonnumber(o.run.confidence) + "}, \"points\": [";
   for (std::size_t i = 0; i < results.size(); ++i) {
     const ldpc::floorresult &r = results[i];
-    j += std::string(i ? ", " : "") + "{\"method\": \"multicanonical\", \"ebn0\": " +
-         jsonnumber(r.ebn0) + ", \"sigma\": " + jsonnumber(r.parameter) +
-         ", \"fer\": " + jsonnumber(r.fer) + ", \"ferlow\": " + jsonnumber(r.ferlow) +
-         ", \"ferhigh\": " + jsonnumber(r.ferhigh) + ", \"ber\": " + jsonnumber(r.ber) +
-         ", \"berlow\": " + jsonnumber(r.berlow) + ", \"berhigh\": " + jsonnumber(r.berhigh) +
+    j += std::string(i ? ", " : "") +
+         "{\"method\": \"multicanonical\", \"ebn0\": " + jsonnumber(r.ebn0) +
+         ", \"sigma\": " + jsonnumber(r.parameter) + ", \"fer\": " + jsonnumber(r.fer) +
+         ", \"ferlow\": " + jsonnumber(r.ferlow) + ", \"ferhigh\": " + jsonnumber(r.ferhigh) +
+         ", \"ber\": " + jsonnumber(r.ber) + ", \"berlow\": " + jsonnumber(r.berlow) +
+         ", \"berhigh\": " + jsonnumber(r.berhigh) +
          ", \"converged\": " + (r.converged ? "true" : "false") +
          ", \"diagnostic\": " + jsonstring(r.diagnostic) +
-         ", \"decodes\": " + std::to_string(r.decodes) +
-         ", \"seconds\": " + jsonnumber(r.seconds) +
+         ", \"decodes\": " + std::to_string(r.decodes) + ", \"seconds\": " + jsonnumber(r.seconds) +
          ", \"flatness\": " + jsonnumber(r.flatness) +
          ", \"roundtrips\": " + jsonnumber(r.roundtrips) +
          ", \"threshold_sigmas\": " + jsonnumber(r.thresholdsigmas) + "}";
@@ -290,8 +290,9 @@ ldpc::floorcallbacks progresscallbacks(std::size_t points) {
   ldpc::floorcallbacks cb;
   cb.progress = [points](const ldpc::floorprogress &p) {
     char text[160];
-    std::snprintf(text, sizeof text, "point %d of %zu: %s, %" PRId64 " of at most %" PRId64
-                  " decoder calls", p.point + 1, points, p.phase, p.decodes, p.maxdecodes);
+    std::snprintf(text, sizeof text,
+                  "point %d of %zu: %s, %" PRId64 " of at most %" PRId64 " decoder calls",
+                  p.point + 1, points, p.phase, p.decodes, p.maxdecodes);
     showprogresstext(text);
     return true;
   };
@@ -337,8 +338,9 @@ int floorcommand(int argc, char **argv) {
   std::vector<ldpc::pointresult> checks;
   if (o.check) checks = directcheck(o, code.graph);
   endprogress();
-  std::printf("#  Eb/N0    sigma    FER        [FERlow, FERhigh] (95%%)    BER    decoder calls"
-              "   seconds\n");
+  std::printf(
+      "#  Eb/N0    sigma    FER        [FERlow, FERhigh] (95%%)    BER    decoder calls"
+      "   seconds\n");
   bool converged = true;
   for (const ldpc::floorresult &r : results) {
     std::fputs(floorrow(r).c_str(), stdout);
@@ -352,8 +354,9 @@ int floorcommand(int argc, char **argv) {
   flushoutput();
   if (!o.json.empty()) writefileorfail(o.json, floorjson(o, results, checks));
   if (!converged)
-    std::fprintf(stderr, "tanner floor: warning: an estimate did not converge; its figures are "
-                         "not to be trusted (see its row)\n");
+    std::fprintf(stderr,
+                 "tanner floor: warning: an estimate did not converge; its figures are "
+                 "not to be trusted (see its row)\n");
   finish(converged ? statusok : statusfailed);
 }
 
@@ -389,17 +392,17 @@ int trappingcommand(int argc, char **argv) {
   std::string out;
   if (o.jsonout) {
     out = "{\"ebn0\": " + jsonnumber(r.ebn0) + ", \"sigma\": " + jsonnumber(r.parameter) +
-          ", \"fer\": " + jsonnumber(r.fer) + ", \"converged\": " +
-          (r.converged ? "true" : "false") + ", \"distinct\": " +
-          std::to_string(collector.distinct()) + ", \"sets\": [";
+          ", \"fer\": " + jsonnumber(r.fer) +
+          ", \"converged\": " + (r.converged ? "true" : "false") +
+          ", \"distinct\": " + std::to_string(collector.distinct()) + ", \"sets\": [";
     for (std::size_t i = 0; i < records.size(); ++i) {
       const ldpc::failurerecord &f = records[i];
       out += std::string(i ? ", " : "") + "{\"a\": " + std::to_string(f.kind.a) +
              ", \"b\": " + std::to_string(f.kind.b) +
              ", \"elementary\": " + (f.kind.elementary ? "true" : "false") +
              ", \"absorbing\": " + (f.kind.absorbing ? "true" : "false") +
-             ", \"samples\": " + std::to_string(f.samples) +
-             ", \"share\": " + jsonnumber(f.share) + ", \"variables\": [";
+             ", \"samples\": " + std::to_string(f.samples) + ", \"share\": " + jsonnumber(f.share) +
+             ", \"variables\": [";
       for (std::size_t k = 0; k < f.variables.size(); ++k)
         out.append(k ? ", " : "").append(std::to_string(f.variables[k]));
       out += "]}";
@@ -421,8 +424,10 @@ int trappingcommand(int argc, char **argv) {
   }
   std::fputs(out.c_str(), stdout);
   if (!r.converged)
-    std::fprintf(stderr, "tanner trapping: warning: the estimate did not converge (%s); the "
-                         "shares are not to be trusted\n", r.diagnostic.c_str());
+    std::fprintf(stderr,
+                 "tanner trapping: warning: the estimate did not converge (%s); the "
+                 "shares are not to be trusted\n",
+                 r.diagnostic.c_str());
   finish(r.converged ? statusok : statusfailed);
 }
 
@@ -444,7 +449,8 @@ int absorbingcommand(int argc, char **argv) {
     } else if (arg == "--max-size" && i + 1 < argc) {
       settings.maxsize = parsecount(command, arg, argv[++i], 1);
     } else if (arg.rfind("--", 0) == 0) {
-      usageerror(command, arg == "--max-size" ? "--max-size needs a value" : "unknown option " + arg);
+      usageerror(command,
+                 arg == "--max-size" ? "--max-size needs a value" : "unknown option " + arg);
     } else if (path.empty()) {
       path = arg;
     } else {
@@ -467,8 +473,8 @@ int absorbingcommand(int argc, char **argv) {
   for (std::size_t i = 0; i < r.counts.size(); ++i) {
     const ldpc::absorbingcount &c = r.counts[i];
     if (json) {
-      out += std::string(i ? ", " : "") + "{\"a\": " + std::to_string(c.a) + ", \"b\": " +
-             std::to_string(c.b) + ", \"count\": " + std::to_string(c.count) +
+      out += std::string(i ? ", " : "") + "{\"a\": " + std::to_string(c.a) +
+             ", \"b\": " + std::to_string(c.b) + ", \"count\": " + std::to_string(c.count) +
              ", \"fully\": " + std::to_string(c.fully) + "}";
     } else {
       char row[80];

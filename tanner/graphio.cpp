@@ -58,9 +58,9 @@ ldpc::graphs *loadcodefile(const std::string &path, bool checkmirrors, ldpc::enc
     ldpc::freegraph(protograph);
     std::free(protograph);
     fail(path + ": this is a proto-file (a protograph), not a code; " +
-         (protohint.empty() ? "build a code from it with 'tanner construct proto " + path +
-                                  " --lift L OUT'"
-                            : "type '" + protohint + "'"));
+         (protohint.empty()
+              ? "build a code from it with 'tanner construct proto " + path + " --lift L OUT'"
+              : "type '" + protohint + "'"));
   }
   failunread(path, outcome, error);
   if (encoder == nullptr && scratch.gap >= 0) std::free(scratch.iphi);
@@ -135,8 +135,9 @@ fileidentity identify(const std::string &path) {
   struct stat link;
   if (errno != ENOENT || lstat(path.c_str(), &link) == 0) return id;  // a dangling link
   const std::string::size_type slash = path.rfind('/');
-  const std::string directory =
-      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string directory = slash == std::string::npos ? "."
+                                : slash == 0               ? "/"
+                                                           : path.substr(0, slash);
   if (stat(directory.c_str(), &st) != 0) return id;
   id.comparable = true;
   id.device = st.st_dev;

@@ -60,8 +60,8 @@ struct options {
   bool json = false;
 };
 
-options parseoptions(const char *command, const char *help, int argc, char **argv,
-                     bool takeswhat, bool takesjson) {
+options parseoptions(const char *command, const char *help, int argc, char **argv, bool takeswhat,
+                     bool takesjson) {
   options parsed;
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
@@ -96,8 +96,8 @@ void printdistribution(const char *title, const char *coefficient,
                        const std::vector<ldpc::degreeshare> &shares) {
   std::printf("%-9s %12s %12s %12s\n", title, "nodes", "fraction", coefficient);
   for (const ldpc::degreeshare &share : shares)
-    std::printf("%9d %12" PRId64 " %12.6f %12.6f\n", share.degree, share.nodes,
-                share.nodefraction, share.edgefraction);
+    std::printf("%9d %12" PRId64 " %12.6f %12.6f\n", share.degree, share.nodes, share.nodefraction,
+                share.edgefraction);
 }
 
 std::string jsondistribution(const std::vector<ldpc::degreeshare> &shares) {
@@ -107,8 +107,8 @@ std::string jsondistribution(const std::vector<ldpc::degreeshare> &shares) {
     std::snprintf(entry, sizeof entry,
                   "%s{\"degree\": %d, \"nodes\": %" PRId64
                   ", \"nodefraction\": %.10g, \"edgefraction\": %.10g}",
-                  i > 0 ? ", " : "", shares[i].degree, shares[i].nodes,
-                  shares[i].nodefraction, shares[i].edgefraction);
+                  i > 0 ? ", " : "", shares[i].degree, shares[i].nodes, shares[i].nodefraction,
+                  shares[i].edgefraction);
     text += entry;
   }
   return text + "]";

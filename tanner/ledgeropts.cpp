@@ -58,7 +58,8 @@ std::string recordedargs(const std::vector<std::string> &args) {
 }
 
 ldpc::blockcounts tocounts(const ldpc::blocktally &t) {
-  return {t.frames, t.frameerrors, t.biterrors, t.undetected, t.iterations, t.seconds, t.infobiterrors};
+  return {t.frames,     t.frameerrors, t.biterrors,    t.undetected,
+          t.iterations, t.seconds,     t.infobiterrors};
 }
 
 std::string hostname() {
@@ -100,9 +101,9 @@ struct ledgerrun::state {
   enum { none, writing, merging } mode = none;
   ledgeroptions options;
   ldpc::ledgerwriter writer;
-  ldpc::ledgercontents resumed;     // writing with --resume: what the ledger held
-  ldpc::ledgerfault fault;          // the first failed write
-  std::uint64_t hash = 0;           // of the run's configuration
+  ldpc::ledgercontents resumed;  // writing with --resume: what the ledger held
+  ldpc::ledgerfault fault;       // the first failed write
+  std::uint64_t hash = 0;        // of the run's configuration
 };
 
 ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsettings &run,
@@ -113,10 +114,11 @@ ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsetting
   state_->hash = std::stoull(ldpc::confighash(config), nullptr, 16);
   if (mergesource != nullptr) {
     const ldpc::ledgercontents &first = mergesource->front();
-    const std::string difference = ldpc::configdifference(first.config, first.path, config, "its command now");
+    const std::string difference =
+        ldpc::configdifference(first.config, first.path, config, "its command now");
     if (!difference.empty())
-      fail(first.path + ": the run its command gives now is of another configuration (" + difference +
-           "): has the code file changed?");
+      fail(first.path + ": the run its command gives now is of another configuration (" +
+           difference + "): has the code file changed?");
     state_->mode = state::merging;
     return;
   }
@@ -127,10 +129,9 @@ ledgerrun::ledgerrun(const ledgeroptions &options, const ldpc::simulationsetting
                                  {"args", recordedargs(options.args)},
                                  {"directory", std::filesystem::current_path().string()},
                                  {"host", hostname()}};
-  const std::string failure =
-      state_->writer.open(options.path, config, options.shard,
-                          options.resume ? ldpc::ledgermode::resume : ldpc::ledgermode::create,
-                          &state_->resumed, info);
+  const std::string failure = state_->writer.open(
+      options.path, config, options.shard,
+      options.resume ? ldpc::ledgermode::resume : ldpc::ledgermode::create, &state_->resumed, info);
   if (!failure.empty()) fail(failure);
   if (!state_->writer.lockwarning().empty())
     std::fprintf(stderr, "tanner: warning: %s\n", state_->writer.lockwarning().c_str());
@@ -197,7 +198,8 @@ const ldpc::ledgercontents *ledgerrun::resumed() const {
 std::uint64_t ledgerrun::confighash() const { return state_->hash; }
 
 std::string ledgerrun::recordblock(int point, std::int64_t block, const ldpc::blocktally &tally) {
-  return state_->mode == state::writing ? state_->writer.writeblock(point, block, tally) : std::string();
+  return state_->mode == state::writing ? state_->writer.writeblock(point, block, tally)
+                                        : std::string();
 }
 
 std::string ledgerrun::recordgiveup(int point, std::int64_t block) {

@@ -6,9 +6,9 @@
 // A run with a ledger keeps everything the loop computes as it goes
 // (ledger/ledger.h); its configuration is what fixes the counts (the code's
 // fingerprint or the ensemble, decoder, channel points, seed, stopping
-// rule, the transmit chain's settings), so a resumed run and a merge refuse a ledger of another one. The
-// header's info also records the command and its working directory, from
-// which tanner merge builds the one-process run again.
+// rule, the transmit chain's settings), so a resumed run and a merge refuse a ledger of another
+// one. The header's info also records the command and its working directory, from which tanner
+// merge builds the one-process run again.
 //
 // Error policy: as the other tanner commands: a usage error exits with 2,
 // a ledger that cannot be opened, read, locked or written ends the process
@@ -28,10 +28,10 @@
 namespace tanner {
 
 struct ledgeroptions {
-  std::string path;              // --ledger
-  bool resume = false;           // --resume
-  ldpc::ledgershard shard;       // --shard K/N
-  std::vector<std::string> args; // the command's arguments after "simulate"
+  std::string path;               // --ledger
+  bool resume = false;            // --resume
+  ldpc::ledgershard shard;        // --shard K/N
+  std::vector<std::string> args;  // the command's arguments after "simulate"
 };
 
 // Takes --ledger FILE or --shard K/N; false for any other option.

@@ -72,8 +72,7 @@ bool isdecimal(const std::string &text) {
 
 }  // namespace
 
-double parsedouble(const std::string &command, const std::string &option,
-                   const std::string &text) {
+double parsedouble(const std::string &command, const std::string &option, const std::string &text) {
   errno = 0;
   char *end = nullptr;
   double value = isdecimal(text) ? std::strtod(text.c_str(), &end) : 0.0;
@@ -101,7 +100,8 @@ std::vector<std::string> splitcommas(const std::string &text) {
 std::vector<int> parseintlist(const std::string &command, const std::string &option,
                               const std::string &text) {
   std::vector<int> values;
-  for (const std::string &part : splitcommas(text)) values.push_back(parseint(command, option, part));
+  for (const std::string &part : splitcommas(text))
+    values.push_back(parseint(command, option, part));
   return values;
 }
 

@@ -12,8 +12,7 @@ int parseint(const std::string &command, const std::string &option, const std::s
 // An integer of at least least.
 int parsecount(const std::string &command, const std::string &option, const std::string &text,
                int least);
-double parsedouble(const std::string &command, const std::string &option,
-                   const std::string &text);
+double parsedouble(const std::string &command, const std::string &option, const std::string &text);
 std::vector<int> parseintlist(const std::string &command, const std::string &option,
                               const std::string &text);
 std::vector<double> parsedoublelist(const std::string &command, const std::string &option,

@@ -62,8 +62,8 @@ void writeprogressline(const char *body, std::size_t size) {
 void progresstick(int) {
   int saved = errno;
   progressseconds = progressseconds + 1;
-  const bool due = progressonterminal != 0 || progressseconds == 1 ||
-                   progressseconds % progresspiped == 0;
+  const bool due =
+      progressonterminal != 0 || progressseconds == 1 || progressseconds % progresspiped == 0;
   if (progresstextmode != 0 || !due) {
     errno = saved;
     return;

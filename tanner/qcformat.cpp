@@ -16,7 +16,8 @@ namespace {
 bool forcedqc = false;
 
 bool endswith(const std::string &text, const std::string &tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace
@@ -31,7 +32,8 @@ std::vector<char *> takeformatoption(const std::string &command, std::vector<cha
     }
     if (given) usageerror(command, "--format is given twice");
     given = true;
-    if (i + 1 >= args.size() || args[i + 1] == nullptr) usageerror(command, "--format needs a value");
+    if (i + 1 >= args.size() || args[i + 1] == nullptr)
+      usageerror(command, "--format needs a value");
     const std::string value = args[++i];
     if (value != "qc")
       usageerror(command, "--format takes qc (a base-matrix file), not '" + value +
@@ -75,8 +77,9 @@ int writeqcgraph(const ldpc::graphs *graph, const std::string &input, const std:
   if (z == 0) {
     z = ldpc::findqclift(graph);
     if (z == 1)
-      fail(input + ": the graph is no lifting of circulants larger than 1 x 1 (its matrix "
-                   "itself is the base matrix of lifting size 1: give --lift 1 to write it so)");
+      fail(input +
+           ": the graph is no lifting of circulants larger than 1 x 1 (its matrix "
+           "itself is the base matrix of lifting size 1: give --lift 1 to write it so)");
   }
   ldpc::qcmatrix qc;
   std::string why;
@@ -85,7 +88,8 @@ int writeqcgraph(const ldpc::graphs *graph, const std::string &input, const std:
     fail(input + ": the graph is no lifting of circulants: " + why);
   }
   if (!ldpc::qcofgraph(graph, z, &qc, &why))
-    fail(input + ": the graph is no lifting of circulants of size " + std::to_string(z) + ": " + why);
+    fail(input + ": the graph is no lifting of circulants of size " + std::to_string(z) + ": " +
+         why);
   if (source.lift == z && source.columns == qc.columns) qc.transmitted = source.transmitted;
   std::string error;
   switch (ldpc::writeqcfile(qc, path.c_str(), &error)) {

@@ -159,7 +159,7 @@ const char simulatehelp[] =
 const char *const command = "simulate";
 
 struct settings {
-  std::string code;      // file, or "irregular" / "proto"
+  std::string code;  // file, or "irregular" / "proto"
   std::string protofile;
   int length = 0, lift = 0, girth = 0;
   bool edgefractions = false;
@@ -186,7 +186,8 @@ std::vector<double> parsepoints(const std::string &option, const std::string &te
   const std::string::size_type colon = text.find(':');
   if (colon == std::string::npos) return parsedoublelist(command, option, text);
   const std::string::size_type second = text.find(':', colon + 1);
-  if (second == std::string::npos) usageerror(command, option + " takes START:STOP:STEP or a comma list");
+  if (second == std::string::npos)
+    usageerror(command, option + " takes START:STOP:STEP or a comma list");
   const double start = parsedouble(command, option, text.substr(0, colon));
   const double stop = parsedouble(command, option, text.substr(colon + 1, second - colon - 1));
   const double step = parsedouble(command, option, text.substr(second + 1));
@@ -194,7 +195,8 @@ std::vector<double> parsepoints(const std::string &option, const std::string &te
     usageerror(command, option + " " + text + ": STEP must be positive, STOP not below START");
   const double count = std::floor((stop - start) / step + 1e-9) + 1;
   if (count > static_cast<double>(ldpc::maxpoints))
-    usageerror(command, option + " " + text + " gives " + std::to_string(static_cast<long long>(count)) +
+    usageerror(command, option + " " + text + " gives " +
+                            std::to_string(static_cast<long long>(count)) +
                             " points; a run takes at most " + std::to_string(ldpc::maxpoints));
   std::vector<double> values;
   for (long k = 0; start + k * step <= stop + step * 1e-9; ++k) values.push_back(start + k * step);
@@ -222,7 +224,8 @@ void parsereplay(const std::string &text, settings *s) {
 
 // Options that mean something only in some commands: the first of names
 // given is a usage error with why.
-void refusegiven(const settings &s, std::initializer_list<const char *> names, const std::string &why) {
+void refusegiven(const settings &s, std::initializer_list<const char *> names,
+                 const std::string &why) {
   for (const char *name : names)
     if (s.given.count(name) != 0) usageerror(command, std::string(name) + " " + why);
 }
@@ -230,8 +233,9 @@ void refusegiven(const settings &s, std::initializer_list<const char *> names, c
 // Options without effect in the command given.
 void refuseunused(const settings &s) {
   if (s.code != "irregular" && s.code != "proto")
-    refusegiven(s, {"--vdeg", "--vfrac", "--cdeg", "--cfrac", "--edge-fractions", "--length",
-                    "--lift", "--frames-per-graph", "--graphs", "--girth", "--no-parallel"},
+    refusegiven(s,
+                {"--vdeg", "--vfrac", "--cdeg", "--cfrac", "--edge-fractions", "--length", "--lift",
+                 "--frames-per-graph", "--graphs", "--girth", "--no-parallel"},
                 "applies to ensembles only (simulate irregular or simulate proto)");
   if (s.code == "irregular") refusegiven(s, {"--lift"}, "applies to simulate proto only");
   if (s.code == "proto")
@@ -249,13 +253,15 @@ void refuseunused(const settings &s) {
 // --simd intra: what the one-frame decoder cannot honour.
 void checkintra(const settings &s) {
   if (s.code == "irregular" || s.code == "proto")
-    usageerror(command, "--simd intra decodes a fixed code that is a lifting of circulants, not "
-                        "an ensemble");
+    usageerror(command,
+               "--simd intra decodes a fixed code that is a lifting of circulants, not "
+               "an ensemble");
   const std::string why = ldpc::qcdecoder::unsupported(s.run.decoder);
   if (!why.empty()) usageerror(command, "--simd intra: " + why + " (--simd batch decodes it)");
   if (s.replayframe >= 0)
-    usageerror(command, "--simd intra: --replay traces the batched decoder (whose decisions the "
-                        "one-frame decoder equals); drop --simd");
+    usageerror(command,
+               "--simd intra: --replay traces the batched decoder (whose decisions the "
+               "one-frame decoder equals); drop --simd");
 }
 
 // The one-frame decoder of a loaded code, at the largest lifting size it
@@ -281,9 +287,11 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   if (positional.empty()) usageerror(command, "expects a code file, 'irregular' or 'proto'");
   s.code = positional[0];
   const std::size_t expected = s.code == "proto" ? 2 : 1;
-  if (positional.size() != expected) usageerror(command, "unexpected argument " + positional.back());
+  if (positional.size() != expected)
+    usageerror(command, "unexpected argument " + positional.back());
   if (s.code == "proto") s.protofile = positional[1];
-  if (s.pointsoption.empty()) usageerror(command, "give the points: --ebn0, --sigma, --erasure or --crossover");
+  if (s.pointsoption.empty())
+    usageerror(command, "give the points: --ebn0, --sigma, --erasure or --crossover");
   refuseunused(s);
   const std::string fault = ldpc::simulationfault(s.inputs, s.run, "--");
   if (!fault.empty()) usageerror(command, fault);
@@ -294,7 +302,8 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   if (s.intra) checkintra(s);
   checktransmitargs(s.transmit, s.code == "irregular" || s.code == "proto");
   if (s.replaypoint >= static_cast<long long>(s.inputs.points.size()))
-    usageerror(command, "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
+    usageerror(command,
+               "--replay: there are " + std::to_string(s.inputs.points.size()) + " points");
   s.run.seed = static_cast<std::uint64_t>(s.seed[0]) | static_cast<std::uint64_t>(s.seed[1]) << 16 |
                static_cast<std::uint64_t>(s.seed[2]) << 32;
 }
@@ -304,7 +313,8 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
   settings &s = *target;
   ldpc::decoderoptions &decoder = s.run.decoder;
   if (arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover") {
-    if (!s.pointsoption.empty()) usageerror(command, "give one of --ebn0, --sigma, --erasure, --crossover");
+    if (!s.pointsoption.empty())
+      usageerror(command, "give one of --ebn0, --sigma, --erasure, --crossover");
     s.pointsoption = arg;
     ldpc::parsepointkind(arg.substr(2), &s.inputs.kind);
     s.inputs.points = parsepoints(arg, value);
@@ -347,7 +357,8 @@ void takevalue(const std::string &arg, const std::string &value, settings *targe
     (arg == "--length" ? s.length : s.lift) = parsecount(command, arg, value, 1);
   } else if (arg == "--girth") {
     s.girth = parseint(command, arg, value);
-    if (s.girth < 4 || s.girth % 2 != 0) usageerror(command, "--girth takes an even number of at least 4");
+    if (s.girth < 4 || s.girth % 2 != 0)
+      usageerror(command, "--girth takes an even number of at least 4");
   } else if (istransmitvalued(arg)) {
     taketransmitoption(arg, value, &s.transmit);
   } else if (!takeledgeroption(command, arg, value, &s.ledger)) {
@@ -364,13 +375,13 @@ settings parse(int argc, char **argv) {
                                        "--all-points",    "--progress",       "--no-parallel",
                                        "--resume"};
   const std::set<std::string> valued = {
-      "--ebn0",       "--sigma",      "--erasure",   "--crossover",  "--rate",
-      "--decoder",    "--schedule",   "--alpha",     "--beta",       "--iterations",
-      "--max-errors", "--max-frames", "--max-seconds", "--min-fer",  "--frames-per-graph",
-      "--threads",    "--seed",       "--json",      "--csv",        "--replay",
-      "--vdeg",       "--cdeg",       "--vfrac",     "--cfrac",      "--length",
-      "--lift",       "--girth",      "--ledger",    "--shard",
-      "--quantization", "--simd"};
+      "--ebn0",       "--sigma",      "--erasure",     "--crossover", "--rate",
+      "--decoder",    "--schedule",   "--alpha",       "--beta",      "--iterations",
+      "--max-errors", "--max-frames", "--max-seconds", "--min-fer",   "--frames-per-graph",
+      "--threads",    "--seed",       "--json",        "--csv",       "--replay",
+      "--vdeg",       "--cdeg",       "--vfrac",       "--cfrac",     "--length",
+      "--lift",       "--girth",      "--ledger",      "--shard",     "--quantization",
+      "--simd"};
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-') {
@@ -381,7 +392,8 @@ settings parse(int argc, char **argv) {
         !istransmitvalued(arg))
       usageerror(command, "unknown option " + arg);
     // Each option once, so that the command means the same in any order.
-    const bool points = arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover";
+    const bool points =
+        arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover";
     if (!points && s.given.count(arg) != 0) usageerror(command, arg + " is given twice");
     s.given.insert(arg);
     if (arg == "--no-early-stop") {
@@ -447,9 +459,9 @@ std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
 
 void writefile(const std::string &path, const std::string &contents) {
   std::string error;
-  switch (ldpc::writewhole(path.c_str(),
-                           [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); },
-                           &error)) {
+  switch (ldpc::writewhole(
+      path.c_str(), [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); },
+      &error)) {
     case ldpc::writeok:
       return;
     case ldpc::writeopenfailed:
@@ -479,8 +491,8 @@ struct codeplan {
 
 void planirregular(settings *s, codeplan *plan) {
   ldpc::simulations &ensemble = plan->ensemble;
-  ensemble = ldpc::irregularsimulation(s->length, s->vdeg, s->vfrac, s->cdeg, s->cfrac,
-                                       s->edgefractions);
+  ensemble =
+      ldpc::irregularsimulation(s->length, s->vdeg, s->vfrac, s->cdeg, s->cfrac, s->edgefractions);
   ensemble.newgraph = 1;
   plan->code.ensemble = &ensemble;
   // The construction refuses what its balancing cannot close; ask first.
@@ -488,7 +500,8 @@ void planirregular(settings *s, codeplan *plan) {
   if (!refusal.empty()) fail(refusal);
   plan->rate = ldpc::irregularrate(ensemble);
   plan->length = s->length;
-  plan->description = "irregular ensemble, " + std::to_string(s->length) + " variable nodes asked for";
+  plan->description =
+      "irregular ensemble, " + std::to_string(s->length) + " variable nodes asked for";
 }
 
 void planproto(const settings &s, codeplan *plan) {
@@ -570,8 +583,8 @@ void releasecode(codeplan *plan) {
 // iteration.
 void replay(const settings &s, const codeplan &plan) {
   endprogress();
-  ldpc::replayresult r = ldpc::replayframe(s.run, plan.code, static_cast<int>(s.replaypoint),
-                                           s.replayframe);
+  ldpc::replayresult r =
+      ldpc::replayframe(s.run, plan.code, static_cast<int>(s.replaypoint), s.replayframe);
   std::printf("replay: point %lld (%s %g), frame %lld of %s\n", s.replaypoint,
               s.pointsoption.c_str() + 2, s.inputs.points[s.replaypoint], s.replayframe,
               plan.description.c_str());
@@ -585,8 +598,8 @@ void replay(const settings &s, const codeplan &plan) {
   for (std::size_t k = 0; k < r.unsatisfied.size(); ++k)
     std::printf("%9zu  %d\n", k, r.unsatisfied[k]);
   std::printf("decision: %s, %d iterations, %" PRId64 " bit errors, %d undecided bits\n",
-              r.satisfied ? "satisfies every check" : "does not satisfy the checks",
-              r.iterations, r.biterrors, r.undecided);
+              r.satisfied ? "satisfies every check" : "does not satisfy the checks", r.iterations,
+              r.biterrors, r.undecided);
   flushoutput();
 }
 
@@ -602,9 +615,7 @@ decodertarget probetarget(const ldpc::decoderoptions &options) {
 }
 
 // --simd intra: the instruction set and its 16-bit lanes.
-decodertarget intratarget() {
-  return {ldpc::qcdecoder::targetfor(), ldpc::qcdecoder::lanesfor()};
-}
+decodertarget intratarget() { return {ldpc::qcdecoder::targetfor(), ldpc::qcdecoder::lanesfor()}; }
 
 void printheader(const settings &s, const codeplan &plan, const decodertarget &target) {
   const ldpc::decoderoptions &o = s.run.decoder;
@@ -616,11 +627,12 @@ void printheader(const settings &s, const codeplan &plan, const decodertarget &t
   if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
   if (o.quantization != 16) std::printf(" %d-bit", o.quantization);
   if (s.intra)
-    std::printf(", %s, %d iterations%s; %s, one frame at a time, %d lanes over the Z = %d rows "
-                "of a block row, %d thread%s; seed %s\n",
-                ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
-                target.name.c_str(), target.lanes, s.intralift, s.run.threads,
-                s.run.threads == 1 ? "" : "s", formatseed(s.seed).c_str());
+    std::printf(
+        ", %s, %d iterations%s; %s, one frame at a time, %d lanes over the Z = %d rows "
+        "of a block row, %d thread%s; seed %s\n",
+        ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
+        target.name.c_str(), target.lanes, s.intralift, s.run.threads,
+        s.run.threads == 1 ? "" : "s", formatseed(s.seed).c_str());
   else
     std::printf(", %s, %d iterations%s; %s, %d frames per batch, %d thread%s; seed %s\n",
                 ldpc::schedulename(o.schedule), o.iterations, o.earlystop ? ", early stop" : "",
@@ -654,10 +666,10 @@ void printrow(const settings &s, const ldpc::pointresult &r) {
     std::printf("%s %s", cell(r.ebn0, 7, 3).c_str(), cell(r.parameter, 8, 5).c_str());
   else
     std::printf("%s", cell(r.parameter, 9, 5).c_str());
-  std::printf(" %10" PRId64 " %8" PRId64 " %10.3e [%9.3e,%9.3e] %11" PRId64
-              " %10.3e %6" PRId64 " %7.2f %6s %8.2f",
-              r.frames, r.frameerrors, r.fer, r.ferlow, r.ferhigh, r.biterrors, r.ber,
-              r.undetected, r.iterations, ldpc::pointstopname(r.stopped), r.mbps);
+  std::printf(" %10" PRId64 " %8" PRId64 " %10.3e [%9.3e,%9.3e] %11" PRId64 " %10.3e %6" PRId64
+              " %7.2f %6s %8.2f",
+              r.frames, r.frameerrors, r.fer, r.ferlow, r.ferhigh, r.biterrors, r.ber, r.undetected,
+              r.iterations, ldpc::pointstopname(r.stopped), r.mbps);
   if (!s.run.infopositions.empty())
     std::printf(" %11" PRId64 " %10.3e", r.infobiterrors, r.infober);
   std::printf("\n");
@@ -701,10 +713,11 @@ std::string progresstext(const settings &s, const ldpc::pointresult &r) {
   const double time = s.run.maxseconds > 0 ? r.seconds / s.run.maxseconds : 0.0;
   const double done = std::min(1.0, std::max({errors, frames, time}));
   char text[200];
-  int length = std::snprintf(text, sizeof text, "point %d of %zu (%s %g): %" PRId64
-                             " frames, %" PRId64 " errors, FER %.3e",
-                             r.point + 1, s.inputs.points.size(), s.pointsoption.c_str() + 2,
-                             s.inputs.points[r.point], r.frames, r.frameerrors, r.fer);
+  int length =
+      std::snprintf(text, sizeof text,
+                    "point %d of %zu (%s %g): %" PRId64 " frames, %" PRId64 " errors, FER %.3e",
+                    r.point + 1, s.inputs.points.size(), s.pointsoption.c_str() + 2,
+                    s.inputs.points[r.point], r.frames, r.frameerrors, r.fer);
   if (done > 0 && length > 0 && length < static_cast<int>(sizeof text))
     std::snprintf(text + length, sizeof text - length, ", about %.0f s left",
                   r.seconds * (1 - done) / done);
@@ -744,8 +757,8 @@ std::vector<ldpc::pointresult> runpoints(const settings &s, const codeplan &plan
   {
     stopsignals held;
     if (startmpi().ranks > 1)
-      results = runclustersweep(s.run, plan.graph, plan.code.map, ledger->confighash(), callbacks, end,
-                                ledger);
+      results = runclustersweep(s.run, plan.graph, plan.code.map, ledger->confighash(), callbacks,
+                                end, ledger);
     else
       results = ldpc::runsimulation(ledger->runsettings(s.run), plan.code, callbacks, end);
   }
@@ -771,31 +784,29 @@ const char *endname(ldpc::sweepend end) {
 std::string jsonconfig(const settings &s, const codeplan &plan, const decodertarget &target,
                        const std::vector<ldpc::graphrecord> &graphs, ldpc::sweepend end) {
   const ldpc::decoderoptions &o = s.run.decoder;
-  std::string text = "{\"code\": " + jsonstring(plan.description) +
-                     ", \"length\": " + std::to_string(plan.length) + ", \"rate\": " +
-                     jsonnumber(plan.rate) + ", \"channel\": " +
-                     jsonstring(ldpc::channelname(s.run.channel)) + ", \"decoder\": " +
-                     jsonstring(ldpc::algorithmname(o.algorithm)) + ", \"alpha\": " +
-                     jsonnumber(o.alpha) + ", \"beta\": " + jsonnumber(o.beta) +
-                     ", \"schedule\": " + jsonstring(ldpc::schedulename(o.schedule)) +
-                     ", \"iterations\": " + std::to_string(o.iterations) +
-                     ", \"earlystop\": " + (o.earlystop ? "true" : "false") +
-                     (o.quantization != 16 ? ", \"quantization\": " + std::to_string(o.quantization)
-                                           : std::string()) +
-                     ", \"seed\": " + jsonstring(formatseed(s.seed)) +
-                     ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
-                     ", \"maxframes\": " + std::to_string(s.run.maxframes) +
-                     ", \"maxseconds\": " + jsonnumber(s.run.maxseconds) +
-                     ", \"minfer\": " + jsonnumber(s.run.minfer) +
-                     ", \"allpoints\": " + (s.run.stopwithouterrors ? "false" : "true") +
-                     ", \"threads\": " + std::to_string(s.run.threads) +
-                     ", \"target\": " + jsonstring(target.name) +
-                     ", \"lanes\": " + std::to_string(target.lanes) +
-                     (s.intra ? ", \"simd\": \"intra\", \"lift\": " + std::to_string(s.intralift)
-                              : std::string()) +
-                     ", \"interval\": \"wilson 95%\"" +
-                     ", \"ended\": " + jsonstring(endname(end)) +
-                     ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
+  std::string text =
+      "{\"code\": " + jsonstring(plan.description) +
+      ", \"length\": " + std::to_string(plan.length) + ", \"rate\": " + jsonnumber(plan.rate) +
+      ", \"channel\": " + jsonstring(ldpc::channelname(s.run.channel)) +
+      ", \"decoder\": " + jsonstring(ldpc::algorithmname(o.algorithm)) +
+      ", \"alpha\": " + jsonnumber(o.alpha) + ", \"beta\": " + jsonnumber(o.beta) +
+      ", \"schedule\": " + jsonstring(ldpc::schedulename(o.schedule)) +
+      ", \"iterations\": " + std::to_string(o.iterations) +
+      ", \"earlystop\": " + (o.earlystop ? "true" : "false") +
+      (o.quantization != 16 ? ", \"quantization\": " + std::to_string(o.quantization)
+                            : std::string()) +
+      ", \"seed\": " + jsonstring(formatseed(s.seed)) +
+      ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
+      ", \"maxframes\": " + std::to_string(s.run.maxframes) +
+      ", \"maxseconds\": " + jsonnumber(s.run.maxseconds) +
+      ", \"minfer\": " + jsonnumber(s.run.minfer) +
+      ", \"allpoints\": " + (s.run.stopwithouterrors ? "false" : "true") +
+      ", \"threads\": " + std::to_string(s.run.threads) +
+      ", \"target\": " + jsonstring(target.name) + ", \"lanes\": " + std::to_string(target.lanes) +
+      (s.intra ? ", \"simd\": \"intra\", \"lift\": " + std::to_string(s.intralift)
+               : std::string()) +
+      ", \"interval\": \"wilson 95%\"" + ", \"ended\": " + jsonstring(endname(end)) +
+      ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
   if (!plan.standard.empty()) text += ", \"standard\": " + plan.standard;
   if (plan.transmit.active) text += ", \"transmission\": " + transmissionjson(plan.transmit);
   if (!s.transmitline.empty())
@@ -804,7 +815,8 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
             ", \"demapper\": " + jsonstring(ldpc::demappername(s.transmit.setup.demapper)) +
             ", \"fading\": " + jsonstring(ldpc::fadingname(s.transmit.setup.fading)) +
             ", \"fadingblock\": " + std::to_string(s.transmit.setup.blocklength) +
-            ", \"interleave\": " + (s.transmit.setup.interleave != ldpc::interleaving::none ? "true" : "false");
+            ", \"interleave\": " +
+            (s.transmit.setup.interleave != ldpc::interleaving::none ? "true" : "false");
   if (plan.code.ensemble != nullptr) {
     text += ", \"girth\": " + (s.girth > 0 ? std::to_string(s.girth) : std::string("null"));
     text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
@@ -821,8 +833,7 @@ std::string jsonconfig(const settings &s, const codeplan &plan, const decodertar
 std::string jsontext(const settings &s, const codeplan &plan, const decodertarget &target,
                      const std::vector<ldpc::graphrecord> &graphs,
                      const std::vector<ldpc::pointresult> &results, ldpc::sweepend end) {
-  std::string text =
-      "{\"config\": " + jsonconfig(s, plan, target, graphs, end) + ", \"points\": [";
+  std::string text = "{\"config\": " + jsonconfig(s, plan, target, graphs, end) + ", \"points\": [";
   for (std::size_t k = 0; k < results.size(); ++k) {
     text += k ? ", {" : "{";
     bool first = true;
@@ -862,15 +873,18 @@ void printending(const settings &s, const std::vector<ldpc::pointresult> &result
     std::printf("# sweep ended after point %zu of %zu: FER below --min-fer %g\n", results.size(),
                 s.inputs.points.size(), s.run.minfer);
   else if (end == ldpc::sweepend::noerrors)
-    std::printf("# sweep ended after point %zu of %zu: no frame errors (--all-points runs "
-                "every point)\n",
-                results.size(), s.inputs.points.size());
+    std::printf(
+        "# sweep ended after point %zu of %zu: no frame errors (--all-points runs "
+        "every point)\n",
+        results.size(), s.inputs.points.size());
   flushoutput();
 }
 
 // What the ledger's configuration holds of the code or ensemble.
-ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const decodertarget &target) {
-  ledgersubject subject = plan.graph != nullptr ? ldpc::codesubject(plan.graph, s.run.decoder) : ledgersubject();
+ledgersubject ledgersubjectof(const settings &s, const codeplan &plan,
+                              const decodertarget &target) {
+  ledgersubject subject =
+      plan.graph != nullptr ? ldpc::codesubject(plan.graph, s.run.decoder) : ledgersubject();
   subject.length = plan.length;
   subject.ensemble = plan.code.ensemble != nullptr;
   subject.target = target.name;
@@ -879,7 +893,9 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan, const dec
     std::snprintf(hex, sizeof hex, "%016" PRIx64, ldpc::fingerprint(graph));
     return std::string(hex);
   };
-  auto add = [&](const char *key, ldpc::configvalue value) { subject.code.push_back({key, std::move(value)}); };
+  auto add = [&](const char *key, ldpc::configvalue value) {
+    subject.code.push_back({key, std::move(value)});
+  };
   auto reals = [](const auto &list) { return std::vector<double>(list.begin(), list.end()); };
   if (s.code == "irregular") {
     add("ensemble", std::string("irregular"));
@@ -935,7 +951,8 @@ void takeranks(settings *s) {
   if (mpi.ranks < 2) return;
   if (s->code == "irregular" || s->code == "proto")
     usageerror(command, "an ensemble runs in one process only, not under mpirun");
-  if (s->ledger.shard.count > 1) usageerror(command, "--shard runs in one process, not under mpirun");
+  if (s->ledger.shard.count > 1)
+    usageerror(command, "--shard runs in one process, not under mpirun");
   if (s->replayframe >= 0) usageerror(command, "--replay runs in one process, not under mpirun");
   if (mpi.rank == 0) return;
   s->json.clear();
@@ -943,7 +960,8 @@ void takeranks(settings *s) {
   s->ledger.path.clear();
   s->ledger.resume = false;
   s->progress = false;
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) fail("rank " + std::to_string(mpi.rank) + ": /dev/null");
+  if (std::freopen("/dev/null", "w", stdout) == nullptr)
+    fail("rank " + std::to_string(mpi.rank) + ": /dev/null");
 }
 
 }  // namespace
@@ -969,7 +987,8 @@ int simulatecommand(int argc, char **argv) {
     inputs.push_back({"the proto-file", s.protofile});
   else if (s.code != "irregular" && s.code != "standard")
     inputs.push_back({"the code", s.code});
-  checkdistinctfiles(command, inputs, {{"--json", s.json}, {"--csv", s.csv}, {"--ledger", s.ledger.path}});
+  checkdistinctfiles(command, inputs,
+                     {{"--json", s.json}, {"--csv", s.csv}, {"--ledger", s.ledger.path}});
   for (const std::string &path : {s.json, s.csv})
     if (!path.empty()) checkwritable(path);
   codeplan plan;

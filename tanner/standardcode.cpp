@@ -86,9 +86,10 @@ std::string standardjson(const ldpc::standardcode &code, const ldpc::standardreq
   auto orzero = [](long long v) { return v != 0 ? std::to_string(v) : std::string("null"); };
   return "{\"family\": " + jsonstring(code.family) +
          ", \"rate\": " + (code.rate.empty() ? std::string("null") : jsonstring(code.rate)) +
-         ", \"length\": " + std::to_string(code.length) + ", \"info\": " + std::to_string(code.info) +
-         ", \"lift\": " + orzero(code.lift) + ", \"rv\": " + std::to_string(request.rv) +
-         ", \"lbrm\": " + orzero(request.tbslbrm) + ", \"source\": " + jsonstring(code.source) + "}";
+         ", \"length\": " + std::to_string(code.length) +
+         ", \"info\": " + std::to_string(code.info) + ", \"lift\": " + orzero(code.lift) +
+         ", \"rv\": " + std::to_string(request.rv) + ", \"lbrm\": " + orzero(request.tbslbrm) +
+         ", \"source\": " + jsonstring(code.source) + "}";
 }
 
 std::string noderanges(const std::vector<int> &nodes) {
@@ -148,7 +149,8 @@ std::vector<char *> takesimulatecode(const std::string &command, int argc, char 
     }
     if (arg == "--punctured" || arg == "--shortened") {
       if (code->standard)
-        usageerror(command, arg + " applies to a code file; a standard code brings its own pattern");
+        usageerror(command,
+                   arg + " applies to a code file; a standard code brings its own pattern");
       std::string &list = arg == "--punctured" ? code->punctured : code->shortened;
       if (!list.empty()) usageerror(command, arg + " is given twice");
       if (value == nullptr || *value == '\0') usageerror(command, arg + " needs a list of nodes");
@@ -163,8 +165,9 @@ std::vector<char *> takesimulatecode(const std::string &command, int argc, char 
   return rest;
 }
 
-void filetransmission(const std::string &command, const std::string &path, const ldpc::graphs *graph,
-                      const simulatecode &code, codetransmission *target) {
+void filetransmission(const std::string &command, const std::string &path,
+                      const ldpc::graphs *graph, const simulatecode &code,
+                      codetransmission *target) {
   const int n = graph->vnodenum;
   ldpc::transmission pattern = ldpc::sendall(n);
   if (readsasqc(path)) pattern = ldpc::qcpattern(loadqcmatrix(path));
@@ -189,13 +192,14 @@ std::string transmissionline(const codetransmission &t) {
   const int sent = ldpc::sentbits(p);
   const int distinct = ldpc::countstate(p, ldpc::bitstate::sent);
   char text[400];
-  std::snprintf(text, sizeof text,
-                "# transmission: %d bits sent (%d nodes%s), %d punctured, %d shortened; Eb/N0 at "
-                "%d information bits per %d sent = rate %.6g; errors over sent and punctured bits\n",
-                sent, distinct,
-                p.appended > 0 ? (", " + std::to_string(p.appended) + " appended zeros").c_str() : "",
-                ldpc::countstate(p, ldpc::bitstate::punctured),
-                ldpc::countstate(p, ldpc::bitstate::shortened), t.info, sent, t.rate);
+  std::snprintf(
+      text, sizeof text,
+      "# transmission: %d bits sent (%d nodes%s), %d punctured, %d shortened; Eb/N0 at "
+      "%d information bits per %d sent = rate %.6g; errors over sent and punctured bits\n",
+      sent, distinct,
+      p.appended > 0 ? (", " + std::to_string(p.appended) + " appended zeros").c_str() : "",
+      ldpc::countstate(p, ldpc::bitstate::punctured),
+      ldpc::countstate(p, ldpc::bitstate::shortened), t.info, sent, t.rate);
   return text;
 }
 
@@ -206,11 +210,13 @@ std::string transmissionjson(const codetransmission &t) {
     if (p.state[v] == ldpc::bitstate::punctured) punctured.push_back(static_cast<int>(v));
     if (p.state[v] == ldpc::bitstate::shortened) shortened.push_back(static_cast<int>(v));
   }
-  const std::int64_t counted = std::count(t.map.counted.begin(), t.map.counted.end(), std::uint8_t{1});
-  return "{\"sent\": " + std::to_string(ldpc::sentbits(p)) + ", \"appended\": " +
-         std::to_string(p.appended) + ", \"info\": " + std::to_string(t.info) +
-         ", \"counted\": " + std::to_string(counted) + ", \"punctured\": " +
-         jsonstring(noderanges(punctured)) + ", \"shortened\": " + jsonstring(noderanges(shortened)) +
+  const std::int64_t counted =
+      std::count(t.map.counted.begin(), t.map.counted.end(), std::uint8_t{1});
+  return "{\"sent\": " + std::to_string(ldpc::sentbits(p)) +
+         ", \"appended\": " + std::to_string(p.appended) + ", \"info\": " + std::to_string(t.info) +
+         ", \"counted\": " + std::to_string(counted) +
+         ", \"punctured\": " + jsonstring(noderanges(punctured)) +
+         ", \"shortened\": " + jsonstring(noderanges(shortened)) +
          ", \"order\": " + jsonstring(noderanges(p.order)) + "}";
 }
 
@@ -279,12 +285,14 @@ constructstandardargs parsestandard(int argc, char **argv) {
       std::fputs(standardhelp, stdout);
       finish(statusok);
     }
-    const int used = takestandardoption(command, arg, i + 1 < argc ? argv[i + 1] : nullptr, &a.code);
+    const int used =
+        takestandardoption(command, arg, i + 1 < argc ? argv[i + 1] : nullptr, &a.code);
     if (used > 0) {
       i += used - 1;
       continue;
     }
-    if (arg == "--alist" || arg == "--unpadded" || arg == "--qc" || arg == "--json" || arg == "--list") {
+    if (arg == "--alist" || arg == "--unpadded" || arg == "--qc" || arg == "--json" ||
+        arg == "--list") {
       if (!flags.insert(arg).second) usageerror(command, arg + " is given twice");
     } else if (arg.size() > 1 && arg[0] == '-') {
       usageerror(command, "unknown option " + arg);
@@ -301,7 +309,8 @@ constructstandardargs parsestandard(int argc, char **argv) {
     if (!positional.empty() || argc > 1) usageerror(command, "--list takes no other argument");
     return a;
   }
-  if (positional.size() != 2) usageerror(command, "expects NAME OUT (tanner construct standard --list)");
+  if (positional.size() != 2)
+    usageerror(command, "expects NAME OUT (tanner construct standard --list)");
   if (a.qc && a.report.alist) usageerror(command, "give --alist or --qc, not both");
   if (!a.report.padded && !a.report.alist) usageerror(command, "--unpadded applies with --alist");
   a.code.request.family = positional[0];
@@ -309,7 +318,8 @@ constructstandardargs parsestandard(int argc, char **argv) {
   return a;
 }
 
-void reportpattern(const ldpc::standardcode &code, const ldpc::standardrequest &request, bool json) {
+void reportpattern(const ldpc::standardcode &code, const ldpc::standardrequest &request,
+                   bool json) {
   const ldpc::transmission &p = code.pattern;
   const int punctured = ldpc::countstate(p, ldpc::bitstate::punctured);
   const int shortened = ldpc::countstate(p, ldpc::bitstate::shortened);
@@ -339,8 +349,9 @@ int constructstandard(int argc, char **argv) {
   reportpattern(code, a.code.request, a.report.json);
   if (a.qc) {
     if (code.base.lift == 0)
-      fail(code.family + ": the code is no lifting of circulants in the standard's bit order; "
-                         "write it with --alist or as a code description file");
+      fail(code.family +
+           ": the code is no lifting of circulants in the standard's bit order; "
+           "write it with --alist or as a code description file");
     std::string error;
     switch (ldpc::writeqcfile(code.base, a.report.output.c_str(), &error)) {
       case ldpc::writeok:

@@ -87,8 +87,9 @@ std::vector<char *> takesimulatecode(const std::string &command, int argc, char 
 
 // The pattern of a code file: its flag line when it is a base-matrix file,
 // then the lists of code. A list with a fault is a usage error of command.
-void filetransmission(const std::string &command, const std::string &path, const ldpc::graphs *graph,
-                      const simulatecode &code, codetransmission *target);
+void filetransmission(const std::string &command, const std::string &path,
+                      const ldpc::graphs *graph, const simulatecode &code,
+                      codetransmission *target);
 
 // "# transmission: ..." header line and the JSON object of a pattern.
 std::string transmissionline(const codetransmission &transmit);

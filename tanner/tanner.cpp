@@ -100,14 +100,12 @@ struct subcommand {
 };
 
 const subcommand subcommands[] = {
-    {"convert", convertcommand, true, true},     {"export", exportcommand, true, true},
+    {"convert", convertcommand, true, true},      {"export", exportcommand, true, true},
     {"construct", constructcommand, true, false}, {"dump", dumpcommand, false, true},
-    {"check", checkcommand, true, true},         {"stats", statscommand, true, true},
-    {"encode", encodecommand, true, true},
-    {"simulate", simulatecommand, false, true},
-    {"threshold", thresholdcommand, true, false},
-    {"merge", mergecommand, false, false},
-    {"floor", floorcommand, false, true},     {"trapping", trappingcommand, false, true},
+    {"check", checkcommand, true, true},          {"stats", statscommand, true, true},
+    {"encode", encodecommand, true, true},        {"simulate", simulatecommand, false, true},
+    {"threshold", thresholdcommand, true, false}, {"merge", mergecommand, false, false},
+    {"floor", floorcommand, false, true},         {"trapping", trappingcommand, false, true},
     {"absorbing", absorbingcommand, true, true},
 };
 
@@ -175,7 +173,8 @@ int exportcommand(int argc, char **argv) {
       files.push_back(arg);
     }
   }
-  if (files.size() != 2) usageerror("export", qc ? "expects IN.code OUT.qc" : "expects IN.code OUT.alist");
+  if (files.size() != 2)
+    usageerror("export", qc ? "expects IN.code OUT.qc" : "expects IN.code OUT.alist");
   if (qc && !padded) usageerror("export", "--unpadded applies to alist output, not --qc");
   if (!qc && lift > 0) usageerror("export", "--lift applies to --qc only");
   checkdistinctfiles("export", {{"the input", files[0]}}, {{"the output", files[1]}});

@@ -127,17 +127,18 @@ void takevalue(const std::string &name, const std::string &value, settings *s) {
         "bec or awgn");
     s->haschannel = true;
   } else if (name == "--decoder") {
-    options.decoder = choose<ldpc::decoderkind>(
-        name, value,
-        {{"spa", ldpc::decoderkind::spa}, {"minsum", ldpc::decoderkind::minsum},
-         {"nms", ldpc::decoderkind::nms}, {"oms", ldpc::decoderkind::oms}},
-        "spa, minsum, nms or oms");
+    options.decoder = choose<ldpc::decoderkind>(name, value,
+                                                {{"spa", ldpc::decoderkind::spa},
+                                                 {"minsum", ldpc::decoderkind::minsum},
+                                                 {"nms", ldpc::decoderkind::nms},
+                                                 {"oms", ldpc::decoderkind::oms}},
+                                                "spa, minsum, nms or oms");
   } else if (name == "--method") {
-    options.method = choose<ldpc::methodkind>(
-        name, value,
-        {{"auto", ldpc::methodkind::automatic}, {"de", ldpc::methodkind::density},
-         {"ga", ldpc::methodkind::exit}},
-        "auto, de or ga");
+    options.method = choose<ldpc::methodkind>(name, value,
+                                              {{"auto", ldpc::methodkind::automatic},
+                                               {"de", ldpc::methodkind::density},
+                                               {"ga", ldpc::methodkind::exit}},
+                                              "auto, de or ga");
   } else if (name == "--alpha") {
     options.alpha = parsedouble(command, name, value);
     s->given.alpha = true;
@@ -242,17 +243,17 @@ void printjson(const settings &s, const ldpc::thresholdresult &result) {
   std::printf(", \"limit\": %.10g, \"gap\": %.10g}\n", result.limit, result.gap);
 }
 
-void printtext(const settings &s, const ldpc::ensemble &code,
-               const ldpc::thresholdresult &result) {
+void printtext(const settings &s, const ldpc::ensemble &code, const ldpc::thresholdresult &result) {
   if (s.irregular)
     std::printf("ensemble: irregular, lambda %s; rho %s (edge fractions)\n",
                 formatlist(code.distribution.vdegrees, code.distribution.lambda).c_str(),
                 formatlist(code.distribution.cdegrees, code.distribution.rho).c_str());
   else
-    std::printf("ensemble: protograph %s, %d variable nodes (%zu punctured), %d check nodes, "
-                "%zu edges\n",
-                s.protofile.c_str(), code.protograph.vnodes, s.punctured.size(),
-                code.protograph.cnodes, code.protograph.edges.size());
+    std::printf(
+        "ensemble: protograph %s, %d variable nodes (%zu punctured), %d check nodes, "
+        "%zu edges\n",
+        s.protofile.c_str(), code.protograph.vnodes, s.punctured.size(), code.protograph.cnodes,
+        code.protograph.edges.size());
   std::printf("design rate: %.6f\n", result.rate);
   std::printf("method: %s\n", result.method.c_str());
   if (s.options.channel == ldpc::channelkind::bec) {

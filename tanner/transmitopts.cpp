@@ -44,7 +44,8 @@ void taketransmitoption(const std::string &arg, const std::string &value, transm
     t->codeword = value;
   } else if (arg == "--modulation") {
     if (!ldpc::parsemodulation(value, &t->setup.modulation))
-      usageerror(command, "--modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + value + "'");
+      usageerror(command,
+                 "--modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + value + "'");
   } else if (arg == "--demapper") {
     if (!ldpc::parsedemapper(value, &t->setup.demapper))
       usageerror(command, "--demapper takes exact or maxlog, not '" + value + "'");
@@ -74,7 +75,8 @@ std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
     fail(codefile + ": " + error);
   if (!active) return "";
   if (pattern != nullptr &&
-      !ldpc::setchainpattern(std::make_shared<const ldpc::transmission>(*pattern), chain.get(), &error))
+      !ldpc::setchainpattern(std::make_shared<const ldpc::transmission>(*pattern), chain.get(),
+                             &error))
     fail(codefile + ": " + error);
   run->framesource = ldpc::framesource(chain);
   if (codeword == ldpc::codewordkind::random) run->infopositions = ldpc::countedinfo(*chain);
@@ -91,7 +93,8 @@ std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
   if (codeword == ldpc::codewordkind::random)
     line += "; " + std::string(ldpc::encodername(chain->enc.kind)) + " encoder, K " +
             std::to_string(chain->enc.k);
-  if (codeword == ldpc::codewordkind::random && run->infopositions.size() != static_cast<std::size_t>(chain->enc.k))
+  if (codeword == ldpc::codewordkind::random &&
+      run->infopositions.size() != static_cast<std::size_t>(chain->enc.k))
     line += " (" + std::to_string(run->infopositions.size()) + " information bits not shortened)";
   return line;
 }

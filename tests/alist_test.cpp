@@ -76,7 +76,8 @@ TEST(alist_reader, dialects_and_layouts_read_alike) {
   EXPECT_EQ(readtext("3 2 2 3 2 1 2 9 9 1 2 1 0 1 2").text, expected);
   // Windows line endings, tabs, comment lines anywhere, no final newline
   EXPECT_EQ(readtext("# a code\r\n3 2\r\n2\t3\r\n  # weights follow\r\n2 1 2\r\n3 2\r\n"
-                     "1 2\r\n1 0\r\n#\r\n1 2").text,
+                     "1 2\r\n1 0\r\n#\r\n1 2")
+                .text,
             expected);
   EXPECT_EQ(readtext("3 +2\n2 3\n2 1 2\n3 2\n01 2\n1 -0\n1 2\n").text, expected);
   EXPECT_EQ(readtext("\xEF\xBB\xBF" + padded).text, expected);
@@ -85,8 +86,7 @@ TEST(alist_reader, dialects_and_layouts_read_alike) {
 TEST(alist_reader, unpadded_files_with_mixed_weights) {
   // Weights 3, 1, 2, 1 with largest weight 3: read padded, the row numbers
   // of later columns would be taken as fillers.
-  const std::string paddedfile =
-      "4 3\n3 3\n3 1 2 1\n2 2 3\n1 2 3\n2 0 0\n1 3 0\n3 0 0\n";
+  const std::string paddedfile = "4 3\n3 3\n3 1 2 1\n2 2 3\n1 2 3\n2 0 0\n1 3 0\n3 0 0\n";
   const std::string unpaddedfile = "4 3\n3 3\n3 1 2 1\n2 2 3\n1 2 3\n2\n1 3\n3\n";
   readresult a = readtext(paddedfile);
   readresult b = readtext(unpaddedfile);

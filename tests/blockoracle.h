@@ -103,7 +103,8 @@ inline ldpc::stoppingrule ruleof(const ldpc::simulationsettings &s) {
 
 // 64-bit mix of three numbers (the finaliser of splitmix64).
 inline std::uint64_t mix3(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
-  std::uint64_t z = a * 0x9E3779B97F4A7C15ULL ^ (b + 0x632BE59BD9B4E019ULL) * 0xBF58476D1CE4E5B9ULL ^
+  std::uint64_t z = a * 0x9E3779B97F4A7C15ULL ^
+                    (b + 0x632BE59BD9B4E019ULL) * 0xBF58476D1CE4E5B9ULL ^
                     (c + 0x8CB92BA72F3D8DD7ULL) * 0x94D049BB133111EBULL;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
@@ -119,7 +120,8 @@ inline ldpc::blocktally madeupblock(const ldpc::stoppingrule &rule, std::uint64_
   ldpc::blocktally t;
   t.frames = span.count;
   for (std::int64_t f = span.first; f < span.first + span.count; ++f) {
-    const std::uint64_t h = mix3(seed, static_cast<std::uint64_t>(point), static_cast<std::uint64_t>(f));
+    const std::uint64_t h =
+        mix3(seed, static_cast<std::uint64_t>(point), static_cast<std::uint64_t>(f));
     const double u = static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0);
     t.iterations += 1 + static_cast<std::int64_t>(h % 20);
     if (u < fer) {
@@ -140,8 +142,9 @@ struct plainpoint {
   std::int64_t blocks = 0;
   bool byerrors = false;
 };
-inline std::vector<plainpoint> plainsweep(const ldpc::stoppingrule &rule, int points,
-                                          const std::function<ldpc::blocktally(int, std::int64_t)> &block) {
+inline std::vector<plainpoint> plainsweep(
+    const ldpc::stoppingrule &rule, int points,
+    const std::function<ldpc::blocktally(int, std::int64_t)> &block) {
   std::vector<plainpoint> result;
   for (int p = 0; p < points; ++p) {
     plainpoint r;
@@ -160,7 +163,8 @@ inline std::vector<plainpoint> plainsweep(const ldpc::stoppingrule &rule, int po
       if (r.total.frames >= rule.maxframes) break;
     }
     result.push_back(r);
-    const double fer = static_cast<double>(r.total.frameerrors) / static_cast<double>(r.total.frames);
+    const double fer =
+        static_cast<double>(r.total.frameerrors) / static_cast<double>(r.total.frames);
     if (fer < rule.minfer) break;
   }
   return result;

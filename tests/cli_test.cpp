@@ -25,8 +25,9 @@ testsupport::runresult runredirected(const std::string &redirect, const std::str
 
 std::vector<std::string> regular(const std::string &vdeg, const std::string &cdeg, int length,
                                  const std::string &out) {
-  return {"construct", "irregular", "--vdeg", vdeg,  "--vfrac", "1",
-          "--cdeg",    cdeg,        "--cfrac", "1", "--length", std::to_string(length), out};
+  return {"construct", "irregular", "--vdeg",  vdeg, "--vfrac",  "1",
+          "--cdeg",    cdeg,        "--cfrac", "1",  "--length", std::to_string(length),
+          out};
 }
 
 const char protohead[] = "/* a protograph */\n/* counts */\n";
@@ -58,8 +59,8 @@ TEST(programs, unbuildable_distributions_are_refused_with_the_lengths_that_work)
     EXPECT_FALSE(testsupport::fileexists(dir.file("g.code")));
     if (c.below == 0) continue;
     std::string built = dir.file("built.code");
-    EXPECT_NE(r.err.find("the nearest lengths that work are " + std::to_string(c.below) +
-                         " and " + std::to_string(c.above)),
+    EXPECT_NE(r.err.find("the nearest lengths that work are " + std::to_string(c.below) + " and " +
+                         std::to_string(c.above)),
               std::string::npos)
         << r.err;
     for (int length : {c.below, c.above})
@@ -75,9 +76,13 @@ TEST(programs, unwritable_standard_output_fails) {
   tempdir dir;
   std::string code = dir.file("h.code");
   ASSERT_EQ(run(tanner, {"convert", examples + "/hamming7.alist", code}).status, 0);
-  std::vector<std::vector<std::string>> commands = {
-      {"stats", code}, {"stats", "--json", code}, {"dump", code}, {"check", code},
-      regular("3", "6", 1000, dir.file("c.code")), {"--help"}, {"--version"}};
+  std::vector<std::vector<std::string>> commands = {{"stats", code},
+                                                    {"stats", "--json", code},
+                                                    {"dump", code},
+                                                    {"check", code},
+                                                    regular("3", "6", 1000, dir.file("c.code")),
+                                                    {"--help"},
+                                                    {"--version"}};
   for (const char *redirect : {"> /dev/full", ">&-"})
     for (const auto &args : commands) {
       auto r = runredirected(redirect, tanner, args);
@@ -94,10 +99,11 @@ TEST(programs, unwritable_standard_output_fails) {
 TEST(programs, bad_option_values_are_usage_errors) {
   tempdir dir;
   std::string out = dir.file("g.code");
-  writefile(dir.file("square.proto"), std::string(protohead) + "2 2\n/* edges */\n2 0 0 1 0\n2 0 1 1 1\n");
+  writefile(dir.file("square.proto"),
+            std::string(protohead) + "2 2\n/* edges */\n2 0 0 1 0\n2 0 1 1 1\n");
   auto irregular = [&](const std::string &vfrac, const std::string &seed) {
-    return run(tanner, {"construct", "irregular", "--vdeg", "2,3", "--vfrac", vfrac, "--cdeg",
-                        "6", "--cfrac", "1", "--length", "100", "--seed", seed, out});
+    return run(tanner, {"construct", "irregular", "--vdeg", "2,3", "--vfrac", vfrac, "--cdeg", "6",
+                        "--cfrac", "1", "--length", "100", "--seed", seed, out});
   };
   // construct, simulate and threshold refuse a distribution alike
   auto reason = [](const std::string &err) {
@@ -121,29 +127,30 @@ TEST(programs, bad_option_values_are_usage_errors) {
   }
   for (const char *vfrac : {"0.5,0.5", "0.3333333333,0.6666666667", "0,1"})
     EXPECT_EQ(irregular(vfrac, "1").status, 0) << vfrac;
-  for (const char *seed : {" -18446744073709551615", "-1", "+5", " 5", "0x10", "1,2",
-                           "1,2,3,4", "1,,2", "65536,0,0", "281474976710656", "1,2,3 ",
-                           "99999999999999999999999", ""})
+  for (const char *seed :
+       {" -18446744073709551615", "-1", "+5", " 5", "0x10", "1,2", "1,2,3,4", "1,,2", "65536,0,0",
+        "281474976710656", "1,2,3 ", "99999999999999999999999", ""})
     EXPECT_EQ(irregular("0.5,0.5", seed).status, 2) << "'" << seed << "'";
   auto r = irregular("0.5,0.5", "281474976710655");
   EXPECT_NE(r.out.find("graph stream state: 65535,65535,65535"), std::string::npos) << r.out;
   for (const char *lift : {"0", "-1", "1.5", "x"})
-    EXPECT_EQ(run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", lift, out})
-                  .status,
-              2)
+    EXPECT_EQ(
+        run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", lift, out}).status,
+        2)
         << lift;
   EXPECT_EQ(run(tanner, {"dump", "--what", "8", examples + "/hamming7.alist"}).status, 2);
   EXPECT_EQ(run(simulate, {"--length", "0"}).status, 2);
   EXPECT_EQ(run(simulate, {"--seed", " -1"}).status, 2);
 
   // --option=value is --option value, in tanner and in simulate
-  auto spaced = run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", "5",
-                             "--seed", "5", out});
-  auto joined = run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift=5",
-                             "--seed=5", out});
+  auto spaced = run(
+      tanner, {"construct", "proto", dir.file("square.proto"), "--lift", "5", "--seed", "5", out});
+  auto joined =
+      run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift=5", "--seed=5", out});
   EXPECT_EQ(joined.status, 0) << joined.err;
   EXPECT_EQ(joined.out, spaced.out);
-  EXPECT_EQ(run(tanner, {"dump", "--what=1", out}).out, run(tanner, {"dump", "--what", "1", out}).out);
+  EXPECT_EQ(run(tanner, {"dump", "--what=1", out}).out,
+            run(tanner, {"dump", "--what", "1", out}).out);
   EXPECT_EQ(run(simulate, {"--loops=1", "--seed=13070,1,0"}).out,
             run(simulate, {"--loops", "1"}).out);
 }
@@ -161,9 +168,9 @@ TEST(programs, one_seed_syntax_and_printed_form) {
   // seed files of blank-separated words, as earlier versions wrote them,
   // repeat the run as the comma-separated rows written now do
   tempdir dir;
-  ASSERT_EQ(run(simulate, {"-C", dir.path, "--loops", "2", "--seed", "7,8,9", "--record", "new"})
-                .out,
-            first.out);
+  ASSERT_EQ(
+      run(simulate, {"-C", dir.path, "--loops", "2", "--seed", "7,8,9", "--record", "new"}).out,
+      first.out);
   std::string rows = readfile(dir.file("new"));
   EXPECT_NE(rows.find(state + " "), std::string::npos) << rows;
   std::replace(rows.begin(), rows.end(), ',', ' ');
@@ -192,8 +199,8 @@ TEST(programs, graph_readers_take_either_format) {
     EXPECT_EQ(r.status, 0) << r.err;
     r = run(tanner, {"stats", "--json", input});
     EXPECT_EQ(r.out.substr(r.out.find("\"vnodenum\"")),
-              run(tanner, {"stats", "--json", code}).out.substr(
-                  run(tanner, {"stats", "--json", code}).out.find("\"vnodenum\"")));
+              run(tanner, {"stats", "--json", code})
+                  .out.substr(run(tanner, {"stats", "--json", code}).out.find("\"vnodenum\"")));
     ASSERT_EQ(run(tanner, {"export", input, dir.file("a.alist")}).status, 0);
     ASSERT_EQ(run(tanner, {"export", code, dir.file("b.alist")}).status, 0);
     EXPECT_EQ(readfile(dir.file("a.alist")), readfile(dir.file("b.alist")));
@@ -219,8 +226,8 @@ TEST(programs, refusals_name_what_is_wrong) {
   };
   for (const auto &p : protos) {
     writefile(dir.file("p.proto"), std::string(protohead) + p.body);
-    auto r = run(tanner, {"construct", "proto", dir.file("p.proto"), "--lift", "3",
-                          dir.file("p.code")});
+    auto r =
+        run(tanner, {"construct", "proto", dir.file("p.proto"), "--lift", "3", dir.file("p.code")});
     EXPECT_EQ(r.status, 1) << p.body;
     EXPECT_NE(r.err.find(p.why), std::string::npos) << r.err;
     EXPECT_FALSE(testsupport::fileexists(dir.file("p.code")));

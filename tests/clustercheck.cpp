@@ -56,12 +56,15 @@ std::string compare(const ldpc::clusterresult &r, const std::vector<plainpoint> 
   if (!r.failure.empty()) return "failed: " + r.failure;
   if (!r.complete) return "not complete";
   if (r.points.size() != plain.size())
-    return std::to_string(r.points.size()) + " points, the plain loop " + std::to_string(plain.size());
+    return std::to_string(r.points.size()) + " points, the plain loop " +
+           std::to_string(plain.size());
   for (std::size_t p = 0; p < plain.size(); ++p)
-    if (!ldpc::samecounts(r.points[p].total, plain[p].total) || r.points[p].blocks != plain[p].blocks)
-      return "point " + std::to_string(p) + ": " + std::to_string(r.points[p].total.frameerrors) + " errors in " +
-             std::to_string(r.points[p].total.frames) + " frames, the plain loop " +
-             std::to_string(plain[p].total.frameerrors) + " in " + std::to_string(plain[p].total.frames);
+    if (!ldpc::samecounts(r.points[p].total, plain[p].total) ||
+        r.points[p].blocks != plain[p].blocks)
+      return "point " + std::to_string(p) + ": " + std::to_string(r.points[p].total.frameerrors) +
+             " errors in " + std::to_string(r.points[p].total.frames) + " frames, the plain loop " +
+             std::to_string(plain[p].total.frameerrors) + " in " +
+             std::to_string(plain[p].total.frames);
   return "";
 }
 
@@ -69,8 +72,12 @@ struct madeup {
   ldpc::stoppingrule rule;
   std::vector<double> fers;
   std::uint64_t seed = 7;
-  ldpc::blocktally operator()(int p, std::int64_t b) const { return madeupblock(rule, seed, p, b, fers[p]); }
-  std::vector<plainpoint> plain() const { return plainsweep(rule, static_cast<int>(fers.size()), *this); }
+  ldpc::blocktally operator()(int p, std::int64_t b) const {
+    return madeupblock(rule, seed, p, b, fers[p]);
+  }
+  std::vector<plainpoint> plain() const {
+    return plainsweep(rule, static_cast<int>(fers.size()), *this);
+  }
   ldpc::clusterjob job(int threads) const {
     ldpc::clusterjob j;
     j.rule = rule;
@@ -95,7 +102,8 @@ void madeupblocks() {
   for (const madeup &m : madeupcases)
     for (int threads : {1, 2}) {
       const ldpc::clusterresult r = ldpc::runcluster(m.job(threads), MPI_COMM_WORLD);
-      report("made-up blocks, case " + std::to_string(++k) + ", " + std::to_string(threads) + " threads a rank",
+      report("made-up blocks, case " + std::to_string(++k) + ", " + std::to_string(threads) +
+                 " threads a rank",
              compare(r, m.plain()));
     }
 }
@@ -164,13 +172,16 @@ void resumedblocks() {
   job.givenup = [](int p, std::int64_t b) { return p == 2 && b >= 5; };
   r = ldpc::runcluster(job, MPI_COMM_WORLD);
   fault = r.failure;
-  if (fault.empty() && (r.points.size() != 3 || r.points[2].end != ldpc::pointend::givenup || r.points[2].blocks != 5))
+  if (fault.empty() && (r.points.size() != 3 || r.points[2].end != ldpc::pointend::givenup ||
+                        r.points[2].blocks != 5))
     fault = "point 2 not given up at block 5";
   ldpc::blocktally first5;
   for (std::int64_t b = 0; b < 5; ++b) ldpc::addtally(&first5, m(2, b));
-  if (fault.empty() && !ldpc::samecounts(r.points[2].total, first5)) fault = "point 2 counts other blocks";
+  if (fault.empty() && !ldpc::samecounts(r.points[2].total, first5))
+    fault = "point 2 counts other blocks";
   for (int p = 0; fault.empty() && p < 2; ++p)
-    if (!ldpc::samecounts(r.points[p].total, plain[p].total)) fault = "point " + std::to_string(p) + " differs";
+    if (!ldpc::samecounts(r.points[p].total, plain[p].total))
+      fault = "point " + std::to_string(p) + " differs";
   report("a point given up before ends where it was given up", fault);
 }
 
@@ -252,9 +263,11 @@ void ledgerruns(const std::string &dir) {
   if (rank == 0 && fault.empty()) fault = writer.close();
   ldpc::mergeresult merged;
   if (rank == 0 && fault.empty()) fault = mergedledger(path, &merged);
-  if (rank == 0 && fault.empty() && !merged.verdict.complete) fault = "the merge is not complete: " + merged.shortfall;
+  if (rank == 0 && fault.empty() && !merged.verdict.complete)
+    fault = "the merge is not complete: " + merged.shortfall;
   for (std::size_t p = 0; rank == 0 && fault.empty() && p < r.points.size(); ++p)
-    if (!ldpc::samecounts(merged.verdict.points[p].state.total, r.points[p].total)) fault = "the merge differs";
+    if (!ldpc::samecounts(merged.verdict.points[p].state.total, r.points[p].total))
+      fault = "the merge differs";
   report("the cancelled run resumed equals one process, and its ledger merges to it", fault);
 
   // A time limit: the slow point is given up, the ledger says where, and
@@ -269,12 +282,15 @@ void ledgerruns(const std::string &dir) {
     return slowblocks(p, b);
   };
   slow.maxseconds = 0.3;
-  slow.blockdone = [&](int p, std::int64_t b, const ldpc::blocktally &t) { return slowwriter.writeblock(p, b, t); };
+  slow.blockdone = [&](int p, std::int64_t b, const ldpc::blocktally &t) {
+    return slowwriter.writeblock(p, b, t);
+  };
   slow.giveup = [&](int p, std::int64_t b) { return slowwriter.writegiveup(p, b, "max seconds"); };
   r = ldpc::runcluster(slow, MPI_COMM_WORLD);
   if (fault.empty()) fault = r.failure;
-  if (fault.empty() && (r.points.size() != 3 || r.points[0].end != ldpc::pointend::maxframes ||
-                        r.points[1].end != ldpc::pointend::givenup || r.points[2].end != ldpc::pointend::maxframes))
+  if (fault.empty() &&
+      (r.points.size() != 3 || r.points[0].end != ldpc::pointend::maxframes ||
+       r.points[1].end != ldpc::pointend::givenup || r.points[2].end != ldpc::pointend::maxframes))
     fault = "point 1 not given up, or another point given up";
   if (rank == 0 && fault.empty()) fault = slowwriter.close();
   if (rank == 0 && fault.empty()) fault = mergedledger(path, &merged);
@@ -290,7 +306,8 @@ void otherconfiguration() {
   if (rank == ranks - 1 && ranks > 1) job.confighash ^= 1;
   const ldpc::clusterresult r = ldpc::runcluster(job, MPI_COMM_WORLD);
   const bool refused = r.failure.find("runs another configuration") != std::string::npos;
-  report("a rank of another configuration is refused", ranks == 1 || refused ? "" : "not refused: " + r.failure);
+  report("a rank of another configuration is refused",
+         ranks == 1 || refused ? "" : "not refused: " + r.failure);
 }
 
 // The run that a rank's death ends, and its resumption.
@@ -309,9 +326,12 @@ int dierun(int dying, int after, const std::string &path) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
     return longrun(p, b);
   };
-  job.blockdone = [&](int p, std::int64_t b, const ldpc::blocktally &t) { return writer.writeblock(p, b, t); };
+  job.blockdone = [&](int p, std::int64_t b, const ldpc::blocktally &t) {
+    return writer.writeblock(p, b, t);
+  };
   const ldpc::clusterresult r = ldpc::runcluster(job, MPI_COMM_WORLD);
-  std::fprintf(stderr, "rank %d: the run ended: %s\n", rank, r.failure.empty() ? "complete" : r.failure.c_str());
+  std::fprintf(stderr, "rank %d: the run ended: %s\n", rank,
+               r.failure.empty() ? "complete" : r.failure.c_str());
   return 1;
 }
 
@@ -319,13 +339,17 @@ int resumerun(const std::string &path) {
   ldpc::ledgerwriter writer;
   ldpc::ledgercontents resumed;
   std::string fault;
-  if (rank == 0) fault = writer.open(path, configof(longrun), {}, ldpc::ledgermode::resume, &resumed);
+  if (rank == 0)
+    fault = writer.open(path, configof(longrun), {}, ldpc::ledgermode::resume, &resumed);
   ldpc::clusterjob job = longrun.job(1);
   job.known = resumed.blocks;
-  job.blockdone = [&](int p, std::int64_t b, const ldpc::blocktally &t) { return writer.writeblock(p, b, t); };
+  job.blockdone = [&](int p, std::int64_t b, const ldpc::blocktally &t) {
+    return writer.writeblock(p, b, t);
+  };
   const ldpc::clusterresult r = ldpc::runcluster(job, MPI_COMM_WORLD);
   if (fault.empty()) fault = compare(r, longrun.plain());
-  if (rank == 0 && fault.empty() && resumed.lines < 10) fault = "the ledger held only " + std::to_string(resumed.lines) + " lines";
+  if (rank == 0 && fault.empty() && resumed.lines < 10)
+    fault = "the ledger held only " + std::to_string(resumed.lines) + " lines";
   report("a run resumed from the ledger of a run that lost a rank", fault);
   if (rank == 0) std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;

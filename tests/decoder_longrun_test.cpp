@@ -93,9 +93,8 @@ TEST(decoder_longrun, frames_decoded_with_early_stop_survive_200_fixed_iteration
         const decoded early = decode(ldpc::decoder(&g, o), llr);
         o.earlystop = false;
         const decoded fixed = decode(ldpc::decoder(&g, o), llr);
-        const std::string what = "n " + std::to_string(n) + " dv " + std::to_string(code.dv) +
-                                 " " + ldpc::algorithmname(rule) + " " +
-                                 ldpc::schedulename(schedule);
+        const std::string what = "n " + std::to_string(n) + " dv " + std::to_string(code.dv) + " " +
+                                 ldpc::algorithmname(rule) + " " + ldpc::schedulename(schedule);
         int decoded = 0, destroyed = 0;
         for (int f = 0; f < code.frames; ++f) {
           if (!(early.satisfied[f] && allzero(early, n, f))) continue;
@@ -136,8 +135,8 @@ TEST(decoder_longrun, eight_bit_frames_survive_200_fixed_iterations) {
         const decoded early = decode(ldpc::decoder(&g, o), llr);
         o.earlystop = false;
         const decoded fixed = decode(ldpc::decoder(&g, o), llr);
-        const std::string what = "n " + std::to_string(n) + " " + ldpc::algorithmname(rule) +
-                                 " " + ldpc::schedulename(schedule);
+        const std::string what = "n " + std::to_string(n) + " " + ldpc::algorithmname(rule) + " " +
+                                 ldpc::schedulename(schedule);
         int destroyed = 0;
         for (int f = 0; f < code.frames; ++f)
           if (early.satisfied[f] && allzero(early, n, f))
@@ -179,35 +178,36 @@ TEST(decoder_longrun, clean_frames_settle_at_the_message_bound) {
     std::mt19937 rng(code.n + 1);
     const std::vector<double> llr = testsupport::awgnframes(rng, n, 3, 0.5);
     for (int bits : {16, 8})
-    for (const rulecase &c : cases)
-      for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
-        for (bool scalar : {false, true}) {
-          ldpc::decoderoptions o;
-          o.algorithm = c.rule;
-          o.schedule = schedule;
-          o.earlystop = false;
-          o.iterations = 200;
-          o.scalar = scalar;
-          o.quantization = bits;
-          o.alpha = 0.75;
-          o.beta = 0.5;
-          const decoded d = decode(ldpc::decoder(&g, o), llr);
-          const int scale = bits == 16 ? 8 : 2;
-          const int bound = bits == 16  ? (32767 - 1023) / code.dv
-                            : code.dv <= 3 ? 127 / (code.dv + 1)
-                                           : 127;
-          const int clamp = bits == 16 ? 1023 : bound;
-          int wrong = 0;
-          for (std::size_t i = 0; i < llr.size(); ++i) {
-            const int channel = static_cast<int>(std::floor(llr[i] * scale + 0.5));
-            const int expected =
-                std::clamp(channel, -clamp, clamp) + code.dv * c.corrected(bound, scale);
-            wrong += d.posteriors[i] != static_cast<float>(expected) / scale;
+      for (const rulecase &c : cases)
+        for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+          for (bool scalar : {false, true}) {
+            ldpc::decoderoptions o;
+            o.algorithm = c.rule;
+            o.schedule = schedule;
+            o.earlystop = false;
+            o.iterations = 200;
+            o.scalar = scalar;
+            o.quantization = bits;
+            o.alpha = 0.75;
+            o.beta = 0.5;
+            const decoded d = decode(ldpc::decoder(&g, o), llr);
+            const int scale = bits == 16 ? 8 : 2;
+            const int bound = bits == 16     ? (32767 - 1023) / code.dv
+                              : code.dv <= 3 ? 127 / (code.dv + 1)
+                                             : 127;
+            const int clamp = bits == 16 ? 1023 : bound;
+            int wrong = 0;
+            for (std::size_t i = 0; i < llr.size(); ++i) {
+              const int channel = static_cast<int>(std::floor(llr[i] * scale + 0.5));
+              const int expected =
+                  std::clamp(channel, -clamp, clamp) + code.dv * c.corrected(bound, scale);
+              wrong += d.posteriors[i] != static_cast<float>(expected) / scale;
+            }
+            EXPECT_EQ(wrong, 0) << bits << "-bit n " << n << " " << ldpc::algorithmname(c.rule)
+                                << " " << ldpc::schedulename(schedule)
+                                << (scalar ? " scalar" : " simd");
+            EXPECT_EQ(d.satisfied, std::vector<std::uint8_t>(3, 1));
           }
-          EXPECT_EQ(wrong, 0) << bits << "-bit n " << n << " " << ldpc::algorithmname(c.rule) << " "
-                              << ldpc::schedulename(schedule) << (scalar ? " scalar" : " simd");
-          EXPECT_EQ(d.satisfied, std::vector<std::uint8_t>(3, 1));
-        }
   }
   EXPECT_GT(repeated, 0);
 }
@@ -220,8 +220,8 @@ TEST(decoder_longrun, fixed_point_refuses_variable_degrees_beyond_the_bound) {
   const struct {
     int degree, bits;
     bool refused;
-  } rows[] = {{257, 8, false}, {258, 8, true}, {258, 16, false}, {31744, 16, false},
-              {31745, 16, true}, {31745, 8, true}};
+  } rows[] = {{257, 8, false},    {258, 8, true},    {258, 16, false},
+              {31744, 16, false}, {31745, 16, true}, {31745, 8, true}};
   for (const auto &row : rows) {
     std::vector<std::vector<int>> vchecks(2);
     for (int c = 0; c < row.degree; ++c) vchecks[0].push_back(c);

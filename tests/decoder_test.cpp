@@ -34,8 +34,7 @@ std::vector<std::vector<int>> randomtree(std::mt19937 &rng, int n, int *checks) 
     int anchor = static_cast<int>(rng() % vchecks.size());
     vchecks[anchor].push_back(m);
     int fresh = 1 + static_cast<int>(rng() % 3);
-    for (int k = 0; k < fresh && static_cast<int>(vchecks.size()) < n; ++k)
-      vchecks.push_back({m});
+    for (int k = 0; k < fresh && static_cast<int>(vchecks.size()) < n; ++k) vchecks.push_back({m});
     ++m;
   }
   *checks = m;
@@ -190,34 +189,35 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
   const auto targets = ldpc::kernel::simdtargets();
   ASSERT_FALSE(targets.empty());
   for (int bits : {16, 8})
-  for (ldpc::graphs *g : {static_cast<ldpc::graphs *>(heavy), static_cast<ldpc::graphs *>(&parallel)})
-    for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
-                           decoderalgorithm::offsetminsum})
-      for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
-        for (bool earlystop : {true, false}) {
-          ldpc::decoderoptions o;
-          o.quantization = bits;
-          o.algorithm = algorithm;
-          o.schedule = schedule;
-          o.earlystop = earlystop;
-          o.iterations = 12;
-          o.alpha = 0.7;
-          o.beta = 0.375;
-          o.scalar = true;
-          auto model = decode(ldpc::decoder(g, o), llr);
-          o.scalar = false;
-          for (long long target : targets) {
-            ldpc::kernel::restricttarget(target);
-            ldpc::decoder dec(g, o);
-            std::string what = std::to_string(bits) + "-bit " +
-                               std::string(g == heavy ? "heavy " : "parallel ") +
-                               ldpc::algorithmname(algorithm) + " " +
-                               ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
-                               dec.target();
-            expectsame(decode(dec, llr), model, what);
+    for (ldpc::graphs *g :
+         {static_cast<ldpc::graphs *>(heavy), static_cast<ldpc::graphs *>(&parallel)})
+      for (auto algorithm : {decoderalgorithm::minsum, decoderalgorithm::normalizedminsum,
+                             decoderalgorithm::offsetminsum})
+        for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
+          for (bool earlystop : {true, false}) {
+            ldpc::decoderoptions o;
+            o.quantization = bits;
+            o.algorithm = algorithm;
+            o.schedule = schedule;
+            o.earlystop = earlystop;
+            o.iterations = 12;
+            o.alpha = 0.7;
+            o.beta = 0.375;
+            o.scalar = true;
+            auto model = decode(ldpc::decoder(g, o), llr);
+            o.scalar = false;
+            for (long long target : targets) {
+              ldpc::kernel::restricttarget(target);
+              ldpc::decoder dec(g, o);
+              std::string what = std::to_string(bits) + "-bit " +
+                                 std::string(g == heavy ? "heavy " : "parallel ") +
+                                 ldpc::algorithmname(algorithm) + " " +
+                                 ldpc::schedulename(schedule) + (earlystop ? " early stop " : " ") +
+                                 dec.target();
+              expectsame(decode(dec, llr), model, what);
+            }
+            ldpc::kernel::restricttarget(0);
           }
-          ldpc::kernel::restricttarget(0);
-        }
 }
 
 TEST(decoder, float_sum_product_agrees_with_the_double_model) {
@@ -236,7 +236,8 @@ TEST(decoder, float_sum_product_agrees_with_the_double_model) {
     int framesapart = 0, satisfied = 0;
     for (int f = 0; f < 64; ++f) {
       bool same = fast.satisfied[f] == model.satisfied[f];
-      for (int v = 0; v < 200; ++v) same &= fast.decisions[f * 200 + v] == model.decisions[f * 200 + v];
+      for (int v = 0; v < 200; ++v)
+        same &= fast.decisions[f * 200 + v] == model.decisions[f * 200 + v];
       framesapart += !same;
       satisfied += model.satisfied[f];
     }
@@ -312,7 +313,8 @@ TEST(decoder, rejects_bad_graphs_and_options) {
     ldpc::decoder dec(g, o);
     ADD_FAILURE() << "a broken mirror entry was accepted";
   } catch (const std::invalid_argument &e) {
-    EXPECT_NE(std::string(e.what()).find("variable node 1, socket 0"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("variable node 1, socket 0"), std::string::npos)
+        << e.what();
   }
   g->vnodelist[1].edgelist[0].socket = 1;
   for (int bits : {0, 7, 12, 32}) {

@@ -151,8 +151,7 @@ TEST(descread, large_generated_graphs_round_trip_byte_for_byte) {
     std::vector<std::vector<int>> vchecks(vnodenum);
     for (auto &list : vchecks) {
       int degree = static_cast<int>(random() % 13);
-      for (int s = 0; s < degree; ++s)
-        list.push_back(static_cast<int>(random() % (cnodenum - 3)));
+      for (int s = 0; s < degree; ++s) list.push_back(static_cast<int>(random() % (cnodenum - 3)));
     }
     testsupport::ownedgraph g = makegraph(cnodenum, vchecks);
     int iphi[9] = {1, 0, 0, -4, 1, 0, 123456789, 0, 1};
@@ -306,22 +305,19 @@ TEST(descread, malformed_files_are_refused_with_what_and_where) {
   expectfault(edited(cnode1, "  2       1       1        4       1  \n"),
               {"line 37", "check node 1, socket 1 names variable node 4;",
                "variable nodes are numbered 0..3"});
-  expectfault(edited(cnode1,
-                     "  3       1       1        3       1        1       5  \n"),
+  expectfault(edited(cnode1, "  3       1       1        3       1        1       5  \n"),
               {"check node 1, socket 2 names socket 5 of variable node 1, which has degree 2"});
   expectfault(edited(vnode2, "  1       0       9  \n"),
               {"variable node 2, socket 0 names socket 9 of check node 0, which has degree 4"});
 
   // mirror entries that do not point back, seen from either side
-  expectfault(edited(cnode0,
-                     "  4       1       0        0       0        2       0  \n"),
+  expectfault(edited(cnode0, "  4       1       0        0       0        2       0  \n"),
               {"variable node 0, socket 0 names check node 0, socket 0, but that entry names "
                "variable node 1, socket 0"});
   expectfault(edited(cnode1, "  2       1       1        3       0  \n"),
               {"variable node 3, socket 1 names check node 1, socket 1, but that entry names "
                "variable node 3, socket 0"});
-  expectfault(edited(cnode1,
-                     "  3       1       1        3       1        1       0  \n"),
+  expectfault(edited(cnode1, "  3       1       1        3       1        1       0  \n"),
               {"check node 1, socket 2 names variable node 1, socket 0, but that entry names "
                "check node 0, socket 1"});
 
@@ -332,10 +328,10 @@ TEST(descread, malformed_files_are_refused_with_what_and_where) {
 }
 
 TEST(descread, without_the_mirror_check_sockets_must_still_be_in_range) {
-  const std::string swapped = edited(cnode0,
-                                     "  4       1       0        0       0        2       0  \n");
-  const std::string extra = edited(cnode1,
-                                   "  3       1       1        3       1        1       0  \n");
+  const std::string swapped =
+      edited(cnode0, "  4       1       0        0       0        2       0  \n");
+  const std::string extra =
+      edited(cnode1, "  3       1       1        3       1        1       0  \n");
   for (const std::string &text : {swapped, extra}) {
     parsed p = parse(text, false);
     EXPECT_TRUE(p.ok) << p.error;
@@ -343,8 +339,7 @@ TEST(descread, without_the_mirror_check_sockets_must_still_be_in_range) {
   parsed p = parse(edited(vnode2, "  1       0       9  \n"), false);
   EXPECT_FALSE(p.ok);
   EXPECT_NE(p.error.find("names socket 9 of check node 0, which has degree 4"), std::string::npos);
-  p = parse(edited(cnode1,
-                   "  3       1       1        3       1        1       5  \n"), false);
+  p = parse(edited(cnode1, "  3       1       1        3       1        1       5  \n"), false);
   EXPECT_FALSE(p.ok);
   EXPECT_NE(p.error.find("names socket 5 of variable node 1, which has degree 2"),
             std::string::npos);
@@ -355,10 +350,10 @@ TEST(descread, absurd_counts_in_a_short_file_fail_cleanly) {
   // before, and the sanitizer build would abort on such a request.
   expectfault(edited("      4       2\n", "2147483647 2147483647\n"),
               {"line 31", "the degree of variable node 4: \"/*description\" is not a number"});
-  expectfault(edited(vnode2 + "  2       0       3        1       1  \n\n",
-                     vnode2 + "2000000000\n\n"),
-              {"line 31", "the node named by variable node 3, socket 0:",
-               "\"/*description\" is not a number"});
+  expectfault(
+      edited(vnode2 + "  2       0       3        1       1  \n\n", vnode2 + "2000000000\n\n"),
+      {"line 31",
+       "the node named by variable node 3, socket 0:", "\"/*description\" is not a number"});
   expectfault(cut("/*description of vnodes", "/*description of vnodes */ 2147483647 0"),
               {"the file ends before the socket named by variable node 0, socket 0"});
   expectfault(edited("row by row */\n-1\n", "row by row */\n2147483647\n1 2 3\n"),
@@ -410,15 +405,15 @@ TEST(descread_skip, passes_one_comment_and_the_line_feed_behind_it) {
     const char *rest;  // what the next reads return
   };
   const item items[] = {
-      {"/* a */\n7", "7"},          // the line feed is consumed
-      {"/* a */ 7", " 7"},          // anything else is pushed back
-      {"/* a */\n\n7", "\n7"},      // only one line feed
-      {"x 1 2 **/ 3", " 3"},        // no opening needed; a run of asterisks closes
-      {"/x */5", "5"},              // a slash read first never closes
-      {"/*/ y", " y"},              // but "/*/" does: the asterisk precedes
-      {"* / no */5", "5"},          // asterisk and slash must touch
+      {"/* a */\n7", "7"},      // the line feed is consumed
+      {"/* a */ 7", " 7"},      // anything else is pushed back
+      {"/* a */\n\n7", "\n7"},  // only one line feed
+      {"x 1 2 **/ 3", " 3"},    // no opening needed; a run of asterisks closes
+      {"/x */5", "5"},          // a slash read first never closes
+      {"/*/ y", " y"},          // but "/*/" does: the asterisk precedes
+      {"* / no */5", "5"},      // asterisk and slash must touch
       {"/* /* not nested */ x */", " x */"},
-      {"/* open to the end", ""},   // end of file: nothing more, no error
+      {"/* open to the end", ""},  // end of file: nothing more, no error
       {"*/", ""},
   };
   for (const item &it : items) {

@@ -166,10 +166,9 @@ TEST(descwrite, write_failures_are_reported) {
   std::string error;
   EXPECT_EQ(ldpc::writegraphfile(g, &encoder, "/dev/full", &error), ldpc::writefailed);
   EXPECT_NE(error.find("No space left on device"), std::string::npos);
-  EXPECT_EQ(ldpc::writegraphfile(g, &encoder, "/nonexistent-dir/x", &error),
-            ldpc::writeopenfailed);
-  EXPECT_EXIT(ldpc::savegraph(g, &encoder, "/nonexistent-dir/x", 0),
-              testing::ExitedWithCode(1), "^I can't open the indicated file.\n$");
+  EXPECT_EQ(ldpc::writegraphfile(g, &encoder, "/nonexistent-dir/x", &error), ldpc::writeopenfailed);
+  EXPECT_EXIT(ldpc::savegraph(g, &encoder, "/nonexistent-dir/x", 0), testing::ExitedWithCode(1),
+              "^I can't open the indicated file.\n$");
   EXPECT_EXIT(ldpc::savegraph(g, &encoder, "/dev/full", 0), testing::ExitedWithCode(1),
               "/dev/full: No space left on device");
 }
@@ -203,8 +202,8 @@ TEST(descwrite, a_check_node_of_degree_ten_million_is_converted) {
   // nine characters "10000000 " overran a reservation of eight.
   testsupport::tempdir dir;
   const int n = 10000000, p = 4, z = 39541, m = p + z + 1;
-  std::string alist = std::to_string(n + p) + " " + std::to_string(m) + "\n1 " +
-                      std::to_string(n) + "\n";
+  std::string alist =
+      std::to_string(n + p) + " " + std::to_string(m) + "\n1 " + std::to_string(n) + "\n";
   alist.reserve(static_cast<std::size_t>(n) * 8 + 200000);
   for (int v = 0; v < n + p; ++v) alist += "1 ";
   alist += "\n";
@@ -217,7 +216,8 @@ TEST(descwrite, a_check_node_of_degree_ten_million_is_converted) {
   testsupport::writefile(dir.file("heavy.alist"), alist);
   alist.clear();
   alist.shrink_to_fit();
-  testsupport::runresult r = testsupport::run(ALISTCONV_PATH, {dir.file("heavy.alist"), "/dev/null"});
+  testsupport::runresult r =
+      testsupport::run(ALISTCONV_PATH, {dir.file("heavy.alist"), "/dev/null"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   r = testsupport::run(TANNER_PATH, {"convert", dir.file("heavy.alist"), "/dev/null"});

@@ -381,9 +381,9 @@ TEST(simulate_example, bundled_protograph_saved_and_read_back) {
   testsupport::tempdir dir;
   testsupport::writefile(dir.file("half-rate.proto"),
                          testsupport::readfile(std::string(EXAMPLES_DIR) + "/half-rate.proto"));
-  testsupport::runresult saved = testsupport::run(
-      SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length", "20", "--loops",
-                      "2", "--save", "lifted.code"});
+  testsupport::runresult saved =
+      testsupport::run(SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length",
+                                       "20", "--loops", "2", "--save", "lifted.code"});
   ASSERT_EQ(saved.status, 0) << saved.err;
   std::vector<std::string> loops = lines(saved.out);
   ASSERT_EQ(loops.size(), 2u);
@@ -415,9 +415,9 @@ TEST(simulate_example, prints_the_fingerprint_that_tanner_prints) {
   testsupport::tempdir dir;
   testsupport::writefile(dir.file("half-rate.proto"),
                          testsupport::readfile(std::string(EXAMPLES_DIR) + "/half-rate.proto"));
-  testsupport::runresult saved = testsupport::run(
-      SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length", "30", "--loops",
-                      "1", "--save", "lifted.code"});
+  testsupport::runresult saved =
+      testsupport::run(SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length",
+                                       "30", "--loops", "1", "--save", "lifted.code"});
   ASSERT_EQ(saved.status, 0) << saved.err;
   const std::string printed = saved.out.substr(saved.out.find("fingerprint ") + 12, 16);
 
@@ -432,9 +432,9 @@ TEST(simulate_example, prints_the_fingerprint_that_tanner_prints) {
                  static_cast<std::uint64_t>(graph.vnodelist[v].edgelist[s].dest));
   char expected[17];
   std::snprintf(expected, sizeof expected, "%016llx",
-                static_cast<unsigned long long>(mix(
-                    sum ^ mix(static_cast<std::uint64_t>(graph.vnodenum) << 32 |
-                              static_cast<std::uint64_t>(graph.cnodenum)))));
+                static_cast<unsigned long long>(
+                    mix(sum ^ mix(static_cast<std::uint64_t>(graph.vnodenum) << 32 |
+                                  static_cast<std::uint64_t>(graph.cnodenum)))));
   EXPECT_EQ(printed, expected);
 
   testsupport::runresult stats = testsupport::run(TANNER_PATH, {"stats", dir.file("lifted.code")});

@@ -30,8 +30,7 @@ typedef std::vector<std::vector<int>> columnlists;  // checks of each variable
 int syndromeweight(const ldpc::graphs *g, const std::vector<std::uint8_t> &word) {
   std::vector<int> s(g->cnodenum, 0);
   for (int v = 0; v < g->vnodenum; ++v)
-    for (int e = 0; e < g->vnodelist[v].degree; ++e)
-      s[g->vnodelist[v].edgelist[e].dest] ^= word[v];
+    for (int e = 0; e < g->vnodelist[v].degree; ++e) s[g->vnodelist[v].edgelist[e].dest] ^= word[v];
   return static_cast<int>(std::count(s.begin(), s.end(), 1));
 }
 
@@ -109,7 +108,8 @@ const smallcode smallcodes[] = {
     {"parallel edges cancel", 7, {{0, 0, 2, 4, 6}, {1, 2, 5, 6, 6, 6}, {3, 4, 5, 6}}},
     {"a variable in no check", 8, {{0, 2, 4, 6}, {1, 2, 5, 6}, {3, 4, 5, 6}}},
     {"a row the sum of two", 6, {{0, 1, 2}, {2, 3, 4}, {0, 1, 3, 4}}},
-    {"even columns", 12,
+    {"even columns",
+     12,
      {{0, 1, 2, 3, 4, 5}, {6, 7, 8, 9, 10, 11}, {0, 2, 4, 6, 8, 10}, {1, 3, 5, 7, 9, 11}}},
     {"no checks", 5, {}},
     {"every bit checked alone", 4, {{0}, {1}, {2}, {3}}},
@@ -274,8 +274,9 @@ TEST(encoders, refuse_graphs_they_cannot_read_and_dense_matrices_beyond_the_memo
   ldpc::encoderoptions small;
   small.memorylimit = 8;
   EXPECT_FALSE(ldpc::makedenseencoder(g, &enc, &error, small));
-  EXPECT_EQ(error, "the dense encoder of a 3 x 7 parity-check matrix needs 48 bytes; the memory "
-                   "allowed is 8 bytes");
+  EXPECT_EQ(error,
+            "the dense encoder of a 3 x 7 parity-check matrix needs 48 bytes; the memory "
+            "allowed is 8 bytes");
   small.memorylimit = 0;
   ownedgraph even = smallgraph(smallcodes[6]);  // a redundant check: a gap row at least
   EXPECT_FALSE(ldpc::maketriangularencoder(even, &enc, &error, small));
@@ -405,9 +406,9 @@ TEST(encoder_information, read_back_from_a_file_it_equals_the_encoder_computed_d
   ownedrecord lifted;
   liftedprotograph(50, &lifted);
   ownedgraph even = smallgraph(smallcodes[6]);
-  for (const ldpc::graphs *g : {static_cast<const ldpc::graphs *>(&irregular),
-                                static_cast<const ldpc::graphs *>(&lifted),
-                                static_cast<const ldpc::graphs *>(even)}) {
+  for (const ldpc::graphs *g :
+       {static_cast<const ldpc::graphs *>(&irregular), static_cast<const ldpc::graphs *>(&lifted),
+        static_cast<const ldpc::graphs *>(even)}) {
     ldpc::encoder direct, filed;
     std::string error;
     ASSERT_TRUE(ldpc::maketriangularencoder(g, &direct, &error)) << error;
@@ -431,8 +432,7 @@ TEST(encoder_information, a_reordered_graph_is_the_same_graph_in_the_forms_order
   ldpc::encoders info{};
   std::vector<int> vorder, corder;
   std::string error;
-  ASSERT_TRUE(ldpc::computeencoderinformation(&g, &reordered, &info, &error, {}, &vorder,
-                                              &corder))
+  ASSERT_TRUE(ldpc::computeencoderinformation(&g, &reordered, &info, &error, {}, &vorder, &corder))
       << error;
   std::multiset<std::pair<int, int>> before, after;
   for (int v = 0; v < g.vnodenum; ++v)
@@ -535,8 +535,8 @@ ldpc::graphs *circulantcode(const std::vector<std::vector<int>> &base, int z) {
 }
 
 // Random information blocks (about half present) in front of a parity part.
-std::vector<std::vector<int>> withinformation(const std::vector<std::vector<int>> &parity,
-                                              int kb, int z, std::uint64_t seed) {
+std::vector<std::vector<int>> withinformation(const std::vector<std::vector<int>> &parity, int kb,
+                                              int z, std::uint64_t seed) {
   std::mt19937_64 rng(seed);
   std::vector<std::vector<int>> base;
   for (const auto &row : parity) {
@@ -585,11 +585,12 @@ TEST(structured, dual_diagonal_parity_parts_are_found_and_equal_the_dense_encode
     std::vector<std::vector<int>> parity;  // shifts of the parity block columns
   } codes[] = {
       // core of every block row: first column (1, 0, 1) at rows 0, 2, 3
-      {"whole core", 7, 8,
-       {{1, 0, -1, -1}, {-1, 0, 0, -1}, {0, -1, 0, 0}, {1, -1, -1, 0}}},
+      {"whole core", 7, 8, {{1, 0, -1, -1}, {-1, 0, 0, -1}, {0, -1, 0, 0}, {1, -1, -1, 0}}},
       // a core of 4 rows, dual diagonals of shift 2, then a diagonal
       // extension whose rows also use the core's parity
-      {"core and extension", 5, 6,
+      {"core and extension",
+       5,
+       6,
        {{1, 2, -1, -1, -1, -1, -1},
         {0, 2, 2, -1, -1, -1, -1},
         {-1, -1, 2, 2, -1, -1, -1},
@@ -627,8 +628,8 @@ TEST(structured, other_parity_parts_are_not_taken_for_dual_diagonal_ones) {
       {"three different shifts", {{1, 0, -1}, {0, 0, 0}, {2, -1, 0}}},
       {"an even first column", {{1, 0, -1}, {-1, 0, 0}, {1, -1, 0}}},
       {"a dual diagonal of two shifts", {{1, 0, -1}, {0, 1, 0}, {1, -1, 0}}},
-      {"an extension above its diagonal", {{1, 0, -1, 2}, {0, 0, -1, -1}, {1, -1, 0, -1},
-                                           {-1, -1, 0, 0}}},
+      {"an extension above its diagonal",
+       {{1, 0, -1, 2}, {0, 0, -1, -1}, {1, -1, 0, -1}, {-1, -1, 0, 0}}},
   };
   for (const auto &code : codes) {
     ownedgraph g = circulantcode(withinformation(code.parity, 4, 6, 1), 6);

@@ -52,7 +52,8 @@ std::string makealist(int n, std::uint64_t seed) {
   }
   int cmax = 0;
   for (int w : rowweight) cmax = w > cmax ? w : cmax;
-  std::string text = std::to_string(n) + " " + std::to_string(m) + "\n3 " + std::to_string(cmax) + "\n";
+  std::string text =
+      std::to_string(n) + " " + std::to_string(m) + "\n3 " + std::to_string(cmax) + "\n";
   for (int v = 0; v < n; ++v) text += "3 ";
   text += "\n";
   for (int w : rowweight) text += std::to_string(w) + " ";
@@ -99,7 +100,8 @@ std::string innamespace(const std::function<std::string()> &body) {
   std::string report;
   char chunk[4096];
   ssize_t got;
-  while ((got = read(channel[0], chunk, sizeof chunk)) > 0) report.append(chunk, static_cast<std::size_t>(got));
+  while ((got = read(channel[0], chunk, sizeof chunk)) > 0)
+    report.append(chunk, static_cast<std::size_t>(got));
   close(channel[0]);
   waitpid(pid, nullptr, 0);
   return report;
@@ -153,7 +155,8 @@ TEST(failure_memory, every_limit_gives_the_banner_or_a_whole_output) {
       // the writer's own buffer is refused as a write error
       EXPECT_EQ(r.status, 1) << at;
       EXPECT_EQ(r.out, "") << at;
-      EXPECT_EQ(r.err, "I can't write the indicated file: " + out + ": Cannot allocate memory\n") << at;
+      EXPECT_EQ(r.err, "I can't write the indicated file: " + out + ": Cannot allocate memory\n")
+          << at;
       EXPECT_EQ(readfile(out), "precious\n") << at;
     }
     EXPECT_EQ(strays(dir.path, {"in.alist", "out.code"}), "") << at;
@@ -185,7 +188,8 @@ TEST(failure_memory, a_short_file_claiming_huge_weights_is_refused_as_short) {
   runresult r = runlimited(program, {dir.file("in.alist"), dir.file("out.code")}, limits);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "alistconv: " + dir.file("in.alist") + ": item 7 (column lists), column 1: the file ends\n");
+  EXPECT_EQ(r.err, "alistconv: " + dir.file("in.alist") +
+                       ": item 7 (column lists), column 1: the file ends\n");
   EXPECT_EQ(strays(dir.path, {"in.alist"}), "");
 }
 
@@ -203,8 +207,9 @@ TEST(failure_memory, through_a_pipe_memory_follows_what_the_input_holds) {
 #endif
   for (const auto &[text, message] : cases) {
     writefile(dir.file("in.alist"), text);
-    runresult r = runlimited("/bin/sh", {"-c", "cat '" + dir.file("in.alist") + "' | '" + program +
-                                                   "' /dev/stdin '" + dir.file("out.code") + "'"},
+    runresult r = runlimited("/bin/sh",
+                             {"-c", "cat '" + dir.file("in.alist") + "' | '" + program +
+                                        "' /dev/stdin '" + dir.file("out.code") + "'"},
                              limits);
     EXPECT_EQ(r.status, 1) << text;
     EXPECT_EQ(r.out, "") << text;
@@ -213,9 +218,9 @@ TEST(failure_memory, through_a_pipe_memory_follows_what_the_input_holds) {
   // a whole file through a pipe converts as it does from the disk, across
   // many reads and a read-ahead buffer grown beyond its first megabyte
   writefile(dir.file("in.alist"), makealist(300000, 3));
-  runresult piped = testsupport::run(
-      "/bin/sh", {"-c", "cat '" + dir.file("in.alist") + "' | '" + program + "' /dev/stdin '" +
-                            dir.file("piped.code") + "'"});
+  runresult piped =
+      testsupport::run("/bin/sh", {"-c", "cat '" + dir.file("in.alist") + "' | '" + program +
+                                             "' /dev/stdin '" + dir.file("piped.code") + "'"});
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(testsupport::run(program, {dir.file("in.alist"), dir.file("direct.code")}).status, 0);
   EXPECT_EQ(readfile(dir.file("piped.code")), readfile(dir.file("direct.code")));
@@ -226,8 +231,10 @@ TEST(failure_disk, a_file_size_limit_mid_write_leaves_the_output_alone) {
   const std::string in = dir.file("in.alist"), out = dir.file("out.code");
   writefile(in, makealist(30000, 3));  // about 3 MB of output
   for (bool existing : {true, false}) {
-    if (existing) writefile(out, "precious\n");
-    else std::filesystem::remove(out);
+    if (existing)
+      writefile(out, "precious\n");
+    else
+      std::filesystem::remove(out);
     testsupport::runlimits limits;
     limits.filesize = 64 << 10;
     runresult r = runlimited(program, {in, out}, limits);
@@ -333,8 +340,7 @@ std::vector<std::filesystem::path> fuzzinputs(const std::string &harness) {
   return files;
 }
 
-void replay(const std::string &harness,
-            std::string (*check)(const std::uint8_t *, std::size_t)) {
+void replay(const std::string &harness, std::string (*check)(const std::uint8_t *, std::size_t)) {
   std::vector<std::filesystem::path> files = fuzzinputs(harness);
   EXPECT_FALSE(files.empty()) << harness;
   for (const auto &file : files) {

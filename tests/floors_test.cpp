@@ -29,10 +29,14 @@ namespace {
 double chisquaretail(int k, double t) {
   const double pi = 3.14159265358979323846;
   switch (k) {
-    case 1: return std::erfc(std::sqrt(t / 2));
-    case 2: return std::exp(-t / 2);
-    case 3: return std::erfc(std::sqrt(t / 2)) + std::sqrt(2 * t / pi) * std::exp(-t / 2);
-    default: return std::exp(-t / 2) * (1 + t / 2);
+    case 1:
+      return std::erfc(std::sqrt(t / 2));
+    case 2:
+      return std::exp(-t / 2);
+    case 3:
+      return std::erfc(std::sqrt(t / 2)) + std::sqrt(2 * t / pi) * std::exp(-t / 2);
+    default:
+      return std::exp(-t / 2) * (1 + t / 2);
   }
 }
 
@@ -124,8 +128,8 @@ TEST(FloorEstimate, HalfSpaceRegionsOfKnownProbability) {
     int blocks, size, bulk;
     double depth, pull;
   };
-  for (const region &r : {region{4, 4, 60, 3.0, 0.3}, region{2, 3, 200, 4.5, 0.3},
-                          region{3, 5, 80, 4.0, 0.0}}) {
+  for (const region &r :
+       {region{4, 4, 60, 3.0, 0.3}, region{2, 3, 200, 4.5, 0.3}, region{3, 5, 80, 4.0, 0.0}}) {
     const ldpc::halfspacemodel model(r.blocks, r.size, r.bulk, r.depth, r.pull);
     const double exact = model.probability();
     const ldpc::floorresult e = ldpc::estimatefloor(model, quicksettings(1200000), 0);
@@ -279,8 +283,7 @@ ldpc::trappingclass denseclass(const ldpc::tannerlists &t, const std::vector<int
   k.fullyabsorbing = true;
   for (int v = 0; v < t.vnodenum; ++v) {
     int odd = 0, other = 0;
-    for (int c = 0; c < t.cnodenum; ++c)
-      (indeg[c] % 2 ? odd : other) += h[c][v];
+    for (int c = 0; c < t.cnodenum; ++c) (indeg[c] % 2 ? odd : other) += h[c][v];
     if (inset[v] && !(other > odd)) k.absorbing = k.fullyabsorbing = false;
     if (!inset[v] && !(other > odd)) k.fullyabsorbing = false;
   }
@@ -316,13 +319,13 @@ TEST(TrappingSets, HandBuiltGraphsWithKnownSets) {
   // A: a 6-cycle v0 c1 v1 c2 v2 c0 v0 of column weight 3, a private check
   // per node (c3, c4, c5), and v3 on c0, c1, c2 (which makes {0..3}
   // non-elementary), v4 on two private checks and one of its own.
-  const ldpc::tannerlists a = ldpc::listsfromchecks(
-      7, {{0, 1, 3}, {1, 2, 4}, {2, 0, 5}, {0, 1, 2}, {3, 4, 6}});
+  const ldpc::tannerlists a =
+      ldpc::listsfromchecks(7, {{0, 1, 3}, {1, 2, 4}, {2, 0, 5}, {0, 1, 2}, {3, 4, 6}});
   // B: an 8-cycle v0 c0 v1 c1 v2 c2 v3 c3 v0, each node with a private
   // check: a (4, 4) elementary absorbing set; v4 joins two of the private
   // checks and a check of its own.
-  const ldpc::tannerlists b = ldpc::listsfromchecks(
-      9, {{3, 0, 4}, {0, 1, 5}, {1, 2, 6}, {2, 3, 7}, {4, 5, 8}});
+  const ldpc::tannerlists b =
+      ldpc::listsfromchecks(9, {{3, 0, 4}, {0, 1, 5}, {1, 2, 6}, {2, 3, 7}, {4, 5, 8}});
   // C: a parallel edge, v0 twice on c0.
   const ldpc::tannerlists c = ldpc::listsfromchecks(3, {{0, 0, 1}, {0, 2}});
   struct known {
@@ -378,8 +381,8 @@ TEST(TrappingSets, RefusesNodesOutsideOrTwice) {
 }
 
 TEST(TrappingSets, CollectorSharesAndOrder) {
-  const ldpc::tannerlists b = ldpc::listsfromchecks(
-      9, {{3, 0, 4}, {0, 1, 5}, {1, 2, 6}, {2, 3, 7}, {4, 5, 8}});
+  const ldpc::tannerlists b =
+      ldpc::listsfromchecks(9, {{3, 0, 4}, {0, 1, 5}, {1, 2, 6}, {2, 3, 7}, {4, 5, 8}});
   ldpc::failurecollector collector(b);
   collector.add({3, 2, 1, 0}, 3.0);
   collector.add({0, 1, 2, 3}, 1.0, false);  // the same set, in another order

@@ -145,46 +145,67 @@ TEST(graphstats, checkinvariants_agrees_with_the_brute_force_oracle) {
   };
   const std::vector<row> rows = {
       {"untouched", [](graphs *) {}, false, false, false},
-      {"messages and values set", [](graphs *g) { g->vnodelist[1].edgelist[0].message = 0.5;
-                                                   g->cnodelist[2].value = -1.0; }, false, false, false},
-      {"edges switched, mirrors mended", [](graphs *g) { ldpc::switchedges(g, 0, 0, 1, 1); },
+      {"messages and values set",
+       [](graphs *g) {
+         g->vnodelist[1].edgelist[0].message = 0.5;
+         g->cnodelist[2].value = -1.0;
+       },
        false, false, false},
-      {"variable entry past the last check", [](graphs *g) { g->vnodelist[0].edgelist[0].dest = 3; },
-       true, true, false},
-      {"variable entry negative", [](graphs *g) { g->vnodelist[3].edgelist[0].dest = -1; },
-       true, true, false},
+      {"edges switched, mirrors mended", [](graphs *g) { ldpc::switchedges(g, 0, 0, 1, 1); }, false,
+       false, false},
+      {"variable entry past the last check",
+       [](graphs *g) { g->vnodelist[0].edgelist[0].dest = 3; }, true, true, false},
+      {"variable entry negative", [](graphs *g) { g->vnodelist[3].edgelist[0].dest = -1; }, true,
+       true, false},
       {"variable socket past the degree", [](graphs *g) { g->vnodelist[0].edgelist[1].socket = 2; },
        true, true, false},
-      {"check entry past the last variable", [](graphs *g) { g->cnodelist[2].edgelist[0].dest = 4; },
-       true, true, false},
-      {"check socket negative", [](graphs *g) { g->cnodelist[1].edgelist[1].socket = -1; },
-       true, true, false},
+      {"check entry past the last variable",
+       [](graphs *g) { g->cnodelist[2].edgelist[0].dest = 4; }, true, true, false},
+      {"check socket negative", [](graphs *g) { g->cnodelist[1].edgelist[1].socket = -1; }, true,
+       true, false},
       {"mirror leads to another socket", [](graphs *g) { g->vnodelist[0].edgelist[0].socket = 1; },
        true, true, false},
       {"sockets exchanged on one side only",
-       [](graphs *g) { std::swap(g->vnodelist[0].edgelist[0], g->vnodelist[0].edgelist[1]); },
-       true, true, false},
-      {"two check entries lead to one socket", [](graphs *g) { g->cnodelist[0].edgelist[2] =
-                                                                  g->cnodelist[0].edgelist[1]; },
-       true, true, false},
+       [](graphs *g) { std::swap(g->vnodelist[0].edgelist[0], g->vnodelist[0].edgelist[1]); }, true,
+       true, false},
+      {"two check entries lead to one socket",
+       [](graphs *g) { g->cnodelist[0].edgelist[2] = g->cnodelist[0].edgelist[1]; }, true, true,
+       false},
       {"check degree one short", [](graphs *g) { g->cnodelist[0].degree = 2; }, true, true, true},
-      {"variable degree one short", [](graphs *g) { g->vnodelist[3].degree = 0; }, true, true, false},
-      {"table count wrong", [](graphs *g) { g->vdegreelist->numofnodes[0] = 2; }, true, true, false},
+      {"variable degree one short", [](graphs *g) { g->vnodelist[3].degree = 0; }, true, true,
+       false},
+      {"table count wrong", [](graphs *g) { g->vdegreelist->numofnodes[0] = 2; }, true, true,
+       false},
       {"table degree wrong", [](graphs *g) { g->cdegreelist->degree[1] = 4; }, true, true, false},
       {"table entry missing", [](graphs *g) { g->cdegreesnum = 1; }, true, true, false},
       {"table entries out of order",
-       [](graphs *g) { std::swap(g->vdegreelist->degree[0], g->vdegreelist->degree[1]);
-                       std::swap(g->vdegreelist->numofnodes[0], g->vdegreelist->numofnodes[1]); },
+       [](graphs *g) {
+         std::swap(g->vdegreelist->degree[0], g->vdegreelist->degree[1]);
+         std::swap(g->vdegreelist->numofnodes[0], g->vdegreelist->numofnodes[1]);
+       },
        false, true, false},
       {"table lists an absent degree with no nodes",
-       [](graphs *g) { g->cdegreelist->degree[2] = 7; g->cdegreelist->numofnodes[2] = 0;
-                       g->cdegreesnum = 3; }, false, true, false},
+       [](graphs *g) {
+         g->cdegreelist->degree[2] = 7;
+         g->cdegreelist->numofnodes[2] = 0;
+         g->cdegreesnum = 3;
+       },
+       false, true, false},
       {"table lists an absent degree with one node",
-       [](graphs *g) { g->cdegreelist->degree[2] = 7; g->cdegreelist->numofnodes[2] = 1;
-                       g->cdegreesnum = 3; }, true, true, false},
+       [](graphs *g) {
+         g->cdegreelist->degree[2] = 7;
+         g->cdegreelist->numofnodes[2] = 1;
+         g->cdegreesnum = 3;
+       },
+       true, true, false},
       {"table splits one degree over two entries",
-       [](graphs *g) { g->vdegreelist->numofnodes[1] = 2; g->vdegreelist->degree[2] = 2;
-                       g->vdegreelist->numofnodes[2] = 1; g->vdegreesnum = 3; }, false, true, false},
+       [](graphs *g) {
+         g->vdegreelist->numofnodes[1] = 2;
+         g->vdegreelist->degree[2] = 2;
+         g->vdegreelist->numofnodes[2] = 1;
+         g->vdegreesnum = 3;
+       },
+       false, true, false},
       {"vmaxdegree too large", [](graphs *g) { g->vmaxdegree = 5; }, false, false, true},
       {"cmaxdegree too small", [](graphs *g) { g->cmaxdegree = 2; }, false, false, true},
   };
@@ -219,7 +240,8 @@ TEST(graphstats, checkinvariants_agrees_with_the_oracle_on_random_corruptions) {
   // random small graphs, one entry field set to a value near its range
   std::mt19937 random(77);
   for (int trial = 0; trial < 2000; ++trial) {
-    const int vnodes = 1 + static_cast<int>(random() % 6), cnodes = 1 + static_cast<int>(random() % 5);
+    const int vnodes = 1 + static_cast<int>(random() % 6),
+              cnodes = 1 + static_cast<int>(random() % 5);
     std::vector<std::vector<int>> vchecks(vnodes);
     for (auto &list : vchecks)
       for (int d = 1 + static_cast<int>(random() % 4); d > 0; --d)
@@ -234,7 +256,8 @@ TEST(graphstats, checkinvariants_agrees_with_the_oracle_on_random_corruptions) {
     int &field = random() % 2 == 0 ? e.dest : e.socket;
     field = static_cast<int>(random() % 8) - 1;
     const bool libraryfault = !ldpc::checkinvariants(g, nullptr).empty();
-    EXPECT_EQ(libraryfault, !oracle::checkgraph(g, oracle::tablesmatch).empty()) << "trial " << trial;
+    EXPECT_EQ(libraryfault, !oracle::checkgraph(g, oracle::tablesmatch).empty())
+        << "trial " << trial;
   }
 }
 
@@ -338,7 +361,8 @@ TEST(graphstats, cycles_and_girth_agree_with_brute_force_on_random_multigraphs) 
   std::mt19937 random(2026);
   for (int trial = 0; trial < 3000; ++trial) {
     bruteforce b;
-    const int vnodes = 1 + static_cast<int>(random() % 7), cnodes = 1 + static_cast<int>(random() % 6);
+    const int vnodes = 1 + static_cast<int>(random() % 7),
+              cnodes = 1 + static_cast<int>(random() % 6);
     const unsigned density = 1 + random() % 5, heavy = random() % 4;
     b.m.assign(vnodes, std::vector<int>(cnodes, 0));
     for (auto &row : b.m)
@@ -351,7 +375,8 @@ TEST(graphstats, cycles_and_girth_agree_with_brute_force_on_random_multigraphs) 
         b.subdivide(v, c);
     }
     testsupport::ownedgraph g = b.graph();
-    ASSERT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), b.fourcycles()) << "trial " << trial;
+    ASSERT_EQ(static_cast<long long>(ldpc::countfourcycles(g)), b.fourcycles())
+        << "trial " << trial;
     ASSERT_EQ(ldpc::girth(g), b.girth()) << "trial " << trial;
   }
 }

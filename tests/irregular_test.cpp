@@ -28,11 +28,12 @@ struct distribution {
   std::vector<double> cfractions;
   ldpc::simulations sim{};
 
-  distribution(int length, std::vector<int> vd, std::vector<double> vf,
-               std::vector<int> cd, std::vector<double> cf, int typedist = 0,
-               int verbose = 0)
-      : vdegrees(std::move(vd)), vfractions(std::move(vf)),
-        cdegrees(std::move(cd)), cfractions(std::move(cf)) {
+  distribution(int length, std::vector<int> vd, std::vector<double> vf, std::vector<int> cd,
+               std::vector<double> cf, int typedist = 0, int verbose = 0)
+      : vdegrees(std::move(vd)),
+        vfractions(std::move(vf)),
+        cdegrees(std::move(cd)),
+        cfractions(std::move(cf)) {
     sim.length = length;
     sim.typedist = typedist;
     sim.verbose = verbose;
@@ -146,7 +147,8 @@ TEST(irregular, first_worked_example_counts_degrees_and_report) {
   EXPECT_EQ(degrees(g.cnodelist, 9), runs({{5, 5}, {8, 4}}));
   EXPECT_EQ(oracle::checkgraph(&g, oracle::tablesexact), "");
   for (int v = 0; v < g.vnodenum; ++v)
-    for (int s = 0; s < g.vnodelist[v].degree; ++s) EXPECT_EQ(g.vnodelist[v].edgelist[s].message, 0.0);
+    for (int s = 0; s < g.vnodelist[v].degree; ++s)
+      EXPECT_EQ(g.vnodelist[v].edgelist[s].message, 0.0);
 }
 
 TEST(irregular, odd_remainder_adds_a_degree_three_node_and_removes_a_degree_two_node) {
@@ -155,7 +157,8 @@ TEST(irregular, odd_remainder_adds_a_degree_three_node_and_removes_a_degree_two_
   EXPECT_EQ(constructcaptured(&b.graph, &d.sim), "");
   EXPECT_EQ(b.graph.vnodenum, 16);
   EXPECT_EQ(b.graph.cnodenum, 8);
-  EXPECT_EQ(table(b.graph.vdegreelist, 3), (std::vector<std::pair<int, int>>{{2, 4}, {3, 7}, {4, 5}}));
+  EXPECT_EQ(table(b.graph.vdegreelist, 3),
+            (std::vector<std::pair<int, int>>{{2, 4}, {3, 7}, {4, 5}}));
   EXPECT_EQ(table(b.graph.cdegreelist, 2), (std::vector<std::pair<int, int>>{{5, 5}, {8, 3}}));
   EXPECT_EQ(degrees(b.graph.vnodelist, 16), runs({{2, 4}, {3, 7}, {4, 5}}));
   EXPECT_EQ(oracle::checkgraph(&b.graph, oracle::tablesexact), "");
@@ -201,7 +204,8 @@ TEST(irregular, check_surplus_is_met_on_the_variable_side) {
   EXPECT_NE(report.find("graphcnodenum=53\n"), std::string::npos);
   EXPECT_EQ(report.find("Need to increase"), std::string::npos);
   EXPECT_NE(report.find("   Adjustments of edgecounts.\n"), std::string::npos);
-  EXPECT_EQ(table(b.graph.vdegreelist, 3), (std::vector<std::pair<int, int>>{{2, 45}, {3, 36}, {6, 20}}));
+  EXPECT_EQ(table(b.graph.vdegreelist, 3),
+            (std::vector<std::pair<int, int>>{{2, 45}, {3, 36}, {6, 20}}));
   EXPECT_EQ(b.graph.vnodenum, 101);
   EXPECT_EQ(b.graph.cnodenum, 53);
   EXPECT_EQ(oracle::checkgraph(&b.graph, oracle::tablesexact), "");
@@ -305,8 +309,10 @@ TEST(irregular, same_state_same_graph_other_state_other_matching) {
   setstream(43);
   ldpc::constructirregulargraph(&c.graph, &d.sim);
   EXPECT_NE(testsupport::describe(&a.graph), testsupport::describe(&c.graph));
-  EXPECT_EQ(degrees(a.graph.vnodelist, a.graph.vnodenum), degrees(c.graph.vnodelist, c.graph.vnodenum));
-  EXPECT_EQ(degrees(a.graph.cnodelist, a.graph.cnodenum), degrees(c.graph.cnodelist, c.graph.cnodenum));
+  EXPECT_EQ(degrees(a.graph.vnodelist, a.graph.vnodenum),
+            degrees(c.graph.vnodelist, c.graph.vnodenum));
+  EXPECT_EQ(degrees(a.graph.cnodelist, a.graph.cnodenum),
+            degrees(c.graph.cnodelist, c.graph.cnodenum));
 }
 
 TEST(irregular, unknown_typedist_ends_the_run) {
@@ -461,8 +467,9 @@ TEST(irregular, the_plan_succeeds_exactly_when_the_construction_does) {
   EXPECT_GT(built, 50);
   EXPECT_GT(refused, 50);
 
-  struct { int vdegree, cdegree, length; } known[] = {
-      {3, 6, 999}, {3, 6, 1001}, {3, 6, 1003}, {4, 8, 1001}, {3, 4, 1002}};
+  struct {
+    int vdegree, cdegree, length;
+  } known[] = {{3, 6, 999}, {3, 6, 1001}, {3, 6, 1003}, {4, 8, 1001}, {3, 4, 1002}};
   for (auto [vdegree, cdegree, length] : known) {
     distribution d(length, {vdegree}, {1.0}, {cdegree}, {1.0});
     ldpc::irregularplan plan;

@@ -43,14 +43,17 @@ ldpc::runconfig sampleconfig() {
   c.rule.maxerrors = 30;
   c.rule.maxframes = 1000;  // 16 blocks, the last of 40 frames
   c.rule.minfer = 1e-3;
-  c.settings = {{"code", std::string("fingerprint 0123abcd")}, {"decoder", std::string("nms")},
-                {"alpha", 0.75}, {"earlystop", true}, {"ebn0", std::vector<double>{1.0, 2.5}},
+  c.settings = {{"code", std::string("fingerprint 0123abcd")},
+                {"decoder", std::string("nms")},
+                {"alpha", 0.75},
+                {"earlystop", true},
+                {"ebn0", std::vector<double>{1.0, 2.5}},
                 {"lift", std::int64_t{-3}}};
   return c;
 }
 
-ldpc::blocktally tally(std::int64_t frames, std::int64_t errors, std::int64_t bits, std::int64_t undetected,
-                       std::int64_t iterations, double seconds = 0.001) {
+ldpc::blocktally tally(std::int64_t frames, std::int64_t errors, std::int64_t bits,
+                       std::int64_t undetected, std::int64_t iterations, double seconds = 0.001) {
   ldpc::blocktally t;
   t.frames = frames;
   t.frameerrors = errors;
@@ -82,11 +85,12 @@ TEST(ledger, canonical_text_reads_back_and_hashes_as_fnv1a) {
   EXPECT_EQ(fnv("foobar"), 0x85944171f73967e8ULL);
   const ldpc::runconfig c = sampleconfig();
   const std::string text = ldpc::configtext(c);
-  EXPECT_EQ(text,
-            "{\"software\":\"ldpcgraph 9.9.9\",\"seed\":1234567,\"points\":[0.5,0.75,1.25],\"length\":96,"
-            "\"iterations\":20,\"maxerrors\":30,\"maxframes\":1000,\"minfer\":0.001,\"graphframes\":0,"
-            "\"blockframes\":64,\"code\":\"fingerprint 0123abcd\",\"decoder\":\"nms\",\"alpha\":0.75,"
-            "\"earlystop\":true,\"ebn0\":[1.0,2.5],\"lift\":-3}");
+  EXPECT_EQ(
+      text,
+      "{\"software\":\"ldpcgraph 9.9.9\",\"seed\":1234567,\"points\":[0.5,0.75,1.25],\"length\":96,"
+      "\"iterations\":20,\"maxerrors\":30,\"maxframes\":1000,\"minfer\":0.001,\"graphframes\":0,"
+      "\"blockframes\":64,\"code\":\"fingerprint 0123abcd\",\"decoder\":\"nms\",\"alpha\":0.75,"
+      "\"earlystop\":true,\"ebn0\":[1.0,2.5],\"lift\":-3}");
   char hex[17];
   std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fnv(text)));
   EXPECT_EQ(ldpc::confighash(c), hex);
@@ -94,9 +98,16 @@ TEST(ledger, canonical_text_reads_back_and_hashes_as_fnv1a) {
   const struct {
     double x;
     const char *text;
-  } reals[] = {{0.1, "0.1"}, {1.0, "1.0"}, {-0.0, "-0.0"}, {1e-7, "1e-07"}, {123456789.0, "123456789.0"},
-               {1e300, "1e+300"}, {5e-324, "5e-324"}, {0.30000000000000004, "0.30000000000000004"},
-               {std::nextafter(1.0, 2.0), "1.0000000000000002"}, {2.5e21, "2.5e+21"}};
+  } reals[] = {{0.1, "0.1"},
+               {1.0, "1.0"},
+               {-0.0, "-0.0"},
+               {1e-7, "1e-07"},
+               {123456789.0, "123456789.0"},
+               {1e300, "1e+300"},
+               {5e-324, "5e-324"},
+               {0.30000000000000004, "0.30000000000000004"},
+               {std::nextafter(1.0, 2.0), "1.0000000000000002"},
+               {2.5e21, "2.5e+21"}};
   for (const auto &r : reals) {
     ldpc::runconfig one = c;
     one.settings = {{"x", r.x}};
@@ -115,16 +126,18 @@ TEST(ledger, canonical_text_reads_back_and_hashes_as_fnv1a) {
   // UTF-8 replaced.
   const struct {
     std::string raw, expected;  // expected: as an independent reader decodes it
-  } strings[] = {{"plain", "plain"},
-                 {"quote \" and \\ back", "quote \" and \\ back"},
-                 {"tab\tline\nret\r\b\f", "tab\tline\nret\r\b\f"},
-                 {std::string("nul\0x\x01\x1f\x7f", 8), std::string("nul\0x\x01\x1f\x7f", 8)},
-                 {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
-                 {"bad \xff byte", "bad \xef\xbf\xbd byte"},
-                 {"overlong \xc0\xaf", "overlong \xef\xbf\xbd\xef\xbf\xbd"},
-                 {"surrogate \xed\xa0\x80", "surrogate \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
-                 {"cut \xe2\x82", "cut \xef\xbf\xbd\xef\xbf\xbd"},
-                 {"past \xf4\x90\x80\x80", "past \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"}};
+  } strings[] = {
+      {"plain", "plain"},
+      {"quote \" and \\ back", "quote \" and \\ back"},
+      {"tab\tline\nret\r\b\f", "tab\tline\nret\r\b\f"},
+      {std::string("nul\0x\x01\x1f\x7f", 8), std::string("nul\0x\x01\x1f\x7f", 8)},
+      {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+       "\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+      {"bad \xff byte", "bad \xef\xbf\xbd byte"},
+      {"overlong \xc0\xaf", "overlong \xef\xbf\xbd\xef\xbf\xbd"},
+      {"surrogate \xed\xa0\x80", "surrogate \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+      {"cut \xe2\x82", "cut \xef\xbf\xbd\xef\xbf\xbd"},
+      {"past \xf4\x90\x80\x80", "past \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"}};
   for (const auto &s : strings) {
     ldpc::runconfig one = c;
     one.settings = {{"s", s.raw}};
@@ -142,7 +155,9 @@ TEST(ledger, canonical_text_reads_back_and_hashes_as_fnv1a) {
   wide.rule.blockframes = 7;
   wide.rule.maxframes = std::numeric_limits<std::int64_t>::max();
   ldpc::ledgercontents read;
-  ASSERT_EQ(parse(ldpc::headerline(wide, {2, 5}, {{"host", "node17"}, {"command", "tanner \"x\""}}), &read), "");
+  ASSERT_EQ(parse(ldpc::headerline(wide, {2, 5}, {{"host", "node17"}, {"command", "tanner \"x\""}}),
+                  &read),
+            "");
   EXPECT_EQ(ldpc::configdifference(read.config, "read", wide, "written"), "");
   EXPECT_EQ(read.hash, ldpc::confighash(wide));
   EXPECT_EQ(read.shard.index, 2);
@@ -159,13 +174,19 @@ TEST(ledger, configurations_are_compared_setting_by_setting) {
     std::string difference;
   } cases[] = {
       {[](ldpc::runconfig *c) { c->seed = 2; }, "seed is 2 in A and 1234567 in B"},
-      {[](ldpc::runconfig *c) { c->points[1] = 0.7; }, "points is [0.5,0.7,1.25] in A and [0.5,0.75,1.25] in B"},
+      {[](ldpc::runconfig *c) { c->points[1] = 0.7; },
+       "points is [0.5,0.7,1.25] in A and [0.5,0.75,1.25] in B"},
       {[](ldpc::runconfig *c) { c->rule.maxerrors = 31; }, "maxerrors is 31 in A and 30 in B"},
-      {[](ldpc::runconfig *c) { c->software = "ldpcgraph 1.0.0"; }, "software is \"ldpcgraph 1.0.0\" in A"},
+      {[](ldpc::runconfig *c) { c->software = "ldpcgraph 1.0.0"; },
+       "software is \"ldpcgraph 1.0.0\" in A"},
       {[](ldpc::runconfig *c) { c->settings[2].value = 0.8; }, "alpha is 0.8 in A and 0.75 in B"},
-      {[](ldpc::runconfig *c) { c->settings[2].value = std::int64_t{1}; }, "alpha is 1 in A and 0.75 in B"},
+      {[](ldpc::runconfig *c) { c->settings[2].value = std::int64_t{1}; },
+       "alpha is 1 in A and 0.75 in B"},
       {[](ldpc::runconfig *c) { c->settings.pop_back(); }, "lift is set in B and not in A"},
-      {[](ldpc::runconfig *c) { c->settings.push_back({"extra", false}); }, "extra is set in A and not in B"},
+      {[](ldpc::runconfig *c) {
+         c->settings.push_back({"extra", false});
+       },
+       "extra is set in A and not in B"},
       {[](ldpc::runconfig *c) { std::swap(c->settings[0], c->settings[1]); }, "another order"},
       {[](ldpc::runconfig *c) { c->settings[0].value = std::string(100, 'x'); }, "is \"xxxxxxxx"},
   };
@@ -192,11 +213,26 @@ TEST(ledger, configurations_are_compared_setting_by_setting) {
       {[](ldpc::runconfig *c) { c->rule.blockframes = 0; }, "blockframes 0"},
       {[](ldpc::runconfig *c) { c->rule.graphframes = -5; }, "graphframes -5"},
       {[](ldpc::runconfig *c) { c->rule.minfer = INFINITY; }, "minfer"},
-      {[](ldpc::runconfig *c) { c->settings.push_back({"seed", true}); }, "'seed' is given twice or takes a reserved"},
-      {[](ldpc::runconfig *c) { c->settings.push_back({"code", true}); }, "'code' is given twice"},
-      {[](ldpc::runconfig *c) { c->settings.push_back({"", true}); }, "empty name"},
-      {[](ldpc::runconfig *c) { c->settings.push_back({"x", NAN}); }, "'x' is not a finite"},
-      {[](ldpc::runconfig *c) { c->settings.push_back({"x", std::vector<double>{1, INFINITY}}); }, "'x' holds"},
+      {[](ldpc::runconfig *c) {
+         c->settings.push_back({"seed", true});
+       },
+       "'seed' is given twice or takes a reserved"},
+      {[](ldpc::runconfig *c) {
+         c->settings.push_back({"code", true});
+       },
+       "'code' is given twice"},
+      {[](ldpc::runconfig *c) {
+         c->settings.push_back({"", true});
+       },
+       "empty name"},
+      {[](ldpc::runconfig *c) {
+         c->settings.push_back({"x", NAN});
+       },
+       "'x' is not a finite"},
+      {[](ldpc::runconfig *c) {
+         c->settings.push_back({"x", std::vector<double>{1, INFINITY}});
+       },
+       "'x' holds"},
       {[](ldpc::runconfig *c) { c->software.clear(); }, "software version is empty"},
   };
   for (const auto &f : faults) {
@@ -217,11 +253,15 @@ TEST(ledger, blocks_that_cannot_be_are_refused) {
     const char *fault;  // "" when accepted
   } cases[] = {
       {{}, 0, 0, tally(64, 0, 0, 0, 64), ""},
-      {{}, 2, 15, tally(40, 40, 40 * 96, 40, 800), ""},       // the last, short block, all wrong
+      {{}, 2, 15, tally(40, 40, 40 * 96, 40, 800), ""},  // the last, short block, all wrong
       {{}, 1, 3, tally(64, 3, 7, 1, 1280), ""},
       {{}, 3, 0, tally(64, 0, 0, 0, 0), "point 3 is out of range: the sweep has points 0..2"},
       {{}, -1, 0, tally(64, 0, 0, 0, 0), "point -1 is out of range"},
-      {{}, 0, 16, tally(64, 0, 0, 0, 0), "block 16 of point 0 is out of range: a point has blocks 0..15"},
+      {{},
+       0,
+       16,
+       tally(64, 0, 0, 0, 0),
+       "block 16 of point 0 is out of range: a point has blocks 0..15"},
       {{}, 0, -1, tally(64, 0, 0, 0, 0), "block -1 of point 0 is out of range"},
       {{}, 0, 15, tally(64, 0, 0, 0, 0), "has 64 frames; the layout gives it 40"},
       {{}, 0, 0, tally(63, 0, 0, 0, 0), "has 63 frames"},
@@ -271,34 +311,46 @@ TEST(ledger, reader_refuses_what_is_no_ledger_with_file_and_line) {
       {"{\"point\":0}\n", "L:1: not a ledger: the first line has no \"ledger\""},
       {otherformat, "L:1: ledger format 2; this program reads format 1"},
       {edited, "L:1: the header's hash"},
-      {"{\"ledger\":1,\"hash\":\"00\",\"shard\":[1,1],\"config\":{}}\n", "L:1: the header's \"hash\" is not 16 hex"},
-      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[3,2],\"config\":{}}\n", "L:1: the header's \"shard\" is not [K,N]"},
-      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[1,1],\"config\":{}}\n", "L:1: the configuration has no \"software\""},
-      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[1,1]}\n", "L:1: the header has no \"config\""},
-      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[1,1],\"more\":0}\n", "L:1: the header has an unknown key \"more\""},
+      {"{\"ledger\":1,\"hash\":\"00\",\"shard\":[1,1],\"config\":{}}\n",
+       "L:1: the header's \"hash\" is not 16 hex"},
+      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[3,2],\"config\":{}}\n",
+       "L:1: the header's \"shard\" is not [K,N]"},
+      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[1,1],\"config\":{}}\n",
+       "L:1: the configuration has no \"software\""},
+      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[1,1]}\n",
+       "L:1: the header has no \"config\""},
+      {"{\"ledger\":1,\"hash\":\"0000000000000000\",\"shard\":[1,1],\"more\":0}\n",
+       "L:1: the header has an unknown key \"more\""},
       {h + "\n" + b0, "L:2: an empty line"},
       {h + b0 + "{\"point\":0,\n" + b1, "L:3: the line does not parse as JSON"},
       {h + b0 + "{\"point\":0,\"block\":1}\n", "L:3: the line has no \"frames\""},
-      {h + "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,\"undetected\":0,"
+      {h + "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,"
+           "\"undetected\":0,"
            "\"iterations\":0,\"seconds\":0,\"rank\":3}\n",
        "L:2: the line has an unknown key \"rank\""},
-      {h + "{\"point\":0,\"block\":1.5,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,\"undetected\":0,"
+      {h + "{\"point\":0,\"block\":1.5,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,"
+           "\"undetected\":0,"
            "\"iterations\":0,\"seconds\":0}\n",
        "L:2: the line has a \"block\" that is not an integer"},
-      {h + "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,\"undetected\":0,"
+      {h + "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,"
+           "\"undetected\":0,"
            "\"iterations\":0,\"seconds\":\"x\"}\n",
        "L:2: the line has \"seconds\" that are not a number"},
-      {h + "{\"point\":0,\"block\":99999999999999999999,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,"
+      {h + "{\"point\":0,\"block\":99999999999999999999,\"frames\":64,\"frameerrors\":0,"
+           "\"biterrors\":0,"
            "\"undetected\":0,\"iterations\":0,\"seconds\":0}\n",
        "L:2: the line has a \"block\" that is not an integer"},
       {h + b0 + ldpc::blockline(5, 0, tally(64, 0, 0, 0, 0)), "L:3: point 5 is out of range"},
-      {h + ldpc::blockline(1, 16, tally(64, 0, 0, 0, 0)), "L:2: block 16 of point 1 is out of range"},
-      {h + ldpc::blockline(1, 2, tally(64, 70, 70, 0, 0)), "L:2: block 2 of point 1: frame errors 70"},
+      {h + ldpc::blockline(1, 16, tally(64, 0, 0, 0, 0)),
+       "L:2: block 16 of point 1 is out of range"},
+      {h + ldpc::blockline(1, 2, tally(64, 70, 70, 0, 0)),
+       "L:2: block 2 of point 1: frame errors 70"},
       {h + b0 + b1 + ldpc::blockline(0, 0, tally(64, 3, 3, 0, 200)),
        "L:4: block 0 of point 0 again, with other counts than on line 2"},
       {h + ldpc::giveupline(3, 0, "time"), "L:2: gives up point 3"},
       {h + ldpc::giveupline(0, 16, "time"), "L:2: gives up point 0 at block 16, out of range"},
-      {h + "{\"point\":0,\"giveup\":1,\"reason\":7}\n", "L:2: the line has a \"reason\" that is not a string"},
+      {h + "{\"point\":0,\"giveup\":1,\"reason\":7}\n",
+       "L:2: the line has a \"reason\" that is not a string"},
       {header(sampleconfig(), {1, 2}) + ldpc::blockline(0, 1, tally(64, 0, 0, 0, 0)),
        "L:2: block 1 of point 0 belongs to shard 2/2, not 1/2"},
   };
@@ -350,16 +402,19 @@ TEST(ledger, torn_last_lines_and_repeated_blocks_are_read_as_written) {
   EXPECT_EQ(v.points[0].needed, 1);
   // Lines of another writer's spacing and key order read alike.
   ldpc::ledgercontents spaced;
-  ASSERT_EQ(parse(h + "{ \"seconds\": 1e-3, \"iterations\": 200, \"undetected\": 0, \"biterrors\": 3,"
-                      " \"frameerrors\": 2, \"frames\": 64, \"block\": 0, \"point\": 0 }\r\n",
-                  &spaced),
-            "");
+  ASSERT_EQ(
+      parse(h + "{ \"seconds\": 1e-3, \"iterations\": 200, \"undetected\": 0, \"biterrors\": 3,"
+                " \"frameerrors\": 2, \"frames\": 64, \"block\": 0, \"point\": 0 }\r\n",
+            &spaced),
+      "");
   EXPECT_TRUE(ldpc::samecounts(spaced.blocks[0][0].tally, tally(64, 2, 3, 0, 200)));
   // A block line as written, key for key.
-  EXPECT_EQ(ldpc::blockline(1, 2, tally(64, 3, 9, 1, 321, 0.0123456789)),
-            "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
-            "\"iterations\":321,\"seconds\":0.012346}\n");
-  EXPECT_EQ(ldpc::giveupline(0, 5, "a \"b\""), "{\"point\":0,\"giveup\":5,\"reason\":\"a \\\"b\\\"\"}\n");
+  EXPECT_EQ(
+      ldpc::blockline(1, 2, tally(64, 3, 9, 1, 321, 0.0123456789)),
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.012346}\n");
+  EXPECT_EQ(ldpc::giveupline(0, 5, "a \"b\""),
+            "{\"point\":0,\"giveup\":5,\"reason\":\"a \\\"b\\\"\"}\n");
 }
 
 namespace {
@@ -388,7 +443,8 @@ TEST(ledger, writer_appends_whole_lines_and_resumes_where_it_stood) {
     EXPECT_EQ(w.writeblock(0, 2, tally(64, 0, 0, 0, 64)), "");
     EXPECT_EQ(w.writegiveup(2, 3, "max seconds"), "");
     // Refused lines leave nothing behind.
-    EXPECT_NE(w.writeblock(0, 99, tally(64, 0, 0, 0, 0)).find("refused: block 99"), std::string::npos);
+    EXPECT_NE(w.writeblock(0, 99, tally(64, 0, 0, 0, 0)).find("refused: block 99"),
+              std::string::npos);
     EXPECT_NE(w.writegiveup(0, 16, "x").find("refused"), std::string::npos);
     EXPECT_NE(w.writegiveup(0, 1, "").find("without a reason"), std::string::npos);
     EXPECT_EQ(w.close(), "");
@@ -400,7 +456,8 @@ TEST(ledger, writer_appends_whole_lines_and_resumes_where_it_stood) {
   // create refuses what is there; resume reads it and goes on.
   {
     ldpc::ledgerwriter w;
-    EXPECT_NE(openwriter(&w, f, ldpc::ledgermode::create).find("exists and is not empty"), std::string::npos);
+    EXPECT_NE(openwriter(&w, f, ldpc::ledgermode::create).find("exists and is not empty"),
+              std::string::npos);
     EXPECT_FALSE(w.isopen());
     ldpc::ledgercontents resumed;
     ASSERT_EQ(openwriter(&w, f, ldpc::ledgermode::resume, &resumed), "");
@@ -436,9 +493,11 @@ TEST(ledger, writer_appends_whole_lines_and_resumes_where_it_stood) {
               std::string::npos)
         << fault;
     f.config.seed = 1234567;
-    EXPECT_NE(openwriter(&w, f, ldpc::ledgermode::resume, nullptr, {1, 2}).find("is of shard 1/1, this run is 1/2"),
+    EXPECT_NE(openwriter(&w, f, ldpc::ledgermode::resume, nullptr, {1, 2})
+                  .find("is of shard 1/1, this run is 1/2"),
               std::string::npos);
-    EXPECT_NE(openwriter(&w, f, ldpc::ledgermode::resume, nullptr, {3, 2}).find("is not K/N"), std::string::npos);
+    EXPECT_NE(openwriter(&w, f, ldpc::ledgermode::resume, nullptr, {3, 2}).find("is not K/N"),
+              std::string::npos);
     EXPECT_FALSE(w.isopen());
   }
   EXPECT_EQ(readfile(f.path), kept);
@@ -482,13 +541,16 @@ TEST(ledger, writer_starts_fresh_where_there_is_nothing_to_resume) {
   // A directory is no ledger; a ledger in a missing directory cannot be
   // made; a failed create leaves no file behind.
   ldpc::ledgerwriter w;
-  EXPECT_NE(w.open(f.dir.path, f.config, {}, ldpc::ledgermode::resume).find(f.dir.path + ": "), std::string::npos);
-  EXPECT_NE(w.open(f.dir.file("no/such"), f.config, {}, ldpc::ledgermode::create).find("cannot open"),
+  EXPECT_NE(w.open(f.dir.path, f.config, {}, ldpc::ledgermode::resume).find(f.dir.path + ": "),
             std::string::npos);
+  EXPECT_NE(
+      w.open(f.dir.file("no/such"), f.config, {}, ldpc::ledgermode::create).find("cannot open"),
+      std::string::npos);
   ldpc::runconfig bad = f.config;
   bad.points.clear();
-  EXPECT_NE(w.open(f.dir.file("new"), bad, {}, ldpc::ledgermode::create).find("cannot go into a ledger"),
-            std::string::npos);
+  EXPECT_NE(
+      w.open(f.dir.file("new"), bad, {}, ldpc::ledgermode::create).find("cannot go into a ledger"),
+      std::string::npos);
   EXPECT_FALSE(fileexists(f.dir.file("new")));
   EXPECT_EQ(w.writeblock(0, 0, tally(64, 0, 0, 0, 0)), "no ledger is open");
 }
@@ -499,8 +561,9 @@ TEST(ledger, a_second_writer_is_refused_while_the_first_holds_the_lock) {
   ASSERT_EQ(openwriter(&first, f, ldpc::ledgermode::create), "");
   // In this process (another open file) and in another process.
   ldpc::ledgerwriter second;
-  EXPECT_NE(openwriter(&second, f, ldpc::ledgermode::resume).find("another run is writing this ledger"),
-            std::string::npos);
+  EXPECT_NE(
+      openwriter(&second, f, ldpc::ledgermode::resume).find("another run is writing this ledger"),
+      std::string::npos);
   const pid_t child = fork();
   if (child == 0) {
     ldpc::ledgerwriter other;
@@ -539,7 +602,8 @@ TEST(ledger, lines_from_many_threads_arrive_whole) {
   for (int point = 0; point < 4; ++point) {
     ASSERT_EQ(read.blocks[point].size(), 4000u);
     for (std::int64_t b = 0; b < 4000; b += 397)
-      EXPECT_TRUE(ldpc::samecounts(read.blocks[point][b].tally, madeupblock(f.config.rule, 5, point, b, 0.1)));
+      EXPECT_TRUE(ldpc::samecounts(read.blocks[point][b].tally,
+                                   madeupblock(f.config.rule, 5, point, b, 0.1)));
   }
 }
 
@@ -562,7 +626,8 @@ TEST(ledger, a_full_disk_ends_the_writer_without_a_torn_line) {
       if (!fault.empty()) {
         // The fault names the file and the reason; no line is taken after it.
         if (fault.find("cannot write: File too large") == std::string::npos) _exit(3);
-        if (w.writeblock(1, 0, tally(64, 0, 0, 0, 0)).find("no more lines") == std::string::npos) _exit(4);
+        if (w.writeblock(1, 0, tally(64, 0, 0, 0, 0)).find("no more lines") == std::string::npos)
+          _exit(4);
         break;
       }
       ++written;
@@ -584,25 +649,44 @@ TEST(ledger, lines_read_alike_in_the_written_form_and_as_any_json) {
   // it: accepted exactly when that reading gives integers (and a number of
   // seconds) that form a possible block, with the same values.
   const std::string lines[] = {
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.012346}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":12.5}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":1e-3}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":.5}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":5.}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":00.5}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":inf}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5} ",
-      "{\"point\":1,\"block\":02,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}",
-      "{\"point\":1,\"block\":-0,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}",
-      "{\"point\":+1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,\"seconds\":0.5}}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3.0,\"seconds\":0.5}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":1e2,\"seconds\":0.5}",
-      "{\"point\":1,\"block\":9223372036854775808,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
-      "{\"point\":4294967297,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
-      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5,\"point\":2}",
-      "{\"block\":2,\"point\":1,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.012346}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":12.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":1e-3}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":5.}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":00.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":inf}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.5} ",
+      "{\"point\":1,\"block\":02,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":-0,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.5}",
+      "{\"point\":+1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"seconds\":0.5}}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":3.0,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":1e2,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":9223372036854775808,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,"
+      "\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
+      "{\"point\":4294967297,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,"
+      "\"undetected\":1,\"iterations\":3,\"seconds\":0.5}",
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":3,\"seconds\":0.5,\"point\":2}",
+      "{\"block\":2,\"point\":1,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":3,\"seconds\":0.5}",
   };
   const std::string h = header();
   for (const std::string &line : lines) {
@@ -610,10 +694,12 @@ TEST(ledger, lines_read_alike_in_the_written_form_and_as_any_json) {
     const std::string fault = parse(h + line + "\n", &read);
     const auto json = nlohmann::json::parse(line, nullptr, false);
     bool valid = !json.is_discarded() && json.is_object() && json.size() == 8;
-    for (const char *key : {"point", "block", "frames", "frameerrors", "biterrors", "undetected", "iterations"})
+    for (const char *key :
+         {"point", "block", "frames", "frameerrors", "biterrors", "undetected", "iterations"})
       valid = valid && json.contains(key) && json[key].is_number_integer() &&
               !(json[key].is_number_unsigned() && json[key].get<std::uint64_t>() > (1ULL << 62));
-    valid = valid && json.contains("seconds") && json["seconds"].is_number() && json["point"].get<std::int64_t>() < 3;
+    valid = valid && json.contains("seconds") && json["seconds"].is_number() &&
+            json["point"].get<std::int64_t>() < 3;
     EXPECT_EQ(fault.empty(), valid) << line << "\n" << fault;
     if (!valid || !fault.empty()) continue;
     const int point = json["point"].get<int>();
@@ -641,22 +727,28 @@ TEST(ledger, information_bit_errors_are_read_where_the_run_counts_them) {
   ldpc::runconfig fewer = c, none = c;
   fewer.infobits = 40;
   none.infobits = 0;
-  EXPECT_NE(ldpc::configdifference(c, "A", fewer, "B").find("infobits is 48 in A and 40 in B"), std::string::npos);
-  EXPECT_NE(ldpc::configdifference(c, "A", none, "B").find("infobits is set in A and not in B"), std::string::npos);
+  EXPECT_NE(ldpc::configdifference(c, "A", fewer, "B").find("infobits is 48 in A and 40 in B"),
+            std::string::npos);
+  EXPECT_NE(ldpc::configdifference(c, "A", none, "B").find("infobits is set in A and not in B"),
+            std::string::npos);
   ldpc::runconfig reserved = none;
   reserved.settings.push_back({"infobits", std::int64_t{5}});
-  EXPECT_NE(ldpc::configfault(reserved).find("'infobits' is given twice or takes a reserved"), std::string::npos);
+  EXPECT_NE(ldpc::configfault(reserved).find("'infobits' is given twice or takes a reserved"),
+            std::string::npos);
   none.infobits = -1;
   EXPECT_NE(ldpc::configfault(none).find("information bits -1"), std::string::npos);
 
   ldpc::blocktally t = tally(64, 3, 9, 1, 321, 0.5);
   t.infobiterrors = 4;
   const std::string written = ldpc::blockline(1, 2, t, true);
-  EXPECT_EQ(written, "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
-                     "\"iterations\":321,\"infobiterrors\":4,\"seconds\":0.500000}\n");
+  EXPECT_EQ(
+      written,
+      "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,"
+      "\"iterations\":321,\"infobiterrors\":4,\"seconds\":0.500000}\n");
   EXPECT_EQ(ldpc::blockline(1, 2, t, false).find("infobiterrors"), std::string::npos);
   const std::string h = header(c), hplain = header();
-  const std::string tail = "\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,";
+  const std::string tail =
+      "\"frames\":64,\"frameerrors\":3,\"biterrors\":9,\"undetected\":1,\"iterations\":321,";
   const struct {
     std::string ledger;
     std::int64_t infobiterrors;  // as read; -1: refused
@@ -664,25 +756,38 @@ TEST(ledger, information_bit_errors_are_read_where_the_run_counts_them) {
   } cases[] = {
       {h + written, 4, ""},
       // Any JSON form: keys in another order, spaces.
-      {h + "{\"infobiterrors\": 4, \"seconds\": 0.5, \"point\":1,\"block\":2," + tail.substr(0, tail.size() - 1) + "}\n", 4, ""},
+      {h + "{\"infobiterrors\": 4, \"seconds\": 0.5, \"point\":1,\"block\":2," +
+           tail.substr(0, tail.size() - 1) + "}\n",
+       4, ""},
       {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":0,\"seconds\":0.5}\n", 0, ""},
       {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":9,\"seconds\":0.5}\n", 9, ""},
       {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":10,\"seconds\":0.5}\n", -1,
        "L:2: block 2 of point 1: information-bit errors 10 outside 0..9"},
-      {h + "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,\"undetected\":0,"
-           "\"iterations\":321,\"infobiterrors\":1,\"seconds\":0.5}\n", -1, "information-bit errors 1 outside 0..0"},
+      {h + "{\"point\":1,\"block\":2,\"frames\":64,\"frameerrors\":0,\"biterrors\":0,"
+           "\"undetected\":0,"
+           "\"iterations\":321,\"infobiterrors\":1,\"seconds\":0.5}\n",
+       -1, "information-bit errors 1 outside 0..0"},
       {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":-1,\"seconds\":0.5}\n", -1,
        "information-bit errors -1 outside"},
       {h + "{\"point\":1,\"block\":2," + tail + "\"infobiterrors\":1.5,\"seconds\":0.5}\n", -1,
        "L:2: the line has an \"infobiterrors\" that is not an integer"},
       {h + "{\"point\":1,\"block\":2," + tail + "\"seconds\":0.5}\n", -1,
        "L:2: the block has no \"infobiterrors\", and the run counts information bits"},
-      {hplain + written, -1, "L:2: the block gives information-bit errors, and the run counts none"},
+      {hplain + written, -1,
+       "L:2: the block gives information-bit errors, and the run counts none"},
       {hplain + "{\"point\":1,\"giveup\":2,\"reason\":\"x\",\"infobiterrors\":0}\n", -1,
        "L:2: the line has an unknown key \"infobiterrors\""},
       // One block twice, with other information-bit errors.
-      {h + written + ldpc::blockline(1, 2, [&] { auto u = t; u.infobiterrors = 5; return u; }(), true), -1,
-       "L:3: block 2 of point 1 again, with other counts than on line 2"},
+      {h + written +
+           ldpc::blockline(
+               1, 2,
+               [&] {
+                 auto u = t;
+                 u.infobiterrors = 5;
+                 return u;
+               }(),
+               true),
+       -1, "L:3: block 2 of point 1 again, with other counts than on line 2"},
       {h + written + written, 4, ""},
   };
   for (const auto &k : cases) {
@@ -700,9 +805,12 @@ TEST(ledger, information_bit_errors_are_read_where_the_run_counts_them) {
   }
   // A header whose "infobits" is not a count of at least 1.
   for (const char *bad : {"0", "-2", "1.5", "\"48\""}) {
-    std::string edited = std::regex_replace(h, std::regex("\"infobits\":48"), std::string("\"infobits\":") + bad);
-    EXPECT_NE(parse(edited).find("L:1: the configuration's \"infobits\" is not an integer of at least 1"),
-              std::string::npos) << bad << ": " << parse(edited);
+    std::string edited =
+        std::regex_replace(h, std::regex("\"infobits\":48"), std::string("\"infobits\":") + bad);
+    EXPECT_NE(
+        parse(edited).find("L:1: the configuration's \"infobits\" is not an integer of at least 1"),
+        std::string::npos)
+        << bad << ": " << parse(edited);
   }
   // The writer writes the field where the configuration counts information
   // bits, and refuses errors where it counts none.
@@ -714,7 +822,8 @@ TEST(ledger, information_bit_errors_are_read_where_the_run_counts_them) {
     ldpc::blocktally plainblock = t;
     plainblock.infobiterrors = 0;
     EXPECT_EQ(w.writeblock(1, 2, counting ? t : plainblock), "");
-    EXPECT_NE(w.writeblock(1, 3, t).find(counting ? "" : "information-bit errors 4 outside 0..0"), std::string::npos);
+    EXPECT_NE(w.writeblock(1, 3, t).find(counting ? "" : "information-bit errors 4 outside 0..0"),
+              std::string::npos);
     EXPECT_EQ(w.close(), "");
     ldpc::ledgercontents read;
     ASSERT_EQ(ldpc::readledger(path, &read), "");

@@ -34,7 +34,9 @@ arguments with(arguments base, const arguments &more) {
   return base;
 }
 
-bool has(const std::string &text, const std::string &what) { return text.find(what) != std::string::npos; }
+bool has(const std::string &text, const std::string &what) {
+  return text.find(what) != std::string::npos;
+}
 
 // Output with the wall-clock figures blanked: the table's Mb/s column
 // (after the stop reason; the last one unless information-bit columns
@@ -42,8 +44,9 @@ bool has(const std::string &text, const std::string &what) { return text.find(wh
 std::string steady(const std::string &text) {
   static const std::regex mbps("\"mbps\": [^,}]+"), column("[ ,]+[-0-9.e+]+\n"),
       rate("(errors|frames|time) +[-0-9.e+]+");
-  return std::regex_replace(std::regex_replace(std::regex_replace(text, mbps, "\"mbps\": _"), rate, "$1 _"),
-                            column, " _\n");
+  return std::regex_replace(
+      std::regex_replace(std::regex_replace(text, mbps, "\"mbps\": _"), rate, "$1 _"), column,
+      " _\n");
 }
 
 // A sweep's limits, and whether it runs every point.
@@ -63,9 +66,10 @@ struct workbench {
     EXPECT_EQ(r.status, 0) << r.err;
   }
   arguments sweep(const arguments &more = {}, const sweeplimits &l = sweeplimits()) const {
-    arguments args = {"simulate",     code,        "--ebn0",        "1:4:1",      "--decoder",
-                      "nms",          "--max-errors", l.maxerrors, "--max-frames", l.maxframes,
-                      "--max-seconds", l.maxseconds, "--threads",   "2"};
+    arguments args = {"simulate",     code,        "--ebn0",        "1:4:1",
+                      "--decoder",    "nms",       "--max-errors",  l.maxerrors,
+                      "--max-frames", l.maxframes, "--max-seconds", l.maxseconds,
+                      "--threads",    "2"};
     if (l.allpoints) args.push_back("--all-points");
     return with(args, more);
   }
@@ -106,7 +110,8 @@ TEST(ledgercli, interrupted_and_resumed_runs_equal_the_uninterrupted_run) {
   const workbench &w = bench();
   const auto start = std::chrono::steady_clock::now();
   const outputs reference = runsweep(w.sweep(), w.dir.file("ref"));
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ASSERT_EQ(reference.status, 0) << reference.err;
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("moments drawn with seed " + std::to_string(seed));
@@ -122,9 +127,9 @@ TEST(ledgercli, interrupted_and_resumed_runs_equal_the_uninterrupted_run) {
       runlimits limits;
       limits.signal = round < 4 ? signal : 0;
       limits.signaldelay = moment(random) * seconds;
-      const std::string what = "chain " + std::to_string(chain) + " round " + std::to_string(round) +
-                               ": signal " + std::to_string(signal) + " after " +
-                               std::to_string(limits.signaldelay) + " s";
+      const std::string what = "chain " + std::to_string(chain) + " round " +
+                               std::to_string(round) + ": signal " + std::to_string(signal) +
+                               " after " + std::to_string(limits.signaldelay) + " s";
       arguments args = w.sweep({"--ledger", ledger});
       if (round > 0) args.push_back("--resume");
       last = runsweep(args, w.dir.file("cut"), limits);
@@ -161,10 +166,11 @@ TEST(ledgercli, time_limited_points_resume_and_merge_as_they_ran) {
   const outputs again = runsweep(with(timed, {"--resume"}), w.dir.file("t2"));
   EXPECT_EQ(again.status, 0) << again.err;
   expectsame(first, again, "resumed");
-  runresult merged = run(tanner, {"merge", ledger, "--json", w.dir.file("t3.json"), "--csv",
-                                  w.dir.file("t3.csv")});
+  runresult merged = run(
+      tanner, {"merge", ledger, "--json", w.dir.file("t3.json"), "--csv", w.dir.file("t3.csv")});
   EXPECT_EQ(merged.status, 0) << merged.err;
-  expectsame(first, {0, merged.out, readfile(w.dir.file("t3.json")), readfile(w.dir.file("t3.csv")), ""},
+  expectsame(first,
+             {0, merged.out, readfile(w.dir.file("t3.json")), readfile(w.dir.file("t3.csv")), ""},
              "merged");
 }
 
@@ -183,7 +189,8 @@ TEST(ledgercli, shards_merged_equal_the_one_process_run) {
   std::vector<std::string> ledgers;
   for (int k = 1; k <= 3; ++k) {
     ledgers.push_back(w.dir.file("shard" + std::to_string(k) + ".ledger"));
-    runresult r = run(tanner, with(run1, {"--shard", std::to_string(k) + "/3", "--ledger", ledgers.back()}));
+    runresult r =
+        run(tanner, with(run1, {"--shard", std::to_string(k) + "/3", "--ledger", ledgers.back()}));
     ASSERT_EQ(r.status, 0) << r.err;
   }
   const std::vector<std::vector<int>> orders = {{0, 1, 2}, {2, 0, 1}};
@@ -227,19 +234,22 @@ TEST(ledgercli, bad_ledgers_are_refused_with_file_and_line) {
     std::string contents;
     std::string message;
   };
-  const std::string end = ":" + std::to_string(std::count(text.begin(), text.end(), '\n') + 1) + ": ";
+  const std::string end =
+      ":" + std::to_string(std::count(text.begin(), text.end(), '\n') + 1) + ": ";
   const badcase cases[] = {
       {"not a ledger", "hello\n" + text.substr(header), ":1: "},
       {"a line that does not parse", text.substr(0, second) + "{\"point\":\n" + text.substr(second),
        ":3: "},
-      {"a block out of range", text + "{\"point\":9,\"block\":0,\"frames\":64,\"frameerrors\":0,"
-                                      "\"biterrors\":0,\"undetected\":0,\"iterations\":64,\"seconds\":0.1}\n",
+      {"a block out of range",
+       text + "{\"point\":9,\"block\":0,\"frames\":64,\"frameerrors\":0,"
+              "\"biterrors\":0,\"undetected\":0,\"iterations\":64,\"seconds\":0.1}\n",
        end + "point 9 is out of range"},
       {"a block twice with other counts",
        text + std::regex_replace(line2, std::regex("\"iterations\":[0-9]+"), "\"iterations\":1"),
        end + "block 0 of point 0 again, with other counts than on line 2"},
-      {"a changed header", std::regex_replace(text.substr(0, header), std::regex("\"seed\":1"),
-                                              "\"seed\":2") + text.substr(header),
+      {"a changed header",
+       std::regex_replace(text.substr(0, header), std::regex("\"seed\":1"), "\"seed\":2") +
+           text.substr(header),
        ":1: "},
   };
   for (const badcase &c : cases) {
@@ -334,8 +344,9 @@ TEST(ledgercli, usage_errors) {
 TEST(ledgercli, punctured_codes_resume_merge_and_name_their_pattern) {
   const workbench &w = bench();
   const std::string ledger = w.dir.file("punct.ledger"), cut = w.dir.file("punct-cut.ledger");
-  const arguments args = {"simulate", "standard", "nr", "--info", "40", "--length", "100", "--ebn0",
-                          "1,3",      "--max-errors", "30", "--max-frames", "1000", "--threads", "2"};
+  const arguments args = {"simulate", "standard",     "nr",     "--info",    "40",
+                          "--length", "100",          "--ebn0", "1,3",       "--max-errors",
+                          "30",       "--max-frames", "1000",   "--threads", "2"};
   const outputs whole = runsweep(with(args, {"--ledger", ledger}), w.dir.file("p1"));
   ASSERT_EQ(whole.status, 0) << whole.err;
   const std::string lines = readfile(ledger);
@@ -354,7 +365,8 @@ TEST(ledgercli, punctured_codes_resume_merge_and_name_their_pattern) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
   // 8-bit messages decode otherwise: not the 16-bit run's ledger.
-  r = run(tanner, with(args, {"--decoder", "nms", "--quantization", "8", "--ledger", ledger, "--resume"}));
+  r = run(tanner,
+          with(args, {"--decoder", "nms", "--quantization", "8", "--ledger", ledger, "--resume"}));
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
 }
@@ -376,7 +388,8 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
   const arguments qam = chain({"--modulation", "16qam"});
   const auto start = std::chrono::steady_clock::now();
   const outputs reference = runsweep(qam, w.dir.file("qref"));
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ASSERT_EQ(reference.status, 0) << reference.err;
   ASSERT_TRUE(has(reference.json, "\"infobiterrors\": ")) << reference.json;
   const unsigned seed = std::random_device{}();
@@ -401,8 +414,9 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
   EXPECT_GT(interrupted, 0) << "no run was interrupted";
   expectsame(reference, last, "resumed");
   const std::string text = readfile(ledger);
-  for (const char *key : {"\"codeword\":\"random\"", "\"modulation\":\"16qam\"", "\"demapper\":\"exact\"",
-                          "\"fading\":\"none\"", "\"interleave\":\"none\"", "\"infobits\":48}"})
+  for (const char *key :
+       {"\"codeword\":\"random\"", "\"modulation\":\"16qam\"", "\"demapper\":\"exact\"",
+        "\"fading\":\"none\"", "\"interleave\":\"none\"", "\"infobits\":48}"})
     EXPECT_TRUE(has(text.substr(0, text.find('\n')), key)) << key;
   std::istringstream lines(text.substr(text.find('\n') + 1));
   for (std::string line; std::getline(lines, line);)
@@ -411,11 +425,13 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
   std::vector<std::string> shards;
   for (int k = 1; k <= 2; ++k) {
     shards.push_back(w.dir.file("qshard" + std::to_string(k) + ".ledger"));
-    runresult r = run(tanner, with(qam, {"--shard", std::to_string(k) + "/2", "--ledger", shards.back()}));
+    runresult r =
+        run(tanner, with(qam, {"--shard", std::to_string(k) + "/2", "--ledger", shards.back()}));
     ASSERT_EQ(r.status, 0) << r.err;
   }
-  for (const arguments &merge : {arguments{"merge", shards[0], shards[1]}, arguments{"merge", shards[1], shards[0]},
-                                 arguments{"merge", ledger}}) {
+  for (const arguments &merge :
+       {arguments{"merge", shards[0], shards[1]}, arguments{"merge", shards[1], shards[0]},
+        arguments{"merge", ledger}}) {
     const std::string json = w.dir.file("qm.json"), csv = w.dir.file("qm.csv");
     runresult r = run(tanner, with(merge, {"--json", json, "--csv", csv}));
     EXPECT_EQ(r.status, 0) << r.err;
@@ -427,7 +443,8 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
     arguments more;
     std::string difference;
   } others[] = {
-      {{"--modulation", "64qam"}, "modulation is \"16qam\" in " + ledger + " and \"64qam\" in this run"},
+      {{"--modulation", "64qam"},
+       "modulation is \"16qam\" in " + ledger + " and \"64qam\" in this run"},
       {{"--modulation", "16qam", "--demapper", "maxlog"}, "demapper is \"exact\""},
       {{"--modulation", "16qam", "--interleave"}, "interleave is \"none\""},
       {{"--modulation", "16qam", "--fading", "block:4"}, "fading is \"none\""},
@@ -466,10 +483,12 @@ TEST(ledgercli, ledgers_of_bpsk_runs_keep_their_format_and_resume) {
   // The configuration as the earlier format wrote it for this very run, and
   // its FNV-1a 64 hash.
   const std::string config =
-      "{\"software\":\"ldpcgraph " LDPCGRAPH_VERSION "\",\"seed\":1,\"points\":[0.8912509381337456,"
+      "{\"software\":\"ldpcgraph " LDPCGRAPH_VERSION
+      "\",\"seed\":1,\"points\":[0.8912509381337456,"
       "0.7943282347242815,0.7079457843841379,0.6309573444801932],\"length\":96,\"iterations\":50,"
       "\"maxerrors\":400,\"maxframes\":256,\"minfer\":0.0,\"graphframes\":0,\"blockframes\":64,"
-      "\"code\":\"055443400d0f5aac\",\"channel\":\"awgn\",\"decoder\":\"nms\",\"schedule\":\"flooding\","
+      "\"code\":\"055443400d0f5aac\",\"channel\":\"awgn\",\"decoder\":\"nms\",\"schedule\":"
+      "\"flooding\","
       "\"alpha\":0.8,\"earlystop\":true,\"allpoints\":true}";
   std::uint64_t h = 14695981039346656037ULL;
   for (unsigned char c : config) h = (h ^ c) * 1099511628211ULL;
@@ -477,22 +496,30 @@ TEST(ledgercli, ledgers_of_bpsk_runs_keep_their_format_and_resume) {
   std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(h));
   const std::string text = readfile(fresh);
   const std::string header = text.substr(0, text.find('\n') + 1);
-  EXPECT_EQ(header.substr(0, header.find(",\"info\":")),
-            "{\"ledger\":1,\"hash\":\"" + std::string(hash) + "\",\"shard\":[1,1],\"config\":" + config);
+  EXPECT_EQ(
+      header.substr(0, header.find(",\"info\":")),
+      "{\"ledger\":1,\"hash\":\"" + std::string(hash) + "\",\"shard\":[1,1],\"config\":" + config);
   // Block lines of the earlier format, as it wrote them for this run.
   const std::string blocks =
-      "{\"point\":0,\"block\":0,\"frames\":64,\"frameerrors\":41,\"biterrors\":524,\"undetected\":0,\"iterations\":2208,\"seconds\":0.000203}\n"
-      "{\"point\":0,\"block\":2,\"frames\":64,\"frameerrors\":42,\"biterrors\":508,\"undetected\":0,\"iterations\":2398,\"seconds\":0.000145}\n"
-      "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":36,\"biterrors\":457,\"undetected\":0,\"iterations\":2001,\"seconds\":0.000204}\n"
-      "{\"point\":0,\"block\":3,\"frames\":64,\"frameerrors\":30,\"biterrors\":394,\"undetected\":0,\"iterations\":1771,\"seconds\":0.000270}\n"
-      "{\"point\":1,\"block\":1,\"frames\":64,\"frameerrors\":10,\"biterrors\":123,\"undetected\":0,\"iterations\":882,\"seconds\":0.000133}\n";
+      "{\"point\":0,\"block\":0,\"frames\":64,\"frameerrors\":41,\"biterrors\":524,\"undetected\":"
+      "0,\"iterations\":2208,\"seconds\":0.000203}\n"
+      "{\"point\":0,\"block\":2,\"frames\":64,\"frameerrors\":42,\"biterrors\":508,\"undetected\":"
+      "0,\"iterations\":2398,\"seconds\":0.000145}\n"
+      "{\"point\":0,\"block\":1,\"frames\":64,\"frameerrors\":36,\"biterrors\":457,\"undetected\":"
+      "0,\"iterations\":2001,\"seconds\":0.000204}\n"
+      "{\"point\":0,\"block\":3,\"frames\":64,\"frameerrors\":30,\"biterrors\":394,\"undetected\":"
+      "0,\"iterations\":1771,\"seconds\":0.000270}\n"
+      "{\"point\":1,\"block\":1,\"frames\":64,\"frameerrors\":10,\"biterrors\":123,\"undetected\":"
+      "0,\"iterations\":882,\"seconds\":0.000133}\n";
   static const std::regex seconds(",\"seconds\":[0-9.]+\\}");
   for (std::size_t at = 0; at < blocks.size(); at = blocks.find('\n', at) + 1) {
     const std::string line = blocks.substr(at, blocks.find('\n', at) - at);
-    EXPECT_TRUE(has(std::regex_replace(text, seconds, "}"), std::regex_replace(line, seconds, "}"))) << line;
+    EXPECT_TRUE(has(std::regex_replace(text, seconds, "}"), std::regex_replace(line, seconds, "}")))
+        << line;
   }
   writefile(old, header + blocks);
-  const outputs resumed = runsweep(w.sweep({"--ledger", old, "--resume"}, limits), w.dir.file("bold"));
+  const outputs resumed =
+      runsweep(w.sweep({"--ledger", old, "--resume"}, limits), w.dir.file("bold"));
   EXPECT_EQ(resumed.status, 0) << resumed.err;
   expectsame(reference, resumed, "the earlier ledger resumed");
   EXPECT_EQ(readfile(old).find("infobiterrors"), std::string::npos);

@@ -30,13 +30,14 @@ ldpc::runconfig configof(const ldpc::stoppingrule &rule, int points, std::uint64
 // The ledger text of shard K/N run by its own share on made-up blocks, up
 // to stopafter of its blocks per point (all it wants when negative), lines
 // in a shuffled order when shuffle is set.
-std::string runshard(const ldpc::runconfig &c, const std::vector<double> &fers, ldpc::ledgershard shard,
-                     int stopafter = -1, bool shuffle = false) {
+std::string runshard(const ldpc::runconfig &c, const std::vector<double> &fers,
+                     ldpc::ledgershard shard, int stopafter = -1, bool shuffle = false) {
   std::vector<std::string> lines;
   for (int p = 0; p < static_cast<int>(c.points.size()); ++p) {
     ldpc::sharestate share;
     int run = 0;
-    for (std::int64_t b = ldpc::firstshareblock(c.rule, shard); b >= 0 && !share.done && run != stopafter; ++run) {
+    for (std::int64_t b = ldpc::firstshareblock(c.rule, shard);
+         b >= 0 && !share.done && run != stopafter; ++run) {
       const ldpc::blocktally t = madeupblock(c.rule, c.seed, p, b, fers[p]);
       lines.push_back(ldpc::blockline(p, b, t));
       ldpc::countshareblock(c.rule, shard, &share, t);
@@ -67,15 +68,16 @@ readledgers readall(const std::vector<std::string> &texts) {
   return r;
 }
 
-void expectplain(const ldpc::mergeresult &m, const ldpc::runconfig &c, const std::vector<double> &fers,
-                 const std::string &what) {
-  const auto plain = plainsweep(c.rule, static_cast<int>(c.points.size()), [&](int p, std::int64_t b) {
-    return madeupblock(c.rule, c.seed, p, b, fers[p]);
-  });
+void expectplain(const ldpc::mergeresult &m, const ldpc::runconfig &c,
+                 const std::vector<double> &fers, const std::string &what) {
+  const auto plain =
+      plainsweep(c.rule, static_cast<int>(c.points.size()),
+                 [&](int p, std::int64_t b) { return madeupblock(c.rule, c.seed, p, b, fers[p]); });
   ASSERT_TRUE(m.verdict.complete) << what << ": " << m.shortfall;
   ASSERT_EQ(m.verdict.points.size(), plain.size()) << what;
   for (std::size_t p = 0; p < plain.size(); ++p) {
-    EXPECT_TRUE(ldpc::samecounts(m.verdict.points[p].state.total, plain[p].total)) << what << " point " << p;
+    EXPECT_TRUE(ldpc::samecounts(m.verdict.points[p].state.total, plain[p].total))
+        << what << " point " << p;
     EXPECT_EQ(m.verdict.points[p].state.blocks, plain[p].blocks) << what << " point " << p;
   }
 }
@@ -85,10 +87,10 @@ const struct mergecase {
   std::vector<double> fers;
 } mergecases[] = {
     {makerule(40, 20000, 0.0), {0.5, 0.08, 0.01, 0.002}},    // errors, then frames
-    {makerule(25, 8000, 0.02), {0.3, 0.1, 0.01, 0.5, 0.5}},   // minfer ends the sweep
-    {makerule(1, 1000, 0.0), {0.02, 0.0, 0.9}},               // the first error
-    {makerule(30, 3000, 0.005, 90), {0.2, 0.05, 0.001}},      // graphs of 90 frames
-    {makerule(100000, 700, 0.0), {0.5, 0.5}},                 // frames only
+    {makerule(25, 8000, 0.02), {0.3, 0.1, 0.01, 0.5, 0.5}},  // minfer ends the sweep
+    {makerule(1, 1000, 0.0), {0.02, 0.0, 0.9}},              // the first error
+    {makerule(30, 3000, 0.005, 90), {0.2, 0.05, 0.001}},     // graphs of 90 frames
+    {makerule(100000, 700, 0.0), {0.5, 0.5}},                // frames only
 };
 
 }  // namespace
@@ -131,16 +133,19 @@ TEST(ledgermerge, a_short_or_missing_shard_is_named) {
   ASSERT_EQ(ldpc::mergeledgers(r.pointers(), &m), "");
   EXPECT_FALSE(m.verdict.complete);
   EXPECT_EQ(m.block, 13);  // shard 2's blocks 1, 4, 7, 10 ran; 13 is its fifth
-  EXPECT_EQ(m.shortfall, "point " + std::to_string(m.point) +
-                             " needs block 13 (frames 832..895), which shard2.ledger (shard 2/3) has not run yet: "
-                             "resume that shard");
+  EXPECT_EQ(
+      m.shortfall,
+      "point " + std::to_string(m.point) +
+          " needs block 13 (frames 832..895), which shard2.ledger (shard 2/3) has not run yet: "
+          "resume that shard");
   // Without shard 3's ledger.
   readledgers two = readall({runshard(config, c.fers, {1, 3}), runshard(config, c.fers, {2, 3})});
   ASSERT_EQ(ldpc::mergeledgers(two.pointers(), &m), "");
   EXPECT_FALSE(m.verdict.complete);
   EXPECT_EQ(m.point, 1);  // point 0 ends within blocks 0 and 1
   EXPECT_EQ(m.block, 2);
-  EXPECT_NE(m.shortfall.find("which no ledger given owns: the ledger of shard 3/3 is missing"), std::string::npos)
+  EXPECT_NE(m.shortfall.find("which no ledger given owns: the ledger of shard 3/3 is missing"),
+            std::string::npos)
       << m.shortfall;
   // Ledgers of two shard counts, neither owning the block.
   readledgers mixed = readall({runshard(config, c.fers, {1, 2}), runshard(config, c.fers, {1, 3})});
@@ -158,7 +163,8 @@ TEST(ledgermerge, ledgers_that_do_not_belong_together_are_refused) {
   ASSERT_EQ(r.fault, "");
   ldpc::mergeresult m;
   EXPECT_EQ(ldpc::mergeledgers(r.pointers(), &m),
-            "the ledgers are of different configurations: seed is 11 in shard1.ledger and 12 in shard2.ledger");
+            "the ledgers are of different configurations: seed is 11 in shard1.ledger and 12 in "
+            "shard2.ledger");
   // One block with two different counts in two ledgers.
   std::string forged = ldpc::headerline(config, {1, 1}, {});
   ldpc::blocktally t = madeupblock(config.rule, config.seed, 0, 2, c.fers[0]);
@@ -177,7 +183,8 @@ TEST(ledgermerge, ledgers_that_do_not_belong_together_are_refused) {
 }
 
 TEST(ledgermerge, a_shard_that_gives_a_point_up_ends_it_for_the_merge) {
-  const ldpc::runconfig config = configof(makerule(1000, 6400, 0.0), 2, 3);  // 100 blocks, no error limit
+  const ldpc::runconfig config =
+      configof(makerule(1000, 6400, 0.0), 2, 3);  // 100 blocks, no error limit
   const std::vector<double> fers = {0.01, 0.01};
   // Shard 2/3 gives point 0 up at block 30: its first block from there is 31.
   std::string second = runshard(config, fers, {2, 3}) + ldpc::giveupline(0, 30, "max seconds");
@@ -189,7 +196,8 @@ TEST(ledgermerge, a_shard_that_gives_a_point_up_ends_it_for_the_merge) {
   EXPECT_EQ(m.verdict.points[0].state.end, ldpc::pointend::givenup);
   EXPECT_EQ(m.verdict.points[0].state.blocks, 31);
   ldpc::blocktally expected;
-  for (std::int64_t b = 0; b < 31; ++b) ldpc::addtally(&expected, madeupblock(config.rule, 3, 0, b, 0.01));
+  for (std::int64_t b = 0; b < 31; ++b)
+    ldpc::addtally(&expected, madeupblock(config.rule, 3, 0, b, 0.01));
   EXPECT_TRUE(ldpc::samecounts(m.verdict.points[0].state.total, expected));
   EXPECT_EQ(m.verdict.points[1].state.end, ldpc::pointend::maxframes);
 }
@@ -216,7 +224,8 @@ TEST(ledgermerge, a_shard_plans_from_what_it_sees) {
   std::vector<std::int64_t> afterthree;
   for (int p = 0; p < 5; ++p) {
     std::int64_t errors = 0;
-    for (std::int64_t b : {1, 4, 7}) errors += madeupblock(config.rule, 11, p, b, c.fers[p]).frameerrors;
+    for (std::int64_t b : {1, 4, 7})
+      errors += madeupblock(config.rule, 11, p, b, c.fers[p]).frameerrors;
     afterthree.push_back(errors >= config.rule.maxerrors ? -1 : 10);
   }
   EXPECT_EQ(std::count(afterthree.begin(), afterthree.end(), -1), 3);  // points 0, 3 and 4

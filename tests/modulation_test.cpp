@@ -41,8 +41,7 @@ cplx standardpoint(modulationkind kind, const int *b) {
     case modulationkind::qam16:
       return cplx(s(0) * (2 - s(2)), s(1) * (2 - s(3))) / std::sqrt(10.0);
     case modulationkind::qam64:
-      return cplx(s(0) * (4 - s(2) * (2 - s(4))), s(1) * (4 - s(3) * (2 - s(5)))) /
-             std::sqrt(42.0);
+      return cplx(s(0) * (4 - s(2) * (2 - s(4))), s(1) * (4 - s(3) * (2 - s(5)))) / std::sqrt(42.0);
     case modulationkind::qam256:
       return cplx(s(0) * (8 - s(2) * (4 - s(4) * (2 - s(6)))),
                   s(1) * (8 - s(3) * (4 - s(5) * (2 - s(7))))) /
@@ -104,13 +103,20 @@ TEST(constellation, every_point_is_the_standards_formula_and_named_values_hold) 
     int index;
     double re, im, scale;
   } named[] = {
-      {modulationkind::qam16, 0b0000, 1, 1, 10},   {modulationkind::qam16, 0b0001, 1, 3, 10},
-      {modulationkind::qam16, 0b0010, 3, 1, 10},   {modulationkind::qam16, 0b0011, 3, 3, 10},
-      {modulationkind::qam16, 0b0100, 1, -1, 10},  {modulationkind::qam16, 0b1000, -1, 1, 10},
-      {modulationkind::qam16, 0b1111, -3, -3, 10}, {modulationkind::qam64, 0, 3, 3, 42},
-      {modulationkind::qam64, 0b001100, 5, 5, 42}, {modulationkind::qam64, 0b001111, 7, 7, 42},
-      {modulationkind::qam256, 0, 5, 5, 170},      {modulationkind::qam256, 0b00111111, 15, 15, 170},
-      {modulationkind::qpsk, 0b10, -1, 1, 2},      {modulationkind::bpsk, 1, -1, -1, 2},
+      {modulationkind::qam16, 0b0000, 1, 1, 10},
+      {modulationkind::qam16, 0b0001, 1, 3, 10},
+      {modulationkind::qam16, 0b0010, 3, 1, 10},
+      {modulationkind::qam16, 0b0011, 3, 3, 10},
+      {modulationkind::qam16, 0b0100, 1, -1, 10},
+      {modulationkind::qam16, 0b1000, -1, 1, 10},
+      {modulationkind::qam16, 0b1111, -3, -3, 10},
+      {modulationkind::qam64, 0, 3, 3, 42},
+      {modulationkind::qam64, 0b001100, 5, 5, 42},
+      {modulationkind::qam64, 0b001111, 7, 7, 42},
+      {modulationkind::qam256, 0, 5, 5, 170},
+      {modulationkind::qam256, 0b00111111, 15, 15, 170},
+      {modulationkind::qpsk, 0b10, -1, 1, 2},
+      {modulationkind::bpsk, 1, -1, -1, 2},
   };
   for (const auto &n : named) {
     const cplx p = ldpc::constellationpoints(n.kind)[n.index];
@@ -185,7 +191,8 @@ TEST(demapper, llrs_equal_the_likelihood_ratio_from_the_table_exact_and_maxlog) 
           y[i] = h[i] * x + std::sqrt(n0 / 2) * cplx(normal(rng), normal(rng));
           if (i == 7) y[i] = h[i] * cplx(3.0, -3.0);  // far outside the constellation
         }
-        for (ldpc::demapperkind demapper : {ldpc::demapperkind::exact, ldpc::demapperkind::maxlog}) {
+        for (ldpc::demapperkind demapper :
+             {ldpc::demapperkind::exact, ldpc::demapperkind::maxlog}) {
           const bool exact = demapper == ldpc::demapperkind::exact;
           std::vector<double> simd(count * q), scalar(count * q);
           const cplx *gains = fading ? h.data() : nullptr;
@@ -264,7 +271,9 @@ TEST(energy, es_n0_and_n0_from_eb_n0) {
     double ebn0, rate;
     int q;
     double esn0;
-  } rows[] = {{0, 1, 1, 0}, {0, 0.5, 4, 10 * std::log10(2.0)}, {3, 0.5, 1, 3 - 10 * std::log10(2.0)},
+  } rows[] = {{0, 1, 1, 0},
+              {0, 0.5, 4, 10 * std::log10(2.0)},
+              {3, 0.5, 1, 3 - 10 * std::log10(2.0)},
               {1.5, 0.75, 8, 1.5 + 10 * std::log10(6.0)}};
   for (const auto &r : rows) {
     EXPECT_NEAR(ldpc::esn0fromebn0(r.ebn0, r.rate, r.q), r.esn0, 1e-12);
@@ -324,8 +333,9 @@ TEST(interleaver, the_nr_interleaver_follows_its_clause_and_round_trips) {
   std::vector<int> perm(10);
   std::string error;
   EXPECT_FALSE(ldpc::nrinterleaver(10, 4, perm.data(), &error));
-  EXPECT_EQ(error, "the bit interleaver needs a length that is a multiple of the modulation order: "
-                   "10 bits, order 4");
+  EXPECT_EQ(error,
+            "the bit interleaver needs a length that is a multiple of the modulation order: "
+            "10 bits, order 4");
 }
 
 TEST(fading, rayleigh_gains_have_unit_power_and_keep_their_blocks) {
@@ -355,8 +365,8 @@ TEST(frame, one_frame_is_its_steps_in_the_stated_order) {
   std::vector<std::uint8_t> code(n);
   for (auto &b : code) b = rng() & 1;
   for (modulationkind kind : kinds)
-    for (ldpc::fadingkind fading : {ldpc::fadingkind::none, ldpc::fadingkind::fast,
-                                    ldpc::fadingkind::block})
+    for (ldpc::fadingkind fading :
+         {ldpc::fadingkind::none, ldpc::fadingkind::fast, ldpc::fadingkind::block})
       for (ldpc::interleaving il : {ldpc::interleaving::none, ldpc::interleaving::random}) {
         ldpc::channelsetup setup;
         setup.modulation = kind;
@@ -383,7 +393,8 @@ TEST(frame, one_frame_is_its_steps_in_the_stated_order) {
         ASSERT_TRUE(ldpc::modulate(kind, bits.data(), symbols * q, y.data(), &error));
         for (int s = 0; s < symbols; ++s) {
           double pair[2];
-          if (fading == ldpc::fadingkind::fast || (fading == ldpc::fadingkind::block && s % 3 == 0)) {
+          if (fading == ldpc::fadingkind::fast ||
+              (fading == ldpc::fadingkind::block && s % 3 == 0)) {
             ldpc::gausspair(&state, pair);
             h[s] = cplx(pair[0], pair[1]) * std::sqrt(0.5);
           } else if (s > 0) {
@@ -420,8 +431,8 @@ TEST(frame, a_quiet_channel_gives_back_the_codeword_and_faults_are_named) {
   std::vector<std::uint8_t> code(48);
   for (int i = 0; i < 48; ++i) code[i] = (i * 5 + 1) % 3 == 0;
   for (modulationkind kind : kinds)
-    for (ldpc::interleaving il : {ldpc::interleaving::none, ldpc::interleaving::random,
-                                  ldpc::interleaving::nr}) {
+    for (ldpc::interleaving il :
+         {ldpc::interleaving::none, ldpc::interleaving::random, ldpc::interleaving::nr}) {
       ldpc::channelsetup setup;
       setup.modulation = kind;
       setup.interleave = il;
@@ -556,7 +567,8 @@ TEST(frame, uncoded_bit_errors_of_random_words_match_their_closed_forms) {
     else if (r.kind == modulationkind::qpsk)
       want = q(std::sqrt(es));
     else
-      want = (3 * q(std::sqrt(es / 5)) + 2 * q(3 * std::sqrt(es / 5)) - q(5 * std::sqrt(es / 5))) / 4;
+      want =
+          (3 * q(std::sqrt(es / 5)) + 2 * q(3 * std::sqrt(es / 5)) - q(5 * std::sqrt(es / 5))) / 4;
     const frametally t = transmitframes(setup, n, frames, 17 + static_cast<int>(r.esn0));
     std::int64_t errors = 0;
     for (std::size_t i = 0; i < t.bits.size(); ++i) errors += (t.llr[i] < 0) != (t.bits[i] != 0);

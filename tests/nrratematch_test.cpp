@@ -15,10 +15,10 @@ using ldpc::bitstate;
 
 // Table 5.3.2-1 written out: the lifting sizes of each set index.
 const std::vector<std::vector<int>> liftingsets = {
-    {2, 4, 8, 16, 32, 64, 128, 256},      {3, 6, 12, 24, 48, 96, 192, 384},
-    {5, 10, 20, 40, 80, 160, 320},        {7, 14, 28, 56, 112, 224},
-    {9, 18, 36, 72, 144, 288},            {11, 22, 44, 88, 176, 352},
-    {13, 26, 52, 104, 208},               {15, 30, 60, 120, 240}};
+    {2, 4, 8, 16, 32, 64, 128, 256}, {3, 6, 12, 24, 48, 96, 192, 384},
+    {5, 10, 20, 40, 80, 160, 320},   {7, 14, 28, 56, 112, 224},
+    {9, 18, 36, 72, 144, 288},       {11, 22, 44, 88, 176, 352},
+    {13, 26, 52, 104, 208},          {15, 30, 60, 120, 240}};
 
 // Clause 5.4.2.1 read plainly: d_i = c_(i+2Zc) for i = 0..N-1, NULL for a
 // filler; k0 from Table 5.4.2.1-2; then
@@ -34,7 +34,8 @@ std::vector<int> plainbitselection(int basegraph, int zc, int kprime, int e, int
   long long k0 = 0;
   const long long table1[4] = {0, 17, 33, 56}, table2[4] = {0, 13, 25, 43};
   if (rv > 0)
-    k0 = basegraph == 1 ? (table1[rv] * ncb) / (66LL * zc) * zc : (table2[rv] * ncb) / (50LL * zc) * zc;
+    k0 = basegraph == 1 ? (table1[rv] * ncb) / (66LL * zc) * zc
+                        : (table2[rv] * ncb) / (50LL * zc) * zc;
   std::vector<int> sent;
   for (long long j = 0; static_cast<int>(sent.size()) < e; ++j) {
     const int bit = d[static_cast<std::size_t>((k0 + j) % ncb)];
@@ -76,9 +77,9 @@ TEST(nrratematch, chooses_the_base_graph) {
     double r;
     int basegraph;
   };
-  const std::vector<choice> cases = {
-      {292, 0.9, 2}, {293, 0.9, 1}, {3824, 0.67, 2}, {3824, 0.68, 1}, {3825, 0.5, 1},
-      {8000, 0.25, 2}, {8000, 0.26, 1}, {500, 0.5, 2}, {100000, 0.8, 1}};
+  const std::vector<choice> cases = {{292, 0.9, 2},   {293, 0.9, 1},  {3824, 0.67, 2},
+                                     {3824, 0.68, 1}, {3825, 0.5, 1}, {8000, 0.25, 2},
+                                     {8000, 0.26, 1}, {500, 0.5, 2},  {100000, 0.8, 1}};
   for (const choice &c : cases) EXPECT_EQ(ldpc::nrbasegraph(c.a, c.r), c.basegraph) << c.a;
 }
 
@@ -89,10 +90,10 @@ TEST(nrratematch, sizes_a_code_block) {
   // Kb = 22 (BG1); 10, 9, 8, 6 (BG2) as K' exceeds 640, 560, 192 or not;
   // Zc the least lifting size with Kb Zc >= K'
   const std::vector<sizing> cases = {
-      {1, 8448, 384, 8448, 0}, {1, 1000, 48, 1056, 56}, {1, 1, 2, 44, 43},
+      {1, 8448, 384, 8448, 0},  {1, 1000, 48, 1056, 56}, {1, 1, 2, 44, 43},
       {1, 2000, 96, 2112, 112}, {2, 3840, 384, 3840, 0}, {2, 100, 18, 180, 80},
-      {2, 192, 32, 320, 128}, {2, 193, 26, 260, 67}, {2, 500, 64, 640, 140},
-      {2, 561, 64, 640, 79}, {2, 641, 72, 720, 79}, {2, 40, 7, 70, 30}};
+      {2, 192, 32, 320, 128},   {2, 193, 26, 260, 67},   {2, 500, 64, 640, 140},
+      {2, 561, 64, 640, 79},    {2, 641, 72, 720, 79},   {2, 40, 7, 70, 30}};
   for (const sizing &c : cases) {
     ldpc::nrcode code = codefor(c.basegraph, c.info);
     EXPECT_EQ(code.lift, c.lift) << c.info;
@@ -133,16 +134,18 @@ TEST(nrratematch, agrees_with_a_plain_reading_of_the_clause) {
     std::int64_t tbslbrm;
   };
   const std::vector<matchcase> cases = {
-      {2, 500, 1000, 0, 0},  {2, 500, 1000, 1, 0},  {2, 500, 1000, 2, 0}, {2, 500, 1000, 3, 0},
-      {1, 1000, 1500, 0, 0}, {1, 1000, 1500, 3, 0}, {2, 100, 2000, 1, 0}, {1, 8448, 9000, 2, 0},
-      {2, 3840, 5000, 3, 3000}, {1, 2000, 3000, 1, 1500}, {2, 40, 37, 0, 0}, {1, 1, 5, 2, 0}};
+      {2, 500, 1000, 0, 0},     {2, 500, 1000, 1, 0},  {2, 500, 1000, 2, 0},
+      {2, 500, 1000, 3, 0},     {1, 1000, 1500, 0, 0}, {1, 1000, 1500, 3, 0},
+      {2, 100, 2000, 1, 0},     {1, 8448, 9000, 2, 0}, {2, 3840, 5000, 3, 3000},
+      {1, 2000, 3000, 1, 1500}, {2, 40, 37, 0, 0},     {1, 1, 5, 2, 0}};
   for (const matchcase &c : cases) {
     ldpc::nrcode code = codefor(c.basegraph, c.info);
     const std::int64_t ncb = ldpc::nrbufferlength(code, c.tbslbrm);
     ldpc::transmission p;
     std::string error;
     ASSERT_TRUE(ldpc::nrratematch(code, c.e, c.rv, ncb, &p, &error)) << error;
-    EXPECT_EQ(p.order, plainbitselection(c.basegraph, code.lift, c.info, c.e, c.rv, static_cast<int>(ncb)))
+    EXPECT_EQ(p.order,
+              plainbitselection(c.basegraph, code.lift, c.info, c.e, c.rv, static_cast<int>(ncb)))
         << c.info << " " << c.e << " " << c.rv;
     EXPECT_EQ(ldpc::patternfault(p, code.columns * code.lift), "");
   }
@@ -155,16 +158,17 @@ TEST(nrratematch, repeats_bits_beyond_the_buffer) {
   std::string error;
   ASSERT_TRUE(ldpc::nrratematch(code, 1000, 0, code.buffer, &p, &error));
   ASSERT_EQ(p.order.size(), 1000u);
-  for (int k = 820; k < 1000; ++k) EXPECT_EQ(p.order[static_cast<std::size_t>(k)], p.order[static_cast<std::size_t>(k - 820)]);
+  for (int k = 820; k < 1000; ++k)
+    EXPECT_EQ(p.order[static_cast<std::size_t>(k)], p.order[static_cast<std::size_t>(k - 820)]);
   EXPECT_EQ(ldpc::countstate(p, bitstate::punctured), 36);
 }
 
 TEST(nrratematch, limits_the_buffer) {
   ldpc::nrcode code = codefor(2, 100);
   EXPECT_EQ(ldpc::nrbufferlength(code, 0), 900);
-  EXPECT_EQ(ldpc::nrbufferlength(code, 400), 600);    // floor(400 / (2/3))
+  EXPECT_EQ(ldpc::nrbufferlength(code, 400), 600);  // floor(400 / (2/3))
   EXPECT_EQ(ldpc::nrbufferlength(code, 5000), 900);
-  EXPECT_EQ(ldpc::nrstart(code, 1, 600), 144);       // floor(13 * 600 / 900) * 18
+  EXPECT_EQ(ldpc::nrstart(code, 1, 600), 144);  // floor(13 * 600 / 900) * 18
   EXPECT_EQ(ldpc::nrstart(code, 3, 900), 43 * 18);
   ldpc::nrcode big = codefor(1, 8448);
   EXPECT_EQ(ldpc::nrstart(big, 1, big.buffer), 17 * 384);

@@ -145,11 +145,11 @@ inline std::string checkgraph(const ldpc::graphs *g, tablerule rule) {
   }
 
   if (rule == notables) return "";
-  fault = detail::tablefault("variable", g->vnodelist, g->vnodenum, g->vdegreelist,
-                             g->vdegreesnum, rule);
+  fault = detail::tablefault("variable", g->vnodelist, g->vnodenum, g->vdegreelist, g->vdegreesnum,
+                             rule);
   if (fault.empty())
-    fault = detail::tablefault("check", g->cnodelist, g->cnodenum, g->cdegreelist,
-                               g->cdegreesnum, rule);
+    fault = detail::tablefault("check", g->cnodelist, g->cnodenum, g->cdegreelist, g->cdegreesnum,
+                               rule);
   return fault;
 }
 

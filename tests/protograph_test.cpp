@@ -157,7 +157,11 @@ TEST(lifting, factor_one_gives_the_protograph_and_still_draws) {
   lifted l(p.graph, 1);
   setstream(99);
   l.build();
-  EXPECT_EQ(streamstate(), [] { std::uint64_t s = 99; for (int k = 0; k < 6; ++k) ldpc::nextdraw(&s); return s; }());
+  EXPECT_EQ(streamstate(), [] {
+    std::uint64_t s = 99;
+    for (int k = 0; k < 6; ++k) ldpc::nextdraw(&s);
+    return s;
+  }());
   for (int v = 0; v < 3; ++v) EXPECT_EQ(edges(l.graph.vnodelist[v]), edges(p.graph->vnodelist[v]));
   for (int c = 0; c < 2; ++c) EXPECT_EQ(edges(l.graph.cnodelist[c]), edges(p.graph->cnodelist[c]));
   EXPECT_DOUBLE_EQ(l.graph.rate, 1.0 - 2.0 / 3.0);

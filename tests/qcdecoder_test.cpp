@@ -145,21 +145,18 @@ TEST(QcDecoder, StandardCodesEqualTheBatchedLayeredDecoder) {
     int frames;
   };
   const codecase codes[] = {
-      {{"nr-bg1", "", 0, 52, 0, 0, 0}, 24},   // Z 52: no multiple of 16 lanes
-      {{"nr-bg1", "", 0, 384, 0, 0, 0}, 6},
-      {{"nr-bg2", "", 0, 15, 0, 0, 0}, 40},
-      {{"nr-bg2", "", 0, 176, 0, 0, 0}, 12},
-      {{"wifi", "1/2", 1944, 0, 0, 0, 0}, 24},
-      {{"wifi", "5/6", 648, 0, 0, 0, 0}, 40},
-      {{"wimax", "2/3A", 2304, 0, 0, 0, 0}, 24},
+      {{"nr-bg1", "", 0, 52, 0, 0, 0}, 24},  // Z 52: no multiple of 16 lanes
+      {{"nr-bg1", "", 0, 384, 0, 0, 0}, 6},   {{"nr-bg2", "", 0, 15, 0, 0, 0}, 40},
+      {{"nr-bg2", "", 0, 176, 0, 0, 0}, 12},  {{"wifi", "1/2", 1944, 0, 0, 0, 0}, 24},
+      {{"wifi", "5/6", 648, 0, 0, 0, 0}, 40}, {{"wimax", "2/3A", 2304, 0, 0, 0, 0}, 24},
   };
   for (const codecase &c : codes) {
     ldpc::standardcode code;
     std::string error;
     ASSERT_TRUE(ldpc::buildstandard(c.request, &code, &error)) << error;
     ASSERT_GT(code.base.lift, 0) << c.request.family;
-    const std::string what = c.request.family + " " + c.request.rate + " Z " +
-                             std::to_string(code.base.lift);
+    const std::string what =
+        c.request.family + " " + c.request.rate + " Z " + std::to_string(code.base.lift);
     expectbatchequal(code.graph, &code.base, code.base.lift, c.frames, what);
     ldpc::freestandard(&code);
   }
@@ -176,9 +173,9 @@ TEST(QcDecoder, EverySimdTargetGivesTheSameFrames) {
     for (long long target : ldpc::kernel::simdtargets()) {
       ldpc::kernel::restricttarget(target);
       const ldpc::qcdecoder dec(code.base, o);
-      testsupport::expectsame(decodeintra(dec, llr), batch,
-                              dec.target() + " (" + std::to_string(dec.lanes()) + " lanes), " +
-                                  nameof(r));
+      testsupport::expectsame(
+          decodeintra(dec, llr), batch,
+          dec.target() + " (" + std::to_string(dec.lanes()) + " lanes), " + nameof(r));
     }
     ldpc::kernel::restricttarget(0);
   }
@@ -227,10 +224,12 @@ TEST(QcDecoder, RefusesWhatItCannotDecode) {
   with([](auto &o) { o.scalar = true; }, "scalar model");
   with([](auto &o) { o.iterations = -1; }, "iterations");
   with([](auto &o) { o.alpha = 1.0; }, "alpha");
-  with([](auto &o) {
-    o.algorithm = decoderalgorithm::offsetminsum;
-    o.beta = -0.5;
-  }, "beta");
+  with(
+      [](auto &o) {
+        o.algorithm = decoderalgorithm::offsetminsum;
+        o.beta = -0.5;
+      },
+      "beta");
   for (const refusal &r : refusals) {
     try {
       ldpc::qcdecoder dec(qc, r.options);
@@ -256,9 +255,9 @@ TEST(QcDecoder, RefusesWhatItCannotDecode) {
           try {
             ldpc::qcdecoder dec(g, z, good);
           } catch (const std::invalid_argument &e) {
-            EXPECT_NE(std::string(e.what()).find("not a lifting of circulants by " +
-                                                 std::to_string(z)),
-                      std::string::npos)
+            EXPECT_NE(
+                std::string(e.what()).find("not a lifting of circulants by " + std::to_string(z)),
+                std::string::npos)
                 << e.what();
             throw;
           }

@@ -25,7 +25,8 @@ std::vector<std::vector<int>> checksof(const ldpc::graphs *g) {
   for (int v = 0; v < g->vnodenum; ++v) {
     for (int s = 0; s < g->vnodelist[v].degree; ++s)
       columns[static_cast<std::size_t>(v)].push_back(g->vnodelist[v].edgelist[s].dest);
-    std::sort(columns[static_cast<std::size_t>(v)].begin(), columns[static_cast<std::size_t>(v)].end());
+    std::sort(columns[static_cast<std::size_t>(v)].begin(),
+              columns[static_cast<std::size_t>(v)].end());
   }
   return columns;
 }
@@ -98,11 +99,20 @@ TEST(qcfile, expansion_matches_a_matrix_written_out_by_hand) {
   ASSERT_NE(g, nullptr);
   const std::vector<std::vector<int>> byhand = {
       // block column 0: identity over rows 0..3, shift 3 over rows 4..7
-      {0, 5}, {1, 6}, {2, 7}, {3, 4},
+      {0, 5},
+      {1, 6},
+      {2, 7},
+      {3, 4},
       // block column 1: shift 1 over rows 4..7
-      {7}, {4}, {5}, {6},
+      {7},
+      {4},
+      {5},
+      {6},
       // block column 2: shift 2 over rows 0..3
-      {2}, {3}, {0}, {1}};
+      {2},
+      {3},
+      {0},
+      {1}};
   EXPECT_EQ(checksof(g), byhand);
   EXPECT_EQ(g->vnodenum, 12);
   EXPECT_EQ(g->cnodenum, 8);
@@ -111,11 +121,9 @@ TEST(qcfile, expansion_matches_a_matrix_written_out_by_hand) {
 // The base-matrix file and the alist file of its expansion give the same
 // record, sockets included, for several shapes.
 TEST(qcfile, expansion_numbers_sockets_as_the_alist_reader) {
-  const std::vector<std::string> files = {
-      "3 2 4\n0 -1 2\n3 1 -1\n",
-      "4 3 5\n0 1 2 -1\n4 -1 0 3\n-1 2 4 1\n",
-      "2 2 1\n0 0\n0 -1\n",
-      "5 2 7\n6 5 4 3 2\n0 1 -1 -1 6\n"};
+  const std::vector<std::string> files = {"3 2 4\n0 -1 2\n3 1 -1\n",
+                                          "4 3 5\n0 1 2 -1\n4 -1 0 3\n-1 2 4 1\n",
+                                          "2 2 1\n0 0\n0 -1\n", "5 2 7\n6 5 4 3 2\n0 1 -1 -1 6\n"};
   for (const std::string &file : files) {
     ownedgraph fromqc = expanded(parsed(file));
     ASSERT_NE(fromqc, nullptr);
@@ -168,16 +176,14 @@ TEST(qcfile, names_every_fault) {
        "line)"},
       {"3 2 4\n0 -1 2\n3 1 -1\n1 2 0\n",
        "line 4, entry 2: flag 2; a flag is 1 (transmitted) or 0 (punctured)"},
-      {"3 2 4\n0 -1 2\n3 1 -1\n1 1 0\n1 1 1\n",
-       "line 5: unexpected text after the pattern line"},
+      {"3 2 4\n0 -1 2\n3 1 -1\n1 1 0\n1 1 1\n", "line 5: unexpected text after the pattern line"},
       {"1 1 2\n0\n1\nx\n", "line 4: unexpected text after the pattern line"},
   };
   for (const faultcase &c : cases) EXPECT_EQ(fault(c.text), c.message) << c.text;
 }
 
 TEST(qcfile, format_and_parse_round_trip) {
-  const std::vector<std::string> files = {"3 2 4\n0 -1 2\n3 1 -1\n",
-                                          "2 1 12\n11 -1\n1 0\n",
+  const std::vector<std::string> files = {"3 2 4\n0 -1 2\n3 1 -1\n", "2 1 12\n11 -1\n1 0\n",
                                           "4 3 100\n99 -1 0 7\n-1 -1 -1 -1\n5 50 -1 0\n"};
   for (const std::string &file : files) {
     ldpc::qcmatrix qc = parsed(file);
@@ -224,16 +230,22 @@ TEST(qcfile, refuses_graphs_that_are_no_lifting) {
   };
   const std::vector<refusal> cases = {
       // a block of weight 2 (identity plus shift 1), as in CCSDS C2
-      {2, {{0, 1}, {0, 1}}, 2,
+      {2,
+       {{0, 1}, {0, 1}},
+       2,
        "block row 0, block column 0 holds more than one circulant (shifts 0 and 1); a "
        "base-matrix entry is a single shift"},
       // parallel edges: the identity twice
-      {2, {{0, 0}, {1, 1}}, 2,
+      {2,
+       {{0, 0}, {1, 1}},
+       2,
        "block row 0, block column 0: variable node 0 has parallel edges to check node 0; a base "
        "matrix cannot hold them"},
       // half a permutation
       {2, {{0}, {}}, 2, "block row 0, block column 0 has 1 of the 2 edges of a circulant"},
-      {2, {{0}, {1}, {0}}, 2,
+      {2,
+       {{0}, {1}, {0}},
+       2,
        "lifting size 2 does not divide both node counts (3 variable, 2 check nodes)"},
   };
   for (const refusal &c : cases) {
@@ -275,7 +287,9 @@ TEST(qcfile, fuzz_seeds_and_findings_keep_every_property) {
     if (!std::filesystem::is_directory(dir)) continue;
     for (const auto &entry : std::filesystem::directory_iterator(dir)) {
       const std::string data = testsupport::readfile(entry.path().string());
-      EXPECT_EQ(fuzzprops::checkqcfile(reinterpret_cast<const std::uint8_t *>(data.data()), data.size()), "")
+      EXPECT_EQ(
+          fuzzprops::checkqcfile(reinterpret_cast<const std::uint8_t *>(data.data()), data.size()),
+          "")
           << entry.path().string();
       ++replayed;
     }

@@ -20,7 +20,7 @@ words graphwords() { return words(ldpc::graphsimrand, ldpc::graphsimrand + 3); }
 void setwords(unsigned short stream[3], std::uint64_t state) { ldpc::storestate(stream, state); }
 
 // Starting states: zero, all bits set, the middle, and a few arbitrary ones.
-const std::uint64_t states[] = {0, ldpc::lcgmask, 1ULL << 47, 0x1234ABCD5678ULL,
+const std::uint64_t states[] = {0,      ldpc::lcgmask,    1ULL << 47, 0x1234ABCD5678ULL,
                                 0x330E, 0xFFFF00000001ULL};
 
 // The state before x: the generator is a bijection on 48 bits, and the

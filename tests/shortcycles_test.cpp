@@ -134,7 +134,7 @@ TEST(shortcycles, removal_reaches_the_target_and_keeps_every_degree) {
   struct casedata {
     int dv, dc, length, target;
   };
-  const casedata cases[] = {{3, 6, 200, 4}, {3, 6, 200, 6}, {3, 6, 2000, 6}, {3, 6, 2000, 8},
+  const casedata cases[] = {{3, 6, 200, 4},  {3, 6, 200, 6}, {3, 6, 2000, 6}, {3, 6, 2000, 8},
                             {4, 8, 1000, 6}, {2, 4, 300, 8}, {3, 6, 600, 8}};
   for (const casedata &c : cases)
     for (unsigned short seed = 1; seed <= 3; ++seed) {
@@ -298,8 +298,7 @@ TEST(shortcycles, circulant_lifting_follows_its_definition) {
         for (int s = 0; s < proto->vnodelist[i].degree; ++s, ++k) {
           const ldpc::edge &pe = proto->vnodelist[i].edgelist[s];
           for (int r = 0; r < lift; ++r) {
-            const ldpc::edge &e =
-                g.cnodelist[pe.dest * lift + r].edgelist[pe.socket];
+            const ldpc::edge &e = g.cnodelist[pe.dest * lift + r].edgelist[pe.socket];
             EXPECT_EQ(e.dest, i * lift + (r + shifts[k]) % lift);
             EXPECT_EQ(e.socket, s);
           }

@@ -51,7 +51,8 @@ TEST(channel, draws_the_library_stream_and_has_the_right_statistics) {
   const double sigma = 0.8;
   std::vector<double> llr(5);
   ldpc::channelframe(ldpc::channeltype::awgn, sigma, state, 5, llr.data());
-  for (int k = 0; k < 3; ++k) ldpc::channelsimrand[k] = static_cast<unsigned short>(state >> (16 * k));
+  for (int k = 0; k < 3; ++k)
+    ldpc::channelsimrand[k] = static_cast<unsigned short>(state >> (16 * k));
   for (int i = 0; i < 5; i += 2) {
     double pair[2];
     ldpc::nextgausspair(pair);
@@ -137,7 +138,8 @@ TEST(montecarlo, counts_depend_on_the_seed_alone_and_replays_add_up) {
     EXPECT_GE(one[0].frameerrors, 30);
     if (ensemble) {
       // Blocks end at graph boundaries; a graph every 50 frames of a point.
-      EXPECT_EQ(drawn.size(), static_cast<size_t>((one[0].frames + 49) / 50 + (one[1].frames + 49) / 50));
+      EXPECT_EQ(drawn.size(),
+                static_cast<size_t>((one[0].frames + 49) / 50 + (one[1].frames + 49) / 50));
       for (const ldpc::graphrecord &r : drawn) EXPECT_EQ(r.firstframe % 50, 0);
     } else {
       EXPECT_EQ(one[0].frames % ldpc::blockframes, 0);
@@ -161,7 +163,8 @@ TEST(montecarlo, counts_depend_on_the_seed_alone_and_replays_add_up) {
     }
     EXPECT_EQ(biterrors, one[0].biterrors);
     EXPECT_EQ(frameerrors, one[0].frameerrors);
-    EXPECT_EQ(iterations, static_cast<std::int64_t>(std::llround(one[0].iterations * one[0].frames)));
+    EXPECT_EQ(iterations,
+              static_cast<std::int64_t>(std::llround(one[0].iterations * one[0].frames)));
   }
 }
 
@@ -206,16 +209,17 @@ TEST(tanner_simulate, table_json_csv_and_thread_independence) {
   auto a = run(tanner, {"simulate", code, "--ebn0", "1:3:1", "--max-frames", "2000", "--threads",
                         "1", "--json", dir.file("a.json"), "--csv", dir.file("a.csv")});
   ASSERT_EQ(a.status, 0) << a.err;
-  auto b = run(tanner, {"simulate", code, "--ebn0", "1,2,3", "--max-frames", "2000", "--threads", "2"});
+  auto b =
+      run(tanner, {"simulate", code, "--ebn0", "1,2,3", "--max-frames", "2000", "--threads", "2"});
   ASSERT_EQ(b.status, 0) << b.err;
   EXPECT_EQ(rowswithoutspeed(a.out), rowswithoutspeed(b.out));
   EXPECT_NE(a.out.find("95% Wilson"), std::string::npos);
   std::string json = readfile(dir.file("a.json"));
   EXPECT_EQ(json.rfind("{\"config\": {", 0), 0u) << json;
   EXPECT_NE(json.find("}, \"points\": [{\"ebn0\": 1, \"sigma\": "), std::string::npos) << json;
-  for (const char *key : {"\"frames\": ", "\"frameerrors\": ", "\"fer\": ", "\"ferlow\": ",
-                          "\"ferhigh\": ", "\"biterrors\": ", "\"ber\": ", "\"undetected\": ",
-                          "\"iterations\": ", "\"mbps\": "})
+  for (const char *key :
+       {"\"frames\": ", "\"frameerrors\": ", "\"fer\": ", "\"ferlow\": ", "\"ferhigh\": ",
+        "\"biterrors\": ", "\"ber\": ", "\"undetected\": ", "\"iterations\": ", "\"mbps\": "})
     EXPECT_NE(json.find(key), std::string::npos) << key;
   std::string csv = readfile(dir.file("a.csv"));
   EXPECT_EQ(csv.rfind("ebn0,sigma,frames,frameerrors,fer,ferlow,ferhigh,biterrors,ber,undetected,"
@@ -233,8 +237,8 @@ TEST(tanner_simulate, table_json_csv_and_thread_independence) {
 
   // 8-bit messages: named in the header and the JSON configuration, and
   // only there.
-  std::vector<std::string> narrow = {"simulate", code, "--ebn0", "6", "--max-frames", "500",
-                                     "--decoder", "nms", "--threads", "1"};
+  std::vector<std::string> narrow = {"simulate", code,        "--ebn0", "6",         "--max-frames",
+                                     "500",      "--decoder", "nms",    "--threads", "1"};
   auto wide = run(tanner, narrow);
   narrow.insert(narrow.end(), {"--quantization", "8", "--json", dir.file("q.json")});
   auto q = run(tanner, narrow);
@@ -247,10 +251,31 @@ TEST(tanner_simulate, table_json_csv_and_thread_independence) {
 
 TEST(tanner_simulate, ensembles_replays_and_failures) {
   tempdir dir;
-  const std::vector<std::string> ensemble = {
-      "simulate", "irregular", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1",
-      "--length", "200", "--sigma", "0.9", "--max-frames", "256", "--max-errors", "1000", "--frames-per-graph", "100",
-      "--graphs", "--decoder", "nms", "--seed", "5"};
+  const std::vector<std::string> ensemble = {"simulate",
+                                             "irregular",
+                                             "--vdeg",
+                                             "3",
+                                             "--vfrac",
+                                             "1",
+                                             "--cdeg",
+                                             "6",
+                                             "--cfrac",
+                                             "1",
+                                             "--length",
+                                             "200",
+                                             "--sigma",
+                                             "0.9",
+                                             "--max-frames",
+                                             "256",
+                                             "--max-errors",
+                                             "1000",
+                                             "--frames-per-graph",
+                                             "100",
+                                             "--graphs",
+                                             "--decoder",
+                                             "nms",
+                                             "--seed",
+                                             "5"};
   auto r = run(tanner, ensemble);
   ASSERT_EQ(r.status, 0) << r.err;
   // Three graphs, each with a seed row that builds it again.
@@ -289,8 +314,8 @@ TEST(tanner_simulate, ensembles_replays_and_failures) {
   auto missing = run(tanner, {"simulate", dir.file("none.code"), "--ebn0", "1"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("none.code"), std::string::npos);
-  auto unwritable = run(tanner, {"simulate", code, "--ebn0", "1", "--json",
-                                 dir.file("no/such/dir/x.json")});
+  auto unwritable =
+      run(tanner, {"simulate", code, "--ebn0", "1", "--json", dir.file("no/such/dir/x.json")});
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_TRUE(unwritable.out.empty()) << unwritable.out;
   EXPECT_EQ(run(tanner, {"simulate", "--help"}).status, 0);
@@ -304,8 +329,9 @@ TEST(tanner_simulate, json_points_and_csv_rows_agree) {
   const std::string code = examples + "/hamming7.alist";
   for (const std::vector<std::string> &points :
        {std::vector<std::string>{"--sigma", "0.6,0.8,1"}, {"--crossover", "0.02,0.1"}}) {
-    std::vector<std::string> args = {"simulate", code, "--max-frames", "300", "--threads", "1",
-                                     "--json", dir.file("p.json"), "--csv", dir.file("p.csv")};
+    std::vector<std::string> args = {
+        "simulate", code,     "--max-frames",     "300",   "--threads",
+        "1",        "--json", dir.file("p.json"), "--csv", dir.file("p.csv")};
     args.insert(args.end(), points.begin(), points.end());
     auto r = run(tanner, args);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -444,18 +470,47 @@ TEST(montecarlo, stop_reasons_and_sweep_ends) {
     std::vector<ldpc::pointstop> reasons;
     ldpc::sweepend end;
   } rows[] = {
-      {"errors then frames", ldpc::channeltype::awgn, {1.2, 0.5}, 20, 0, false,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::lastpoint},
+      {"errors then frames",
+       ldpc::channeltype::awgn,
+       {1.2, 0.5},
+       20,
+       0,
+       false,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames},
+       ldpc::sweepend::lastpoint},
       // Crossover 0: every frame decodes, so the sweep stops there.
-      {"no errors", ldpc::channeltype::bsc, {0.1, 0.0, 0.05}, 1000, 0, true,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::noerrors},
-      {"every point", ldpc::channeltype::bsc, {0.1, 0.0, 0.05}, 1000, 0, false,
+      {"no errors",
+       ldpc::channeltype::bsc,
+       {0.1, 0.0, 0.05},
+       1000,
+       0,
+       true,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames},
+       ldpc::sweepend::noerrors},
+      {"every point",
+       ldpc::channeltype::bsc,
+       {0.1, 0.0, 0.05},
+       1000,
+       0,
+       false,
        {ldpc::pointstop::errors, ldpc::pointstop::frames, ldpc::pointstop::frames},
        ldpc::sweepend::lastpoint},
-      {"min fer", ldpc::channeltype::bsc, {0.1, 0.0, 0.05}, 1000, 0.5, false,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::minfer},
-      {"last point without errors", ldpc::channeltype::bsc, {0.1, 0.0}, 1000, 0, true,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames}, ldpc::sweepend::lastpoint},
+      {"min fer",
+       ldpc::channeltype::bsc,
+       {0.1, 0.0, 0.05},
+       1000,
+       0.5,
+       false,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames},
+       ldpc::sweepend::minfer},
+      {"last point without errors",
+       ldpc::channeltype::bsc,
+       {0.1, 0.0},
+       1000,
+       0,
+       true,
+       {ldpc::pointstop::errors, ldpc::pointstop::frames},
+       ldpc::sweepend::lastpoint},
   };
   for (const row &r : rows) {
     ldpc::simulationsettings s = sweepsettings(r.points);
@@ -487,7 +542,7 @@ TEST(montecarlo, faults_of_callbacks_reach_the_caller) {
     if (kind == 0)
       callbacks.progress = [](const ldpc::pointresult &) { throw std::runtime_error("progress"); };
     else
-      callbacks.cancelled = [] () -> bool { throw std::runtime_error("cancelled"); };
+      callbacks.cancelled = []() -> bool { throw std::runtime_error("cancelled"); };
     EXPECT_THROW(ldpc::runsimulation(s, fixed.supply, callbacks), std::runtime_error) << kind;
   }
 }
@@ -540,20 +595,22 @@ TEST(tanner_simulate, ensembles_with_girth_are_the_graphs_construct_builds) {
     const char *girth;
   } rows[] = {
       {{"proto", examples + "/half-rate.proto", "--lift", "40"},
-       {"proto", examples + "/half-rate.proto", "--lift", "40"}, "6"},
-      {{"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1", "--length",
-        "200"},
-       {"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1", "--length",
-        "200"},
+       {"proto", examples + "/half-rate.proto", "--lift", "40"},
+       "6"},
+      {{"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1",
+        "--length", "200"},
+       {"irregular", "--vdeg", "2,3", "--vfrac", "0.5,0.5", "--cdeg", "5", "--cfrac", "1",
+        "--length", "200"},
        "4"},
   };
   for (const row &r : rows) {
-    const std::vector<std::string> run_options = {"--sigma", "0.8", "--max-frames", "256", "--seed", "3",
-                                                  "--threads", "1"};
+    const std::vector<std::string> run_options = {"--sigma", "0.8", "--max-frames", "256",
+                                                  "--seed",  "3",   "--threads",    "1"};
     std::vector<std::string> simulated = {"simulate"};
     simulated.insert(simulated.end(), r.ensemble.begin(), r.ensemble.end());
     simulated.insert(simulated.end(), run_options.begin(), run_options.end());
-    for (const char *extra : {"--frames-per-graph", "256", "--graphs", "--json"}) simulated.push_back(extra);
+    for (const char *extra : {"--frames-per-graph", "256", "--graphs", "--json"})
+      simulated.push_back(extra);
     simulated.push_back(dir.file("e.json"));
     simulated.push_back("--girth");
     simulated.push_back(r.girth);
@@ -561,16 +618,17 @@ TEST(tanner_simulate, ensembles_with_girth_are_the_graphs_construct_builds) {
     ASSERT_EQ(drawn.status, 0) << drawn.err;
     EXPECT_NE(drawn.out.find(std::string("# every graph rid of cycles shorter than ") + r.girth),
               std::string::npos);
-    EXPECT_NE(readfile(dir.file("e.json")).find(std::string("\"girth\": ") + r.girth), std::string::npos);
+    EXPECT_NE(readfile(dir.file("e.json")).find(std::string("\"girth\": ") + r.girth),
+              std::string::npos);
     const std::string marker = "# graph of point 0 from frame 0: --seed ";
     const std::size_t at = drawn.out.find(marker);
     ASSERT_NE(at, std::string::npos) << drawn.out;
-    const std::string seed = drawn.out.substr(at + marker.size(),
-                                              drawn.out.find('\n', at) - at - marker.size());
+    const std::string seed =
+        drawn.out.substr(at + marker.size(), drawn.out.find('\n', at) - at - marker.size());
     std::vector<std::string> built = {"construct"};
     built.insert(built.end(), r.construct.begin(), r.construct.end());
-    for (const std::string &extra : {std::string("--girth"), std::string(r.girth), std::string("--seed"), seed,
-                                     dir.file("g.code")})
+    for (const std::string &extra : {std::string("--girth"), std::string(r.girth),
+                                     std::string("--seed"), seed, dir.file("g.code")})
       built.push_back(extra);
     ASSERT_EQ(run(tanner, built).status, 0);
     std::vector<std::string> fixed = {"simulate", dir.file("g.code")};
@@ -580,6 +638,7 @@ TEST(tanner_simulate, ensembles_with_girth_are_the_graphs_construct_builds) {
     EXPECT_EQ(rowswithoutspeed(decoded.out), rowswithoutspeed(drawn.out)) << r.ensemble[0];
     // The graph has the girth asked for.
     auto stats = run(tanner, {"stats", "--json", dir.file("g.code")});
-    EXPECT_EQ(stats.out.find("\"paralleledges\": 0"), stats.out.find("\"paralleledges\"")) << stats.out;
+    EXPECT_EQ(stats.out.find("\"paralleledges\": 0"), stats.out.find("\"paralleledges\""))
+        << stats.out;
   }
 }

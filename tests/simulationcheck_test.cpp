@@ -62,17 +62,26 @@ TEST(simulationcheck, decoder_settings_and_what_applies_to_which_decoder) {
   } rows[] = {
       {decoderalgorithm::sumproduct, 0.8, 0.25, 50, false, false, ""},
       {decoderalgorithm::sumproduct, 0.8, 0.25, 0, false, false, ""},
-      {decoderalgorithm::sumproduct, 0.8, 0.25, -1, false, false, "iterations must be at least 0, not -1"},
-      {decoderalgorithm::sumproduct, 0.5, 0.25, 50, true, false, "alpha applies to decoder nms only, not spa"},
-      {decoderalgorithm::minsum, 0.8, 0.25, 50, false, true, "beta applies to decoder oms only, not minsum"},
+      {decoderalgorithm::sumproduct, 0.8, 0.25, -1, false, false,
+       "iterations must be at least 0, not -1"},
+      {decoderalgorithm::sumproduct, 0.5, 0.25, 50, true, false,
+       "alpha applies to decoder nms only, not spa"},
+      {decoderalgorithm::minsum, 0.8, 0.25, 50, false, true,
+       "beta applies to decoder oms only, not minsum"},
       {decoderalgorithm::normalizedminsum, 0.5, 0.25, 50, true, false, ""},
-      {decoderalgorithm::normalizedminsum, 1.0, 0.25, 50, true, false, "alpha lies strictly between 0 and 1, not 1"},
-      {decoderalgorithm::normalizedminsum, 0.0, 0.25, 50, true, false, "alpha lies strictly between 0 and 1, not 0"},
-      {decoderalgorithm::normalizedminsum, 0.8, 0.25, 50, false, true, "beta applies to decoder oms only, not nms"},
+      {decoderalgorithm::normalizedminsum, 1.0, 0.25, 50, true, false,
+       "alpha lies strictly between 0 and 1, not 1"},
+      {decoderalgorithm::normalizedminsum, 0.0, 0.25, 50, true, false,
+       "alpha lies strictly between 0 and 1, not 0"},
+      {decoderalgorithm::normalizedminsum, 0.8, 0.25, 50, false, true,
+       "beta applies to decoder oms only, not nms"},
       {decoderalgorithm::offsetminsum, 0.8, 0.0, 50, false, true, ""},
-      {decoderalgorithm::offsetminsum, 0.8, 4096, 50, false, true, "beta lies in [0, 4096), not 4096"},
-      {decoderalgorithm::offsetminsum, 0.8, -0.5, 50, false, true, "beta lies in [0, 4096), not -0.5"},
-      {decoderalgorithm::offsetminsum, 0.8, notanumber, 50, false, true, "beta lies in [0, 4096), not nan"},
+      {decoderalgorithm::offsetminsum, 0.8, 4096, 50, false, true,
+       "beta lies in [0, 4096), not 4096"},
+      {decoderalgorithm::offsetminsum, 0.8, -0.5, 50, false, true,
+       "beta lies in [0, 4096), not -0.5"},
+      {decoderalgorithm::offsetminsum, 0.8, notanumber, 50, false, true,
+       "beta lies in [0, 4096), not nan"},
   };
   for (const row &r : rows) {
     ldpc::decoderoptions options;
@@ -91,7 +100,8 @@ TEST(simulationcheck, decoder_settings_and_what_applies_to_which_decoder) {
       {decoderalgorithm::offsetminsum, 16, ""},
       {decoderalgorithm::sumproduct, 16, ""},
       {decoderalgorithm::sumproduct, 8,
-       "--quantization 8 applies to the min-sum family (--decoder minsum, nms or oms); spa runs in float"},
+       "--quantization 8 applies to the min-sum family (--decoder minsum, nms or oms); spa runs in "
+       "float"},
       {decoderalgorithm::normalizedminsum, 12, "--quantization takes 8 or 16, not 12"},
   };
   for (const auto &w : widths) {
@@ -108,11 +118,17 @@ TEST(simulationcheck, rate_limits_and_the_names_of_both_callers) {
     const char *cli, *python;  // "" when usable
   } rows[] = {
       {[](ldpc::simulationinputs *, ldpc::simulationsettings *) {}, "", ""},
-      {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) { i->hasrate = true, i->rate = 1; },
+      {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) {
+         i->hasrate = true, i->rate = 1;
+       },
        "", ""},
-      {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) { i->hasrate = true, i->rate = 2; },
+      {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) {
+         i->hasrate = true, i->rate = 2;
+       },
        "--rate lies in (0, 1], not 2", "rate lies in (0, 1], not 2"},
-      {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) { i->hasrate = true, i->rate = 0; },
+      {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) {
+         i->hasrate = true, i->rate = 0;
+       },
        "--rate lies in (0, 1], not 0", "rate lies in (0, 1], not 0"},
       {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) {
          i->kind = ldpc::pointkind::erasure, i->points = {0.3}, i->hasrate = true, i->rate = 0.5;
@@ -124,7 +140,8 @@ TEST(simulationcheck, rate_limits_and_the_names_of_both_callers) {
       {[](ldpc::simulationinputs *, ldpc::simulationsettings *s) { s->maxframes = -3; },
        "--max-frames must be at least 1, not -3", "max_frames must be at least 1, not -3"},
       {[](ldpc::simulationinputs *, ldpc::simulationsettings *s) { s->framespergraph = 0; },
-       "--frames-per-graph must be at least 1, not 0", "frames_per_graph must be at least 1, not 0"},
+       "--frames-per-graph must be at least 1, not 0",
+       "frames_per_graph must be at least 1, not 0"},
       {[](ldpc::simulationinputs *, ldpc::simulationsettings *s) { s->threads = 0; },
        "--threads must be at least 1, not 0", "threads must be at least 1, not 0"},
       {[](ldpc::simulationinputs *, ldpc::simulationsettings *s) { s->maxseconds = 0; }, "", ""},
@@ -138,7 +155,8 @@ TEST(simulationcheck, rate_limits_and_the_names_of_both_callers) {
       {[](ldpc::simulationinputs *, ldpc::simulationsettings *s) { s->minfer = 1.5; },
        "--min-fer lies in [0, 1], not 1.5", "min_fer lies in [0, 1], not 1.5"},
       {[](ldpc::simulationinputs *i, ldpc::simulationsettings *) { i->hasalpha = true; },
-       "--alpha applies to --decoder nms only, not spa", "alpha applies to decoder nms only, not spa"},
+       "--alpha applies to --decoder nms only, not spa",
+       "alpha applies to decoder nms only, not spa"},
   };
   for (const row &r : rows) {
     ldpc::simulationinputs inputs;

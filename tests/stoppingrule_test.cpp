@@ -26,7 +26,8 @@ std::vector<ldpc::framespan> cutasloop(const ldpc::stoppingrule &rule) {
   std::int64_t frame = 0, graphend = 0;
   while (frame < rule.maxframes) {
     if (rule.graphframes > 0 && frame >= graphend) graphend = frame + rule.graphframes;
-    const std::int64_t limit = rule.graphframes > 0 ? std::min(rule.maxframes, graphend) : rule.maxframes;
+    const std::int64_t limit =
+        rule.graphframes > 0 ? std::min(rule.maxframes, graphend) : rule.maxframes;
     const int count = static_cast<int>(std::min<std::int64_t>(rule.blockframes, limit - frame));
     spans.push_back({frame, count});
     frame += count;
@@ -34,8 +35,8 @@ std::vector<ldpc::framespan> cutasloop(const ldpc::stoppingrule &rule) {
   return spans;
 }
 
-std::vector<ldpc::numberedblock> madeuppoint(const ldpc::stoppingrule &rule, std::uint64_t seed, int point,
-                                             double fer) {
+std::vector<ldpc::numberedblock> madeuppoint(const ldpc::stoppingrule &rule, std::uint64_t seed,
+                                             int point, double fer) {
   std::vector<ldpc::numberedblock> blocks;
   for (std::int64_t b = 0; b < ldpc::blockcount(rule); ++b)
     blocks.push_back({b, madeupblock(rule, seed, point, b, fer)});
@@ -48,10 +49,11 @@ TEST(stoppingrule, block_layout_cuts_frames_as_the_loop_does) {
   const struct {
     std::int64_t maxframes, graphframes;
     int blockframes;
-  } layouts[] = {{1, 0, 64},     {63, 0, 64},   {64, 0, 64},  {65, 0, 64},  {1000, 0, 64},
-                 {1000000, 0, 64}, {300, 50, 64}, {1000, 1000, 64}, {1001, 1000, 64}, {999, 100, 64},
-                 {5000, 130, 64}, {64, 64, 64},  {65, 64, 64}, {10, 3, 4},   {17, 1, 64},
-                 {100, 7, 1},    {1, 1, 1},     {129, 200, 64}};
+  } layouts[] = {{1, 0, 64},       {63, 0, 64},      {64, 0, 64},     {65, 0, 64},
+                 {1000, 0, 64},    {1000000, 0, 64}, {300, 50, 64},   {1000, 1000, 64},
+                 {1001, 1000, 64}, {999, 100, 64},   {5000, 130, 64}, {64, 64, 64},
+                 {65, 64, 64},     {10, 3, 4},       {17, 1, 64},     {100, 7, 1},
+                 {1, 1, 1},        {129, 200, 64}};
   for (const auto &l : layouts) {
     const ldpc::stoppingrule rule = makerule(100, l.maxframes, 0, l.graphframes, l.blockframes);
     const auto spans = cutasloop(rule);
@@ -59,10 +61,12 @@ TEST(stoppingrule, block_layout_cuts_frames_as_the_loop_does) {
         << l.maxframes << " " << l.graphframes;
     for (std::size_t b = 0; b < spans.size(); ++b) {
       const ldpc::framespan span = ldpc::blockspan(rule, static_cast<std::int64_t>(b));
-      ASSERT_EQ(span.first, spans[b].first) << "block " << b << " of " << l.maxframes << "/" << l.graphframes;
+      ASSERT_EQ(span.first, spans[b].first)
+          << "block " << b << " of " << l.maxframes << "/" << l.graphframes;
       ASSERT_EQ(span.count, spans[b].count) << "block " << b;
     }
-    for (std::int64_t out : {-1L, static_cast<long>(spans.size()), static_cast<long>(spans.size()) + 7})
+    for (std::int64_t out :
+         {-1L, static_cast<long>(spans.size()), static_cast<long>(spans.size()) + 7})
       EXPECT_EQ(ldpc::blockspan(rule, out).count, 0) << out;
   }
   // A long point: counted, not cut out.
@@ -85,7 +89,7 @@ TEST(stoppingrule, sweep_equals_a_plain_loop_over_all_blocks) {
       {makerule(50, 3000, 0.02, 130), {0.3, 0.05, 0.01, 0.5}},   // graphs of 130 frames
       {makerule(1000000, 777, 0.0, 50), {0.5, 0.5}},             // frames only, odd blocks
       {makerule(64, 64, 0.5), {1.0, 1.0, 0.4, 1.0}},             // errors and frames at once
-      {makerule(5, 1000, 0.001, 0, 16), {0.0, 0.5}},             // no error at all, then below minfer
+      {makerule(5, 1000, 0.001, 0, 16), {0.0, 0.5}},  // no error at all, then below minfer
   };
   for (const auto &c : cases) {
     for (std::uint64_t seed : {1ULL, 77ULL, 123456789ULL}) {
@@ -110,7 +114,8 @@ TEST(stoppingrule, sweep_equals_a_plain_loop_over_all_blocks) {
       for (const auto &b : blocks[0])
         if (ldpc::countblock(c.rule, &one, b.tally)) break;
       EXPECT_TRUE(ldpc::samecounts(one.total, plain[0].total));
-      EXPECT_TRUE(ldpc::countblock(c.rule, &one, blocks[0][0].tally));  // ended: counts nothing more
+      EXPECT_TRUE(
+          ldpc::countblock(c.rule, &one, blocks[0][0].tally));  // ended: counts nothing more
       EXPECT_TRUE(ldpc::samecounts(one.total, plain[0].total));
     }
   }
@@ -138,7 +143,8 @@ TEST(stoppingrule, gaps_wait_and_given_up_blocks_end_the_point) {
       {{1, 2, 3}, {}, -1, ldpc::pointend::running, 0, 0},
       {{}, {}, -1, ldpc::pointend::running, 0, 0},
       {{0, 1, 2, 4, 5}, {}, 3, ldpc::pointend::givenup, 3, -1},
-      {{0, 1, 2, 3, 4, 5}, {}, 3, ldpc::pointend::givenup, 3, -1},  // block 3 came after the give-up
+      {{0, 1, 2, 3, 4, 5}, {}, 3, ldpc::pointend::givenup, 3, -1},  // block 3 came after the
+                                                                    // give-up
       {{0, 1, 2, 3, 4, 5}, {0, 2}, 0, ldpc::pointend::givenup, 0, -1},
       {{0, 1, 2, 3, 4, 5}, {0, 2, 5}, 7, ldpc::pointend::maxerrors, 6, -1},
       {{0, 1, 2, 3, 4, 5}, {}, 7, ldpc::pointend::running, 6, 6},
@@ -147,12 +153,14 @@ TEST(stoppingrule, gaps_wait_and_given_up_blocks_end_the_point) {
   for (const auto &c : cases) {
     std::vector<ldpc::numberedblock> blocks;
     for (std::int64_t b : c.present)
-      blocks.push_back({b, block(std::find(c.errors.begin(), c.errors.end(), b) != c.errors.end())});
+      blocks.push_back(
+          {b, block(std::find(c.errors.begin(), c.errors.end(), b) != c.errors.end())});
     ldpc::givenupblocks givenup;
     if (c.givenupfrom >= 0)
       givenup = [&](int point, std::int64_t b) { return point == 4 && b >= c.givenupfrom; };
     const ldpc::pointverdict v = ldpc::decidepoint(rule, 4, blocks, givenup);
-    EXPECT_EQ(v.state.end, c.end) << ldpc::pointendname(v.state.end) << " with " << c.present.size() << " blocks";
+    EXPECT_EQ(v.state.end, c.end) << ldpc::pointendname(v.state.end) << " with " << c.present.size()
+                                  << " blocks";
     EXPECT_EQ(v.state.blocks, c.blocks);
     EXPECT_EQ(v.needed, c.needed);
     EXPECT_EQ(v.state.total.frames, 64 * v.state.blocks);
@@ -162,7 +170,8 @@ TEST(stoppingrule, gaps_wait_and_given_up_blocks_end_the_point) {
   for (std::int64_t b = 0; b < 10; ++b) points[0].push_back({b, block(false)});
   points[1].push_back({0, block(false)});
   for (std::int64_t b = 0; b < 10; ++b) points[2].push_back({b, block(true)});
-  const auto sweep = ldpc::decidesweep(rule, 3, [&](int p) { return std::span<const ldpc::numberedblock>(points[p]); });
+  const auto sweep = ldpc::decidesweep(
+      rule, 3, [&](int p) { return std::span<const ldpc::numberedblock>(points[p]); });
   EXPECT_FALSE(sweep.complete);
   ASSERT_EQ(sweep.points.size(), 2u);
   EXPECT_EQ(sweep.points[1].needed, 1);
@@ -218,11 +227,19 @@ TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
     int framespergraph;
     std::size_t reached;  // points the sweep reaches
   } cases[] = {
-      {false, ldpc::channeltype::awgn, {1.0, 0.8, 0.65, 0.55}, 40, 1500, 0.0, 0, 4},  // errors, then frames
+      {false, ldpc::channeltype::awgn, {1.0, 0.8, 0.65, 0.55}, 40, 1500, 0.0, 0, 4},  // errors,
+                                                                                      // then frames
       {false, ldpc::channeltype::awgn, {1.0, 0.8, 0.6, 0.5}, 200, 1000, 0.05, 0, 3},  // minfer
-      {false, ldpc::channeltype::bec, {0.5, 0.35, 0.2}, 25, 700, 0.0, 0, 3},          // both at once
-      {false, ldpc::channeltype::bsc, {0.12, 0.06, 0.02}, 1, 10000, 0.0, 0, 3},       // the first error
-      {true, ldpc::channeltype::awgn, {0.95, 0.75, 0.6, 0.5}, 30, 600, 0.02, 90, 3},  // a graph every 90 frames
+      {false, ldpc::channeltype::bec, {0.5, 0.35, 0.2}, 25, 700, 0.0, 0, 3},     // both at once
+      {false, ldpc::channeltype::bsc, {0.12, 0.06, 0.02}, 1, 10000, 0.0, 0, 3},  // the first error
+      {true,
+       ldpc::channeltype::awgn,
+       {0.95, 0.75, 0.6, 0.5},
+       30,
+       600,
+       0.02,
+       90,
+       3},  // a graph every 90 frames
   };
   for (const auto &c : cases) {
     regular36 code(96);
@@ -258,9 +275,11 @@ TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
       for (std::int64_t b = 0; b < ldpc::blockcount(rule); ++b) {
         const ldpc::framespan span = ldpc::blockspan(rule, b);
         const ldpc::decoder &dec =
-            c.ensemble ? graphs->graph(static_cast<int>(span.first / c.framespergraph), s.decoder) : *fixed;
+            c.ensemble ? graphs->graph(static_cast<int>(span.first / c.framespergraph), s.decoder)
+                       : *fixed;
         blocks[p].push_back({b, decodeframes(s, dec, p, span.first, span.count)});
-        if (ldpc::countblock(rule, &state, blocks[p].back().tally)) break;  // the rest would not count
+        if (ldpc::countblock(rule, &state, blocks[p].back().tally))
+          break;  // the rest would not count
       }
     }
     const ldpc::sweepverdict verdict = ldpc::decidesweep(
@@ -274,7 +293,8 @@ TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
       EXPECT_EQ(t.frameerrors, results[p].frameerrors) << "point " << p;
       EXPECT_EQ(t.biterrors, results[p].biterrors) << "point " << p;
       EXPECT_EQ(t.undetected, results[p].undetected) << "point " << p;
-      EXPECT_DOUBLE_EQ(static_cast<double>(t.iterations) / static_cast<double>(t.frames), results[p].iterations);
+      EXPECT_DOUBLE_EQ(static_cast<double>(t.iterations) / static_cast<double>(t.frames),
+                       results[p].iterations);
     }
   }
 }
@@ -282,7 +302,8 @@ TEST(stoppingrule, rule_over_blocks_decoded_here_gives_runsimulations_results) {
 TEST(stoppingrule, counting_as_blocks_arrive_in_any_order_gives_the_same_point) {
   // Blocks arrive shuffled; the point is advanced after every arrival from
   // where it stood, as a coordinator does, and ends as the plain loop ends.
-  for (const ldpc::stoppingrule &rule : {makerule(20, 3000, 0), makerule(500, 1000, 0, 70), makerule(3, 64 * 40, 0)})
+  for (const ldpc::stoppingrule &rule :
+       {makerule(20, 3000, 0), makerule(500, 1000, 0, 70), makerule(3, 64 * 40, 0)})
     for (std::uint64_t seed = 1; seed <= 20; ++seed) {
       const double fer = 0.002 * static_cast<double>(seed);
       std::vector<std::int64_t> order(ldpc::blockcount(rule));
@@ -293,15 +314,17 @@ TEST(stoppingrule, counting_as_blocks_arrive_in_any_order_gives_the_same_point) 
       std::int64_t needed = 0;
       for (std::int64_t b : order) {
         arrived[b] = madeupblock(rule, seed, 0, b, fer);
-        needed = ldpc::advancepoint(rule, 0, &state, [&](std::int64_t k) -> const ldpc::blocktally * {
-          auto it = arrived.find(k);
-          return it == arrived.end() ? nullptr : &it->second;
-        });
+        needed =
+            ldpc::advancepoint(rule, 0, &state, [&](std::int64_t k) -> const ldpc::blocktally * {
+              auto it = arrived.find(k);
+              return it == arrived.end() ? nullptr : &it->second;
+            });
         if (needed < 0) break;
         ASSERT_EQ(needed, state.blocks);
       }
       EXPECT_EQ(needed, -1);
-      const auto plain = plainsweep(rule, 1, [&](int, std::int64_t b) { return madeupblock(rule, seed, 0, b, fer); });
+      const auto plain = plainsweep(
+          rule, 1, [&](int, std::int64_t b) { return madeupblock(rule, seed, 0, b, fer); });
       EXPECT_TRUE(ldpc::samecounts(state.total, plain[0].total)) << seed;
       EXPECT_EQ(state.blocks, plain[0].blocks);
     }

@@ -41,9 +41,9 @@ void writefile(const std::string &path, const std::string &contents);
 bool fileexists(const std::string &path);
 
 struct runresult {
-  int status;          // exit status, or 128 + signal
-  std::string out;     // standard output
-  std::string err;     // standard error
+  int status;       // exit status, or 128 + signal
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 // Runs program with args (no shell), standard input from /dev/null.

@@ -163,7 +163,8 @@ TEST(tanner_encode, random_words_are_those_of_the_runs_streams) {
       std::uint64_t state = ldpc::streamstate(std::stoull(seed), 0, f);
       std::vector<std::uint8_t> word(k);
       ldpc::drawword(&state, k, word.data());
-      for (int i = 0; i < k; ++i) ASSERT_EQ(out[f][positions[i]], '0' + word[i]) << seed << " " << f;
+      for (int i = 0; i < k; ++i)
+        ASSERT_EQ(out[f][positions[i]], '0' + word[i]) << seed << " " << f;
     }
   }
   EXPECT_EQ(run(tanner, {"encode", code, "--random", "0", "-"}).out, "");
@@ -172,9 +173,9 @@ TEST(tanner_encode, random_words_are_those_of_the_runs_streams) {
 TEST(tanner_encode, encoder_information_written_by_construct_and_convert_is_used) {
   tempdir dir;
   const std::string plain = dir.file("plain.code"), withinfo = dir.file("info.code");
-  const std::vector<std::string> construct = {"construct", "irregular", "--vdeg", "2,3,8",
-                                              "--vfrac", "0.5,0.4,0.1", "--cdeg", "7",
-                                              "--cfrac", "1", "--length", "600"};
+  const std::vector<std::string> construct = {"construct", "irregular",   "--vdeg",   "2,3,8",
+                                              "--vfrac",   "0.5,0.4,0.1", "--cdeg",   "7",
+                                              "--cfrac",   "1",           "--length", "600"};
   std::vector<std::string> args = construct;
   args.push_back(plain);
   const runresult a = run(tanner, args);
@@ -191,7 +192,8 @@ TEST(tanner_encode, encoder_information_written_by_construct_and_convert_is_used
   std::string error;
   ASSERT_EQ(ldpc::readgraphfile(withinfo.c_str(), &g, &info, &error), ldpc::readok) << error;
   ASSERT_GE(info.gap, 0);
-  EXPECT_EQ(gapline.substr(0, gapline.find(" (")), "encoder information: gap " + std::to_string(info.gap));
+  EXPECT_EQ(gapline.substr(0, gapline.find(" (")),
+            "encoder information: gap " + std::to_string(info.gap));
   std::vector<std::vector<int>> rows(g.cnodenum, std::vector<int>(g.vnodenum, 0));
   for (int c = 0; c < g.cnodenum; ++c)
     for (int s = 0; s < g.cnodelist[c].degree; ++s) rows[c][g.cnodelist[c].edgelist[s].dest] ^= 1;
@@ -202,15 +204,18 @@ TEST(tanner_encode, encoder_information_written_by_construct_and_convert_is_used
   EXPECT_NE(v.err.find("gap " + std::to_string(info.gap)), std::string::npos) << v.err;
   for (const std::string &word : lines(v.out)) EXPECT_TRUE(satisfies(rows, word));
   // From the form, information positions are the first K nodes.
-  const std::vector<int> positions = positionsof(run(tanner, {"encode", withinfo, "--positions"}).out);
+  const std::vector<int> positions =
+      positionsof(run(tanner, {"encode", withinfo, "--positions"}).out);
   for (std::size_t i = 0; i < positions.size(); ++i) ASSERT_EQ(positions[i], static_cast<int>(i));
   // The files without --encoder have no encoder part, as before.
   const std::string noinfo = "inverse of phi row by row */\n-1\n";
   EXPECT_TRUE(readfile(plain).ends_with(noinfo));
   // convert --encoder writes the same kind of file from an alist file.
   ASSERT_EQ(run(tanner, {"export", plain, dir.file("p.alist")}).status, 0);
-  ASSERT_EQ(run(tanner, {"convert", "--encoder", dir.file("p.alist"), dir.file("c.code")}).status, 0);
-  const runresult c = run(tanner, {"encode", dir.file("c.code"), "--random", "4", "--verbose", "-"});
+  ASSERT_EQ(run(tanner, {"convert", "--encoder", dir.file("p.alist"), dir.file("c.code")}).status,
+            0);
+  const runresult c =
+      run(tanner, {"encode", dir.file("c.code"), "--random", "4", "--verbose", "-"});
   EXPECT_EQ(c.status, 0);
   EXPECT_NE(c.err.find("triangular"), std::string::npos);
   EXPECT_EQ(run(tanner, {"convert", dir.file("p.alist"), dir.file("d.code")}).status, 0);

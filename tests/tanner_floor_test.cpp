@@ -41,23 +41,40 @@ std::string arrayalist(int p = 13) {
 TEST(tanner_floor, estimate_json_and_check) {
   tempdir dir;
   writefile(dir.file("a.alist"), arrayalist());
-  const runresult r = run(tanner, {"floor", dir.file("a.alist"), "--ebn0", "5", "--decoder",
-                                   "nms", "--alpha", "0.5", "--iterations", "30", "--chains",
-                                   "32", "--precision", "3", "--max-decodes", "400000",
-                                   "--check", "--json", dir.file("f.json"), "--threads", "1"});
+  const runresult r = run(tanner, {"floor",
+                                   dir.file("a.alist"),
+                                   "--ebn0",
+                                   "5",
+                                   "--decoder",
+                                   "nms",
+                                   "--alpha",
+                                   "0.5",
+                                   "--iterations",
+                                   "30",
+                                   "--chains",
+                                   "32",
+                                   "--precision",
+                                   "3",
+                                   "--max-decodes",
+                                   "400000",
+                                   "--check",
+                                   "--json",
+                                   dir.file("f.json"),
+                                   "--threads",
+                                   "1"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("converged"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("# direct at 5.000 dB"), std::string::npos) << r.out;
   const std::string json = readfile(dir.file("f.json"));
-  for (const char *key : {"\"method\": \"multicanonical\"", "\"fer\":", "\"ferlow\":",
-                          "\"ferhigh\":", "\"decodes\":", "\"seconds\":", "\"check\":",
-                          "\"method\": \"direct\""})
+  for (const char *key :
+       {"\"method\": \"multicanonical\"", "\"fer\":", "\"ferlow\":", "\"ferhigh\":", "\"decodes\":",
+        "\"seconds\":", "\"check\":", "\"method\": \"direct\""})
     EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
   // The same seed gives the same row, whatever the thread count.
-  const runresult two = run(tanner, {"floor", dir.file("a.alist"), "--ebn0", "5", "--decoder",
-                                     "nms", "--alpha", "0.5", "--iterations", "30", "--chains",
-                                     "32", "--precision", "3", "--max-decodes", "400000",
-                                     "--threads", "2"});
+  const runresult two =
+      run(tanner, {"floor", dir.file("a.alist"), "--ebn0", "5", "--decoder", "nms", "--alpha",
+                   "0.5", "--iterations", "30", "--chains", "32", "--precision", "3",
+                   "--max-decodes", "400000", "--threads", "2"});
   ASSERT_EQ(two.status, 0) << two.err;
   EXPECT_EQ(two.out.substr(0, two.out.find(" converged") - 20),
             r.out.substr(0, r.out.find(" converged") - 20));
@@ -80,7 +97,7 @@ TEST(tanner_floor, usage_errors) {
   const std::vector<std::vector<std::string>> bad = {
       {"floor", a},
       {"floor", "--ebn0", "4"},
-      {"floor", a, "--ebn0", "4", "--alpha", "0.5"},           // alpha without nms
+      {"floor", a, "--ebn0", "4", "--alpha", "0.5"},  // alpha without nms
       {"floor", a, "--ebn0", "4", "--decoder", "nms", "--alpha", "1.5"},
       {"floor", a, "--ebn0", "4", "--ebn0", "5"},
       {"floor", a, "--ebn0", "4", "--sigma", "0.5"},
@@ -88,7 +105,7 @@ TEST(tanner_floor, usage_errors) {
       {"floor", a, "--ebn0", "4", "--precision", "1"},
       {"floor", a, "--ebn0", "4", "--chains", "1"},
       {"floor", a, "--ebn0", "4", "--bogus"},
-      {"floor", a, "--ebn0", "4", "--json", a},               // output is the input
+      {"floor", a, "--ebn0", "4", "--json", a},  // output is the input
       {"trapping", a, "--check"},
       {"absorbing", a, "--max-size", "0"},
       {"absorbing"},
@@ -112,8 +129,8 @@ TEST(tanner_floor, absorbing_counts_and_trapping_sets) {
   // p^2 (p - 1) = 294 (3, 3) absorbing sets in the (3, 7) array code.
   EXPECT_NE(r.out.find("{\"a\": 3, \"b\": 3, \"count\": 294"), std::string::npos) << r.out;
   const runresult t = run(tanner, {"trapping", dir.file("a.alist"), "--ebn0", "4.5", "--decoder",
-                                   "nms", "--alpha", "0.5", "--iterations", "20", "--chains",
-                                   "16", "--max-decodes", "200000", "--json", "--threads", "1"});
+                                   "nms", "--alpha", "0.5", "--iterations", "20", "--chains", "16",
+                                   "--max-decodes", "200000", "--json", "--threads", "1"});
   EXPECT_LE(t.status, 1) << t.err;
   EXPECT_NE(t.out.find("\"sets\": [{\"a\": "), std::string::npos) << t.out;
   EXPECT_NE(t.out.find("\"absorbing\": "), std::string::npos) << t.out;

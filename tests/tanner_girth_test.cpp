@@ -20,10 +20,9 @@ std::string statsfield(const std::string &file, const std::string &label) {
   return r.out.substr(at, r.out.find('\n', at) - at);
 }
 
-const std::vector<std::string> irregular = {"construct", "irregular", "--vdeg", "2,3,8",
-                                            "--vfrac", "0.5,0.3,0.2", "--cdeg", "7,8",
-                                            "--cfrac", "0.5,0.5", "--length", "10000",
-                                            "--seed", "1,2,3"};
+const std::vector<std::string> irregular = {
+    "construct", "irregular", "--vdeg",  "2,3,8",    "--vfrac", "0.5,0.3,0.2", "--cdeg",
+    "7,8",       "--cfrac",   "0.5,0.5", "--length", "10000",   "--seed",      "1,2,3"};
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string> &more) {
   args.insert(args.end(), more.begin(), more.end());
@@ -86,16 +85,15 @@ TEST(tanner_girth, unreachable_or_malformed_targets_fail_without_output) {
     r = run(tanner, with(irregular, {"--girth", bad, out}));
     EXPECT_EQ(r.status, 2) << bad;
   }
-  EXPECT_EQ(run(tanner, {"construct", "peg", "--vdeg", "3", "--vfrac", "1", "--length", "10",
-                         out})
+  EXPECT_EQ(run(tanner, {"construct", "peg", "--vdeg", "3", "--vfrac", "1", "--length", "10", out})
                 .status,
             2);  // no --checks
   EXPECT_EQ(run(tanner, {"construct", "peg", "--vdeg", "3", "--vfrac", "0.5", "--length", "10",
                          "--checks", "5", out})
                 .status,
             2);  // fractions do not add up to 1
-  r = run(tanner, {"construct", "peg", "--vdeg", "9", "--vfrac", "1", "--length", "10",
-                   "--checks", "5", out});
+  r = run(tanner, {"construct", "peg", "--vdeg", "9", "--vfrac", "1", "--length", "10", "--checks",
+                   "5", out});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("degrees must lie in 1..5"), std::string::npos) << r.err;
   EXPECT_FALSE(fileexists(out));
@@ -104,9 +102,9 @@ TEST(tanner_girth, unreachable_or_malformed_targets_fail_without_output) {
 TEST(tanner_girth, peg_from_a_distribution_or_a_degree_file) {
   tempdir dir;
   const std::string out = dir.file("peg.code");
-  testsupport::runresult r = run(tanner, {"construct", "peg", "--vdeg", "3", "--vfrac", "1",
-                                          "--length", "1008", "--checks", "504", "--seed", "1",
-                                          out});
+  testsupport::runresult r =
+      run(tanner, {"construct", "peg", "--vdeg", "3", "--vfrac", "1", "--length", "1008",
+                   "--checks", "504", "--seed", "1", out});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("girth 8\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("local girth"), std::string::npos);
@@ -129,16 +127,16 @@ TEST(tanner_girth, peg_from_a_distribution_or_a_degree_file) {
 TEST(tanner_girth, circulant_liftings_and_shift_files) {
   tempdir dir;
   const std::string out = dir.file("qc.code");
-  testsupport::runresult r = run(tanner, {"construct", "proto", examples + "/half-rate.proto",
-                                          "--lift", "100", "--circulant", "--girth", "8",
-                                          "--seed", "5", out});
+  testsupport::runresult r =
+      run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "100",
+                   "--circulant", "--girth", "8", "--seed", "5", out});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_GE(std::stoi(statsfield(out, "girth")), 8);
   // the printed matrix expands to the same graph
   const std::string matrix = r.out.substr(r.out.find("variable nodes):\n") + 17);
   writefile(dir.file("shifts.txt"), matrix);
-  r = run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "100",
-                   "--shifts", dir.file("shifts.txt"), dir.file("again.code")});
+  r = run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "100", "--shifts",
+                   dir.file("shifts.txt"), dir.file("again.code")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readfile(dir.file("again.code")), readfile(out));
   EXPECT_EQ(r.out.find("graph stream"), std::string::npos) << r.out;  // nothing drawn
@@ -151,8 +149,8 @@ TEST(tanner_girth, circulant_liftings_and_shift_files) {
   r = run(tanner, {"construct", "proto", "--lift", "4", "--shifts", dir.file("base.txt"), out});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("has shift 4; shifts lie in 0..3"), std::string::npos) << r.err;
-  r = run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "5",
-                   "--shifts", dir.file("base.txt"), out});
+  r = run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "5", "--shifts",
+                   dir.file("base.txt"), out});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("base.txt: the shift matrix is 2 x 3"), std::string::npos) << r.err;
   r = run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "3",

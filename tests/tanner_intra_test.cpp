@@ -42,9 +42,10 @@ TEST(tanner_intra, simulate_counts_equal_the_batched_layered_decoder) {
   const std::vector<arguments> runs = {
       {"simulate", "standard", "nr-bg1", "--lift", "20", "--ebn0", "1.5:2.5:0.5", "--decoder",
        "nms", "--schedule", "layered", "--max-frames", "600", "--iterations", "15"},
-      {"simulate", "standard", "wifi", "--rate", "1/2", "--length", "648", "--ebn0", "2,2.5",
-       "--decoder", "oms", "--schedule", "layered", "--max-frames", "500", "--no-early-stop",
-       "--iterations", "6", "--all-points", "--threads", "2"},
+      {"simulate",     "standard",     "wifi",  "--rate",          "1/2",          "--length",
+       "648",          "--ebn0",       "2,2.5", "--decoder",       "oms",          "--schedule",
+       "layered",      "--max-frames", "500",   "--no-early-stop", "--iterations", "6",
+       "--all-points", "--threads",    "2"},
       {"simulate", "standard", "nr-bg2", "--lift", "52", "--sigma", "1.1", "--decoder", "minsum",
        "--schedule", "layered", "--max-frames", "400", "--modulation", "16qam"},
   };
@@ -65,8 +66,8 @@ TEST(tanner_intra, simulate_counts_equal_the_batched_layered_decoder) {
 }
 
 TEST(tanner_intra, refusals_are_usage_errors_that_say_why) {
-  const arguments layered = {"--ebn0", "2", "--decoder", "nms", "--schedule", "layered",
-                             "--max-frames", "64", "--simd", "intra"};
+  const arguments layered = {"--ebn0",       "2",  "--decoder", "nms",  "--schedule", "layered",
+                             "--max-frames", "64", "--simd",    "intra"};
   struct refusal {
     arguments args;
     const char *why;
@@ -78,8 +79,7 @@ TEST(tanner_intra, refusals_are_usage_errors_that_say_why) {
   };
   const std::vector<refusal> refusals = {
       {code({"simulate", examples + "/hamming7.alist"}), "not a lifting of circulants"},
-      {code({"simulate", "standard", "nr-bg2", "--lift", "15"}, {"--quantization", "8"}),
-       "16-bit"},
+      {code({"simulate", "standard", "nr-bg2", "--lift", "15"}, {"--quantization", "8"}), "16-bit"},
       {code({"simulate", "standard", "nr-bg2", "--lift", "15"}, {"--replay", "0:3"}), "--replay"},
       {{"simulate", "standard", "nr-bg2", "--lift", "15", "--ebn0", "2", "--simd", "intra"},
        "sum-product"},

@@ -90,7 +90,8 @@ std::string between(const std::string &text, const std::string &from) {
 TEST(tanner_qc, every_reading_command_reads_base_matrix_files) {
   tempdir dir;
   for (std::size_t k = 0; k < matrices.size(); ++k) {
-    const std::string qc = dir.file("m.qc"), forced = dir.file("m.txt"), alist = dir.file("m.alist");
+    const std::string qc = dir.file("m.qc"), forced = dir.file("m.txt"),
+                      alist = dir.file("m.alist");
     writefile(qc, qctext(matrices[k]));
     writefile(forced, qctext(matrices[k]));
     writefile(alist, expandedalist(matrices[k]));
@@ -111,13 +112,17 @@ TEST(tanner_qc, every_reading_command_reads_base_matrix_files) {
         auto q = run(tanner, with({command, file})), a = run(tanner, {command, alist});
         EXPECT_EQ(q.status, a.status) << command << k;
         // check ends with the file's name.
-        EXPECT_EQ(q.out.substr(0, q.out.find('/')), a.out.substr(0, a.out.find('/'))) << command << k;
+        EXPECT_EQ(q.out.substr(0, q.out.find('/')), a.out.substr(0, a.out.find('/')))
+            << command << k;
       }
       auto qs = run(tanner, with({"stats", file})), as = run(tanner, {"stats", alist});
       EXPECT_EQ(qs.status, 0) << qs.err;
       EXPECT_EQ(between(qs.out, "variable nodes"), between(as.out, "variable nodes")) << k;
-      auto qsim = run(tanner, with({"simulate", file, "--sigma", "0.8", "--max-frames", "200", "--threads", "1"}));
-      auto asim = run(tanner, {"simulate", alist, "--sigma", "0.8", "--max-frames", "200", "--threads", "1"});
+      auto qsim =
+          run(tanner,
+              with({"simulate", file, "--sigma", "0.8", "--max-frames", "200", "--threads", "1"}));
+      auto asim = run(
+          tanner, {"simulate", alist, "--sigma", "0.8", "--max-frames", "200", "--threads", "1"});
       ASSERT_EQ(qsim.status, 0) << qsim.err;
       // Rows equal (Mb/s aside): the counts of the same frames.
       auto firstrow = [](const std::string &out) {
@@ -135,15 +140,15 @@ TEST(tanner_qc, malformed_files_are_named_with_line_and_entry) {
   struct row {
     const char *text, *message;
   } rows[] = {
-      {"3 2 4\n0 1 -1\n2 4 3\n", "line 3, entry 2"},           // shift beyond Z - 1
-      {"3 2 4\n0 1 -1\n2 -2 3\n", "line 3, entry 2"},          // below -1
-      {"3 2 4\n0 1\n2 -1 3\n", "line 2"},                      // short row
-      {"3 2 4\n0 1 -1\n2 -1 3\n1 1\n", "line 4"},              // pattern of 2 flags for 3
-      {"3 2 4\n0 1 -1\n2 -1 3\n1 2 1\n", "line 4, entry 2"},   // flag 2
-      {"3 2\n0 1 -1\n2 -1 3\n", "line 1"},                     // header of two numbers
-      {"3 0 4\n", "line 1"},                                   // no rows
+      {"3 2 4\n0 1 -1\n2 4 3\n", "line 3, entry 2"},          // shift beyond Z - 1
+      {"3 2 4\n0 1 -1\n2 -2 3\n", "line 3, entry 2"},         // below -1
+      {"3 2 4\n0 1\n2 -1 3\n", "line 2"},                     // short row
+      {"3 2 4\n0 1 -1\n2 -1 3\n1 1\n", "line 4"},             // pattern of 2 flags for 3
+      {"3 2 4\n0 1 -1\n2 -1 3\n1 2 1\n", "line 4, entry 2"},  // flag 2
+      {"3 2\n0 1 -1\n2 -1 3\n", "line 1"},                    // header of two numbers
+      {"3 0 4\n", "line 1"},                                  // no rows
       {"3 2 4\n0 1 -1\n", "the file ends after 1 of 2 block rows"},
-      {"3 2 4\n0 x -1\n2 -1 3\n", "line 2, entry 2"},          // not a number
+      {"3 2 4\n0 x -1\n2 -1 3\n", "line 2, entry 2"},  // not a number
   };
   for (const row &r : rows) {
     const std::string file = dir.file("bad.qc");
@@ -181,7 +186,8 @@ TEST(tanner_qc, export_qc_round_trips_and_refuses_non_liftings) {
       auto result = run(tanner, {"export", "--qc", dir.file("m.qc"), dir.file("back.qc")});
       ASSERT_EQ(result.status, 0) << result.err;
       // Read back: same matrix; the flags kept.
-      EXPECT_EQ(run(tanner, {"export", "--qc", dir.file("back.qc"), dir.file("again.qc")}).status, 0);
+      EXPECT_EQ(run(tanner, {"export", "--qc", dir.file("back.qc"), dir.file("again.qc")}).status,
+                0);
       EXPECT_EQ(readfile(dir.file("back.qc")), readfile(dir.file("again.qc")));
       const std::string back = readfile(dir.file("back.qc"));
       // The last line holds the flags, when there are any.
@@ -208,7 +214,9 @@ TEST(tanner_qc, export_qc_round_trips_and_refuses_non_liftings) {
     ASSERT_EQ(exported.status, 0) << exported.err;
     writefile(dir.file("m.qc"), qctext(b));
     ASSERT_EQ(run(tanner, {"export", "--qc", "--lift", std::to_string(b.lift), dir.file("m.qc"),
-                           dir.file("mine.qc")}).status, 0);
+                           dir.file("mine.qc")})
+                  .status,
+              0);
     EXPECT_EQ(readfile(dir.file("built.qc")), readfile(dir.file("mine.qc")));
   }
   struct refusal {
@@ -216,16 +224,21 @@ TEST(tanner_qc, export_qc_round_trips_and_refuses_non_liftings) {
     int status;
     const char *message;
   } refusals[] = {
-      {{"export", "--qc", examples + "/hamming7.alist", dir.file("h.qc")}, 1,
+      {{"export", "--qc", examples + "/hamming7.alist", dir.file("h.qc")},
+       1,
        "no lifting of circulants larger than 1 x 1"},
-      {{"export", "--qc", "--lift", "2", examples + "/hamming7.alist", dir.file("h.qc")}, 1,
+      {{"export", "--qc", "--lift", "2", examples + "/hamming7.alist", dir.file("h.qc")},
+       1,
        "no lifting of circulants of size 2"},
-      {{"export", "--lift", "2", examples + "/hamming7.alist", dir.file("h.alist")}, 2,
+      {{"export", "--lift", "2", examples + "/hamming7.alist", dir.file("h.alist")},
+       2,
        "--lift applies to --qc only"},
-      {{"export", "--qc", "--unpadded", examples + "/hamming7.alist", dir.file("h.qc")}, 2,
+      {{"export", "--qc", "--unpadded", examples + "/hamming7.alist", dir.file("h.qc")},
+       2,
        "--unpadded applies to alist output"},
       {{"stats", "--format", "alist", examples + "/hamming7.alist"}, 2, "--format takes qc"},
-      {{"stats", "--format", "qc", "--format", "qc", examples + "/hamming7.alist"}, 2,
+      {{"stats", "--format", "qc", "--format", "qc", examples + "/hamming7.alist"},
+       2,
        "--format is given twice"},
       {{"construct", "--format", "qc"}, 2, "unknown ensemble"},
   };
@@ -236,7 +249,8 @@ TEST(tanner_qc, export_qc_round_trips_and_refuses_non_liftings) {
     EXPECT_FALSE(fileexists(dir.file("h.qc")));
   }
   // The hamming matrix is its own base matrix of size 1 when asked for.
-  auto one = run(tanner, {"export", "--qc", "--lift", "1", examples + "/hamming7.alist", dir.file("h1.qc")});
+  auto one = run(
+      tanner, {"export", "--qc", "--lift", "1", examples + "/hamming7.alist", dir.file("h1.qc")});
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(readfile(dir.file("h1.qc")).substr(0, 6), "7 3 1\n");
 }

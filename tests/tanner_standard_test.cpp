@@ -71,21 +71,28 @@ std::vector<std::string> counts(const std::string &csv, int first) {
 TEST(tanner_standard, runs_without_pattern_count_as_before) {
   tempdir dir;
   const std::string code = dir.file("h.code");
-  ASSERT_EQ(run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "50", "--seed",
-                         "5", code}).status, 0);
+  ASSERT_EQ(run(tanner, {"construct", "proto", examples + "/half-rate.proto", "--lift", "50",
+                         "--seed", "5", code})
+                .status,
+            0);
   struct row {
     arguments args;
     int first;  // the frames column
     std::vector<std::string> expected;
   } rows[] = {
-      {{hamming, "--sigma", "0.6,0.9", "--max-frames", "3000", "--all-points"}, 2,
+      {{hamming, "--sigma", "0.6,0.9", "--max-frames", "3000", "--all-points"},
+       2,
        {"3000 70 180", "512 103 259"}},
-      {{code, "--ebn0", "1,2", "--max-frames", "2000", "--decoder", "nms", "--schedule", "layered"}, 2,
+      {{code, "--ebn0", "1,2", "--max-frames", "2000", "--decoder", "nms", "--schedule", "layered"},
+       2,
        {"192 135 2016", "384 120 1138"}},
-      {{code, "--erasure", "0.4", "--max-frames", "2000", "--decoder", "minsum"}, 1, {"192 119 2670"}},
+      {{code, "--erasure", "0.4", "--max-frames", "2000", "--decoder", "minsum"},
+       1,
+       {"192 119 2670"}},
   };
   for (const row &r : rows) {
-    auto result = run(tanner, with(with({"simulate"}, r.args), {"--threads", "2", "--csv", dir.file("c.csv")}));
+    auto result = run(
+        tanner, with(with({"simulate"}, r.args), {"--threads", "2", "--csv", dir.file("c.csv")}));
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(counts(readfile(dir.file("c.csv")), r.first), r.expected) << r.args[1];
     EXPECT_EQ(result.out.find("# transmission"), std::string::npos);
@@ -101,12 +108,13 @@ TEST(tanner_standard, punctured_and_shortened_bits_enter_the_decoder_as_stated) 
   auto plain = run(tanner, {"simulate", hamming, "--sigma", "0.8", "--replay", "0:3"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   const std::vector<double> channel = replayllrs(plain.out);
-  auto marked = run(tanner, {"simulate", hamming, "--sigma", "0.8", "--replay", "0:3", "--punctured", "0,3",
-                             "--shortened", "5"});
+  auto marked = run(tanner, {"simulate", hamming, "--sigma", "0.8", "--replay", "0:3",
+                             "--punctured", "0,3", "--shortened", "5"});
   ASSERT_EQ(marked.status, 0) << marked.err;
   const std::vector<double> llr = replayllrs(marked.out);
   ASSERT_EQ(llr.size(), 7u);
-  const std::vector<double> expected = {0, channel[0], channel[1], 0, channel[2], 127.875, channel[3]};
+  const std::vector<double> expected = {0,          channel[0], channel[1], 0,
+                                        channel[2], 127.875,    channel[3]};
   for (int i = 0; i < 7; ++i) EXPECT_NEAR(llr[i], expected[i], 1e-4) << i;
   // Rates: hamming (4 information bits); sigma from Eb/N0 2 dB at K / sent.
   struct rate {
@@ -118,8 +126,9 @@ TEST(tanner_standard, punctured_and_shortened_bits_enter_the_decoder_as_stated) 
       {{"--punctured", "6", "--shortened", "2"}, 3, 5, 6},
   };
   for (const rate &r : rates) {
-    auto result = run(tanner, with({"simulate", hamming, "--ebn0", "2", "--max-frames", "300", "--json",
-                                    dir.file("r.json")}, r.pattern));
+    auto result = run(tanner, with({"simulate", hamming, "--ebn0", "2", "--max-frames", "300",
+                                    "--json", dir.file("r.json")},
+                                   r.pattern));
     ASSERT_EQ(result.status, 0) << result.err;
     const std::string json = readfile(dir.file("r.json"));
     const double R = r.info / r.sent;
@@ -129,12 +138,14 @@ TEST(tanner_standard, punctured_and_shortened_bits_enter_the_decoder_as_stated) 
     EXPECT_NEAR(jsonvalue(json, "ber"),
                 jsonvalue(json, "biterrors") / (jsonvalue(json, "frames") * r.counted), 1e-9);
     EXPECT_NE(result.out.find("# transmission: " + std::to_string(int(r.sent)) + " bits sent"),
-              std::string::npos) << result.out;
+              std::string::npos)
+        << result.out;
   }
   // Nodes 0..2 shortened in heavy noise: the four others fail often, the
   // shortened ones never, so at most four bit errors per frame error.
-  auto shortened = run(tanner, {"simulate", hamming, "--crossover", "0.45", "--max-frames", "500",
-                                "--max-errors", "500", "--shortened", "0-2", "--json", dir.file("s.json")});
+  auto shortened =
+      run(tanner, {"simulate", hamming, "--crossover", "0.45", "--max-frames", "500",
+                   "--max-errors", "500", "--shortened", "0-2", "--json", dir.file("s.json")});
   ASSERT_EQ(shortened.status, 0) << shortened.err;
   const std::string json = readfile(dir.file("s.json"));
   EXPECT_GT(jsonvalue(json, "frameerrors"), 100);
@@ -157,13 +168,15 @@ TEST(tanner_standard, patterns_from_files_and_lists) {
   } refusals[] = {
       {{hamming, "--punctured", "2-1"}, "--punctured 2-1: item 1"},
       {{hamming, "--shortened", "7"}, "--shortened 7: item 1"},
-      {{hamming, "--punctured", "1", "--shortened", "0-2"}, "node 1 is both punctured and shortened"},
+      {{hamming, "--punctured", "1", "--shortened", "0-2"},
+       "node 1 is both punctured and shortened"},
       {{hamming, "--punctured", "1", "--punctured", "2"}, "--punctured is given twice"},
       {{"proto", examples + "/half-rate.proto", "--lift", "5", "--punctured", "1"},
        "apply to a code file, not an ensemble"},
       {{"standard", "wifi", "--rate", "1/2", "--length", "648", "--shortened", "1"},
        "a standard code brings its own pattern"},
-      {{"standard", "wifi", "--rate", "1/3", "--length", "648"}, "the standard defines rates 1/2, 2/3"},
+      {{"standard", "wifi", "--rate", "1/3", "--length", "648"},
+       "the standard defines rates 1/2, 2/3"},
       {{"standard", "--rate", "1/2"}, "standard needs a family name"},
       {{"standard", "nosuch"}, "no standard code family"},
   };
@@ -178,16 +191,16 @@ TEST(tanner_standard, patterns_from_files_and_lists) {
 // family, parameters and pattern; the 5G NR code of K = 500 in E = 1000.
 TEST(tanner_standard, simulate_standard_records_code_and_pattern) {
   tempdir dir;
-  auto result = run(tanner, {"simulate", "standard", "nr", "--info", "500", "--length", "1000", "--ebn0",
-                             "2", "--max-frames", "64", "--decoder", "nms", "--schedule", "layered",
-                             "--iterations", "10", "--json", dir.file("nr.json")});
+  auto result = run(tanner, {"simulate", "standard", "nr", "--info", "500", "--length", "1000",
+                             "--ebn0", "2", "--max-frames", "64", "--decoder", "nms", "--schedule",
+                             "layered", "--iterations", "10", "--json", dir.file("nr.json")});
   ASSERT_EQ(result.status, 0) << result.err;
   const std::string json = readfile(dir.file("nr.json"));
   EXPECT_EQ(jsontextof(json, "family"), "nr");
   EXPECT_EQ(jsonvalue(json, "info"), 500);
   EXPECT_EQ(jsonvalue(json, "sent"), 1000);
-  EXPECT_EQ(jsonvalue(json, "lift"), 64);        // Kb 8, Zc the least with 8 Zc >= 500
-  EXPECT_EQ(jsonvalue(json, "length"), 3328);    // the graph's nodes
+  EXPECT_EQ(jsonvalue(json, "lift"), 64);      // Kb 8, Zc the least with 8 Zc >= 500
+  EXPECT_EQ(jsonvalue(json, "length"), 3328);  // the graph's nodes
   EXPECT_EQ(jsonvalue(json.substr(json.find("\"standard\"")), "length"), 1000);  // the standard's E
   EXPECT_NEAR(jsonvalue(json, "rate"), 0.5, 1e-12);
   // Base graph 2 lifted by 64: 52 x 64 nodes; nodes 0..127 never sent,
@@ -198,8 +211,10 @@ TEST(tanner_standard, simulate_standard_records_code_and_pattern) {
                             dir.file("nr.code")});
   ASSERT_EQ(built.status, 0) << built.err;
   EXPECT_NE(built.out.find("transmission: 1000 bits sent, 2188 punctured, 140 shortened"),
-            std::string::npos) << built.out;
-  EXPECT_NE(built.out.find("3328 variable nodes, 2688 check nodes"), std::string::npos) << built.out;
+            std::string::npos)
+      << built.out;
+  EXPECT_NE(built.out.find("3328 variable nodes, 2688 check nodes"), std::string::npos)
+      << built.out;
 }
 
 // construct standard: the listing names every family; a lifting written
@@ -210,9 +225,10 @@ TEST(tanner_standard, construct_standard_writes_lists_and_refuses) {
   tempdir dir;
   auto list = run(tanner, {"construct", "standard", "--list"});
   ASSERT_EQ(list.status, 0);
-  for (const char *family : {"nr-bg1:", "nr-bg2:", "nr:", "wifi:", "wimax:", "dvbs2:", "dvbs2-short:",
-                             "ar4ja:", "ccsds-c2:", "10gbase-t:"})
-    EXPECT_TRUE(list.out.rfind(family, 0) == 0 || list.out.find(std::string("\n") + family) != std::string::npos)
+  for (const char *family : {"nr-bg1:", "nr-bg2:", "nr:", "wifi:", "wimax:", "dvbs2:",
+                             "dvbs2-short:", "ar4ja:", "ccsds-c2:", "10gbase-t:"})
+    EXPECT_TRUE(list.out.rfind(family, 0) == 0 ||
+                list.out.find(std::string("\n") + family) != std::string::npos)
         << family;
   struct lifting {
     arguments request;
@@ -224,11 +240,14 @@ TEST(tanner_standard, construct_standard_writes_lists_and_refuses) {
   };
   for (const lifting &l : liftings) {
     auto code = run(tanner, with(with({"construct", "standard"}, l.request), {dir.file("s.code")}));
-    auto qc = run(tanner, with(with({"construct", "standard"}, l.request), {"--qc", dir.file("s.qc")}));
+    auto qc =
+        run(tanner, with(with({"construct", "standard"}, l.request), {"--qc", dir.file("s.qc")}));
     ASSERT_EQ(qc.status, 0) << qc.err;
     EXPECT_EQ(readfile(dir.file("s.qc")).substr(0, std::string(l.dimensions).size()), l.dimensions);
-    EXPECT_EQ(code.out, qc.out.substr(0, qc.out.rfind("written")) + "written to " + dir.file("s.code") + "\n");
-    auto a = run(tanner, {"stats", dir.file("s.code")}), b = run(tanner, {"stats", dir.file("s.qc")});
+    EXPECT_EQ(code.out, qc.out.substr(0, qc.out.rfind("written")) + "written to " +
+                            dir.file("s.code") + "\n");
+    auto a = run(tanner, {"stats", dir.file("s.code")}),
+         b = run(tanner, {"stats", dir.file("s.qc")});
     EXPECT_EQ(a.out.substr(a.out.find("variable")), b.out.substr(b.out.find("variable")));
   }
   struct refusal {
@@ -241,7 +260,9 @@ TEST(tanner_standard, construct_standard_writes_lists_and_refuses) {
       {{"wifi", "--rate", "1/2", "--length", "600", dir.file("x")}, 2, "648"},
       {{"ar4ja", "--rate", "1/2", "--info", "1000", dir.file("x")}, 2, "1024"},
       {{"nr-bg1", "--lift", "17", dir.file("x")}, 2, "none of the 51"},
-      {{"wifi", "--rate", "1/2", "--length", "648", "--alist", "--qc", dir.file("x")}, 2, "not both"},
+      {{"wifi", "--rate", "1/2", "--length", "648", "--alist", "--qc", dir.file("x")},
+       2,
+       "not both"},
       {{"wifi", "--rate", "1/2", dir.file("x")}, 2, "length"},
       {{"wifi", dir.file("x"), dir.file("y")}, 2, "expects NAME OUT"},
       {{"--list", "wifi"}, 2, "--list takes no other argument"},

@@ -111,9 +111,9 @@ TEST(tanner, export_writes_the_standard_layout) {
 
 TEST(tanner, construct_irregular_is_reproducible_from_the_printed_seed) {
   tempdir dir;
-  std::vector<std::string> args = {"construct", "irregular", "--vdeg", "2,3,4", "--vfrac",
-                                   "0.3,0.2,0.5", "--cdeg", "5,8", "--cfrac", "0.75,0.25",
-                                   "--length", "17", "--seed", "1,2,3"};
+  std::vector<std::string> args = {"construct",   "irregular", "--vdeg", "2,3,4",   "--vfrac",
+                                   "0.3,0.2,0.5", "--cdeg",    "5,8",    "--cfrac", "0.75,0.25",
+                                   "--length",    "17",        "--seed", "1,2,3"};
   auto first = args;
   first.push_back(dir.file("a.code"));
   auto r = run(tanner, first);
@@ -181,15 +181,14 @@ TEST(tanner, construct_irregular_is_reproducible_from_the_printed_seed) {
 TEST(tanner, construct_proto_lifts_and_reports) {
   tempdir dir;
   writefile(dir.file("square.proto"), squareproto);
-  auto r = run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", "50",
-                        "--seed", "7", dir.file("lift.code")});
+  auto r = run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", "50", "--seed",
+                        "7", dir.file("lift.code")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("graph stream state: 7,0,0"), std::string::npos);
-  EXPECT_NE(r.out.find("graph: 100 variable nodes, 100 check nodes, 200 edges"),
-            std::string::npos);
+  EXPECT_NE(r.out.find("graph: 100 variable nodes, 100 check nodes, 200 edges"), std::string::npos);
   EXPECT_EQ(run(tanner, {"check", dir.file("lift.code")}).status, 0);
-  r = run(tanner, {"construct", "proto", dir.file("square.proto"), "--lift", "0",
-                   dir.file("zero.code")});
+  r = run(tanner,
+          {"construct", "proto", dir.file("square.proto"), "--lift", "0", dir.file("zero.code")});
   EXPECT_EQ(r.status, 2);  // a bad option value is a usage error
   EXPECT_FALSE(testsupport::fileexists(dir.file("zero.code")));
 }
@@ -199,8 +198,9 @@ TEST(tanner, dump_prints_the_selected_sections) {
   ASSERT_EQ(run(alistconv, {examples + "/hamming7.alist", dir.file("h.code")}).status, 0);
   auto r = run(tanner, {"dump", "--what", "2", dir.file("h.code")});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("list of neighbors from vnode perspective:\n     0:      0[ 0]      1[ 0] \n"),
-            std::string::npos);
+  EXPECT_NE(
+      r.out.find("list of neighbors from vnode perspective:\n     0:      0[ 0]      1[ 0] \n"),
+      std::string::npos);
   EXPECT_EQ(r.out.find("Graph: rate"), std::string::npos);
   r = run(tanner, {"dump", dir.file("h.code")});
   EXPECT_NE(r.out.find("Graph: rate:=0.571429"), std::string::npos);
@@ -259,9 +259,10 @@ TEST(tanner, stats_in_text_and_json) {
 
   r = run(tanner, {"stats", "--json", dir.file("h.code")});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("{\"file\": \"" + dir.file("h.code") + "\", \"vnodenum\": 7, "
-                        "\"cnodenum\": 3, \"edges\": 12, \"rate\": 0.5714285714, "
-                        "\"paralleledges\": 0, \"fourcycles\": 3, \"girth\": 4, ",
+  EXPECT_EQ(r.out.rfind("{\"file\": \"" + dir.file("h.code") +
+                            "\", \"vnodenum\": 7, "
+                            "\"cnodenum\": 3, \"edges\": 12, \"rate\": 0.5714285714, "
+                            "\"paralleledges\": 0, \"fourcycles\": 3, \"girth\": 4, ",
                         0),
             0u)
       << r.out;

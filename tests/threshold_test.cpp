@@ -67,8 +67,10 @@ bool becdecodes(const ldpc::degreedistribution &d, double eps) {
   double x = eps;
   for (int iteration = 0; iteration < 200000; ++iteration) {
     double y = 0, next = 0;
-    for (std::size_t k = 0; k < d.cdegrees.size(); ++k) y += d.rho[k] * std::pow(1 - x, d.cdegrees[k] - 1);
-    for (std::size_t k = 0; k < d.vdegrees.size(); ++k) next += d.lambda[k] * std::pow(1 - y, d.vdegrees[k] - 1);
+    for (std::size_t k = 0; k < d.cdegrees.size(); ++k)
+      y += d.rho[k] * std::pow(1 - x, d.cdegrees[k] - 1);
+    for (std::size_t k = 0; k < d.vdegrees.size(); ++k)
+      next += d.lambda[k] * std::pow(1 - y, d.vdegrees[k] - 1);
     next *= eps;
     if (next < 1e-12) return true;
     if (x - next < 1e-15) return false;
@@ -135,11 +137,12 @@ TEST(threshold, protograph_of_one_node_type_per_side_gives_the_regular_threshold
   EXPECT_NEAR(threshold(proto, ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db,
               threshold(plain, ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db, 2e-3);
   for (ldpc::decoderkind decoder : {ldpc::decoderkind::spa, ldpc::decoderkind::minsum})
-    EXPECT_NEAR(threshold(proto, ldpc::channelkind::awgn, ldpc::methodkind::density, decoder, 0.1,
-                          2e-3).sigma,
-                threshold(plain, ldpc::channelkind::awgn, ldpc::methodkind::density, decoder, 0.1,
-                          2e-3).sigma,
-                2e-3);
+    EXPECT_NEAR(
+        threshold(proto, ldpc::channelkind::awgn, ldpc::methodkind::density, decoder, 0.1, 2e-3)
+            .sigma,
+        threshold(plain, ldpc::channelkind::awgn, ldpc::methodkind::density, decoder, 0.1, 2e-3)
+            .sigma,
+        2e-3);
 }
 
 TEST(threshold, protograph_exit_lands_near_protograph_density_evolution) {
@@ -149,7 +152,8 @@ TEST(threshold, protograph_exit_lands_near_protograph_density_evolution) {
   ldpc::ensemble code = protograph({{2, 1, 1, 1}, {1, 2, 1, 1}});
   double exit = threshold(code, ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db;
   double density = threshold(code, ldpc::channelkind::awgn, ldpc::methodkind::density,
-                             ldpc::decoderkind::spa, 0.1, 4e-3).ebn0db;
+                             ldpc::decoderkind::spa, 0.1, 4e-3)
+                       .ebn0db;
   EXPECT_NEAR(exit, density, 0.06);
 }
 
@@ -163,7 +167,8 @@ TEST(threshold, protograph_with_edges_of_one_type_matches_its_ensemble) {
   ldpc::ensemble uneven = protograph({{1, 2, 1, 2}, {2, 1, 2, 1}});
   EXPECT_NEAR(threshold(uneven, ldpc::channelkind::bec).erasure, 0.4294398, 2e-7);
   EXPECT_NEAR(threshold(uneven, ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db,
-              threshold(regular(3, 6), ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db, 2e-3);
+              threshold(regular(3, 6), ldpc::channelkind::awgn, ldpc::methodkind::exit).ebn0db,
+              2e-3);
   ldpc::ensemble mixed = protograph({{1, 1, 2, 2}, {1, 1, 2, 2}});
   ldpc::ensemble expanded;
   expanded.distribution = ldpc::edgeperspective({2, 4}, {1.0 / 3, 2.0 / 3}, {6}, {1.0}, true);
@@ -177,17 +182,20 @@ TEST(threshold, awgn_matches_published_values) {
   // the irregular ensemble above 0.9114; the binary-input capacity limit of
   // rate 1/2 at 0.187 dB. Coarse grids keep this fast; the benchmark shows
   // the finer ones.
-  ldpc::thresholdresult spa = threshold(regular(3, 6), ldpc::channelkind::awgn,
-                                        ldpc::methodkind::density, ldpc::decoderkind::spa, 0.05, 1e-3);
+  ldpc::thresholdresult spa =
+      threshold(regular(3, 6), ldpc::channelkind::awgn, ldpc::methodkind::density,
+                ldpc::decoderkind::spa, 0.05, 1e-3);
   EXPECT_NEAR(spa.sigma, 0.8809, 1.5e-3);
   EXPECT_NEAR(spa.ebn0db, 1.10, 0.02);
   EXPECT_NEAR(spa.limit, 0.1871, 5e-4);
   EXPECT_NEAR(spa.gap, spa.ebn0db - spa.limit, 1e-12);
   EXPECT_NEAR(threshold(regular(3, 6), ldpc::channelkind::awgn, ldpc::methodkind::density,
-                        ldpc::decoderkind::minsum, 0.05, 1e-3).ebn0db,
+                        ldpc::decoderkind::minsum, 0.05, 1e-3)
+                  .ebn0db,
               1.70, 0.03);
   EXPECT_NEAR(threshold(irregularfour(), ldpc::channelkind::awgn, ldpc::methodkind::density,
-                        ldpc::decoderkind::spa, 0.05, 1e-3).sigma,
+                        ldpc::decoderkind::spa, 0.05, 1e-3)
+                  .sigma,
               0.9114, 2e-3);
   // The Gaussian approximation lands within a few hundredths of a dB here.
   EXPECT_NEAR(threshold(regular(3, 6), ldpc::channelkind::awgn, ldpc::methodkind::exit).sigma,
@@ -221,7 +229,8 @@ TEST(threshold, minsum_variants_order_as_expected) {
   double minsum = db(ldpc::decoderkind::minsum, 0, 0);
   EXPECT_DOUBLE_EQ(db(ldpc::decoderkind::nms, 1.0, 0), minsum);
   EXPECT_DOUBLE_EQ(db(ldpc::decoderkind::oms, 0, 0.0), minsum);
-  double normalized = db(ldpc::decoderkind::nms, 0.8, 0), offset = db(ldpc::decoderkind::oms, 0, 0.15);
+  double normalized = db(ldpc::decoderkind::nms, 0.8, 0),
+         offset = db(ldpc::decoderkind::oms, 0, 0.15);
   EXPECT_LT(normalized, minsum - 0.3);
   EXPECT_LT(offset, minsum - 0.2);
   EXPECT_GT(normalized, 1.09);
@@ -242,9 +251,12 @@ TEST(threshold, refuses_what_it_cannot_analyse) {
   degreezero.distribution = ldpc::edgeperspective({0, 3}, {0.5, 0.5}, {6}, {1.0}, true);
   rateless.distribution = ldpc::edgeperspective({3}, {1.0}, {3}, {1.0}, true);
   std::vector<row> rows = {
-      {badsum, ldpc::channelkind::bec, ldpc::decoderkind::spa, ldpc::methodkind::automatic, "sum to 0.9"},
-      {degreezero, ldpc::channelkind::bec, ldpc::decoderkind::spa, ldpc::methodkind::automatic, "degree 0"},
-      {rateless, ldpc::channelkind::bec, ldpc::decoderkind::spa, ldpc::methodkind::automatic, "rate"},
+      {badsum, ldpc::channelkind::bec, ldpc::decoderkind::spa, ldpc::methodkind::automatic,
+       "sum to 0.9"},
+      {degreezero, ldpc::channelkind::bec, ldpc::decoderkind::spa, ldpc::methodkind::automatic,
+       "degree 0"},
+      {rateless, ldpc::channelkind::bec, ldpc::decoderkind::spa, ldpc::methodkind::automatic,
+       "rate"},
       {protograph({{3, 3}}, {2}), ldpc::channelkind::bec, ldpc::decoderkind::spa,
        ldpc::methodkind::automatic, "punctured node 2"},
       {protograph({{3, 3}}, {0, 0}), ldpc::channelkind::bec, ldpc::decoderkind::spa,
@@ -330,7 +342,8 @@ TEST(threshold_updates, transform_convolution_matches_direct_sum_and_saturates) 
   ldpc::density fast = ldpc::densityfromtransform(plan, grid, x.data()), slow(grid.size(), 0.0);
   for (int i = -grid.half; i <= grid.half; ++i)
     for (int j = -grid.half; j <= grid.half; ++j)
-      slow[std::clamp(i + j, -grid.half, grid.half) + grid.half] += a[i + grid.half] * b[j + grid.half];
+      slow[std::clamp(i + j, -grid.half, grid.half) + grid.half] +=
+          a[i + grid.half] * b[j + grid.half];
   for (int n = 0; n < grid.size(); ++n) EXPECT_NEAR(fast[n], slow[n], 1e-13) << n;
   double total = 0;
   for (double mass : a) total += mass;
@@ -351,14 +364,16 @@ TEST(threshold_updates, j_function_table_inverts_and_capacity_limits_hold) {
 
 TEST(threshold_command, prints_json_and_refuses_bad_input) {
   const std::string tanner = TANNER_PATH;
-  testsupport::runresult json = run(tanner, {"threshold", "--channel", "bec", "--vdeg", "3",
-                                             "--vfrac", "1", "--cdeg", "6", "--cfrac", "1", "--json"});
+  testsupport::runresult json =
+      run(tanner, {"threshold", "--channel", "bec", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6",
+                   "--cfrac", "1", "--json"});
   EXPECT_EQ(json.status, 0) << json.err;
   for (const char *key : {"\"rate\": 0.5,", "\"threshold\": 0.42943", "\"erasure\": 0.42943",
                           "\"limit\": 0.5,", "\"gap\": 0.07056"})
     EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
-  testsupport::runresult proto =
-      run(tanner, {"threshold", "--channel=awgn", std::string(EXAMPLES_DIR) + "/half-rate.proto", "--json"});
+  testsupport::runresult proto = run(
+      tanner,
+      {"threshold", "--channel=awgn", std::string(EXAMPLES_DIR) + "/half-rate.proto", "--json"});
   EXPECT_EQ(proto.status, 0) << proto.err;
   for (const char *key : {"\"sigma\":", "\"ebn0db\":", "\"limit\": 0.187"})
     EXPECT_NE(proto.out.find(key), std::string::npos) << key << " in " << proto.out;
@@ -372,16 +387,23 @@ TEST(threshold_command, prints_json_and_refuses_bad_input) {
   } rows[] = {
       {{"threshold", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1"}, 2, "--channel"},
       {{"threshold", "--channel", "bsc"}, 2, "bec or awgn"},
-      {{"threshold", "--channel", "bec", "--vdeg", "3", "--vfrac", "0.5", "--cdeg", "6", "--cfrac", "1"},
-       2, "must sum to 1, not 0.5"},
-      {{"threshold", "--channel", "awgn", "--decoder", "bp", dir.file("bad.proto")}, 2, "--decoder"},
+      {{"threshold", "--channel", "bec", "--vdeg", "3", "--vfrac", "0.5", "--cdeg", "6", "--cfrac",
+        "1"},
+       2,
+       "must sum to 1, not 0.5"},
+      {{"threshold", "--channel", "awgn", "--decoder", "bp", dir.file("bad.proto")},
+       2,
+       "--decoder"},
       {{"threshold", "--channel", "awgn", "--decoder", "nms", "--alpha", "1.5",
         std::string(EXAMPLES_DIR) + "/half-rate.proto"},
-       2, "alpha must lie in (0, 1]"},
+       2,
+       "alpha must lie in (0, 1]"},
       {{"threshold", "--channel", "bec", dir.file("bad.proto")}, 1, "variable node 1 has no edges"},
       {{"threshold", "--channel", "bec", dir.file("missing.proto")}, 1, "missing.proto"},
-      {{"threshold", "--channel", "bec", std::string(EXAMPLES_DIR) + "/half-rate.proto", "--punctured", "7"},
-       1, "punctured node 7"},
+      {{"threshold", "--channel", "bec", std::string(EXAMPLES_DIR) + "/half-rate.proto",
+        "--punctured", "7"},
+       1,
+       "punctured node 7"},
   };
   for (const row &r : rows) {
     testsupport::runresult result = run(tanner, r.args);
@@ -401,8 +423,8 @@ TEST(threshold_command, option_names_choose_what_the_analysis_computes) {
   using ldpc::methodkind;
   // The grid options go to density evolution only and the precision to
   // bisections only: elsewhere they have no effect, a usage error.
-  const std::vector<std::string> ensemble = {"--vdeg", "3", "--vfrac", "1", "--cdeg", "6",
-                                             "--cfrac", "1", "--json"};
+  const std::vector<std::string> ensemble = {"--vdeg", "3",       "--vfrac", "1",     "--cdeg",
+                                             "6",      "--cfrac", "1",       "--json"};
   const std::vector<std::string> grid = {"--step", "0.1", "--range", "20"};
   const std::vector<std::string> precision = {"--precision", "0.01"};
   struct row {
@@ -419,10 +441,11 @@ TEST(threshold_command, option_names_choose_what_the_analysis_computes) {
       {"awgn", "oms", "de", channelkind::awgn, decoderkind::oms, methodkind::density},
   };
   for (const row &r : rows) {
-    std::vector<std::string> args = {"threshold", "--channel", r.channel, "--decoder", r.decoder,
-                                     "--method", r.method};
+    std::vector<std::string> args = {"threshold", "--channel", r.channel, "--decoder",
+                                     r.decoder,   "--method",  r.method};
     args.insert(args.end(), ensemble.begin(), ensemble.end());
-    if (r.channelchoice == channelkind::awgn) args.insert(args.end(), precision.begin(), precision.end());
+    if (r.channelchoice == channelkind::awgn)
+      args.insert(args.end(), precision.begin(), precision.end());
     if (r.channelchoice == channelkind::awgn && r.methodchoice != methodkind::exit)
       args.insert(args.end(), grid.begin(), grid.end());
     testsupport::runresult result = run(testsupport::tanner, args);

@@ -23,7 +23,8 @@ TEST(transmission, parses_node_lists) {
       {"0", 1, {0}},
       {"0-3,7", 8, {0, 1, 2, 3, 7}},
       {"5,2-2,0-1", 6, {5, 2, 0, 1}},
-      {"0-767,9000", 9001, [] {
+      {"0-767,9000", 9001,
+       [] {
          std::vector<int> v;
          for (int i = 0; i <= 767; ++i) v.push_back(i);
          v.push_back(9000);
@@ -54,7 +55,8 @@ TEST(transmission, names_every_fault_of_a_node_list) {
       {"1-2-3", 10, "item 1, \"1-2-3\": not a node number or a range A-B"},
       {"0, 1", 10, "item 2, \" 1\": not a node number or a range A-B"},
       {"99999999999", 10, "item 1, \"99999999999\": not a node number or a range A-B"},
-      {"0,900-100", 1000, "item 2, \"900-100\": the range runs backwards; write the smaller node first"},
+      {"0,900-100", 1000,
+       "item 2, \"900-100\": the range runs backwards; write the smaller node first"},
       {"0-100", 50, "item 1, \"0-100\": node 100 is outside 0..49"},
       {"50", 50, "item 1, \"50\": node 50 is outside 0..49"},
   };
@@ -70,8 +72,9 @@ TEST(transmission, marks_punctured_and_shortened_nodes) {
   ldpc::transmission p = ldpc::sendall(6);
   std::string error;
   ASSERT_TRUE(ldpc::markpattern(&p, {0, 1}, {5}, &error)) << error;
-  EXPECT_EQ(p.state, (std::vector<bitstate>{bitstate::punctured, bitstate::punctured, bitstate::sent,
-                                            bitstate::sent, bitstate::sent, bitstate::shortened}));
+  EXPECT_EQ(p.state,
+            (std::vector<bitstate>{bitstate::punctured, bitstate::punctured, bitstate::sent,
+                                   bitstate::sent, bitstate::sent, bitstate::shortened}));
   EXPECT_EQ(p.order, (std::vector<int>{2, 3, 4}));
   EXPECT_EQ(ldpc::patternfault(p, 6), "");
   EXPECT_EQ(ldpc::countstate(p, bitstate::punctured), 2);
@@ -91,7 +94,8 @@ TEST(transmission, finds_broken_patterns) {
   p.order = {0, 1};
   EXPECT_EQ(ldpc::patternfault(p, 3), "node 2 is in the sent state but never sent");
   p.state[1] = bitstate::punctured;
-  EXPECT_EQ(ldpc::patternfault(p, 3), "transmission 1 sends node 1, which is not in the sent state");
+  EXPECT_EQ(ldpc::patternfault(p, 3),
+            "transmission 1 sends node 1, which is not in the sent state");
 }
 
 // The decoder's input: sums over copies, 0 for punctured, the given value

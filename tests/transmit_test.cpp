@@ -22,9 +22,9 @@ namespace {
 // A (3,6)-regular code of n bits built by the program, its file's path.
 std::string regularcode(const tempdir &dir, int n, const std::string &name, bool encoder = false) {
   const std::string path = dir.file(name);
-  std::vector<std::string> args = {"construct", "irregular", "--vdeg", "3", "--vfrac", "1",
-                                   "--cdeg", "6", "--cfrac", "1", "--length",
-                                   std::to_string(n)};
+  std::vector<std::string> args = {"construct", "irregular", "--vdeg",   "3",
+                                   "--vfrac",   "1",         "--cdeg",   "6",
+                                   "--cfrac",   "1",         "--length", std::to_string(n)};
   if (encoder) args.push_back("--encoder");
   args.push_back(path);
   const runresult r = run(tanner, args);
@@ -120,8 +120,9 @@ TEST(transmitchain, frames_send_codewords_and_keep_the_channels_law) {
 TEST(tanner_transmit, bpsk_random_codewords_give_the_fer_of_the_zero_word) {
   tempdir dir;
   const std::string code = regularcode(dir, 400, "c.code");
-  const std::vector<std::string> common = {code, "--ebn0", "2,2.5", "--max-frames", "3000",
-                                           "--max-errors", "100000", "--all-points", "--max-seconds", "0"};
+  const std::vector<std::string> common = {
+      code,           "--ebn0", "2,2.5",        "--max-frames",  "3000",
+      "--max-errors", "100000", "--all-points", "--max-seconds", "0"};
   std::vector<std::string> args = common;
   const nlohmann::json zero = simulatejson(dir, args);
   args.insert(args.end(), {"--codeword", "zero"});
@@ -167,8 +168,8 @@ TEST(tanner_transmit, higher_order_modulation_and_fading_run_with_random_words_b
       {{"--modulation", "256qam"}, "10,16", "random"},
   };
   for (const auto &row : rows) {
-    std::vector<std::string> args = {code, "--ebn0", row.points, "--max-frames", "640",
-                                     "--all-points"};
+    std::vector<std::string> args = {code,           "--ebn0", row.points,
+                                     "--max-frames", "640",    "--all-points"};
     args.insert(args.end(), row.options.begin(), row.options.end());
     const nlohmann::json j = simulatejson(dir, args);
     EXPECT_EQ(j["config"]["codeword"], row.codeword) << row.options[1];
@@ -178,8 +179,8 @@ TEST(tanner_transmit, higher_order_modulation_and_fading_run_with_random_words_b
     EXPECT_LT(j["points"][1]["fer"].get<double>(), 0.05) << row.options[1];
   }
   // Threads change nothing, and the table has the information columns.
-  std::vector<std::string> args = {"simulate", code, "--ebn0", "6", "--modulation", "16qam",
-                                   "--max-frames", "256", "--threads"};
+  std::vector<std::string> args = {"simulate", code,           "--ebn0", "6",        "--modulation",
+                                   "16qam",    "--max-frames", "256",    "--threads"};
   args.push_back("1");
   const runresult one = run(tanner, args);
   args.pop_back();  // (assigning a literal trips a false -Wrestrict of GCC 12)
@@ -211,7 +212,8 @@ TEST(tanner_transmit, options_that_cannot_apply_are_refused) {
     int status;
     const char *message;
   } rows[] = {
-      {{code, "--ebn0", "3", "--modulation", "16qam", "--codeword", "zero"}, 2,
+      {{code, "--ebn0", "3", "--modulation", "16qam", "--codeword", "zero"},
+       2,
        "--codeword zero: the zero codeword with 16qam gives a wrong curve"},
       {{code, "--ebn0", "3", "--modulation", "8psk"}, 2, "--modulation takes bpsk, qpsk"},
       {{code, "--ebn0", "3", "--demapper", "max"}, 2, "--demapper takes exact or maxlog"},
@@ -219,11 +221,11 @@ TEST(tanner_transmit, options_that_cannot_apply_are_refused) {
       {{code, "--ebn0", "3", "--fading", "block:0"}, 2, "--fading block:L"},
       {{code, "--ebn0", "3", "--codeword", "ones"}, 2, "--codeword takes zero or random"},
       {{code, "--ebn0", "3", "--modulation", "qpsk", "--modulation", "qpsk"}, 2, "given twice"},
-      {{"irregular", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1", "--length",
-        "48", "--ebn0", "3", "--codeword", "random"},
-       2, "--codeword applies to a code, not to an ensemble"},
-      {{code, "--erasure", "0.3", "--modulation", "qpsk"}, 1,
-       "need an AWGN channel, not bec"},
+      {{"irregular", "--vdeg", "3", "--vfrac", "1", "--cdeg", "6", "--cfrac", "1", "--length", "48",
+        "--ebn0", "3", "--codeword", "random"},
+       2,
+       "--codeword applies to a code, not to an ensemble"},
+      {{code, "--erasure", "0.3", "--modulation", "qpsk"}, 1, "need an AWGN channel, not bec"},
   };
   for (const auto &row : rows) {
     std::vector<std::string> args = row.args;
@@ -255,7 +257,8 @@ TEST(tanner_transmit, rate_matched_codes_take_the_chain) {
                                         "random", "--max-frames", "640"});
     EXPECT_EQ(clean["points"][0]["frameerrors"], 0) << modulation;
   }
-  const std::vector<std::string> point = {"--ebn0", "3", "--max-frames", "6400", "--max-errors", "400"};
+  const std::vector<std::string> point = {"--ebn0",       "3",  "--max-frames", "6400",
+                                          "--max-errors", "400"};
   std::vector<std::string> random = point;
   random.insert(random.end(), {"--codeword", "random"});
   const nlohmann::json zero = runnr(point), words = runnr(random);
@@ -279,13 +282,14 @@ TEST(tanner_transmit, rate_matched_codes_take_the_chain) {
                                          "--shortened", std::to_string(parity)});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("is shortened but is a parity bit"), std::string::npos) << refused.err;
-  const nlohmann::json logged = runnr({"--ebn0", "3", "--modulation", "16qam", "--max-frames", "640",
-                                       "--ledger", dir.file("run.ledger")});
+  const nlohmann::json logged = runnr({"--ebn0", "3", "--modulation", "16qam", "--max-frames",
+                                       "640", "--ledger", dir.file("run.ledger")});
   const std::string ledger = readfile(dir.file("run.ledger"));
   for (const char *key : {"\"modulation\":\"16qam\"", "\"codeword\":\"random\"", "\"infobits\":40}",
                           "\"infobiterrors\":"})
     EXPECT_NE(ledger.find(key), std::string::npos) << key << "\n" << ledger.substr(0, 1200);
-  const runresult merged = run(tanner, {"merge", dir.file("run.ledger"), "--json", dir.file("merged.json")});
+  const runresult merged =
+      run(tanner, {"merge", dir.file("run.ledger"), "--json", dir.file("merged.json")});
   ASSERT_EQ(merged.status, 0) << merged.err;
   nlohmann::json fromledger = nlohmann::json::parse(readfile(dir.file("merged.json")))["points"];
   nlohmann::json points = logged["points"];

@@ -43,19 +43,19 @@ bool parsecodeword(const std::string &name, codewordkind *kind);
 
 struct transmitchain {
   codewordkind codeword = codewordkind::zero;
-  encoder enc;                  // random codewords: the code's encoder
+  encoder enc;  // random codewords: the code's encoder
   channeltype channel = channeltype::awgn;
-  channelsetup setup;           // modulation, demapper, fading, interleaver (n0 unused)
+  channelsetup setup;              // modulation, demapper, fading, interleaver (n0 unused)
   std::vector<double> parameters;  // per point: sigma, erasure or crossover
-  int n = 0;                    // code length
+  int n = 0;                       // code length
   // A code that does not send each bit once (punctured, shortened or
   // repeated bits): the codeword's bits go out in pattern->order, and the
   // decoder takes channeltodecoder of their LLRs; null sends every bit once
   // in node order. With random codewords the information bits of shortened
   // nodes are 0.
   std::shared_ptr<const transmission> pattern;
-  std::vector<int> zeroinfo;    // information bits held at 0 (shortened nodes)
-  std::vector<int> infocounted; // the codeword positions of the other information bits
+  std::vector<int> zeroinfo;     // information bits held at 0 (shortened nodes)
+  std::vector<int> infocounted;  // the codeword positions of the other information bits
 };
 
 // Whether a zero codeword gives the curve of every codeword: the channel

@@ -41,8 +41,7 @@ struct graph {
 // program's message ("PATH: reason") and errno.
 struct fileerror : std::runtime_error {
   int number;
-  fileerror(const std::string &message, int number)
-      : std::runtime_error(message), number(number) {}
+  fileerror(const std::string &message, int number) : std::runtime_error(message), number(number) {}
 };
 
 // Throws the fileerror of a failed open of path (errno as it stands).

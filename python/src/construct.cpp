@@ -70,8 +70,7 @@ void seedwords(const py::handle &seed, unsigned short words[3]) {
     py::sequence parts = py::reinterpret_borrow<py::sequence>(seed);
     for (int k = 0; k < 3; ++k) {
       py::object part = parts[k];
-      if (py::isinstance<py::bool_>(part) || PyIndex_Check(part.ptr()) == 0)
-        badseed(py::str(seed));
+      if (py::isinstance<py::bool_>(part) || PyIndex_Check(part.ptr()) == 0) badseed(py::str(seed));
       py::int_ value = py::reinterpret_steal<py::int_>(PyNumber_Index(part.ptr()));
       if (!value) throw py::error_already_set();
       if (value < py::int_(0) || value > py::int_(65535)) badseed(py::str(seed));

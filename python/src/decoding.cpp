@@ -51,8 +51,7 @@ py::tuple decodebatch(const pydecoder &self,
                       int threads, bool posteriors) {
   const int n = self.compiled.length();
   if (llrs.ndim() != 2 || llrs.shape(1) != n)
-    throw py::value_error("llrs must be a 2-D array of frames x " + std::to_string(n) +
-                          " bits");
+    throw py::value_error("llrs must be a 2-D array of frames x " + std::to_string(n) + " bits");
   const py::ssize_t frames = llrs.shape(0);
   if (frames > INT32_MAX) throw py::value_error("too many frames in one batch");
   if (threads < 1) throw py::value_error("threads must be at least 1");
@@ -128,26 +127,46 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
   bool earlystop = true;
   for (const auto &[key, value] : options) {
     const std::string name = py::str(key);
-    if (name == "decoder") decoder = value.cast<std::string>();
-    else if (name == "schedule") schedule = value.cast<std::string>();
-    else if (name == "iterations") iterations = py::reinterpret_borrow<py::object>(value);
-    else if (name == "early_stop") earlystop = value.cast<bool>();
-    else if (name == "alpha") alpha = py::reinterpret_borrow<py::object>(value);
-    else if (name == "beta") beta = py::reinterpret_borrow<py::object>(value);
-    else if (name == "quantization") settings.decoder.quantization = pyint32(value, name);
-    else if (name == "max_errors") settings.maxerrors = pyint(value, name);
-    else if (name == "max_frames") settings.maxframes = pyint(value, name);
-    else if (name == "max_seconds") settings.maxseconds = pynumber(value, name);
-    else if (name == "min_fer") settings.minfer = pynumber(value, name);
-    else if (name == "all_points") settings.stopwithouterrors = !value.cast<bool>();
-    else if (name == "seed") seed = py::reinterpret_borrow<py::object>(value);
-    else if (name == "threads" && !value.is_none()) settings.threads = pyint32(value, name);
-    else if (name == "threads") continue;
-    else if (name == "ledger" && !value.is_none()) ledger->path = py::str(value);
-    else if (name == "ledger") continue;
-    else if (name == "resume") ledger->resume = value.cast<bool>();
-    else if (name == "frames_per_graph" && ensemble) settings.framespergraph = pyint32(value, name);
-    else throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
+    if (name == "decoder")
+      decoder = value.cast<std::string>();
+    else if (name == "schedule")
+      schedule = value.cast<std::string>();
+    else if (name == "iterations")
+      iterations = py::reinterpret_borrow<py::object>(value);
+    else if (name == "early_stop")
+      earlystop = value.cast<bool>();
+    else if (name == "alpha")
+      alpha = py::reinterpret_borrow<py::object>(value);
+    else if (name == "beta")
+      beta = py::reinterpret_borrow<py::object>(value);
+    else if (name == "quantization")
+      settings.decoder.quantization = pyint32(value, name);
+    else if (name == "max_errors")
+      settings.maxerrors = pyint(value, name);
+    else if (name == "max_frames")
+      settings.maxframes = pyint(value, name);
+    else if (name == "max_seconds")
+      settings.maxseconds = pynumber(value, name);
+    else if (name == "min_fer")
+      settings.minfer = pynumber(value, name);
+    else if (name == "all_points")
+      settings.stopwithouterrors = !value.cast<bool>();
+    else if (name == "seed")
+      seed = py::reinterpret_borrow<py::object>(value);
+    else if (name == "threads" && !value.is_none())
+      settings.threads = pyint32(value, name);
+    else if (name == "threads")
+      continue;
+    else if (name == "ledger" && !value.is_none())
+      ledger->path = py::str(value);
+    else if (name == "ledger")
+      continue;
+    else if (name == "resume")
+      ledger->resume = value.cast<bool>();
+    else if (name == "frames_per_graph" && ensemble)
+      settings.framespergraph = pyint32(value, name);
+    else
+      throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
   }
   // The decoder's own checks come with the others, in tanner's order.
   ldpc::decoderoptions &d = settings.decoder;
@@ -174,12 +193,14 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
 // only, its transmit chain's settings in chain. The ledger's faults raise
 // ValueError with its message.
 void openledger(const ldpc::codesupply &supply, const ldpc::transmission *pattern,
-                const ldpc::simulationsettings &settings, const std::vector<ldpc::configsetting> &chain,
-                const ledgerkeywords &ledger, ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed,
-                ldpc::ledgerfault *fault, ldpc::simulationcallbacks *callbacks) {
+                const ldpc::simulationsettings &settings,
+                const std::vector<ldpc::configsetting> &chain, const ledgerkeywords &ledger,
+                ldpc::ledgerwriter *writer, ldpc::ledgercontents *resumed, ldpc::ledgerfault *fault,
+                ldpc::simulationcallbacks *callbacks) {
   if (supply.graph == nullptr)
-    throw py::value_error("ledger= records the run of a code; an ensemble's run is recorded by "
-                          "tanner simulate --ledger");
+    throw py::value_error(
+        "ledger= records the run of a code; an ensemble's run is recorded by "
+        "tanner simulate --ledger");
   ldpc::ledgersubject subject = ldpc::codesubject(supply.graph, settings.decoder);
   subject.chain = chain;
   if (pattern != nullptr) {
@@ -190,8 +211,8 @@ void openledger(const ldpc::codesupply &supply, const ldpc::transmission *patter
   std::string failure = ldpc::configfault(config);
   if (failure.empty())
     failure = writer->open(ledger.path, config, ldpc::ledgershard{},
-                           ledger.resume ? ldpc::ledgermode::resume : ldpc::ledgermode::create, resumed,
-                           {{"command", "ldpcgraph.simulate"}});
+                           ledger.resume ? ldpc::ledgermode::resume : ldpc::ledgermode::create,
+                           resumed, {{"command", "ldpcgraph.simulate"}});
   if (!failure.empty()) throw py::value_error(failure);
   ldpc::hookledger(writer, resumed, ldpc::ledgershard{}, fault, callbacks);
 }
@@ -220,7 +241,8 @@ py::list mergerows(const std::vector<std::string> &paths) {
   for (const ldpc::configsetting &c : merged.config.settings) {
     if (c.key == "channel" && std::holds_alternative<std::string>(c.value))
       ldpc::parsechannel(std::get<std::string>(c.value), &settings.channel);
-    if (c.key == "allpoints" && std::holds_alternative<bool>(c.value)) allpoints = std::get<bool>(c.value);
+    if (c.key == "allpoints" && std::holds_alternative<bool>(c.value))
+      allpoints = std::get<bool>(c.value);
   }
   py::list rows;
   for (std::size_t p = 0; p < merged.verdict.points.size(); ++p) {
@@ -232,7 +254,7 @@ py::list mergerows(const std::vector<std::string> &paths) {
         0.0, 0, static_cast<int>(merged.config.length), merged.config.length);
     r.stopped = state.end == ldpc::pointend::maxerrors ? ldpc::pointstop::errors
                 : state.end == ldpc::pointend::givenup ? ldpc::pointstop::seconds
-                                                        : ldpc::pointstop::frames;
+                                                       : ldpc::pointstop::frames;
     rows.append(pointrow(settings.channel, r, coded));
     if (!allpoints && t.frameerrors == 0) break;
   }
@@ -260,7 +282,8 @@ transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
     t.given = true;
     ldpc::codewordkind codeword;
     if (name == "interleave") {
-      t.setup.interleave = value.cast<bool>() ? ldpc::interleaving::random : ldpc::interleaving::none;
+      t.setup.interleave =
+          value.cast<bool>() ? ldpc::interleaving::random : ldpc::interleaving::none;
       continue;
     }
     const std::string text = value.cast<std::string>();
@@ -268,16 +291,16 @@ transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
       throw py::value_error("codeword takes zero or random, not '" + text + "'");
     if (name == "codeword") t.codeword = text;
     if (name == "modulation" && !ldpc::parsemodulation(text, &t.setup.modulation))
-      throw py::value_error("modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + text + "'");
+      throw py::value_error("modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + text +
+                            "'");
     if (name == "demapper" && !ldpc::parsedemapper(text, &t.setup.demapper))
       throw py::value_error("demapper takes exact or maxlog, not '" + text + "'");
     if (name == "fading") {
       if (text == "fast") {
         t.setup.fading = ldpc::fadingkind::fast;
       } else if (text.rfind("block:", 0) == 0 && text.size() > 6 &&
-                 text.find_first_not_of("0123456789", 6) == std::string::npos &&
-                 text.size() < 16 && std::stoll(text.substr(6)) >= 1 &&
-                 std::stoll(text.substr(6)) <= 1 << 30) {
+                 text.find_first_not_of("0123456789", 6) == std::string::npos && text.size() < 16 &&
+                 std::stoll(text.substr(6)) >= 1 && std::stoll(text.substr(6)) <= 1 << 30) {
         t.setup.fading = ldpc::fadingkind::block;
         t.setup.blocklength = static_cast<int>(std::stoll(text.substr(6)));
       } else {
@@ -291,7 +314,8 @@ transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
 // The frame source of the keywords on a fixed code, as tanner simulate
 // makes it; the chain's settings for a ledger (none for the all-zero word
 // over BPSK).
-std::vector<ldpc::configsetting> plantransmit(const transmitkeywords &t, const ldpc::codesupply &supply,
+std::vector<ldpc::configsetting> plantransmit(const transmitkeywords &t,
+                                              const ldpc::codesupply &supply,
                                               const ldpc::encoders *info,
                                               std::shared_ptr<const ldpc::transmission> pattern,
                                               ldpc::simulationsettings *settings) {
@@ -329,7 +353,8 @@ py::list simulate(ldpc::codesupply supply, const ldpc::encoders *encoderinfo, do
   ledgerkeywords ledger;
   py::kwargs rest;
   const transmitkeywords transmit = taketransmit(keywords, &rest);
-  ldpc::simulationsettings settings = takeoptions(rest, supply.ensemble != nullptr, &inputs, &ledger);
+  ldpc::simulationsettings settings =
+      takeoptions(rest, supply.ensemble != nullptr, &inputs, &ledger);
   std::string fault = ldpc::simulationfault(inputs, settings, "");
   if (fault.empty() && supply.graph != nullptr) fault = ldpc::undecodable(supply.graph);
   if (fault.empty()) fault = ldpc::setchannelpoints(inputs, designrate, "", &settings);
@@ -342,8 +367,9 @@ py::list simulate(ldpc::codesupply supply, const ldpc::encoders *encoderinfo, do
   std::vector<ldpc::configsetting> chain;
   if (transmit.given) {
     if (supply.graph == nullptr)
-      throw py::value_error("codeword, modulation, demapper, fading and interleave apply to a code, "
-                            "not to an ensemble");
+      throw py::value_error(
+          "codeword, modulation, demapper, fading and interleave apply to a code, "
+          "not to an ensemble");
     chain = plantransmit(transmit, supply, encoderinfo, pattern, &settings);
   }
   std::vector<ldpc::pointresult> results;
@@ -354,8 +380,10 @@ py::list simulate(ldpc::codesupply supply, const ldpc::encoders *encoderinfo, do
   ldpc::ledgercontents resumed;
   ldpc::ledgerfault writefault;
   if (!ledger.path.empty())
-    openledger(supply, pattern.get(), settings, chain, ledger, &writer, &resumed, &writefault, &callbacks);
-  else if (ledger.resume) throw py::value_error("resume=True needs ledger=PATH");
+    openledger(supply, pattern.get(), settings, chain, ledger, &writer, &resumed, &writefault,
+               &callbacks);
+  else if (ledger.resume)
+    throw py::value_error("resume=True needs ledger=PATH");
   {
     py::gil_scoped_release unlocked;
     std::unique_lock<std::mutex> hold(streamlock(), std::defer_lock);
@@ -454,8 +482,10 @@ py::dict standardfields(const ldpc::standardcode &code) {
   d["lift"] = code.lift;
   std::vector<int> punctured, shortened;
   for (std::size_t v = 0; v < code.pattern.state.size(); ++v) {
-    if (code.pattern.state[v] == ldpc::bitstate::punctured) punctured.push_back(static_cast<int>(v));
-    if (code.pattern.state[v] == ldpc::bitstate::shortened) shortened.push_back(static_cast<int>(v));
+    if (code.pattern.state[v] == ldpc::bitstate::punctured)
+      punctured.push_back(static_cast<int>(v));
+    if (code.pattern.state[v] == ldpc::bitstate::shortened)
+      shortened.push_back(static_cast<int>(v));
   }
   d["punctured"] = punctured;
   d["shortened"] = shortened;
@@ -474,12 +504,11 @@ batch); alpha and
 beta only with their decoder; schedule
 "flooding" or "layered". LLRs are log P(0)/P(1): positive favours 0. A
 graph without variable nodes is refused (ValueError).)")
-      .def(py::init([](const graph &code, const std::string &decoder,
-                       const std::string &schedule, const py::object &iterations, bool earlystop,
-                       const py::object &alpha, const py::object &beta,
-                       const py::object &quantization) {
-             ldpc::decoderoptions options = decoderoptions(decoder, schedule, iterations,
-                                                           earlystop, alpha, beta, quantization);
+      .def(py::init([](const graph &code, const std::string &decoder, const std::string &schedule,
+                       const py::object &iterations, bool earlystop, const py::object &alpha,
+                       const py::object &beta, const py::object &quantization) {
+             ldpc::decoderoptions options = decoderoptions(decoder, schedule, iterations, earlystop,
+                                                           alpha, beta, quantization);
              py::gil_scoped_release unlocked;
              return std::make_unique<pydecoder>(code, options);
            }),
@@ -491,8 +520,9 @@ graph without variable nodes is refused (ValueError).)")
            R"(Decodes a frames x n batch of channel LLRs. Returns (decisions uint8
 frames x n, satisfied bool per frame, iterations int32 per frame), and the
 posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
-      .def_property_readonly("lanes", [](const pydecoder &self) { return self.compiled.lanes(); },
-                             "Frames decoded side by side in one SIMD batch.")
+      .def_property_readonly(
+          "lanes", [](const pydecoder &self) { return self.compiled.lanes(); },
+          "Frames decoded side by side in one SIMD batch.")
       .def_property_readonly(
           "target", [](const pydecoder &self) { return self.compiled.target(); },
           "The instruction set decode uses.");
@@ -516,7 +546,8 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
         std::string error;
         if (!ldpc::markpattern(pattern.get(), nodes(punctured), nodes(shortened), &error))
           throw py::value_error(error);
-        if (ldpc::sentbits(*pattern) == 0) throw py::value_error("the transmission pattern sends no bit");
+        if (ldpc::sentbits(*pattern) == 0)
+          throw py::value_error("the transmission pattern sends no bit");
         // The information bits of the design rate, less the shortened ones.
         const int info = std::max(0, static_cast<int>(std::lround(code.record.rate * n)) -
                                          ldpc::countstate(*pattern, ldpc::bitstate::shortened));
@@ -545,15 +576,17 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
       [](const py::dict &request, const std::vector<double> &points, const std::string &channel,
          const py::object &rate, const py::kwargs &options) {
         ldpc::standardcode code = buildstandardcode(request);
-        std::unique_ptr<ldpc::standardcode, void (*)(ldpc::standardcode *)> owned(&code, ldpc::freestandard);
+        std::unique_ptr<ldpc::standardcode, void (*)(ldpc::standardcode *)> owned(
+            &code, ldpc::freestandard);
         auto pattern = std::make_shared<const ldpc::transmission>(code.pattern);
         ldpc::codesupply supply;
         supply.graph = code.graph;
         ldpc::encoders none{0, -1, nullptr, nullptr};
-        return simulate(supply, &none, static_cast<double>(code.info) / ldpc::sentbits(*pattern), points,
-                        channel, rate, options, pattern);
+        return simulate(supply, &none, static_cast<double>(code.info) / ldpc::sentbits(*pattern),
+                        points, channel, rate, options, pattern);
       },
-      py::arg("request"), py::arg("points"), py::arg("channel") = "ebn0", py::arg("rate") = py::none());
+      py::arg("request"), py::arg("points"), py::arg("channel") = "ebn0",
+      py::arg("rate") = py::none());
 
   m.def(
       "_simulate_irregular",
@@ -561,17 +594,18 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
          std::vector<double> cfrac, const py::object &length, bool edgefractions,
          const py::object &girth, const std::vector<double> &points, const std::string &channel,
          const py::object &rate, const py::kwargs &options) {
-        ldpc::simulations ensemble = irregularrecord(pycount(length, "length"), vdeg, vfrac, cdeg,
-                                                     cfrac, edgefractions);
+        ldpc::simulations ensemble =
+            irregularrecord(pycount(length, "length"), vdeg, vfrac, cdeg, cfrac, edgefractions);
         ensemble.newgraph = 1;
         ldpc::codesupply supply;
         supply.ensemble = &ensemble;
         girthguard conditioned(static_cast<int>(pyint(girth, "girth")));
-        return simulate(supply, nullptr, ldpc::irregularrate(ensemble), points, channel, rate, options);
+        return simulate(supply, nullptr, ldpc::irregularrate(ensemble), points, channel, rate,
+                        options);
       },
       py::arg("vdeg"), py::arg("vfrac"), py::arg("cdeg"), py::arg("cfrac"), py::arg("length"),
-      py::arg("edge_fractions"), py::arg("girth"), py::arg("points"),
-      py::arg("channel") = "ebn0", py::arg("rate") = py::none());
+      py::arg("edge_fractions"), py::arg("girth"), py::arg("points"), py::arg("channel") = "ebn0",
+      py::arg("rate") = py::none());
 
   m.def(
       "_simulate_proto",

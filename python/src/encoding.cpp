@@ -39,8 +39,8 @@ py::array_t<std::uint8_t> encodewords(const pyencoder &self, const py::array &gi
   const py::ssize_t frames = words.ndim() == 2 ? words.shape(0) : 1;
   const py::ssize_t width = words.shape(words.ndim() - 1);
   if (width != k)
-    throw py::value_error("the words have " + std::to_string(width) + " bits; the code has K = " +
-                          std::to_string(k));
+    throw py::value_error("the words have " + std::to_string(width) +
+                          " bits; the code has K = " + std::to_string(k));
   std::vector<std::uint8_t> bits(static_cast<std::size_t>(frames) * k);
   const std::int64_t *in = words.data();
   for (std::size_t i = 0; i < bits.size(); ++i) {
@@ -79,13 +79,14 @@ does not fit the graph.)")
       .def_property_readonly("k", [](const pyencoder &e) { return e.enc.k; })
       .def_property_readonly("rank", [](const pyencoder &e) { return e.enc.rank; })
       .def_property_readonly("gap", [](const pyencoder &e) { return e.enc.gap(); })
-      .def_property_readonly("kind", [](const pyencoder &e) {
-        return std::string(ldpc::encodername(e.enc.kind));
-      })
-      .def_property_readonly("positions", [](const pyencoder &e) {
-        return py::array_t<std::int32_t>(static_cast<py::ssize_t>(e.enc.positions.size()),
-                                         e.enc.positions.data());
-      })
+      .def_property_readonly(
+          "kind", [](const pyencoder &e) { return std::string(ldpc::encodername(e.enc.kind)); })
+      .def_property_readonly("positions",
+                             [](const pyencoder &e) {
+                               return py::array_t<std::int32_t>(
+                                   static_cast<py::ssize_t>(e.enc.positions.size()),
+                                   e.enc.positions.data());
+                             })
       .def("encode", &encodewords, py::arg("u"),
            "Codewords (frames x N, uint8) of the information words u (frames x K, or one\n"
            "word of K); ValueError for another width or a bit other than 0 or 1.")

@@ -79,13 +79,15 @@ ldpc::floorsettings floorsettingsof(const graph &code, const std::vector<double>
   run.seed = static_cast<std::uint64_t>(words[0]) | static_cast<std::uint64_t>(words[1]) << 16 |
              static_cast<std::uint64_t>(words[2]) << 32;
   const py::object threads = k->take("threads", py::none());
-  run.threads = threads.is_none() ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))
-                                  : pycount(threads, "threads");
+  run.threads = threads.is_none()
+                    ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))
+                    : pycount(threads, "threads");
   const py::object decodes = k->take("max_decodes", py::none());
   if (!decodes.is_none()) {
     run.maxdecodes = pyint(decodes, "max_decodes");
     if (run.maxdecodes < 1000)
-      throw py::value_error("max_decodes must be at least 1000, not " + std::to_string(run.maxdecodes));
+      throw py::value_error("max_decodes must be at least 1000, not " +
+                            std::to_string(run.maxdecodes));
   }
   const py::object precision = k->take("precision", py::none());
   if (!precision.is_none()) {

@@ -150,7 +150,8 @@ std::int64_t pyint(const py::handle &value, const std::string &name) {
   if (!integer) throw py::error_already_set();
   int overflow = 0;
   const long long result = PyLong_AsLongLongAndOverflow(integer.ptr(), &overflow);
-  if (overflow != 0) throw py::value_error(name + " " + std::string(py::str(integer)) + " is out of range");
+  if (overflow != 0)
+    throw py::value_error(name + " " + std::string(py::str(integer)) + " is out of range");
   return result;
 }
 
@@ -255,29 +256,29 @@ using graphclass = py::class_<graph>;
 // Reading and writing files, and the matrix and edges of a graph.
 void bindfiles(graphclass &cls) {
   cls.def_static(
-          "read",
-          [](const py::object &path, const py::object &format) {
-            std::string name = pathstring(path);
-            const bool qc = readsasqc(name, format);
-            auto target = std::make_unique<graph>();
-            {
-              py::gil_scoped_release unlocked;
-              if (qc)
-                readqcgraph(target.get(), name, nullptr);
-              else
-                readgraph(target.get(), name);
-            }
-            return target;
-          },
-          py::arg("path"), py::arg("format") = py::none(),
-          "Reads a code description file or an alist file (either dialect), recognised from "
-          "the content: a code description file opens with '/*'. A name ending in .qc, or "
-          "format='qc', is a base-matrix file, expanded as tanner expands it (its flag line's "
-          "punctured block columns: qc_punctured).")
+         "read",
+         [](const py::object &path, const py::object &format) {
+           std::string name = pathstring(path);
+           const bool qc = readsasqc(name, format);
+           auto target = std::make_unique<graph>();
+           {
+             py::gil_scoped_release unlocked;
+             if (qc)
+               readqcgraph(target.get(), name, nullptr);
+             else
+               readgraph(target.get(), name);
+           }
+           return target;
+         },
+         py::arg("path"), py::arg("format") = py::none(),
+         "Reads a code description file or an alist file (either dialect), recognised from "
+         "the content: a code description file opens with '/*'. A name ending in .qc, or "
+         "format='qc', is a base-matrix file, expanded as tanner expands it (its flag line's "
+         "punctured block columns: qc_punctured).")
       .def_static(
           "_from_columns",
-          [](int m, int n, py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>
-                                colstart,
+          [](int m, int n,
+             py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> colstart,
              py::array_t<std::int32_t, py::array::c_style | py::array::forcecast> rows) {
             if (colstart.size() != static_cast<py::ssize_t>(n) + 1)
               throw inputerror("matrix: column pointers do not match the number of columns");
@@ -317,23 +318,22 @@ void bindfiles(graphclass &cls) {
           py::arg("path"), py::arg("padded") = true,
           "Writes the graph as an alist file (true maxima, rows numbered from 1, lists in "
           "socket order), zero-padded unless padded is False.")
-      .def(
-          "_csr",
-          [](const graph &self) {
-            const ldpc::graphs &g = self.record;
-            std::vector<std::int64_t> rowstart(static_cast<std::size_t>(g.cnodenum) + 1, 0);
-            std::vector<std::int32_t> columns;
-            {
-              py::gil_scoped_release unlocked;
-              for (int c = 0; c < g.cnodenum; ++c)
-                rowstart[c + 1] = rowstart[c] + g.cnodelist[c].degree;
-              columns.reserve(static_cast<std::size_t>(rowstart.back()));
-              for (int c = 0; c < g.cnodenum; ++c)
-                for (int t = 0; t < g.cnodelist[c].degree; ++t)
-                  columns.push_back(g.cnodelist[c].edgelist[t].dest);
-            }
-            return py::make_tuple(tonumpy(std::move(rowstart)), tonumpy(std::move(columns)));
-          })
+      .def("_csr",
+           [](const graph &self) {
+             const ldpc::graphs &g = self.record;
+             std::vector<std::int64_t> rowstart(static_cast<std::size_t>(g.cnodenum) + 1, 0);
+             std::vector<std::int32_t> columns;
+             {
+               py::gil_scoped_release unlocked;
+               for (int c = 0; c < g.cnodenum; ++c)
+                 rowstart[c + 1] = rowstart[c] + g.cnodelist[c].degree;
+               columns.reserve(static_cast<std::size_t>(rowstart.back()));
+               for (int c = 0; c < g.cnodenum; ++c)
+                 for (int t = 0; t < g.cnodelist[c].degree; ++t)
+                   columns.push_back(g.cnodelist[c].edgelist[t].dest);
+             }
+             return py::make_tuple(tonumpy(std::move(rowstart)), tonumpy(std::move(columns)));
+           })
       .def(
           "edges",
           [](const graph &self) {
@@ -365,53 +365,51 @@ void bindfiles(graphclass &cls) {
 
 // The sizes, rate and degrees of a graph.
 void bindproperties(graphclass &cls) {
-  cls.def_property_readonly("n", [](const graph &self) { return self.record.vnodenum; },
-                             "Number of variable nodes (code length).")
-      .def_property_readonly("m", [](const graph &self) { return self.record.cnodenum; },
-                             "Number of check nodes.")
+  cls.def_property_readonly(
+         "n", [](const graph &self) { return self.record.vnodenum; },
+         "Number of variable nodes (code length).")
       .def_property_readonly(
-          "num_edges", [](const graph &self) { return ldpc::countedges(&self.record); })
+          "m", [](const graph &self) { return self.record.cnodenum; }, "Number of check nodes.")
+      .def_property_readonly("num_edges",
+                             [](const graph &self) { return ldpc::countedges(&self.record); })
       .def_property_readonly(
           "rate",
           [](const graph &self) -> py::object {
             if (self.record.vnodenum <= 0) return py::none();
-            return py::float_(1.0 - static_cast<double>(self.record.cnodenum) /
-                                        self.record.vnodenum);
+            return py::float_(1.0 -
+                              static_cast<double>(self.record.cnodenum) / self.record.vnodenum);
           },
           "Design rate 1 - m/n (None without variable nodes).")
       .def_property_readonly(
           "gap", [](const graph &self) { return self.encoder.gap < 0 ? -1 : self.encoder.gap; },
           "Order of the encoder matrix carried in the code description file; -1 for none.")
-      .def_property_readonly(
-          "variable_degrees",
-          [](const graph &self) {
-            std::vector<std::int32_t> degrees;
-            for (int v = 0; v < self.record.vnodenum; ++v)
-              degrees.push_back(self.record.vnodelist[v].degree);
-            return tonumpy(std::move(degrees));
-          })
-      .def_property_readonly(
-          "check_degrees",
-          [](const graph &self) {
-            std::vector<std::int32_t> degrees;
-            for (int c = 0; c < self.record.cnodenum; ++c)
-              degrees.push_back(self.record.cnodelist[c].degree);
-            return tonumpy(std::move(degrees));
-          });
+      .def_property_readonly("variable_degrees",
+                             [](const graph &self) {
+                               std::vector<std::int32_t> degrees;
+                               for (int v = 0; v < self.record.vnodenum; ++v)
+                                 degrees.push_back(self.record.vnodelist[v].degree);
+                               return tonumpy(std::move(degrees));
+                             })
+      .def_property_readonly("check_degrees", [](const graph &self) {
+        std::vector<std::int32_t> degrees;
+        for (int c = 0; c < self.record.cnodenum; ++c)
+          degrees.push_back(self.record.cnodelist[c].degree);
+        return tonumpy(std::move(degrees));
+      });
 }
 
 // The figures of `tanner stats`: distributions, cycles, fingerprint.
 void bindstatistics(graphclass &cls) {
   cls.def(
-          "degree_distribution",
-          [](const graph &self, const std::string &side) {
-            if (side == "variable") return distribution(ldpc::vdistribution(&self.record));
-            if (side == "check") return distribution(ldpc::cdistribution(&self.record));
-            throw py::value_error("side is 'variable' or 'check', not '" + side + "'");
-          },
-          py::arg("side") = "variable",
-          "The degree distribution of one side: arrays 'degree', 'nodes', 'nodefraction' "
-          "(node perspective) and 'edgefraction' (edge perspective: lambda or rho).")
+         "degree_distribution",
+         [](const graph &self, const std::string &side) {
+           if (side == "variable") return distribution(ldpc::vdistribution(&self.record));
+           if (side == "check") return distribution(ldpc::cdistribution(&self.record));
+           throw py::value_error("side is 'variable' or 'check', not '" + side + "'");
+         },
+         py::arg("side") = "variable",
+         "The degree distribution of one side: arrays 'degree', 'nodes', 'nodefraction' "
+         "(node perspective) and 'edgefraction' (edge perspective: lambda or rho).")
       .def(
           "parallel_edges",
           [](const graph &self) {
@@ -465,10 +463,10 @@ void bindstatistics(graphclass &cls) {
             stats["vnodenum"] = g->vnodenum;
             stats["cnodenum"] = g->cnodenum;
             stats["edges"] = edges;
-            stats["rate"] = g->vnodenum > 0
-                                ? py::object(py::float_(
-                                      1.0 - static_cast<double>(g->cnodenum) / g->vnodenum))
-                                : py::object(py::none());
+            stats["rate"] =
+                g->vnodenum > 0
+                    ? py::object(py::float_(1.0 - static_cast<double>(g->cnodenum) / g->vnodenum))
+                    : py::object(py::none());
             stats["paralleledges"] = parallel;
             stats["fourcycles"] = pythonint(fourcycles);
             stats["girth"] = length > 0 ? py::object(py::int_(length)) : py::object(py::none());

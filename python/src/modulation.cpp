@@ -14,7 +14,8 @@ namespace {
 ldpc::modulationkind modulationnamed(const std::string &name) {
   ldpc::modulationkind kind;
   if (!ldpc::parsemodulation(name, &kind))
-    throw py::value_error("modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + name + "'");
+    throw py::value_error("modulation takes bpsk, qpsk, 16qam, 64qam or 256qam, not '" + name +
+                          "'");
   return kind;
 }
 
@@ -38,8 +39,8 @@ py::array_t<std::complex<double>> modulatebits(const py::array &given, const std
   py::array_t<std::complex<double>> out({frames, n / q});
   std::string error;
   for (py::ssize_t f = 0; f < frames; ++f)
-    ldpc::modulate(kind, bytes.data() + f * n, static_cast<int>(n), out.mutable_data() + f * (n / q),
-                   &error);
+    ldpc::modulate(kind, bytes.data() + f * n, static_cast<int>(n),
+                   out.mutable_data() + f * (n / q), &error);
   return out;
 }
 

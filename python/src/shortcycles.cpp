@@ -53,9 +53,9 @@ void bindshortcycles(py::module_ &m) {
 
   m.def(
       "construct_peg",
-      [](int checks, std::optional<std::vector<int>> vdeg,
-         std::optional<std::vector<double>> vfrac, std::optional<int> length,
-         std::optional<std::vector<int>> degrees, int girth, const py::object &seed) {
+      [](int checks, std::optional<std::vector<int>> vdeg, std::optional<std::vector<double>> vfrac,
+         std::optional<int> length, std::optional<std::vector<int>> degrees, int girth,
+         const py::object &seed) {
         unsigned short words[3];
         seedwords(seed, words);
         checkgirth(girth);
@@ -92,9 +92,9 @@ void bindshortcycles(py::module_ &m) {
           conditiongirth(record, girth);
         });
       },
-      py::arg("checks"), py::kw_only(), py::arg("vdeg") = py::none(),
-      py::arg("vfrac") = py::none(), py::arg("length") = py::none(),
-      py::arg("degrees") = py::none(), py::arg("girth") = 0, py::arg("seed") = 0,
+      py::arg("checks"), py::kw_only(), py::arg("vdeg") = py::none(), py::arg("vfrac") = py::none(),
+      py::arg("length") = py::none(), py::arg("degrees") = py::none(), py::arg("girth") = 0,
+      py::arg("seed") = 0,
       R"(A graph by progressive edge growth, as `tanner construct peg`: checks
 check nodes and variable nodes of the degrees vdeg in the fractions vfrac
 (length nodes), or one degree per node in degrees. girth: remove shorter
@@ -135,8 +135,8 @@ cycles afterwards. Ctrl-C raises KeyboardInterrupt between nodes. Returns
         const int target = girth == 0 ? 4 : girth;
         py::tuple built = withstream(words, [&](ldpc::graphs *record) {
           std::string error;
-          if (!ldpc::constructcirculant(record, protograph.get(), lift, target, &edgeshifts,
-                                        &error, 0, pollinterrupt))
+          if (!ldpc::constructcirculant(record, protograph.get(), lift, target, &edgeshifts, &error,
+                                        0, pollinterrupt))
             throw inputerror((protopath.empty() ? shiftpath : protopath) + ": " + error);
         });
         return py::make_tuple(built[0], built[1],

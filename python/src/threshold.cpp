@@ -29,14 +29,15 @@ ldpc::thresholdoptions takeoptions(const std::string &channel, const std::string
   ldpc::thresholdoptions options;  // alpha and beta default to the decoder's
   options.channel = choose<ldpc::channelkind>(
       "channel", channel, {{"bec", ldpc::channelkind::bec}, {"awgn", ldpc::channelkind::awgn}});
-  options.decoder = choose<ldpc::decoderkind>(
-      "decoder", decoder,
-      {{"spa", ldpc::decoderkind::spa}, {"minsum", ldpc::decoderkind::minsum},
-       {"nms", ldpc::decoderkind::nms}, {"oms", ldpc::decoderkind::oms}});
-  options.method = choose<ldpc::methodkind>(
-      "method", method,
-      {{"auto", ldpc::methodkind::automatic}, {"de", ldpc::methodkind::density},
-       {"ga", ldpc::methodkind::exit}});
+  options.decoder = choose<ldpc::decoderkind>("decoder", decoder,
+                                              {{"spa", ldpc::decoderkind::spa},
+                                               {"minsum", ldpc::decoderkind::minsum},
+                                               {"nms", ldpc::decoderkind::nms},
+                                               {"oms", ldpc::decoderkind::oms}});
+  options.method = choose<ldpc::methodkind>("method", method,
+                                            {{"auto", ldpc::methodkind::automatic},
+                                             {"de", ldpc::methodkind::density},
+                                             {"ga", ldpc::methodkind::exit}});
   ldpc::thresholdgiven given;
   struct numberoption {
     const char *name;
@@ -82,8 +83,7 @@ void bindthreshold(py::module_ &m) {
         bool irregular = vdeg || cdeg || vfrac || cfrac;
         if (irregular == !protofile.is_none())
           throw py::value_error("expects either vdeg/vfrac/cdeg/cfrac or a protofile");
-        if (irregular && !punctured.empty())
-          throw py::value_error("punctured is for protographs");
+        if (irregular && !punctured.empty()) throw py::value_error("punctured is for protographs");
         py::dict numbers;
         numbers["alpha"] = alpha;
         numbers["beta"] = beta;
@@ -140,13 +140,13 @@ void bindthreshold(py::module_ &m) {
         return figures;
       },
       py::arg("channel"), py::kw_only(), py::arg("vdeg") = py::none(),
-      py::arg("vfrac") = py::none(), py::arg("cdeg") = py::none(),
-      py::arg("cfrac") = py::none(), py::arg("edge_fractions") = false,
-      py::arg("protofile") = py::none(), py::arg("punctured") = std::vector<int>(),
-      py::arg("decoder") = "spa", py::arg("method") = "auto", py::arg("alpha") = py::none(),
-      py::arg("beta") = py::none(), py::arg("precision") = py::none(),
-      py::arg("step") = py::none(), py::arg("range") = py::none(),
-      py::arg("tolerance") = py::none(), py::arg("iterations") = py::none(),
+      py::arg("vfrac") = py::none(), py::arg("cdeg") = py::none(), py::arg("cfrac") = py::none(),
+      py::arg("edge_fractions") = false, py::arg("protofile") = py::none(),
+      py::arg("punctured") = std::vector<int>(), py::arg("decoder") = "spa",
+      py::arg("method") = "auto", py::arg("alpha") = py::none(), py::arg("beta") = py::none(),
+      py::arg("precision") = py::none(), py::arg("step") = py::none(),
+      py::arg("range") = py::none(), py::arg("tolerance") = py::none(),
+      py::arg("iterations") = py::none(),
       R"(The decoding threshold of an ensemble, as `tanner threshold --json`.
 
 channel "bec" or "awgn"; the ensemble as vdeg/vfrac/cdeg/cfrac (fractions of

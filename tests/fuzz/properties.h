@@ -111,9 +111,7 @@ inline std::string format(const ldpc::graphs *g) {
   return format(g, &none);
 }
 
-inline bool samedouble(double a, double b) {
-  return (std::isnan(a) && std::isnan(b)) || a == b;
-}
+inline bool samedouble(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
 
 // --- reference tokeniser --------------------------------------------------------
 
@@ -215,18 +213,24 @@ inline bool referencealist(const std::uint8_t *data, std::size_t size, alistrefe
     std::vector<long long> rowcount(static_cast<std::size_t>(m), 0);
     for (long long p = 0; p < need && unpadded; ++p) {
       int r = x[base + p];
-      if (r < 1 || r > m) unpadded = false;
-      else ++rowcount[r - 1];
+      if (r < 1 || r > m)
+        unpadded = false;
+      else
+        ++rowcount[r - 1];
     }
     matches = unpadded;
     for (long long r = 0; r < m && matches; ++r) matches = rowcount[r] == x[4 + n + r];
   }
 
   bool usepadded;
-  if (padded && zerofillers) usepadded = true;
-  else if (matches) usepadded = false;
-  else if (padded) usepadded = true;
-  else return false;
+  if (padded && zerofillers)
+    usepadded = true;
+  else if (matches)
+    usepadded = false;
+  else if (padded)
+    usepadded = true;
+  else
+    return false;
 
   ref->columns.assign(static_cast<std::size_t>(n), {});
   long long p = base;
@@ -252,50 +256,57 @@ inline std::string checkalist(const std::uint8_t *data, std::size_t size) {
   bool ok[2];
   std::string error[2], text[2];
   std::string fault;
-  bool made = bothways(data, size, [&](ldpc::textscanner *in, int way) {
-    ldpc::graphs g{};
-    ok[way] = ldpc::readalist(in, &g, &error[way]);
-    if (!ok[way]) {
-      if (error[way].empty() && fault.empty()) fault = "refused without a message";
-      return;
-    }
-    text[way] = format(&g);
-    if (way == 0) {
-      std::string f = oracle::checkgraph(&g, oracle::tablesexact);
-      // check sockets in order of appearance: by variable node, then socket
-      for (int c = 0; c < g.cnodenum && f.empty(); ++c)
-        for (int t = 1; t < g.cnodelist[c].degree && f.empty(); ++t) {
-          const ldpc::edge &a = g.cnodelist[c].edgelist[t - 1], &b = g.cnodelist[c].edgelist[t];
-          if (a.dest > b.dest || (a.dest == b.dest && a.socket >= b.socket))
-            f = "cnode " + std::to_string(c) + " sockets out of order of appearance";
+  bool made = bothways(
+      data, size,
+      [&](ldpc::textscanner *in, int way) {
+        ldpc::graphs g{};
+        ok[way] = ldpc::readalist(in, &g, &error[way]);
+        if (!ok[way]) {
+          if (error[way].empty() && fault.empty()) fault = "refused without a message";
+          return;
         }
-      for (int v = 0; v < g.vnodenum && f.empty(); ++v)
-        for (int s = 0; s < g.vnodelist[v].degree && f.empty(); ++s)
-          if (g.vnodelist[v].edgelist[s].message != 0.0) f = "message not zero";
-      alistreference ref;
-      if (f.empty() && !referencealist(data, size, &ref)) f = "accepted; the reference reading refuses";
-      if (f.empty() && (g.vnodenum != ref.n || g.cnodenum != ref.m || g.vmaxdegree != ref.vmax ||
-                        g.cmaxdegree != ref.cmax))
-        f = "header differs from the reference reading";
-      if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(ref.m) / ref.n))
-        f = "rate is not 1 - M/N";
-      for (int v = 0; v < g.vnodenum && f.empty(); ++v) {
-        const ldpc::vnode &node = g.vnodelist[v];
-        bool same = node.degree == static_cast<int>(ref.columns[v].size());
-        for (int s = 0; s < node.degree && same; ++s) same = node.edgelist[s].dest == ref.columns[v][s];
-        if (!same) f = "column " + std::to_string(v + 1) + " differs from the reference reading";
-      }
-      if (!f.empty() && fault.empty()) fault = f;
-    }
-    ldpc::freegraph(&g);
-  }, &fault);
+        text[way] = format(&g);
+        if (way == 0) {
+          std::string f = oracle::checkgraph(&g, oracle::tablesexact);
+          // check sockets in order of appearance: by variable node, then socket
+          for (int c = 0; c < g.cnodenum && f.empty(); ++c)
+            for (int t = 1; t < g.cnodelist[c].degree && f.empty(); ++t) {
+              const ldpc::edge &a = g.cnodelist[c].edgelist[t - 1], &b = g.cnodelist[c].edgelist[t];
+              if (a.dest > b.dest || (a.dest == b.dest && a.socket >= b.socket))
+                f = "cnode " + std::to_string(c) + " sockets out of order of appearance";
+            }
+          for (int v = 0; v < g.vnodenum && f.empty(); ++v)
+            for (int s = 0; s < g.vnodelist[v].degree && f.empty(); ++s)
+              if (g.vnodelist[v].edgelist[s].message != 0.0) f = "message not zero";
+          alistreference ref;
+          if (f.empty() && !referencealist(data, size, &ref))
+            f = "accepted; the reference reading refuses";
+          if (f.empty() && (g.vnodenum != ref.n || g.cnodenum != ref.m ||
+                            g.vmaxdegree != ref.vmax || g.cmaxdegree != ref.cmax))
+            f = "header differs from the reference reading";
+          if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(ref.m) / ref.n))
+            f = "rate is not 1 - M/N";
+          for (int v = 0; v < g.vnodenum && f.empty(); ++v) {
+            const ldpc::vnode &node = g.vnodelist[v];
+            bool same = node.degree == static_cast<int>(ref.columns[v].size());
+            for (int s = 0; s < node.degree && same; ++s)
+              same = node.edgelist[s].dest == ref.columns[v][s];
+            if (!same)
+              f = "column " + std::to_string(v + 1) + " differs from the reference reading";
+          }
+          if (!f.empty() && fault.empty()) fault = f;
+        }
+        ldpc::freegraph(&g);
+      },
+      &fault);
   if (!made) return fault;
   if (!fault.empty()) return fault;
   if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
     return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
   if (!ok[0]) {
     alistreference ref;
-    if (referencealist(data, size, &ref)) return "refused (" + error[0] + "); the reference reading accepts";
+    if (referencealist(data, size, &ref))
+      return "refused (" + error[0] + "); the reference reading accepts";
   }
   return "";
 }
@@ -308,45 +319,50 @@ inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
   std::string error[2], text[2];
   std::string fault;
   int sentinel = 0;
-  bool made = bothways(data, size, [&](ldpc::textscanner *in, int way) {
-    ldpc::graphs g{};
-    ldpc::encoders encoder{};
-    encoder.gap = -7;
-    encoder.iphi = &sentinel;
-    ok[way] = ldpc::parsegraph(in, &g, &encoder, &error[way]);
-    if (!ok[way]) {
-      if (fault.empty() && error[way].empty()) fault = "refused without a message";
-      if (fault.empty() && encoder.iphi != &sentinel) fault = "refused, but iphi was replaced";
-      return;
-    }
-    text[way] = format(&g, &encoder);
-    if (way == 0) {
-      std::string f = oracle::checkgraph(&g, oracle::tablesfit);
-      if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(g.cnodenum) / g.vnodenum))
-        f = "rate is not 1 - cnodenum / vnodenum";
-      if (f.empty() && encoder.gap < 0 && encoder.iphi != &sentinel) f = "negative gap, but iphi was replaced";
-      if (f.empty() && encoder.gap >= 0 && encoder.iphi == &sentinel) f = "gap without iphi";
-      // written and read again: the same bytes
-      if (f.empty()) {
-        ldpc::textscanner again;
-        ldpc::scanfrommemory(&again, text[0].data(), text[0].size());
-        ldpc::graphs g2{};
-        ldpc::encoders encoder2{};
-        encoder2.iphi = &sentinel;
-        std::string error2;
-        if (!ldpc::parsegraph(&again, &g2, &encoder2, &error2)) {
-          f = "its own writing is refused: " + error2;
-        } else {
-          if (format(&g2, &encoder2) != text[0]) f = "written, read and written again: the bytes differ";
-          ldpc::freegraph(&g2);
-          if (encoder2.gap >= 0) std::free(encoder2.iphi);
+  bool made = bothways(
+      data, size,
+      [&](ldpc::textscanner *in, int way) {
+        ldpc::graphs g{};
+        ldpc::encoders encoder{};
+        encoder.gap = -7;
+        encoder.iphi = &sentinel;
+        ok[way] = ldpc::parsegraph(in, &g, &encoder, &error[way]);
+        if (!ok[way]) {
+          if (fault.empty() && error[way].empty()) fault = "refused without a message";
+          if (fault.empty() && encoder.iphi != &sentinel) fault = "refused, but iphi was replaced";
+          return;
         }
-      }
-      if (!f.empty() && fault.empty()) fault = f;
-    }
-    ldpc::freegraph(&g);
-    if (encoder.gap >= 0 && encoder.iphi != &sentinel) std::free(encoder.iphi);
-  }, &fault);
+        text[way] = format(&g, &encoder);
+        if (way == 0) {
+          std::string f = oracle::checkgraph(&g, oracle::tablesfit);
+          if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(g.cnodenum) / g.vnodenum))
+            f = "rate is not 1 - cnodenum / vnodenum";
+          if (f.empty() && encoder.gap < 0 && encoder.iphi != &sentinel)
+            f = "negative gap, but iphi was replaced";
+          if (f.empty() && encoder.gap >= 0 && encoder.iphi == &sentinel) f = "gap without iphi";
+          // written and read again: the same bytes
+          if (f.empty()) {
+            ldpc::textscanner again;
+            ldpc::scanfrommemory(&again, text[0].data(), text[0].size());
+            ldpc::graphs g2{};
+            ldpc::encoders encoder2{};
+            encoder2.iphi = &sentinel;
+            std::string error2;
+            if (!ldpc::parsegraph(&again, &g2, &encoder2, &error2)) {
+              f = "its own writing is refused: " + error2;
+            } else {
+              if (format(&g2, &encoder2) != text[0])
+                f = "written, read and written again: the bytes differ";
+              ldpc::freegraph(&g2);
+              if (encoder2.gap >= 0) std::free(encoder2.iphi);
+            }
+          }
+          if (!f.empty() && fault.empty()) fault = f;
+        }
+        ldpc::freegraph(&g);
+        if (encoder.gap >= 0 && encoder.iphi != &sentinel) std::free(encoder.iphi);
+      },
+      &fault);
   if (!made) return fault;
   if (!fault.empty()) return fault;
   if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
@@ -426,36 +442,40 @@ inline std::string checkprotofile(const std::uint8_t *data, std::size_t size) {
   bool ok[2];
   std::string error[2], text[2];
   std::string fault;
-  bool made = bothways(data, size, [&](ldpc::textscanner *in, int way) {
-    ldpc::graphs *p = nullptr;
-    ok[way] = ldpc::parseprotograph(in, &p, &error[way]);
-    if (!ok[way]) {
-      if (fault.empty() && error[way].empty()) fault = "refused without a message";
-      return;
-    }
-    if (p == nullptr) {
-      if (fault.empty()) fault = "accepted without a protograph";
-      return;
-    }
-    text[way] = format(p);
-    if (way == 0) {
-      std::string f = oracle::checkgraph(p, oracle::notables);
-      if (f.empty() && !refaccepts) f = "accepted; the reference reading refuses";
-      if (f.empty() && (p->vnodenum != ref.vnodenum || p->cnodenum != ref.cnodenum))
-        f = "node counts differ from the reference reading";
-      for (int v = 0; v < p->vnodenum && f.empty(); ++v) {
-        const ldpc::vnode &node = p->vnodelist[v];
-        bool same = node.degree == static_cast<int>(ref.pairs[v].size());
-        for (int s = 0; s < node.degree && same; ++s)
-          same = node.edgelist[s].dest == ref.pairs[v][s].first &&
-                 node.edgelist[s].socket == ref.pairs[v][s].second;
-        if (!same) f = "variable node " + std::to_string(v) + " differs from the reference reading";
-      }
-      if (!f.empty() && fault.empty()) fault = f;
-    }
-    ldpc::freegraph(p);
-    std::free(p);
-  }, &fault);
+  bool made = bothways(
+      data, size,
+      [&](ldpc::textscanner *in, int way) {
+        ldpc::graphs *p = nullptr;
+        ok[way] = ldpc::parseprotograph(in, &p, &error[way]);
+        if (!ok[way]) {
+          if (fault.empty() && error[way].empty()) fault = "refused without a message";
+          return;
+        }
+        if (p == nullptr) {
+          if (fault.empty()) fault = "accepted without a protograph";
+          return;
+        }
+        text[way] = format(p);
+        if (way == 0) {
+          std::string f = oracle::checkgraph(p, oracle::notables);
+          if (f.empty() && !refaccepts) f = "accepted; the reference reading refuses";
+          if (f.empty() && (p->vnodenum != ref.vnodenum || p->cnodenum != ref.cnodenum))
+            f = "node counts differ from the reference reading";
+          for (int v = 0; v < p->vnodenum && f.empty(); ++v) {
+            const ldpc::vnode &node = p->vnodelist[v];
+            bool same = node.degree == static_cast<int>(ref.pairs[v].size());
+            for (int s = 0; s < node.degree && same; ++s)
+              same = node.edgelist[s].dest == ref.pairs[v][s].first &&
+                     node.edgelist[s].socket == ref.pairs[v][s].second;
+            if (!same)
+              f = "variable node " + std::to_string(v) + " differs from the reference reading";
+          }
+          if (!f.empty() && fault.empty()) fault = f;
+        }
+        ldpc::freegraph(p);
+        std::free(p);
+      },
+      &fault);
   if (!made) return fault;
   if (!fault.empty()) return fault;
   if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
@@ -508,7 +528,8 @@ inline std::string checktextwriter(const std::uint8_t *data, std::size_t size) {
       expected += field;
     } else if (kind == 3 || kind == 4) {  // a degree: any int, or 10^7 and more
       int degree = static_cast<int>(static_cast<std::uint32_t>(word(4)));
-      if (kind == 4) degree = 10000000 + static_cast<int>(static_cast<unsigned>(degree) % 2137483647u);
+      if (kind == 4)
+        degree = 10000000 + static_cast<int>(static_cast<unsigned>(degree) % 2137483647u);
       ldpc::formatdegree(&out, degree);
       std::snprintf(field, sizeof field, "%3d ", degree);
       expected += field;

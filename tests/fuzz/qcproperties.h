@@ -88,7 +88,8 @@ inline bool referenceqc(std::string text, qcreference *ref) {
   if (static_cast<long long>(lines.size()) < 1LL + ref->rows) return false;
   long long edges = 0;
   for (int r = 1; r <= ref->rows; ++r) {
-    if (static_cast<long long>(lines[static_cast<std::size_t>(r)].size()) != ref->columns) return false;
+    if (static_cast<long long>(lines[static_cast<std::size_t>(r)].size()) != ref->columns)
+      return false;
     for (int s : lines[static_cast<std::size_t>(r)]) {
       if (s < -1 || s >= ref->lift) return false;
       ref->shifts.push_back(s);
