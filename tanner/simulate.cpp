@@ -137,7 +137,8 @@ const char simulatehelp[] =
     "                     approximation (default exact)\n"
     "  --fading fast|block:L   Rayleigh fading known at the receiver, a gain per\n"
     "                     symbol or per L symbols\n"
-    "  --interleave       a random bit interleaver per frame\n"
+    "  --interleave       a random bit interleaver per frame (standard nr: the\n"
+    "                     5G NR bit interleaver, TS 38.212 clause 5.4.2.2)\n"
     "\n"
     "Ensembles (irregular, proto) only:\n"
     "  --frames-per-graph N   frames per graph (default 1000)\n"
@@ -562,6 +563,10 @@ void plancode(settings *s, codeplan *plan) {
   if (s->girth > 0) ldpc::conditionconstructions(s->girth);
   const std::string fault = ldpc::setchannelpoints(s->inputs, plan->rate, "--", &s->run);
   if (!fault.empty()) fail(plan->description + ": " + fault);
+  // A rate-matched 5G NR code block is interleaved as its standard does.
+  if (s->code == "standard" && s->codeargs.options.request.family == "nr" &&
+      s->transmit.setup.interleave == ldpc::interleaving::random)
+    s->transmit.setup.interleave = ldpc::interleaving::nr;
   if (plan->graph != nullptr)
     s->transmitline = plantransmit(s->transmit, plan->graph, &plan->encoder,
                                    plan->transmit.active ? &plan->transmit.pattern : nullptr,

@@ -89,7 +89,9 @@ std::string plantransmit(const transmitargs &t, const ldpc::graphs *graph,
   if (t.setup.fading == ldpc::fadingkind::fast) line += ", fast Rayleigh fading";
   if (t.setup.fading == ldpc::fadingkind::block)
     line += ", block Rayleigh fading of " + std::to_string(t.setup.blocklength) + " symbols";
-  if (t.setup.interleave != ldpc::interleaving::none) line += ", random bit interleaver";
+  if (t.setup.interleave == ldpc::interleaving::random) line += ", random bit interleaver";
+  if (t.setup.interleave == ldpc::interleaving::nr)
+    line += ", 5G NR bit interleaver (TS 38.212 clause 5.4.2.2)";
   if (codeword == ldpc::codewordkind::random)
     line += "; " + std::string(ldpc::encodername(chain->enc.kind)) + " encoder, K " +
             std::to_string(chain->enc.k);

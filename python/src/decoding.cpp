@@ -282,8 +282,12 @@ transmitkeywords taketransmit(const py::kwargs &keywords, py::kwargs *rest) {
     t.given = true;
     ldpc::codewordkind codeword;
     if (name == "interleave") {
-      t.setup.interleave =
-          value.cast<bool>() ? ldpc::interleaving::random : ldpc::interleaving::none;
+      // "nr": the interleaver a rate-matched 5G NR code block takes.
+      if (py::isinstance<py::str>(value) && value.cast<std::string>() == "nr")
+        t.setup.interleave = ldpc::interleaving::nr;
+      else
+        t.setup.interleave =
+            value.cast<bool>() ? ldpc::interleaving::random : ldpc::interleaving::none;
       continue;
     }
     const std::string text = value.cast<std::string>();
@@ -582,8 +586,13 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
         ldpc::codesupply supply;
         supply.graph = code.graph;
         ldpc::encoders none{0, -1, nullptr, nullptr};
+        // A rate-matched 5G NR code block is interleaved as its standard does.
+        py::kwargs chosen = py::reinterpret_steal<py::kwargs>(PyDict_Copy(options.ptr()));
+        if (code.family == "nr" && chosen.contains("interleave") &&
+            py::isinstance<py::bool_>(chosen["interleave"]) && chosen["interleave"].cast<bool>())
+          chosen["interleave"] = py::str("nr");
         return simulate(supply, &none, static_cast<double>(code.info) / ldpc::sentbits(*pattern),
-                        points, channel, rate, options, pattern);
+                        points, channel, rate, chosen, pattern);
       },
       py::arg("request"), py::arg("points"), py::arg("channel") = "ebn0",
       py::arg("rate") = py::none());

@@ -44,7 +44,8 @@ def counts(points):
     return [(p["frames"], p["frameerrors"], p["biterrors"], p.get("infobiterrors")) for p in points]
 
 
-@pytest.mark.parametrize("extra", [{}, {"codeword": "random", "modulation": "16qam"}])
+@pytest.mark.parametrize("extra", [{}, {"codeword": "random", "modulation": "16qam"},
+                                   {"modulation": "16qam", "interleave": True}])
 def test_simulations_count_as_tanner_does(tmp_path, extra):
     code = ldpcgraph.standard("nr", info=40, length=100)
     run = dict(max_frames=1000, max_errors=30, threads=2, seed=3, all_points=True)
@@ -54,7 +55,7 @@ def test_simulations_count_as_tanner_does(tmp_path, extra):
             "--max-frames", 1000, "--max-errors", 30, "--threads", 2, "--seed", 3, "--all-points",
             "--json", out]
     for key, value in extra.items():
-        args += ["--" + key, value]
+        args += ["--" + key] if value is True else ["--" + key, value]
     tanner(*args)
     assert counts(rows) == counts(json.loads(out.read_text())["points"])
 
