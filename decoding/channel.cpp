@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "randomstream.h"
+#include "enumnames.h"
 
 namespace ldpc {
 
@@ -25,12 +26,7 @@ const char *channelname(channeltype type) { return channelnames[static_cast<int>
 const char *parametername(channeltype type) { return parameternames[static_cast<int>(type)]; }
 
 bool parsechannel(const std::string &name, channeltype *type) {
-  for (int k = 0; k < 3; ++k)
-    if (name == channelnames[k]) {
-      *type = static_cast<channeltype>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(channelnames, name, type);
 }
 
 std::uint64_t streamstate(std::uint64_t seed, std::int64_t point, std::int64_t index) {

@@ -1,6 +1,7 @@
 // The checks of a simulation's inputs, and the points as channel
 // parameters.
 #include "simulationcheck.h"
+#include "enumnames.h"
 
 #include <cmath>
 #include <cstdio>
@@ -77,12 +78,7 @@ std::string limitsfault(const simulationsettings &s, const std::string &prefix) 
 const char *pointkindname(pointkind kind) { return kindnames[static_cast<int>(kind)]; }
 
 bool parsepointkind(const std::string &name, pointkind *kind) {
-  for (int k = 0; k < 4; ++k)
-    if (name == kindnames[k]) {
-      *kind = static_cast<pointkind>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(kindnames, name, kind);
 }
 
 channeltype pointchannel(pointkind kind) {

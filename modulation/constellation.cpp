@@ -1,5 +1,6 @@
 // The constellations of the 5G NR modulation mapper.
 #include "constellation.h"
+#include "enumnames.h"
 
 #include <cmath>
 
@@ -33,12 +34,7 @@ double amplitude(int level, int p) {
 const char *modulationname(modulationkind kind) { return names[static_cast<int>(kind)]; }
 
 bool parsemodulation(const std::string &name, modulationkind *kind) {
-  for (int k = 0; k < 5; ++k)
-    if (name == names[k]) {
-      *kind = static_cast<modulationkind>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(names, name, kind);
 }
 
 int bitspersymbol(modulationkind kind) { return bits[static_cast<int>(kind)]; }

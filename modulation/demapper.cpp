@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "demapperkernel.h"
+#include "enumnames.h"
 
 namespace ldpc {
 
@@ -93,12 +94,7 @@ demapkernel::params setup(modulationkind kind, demapperkind demapper, const std:
 const char *demappername(demapperkind kind) { return names[static_cast<int>(kind)]; }
 
 bool parsedemapper(const std::string &name, demapperkind *kind) {
-  for (int k = 0; k < 2; ++k)
-    if (name == names[k]) {
-      *kind = static_cast<demapperkind>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(names, name, kind);
 }
 
 void demodulate(modulationkind kind, demapperkind demapper, const std::complex<double> *y,

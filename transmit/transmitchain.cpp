@@ -1,5 +1,6 @@
 // One frame through the transmit chain.
 #include "transmitchain.h"
+#include "enumnames.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,12 +14,7 @@ const char *const codewordnames[] = {"zero", "random"};
 const char *codewordname(codewordkind kind) { return codewordnames[static_cast<int>(kind)]; }
 
 bool parsecodeword(const std::string &name, codewordkind *kind) {
-  for (int k = 0; k < 2; ++k)
-    if (name == codewordnames[k]) {
-      *kind = static_cast<codewordkind>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(codewordnames, name, kind);
 }
 
 bool zerowordsymmetric(const channelsetup &setup) {
