@@ -11,6 +11,14 @@
 #
 # scripts/bench.sh --threshold [--repeats N] [--quick] runs only the
 # threshold benchmark (bench/thresholdbench.cpp).
+#
+# The decoder tables (bench/decodebench.cpp: the (3,6) code of 10,000 bits,
+# the irregular code of 50,000, the 5G NR code K = 8448 rate 1/3 and the
+# DVB-S2 normal frame of rate 1/2; about 3 minutes on a quiet machine) and
+# the one-frame latency table (bench/intrabench.cpp) come after the tanner
+# stats; --only decode runs only those two, DECODE_REPEATS (default 3) sets
+# their repeats, and --quick runs them at one thread, 50 iterations only
+# (intrabench: 64 frames, one repeat).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 builddir=${BENCH_BUILD_DIR:-build-bench}
@@ -30,13 +38,34 @@ if [ "${1:-}" = "--threshold" ]; then
   thresholdbench "$@"
   exit 0
 fi
-cmake --build "$builddir" --target benchmarks -j "$(nproc)" >/dev/null
 mkdir -p bench/out
 repeats=3
 args=("$@")
 for ((i = 0; i + 1 < ${#args[@]}; i++)); do
   [ "${args[i]}" = --repeats ] && repeats=${args[i + 1]}
 done
+decodeargs=(--repeats "${DECODE_REPEATS:-3}")
+if [[ " $* " == *" --quick "* ]]; then decodeargs+=(--quick); fi
+# Decoders: every algorithm and schedule against the straightforward
+# double-precision sum-product decoder (bench/naivedecoder.h), on the four
+# codes; then the one-frame decoder's latency beside the batched decoder's.
+decodetables() {
+  cmake --build "$builddir" --target decodebench intrabench -j "$(nproc)" >/dev/null
+  {
+    echo
+    echo "== decoders (bench/decodebench.cpp)"
+    "$builddir"/bench/decodebench "${decodeargs[@]}"
+    echo
+    echo "== one-frame latency (bench/intrabench.cpp)"
+    "$builddir"/bench/intrabench "${decodeargs[@]}"
+  } | tee -a bench/out/results.txt
+}
+if [[ " $* " == *" --only decode "* ]]; then
+  : > bench/out/results.txt
+  decodetables
+  exit 0
+fi
+cmake --build "$builddir" --target benchmarks -j "$(nproc)" >/dev/null
 girthtable() {
   echo
   "$builddir"/bench/girthbench --repeats "$repeats" | tee -a bench/out/results.txt
@@ -142,14 +171,7 @@ makeshape complete-1000 complete 1000
   done
 } | tee -a bench/out/results.txt
 
-# Decoders: every algorithm and schedule against the straightforward
-# double-precision sum-product decoder (bench/naivedecoder.h), on a
-# (3,6)-regular code of 10,000 bits and an irregular rate-1/2 code of 50,000.
-{
-  echo
-  echo "== decoders (bench/decodebench.cpp)"
-  "$builddir"/bench/decodebench --repeats "${DECODE_REPEATS:-3}"
-} | tee -a bench/out/results.txt
+decodetables
 
 if [[ " $* " != *" --only "* ]]; then
   thresholdbench --repeats 3
