@@ -105,6 +105,11 @@ const char *simdtarget();
 // a restriction of run-time dispatch to one of them (0 lifts it).
 std::vector<long long> simdtargets();
 void restricttarget(long long target);
+// For tests: how many of every stride-th float (by bit pattern) of [-80, -0]
+// and [1, 2^25] give an exponential or logarithm of the float sum-product
+// rule that differs in any bit from Highway's Exp and Log (0: the rule's
+// results are those of Highway's functions on the selected target).
+long long spamismatches(int stride);
 
 // Decodes frames frames (any number) of llr, n values each, with the SIMD
 // kernel; out points at the first frame's results. Batch b holds frames

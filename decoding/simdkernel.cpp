@@ -188,11 +188,27 @@ struct sumproductrule {
   };
 
   explicit sumproductrule(const params &) {}
+  // exp(x) for x in [-80, -0], bit for bit as hn::Exp: its steps without
+  // the ones this range never needs (the sign of the rounding, which is
+  // always -0.5 here; the lower bound; the product by a power of two split
+  // in two for results near the subnormals: 2^q, q >= -116, and every
+  // product by it stay normal, hence exact, in either form).
+  HWY_INLINE V expnegative(V x) const {
+    const hn::RebindToSigned<A::D> di;
+    hn::impl::ExpImpl<float> impl;
+    const auto q = hn::ConvertTo(
+        di, hn::MulAdd(x, hn::Set(d, 1.442695040888963407359924681f), hn::Set(d, -0.5f)));
+    const V y = hn::Add(impl.ExpPoly(d, impl.ExpReduce(d, x, q)), one);
+    return hn::Mul(y, impl.Pow2I(d, q));
+  }
+  // log(x) for x >= 1, bit for bit as hn::Log: without its scaling of
+  // subnormal inputs, which x never is.
+  HWY_INLINE V logatleastone(V x) const { return hn::impl::Log<A::D, V, false>(d, x); }
   HWY_INLINE state start() const { return {one, one, hn::Zero(d), one, one}; }
   HWY_INLINE void in(state &s, int k, V t, T *scratch) const {
     const size_t w = hn::Lanes(d);
     s.parity = hn::Xor(s.parity, t);
-    const V x = hn::Exp(d, hn::Max(hn::Neg(hn::Abs(t)), lowest));
+    const V x = expnegative(hn::Max(hn::Neg(hn::Abs(t)), lowest));
     hn::Store(x, d, scratch + 3 * k * w);
     hn::Store(s.n, d, scratch + (3 * k + 1) * w);
     hn::Store(s.dd, d, scratch + (3 * k + 2) * w);
@@ -209,7 +225,7 @@ struct sumproductrule {
     s.suffixd = hn::Mul(s.suffixd, hn::Add(one, x));
     // |p| = N / D at most 1 - 2^-24: D - N at least D 2^-24.
     const V below = hn::Max(hn::Sub(othersd, othersn), hn::Mul(othersd, floor));
-    const V magnitude = hn::Log(d, hn::Div(hn::Add(othersd, othersn), below));
+    const V magnitude = logatleastone(hn::Div(hn::Add(othersd, othersn), below));
     return hn::Or(magnitude, hn::And(hn::Xor(s.parity, t), signbit));
   }
 };
@@ -495,6 +511,33 @@ int lanecount(int bits) {
 
 const char *targetname() { return hwy::TargetName(HWY_TARGET); }
 
+// Every stride-th float of [-80, -0] and of [1, 2^25] (by bit pattern, both
+// ends included) at which the sum-product rule's exponential and logarithm
+// differ in any bit from Highway's Exp and Log: the inputs they meet (the
+// quotient (D + N) / max(D - N, D (1 - 2^-24)) lies in [1, 2^25)).
+long long spamathmismatches(int stride) {
+  const float32::D d;
+  const hn::RebindToSigned<float32::D> di;
+  const sumproductrule rule{params{}};
+  const size_t w = hn::Lanes(d);
+  auto in = hwy::AllocateAligned<std::uint32_t>(w);
+  long long bad = 0;
+  auto sweep = [&](std::uint32_t first, std::uint32_t last, bool exp) {
+    for (std::uint64_t at = first; at <= last;) {
+      for (size_t j = 0; j < w; ++j, at += static_cast<std::uint64_t>(stride))
+        in[j] = static_cast<std::uint32_t>(std::min<std::uint64_t>(at, last));
+      const auto x = hn::BitCast(d, hn::Load(hn::RebindToUnsigned<float32::D>(), in.get()));
+      const auto mine = exp ? rule.expnegative(x) : rule.logatleastone(x);
+      const auto theirs = exp ? hn::Exp(d, x) : hn::Log(d, x);
+      bad += static_cast<long long>(
+          hn::CountTrue(di, hn::Ne(hn::BitCast(di, mine), hn::BitCast(di, theirs))));
+    }
+  };
+  sweep(0x80000000u, 0xC2A00000u, true);   // -0 .. -80
+  sweep(0x3F800000u, 0x4C000000u, false);  // 1 .. 2^25
+  return bad;
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace ldpc::kernel
 HWY_AFTER_NAMESPACE();
@@ -504,6 +547,7 @@ namespace ldpc::kernel {
 HWY_EXPORT(decodebatches);
 HWY_EXPORT(lanecount);
 HWY_EXPORT(targetname);
+HWY_EXPORT(spamathmismatches);
 
 void decodesimd(const params &p, const double *llr, int frames, const decodeoutputs &out,
                 std::vector<int> *trace, std::atomic<int> *next) {
@@ -521,5 +565,7 @@ std::vector<long long> simdtargets() {
 }
 
 void restricttarget(long long target) { hwy::SetSupportedTargetsForTest(target); }
+
+long long spamismatches(int stride) { return HWY_DYNAMIC_DISPATCH(spamathmismatches)(stride); }
 }  // namespace ldpc::kernel
 #endif
