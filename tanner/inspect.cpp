@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "graphstats.h"
+#include "optiontable.h"
 
 namespace tanner {
 
@@ -60,27 +61,28 @@ struct options {
   bool json = false;
 };
 
+// The options of dump (--what) and stats (--json); check takes none.
+std::vector<optionentry> optiontable(const char *command, options *parsed, bool takeswhat,
+                                     bool takesjson) {
+  std::vector<optionentry> table;
+  if (takeswhat)
+    table.push_back({"--what", optionkind::integer, "usage: tanner dump [--what N] IN.code",
+                     [=](const std::string &value) {
+                       parsed->what = parsecount(command, "--what", value, 0);
+                       if (parsed->what > 7)
+                         usageerror(command, "--what takes bits 1, 2 and 4: 0 to 7");
+                     }});
+  if (takesjson)
+    table.push_back({"--json", optionkind::flag, "  --json   the same figures as one JSON object",
+                     [=](const std::string &) { parsed->json = true; }});
+  return table;
+}
+
 options parseoptions(const char *command, const char *help, int argc, char **argv, bool takeswhat,
                      bool takesjson) {
   options parsed;
-  for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(help, stdout);
-      finish(statusok);
-    }
-    if (takeswhat && arg == "--what") {
-      if (i + 1 >= argc) usageerror(command, "--what needs a value");
-      parsed.what = parsecount(command, "--what", argv[++i], 0);
-      if (parsed.what > 7) usageerror(command, "--what takes bits 1, 2 and 4: 0 to 7");
-    } else if (takesjson && arg == "--json") {
-      parsed.json = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      usageerror(command, "unknown option " + arg);
-    } else {
-      parsed.files.push_back(arg);
-    }
-  }
+  applyoptions(command, help, optiontable(command, &parsed, takeswhat, takesjson), argc, argv,
+               &parsed.files);
   if (parsed.files.size() != 1)
     usageerror(command, "expects one graph file (code description or alist)");
   return parsed;
