@@ -42,31 +42,26 @@ void jsonwriter::separate() {
   empty.back() = false;
 }
 
-jsonwriter &jsonwriter::beginobject() {
+jsonwriter &jsonwriter::open(char bracket) {
   separate();
-  out += '{';
+  out += bracket;
   empty.push_back(true);
   return *this;
 }
 
-jsonwriter &jsonwriter::endobject() {
-  out += '}';
+jsonwriter &jsonwriter::close(char bracket) {
+  out += bracket;
   empty.pop_back();
   return *this;
 }
 
-jsonwriter &jsonwriter::beginarray() {
-  separate();
-  out += '[';
-  empty.push_back(true);
-  return *this;
-}
+jsonwriter &jsonwriter::beginobject() { return open('{'); }
 
-jsonwriter &jsonwriter::endarray() {
-  out += ']';
-  empty.pop_back();
-  return *this;
-}
+jsonwriter &jsonwriter::endobject() { return close('}'); }
+
+jsonwriter &jsonwriter::beginarray() { return open('['); }
+
+jsonwriter &jsonwriter::endarray() { return close(']'); }
 
 jsonwriter &jsonwriter::key(std::string_view name) {
   separate();

@@ -55,6 +55,9 @@ class jsonwriter {
   // Before a value or a key: ", " unless it opens its container or follows
   // its key.
   void separate();
+  // A container opened with bracket, or closed with it.
+  jsonwriter &open(char bracket);
+  jsonwriter &close(char bracket);
 
   std::string out;
   std::vector<bool> empty;  // per open container: nothing in it yet

@@ -205,17 +205,12 @@ std::vector<distributionrow> distributionrows(const std::vector<int> &degrees,
 
 void jsonrows(ldpc::jsonwriter &json, const std::vector<distributionrow> &rows) {
   json.beginarray();
-  for (const distributionrow &row : rows)
-    json.beginobject()
-        .key("degree")
-        .integer(row.degree)
-        .key("requested")
-        .real(row.requested, "%.10g")
-        .key("realised")
-        .real(row.realised, "%.10g")
-        .key("nodes")
-        .integer(row.nodes)
-        .endobject();
+  for (const distributionrow &row : rows) {
+    json.beginobject().key("degree").integer(row.degree);
+    json.key("requested").real(row.requested, "%.10g");
+    json.key("realised").real(row.realised, "%.10g");
+    json.key("nodes").integer(row.nodes).endobject();
+  }
   json.endarray();
 }
 
