@@ -203,28 +203,27 @@ std::vector<distributionrow> distributionrows(const std::vector<int> &degrees,
   return table;
 }
 
-std::string jsonrows(const std::vector<distributionrow> &rows) {
-  std::string text = "[";
-  for (std::size_t k = 0; k < rows.size(); ++k) {
-    char row[160];
-    std::snprintf(row, sizeof row,
-                  "%s{\"degree\": %d, \"requested\": %.10g, \"realised\": %.10g, "
-                  "\"nodes\": %" PRId64 "}",
-                  k ? ", " : "", rows[k].degree, rows[k].requested, rows[k].realised,
-                  rows[k].nodes);
-    text += row;
+void jsonrows(ldpc::jsonwriter &json, const std::vector<distributionrow> &rows) {
+  json.beginarray();
+  for (const distributionrow &row : rows) {
+    json.beginobject().key("degree").integer(row.degree);
+    json.key("requested").real(row.requested, "%.10g");
+    json.key("realised").real(row.realised, "%.10g");
+    json.key("nodes").integer(row.nodes).endobject();
   }
-  return text + "]";
+  json.endarray();
 }
 
 // Both sides' rows as a text table each, or under "distributions" in JSON.
-void reportdistributions(const common &options, const std::vector<distributionrow> &vrows,
+void reportdistributions(const common &options, ldpc::jsonwriter &json,
+                         const std::vector<distributionrow> &vrows,
                          const std::vector<distributionrow> &crows, bool edgefractions) {
   const char *perspective = edgefractions ? "edges" : "nodes";
   if (options.json) {
-    addjson("distributions", std::string("{\"fractions\": \"") + perspective +
-                                 "\", \"variable\": " + jsonrows(vrows) +
-                                 ", \"check\": " + jsonrows(crows) + "}");
+    json.key("distributions").beginobject().key("fractions").string(perspective);
+    jsonrows(json.key("variable"), vrows);
+    jsonrows(json.key("check"), crows);
+    json.endobject();
     return;
   }
   std::printf("\ndegree distributions (fractions of %s):\n", perspective);
@@ -236,33 +235,26 @@ void reportdistributions(const common &options, const std::vector<distributionro
   }
 }
 
-std::vector<std::pair<std::string, std::string>> &jsonfields() {
-  static std::vector<std::pair<std::string, std::string>> fields;
-  return fields;
-}
-
 }  // namespace
 
-void addjson(const std::string &key, const std::string &value) {
-  jsonfields().emplace_back(key, value);
+void beginreport(const common &options, ldpc::jsonwriter &json) {
+  if (options.json) json.beginobject();
 }
 
-void endreport(const common &options) {
+void endreport(const common &options, ldpc::jsonwriter &json) {
   if (!options.json) return;
-  std::string text = "{";
-  for (std::size_t k = 0; k < jsonfields().size(); ++k)
-    text += (k ? ", " : "") + jsonstring(jsonfields()[k].first) + ": " + jsonfields()[k].second;
-  std::printf("%s}\n", text.c_str());
+  json.endobject();
+  std::printf("%s\n", json.text().c_str());
 }
 
-void writeandreport(ldpc::graphs *built, const common &options) {
+void writeandreport(ldpc::graphs *built, const common &options, ldpc::jsonwriter &json) {
   // With --encoder the graph written is the built one in the form's order.
   ldpc::encoders info{};
   info.gap = -1;
   ldpc::graphs *graph =
       options.encoder ? encoderinformation(built, &info, "the graph built") : built;
   writegraph(graph, options.output, options.alist, options.padded, &info);
-  reportgraph(graph, options, info.gap);
+  reportgraph(graph, options, json, info.gap);
   if (graph != built) {
     std::free(info.iphi);
     ldpc::freegraph(graph);
@@ -270,17 +262,16 @@ void writeandreport(ldpc::graphs *built, const common &options) {
   }
 }
 
-void reportgraph(const ldpc::graphs *graph, const common &options, int encodergap) {
+void reportgraph(const ldpc::graphs *graph, const common &options, ldpc::jsonwriter &json,
+                 int encodergap) {
   endprogress();
   char fingerprint[17];
   std::snprintf(fingerprint, sizeof fingerprint, "%016" PRIx64, ldpc::fingerprint(graph));
   if (options.json) {
-    addjson("variablenodes", std::to_string(graph->vnodenum));
-    addjson("checknodes", std::to_string(graph->cnodenum));
-    addjson("edges", std::to_string(ldpc::countedges(graph)));
-    addjson("fingerprint", jsonstring(fingerprint));
-    addjson("output", jsonstring(options.output));
-    if (options.encoder) addjson("encodergap", std::to_string(encodergap));
+    json.key("variablenodes").integer(graph->vnodenum).key("checknodes").integer(graph->cnodenum);
+    json.key("edges").integer(ldpc::countedges(graph)).key("fingerprint").string(fingerprint);
+    json.key("output").string(options.output);
+    if (options.encoder) json.key("encodergap").integer(encodergap);
   } else {
     std::printf("graph: %d variable nodes, %d check nodes, %" PRId64 " edges, fingerprint %s\n",
                 graph->vnodenum, graph->cnodenum, ldpc::countedges(graph), fingerprint);
@@ -290,10 +281,10 @@ void reportgraph(const ldpc::graphs *graph, const common &options, int encoderga
   }
 }
 
-void startstream(const common &options) {
+void startstream(const common &options, ldpc::jsonwriter &json) {
   for (int k = 0; k < 3; ++k) ldpc::graphsimrand[k] = options.seed[k];
   if (options.json) {
-    addjson("seed", jsonstring(formatseed(options.seed)));
+    json.key("seed").string(formatseed(options.seed));
     return;
   }
   std::printf("graph stream state: %s (build again with --seed %s)\n",
@@ -338,15 +329,17 @@ int irregular(int argc, char **argv) {
   std::string refusal = ldpc::refuseirregular(simulation);
   if (!refusal.empty()) fail(refusal);
   checkwritable(options.output);
-  startstream(options);
+  ldpc::jsonwriter json;
+  beginreport(options, json);
+  startstream(options, json);
   ldpc::graphs graph{};
   ldpc::constructirregulargraph(&graph, &simulation);
-  applygirth(&graph, options);
-  writeandreport(&graph, options);
+  applygirth(&graph, options, json);
+  writeandreport(&graph, options, json);
   reportdistributions(
-      options, distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions),
+      options, json, distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions),
       distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions), edgefractions);
-  endreport(options);
+  endreport(options, json);
   ldpc::freegraph(&graph);
   return statusok;
 }
@@ -385,11 +378,13 @@ int proto(int argc, char **argv) {
   simulation.length = lift;
   simulation.ensemble = 1;
 
-  startstream(options);
+  ldpc::jsonwriter json;
+  beginreport(options, json);
+  startstream(options, json);
   ldpc::graphs graph{};
   ldpc::constructprotograph(&graph, &simulation);
-  applygirth(&graph, options);
-  writeandreport(&graph, options);
+  applygirth(&graph, options, json);
+  writeandreport(&graph, options, json);
 
   // The protograph's own distribution is the one asked for.
   std::vector<int> vdeg, cdeg;
@@ -402,9 +397,10 @@ int proto(int argc, char **argv) {
     cdeg.push_back(share.degree);
     cfrac.push_back(share.nodefraction);
   }
-  reportdistributions(options, distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), false),
+  reportdistributions(options, json,
+                      distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), false),
                       distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), false), false);
-  endreport(options);
+  endreport(options, json);
   ldpc::freegraph(&graph);
   ldpc::freegraph(protograph);
   std::free(protograph);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphstruct.h"
+#include "jsonwriter.h"
 
 namespace tanner {
 
@@ -26,24 +27,25 @@ struct common {
 // Takes the common options and the output name; returns the other arguments
 // in order.
 std::vector<std::string> parsecommon(int argc, char **argv, common *options);
-// Seeds the graph stream from options and prints the state.
-void startstream(const common &options);
+// The report of a construction: each part is printed as text as it comes,
+// or with --json written as members of one object into the writer every
+// part is handed (opened by beginreport, closed and printed by endreport).
+void beginreport(const common &options, ldpc::jsonwriter &json);
+void endreport(const common &options, ldpc::jsonwriter &json);
+
+// Seeds the graph stream from options and reports the state.
+void startstream(const common &options, ldpc::jsonwriter &json);
 // Writes graph to the output of options whole, ends the progress line and
-// prints the graph's counts and fingerprint and where it went.
-void writeandreport(ldpc::graphs *graph, const common &options);
+// reports the graph's counts and fingerprint and where it went.
+void writeandreport(ldpc::graphs *graph, const common &options, ldpc::jsonwriter &json);
 // The same report of a graph written otherwise (encodergap: the gap of the
 // encoder information written with it, under --encoder).
-void reportgraph(const ldpc::graphs *graph, const common &options, int encodergap = -1);
-
-// The report of a construction: each part is printed as text as it comes,
-// or with --json kept under its key (value already JSON) and printed as one
-// object by endreport.
-void addjson(const std::string &key, const std::string &value);
-void endreport(const common &options);
+void reportgraph(const ldpc::graphs *graph, const common &options, ldpc::jsonwriter &json,
+                 int encodergap = -1);
 
 // constructgirth.cpp: with --girth, removes short cycles from a fresh graph and
-// prints what it took; ends with status 1 when the target is not reached.
-void applygirth(ldpc::graphs *graph, const common &options);
+// reports what it took; ends with status 1 when the target is not reached.
+void applygirth(ldpc::graphs *graph, const common &options, ldpc::jsonwriter &json);
 // proto --circulant / --shifts, and peg.
 int circulantlift(const std::string &protofile, int lift, bool haslift, const common &options);
 int pegcommand(int argc, char **argv);

@@ -44,20 +44,27 @@ void printhistogram(const char *title, const std::map<int, std::int64_t> &counts
 
 // [{"KEY": value, "nodes": n}, ...]; with zeroisnull, a value of 0 (a
 // girth: no cycle) as null.
-std::string jsonhistogram(const char *key, const std::map<int, std::int64_t> &counts,
-                          bool zeroisnull) {
-  std::string text = "[";
-  for (const auto &[value, nodes] : counts)
-    text += std::string(text.size() > 1 ? ", " : "") + "{\"" + key +
-            "\": " + (zeroisnull && value == 0 ? std::string("null") : std::to_string(value)) +
-            ", \"nodes\": " + std::to_string(nodes) + "}";
-  return text + "]";
+void jsonhistogram(ldpc::jsonwriter &json, const char *key,
+                   const std::map<int, std::int64_t> &counts, bool zeroisnull) {
+  json.beginarray();
+  for (const auto &[value, nodes] : counts) {
+    json.beginobject().key(key);
+    if (zeroisnull && value == 0)
+      json.null();
+    else
+      json.integer(value);
+    json.key("nodes").integer(nodes).endobject();
+  }
+  json.endarray();
 }
 
 // The girth line, or "girth" in JSON (null: no cycle).
-void reportgirth(const common &options, std::int64_t girth, const char *after) {
-  if (options.json)
-    addjson("girth", girth > 0 ? std::to_string(girth) : "null");
+void reportgirth(const common &options, ldpc::jsonwriter &json, std::int64_t girth,
+                 const char *after) {
+  if (options.json && girth > 0)
+    json.key("girth").integer(girth);
+  else if (options.json)
+    json.key("girth").null();
   else if (girth > 0)
     std::printf("girth %" PRId64 "\n%s", girth, after);
   else
@@ -89,17 +96,16 @@ std::vector<int> readdegrees(const std::string &path) {
 
 }  // namespace
 
-void applygirth(ldpc::graphs *graph, const common &options) {
+void applygirth(ldpc::graphs *graph, const common &options, ldpc::jsonwriter &json) {
   if (options.girth == 0) return;
   ldpc::cycleremoval result = ldpc::removeshortcycles(graph, options.girth, 20000, showprogress);
   endprogress();
   if (!result.reached) fail(result.message);
   if (options.json) {
-    addjson("cycleremoval", "{\"girth\": " + std::to_string(result.girth) +
-                                ", \"target\": " + std::to_string(result.target) +
-                                ", \"offending\": " + std::to_string(result.offending) +
-                                ", \"exchanges\": " + std::to_string(result.exchanges) +
-                                ", \"attempts\": " + std::to_string(result.attempts) + "}");
+    json.key("cycleremoval").beginobject().key("girth").integer(result.girth);
+    json.key("target").integer(result.target).key("offending").integer(result.offending);
+    json.key("exchanges").integer(result.exchanges).key("attempts").integer(result.attempts);
+    json.endobject();
     return;
   }
   std::printf("cycle removal: girth %d (target %d); edges on shorter cycles %" PRId64
@@ -141,25 +147,27 @@ int circulantlift(const std::string &protofile, int lift, bool haslift, const co
   if (!unusable.empty()) fail(source + ": " + unusable);
   checkwritable(options.output);
 
+  ldpc::jsonwriter json;
+  beginreport(options, json);
   if (options.shifts.empty())
-    startstream(options);
+    startstream(options, json);
   else if (options.json)
-    addjson("seed", "null");  // given shifts draw nothing
+    json.key("seed").null();  // given shifts draw nothing
   const int target = options.girth == 0 ? 4 : options.girth;
   ldpc::graphs graph{};
   std::string error;
   if (!ldpc::constructcirculant(&graph, protograph, lift, target, &shifts, &error))
     fail(source + ": " + error);
   const std::int64_t girth = ldpc::girth(&graph, showprogress);
-  writeandreport(&graph, options);
-  reportgirth(options, girth, "");
+  writeandreport(&graph, options, json);
+  reportgirth(options, json, girth, "");
   const std::string matrix = ldpc::formatshiftmatrix(protograph, shifts);
   if (options.json)
-    addjson("shiftmatrix", jsonstring(matrix));
+    json.key("shiftmatrix").string(matrix);
   else
     std::printf("\nshift matrix (rows: protograph check nodes, columns: variable nodes):\n%s",
                 matrix.c_str());
-  endreport(options);
+  endreport(options, json);
   ldpc::freegraph(&graph);
   ldpc::freegraph(protograph);
   std::free(protograph);
@@ -227,7 +235,7 @@ pegsettings parsepeg(int argc, char **argv) {
 }
 
 // The girth, the local girths of the variable nodes and the check degrees.
-void reportpeggirths(const common &options, const ldpc::graphs &graph,
+void reportpeggirths(const common &options, ldpc::jsonwriter &json, const ldpc::graphs &graph,
                      const std::vector<int> &local) {
   std::map<int, std::int64_t> localcounts, checkcounts;
   int girth = 0;
@@ -236,10 +244,10 @@ void reportpeggirths(const common &options, const ldpc::graphs &graph,
     if (g > 0 && (girth == 0 || g < girth)) girth = g;
   }
   for (int c = 0; c < graph.cnodenum; ++c) ++checkcounts[graph.cnodelist[c].degree];
-  reportgirth(options, girth, "\n");
+  reportgirth(options, json, girth, "\n");
   if (options.json) {
-    addjson("localgirth", jsonhistogram("girth", localcounts, true));
-    addjson("checkdegrees", jsonhistogram("degree", checkcounts, false));
+    jsonhistogram(json.key("localgirth"), "girth", localcounts, true);
+    jsonhistogram(json.key("checkdegrees"), "degree", checkcounts, false);
     return;
   }
   printhistogram("local girth  variable nodes", localcounts);
@@ -252,16 +260,18 @@ void reportpeggirths(const common &options, const ldpc::graphs &graph,
 int pegcommand(int argc, char **argv) {
   const pegsettings s = parsepeg(argc, argv);
   checkwritable(s.options.output);
-  startstream(s.options);
+  ldpc::jsonwriter json;
+  beginreport(s.options, json);
+  startstream(s.options, json);
   ldpc::graphs graph{};
   std::string error;
   if (!ldpc::constructpeg(&graph, s.degrees, s.checks, &error, showprogress))
     fail((s.degreesfile.empty() ? std::string("peg") : s.degreesfile) + ": " + error);
-  applygirth(&graph, s.options);
+  applygirth(&graph, s.options, json);
   std::vector<int> local = ldpc::localgirths(&graph, showprogress);
-  writeandreport(&graph, s.options);
-  reportpeggirths(s.options, graph, local);
-  endreport(s.options);
+  writeandreport(&graph, s.options, json);
+  reportpeggirths(s.options, json, graph, local);
+  endreport(s.options, json);
   ldpc::freegraph(&graph);
   return statusok;
 }

@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "graphstats.h"
+#include "optiontable.h"
 
 namespace tanner {
 
@@ -60,27 +61,28 @@ struct options {
   bool json = false;
 };
 
+// The options of dump (--what) and stats (--json); check takes none.
+std::vector<optionentry> optiontable(const char *command, options *parsed, bool takeswhat,
+                                     bool takesjson) {
+  std::vector<optionentry> table;
+  if (takeswhat)
+    table.push_back({"--what", optionkind::integer, "usage: tanner dump [--what N] IN.code",
+                     [=](const std::string &value) {
+                       parsed->what = parsecount(command, "--what", value, 0);
+                       if (parsed->what > 7)
+                         usageerror(command, "--what takes bits 1, 2 and 4: 0 to 7");
+                     }});
+  if (takesjson)
+    table.push_back({"--json", optionkind::flag, "  --json   the same figures as one JSON object",
+                     [=](const std::string &) { parsed->json = true; }});
+  return table;
+}
+
 options parseoptions(const char *command, const char *help, int argc, char **argv, bool takeswhat,
                      bool takesjson) {
   options parsed;
-  for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(help, stdout);
-      finish(statusok);
-    }
-    if (takeswhat && arg == "--what") {
-      if (i + 1 >= argc) usageerror(command, "--what needs a value");
-      parsed.what = parsecount(command, "--what", argv[++i], 0);
-      if (parsed.what > 7) usageerror(command, "--what takes bits 1, 2 and 4: 0 to 7");
-    } else if (takesjson && arg == "--json") {
-      parsed.json = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      usageerror(command, "unknown option " + arg);
-    } else {
-      parsed.files.push_back(arg);
-    }
-  }
+  applyoptions(command, help, optiontable(command, &parsed, takeswhat, takesjson), argc, argv,
+               &parsed.files);
   if (parsed.files.size() != 1)
     usageerror(command, "expects one graph file (code description or alist)");
   return parsed;
@@ -100,18 +102,20 @@ void printdistribution(const char *title, const char *coefficient,
                 share.edgefraction);
 }
 
-std::string jsondistribution(const std::vector<ldpc::degreeshare> &shares) {
-  std::string text = "[";
-  for (std::size_t i = 0; i < shares.size(); ++i) {
-    char entry[160];
-    std::snprintf(entry, sizeof entry,
-                  "%s{\"degree\": %d, \"nodes\": %" PRId64
-                  ", \"nodefraction\": %.10g, \"edgefraction\": %.10g}",
-                  i > 0 ? ", " : "", shares[i].degree, shares[i].nodes, shares[i].nodefraction,
-                  shares[i].edgefraction);
-    text += entry;
-  }
-  return text + "]";
+void jsondistribution(ldpc::jsonwriter &json, const std::vector<ldpc::degreeshare> &shares) {
+  json.beginarray();
+  for (const ldpc::degreeshare &share : shares)
+    json.beginobject()
+        .key("degree")
+        .integer(share.degree)
+        .key("nodes")
+        .integer(share.nodes)
+        .key("nodefraction")
+        .real(share.nodefraction, "%.10g")
+        .key("edgefraction")
+        .real(share.edgefraction, "%.10g")
+        .endobject();
+  json.endarray();
 }
 
 void release(ldpc::graphs *graph) {
@@ -201,21 +205,22 @@ statsfigures measurestats(const std::string &file, const ldpc::graphs *graph) {
 }
 
 void printstatsjson(const statsfigures &f) {
-  std::printf("{\"file\": %s, \"vnodenum\": %d, \"cnodenum\": %d, \"edges\": %" PRId64 ", ",
-              jsonstring(f.file).c_str(), f.vnodenum, f.cnodenum, f.edges);
+  ldpc::jsonwriter json;
+  json.beginobject().key("file").string(f.file).key("vnodenum").integer(f.vnodenum);
+  json.key("cnodenum").integer(f.cnodenum).key("edges").integer(f.edges).key("rate");
   if (f.hasrate)
-    std::printf("\"rate\": %.10g, ", f.rate);
+    json.real(f.rate, "%.10g");
   else
-    std::printf("\"rate\": null, ");
-  std::printf("\"paralleledges\": %" PRId64 ", \"fourcycles\": %s, ", f.parallel,
-              f.fourcycles.c_str());
+    json.null();
+  json.key("paralleledges").integer(f.parallel).key("fourcycles").raw(f.fourcycles).key("girth");
   if (f.girth > 0)
-    std::printf("\"girth\": %" PRId64 ", ", f.girth);
+    json.integer(f.girth);
   else
-    std::printf("\"girth\": null, ");
-  std::printf("\"fingerprint\": \"%s\", \"vdegrees\": %s, \"cdegrees\": %s}\n",
-              hex(f.fingerprint).c_str(), jsondistribution(f.vshares).c_str(),
-              jsondistribution(f.cshares).c_str());
+    json.null();
+  json.key("fingerprint").string(hex(f.fingerprint));
+  jsondistribution(json.key("vdegrees"), f.vshares);
+  jsondistribution(json.key("cdegrees"), f.cshares);
+  std::printf("%s\n", json.endobject().text().c_str());
 }
 
 void printstatstext(const statsfigures &f) {

@@ -422,12 +422,7 @@ settings parse(int argc, char **argv) {
   return s;
 }
 
-std::string jsonnumber(double x) {
-  if (!std::isfinite(x)) return "null";
-  char text[40];
-  std::snprintf(text, sizeof text, "%.10g", x);
-  return text;
-}
+std::string jsonnumber(double x) { return ldpc::jsonrealornull(x, "%.10g"); }
 
 // The columns of a point, in the order of the JSON keys and the CSV header.
 std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
@@ -453,7 +448,7 @@ std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
     fields.emplace_back("infober", jsonnumber(r.infober));
   }
   fields.emplace_back("iterations", jsonnumber(r.iterations));
-  fields.emplace_back("stopped", jsonstring(ldpc::pointstopname(r.stopped)));
+  fields.emplace_back("stopped", ldpc::jsonquoted(ldpc::pointstopname(r.stopped)));
   fields.emplace_back("mbps", jsonnumber(r.mbps));
   return fields;
 }
@@ -525,7 +520,9 @@ void loadstandard(const settings &s, codeplan *plan) {
   plan->graph = code.graph;
   code.graph = nullptr;
   plan->description = describestandard(code);
-  plan->standard = standardjson(code, s.codeargs.options.request);
+  ldpc::jsonwriter standard;
+  standardjson(standard, code, s.codeargs.options.request);
+  plan->standard = standard.text();
   settransmission(plan->description, std::move(code.pattern), code.info, &plan->transmit);
 }
 
@@ -786,69 +783,72 @@ const char *endname(ldpc::sweepend end) {
   return "";
 }
 
-std::string jsonconfig(const settings &s, const codeplan &plan, const decodertarget &target,
-                       const std::vector<ldpc::graphrecord> &graphs, ldpc::sweepend end) {
+void jsonconfig(ldpc::jsonwriter &json, const settings &s, const codeplan &plan,
+                const decodertarget &target, const std::vector<ldpc::graphrecord> &graphs,
+                ldpc::sweepend end) {
   const ldpc::decoderoptions &o = s.run.decoder;
-  std::string text =
-      "{\"code\": " + jsonstring(plan.description) +
-      ", \"length\": " + std::to_string(plan.length) + ", \"rate\": " + jsonnumber(plan.rate) +
-      ", \"channel\": " + jsonstring(ldpc::channelname(s.run.channel)) +
-      ", \"decoder\": " + jsonstring(ldpc::algorithmname(o.algorithm)) +
-      ", \"alpha\": " + jsonnumber(o.alpha) + ", \"beta\": " + jsonnumber(o.beta) +
-      ", \"schedule\": " + jsonstring(ldpc::schedulename(o.schedule)) +
-      ", \"iterations\": " + std::to_string(o.iterations) +
-      ", \"earlystop\": " + (o.earlystop ? "true" : "false") +
-      (o.quantization != 16 ? ", \"quantization\": " + std::to_string(o.quantization)
-                            : std::string()) +
-      ", \"seed\": " + jsonstring(formatseed(s.seed)) +
-      ", \"maxerrors\": " + std::to_string(s.run.maxerrors) +
-      ", \"maxframes\": " + std::to_string(s.run.maxframes) +
-      ", \"maxseconds\": " + jsonnumber(s.run.maxseconds) +
-      ", \"minfer\": " + jsonnumber(s.run.minfer) +
-      ", \"allpoints\": " + (s.run.stopwithouterrors ? "false" : "true") +
-      ", \"threads\": " + std::to_string(s.run.threads) +
-      ", \"target\": " + jsonstring(target.name) + ", \"lanes\": " + std::to_string(target.lanes) +
-      (s.intra ? ", \"simd\": \"intra\", \"lift\": " + std::to_string(s.intralift)
-               : std::string()) +
-      ", \"interval\": \"wilson 95%\"" + ", \"ended\": " + jsonstring(endname(end)) +
-      ", \"interrupted\": " + (end == ldpc::sweepend::cancelled ? "true" : "false");
-  if (!plan.standard.empty()) text += ", \"standard\": " + plan.standard;
-  if (plan.transmit.active) text += ", \"transmission\": " + transmissionjson(plan.transmit);
-  if (!s.transmitline.empty())
-    text += ", \"codeword\": " + jsonstring(s.run.infopositions.empty() ? "zero" : "random") +
-            ", \"modulation\": " + jsonstring(ldpc::modulationname(s.transmit.setup.modulation)) +
-            ", \"demapper\": " + jsonstring(ldpc::demappername(s.transmit.setup.demapper)) +
-            ", \"fading\": " + jsonstring(ldpc::fadingname(s.transmit.setup.fading)) +
-            ", \"fadingblock\": " + std::to_string(s.transmit.setup.blocklength) +
-            ", \"interleave\": " +
-            (s.transmit.setup.interleave != ldpc::interleaving::none ? "true" : "false");
-  if (plan.code.ensemble != nullptr) {
-    text += ", \"girth\": " + (s.girth > 0 ? std::to_string(s.girth) : std::string("null"));
-    text += ", \"framespergraph\": " + std::to_string(s.run.framespergraph) + ", \"graphs\": [";
-    for (std::size_t k = 0; k < graphs.size(); ++k)
-      text += std::string(k ? ", " : "") + "{\"point\": " + std::to_string(graphs[k].point) +
-              ", \"firstframe\": " + std::to_string(graphs[k].firstframe) +
-              ", \"seed\": " + jsonstring(formatseed(graphs[k].state)) + "}";
-    text += "]";
+  json.beginobject().key("code").string(plan.description).key("length").integer(plan.length);
+  json.key("rate").raw(jsonnumber(plan.rate));
+  json.key("channel").string(ldpc::channelname(s.run.channel));
+  json.key("decoder").string(ldpc::algorithmname(o.algorithm));
+  json.key("alpha").raw(jsonnumber(o.alpha)).key("beta").raw(jsonnumber(o.beta));
+  json.key("schedule").string(ldpc::schedulename(o.schedule));
+  json.key("iterations").integer(o.iterations).key("earlystop").boolean(o.earlystop);
+  if (o.quantization != 16) json.key("quantization").integer(o.quantization);
+  json.key("seed").string(formatseed(s.seed));
+  json.key("maxerrors").integer(s.run.maxerrors).key("maxframes").integer(s.run.maxframes);
+  json.key("maxseconds").raw(jsonnumber(s.run.maxseconds));
+  json.key("minfer").raw(jsonnumber(s.run.minfer));
+  json.key("allpoints").boolean(!s.run.stopwithouterrors).key("threads").integer(s.run.threads);
+  json.key("target").string(target.name).key("lanes").integer(target.lanes);
+  if (s.intra) json.key("simd").string("intra").key("lift").integer(s.intralift);
+  json.key("interval").string("wilson 95%").key("ended").string(endname(end));
+  json.key("interrupted").boolean(end == ldpc::sweepend::cancelled);
+  if (!plan.standard.empty()) json.key("standard").raw(plan.standard);
+  if (plan.transmit.active) transmissionjson(json.key("transmission"), plan.transmit);
+  if (!s.transmitline.empty()) {
+    json.key("codeword").string(s.run.infopositions.empty() ? "zero" : "random");
+    json.key("modulation").string(ldpc::modulationname(s.transmit.setup.modulation));
+    json.key("demapper").string(ldpc::demappername(s.transmit.setup.demapper));
+    json.key("fading").string(ldpc::fadingname(s.transmit.setup.fading));
+    json.key("fadingblock").integer(s.transmit.setup.blocklength);
+    json.key("interleave").boolean(s.transmit.setup.interleave != ldpc::interleaving::none);
   }
-  return text + "}";
+  if (plan.code.ensemble != nullptr) {
+    json.key("girth");
+    if (s.girth > 0)
+      json.integer(s.girth);
+    else
+      json.null();
+    json.key("framespergraph").integer(s.run.framespergraph).key("graphs").beginarray();
+    for (const ldpc::graphrecord &graph : graphs)
+      json.beginobject()
+          .key("point")
+          .integer(graph.point)
+          .key("firstframe")
+          .integer(graph.firstframe)
+          .key("seed")
+          .string(formatseed(graph.state))
+          .endobject();
+    json.endarray();
+  }
+  json.endobject();
 }
 
-// {"config": {...}, "points": [...]}
+// {"config": {...}, "points": [...]}; the points' values as the CSV has them.
 std::string jsontext(const settings &s, const codeplan &plan, const decodertarget &target,
                      const std::vector<ldpc::graphrecord> &graphs,
                      const std::vector<ldpc::pointresult> &results, ldpc::sweepend end) {
-  std::string text = "{\"config\": " + jsonconfig(s, plan, target, graphs, end) + ", \"points\": [";
-  for (std::size_t k = 0; k < results.size(); ++k) {
-    text += k ? ", {" : "{";
-    bool first = true;
-    for (const auto &[key, value] : pointfields(s, results[k])) {
-      text += (first ? "\"" : ", \"") + key + "\": " + value;
-      first = false;
-    }
-    text += "}";
+  ldpc::jsonwriter json;
+  jsonconfig(json.beginobject().key("config"), s, plan, target, graphs, end);
+  json.key("points").beginarray();
+  for (const ldpc::pointresult &result : results) {
+    json.beginobject();
+    for (const auto &[key, value] : pointfields(s, result)) json.key(key).raw(value);
+    json.endobject();
   }
-  return text + "]}\n";
+  json.endarray().endobject();
+  return json.text() + "\n";
 }
 
 // A header line and a line per point; empty without points. Cells that JSON

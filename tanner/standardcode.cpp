@@ -82,14 +82,20 @@ std::string describestandard(const ldpc::standardcode &code) {
   return text;
 }
 
-std::string standardjson(const ldpc::standardcode &code, const ldpc::standardrequest &request) {
-  auto orzero = [](long long v) { return v != 0 ? std::to_string(v) : std::string("null"); };
-  return "{\"family\": " + jsonstring(code.family) +
-         ", \"rate\": " + (code.rate.empty() ? std::string("null") : jsonstring(code.rate)) +
-         ", \"length\": " + std::to_string(code.length) +
-         ", \"info\": " + std::to_string(code.info) + ", \"lift\": " + orzero(code.lift) +
-         ", \"rv\": " + std::to_string(request.rv) + ", \"lbrm\": " + orzero(request.tbslbrm) +
-         ", \"source\": " + jsonstring(code.source) + "}";
+void standardjson(ldpc::jsonwriter &json, const ldpc::standardcode &code,
+                  const ldpc::standardrequest &request) {
+  auto orzero = [](ldpc::jsonwriter &w, long long v) -> ldpc::jsonwriter & {
+    return v != 0 ? w.integer(v) : w.null();
+  };
+  json.beginobject().key("family").string(code.family).key("rate");
+  if (code.rate.empty())
+    json.null();
+  else
+    json.string(code.rate);
+  json.key("length").integer(code.length).key("info").integer(code.info);
+  orzero(json.key("lift"), code.lift).key("rv").integer(request.rv);
+  orzero(json.key("lbrm"), request.tbslbrm);
+  json.key("source").string(code.source).endobject();
 }
 
 std::string noderanges(const std::vector<int> &nodes) {
@@ -203,7 +209,7 @@ std::string transmissionline(const codetransmission &t) {
   return text;
 }
 
-std::string transmissionjson(const codetransmission &t) {
+void transmissionjson(ldpc::jsonwriter &json, const codetransmission &t) {
   const ldpc::transmission &p = t.pattern;
   std::vector<int> punctured, shortened;
   for (std::size_t v = 0; v < p.state.size(); ++v) {
@@ -212,12 +218,13 @@ std::string transmissionjson(const codetransmission &t) {
   }
   const std::int64_t counted =
       std::count(t.map.counted.begin(), t.map.counted.end(), std::uint8_t{1});
-  return "{\"sent\": " + std::to_string(ldpc::sentbits(p)) +
-         ", \"appended\": " + std::to_string(p.appended) + ", \"info\": " + std::to_string(t.info) +
-         ", \"counted\": " + std::to_string(counted) +
-         ", \"punctured\": " + jsonstring(noderanges(punctured)) +
-         ", \"shortened\": " + jsonstring(noderanges(shortened)) +
-         ", \"order\": " + jsonstring(noderanges(p.order)) + "}";
+  json.beginobject().key("sent").integer(ldpc::sentbits(p)).key("appended").integer(p.appended);
+  json.key("info").integer(t.info).key("counted").integer(counted);
+  json.key("punctured")
+      .string(noderanges(punctured))
+      .key("shortened")
+      .string(noderanges(shortened));
+  json.key("order").string(noderanges(p.order)).endobject();
 }
 
 // --- construct standard ----------------------------------------------------------
@@ -319,15 +326,14 @@ constructstandardargs parsestandard(int argc, char **argv) {
 }
 
 void reportpattern(const ldpc::standardcode &code, const ldpc::standardrequest &request,
-                   bool json) {
+                   const common &report, ldpc::jsonwriter &json) {
   const ldpc::transmission &p = code.pattern;
   const int punctured = ldpc::countstate(p, ldpc::bitstate::punctured);
   const int shortened = ldpc::countstate(p, ldpc::bitstate::shortened);
-  if (json) {
-    addjson("standard", standardjson(code, request));
-    addjson("sent", std::to_string(ldpc::sentbits(p)));
-    addjson("punctured", std::to_string(punctured));
-    addjson("shortened", std::to_string(shortened));
+  if (report.json) {
+    standardjson(json.key("standard"), code, request);
+    json.key("sent").integer(ldpc::sentbits(p)).key("punctured").integer(punctured);
+    json.key("shortened").integer(shortened);
     return;
   }
   std::printf("standard code: %s (%s)\n", describestandard(code).c_str(), code.source.c_str());
@@ -346,7 +352,9 @@ int constructstandard(int argc, char **argv) {
   checkwritable(a.report.output);
   ldpc::standardcode code;
   buildstandardcode("construct standard", a.code.request, &code);
-  reportpattern(code, a.code.request, a.report.json);
+  ldpc::jsonwriter json;
+  beginreport(a.report, json);
+  reportpattern(code, a.code.request, a.report, json);
   if (a.qc) {
     if (code.base.lift == 0)
       fail(code.family +
@@ -361,11 +369,11 @@ int constructstandard(int argc, char **argv) {
       case ldpc::writefailed:
         fail(error);
     }
-    reportgraph(code.graph, a.report);
+    reportgraph(code.graph, a.report, json);
   } else {
-    writeandreport(code.graph, a.report);
+    writeandreport(code.graph, a.report, json);
   }
-  endreport(a.report);
+  endreport(a.report, json);
   ldpc::freestandard(&code);
   return statusok;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "graphstruct.h"
+#include "jsonwriter.h"
 #include "montecarlo.h"
 #include "standard.h"
 #include "transmission.h"
@@ -45,7 +46,8 @@ void buildstandardcode(const std::string &command, const ldpc::standardrequest &
 std::string describestandard(const ldpc::standardcode &code);
 
 // The family and parameters as one JSON object.
-std::string standardjson(const ldpc::standardcode &code, const ldpc::standardrequest &request);
+void standardjson(ldpc::jsonwriter &json, const ldpc::standardcode &code,
+                  const ldpc::standardrequest &request);
 
 // Increasing runs of nodes as "0-767,9000" (the syntax of --punctured).
 std::string noderanges(const std::vector<int> &nodes);
@@ -93,7 +95,7 @@ void filetransmission(const std::string &command, const std::string &path,
 
 // "# transmission: ..." header line and the JSON object of a pattern.
 std::string transmissionline(const codetransmission &transmit);
-std::string transmissionjson(const codetransmission &transmit);
+void transmissionjson(ldpc::jsonwriter &json, const codetransmission &transmit);
 
 // tanner construct standard NAME [options] OUT, and --list.
 int constructstandard(int argc, char **argv);

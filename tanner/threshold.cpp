@@ -233,14 +233,19 @@ ldpc::ensemble loadensemble(const settings &s) {
 
 void printjson(const settings &s, const ldpc::thresholdresult &result) {
   const bool bec = s.options.channel == ldpc::channelkind::bec;
-  std::printf("{\"channel\": \"%s\", \"method\": %s, \"rate\": %.10g, \"threshold\": %.10g",
-              bec ? "bec" : "awgn", jsonstring(result.method).c_str(), result.rate,
-              result.threshold);
+  ldpc::jsonwriter json;
+  json.beginobject()
+      .key("channel")
+      .string(bec ? "bec" : "awgn")
+      .key("method")
+      .string(result.method);
+  json.key("rate").real(result.rate, "%.10g").key("threshold").real(result.threshold, "%.10g");
   if (bec)
-    std::printf(", \"erasure\": %.10g", result.erasure);
+    json.key("erasure").real(result.erasure, "%.10g");
   else
-    std::printf(", \"sigma\": %.10g, \"ebn0db\": %.10g", result.sigma, result.ebn0db);
-  std::printf(", \"limit\": %.10g, \"gap\": %.10g}\n", result.limit, result.gap);
+    json.key("sigma").real(result.sigma, "%.10g").key("ebn0db").real(result.ebn0db, "%.10g");
+  json.key("limit").real(result.limit, "%.10g").key("gap").real(result.gap, "%.10g");
+  std::printf("%s\n", json.endobject().text().c_str());
 }
 
 void printtext(const settings &s, const ldpc::ensemble &code, const ldpc::thresholdresult &result) {

@@ -498,7 +498,10 @@ py::dict standardfields(const ldpc::standardcode &code) {
   return d;
 }
 
-void binddecoding(py::module_ &m) {
+namespace {
+
+// The Decoder class: one graph's compiled belief propagation.
+void binddecoderclass(py::module_ &m) {
   py::class_<pydecoder>(m, "Decoder", R"(Belief propagation compiled for one graph.
 
 decoder: "spa" (sum-product, float), "minsum", "nms" (normalised, alpha,
@@ -530,6 +533,12 @@ posterior LLRs (float32 frames x n) as a fourth item with posteriors=True.)")
       .def_property_readonly(
           "target", [](const pydecoder &self) { return self.compiled.target(); },
           "The instruction set decode uses.");
+}
+
+}  // namespace
+
+void binddecoding(py::module_ &m) {
+  binddecoderclass(m);
 
   m.def("_merge_ledgers", &mergerows, py::arg("paths"));
 

@@ -1,0 +1,34 @@
+#include "optiontable.h"
+
+#include <cstdio>
+
+#include "arguments.h"
+#include "exits.h"
+
+namespace tanner {
+
+void applyoptions(const char *command, const char *help, const std::vector<optionentry> &table,
+                  int argc, char **argv, std::vector<std::string> *positional) {
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (ishelp(argv[i])) {
+      std::fputs(help, stdout);
+      finish(statusok);
+    }
+    const optionentry *entry = nullptr;
+    for (const optionentry &candidate : table)
+      if (arg == candidate.name) entry = &candidate;
+    if (entry == nullptr && arg.size() > 1 && arg[0] == '-')
+      usageerror(command, "unknown option " + arg);
+    if (entry == nullptr) {
+      positional->push_back(arg);
+    } else if (entry->kind == optionkind::flag) {
+      entry->apply("");
+    } else {
+      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
+      entry->apply(argv[++i]);
+    }
+  }
+}
+
+}  // namespace tanner

@@ -1,0 +1,34 @@
+// A subcommand's options as one table: each option's name, the kind of value
+// it takes, the help line that names it and what it does with its value.
+// applyoptions reads the arguments by the table with the messages every
+// subcommand gives: "NAME needs a value", "unknown option NAME" (usage
+// errors, status 2); --help or -h prints the help and ends with status 0.
+#ifndef TANNER_OPTIONTABLE_H
+#define TANNER_OPTIONTABLE_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tanner {
+
+enum class optionkind { flag, integer, real, text, list };
+
+struct optionentry {
+  const char *name;  // "--json"
+  optionkind kind;   // flag: no value; every other kind takes the next argument
+  const char *help;  // the help line that names the option
+  // The option's value as given ("" for a flag); the handler parses and
+  // checks it with its own messages.
+  std::function<void(const std::string &value)> apply;
+};
+
+// Reads argv by table: options apply their handlers, every other argument
+// that does not start with '-' (or is "-" itself) goes to positional in
+// order; help is printed for --help.
+void applyoptions(const char *command, const char *help, const std::vector<optionentry> &table,
+                  int argc, char **argv, std::vector<std::string> *positional);
+
+}  // namespace tanner
+
+#endif
