@@ -417,6 +417,11 @@ std::vector<floorresult> runfloor(const graphs *graph, const floorsettings &s,
   const decoder dec(graph, s.decoder);
   std::vector<floorresult> results;
   for (int point = 0; point < static_cast<int>(s.parameters.size()); ++point) {
+    floorresult known;
+    if (callbacks.recorded && callbacks.recorded(point, &known)) {
+      results.push_back(std::move(known));
+      continue;
+    }
     const decodingmodel model(dec, s.parameters[point], s.pattern, s.threads);
     results.push_back(estimatefloor(model, s, point, callbacks));
     if (results.back().cancelled) break;

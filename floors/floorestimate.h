@@ -152,6 +152,10 @@ struct floorcallbacks {
   // importance weight): what the trapping-set collector takes.
   std::function<void(int point, const chainvisit &)> visit;
   std::function<void(const floorresult &)> pointdone;
+  // Asked by runfloor before each point: true, with *result filled, takes
+  // that as the point's estimate (a ledger's record) without running it;
+  // pointdone is not called for such a point.
+  std::function<bool(int point, floorresult *result)> recorded;
 };
 
 // The decoder at one AWGN point as a failure model: noise coordinate j is

@@ -16,6 +16,7 @@
 #include "absorbingsets.h"
 #include "cli.h"
 #include "floorestimate.h"
+#include "floorledger.h"
 #include "graphfile.h"
 #include "montecarlo.h"
 #include "outputfile.h"
@@ -51,6 +52,10 @@ const char floorhelp[] =
     "  --check           also direct Monte-Carlo at the first point (the highest\n"
     "                    FER), 100 frame errors or 1000000 frames, printed beside\n"
     "  --progress        progress also when standard error is not a terminal\n"
+    "  --ledger FILE     record every finished point in FILE (docs/floors.md)\n"
+    "  --resume          go on with the ledger of --ledger: its points are taken\n"
+    "                    as recorded, the others estimated; rows and JSON as\n"
+    "                    without the interruption\n"
     "  --json FILE       {\"config\": {...}, \"points\": [...]} (whole or not at all)\n"
     "\n"
     "Exit status: 0 every point converged, 1 a point did not converge (its row\n"
@@ -85,8 +90,9 @@ struct flooroptions {
   ldpc::simulationinputs inputs;
   ldpc::floorsettings run;
   unsigned short seed[3] = {1, 0, 0};
-  bool check = false, progress = false, jsonout = false;
-  std::string json;
+  bool check = false, progress = false, jsonout = false, resume = false;
+  std::string json, ledger;
+  std::vector<std::string> args;
   int maxsize = 0, top = 20;
   std::set<std::string> given;
 };
@@ -147,13 +153,14 @@ flooroptions parsefloor(const std::string &command, int argc, char **argv) {
     }
     if (!o.given.insert(arg).second) usageerror(command, arg + " given twice");
     const bool flag = arg == "--no-early-stop" || arg == "--check" || arg == "--progress" ||
-                      (trapping && arg == "--json");
+                      (trapping && arg == "--json") || (!trapping && arg == "--resume");
     if (flag) {
       if (arg == "--no-early-stop") o.run.decoder.earlystop = false;
       if (arg == "--check" && !trapping) o.check = true;
       if (arg == "--check" && trapping) usageerror(command, "unknown option --check");
       if (arg == "--progress") o.progress = true;
       if (arg == "--json") o.jsonout = true;
+      if (arg == "--resume") o.resume = true;
       continue;
     }
     if (i + 1 >= argc) usageerror(command, arg + " needs a value");
@@ -194,6 +201,9 @@ flooroptions parsefloor(const std::string &command, int argc, char **argv) {
       o.run.chains.chains = parsecount(command, arg, value, 2);
     } else if (arg == "--json" && !trapping) {
       o.json = value;
+    } else if (arg == "--ledger" && !trapping) {
+      if (value.empty()) usageerror(command, "--ledger takes a file");
+      o.ledger = value;
     } else if (arg == "--max-size" && trapping) {
       o.maxsize = parsecount(command, arg, value, 1);
     } else if (arg == "--top" && trapping) {
@@ -203,6 +213,7 @@ flooroptions parsefloor(const std::string &command, int argc, char **argv) {
     }
   }
   if (o.code.empty()) usageerror(command, "CODE is missing");
+  if (o.resume && o.ledger.empty()) usageerror(command, "--resume needs --ledger FILE");
   if (o.inputs.points.empty()) {
     if (!trapping) usageerror(command, "the points are missing: --ebn0 LIST or --sigma LIST");
     o.inputs.points = {4.0};
@@ -216,7 +227,8 @@ flooroptions parsefloor(const std::string &command, int argc, char **argv) {
     usageerror(command, "--rate must lie in (0, 1], not " + format("%g", o.inputs.rate));
   o.run.seed = static_cast<std::uint64_t>(o.seed[0]) | static_cast<std::uint64_t>(o.seed[1]) << 16 |
                static_cast<std::uint64_t>(o.seed[2]) << 32;
-  checkdistinctfiles(command, {{"the code", o.code}}, {{"--json", o.json}});
+  checkdistinctfiles(command, {{"the code", o.code}}, {{"--json", o.json}, {"--ledger", o.ledger}});
+  o.args.assign(argv, argv + argc);
   return o;
 }
 
@@ -326,14 +338,39 @@ int floorcommand(int argc, char **argv) {
   if (!o.json.empty()) checkwritable(o.json);
   ownedcode code{loadcodefile(o.code)};
   setpoints(command, code.graph, &o);
+  ldpc::floorcallbacks callbacks = progresscallbacks(o.run.parameters.size());
+  ldpc::floorledgerwriter ledger;
+  ldpc::floorledgercontents recorded;
+  std::string ledgerfault;
+  if (!o.ledger.empty()) {
+    std::string line = "tanner floor";
+    for (const std::string &arg : o.args) line += " " + arg;
+    const std::string fault = ledger.open(o.ledger, ldpc::floorconfig(code.graph, o.run), o.run,
+                                          o.resume, &recorded, {{"command", line}});
+    if (!fault.empty()) fail(fault);
+    callbacks.recorded = [&recorded](int point, ldpc::floorresult *r) {
+      auto it = recorded.points.find(point);
+      if (it == recorded.points.end()) return false;
+      *r = it->second;
+      return true;
+    };
+    callbacks.pointdone = [&](const ldpc::floorresult &r) {
+      if (!r.cancelled && ledgerfault.empty()) ledgerfault = ledger.write(r);
+    };
+  }
   startprogress("floor");
   if (o.progress) forceprogress();
   std::vector<ldpc::floorresult> results;
   try {
-    results = ldpc::runfloor(code.graph, o.run, progresscallbacks(o.run.parameters.size()));
+    results = ldpc::runfloor(code.graph, o.run, callbacks);
   } catch (const std::invalid_argument &e) {
     endprogress();
     fail(e.what());
+  }
+  if (!o.ledger.empty()) {
+    const std::string fault = ledger.close();
+    if (!ledgerfault.empty()) fail(ledgerfault);
+    if (!fault.empty()) fail(fault);
   }
   std::vector<ldpc::pointresult> checks;
   if (o.check) checks = directcheck(o, code.graph);

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -16,6 +18,7 @@
 
 #include "absorbingsets.h"
 #include "floorestimate.h"
+#include "floorledger.h"
 #include "montecarlo.h"
 #include "noiseenergy.h"
 #include "support.h"
@@ -512,3 +515,92 @@ TEST(AbsorbingSets, KeepsCountingPastTheListLimitAndStopsWhenAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+bool samebits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+TEST(FloorLedger, PointLinesReadBackBitForBit) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> reals = {0.0,   -0.0, 0.1,  1.0 / 3, 1e-300, 5e-324,       -2.5e17,
+                                     1e308, inf,  -inf, nan,     -nan,   6.02214076e23};
+  for (std::size_t k = 0; k < reals.size(); ++k) {
+    ldpc::floorresult r;
+    r.point = static_cast<int>(k);
+    r.fer = reals[k];
+    r.ferhigh = reals[(k + 1) % reals.size()];
+    r.ebn0 = reals[(k + 2) % reals.size()];
+    r.seconds = reals[(k + 3) % reals.size()];
+    r.converged = k % 2 == 0;
+    r.diagnostic = k % 3 ? "flatness 0.01, \"quoted\"\n" : "";
+    r.decodes = static_cast<std::int64_t>(1) << (20 + k);
+    const std::string line = ldpc::floorpointline(r);
+    ASSERT_EQ(line.back(), '\n');
+    ldpc::floorresult back;
+    ASSERT_EQ(ldpc::parsefloorpoint(line.substr(0, line.size() - 1), "L", &back), "") << line;
+    EXPECT_TRUE(samebits(back.fer, r.fer)) << line;
+    EXPECT_TRUE(samebits(back.ferhigh, r.ferhigh)) << line;
+    EXPECT_TRUE(samebits(back.ebn0, r.ebn0)) << line;
+    EXPECT_TRUE(samebits(back.seconds, r.seconds)) << line;
+    EXPECT_EQ(back.point, r.point);
+    EXPECT_EQ(back.converged, r.converged);
+    EXPECT_EQ(back.diagnostic, r.diagnostic);
+    EXPECT_EQ(back.decodes, r.decodes);
+    EXPECT_EQ(ldpc::floorpointline(back), line);
+  }
+}
+
+TEST(FloorLedger, ReaderRefusesWhatNoWriterWrote) {
+  ldpc::floorresult r;
+  r.fer = 1e-7;
+  const std::string point = ldpc::floorpointline(r);
+  const std::string config = "{\"seed\":1,\"chains\":64}";
+  const std::string header = "{\"floorledger\":1,\"hash\":\"" + ldpc::floorconfighash(config) +
+                             "\",\"config\":" + config + ",\"info\":{}}\n";
+  ldpc::floorresult other = r;
+  other.fer = 2e-7;
+  auto with = [&](const std::string &from, const std::string &to) {
+    std::string line = point;
+    line.replace(line.find(from), from.size(), to);
+    return line;
+  };
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"", "empty"},
+      {"{\"floorledger\":1", "only a torn header"},
+      {"{\"ledger\":1}\n", "not a floor ledger"},
+      {"{\"floorledger\":2,\"hash\":\"0\",\"config\":{}}\n", "format"},
+      {"{\"floorledger\":1,\"hash\":\"" + ldpc::floorconfighash(config) +
+           "\",\"config\":{\"seed\":2,\"chains\":64}}\n",
+       "the header was changed"},
+      {header + "{\"point\":0}\n", "line 2: no \"sigma\""},
+      {header + with("\"fer\":", "\"extra\":1,\"fer\":"), "line 2: a key"},
+      {header + with("\"converged\":false", "\"converged\":0"), "\"converged\" is not"},
+      {header + with("\"point\":0", "\"point\":-1"), "\"point\" is not"},
+      {header + with("\"fer\":1e-07", "\"fer\":\"big\""), "\"fer\" is not"},
+      {header + point + ldpc::floorpointline(other), "line 3: point 0 is given twice"},
+      {header + "{\"point\":", ""},  // torn: fine
+  };
+  for (const auto &[text, why] : bad) {
+    ldpc::floorledgercontents ledger;
+    const std::string fault = ldpc::parsefloorledger(text, "F", &ledger);
+    if (why.empty()) {
+      EXPECT_EQ(fault, "") << text;
+      EXPECT_TRUE(ledger.torn);
+      EXPECT_EQ(ledger.usedbytes, header.size());
+      continue;
+    }
+    EXPECT_NE(fault.find(why), std::string::npos) << text << "\n" << fault;
+    EXPECT_EQ(fault.rfind("F", 0), 0u) << fault;
+  }
+  ldpc::floorledgercontents twice;
+  ASSERT_EQ(ldpc::parsefloorledger(header + point + point, "F", &twice), "");
+  EXPECT_EQ(twice.points.size(), 1u);
+  EXPECT_EQ(ldpc::floorconfigdifference(config, "A", "{\"seed\":1,\"chains\":32}", "B"),
+            "chains is 64 in A and 32 in B");
+  EXPECT_EQ(ldpc::floorconfigdifference(config, "A", "{\"seed\":1}", "B"),
+            "chains is set in A and not in B");
+  EXPECT_EQ(ldpc::floorconfigdifference(config, "A", config, "B"), "");
+}

@@ -3,6 +3,8 @@
 // status 1 and a warning, and exact absorbing-set counts of an array code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -134,4 +136,84 @@ TEST(tanner_floor, absorbing_counts_and_trapping_sets) {
   EXPECT_LE(t.status, 1) << t.err;
   EXPECT_NE(t.out.find("\"sets\": [{\"a\": "), std::string::npos) << t.out;
   EXPECT_NE(t.out.find("\"absorbing\": "), std::string::npos) << t.out;
+}
+
+namespace {
+
+// The output without the wall-clock seconds (the column before the status in
+// a row, the "seconds" of the JSON), which no two runs share.
+std::string withoutseconds(const std::string &text) {
+  std::string out =
+      std::regex_replace(text, std::regex("  +[0-9.]+  (converged|NOT CONVERGED)"), "  S  $1");
+  return std::regex_replace(out, std::regex("\"seconds\": [^,}]*"), "\"seconds\": S");
+}
+
+}  // namespace
+
+TEST(tanner_floor, ledger_resumes_with_the_rows_and_json_of_one_run) {
+  tempdir dir;
+  writefile(dir.file("a.alist"), arrayalist(7));
+  const std::string a = dir.file("a.alist"), ledger = dir.file("run.ledger");
+  auto floor = [&](const std::string &points, std::vector<std::string> more) {
+    std::vector<std::string> args = {
+        "floor",        a,    "--ebn0",   points, "--decoder",     "nms",  "--alpha", "0.5",
+        "--iterations", "10", "--chains", "8",    "--max-decodes", "20000"};
+    args.insert(args.end(), more.begin(), more.end());
+    return run(tanner, args);
+  };
+  const runresult whole = floor("4,4.5", {"--json", dir.file("whole.json"), "--threads", "1"});
+  ASSERT_LE(whole.status, 1) << whole.err;
+  // The first point alone into the ledger, then both points resumed from it.
+  const runresult first = floor("4", {"--ledger", ledger, "--threads", "1"});
+  ASSERT_LE(first.status, 1) << first.err;
+  const std::string afterfirst = readfile(ledger);
+  EXPECT_EQ(std::count(afterfirst.begin(), afterfirst.end(), '\n'), 2) << afterfirst;
+  EXPECT_EQ(afterfirst.rfind("{\"floorledger\":1,\"hash\":\"", 0), 0u) << afterfirst;
+  const runresult resumed = floor("4,4.5", {"--ledger", ledger, "--resume", "--json",
+                                            dir.file("resumed.json"), "--threads", "2"});
+  ASSERT_EQ(resumed.status, whole.status) << resumed.err;
+  EXPECT_EQ(withoutseconds(resumed.out), withoutseconds(whole.out));
+  EXPECT_EQ(withoutseconds(readfile(dir.file("resumed.json"))),
+            withoutseconds(readfile(dir.file("whole.json"))));
+  // The recorded point is printed as it was, its seconds included.
+  const std::string firstrow = first.out.substr(first.out.find('\n') + 1);
+  EXPECT_EQ(resumed.out.find(firstrow.substr(0, firstrow.find('\n'))), first.out.find('\n') + 1);
+
+  // A torn last line is ignored and cut off; a run with every point recorded
+  // prints byte for byte what the resumed run printed.
+  writefile(ledger, readfile(ledger) + "{\"point\":2,\"sig");
+  const runresult again = floor("4,4.5", {"--ledger", ledger, "--resume", "--json",
+                                          dir.file("again.json"), "--threads", "1"});
+  ASSERT_EQ(again.status, resumed.status) << again.err;
+  EXPECT_EQ(again.out, resumed.out);
+  EXPECT_EQ(readfile(dir.file("again.json")), readfile(dir.file("resumed.json")));
+  const std::string full = readfile(ledger);
+  EXPECT_EQ(std::count(full.begin(), full.end(), '\n'), 3);
+  EXPECT_EQ(full.back(), '\n');
+
+  // Another configuration, other points at recorded indices, or an existing
+  // ledger without --resume: refused with status 1, naming the file.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+      {{"--seed", "2", "--ledger", ledger, "--resume"}, "seed"},
+      {{"--schedule", "layered", "--ledger", ledger, "--resume"}, "schedule"},
+      {{"--precision", "3", "--ledger", ledger, "--resume"}, "precision"},
+      {{"--no-early-stop", "--ledger", ledger, "--resume"}, "earlystop"},
+      {{"--ledger", ledger}, "--resume"},
+  };
+  for (const auto &[more, word] : refused) {
+    std::vector<std::string> args = more;
+    const runresult r = floor("4,4.5", args);
+    EXPECT_EQ(r.status, 1) << word << "\n" << r.err;
+    EXPECT_NE(r.err.find(ledger), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(word), std::string::npos) << r.err;
+  }
+  const runresult swapped = floor("4.5,4", {"--ledger", ledger, "--resume"});
+  EXPECT_EQ(swapped.status, 1) << swapped.err;
+  EXPECT_NE(swapped.err.find("point 1 is at sigma"), std::string::npos) << swapped.err;
+  EXPECT_EQ(readfile(ledger), full);  // refusals leave the ledger as it was
+  EXPECT_EQ(floor("4", {"--resume"}).status, 2);
+  writefile(dir.file("simulate.ledger"), "{\"ledger\":1,\"hash\":\"0\"}\n");
+  const runresult other = floor("4", {"--ledger", dir.file("simulate.ledger"), "--resume"});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("not a floor ledger"), std::string::npos) << other.err;
 }

@@ -203,7 +203,11 @@ if hasattr(_ldpcgraph, "_floor"):
         seed, not on threads. A point that did not converge keeps
         converged False and raises a RuntimeWarning: its figures are not to
         be trusted. check=True adds "check" to the first point: direct
-        Monte-Carlo there, as --check."""
+        Monte-Carlo there, as --check. ledger=PATH records every finished
+        point in PATH as tanner floor --ledger does; with resume=True the
+        points it holds are taken and the others estimated, the rows those of
+        the run without interruption (ValueError for a ledger of another
+        configuration)."""
         channel, points = _floorpoints(ebn0, sigma)
         rows = _ldpcgraph._floor(_ascode(code), points, channel, check, **options)
         for row in rows:

@@ -9,6 +9,7 @@
 #include "absorbingsets.h"
 #include "bindings.h"
 #include "floorestimate.h"
+#include "floorledger.h"
 #include "montecarlo.h"
 #include "simulationcheck.h"
 #include "trappingsets.h"
@@ -257,10 +258,36 @@ void bindfloors(py::module_ &m) {
       [](const graph &code, const std::vector<double> &points, const std::string &channel,
          bool check, py::kwargs options) {
         keywordtaker k{std::move(options)};
+        const py::object ledger = k.take("ledger", py::none());
+        const bool resume = k.take("resume", py::bool_(false)).cast<bool>();
         const ldpc::floorsettings run = floorsettingsof(code, points, channel, &k);
         k.finish("floor");
+        if (resume && ledger.is_none()) throw py::value_error("resume=True needs ledger=PATH");
+        // The ledger as tanner floor --ledger writes it (floorledger.h).
+        ldpc::floorcallbacks callbacks;
+        ldpc::floorledgerwriter writer;
+        ldpc::floorledgercontents recorded;
+        std::string fault;
+        if (!ledger.is_none()) {
+          fault = writer.open(py::str(ledger), ldpc::floorconfig(&code.record, run), run, resume,
+                              &recorded, {{"command", "ldpcgraph.floor"}});
+          if (!fault.empty()) throw py::value_error(fault);
+          callbacks.recorded = [&recorded](int point, ldpc::floorresult *r) {
+            auto it = recorded.points.find(point);
+            if (it == recorded.points.end()) return false;
+            *r = it->second;
+            return true;
+          };
+          callbacks.pointdone = [&](const ldpc::floorresult &r) {
+            if (!r.cancelled && fault.empty()) fault = writer.write(r);
+          };
+        }
+        const std::vector<ldpc::floorresult> results = estimate(code, run, callbacks);
+        const std::string closing = writer.close();
+        if (fault.empty()) fault = closing;
+        if (!fault.empty()) throw py::value_error(fault);
         py::list rows;
-        for (const ldpc::floorresult &r : estimate(code, run, {})) rows.append(floorrow(r));
+        for (const ldpc::floorresult &r : results) rows.append(floorrow(r));
         if (check) rows[0]["check"] = directcheck(code, run);
         return rows;
       },

@@ -123,3 +123,28 @@ def test_trapping_sets_are_tanners_and_their_classes_hold(codes):
     for found in report["sets"]:
         assert inducedclass(h, found["variables"]) == (
             found["a"], found["b"], found["elementary"], found["absorbing"])
+
+
+def test_ledger_resumes_and_tanner_reads_it(codes, tmp_path):
+    quick = dict(decoder="nms", alpha=0.5, iterations=10, chains=8, max_decodes=20000)
+    withoutseconds = lambda rows: [{k: v for k, v in r.items() if k != "seconds"} for r in rows]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)
+        whole = ldpcgraph.floor(codes[7], ebn0=[4, 4.5], threads=1, **quick)
+        ledger = tmp_path / "floor.ledger"
+        first = ldpcgraph.floor(codes[7], ebn0=4, ledger=str(ledger), threads=1, **quick)
+        resumed = ldpcgraph.floor(codes[7], ebn0=[4, 4.5], ledger=str(ledger), resume=True,
+                                  threads=2, **quick)
+        assert withoutseconds(resumed) == withoutseconds(whole)
+        assert resumed[0] == first[0]
+        with pytest.raises(ValueError, match="seed"):
+            ldpcgraph.floor(codes[7], ebn0=[4, 4.5], ledger=str(ledger), resume=True, seed=2,
+                            **quick)
+        with pytest.raises(ValueError, match="resume"):
+            ldpcgraph.floor(codes[7], ebn0=4, ledger=str(ledger), **quick)
+    # tanner floor goes on with the ledger Python wrote: every point recorded.
+    out = tmp_path / "f.json"
+    tanner("floor", codes[7], "--ebn0", "4,4.5", "--decoder", "nms", "--alpha", "0.5",
+           "--iterations", "10", "--chains", "8", "--max-decodes", "20000", "--ledger", ledger,
+           "--resume", "--json", out, check=False)
+    assert [r["fer"] for r in json.loads(out.read_text())["points"]] == [r["fer"] for r in resumed]
