@@ -13,6 +13,7 @@
 #include "cli.h"
 #include "encoder.h"
 #include "graphfile.h"
+#include "optiontable.h"
 #include "outputfile.h"
 #include "symbolchannel.h"
 #include "textio.h"
@@ -24,7 +25,7 @@ namespace {
 
 const char command[] = "encode";
 
-const char encodehelp[] =
+const char encodehead[] =
     "usage: tanner encode CODE IN OUT\n"
     "       tanner encode CODE --random N [--seed S] OUT\n"
     "       tanner encode CODE --positions\n"
@@ -44,15 +45,9 @@ const char encodehelp[] =
     "parity part when the matrix has one; else from the approximate\n"
     "lower-triangular form of the matrix (linear in the edges plus g^2 for a\n"
     "gap g).\n"
-    "\n"
-    "  --random N     encode N random words instead of reading IN; word f has\n"
-    "                 the information bits that tanner simulate --codeword\n"
-    "                 random draws for frame f of point 0 with the same seed\n"
-    "  --seed S       run seed of --random: W0,W1,W2 or an integer below 2^48\n"
-    "                 (default 1)\n"
-    "  --positions    print the K information positions and nothing else\n"
-    "  --memory MIB   dense bit matrices the encoder may hold (default 256)\n"
-    "  --verbose      the encoder's kind, N, K, rank and gap on standard error\n"
+    "\n";
+
+const char encodetail[] =
     "\n"
     "A word of the wrong length or a character other than 0 or 1 is reported\n"
     "with the file, line and column (status 1), and nothing is written.\n";
@@ -64,42 +59,49 @@ struct settings {
   bool positions = false;
   bool verbose = false;
   std::int64_t memorylimit = std::int64_t{256} << 20;
-  std::set<std::string> given;
+  bool seedgiven = false;
 };
+
+// The options, their help lines and what each does with its value.
+std::vector<optionentry> optiontable(settings *s) {
+  return {
+      {"--random", optionkind::integer,
+       "  --random N     encode N random words instead of reading IN; word f has\n"
+       "                 the information bits that tanner simulate --codeword\n"
+       "                 random draws for frame f of point 0 with the same seed\n",
+       [s](const std::string &v) { s->random = parsecount(command, "--random", v, 0); }, true},
+      {"--seed", optionkind::text,
+       "  --seed S       run seed of --random: W0,W1,W2 or an integer below 2^48\n"
+       "                 (default 1)\n",
+       [s](const std::string &v) {
+         parseseed(command, v, s->seed);
+         s->seedgiven = true;
+       },
+       true},
+      {"--positions", optionkind::flag,
+       "  --positions    print the K information positions and nothing else\n",
+       [s](const std::string &) { s->positions = true; }, true},
+      {"--memory", optionkind::integer,
+       "  --memory MIB   dense bit matrices the encoder may hold (default 256)\n",
+       [s](const std::string &v) {
+         s->memorylimit = std::int64_t{parsecount(command, "--memory", v, 1)} << 20;
+       },
+       true},
+      {"--verbose", optionkind::flag,
+       "  --verbose      the encoder's kind, N, K, rank and gap on standard error\n",
+       [s](const std::string &) { s->verbose = true; }, true},
+  };
+}
 
 settings parse(int argc, char **argv) {
   settings s;
   std::vector<std::string> positional;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(encodehelp, stdout);
-      finish(statusok);
-    }
-    if (arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
-      continue;
-    }
-    if (!s.given.insert(arg).second) usageerror(command, arg + " is given twice");
-    const bool valued = arg == "--random" || arg == "--seed" || arg == "--memory";
-    if (valued && i + 1 >= argc) usageerror(command, arg + " needs a value");
-    if (arg == "--random")
-      s.random = parsecount(command, arg, argv[++i], 0);
-    else if (arg == "--seed")
-      parseseed(command, argv[++i], s.seed);
-    else if (arg == "--memory")
-      s.memorylimit = std::int64_t{parsecount(command, arg, argv[++i], 1)} << 20;
-    else if (arg == "--positions")
-      s.positions = true;
-    else if (arg == "--verbose")
-      s.verbose = true;
-    else
-      usageerror(command, "unknown option " + arg);
-  }
+  const std::vector<optionentry> table = optiontable(&s);
+  applyoptions(command, helptext(encodehead, table, encodetail).c_str(), table, argc, argv,
+               &positional);
   if (s.positions && s.random >= 0)
     usageerror(command, "--positions and --random exclude each other");
-  if (s.given.count("--seed") != 0 && s.random < 0)
-    usageerror(command, "--seed applies to --random only");
+  if (s.seedgiven && s.random < 0) usageerror(command, "--seed applies to --random only");
   const std::size_t expected = s.positions ? 1 : s.random >= 0 ? 2 : 3;
   const char *shape = s.positions     ? "expects CODE --positions"
                       : s.random >= 0 ? "expects CODE --random N OUT"

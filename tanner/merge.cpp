@@ -13,12 +13,13 @@
 #include "cli.h"
 #include "ledgermerge.h"
 #include "ledgeropts.h"
+#include "optiontable.h"
 
 namespace tanner {
 
 namespace {
 
-const char mergehelp[] =
+const char mergehead[] =
     "usage: tanner merge LEDGER... [--json FILE] [--csv FILE]\n"
     "\n"
     "Merges the ledgers of a run written by tanner simulate --ledger (the\n"
@@ -30,9 +31,8 @@ const char mergehelp[] =
     "far enough, says which shard must go on (resume it) or which is missing.\n"
     "The run is built again from the command recorded in the first ledger, in\n"
     "the directory it ran in: its code file must still be there, unchanged.\n"
-    "\n"
-    "  --json FILE   as tanner simulate --json (whole or not at all)\n"
-    "  --csv FILE    as tanner simulate --csv\n"
+    "\n";
+const char mergetail[] =
     "\n"
     "Exit status: 0 merged, 1 a ledger refused or the shards short, 2 usage.\n";
 
@@ -80,23 +80,20 @@ std::vector<std::string> recordedcommand(const ldpc::ledgercontents &ledger) {
 int mergecommand(int argc, char **argv) {
   std::vector<std::string> paths;
   std::string json, csv;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(mergehelp, stdout);
-      return statusok;
-    }
-    if (arg == "--json" || arg == "--csv") {
-      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
-      std::string &target = arg == "--json" ? json : csv;
-      if (!target.empty()) usageerror(command, arg + " is given twice");
-      target = argv[++i];
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      usageerror(command, "unknown option " + arg);
-    } else {
-      paths.push_back(arg);
-    }
-  }
+  // A file option given twice is refused once its second value is read.
+  auto file = [](const char *name, std::string *target) {
+    return [=](const std::string &value) {
+      if (!target->empty()) usageerror(command, std::string(name) + " is given twice");
+      *target = value;
+    };
+  };
+  const std::vector<optionentry> table = {
+      {"--json", optionkind::text,
+       "  --json FILE   as tanner simulate --json (whole or not at all)\n", file("--json", &json)},
+      {"--csv", optionkind::text, "  --csv FILE    as tanner simulate --csv\n",
+       file("--csv", &csv)},
+  };
+  applyoptions(command, helptext(mergehead, table, mergetail).c_str(), table, argc, argv, &paths);
   if (paths.empty()) usageerror(command, "expects one ledger at least");
   std::vector<namedfile> inputs;
   for (const std::string &path : paths) inputs.push_back({"a ledger", path});

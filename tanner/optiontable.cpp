@@ -1,6 +1,7 @@
 #include "optiontable.h"
 
 #include <cstdio>
+#include <set>
 
 #include "arguments.h"
 #include "exits.h"
@@ -9,6 +10,7 @@ namespace tanner {
 
 void applyoptions(const char *command, const char *help, const std::vector<optionentry> &table,
                   int argc, char **argv, std::vector<std::string> *positional) {
+  std::set<std::string> given;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (ishelp(argv[i])) {
@@ -20,6 +22,8 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
       if (arg == candidate.name) entry = &candidate;
     if (entry == nullptr && arg.size() > 1 && arg[0] == '-')
       usageerror(command, "unknown option " + arg);
+    if (entry != nullptr && entry->once && !given.insert(arg).second)
+      usageerror(command, arg + " is given twice");
     if (entry == nullptr) {
       positional->push_back(arg);
     } else if (entry->kind == optionkind::flag) {
@@ -29,6 +33,12 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
       entry->apply(argv[++i]);
     }
   }
+}
+
+std::string helptext(const char *head, const std::vector<optionentry> &table, const char *tail) {
+  std::string text = head;
+  for (const optionentry &entry : table) text += entry.help;
+  return text + tail;
 }
 
 }  // namespace tanner

@@ -21,7 +21,14 @@ struct optionentry {
   // The option's value as given ("" for a flag); the handler parses and
   // checks it with its own messages.
   std::function<void(const std::string &value)> apply;
+  // Refused with "NAME is given twice" when it comes again, before its
+  // value is looked at.
+  bool once = false;
 };
+
+// A help text whose options are the table's: head, every entry's help in
+// the table's order, tail.
+std::string helptext(const char *head, const std::vector<optionentry> &table, const char *tail);
 
 // Reads argv by table: options apply their handlers, every other argument
 // that does not start with '-' (or is "-" itself) goes to positional in

@@ -70,4 +70,42 @@ TEST(tanneroptions, each_option_of_the_help_is_taken_and_no_other) {
   }
 }
 
+// The messages of the table's parser where options repeat or lack their
+// values: a once-only option is refused at its second name, before its
+// value; a file option of merge once its second value is read.
+TEST(tanneroptions, repeated_and_valueless_options_are_named) {
+  const std::string code = examples + "/hamming7.alist";
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"encode", code, "--random"}, "--random needs a value"},
+      {{"encode", code, "--random", "2", "--random"}, "--random is given twice"},
+      {{"encode", code, "--positions", "--positions"}, "--positions is given twice"},
+      {{"encode", code, "--positions", "--seed"}, "--seed needs a value"},
+      {{"encode", code, "--seed", "3", "--positions"}, "--seed applies to --random only"},
+      {{"encode", code, "--memory", "0", "--positions"}, "--memory"},
+      {{"encode", "--bogus"}, "unknown option --bogus"},
+      {{"merge", "a", "--json", "x", "--json", "y"}, "--json is given twice"},
+      {{"merge", "a", "--csv", "x", "--csv"}, "--csv needs a value"},
+      {{"merge", "--jsn"}, "unknown option --jsn"},
+      {{"merge"}, "expects one ledger at least"},
+  };
+  for (const auto &c : cases) {
+    runresult r = run(tanner, c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0] << " " << c.message;
+    EXPECT_NE(r.err.find("tanner " + c.args[0] + ": " + c.message), std::string::npos) << r.err;
+  }
+  // the help texts are built from the tables: every option line in order
+  const runresult encodehelp = run(tanner, {"encode", "--help"});
+  std::size_t at = 0;
+  for (const char *line :
+       {"  --random N", "  --seed S", "  --positions", "  --memory MIB", "  --verbose"}) {
+    at = encodehelp.out.find(line, at);
+    EXPECT_NE(at, std::string::npos) << line;
+  }
+  EXPECT_NE(run(tanner, {"merge", "-h"}).out.find("  --json FILE   as tanner simulate --json"),
+            std::string::npos);
+}
+
 }  // namespace
