@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "enumnames.h"
 #include "kernel.h"
 
 namespace ldpc {
@@ -115,21 +116,11 @@ const char *schedulename(decoderschedule schedule) {
 }
 
 bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm) {
-  for (int k = 0; k < 4; ++k)
-    if (name == algorithmnames[k]) {
-      *algorithm = static_cast<decoderalgorithm>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(algorithmnames, name, algorithm);
 }
 
 bool parseschedule(const std::string &name, decoderschedule *schedule) {
-  for (int k = 0; k < 2; ++k)
-    if (name == schedulenames[k]) {
-      *schedule = static_cast<decoderschedule>(k);
-      return true;
-    }
-  return false;
+  return parseenumname(schedulenames, name, schedule);
 }
 
 decoder::decoder(const graphs *graph, const decoderoptions &options)
