@@ -208,14 +208,8 @@ void writecodewords(const std::string &path, const std::vector<std::uint8_t> &co
     return;
   }
   std::string error;
-  switch (ldpc::writewhole(path.c_str(), format, &error)) {
-    case ldpc::writeok:
-      return;
-    case ldpc::writeopenfailed:
-      fail(ldpc::openforwritingmessage(path, errno));
-    case ldpc::writefailed:
-      fail(error);
-  }
+  const ldpc::writeoutcome outcome = ldpc::writewhole(path.c_str(), format, &error);
+  endonwritefault(outcome, path, error);
 }
 
 }  // namespace

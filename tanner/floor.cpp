@@ -105,20 +105,6 @@ std::string format(const char *pattern, double x) {
 
 std::string jsonnumber(double x) { return std::isfinite(x) ? format("%.17g", x) : "null"; }
 
-void writefileorfail(const std::string &path, const std::string &contents) {
-  std::string error;
-  switch (ldpc::writewhole(
-      path.c_str(), [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); },
-      &error)) {
-    case ldpc::writeok:
-      return;
-    case ldpc::writeopenfailed:
-      fail(ldpc::openforwritingmessage(path, errno));
-    case ldpc::writefailed:
-      fail(error);
-  }
-}
-
 std::vector<double> parsepointlist(const std::string &command, const std::string &option,
                                    const std::string &text) {
   const std::string::size_type colon = text.find(':');
@@ -389,7 +375,7 @@ int floorcommand(int argc, char **argv) {
                 checks[0].ebn0, checks[0].fer, checks[0].ferlow, checks[0].ferhigh,
                 checks[0].frameerrors, checks[0].frames, checks[0].seconds);
   flushoutput();
-  if (!o.json.empty()) writefileorfail(o.json, floorjson(o, results, checks));
+  if (!o.json.empty()) writetextfile(o.json, floorjson(o, results, checks));
   if (!converged)
     std::fprintf(stderr,
                  "tanner floor: warning: an estimate did not converge; its figures are "

@@ -98,8 +98,20 @@ void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, 
     if (withencoder != nullptr) encoder = *withencoder;
     outcome = ldpc::writegraphfile(graph, &encoder, path.c_str(), &error);
   }
+  endonwritefault(outcome, path, error);
+}
+
+void endonwritefault(ldpc::writeoutcome outcome, const std::string &path,
+                     const std::string &error) {
   if (outcome == ldpc::writeopenfailed) failwritable(path);
   if (outcome == ldpc::writefailed) fail(error);
+}
+
+void writetextfile(const std::string &path, const std::string &contents) {
+  std::string error;
+  const ldpc::writeoutcome outcome = ldpc::writewhole(
+      path.c_str(), [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); }, &error);
+  endonwritefault(outcome, path, error);
 }
 
 void checkwritable(const std::string &path) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphstruct.h"
+#include "outputfile.h"
 #include "simulation.h"
 
 namespace tanner {
@@ -55,6 +56,11 @@ void writegraph(const ldpc::graphs *graph, const std::string &path, bool alist, 
 // process with status 1 and a message naming what when it cannot be found.
 ldpc::graphs *encoderinformation(const ldpc::graphs *graph, ldpc::encoders *info,
                                  const std::string &what);
+// Ends the process as writegraph does unless outcome is writeok: the
+// path's open error (errno as the writer left it), or error.
+void endonwritefault(ldpc::writeoutcome outcome, const std::string &path, const std::string &error);
+// Writes contents to path whole, or ends the process as writegraph does.
+void writetextfile(const std::string &path, const std::string &contents);
 // Ends the process as writegraph does when path cannot be opened for
 // writing; tested without creating or emptying anything.
 void checkwritable(const std::string &path);

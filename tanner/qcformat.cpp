@@ -92,14 +92,8 @@ int writeqcgraph(const ldpc::graphs *graph, const std::string &input, const std:
          why);
   if (source.lift == z && source.columns == qc.columns) qc.transmitted = source.transmitted;
   std::string error;
-  switch (ldpc::writeqcfile(qc, path.c_str(), &error)) {
-    case ldpc::writeok:
-      break;
-    case ldpc::writeopenfailed:
-      fail(ldpc::openforwritingmessage(path, errno));
-    case ldpc::writefailed:
-      fail(error);
-  }
+  const ldpc::writeoutcome outcome = ldpc::writeqcfile(qc, path.c_str(), &error);
+  endonwritefault(outcome, path, error);
   return z;
 }
 

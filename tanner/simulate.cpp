@@ -453,20 +453,6 @@ std::vector<std::pair<std::string, std::string>> pointfields(const settings &s,
   return fields;
 }
 
-void writefile(const std::string &path, const std::string &contents) {
-  std::string error;
-  switch (ldpc::writewhole(
-      path.c_str(), [&](ldpc::textwriter *out) { ldpc::writetext(out, contents.c_str()); },
-      &error)) {
-    case ldpc::writeok:
-      return;
-    case ldpc::writeopenfailed:
-      fail(ldpc::openforwritingmessage(path, errno));
-    case ldpc::writefailed:
-      fail(error);
-  }
-}
-
 // The code under simulation, or the ensemble as the construction driver
 // takes it, with what the header and the JSON say of it. code points into
 // the record itself, which is therefore never copied.
@@ -936,8 +922,8 @@ int sweep(const settings &s, const codeplan &plan) {
   ldpc::sweepend end = ldpc::sweepend::lastpoint;
   std::vector<ldpc::pointresult> results = runpoints(s, plan, &graphs, &end, &ledger);
   printending(s, results, end);
-  if (!s.json.empty()) writefile(s.json, jsontext(s, plan, target, graphs, results, end));
-  if (!s.csv.empty()) writefile(s.csv, csvtext(s, results));
+  if (!s.json.empty()) writetextfile(s.json, jsontext(s, plan, target, graphs, results, end));
+  if (!s.csv.empty()) writetextfile(s.csv, csvtext(s, results));
   // Under mpirun rank 0 alone says that the run was interrupted.
   if (end != ldpc::sweepend::cancelled || startmpi().rank != 0) return statusok;
   std::fflush(stdout);
