@@ -11,6 +11,7 @@
 #include "allocate.h"
 #include "cli.h"
 #include "ledgeropts.h"
+#include "optiontable.h"
 #include "qcformat.h"
 
 namespace ldpc {
@@ -63,7 +64,7 @@ const char converthelp[] =
     "              the graph written then has its nodes in the order of that\n"
     "              form (the same code with its bits and checks renumbered)\n";
 
-const char exporthelp[] =
+const char exporthead[] =
     "usage: tanner export [--unpadded] IN.code OUT.alist\n"
     "       tanner export --qc [--lift Z] IN.code OUT.qc\n"
     "\n"
@@ -71,14 +72,8 @@ const char exporthelp[] =
     "true maximum column and row weights, the column weights, the row\n"
     "weights, then each column's rows and each row's columns, numbered from 1,\n"
     "in socket order, padded with zeros to the maximum weight.\n"
-    "\n"
-    "  --unpadded   write every list with exactly its weight, no zero fillers\n"
-    "  --qc         write the base matrix of a graph that is a lifting of\n"
-    "               circulants (header COLUMNS ROWS Z, a row of shifts per block\n"
-    "               row, -1 for an empty block), with the largest lifting size\n"
-    "               it has; a graph that is none is refused with the block that\n"
-    "               is not a circulant\n"
-    "  --lift Z     with --qc: that lifting size (1 writes any graph's matrix)\n"
+    "\n";
+const char exporttail[] =
     "\n"
     "IN.code may itself be an alist file (told apart by its content).\n"
     "\n"
@@ -154,25 +149,23 @@ int exportcommand(int argc, char **argv) {
   bool padded = true, qc = false;
   int lift = 0;
   std::vector<std::string> files;
-  for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(exporthelp, stdout);
-      return statusok;
-    }
-    if (arg == "--unpadded") {
-      padded = false;
-    } else if (arg == "--qc") {
-      qc = true;
-    } else if (arg == "--lift") {
-      if (i + 1 >= argc) usageerror("export", "--lift needs a value");
-      lift = parsecount("export", arg, argv[++i], 1);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      usageerror("export", "unknown option " + arg);
-    } else {
-      files.push_back(arg);
-    }
-  }
+  const std::vector<optionentry> table = {
+      {"--unpadded", optionkind::flag,
+       "  --unpadded   write every list with exactly its weight, no zero fillers\n",
+       [&](const std::string &) { padded = false; }},
+      {"--qc", optionkind::flag,
+       "  --qc         write the base matrix of a graph that is a lifting of\n"
+       "               circulants (header COLUMNS ROWS Z, a row of shifts per block\n"
+       "               row, -1 for an empty block), with the largest lifting size\n"
+       "               it has; a graph that is none is refused with the block that\n"
+       "               is not a circulant\n",
+       [&](const std::string &) { qc = true; }},
+      {"--lift", optionkind::integer,
+       "  --lift Z     with --qc: that lifting size (1 writes any graph's matrix)\n",
+       [&](const std::string &value) { lift = parsecount("export", "--lift", value, 1); }},
+  };
+  applyoptions("export", helptext(exporthead, table, exporttail).c_str(), table, argc, argv,
+               &files);
   if (files.size() != 2)
     usageerror("export", qc ? "expects IN.code OUT.qc" : "expects IN.code OUT.alist");
   if (qc && !padded) usageerror("export", "--unpadded applies to alist output, not --qc");

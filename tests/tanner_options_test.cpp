@@ -90,6 +90,9 @@ TEST(tanneroptions, repeated_and_valueless_options_are_named) {
       {{"merge", "a", "--csv", "x", "--csv"}, "--csv needs a value"},
       {{"merge", "--jsn"}, "unknown option --jsn"},
       {{"merge"}, "expects one ledger at least"},
+      {{"export", code, "--lift"}, "--lift needs a value"},
+      {{"export", "-x"}, "unknown option -x"},
+      {{"export", "--qc", "--unpadded", code, "out.qc"}, "--unpadded applies to alist output"},
   };
   for (const auto &c : cases) {
     runresult r = run(tanner, c.args);
