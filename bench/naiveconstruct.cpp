@@ -23,19 +23,17 @@ namespace {
 
 unsigned short graphsimrand[3];
 
-// Node counts from node fractions, the balancing of the edge totals, node
-// degrees by table position, sockets, and one random matching.
-void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
-                             const double *vfractions, int cdegreesnum, const int *cdegrees,
-                             const double *cfractions) {
-  // Sizes.
+// Sizes and node counts from node fractions: the check nodes in proportion
+// to the variable side's edges per check side's edge.
+void countnodes(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
+                const double *vfractions, int cdegreesnum, const int *cdegrees,
+                const double *cfractions) {
   assert(vdegreesnum > 0 && cdegreesnum > 0);
   graph->vdegreesnum = vdegreesnum;
   graph->cdegreesnum = cdegreesnum;
   graph->vmaxdegree = vdegrees[vdegreesnum - 1];
   graph->cmaxdegree = cdegrees[cdegreesnum - 1];
 
-  // Node counts.
   double sumv = 0, sumc = 0;
   for (int i = 0; i < vdegreesnum; ++i) sumv += vdegrees[i] * vfractions[i];
   for (int j = 0; j < cdegreesnum; ++j) sumc += cdegrees[j] * cfractions[j];
@@ -51,9 +49,15 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
     ct->degree[j] = cdegrees[j];
     ct->numofnodes[j] = static_cast<int>(std::lround(graphcnodenum * cfractions[j]));
   }
+}
 
-  // Balancing: raise the check side, then close the remainder with
-  // degree-3 and degree-2 variable nodes.
+// Balancing: raise the check side, then close the remainder with degree-3
+// and degree-2 variable nodes. Returns the edge count and sets the true
+// node numbers and the rate.
+int balance(graphs *graph) {
+  degreelist *vt = graph->vdegreelist, *ct = graph->cdegreelist;
+  const int vdegreesnum = graph->vdegreesnum;
+  int cdegreesnum = graph->cdegreesnum;
   int vedgecount = 0, cedgecount = 0;
   for (int i = 0; i < vdegreesnum; ++i) vedgecount += vt->degree[i] * vt->numofnodes[i];
   for (int j = 0; j < cdegreesnum; ++j) cedgecount += ct->degree[j] * ct->numofnodes[j];
@@ -88,7 +92,6 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
   assert(cedgecountnew == cedgecount);
   (void)vedgecountnew;
   (void)cedgecountnew;
-  const int edges = cedgecount;
 
   // True node numbers.
   graph->vnodenum = 0;
@@ -96,50 +99,48 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
   for (int i = 0; i < vdegreesnum; ++i) graph->vnodenum += vt->numofnodes[i];
   for (int j = 0; j < cdegreesnum; ++j) graph->cnodenum += ct->numofnodes[j];
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
+  return cedgecount;
+}
 
-  // Node degrees by table position, then one malloc per node's sockets.
+// The degrees of count nodes of one side by table position: the first
+// numofnodes[k] nodes of the first non-empty degree, and so on.
+template <class node>
+void setdegrees(node *nodes, int count, const degreelist *t, int degreesnum) {
+  int degree = 0;
+  while (t->numofnodes[degree] <= 0) ++degree;
+  int degreecounter = t->numofnodes[degree];
+  for (int n = 0; n < count; ++n) {
+    nodes[n].degree = t->degree[degree];
+    nodes[n].value = 0.0;
+    --degreecounter;
+    assert(degreecounter >= 0);
+    if (degreecounter == 0 && degree < degreesnum - 1) {
+      do degreecounter = t->numofnodes[++degree];
+      while (degreecounter <= 0 && degree < degreesnum - 1);
+      assert(degree <= degreesnum);
+      assert(degreecounter >= 0);
+    }
+  }
+}
+
+// Node degrees by table position, then one malloc per node's sockets.
+void allocatenodes(graphs *graph) {
   graph->vnodelist =
       static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
   graph->cnodelist =
       static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
-  int degree = 0;
-  while (vt->numofnodes[degree] <= 0) ++degree;
-  int degreecounter = vt->numofnodes[degree];
-  for (int node = 0; node < graph->vnodenum; ++node) {
-    graph->vnodelist[node].degree = vt->degree[degree];
-    graph->vnodelist[node].value = 0.0;
-    --degreecounter;
-    assert(degreecounter >= 0);
-    if (degreecounter == 0 && degree < vdegreesnum - 1) {
-      do degreecounter = vt->numofnodes[++degree];
-      while (degreecounter <= 0 && degree < vdegreesnum - 1);
-      assert(degree <= vdegreesnum);
-      assert(degreecounter >= 0);
-    }
-  }
-  degree = 0;
-  while (ct->numofnodes[degree] <= 0) ++degree;
-  degreecounter = ct->numofnodes[degree];
-  for (int node = 0; node < graph->cnodenum; ++node) {
-    graph->cnodelist[node].degree = ct->degree[degree];
-    graph->cnodelist[node].value = 0.0;
-    --degreecounter;
-    assert(degreecounter >= 0);
-    if (degreecounter == 0 && degree < cdegreesnum - 1) {
-      do degreecounter = ct->numofnodes[++degree];
-      while (degreecounter <= 0 && degree < cdegreesnum - 1);
-      assert(degree <= cdegreesnum);
-      assert(degreecounter >= 0);
-    }
-  }
+  setdegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, graph->vdegreesnum);
+  setdegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, graph->cdegreesnum);
   for (int v = 0; v < graph->vnodenum; ++v)
     graph->vnodelist[v].edgelist =
         static_cast<edge *>(allocate(graph->vnodelist[v].degree * static_cast<long>(sizeof(edge))));
   for (int c = 0; c < graph->cnodenum; ++c)
     graph->cnodelist[c].edgelist =
         static_cast<edge *>(allocate(graph->cnodelist[c].degree * static_cast<long>(sizeof(edge))));
+}
 
-  // The matching: variable socket k meets check socket perm[k].
+// The matching: variable socket k meets check socket perm[k].
+void matchsockets(graphs *graph, int edges) {
   int *perm = static_cast<int *>(allocate(edges * static_cast<long>(sizeof(int))));
   int *iperm = static_cast<int *>(allocate(edges * static_cast<long>(sizeof(int))));
   graphrandompermutation(graphsimrand, perm, iperm, edges);
@@ -165,6 +166,17 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
   std::free(iperm);
   std::free(whichnode);
   std::free(whichsocket);
+}
+
+// Node counts from node fractions, the balancing of the edge totals, node
+// degrees by table position, sockets, and one random matching.
+void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
+                             const double *vfractions, int cdegreesnum, const int *cdegrees,
+                             const double *cfractions) {
+  countnodes(graph, length, vdegreesnum, vdegrees, vfractions, cdegreesnum, cdegrees, cfractions);
+  const int edges = balance(graph);
+  allocatenodes(graph);
+  matchsockets(graph, edges);
 }
 
 // L copies of every protograph node; the copies of each protograph edge are
