@@ -54,14 +54,12 @@ ldpc::runconfig sampleconfig() {
 
 ldpc::blocktally tally(std::int64_t frames, std::int64_t errors, std::int64_t bits,
                        std::int64_t undetected, std::int64_t iterations, double seconds = 0.001) {
-  ldpc::blocktally t;
-  t.frames = frames;
-  t.frameerrors = errors;
-  t.biterrors = bits;
-  t.undetected = undetected;
-  t.iterations = iterations;
-  t.seconds = seconds;
-  return t;
+  return {.frames = frames,
+          .frameerrors = errors,
+          .biterrors = bits,
+          .undetected = undetected,
+          .iterations = iterations,
+          .seconds = seconds};
 }
 
 std::string header(const ldpc::runconfig &c = sampleconfig(), ldpc::ledgershard shard = {}) {
