@@ -38,8 +38,7 @@ void countnodes(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
   for (int i = 0; i < vdegreesnum; ++i) sumv += vdegrees[i] * vfractions[i];
   for (int j = 0; j < cdegreesnum; ++j) sumc += cdegrees[j] * cfractions[j];
   int graphcnodenum = static_cast<int>(std::lround(length * (sumv / sumc)));
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  allocatedegreetables(graph);
   degreelist *vt = graph->vdegreelist, *ct = graph->cdegreelist;
   for (int i = vdegreesnum - 1; i >= 0; --i) {
     vt->degree[i] = vdegrees[i];
@@ -124,19 +123,14 @@ void setdegrees(node *nodes, int count, const degreelist *t, int degreesnum) {
 }
 
 // Node degrees by table position, then one malloc per node's sockets.
-void allocatenodes(graphs *graph) {
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
+void nodesandsockets(graphs *graph) {
+  allocatenodelists(graph);
   setdegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, graph->vdegreesnum);
   setdegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, graph->cdegreesnum);
   for (int v = 0; v < graph->vnodenum; ++v)
-    graph->vnodelist[v].edgelist =
-        static_cast<edge *>(allocate(graph->vnodelist[v].degree * static_cast<long>(sizeof(edge))));
+    graph->vnodelist[v].edgelist = allocateedges(graph->vnodelist[v].degree);
   for (int c = 0; c < graph->cnodenum; ++c)
-    graph->cnodelist[c].edgelist =
-        static_cast<edge *>(allocate(graph->cnodelist[c].degree * static_cast<long>(sizeof(edge))));
+    graph->cnodelist[c].edgelist = allocateedges(graph->cnodelist[c].degree);
 }
 
 // The matching: variable socket k meets check socket perm[k].
@@ -175,7 +169,7 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
                              const double *cfractions) {
   countnodes(graph, length, vdegreesnum, vdegrees, vfractions, cdegreesnum, cdegrees, cfractions);
   const int edges = balance(graph);
-  allocatenodes(graph);
+  nodesandsockets(graph);
   matchsockets(graph, edges);
 }
 
@@ -186,12 +180,8 @@ void constructprotograph(graphs *graph, const graphs *proto, int lift) {
   graph->vnodenum = V * lift;
   graph->cnodenum = C * lift;
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  allocatenodelists(graph);
+  allocatedegreetables(graph);
 
   // Degree statistics and tables from 100-entry histograms.
   int vhistogram[100] = {0}, chistogram[100] = {0};
@@ -226,15 +216,13 @@ void constructprotograph(graphs *graph, const graphs *proto, int lift) {
       vnode *node = &graph->vnodelist[i * lift + c];
       node->degree = proto->vnodelist[i].degree;
       node->value = 0.0;
-      node->edgelist =
-          static_cast<edge *>(allocate(node->degree * static_cast<long>(sizeof(edge))));
+      node->edgelist = allocateedges(node->degree);
     }
   for (int b = 0; b < C; ++b)
     for (int c = 0; c < lift; ++c) {
       cnode *node = &graph->cnodelist[b * lift + c];
       node->value = 0.0;
-      node->edgelist = static_cast<edge *>(
-          allocate(proto->cnodelist[b].degree * static_cast<long>(sizeof(edge))));
+      node->edgelist = allocateedges(proto->cnodelist[b].degree);
     }
   for (int c = 0; c < graph->cnodenum; ++c) graph->cnodelist[c].degree = 0;
 
