@@ -198,27 +198,22 @@ TEST(driver, construct_once_saves_the_first_graph_and_keeps_it) {
   EXPECT_EQ(s.recorded(), rowstate(3));
 }
 
-TEST(driver, first_call_of_loop_zero_constructs_once_from_row_one) {
-  workdir w;
-  session s(1, 0);
-  s.repeat();
-  EXPECT_EQ(constructions(s.reportof(0, 0)), 1);
-  EXPECT_EQ(s.recorded(), rowstate(1));
-  EXPECT_EQ(testsupport::describe(&s.graph), reference(&s, rowstate(1)));
-  EXPECT_EQ(streamstate(), advanced(rowstate(1), edgecount(&s.graph)));
-  EXPECT_EQ(s.encoder.gap, -1);
-  EXPECT_FALSE(fileexists("graph.code"));
-}
-
-TEST(driver, first_call_with_l_above_zero_constructs_twice) {
-  workdir w;
-  session s(1, 0);
-  s.repeat();
-  EXPECT_EQ(constructions(s.reportof(0, 1)), 2);
-  // the second construction, from row loop, is the one kept and recorded
-  EXPECT_EQ(s.recorded(), rowstate(0));
-  EXPECT_EQ(testsupport::describe(&s.graph), reference(&s, rowstate(0)));
-  EXPECT_FALSE(fileexists("graph.code"));
+// The first call: with l 0 one construction, from row 1; with l above 0 a
+// second one, from row loop (0), is the one kept and recorded. The stream
+// ends after the kept graph's draws; nothing is saved.
+TEST(driver, first_call_constructs_once_with_l_zero_and_twice_above) {
+  const struct { int l, constructions, row; } cases[] = {{0, 1, 1}, {1, 2, 0}};
+  for (const auto &c : cases) {
+    workdir w;
+    session s(1, 0);
+    s.repeat();
+    EXPECT_EQ(constructions(s.reportof(0, c.l)), c.constructions) << "l " << c.l;
+    EXPECT_EQ(s.recorded(), rowstate(c.row));
+    EXPECT_EQ(testsupport::describe(&s.graph), reference(&s, rowstate(c.row)));
+    EXPECT_EQ(streamstate(), advanced(rowstate(c.row), edgecount(&s.graph)));
+    EXPECT_EQ(s.encoder.gap, -1);
+    EXPECT_FALSE(fileexists("graph.code"));
+  }
 }
 
 TEST(driver, reconstruction_rule_on_loop_and_l) {
