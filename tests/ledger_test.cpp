@@ -211,31 +211,28 @@ TEST(ledger, configurations_are_compared_setting_by_setting) {
       {[](ldpc::runconfig *c) { c->rule.blockframes = 0; }, "blockframes 0"},
       {[](ldpc::runconfig *c) { c->rule.graphframes = -5; }, "graphframes -5"},
       {[](ldpc::runconfig *c) { c->rule.minfer = INFINITY; }, "minfer"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"seed", true});
-       },
-       "'seed' is given twice or takes a reserved"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"code", true});
-       },
-       "'code' is given twice"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"", true});
-       },
-       "empty name"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"x", NAN});
-       },
-       "'x' is not a finite"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"x", std::vector<double>{1, INFINITY}});
-       },
-       "'x' holds"},
       {[](ldpc::runconfig *c) { c->software.clear(); }, "software version is empty"},
   };
   for (const auto &f : faults) {
     ldpc::runconfig bad = base;
     f.change(&bad);
+    EXPECT_NE(ldpc::configfault(bad).find(f.fault), std::string::npos) << ldpc::configfault(bad);
+  }
+  // Settings that cannot be added: a reserved or repeated name, an empty
+  // one, a value that is not finite.
+  const struct {
+    ldpc::configsetting added;
+    const char *fault;
+  } settings[] = {
+      {{"seed", true}, "'seed' is given twice or takes a reserved"},
+      {{"code", true}, "'code' is given twice"},
+      {{"", true}, "empty name"},
+      {{"x", NAN}, "'x' is not a finite"},
+      {{"x", std::vector<double>{1, INFINITY}}, "'x' holds"},
+  };
+  for (const auto &f : settings) {
+    ldpc::runconfig bad = base;
+    bad.settings.push_back(f.added);
     EXPECT_NE(ldpc::configfault(bad).find(f.fault), std::string::npos) << ldpc::configfault(bad);
   }
   EXPECT_EQ(ldpc::configfault(base), "");
