@@ -253,16 +253,8 @@ void constructprotograph(graphs *graph, const graphs *proto, int lift) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  bool irregular = argc >= 4 && std::strcmp(argv[1], "irregular") == 0;
-  bool proto = argc >= 5 && std::strcmp(argv[1], "proto") == 0;
-  if (!irregular && !proto) {
-    std::fputs(
-        "usage: naiveconstruct irregular LENGTH SEED [--hash]\n"
-        "       naiveconstruct proto PROTOFILE FACTOR SEED [--hash]\n",
-        stderr);
-    return 2;
-  }
-  bool hash = std::strcmp(argv[argc - 1], "--hash") == 0;
+  bool irregular = false;
+  if (!benchconstruction::readmode(argc, argv, "naiveconstruct", SIZE_MAX, &irregular)) return 2;
   graphs graph;
   if (irregular) {
     benchconstruction::seedwords(argv[3], graphsimrand);
@@ -274,9 +266,6 @@ int main(int argc, char **argv) {
     graphs *protograph = readprotograph(argv[2]);
     constructprotograph(&graph, protograph, std::atoi(argv[3]));
   }
-  std::printf("%d %d %lld\n", graph.vnodenum, graph.cnodenum, benchconstruction::edgecount(&graph));
-  if (hash)
-    std::printf("hash %016llx\n",
-                static_cast<unsigned long long>(benchconstruction::hashgraph(&graph)));
+  benchconstruction::printgraph(&graph, argc, argv);
   return 0;
 }
