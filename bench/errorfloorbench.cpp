@@ -160,6 +160,20 @@ options parse(int argc, char **argv) {
   return o;
 }
 
+// The estimate's settings of run (seed o.seed + run) other than the
+// channel parameters, the points and the decoder.
+ldpc::floorsettings settingsof(const options &o, int run) {
+  ldpc::floorsettings fs;
+  fs.seed = o.seed + run;
+  fs.threads = o.threads;
+  fs.maxdecodes = o.maxdecodes;
+  fs.precision = o.precision;
+  fs.chains.chains = o.chains;
+  fs.binwidth = o.binwidth;
+  if (!o.moves.empty()) fs.chains.moves = o.moves;
+  return fs;
+}
+
 // The code under test: its lists, its transmission pattern and the rate
 // that turns Eb/N0 into sigma (information bits over sent bits).
 struct benchcode {
@@ -261,15 +275,8 @@ int synthetic(const options &o) {
   int covered = 0, converged = 0;
   double logsum = 0.0, logsq = 0.0;
   for (int run = 0; run < runs; ++run) {
-    ldpc::floorsettings fs;
+    ldpc::floorsettings fs = settingsof(o, run);
     fs.parameters = {1.0};
-    fs.seed = o.seed + run;
-    fs.threads = o.threads;
-    fs.maxdecodes = o.maxdecodes;
-    fs.precision = o.precision;
-    fs.chains.chains = o.chains;
-    fs.binwidth = o.binwidth;
-    if (!o.moves.empty()) fs.chains.moves = o.moves;
     const ldpc::floorresult r = ldpc::estimatefloor(model, fs, 0);
     printresult(r, o.verbose);
     converged += r.converged;
@@ -341,17 +348,10 @@ int main(int argc, char **argv) {
     int covered = 0, converged = 0;
     double logsum = 0.0, logsq = 0.0, seconds = 0.0;
     for (int run = 0; run < runs; ++run) {
-      ldpc::floorsettings fs;
+      ldpc::floorsettings fs = settingsof(o, run);
       fs.parameters = {sigma};
       fs.ebn0 = {ebn0};
       fs.decoder = o.decoder;
-      fs.seed = o.seed + run;
-      fs.threads = o.threads;
-      fs.maxdecodes = o.maxdecodes;
-      fs.precision = o.precision;
-      fs.chains.chains = o.chains;
-      fs.binwidth = o.binwidth;
-      if (!o.moves.empty()) fs.chains.moves = o.moves;
       ldpc::floorcallbacks cb;
       if (o.verbose)
         cb.progress = [](const ldpc::floorprogress &p) {
