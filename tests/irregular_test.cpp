@@ -33,16 +33,10 @@ struct distribution {
       : vdegrees(std::move(vd)),
         vfractions(std::move(vf)),
         cdegrees(std::move(cd)),
-        cfractions(std::move(cf)) {
-    sim.length = length;
-    sim.typedist = typedist;
+        cfractions(std::move(cf)),
+        sim(ldpc::irregularsimulation(length, vdegrees, vfractions, cdegrees, cfractions, false)) {
+    sim.typedist = typedist;  // also values other than 0 and 1
     sim.verbose = verbose;
-    sim.vdegreesnum = static_cast<int>(vdegrees.size());
-    sim.vdegreelist = vdegrees.data();
-    sim.vpercentagelist = vfractions.data();
-    sim.cdegreesnum = static_cast<int>(cdegrees.size());
-    sim.cdegreelist = cdegrees.data();
-    sim.cpercentagelist = cfractions.data();
   }
 };
 
