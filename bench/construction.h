@@ -4,8 +4,11 @@
 #ifndef BENCH_CONSTRUCTION_H
 #define BENCH_CONSTRUCTION_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace benchconstruction {
 
@@ -68,6 +71,31 @@ long long edgecount(const graph *g) {
   long long edges = 0;
   for (int v = 0; v < g->vnodenum; ++v) edges += g->vnodelist[v].degree;
   return edges;
+}
+
+// The command line of both programs: "irregular LENGTH SEED" or "proto
+// PROTOFILE FACTOR SEED" (a file name shorter than protolimit), each with
+// an optional "--hash" last. False, with the usage line of program on
+// standard error, for anything else.
+inline bool readmode(int argc, char **argv, const char *program, std::size_t protolimit,
+                     bool *irregular) {
+  *irregular = argc >= 4 && std::strcmp(argv[1], "irregular") == 0;
+  const bool proto =
+      argc >= 5 && std::strcmp(argv[1], "proto") == 0 && std::strlen(argv[2]) < protolimit;
+  if (*irregular || proto) return true;
+  std::fprintf(stderr,
+               "usage: %s irregular LENGTH SEED [--hash]\n"
+               "       %s proto PROTOFILE FACTOR SEED [--hash]\n",
+               program, program);
+  return false;
+}
+
+// The node and edge counts, and after "--hash" the hash of the graph.
+template <typename graph>
+void printgraph(const graph *g, int argc, char **argv) {
+  std::printf("%d %d %lld\n", g->vnodenum, g->cnodenum, edgecount(g));
+  if (std::strcmp(argv[argc - 1], "--hash") == 0)
+    std::printf("hash %016llx\n", static_cast<unsigned long long>(hashgraph(g)));
 }
 
 }  // namespace benchconstruction

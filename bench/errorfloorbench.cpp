@@ -30,6 +30,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "floorcodes.h"
@@ -84,48 +85,57 @@ options parse(int argc, char **argv) {
   o.decoder.algorithm = ldpc::decoderalgorithm::normalizedminsum;
   o.decoder.alpha = 0.5;
   o.decoder.iterations = 30;
+  // The options that take one number, read with atoi, atof or atoll.
+  const std::pair<const char *, int *> ints[] = {{"--iterations", &o.decoder.iterations},
+                                                 {"--threads", &o.threads},
+                                                 {"--chains", &o.chains},
+                                                 {"--runs", &o.runs}};
+  const std::pair<const char *, double *> reals[] = {{"--alpha", &o.decoder.alpha},
+                                                     {"--beta", &o.decoder.beta},
+                                                     {"--precision", &o.precision},
+                                                     {"--binwidth", &o.binwidth}};
+  const std::pair<const char *, std::int64_t *> longs[] = {{"--maxdecodes", &o.maxdecodes},
+                                                           {"--direct", &o.direct},
+                                                           {"--directerrors", &o.directerrors}};
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> const char * {
       if (i + 1 >= argc) usage(("missing value after " + a).c_str());
       return argv[++i];
     };
+    auto number = [&]() {
+      for (const auto &[name, target] : ints)
+        if (a == name) {
+          *target = std::atoi(value());
+          return true;
+        }
+      for (const auto &[name, target] : reals)
+        if (a == name) {
+          *target = std::atof(value());
+          return true;
+        }
+      for (const auto &[name, target] : longs)
+        if (a == name) {
+          *target = std::atoll(value());
+          return true;
+        }
+      return false;
+    };
+    if (number()) continue;
     if (a == "--code")
       o.code = value();
     else if (a == "--decoder") {
       if (!ldpc::parsealgorithm(value(), &o.decoder.algorithm)) usage("unknown decoder");
     } else if (a == "--schedule") {
       if (!ldpc::parseschedule(value(), &o.decoder.schedule)) usage("unknown schedule");
-    } else if (a == "--alpha")
-      o.decoder.alpha = std::atof(value());
-    else if (a == "--beta")
-      o.decoder.beta = std::atof(value());
-    else if (a == "--iterations")
-      o.decoder.iterations = std::atoi(value());
-    else if (a == "--noearlystop")
+    } else if (a == "--noearlystop")
       o.decoder.earlystop = false;
     else if (a == "--ebn0")
       o.ebn0 = parselist(value());
     else if (a == "--seed")
       o.seed = std::strtoull(value(), nullptr, 10);
-    else if (a == "--threads")
-      o.threads = std::atoi(value());
-    else if (a == "--maxdecodes")
-      o.maxdecodes = std::atoll(value());
-    else if (a == "--precision")
-      o.precision = std::atof(value());
-    else if (a == "--chains")
-      o.chains = std::atoi(value());
-    else if (a == "--direct")
-      o.direct = std::atoll(value());
-    else if (a == "--directerrors")
-      o.directerrors = std::atoll(value());
-    else if (a == "--runs")
-      o.runs = std::atoi(value());
     else if (a == "--verbose")
       o.verbose = true;
-    else if (a == "--binwidth")
-      o.binwidth = std::atof(value());
     else if (a == "--synthetic")
       o.synthetic = value();
     else if (a == "--moves") {
@@ -148,6 +158,20 @@ options parse(int argc, char **argv) {
       usage(("unknown option " + a).c_str());
   }
   return o;
+}
+
+// The estimate's settings of run (seed o.seed + run) other than the
+// channel parameters, the points and the decoder.
+ldpc::floorsettings settingsof(const options &o, int run) {
+  ldpc::floorsettings fs;
+  fs.seed = o.seed + run;
+  fs.threads = o.threads;
+  fs.maxdecodes = o.maxdecodes;
+  fs.precision = o.precision;
+  fs.chains.chains = o.chains;
+  fs.binwidth = o.binwidth;
+  if (!o.moves.empty()) fs.chains.moves = o.moves;
+  return fs;
 }
 
 // The code under test: its lists, its transmission pattern and the rate
@@ -251,15 +275,8 @@ int synthetic(const options &o) {
   int covered = 0, converged = 0;
   double logsum = 0.0, logsq = 0.0;
   for (int run = 0; run < runs; ++run) {
-    ldpc::floorsettings fs;
+    ldpc::floorsettings fs = settingsof(o, run);
     fs.parameters = {1.0};
-    fs.seed = o.seed + run;
-    fs.threads = o.threads;
-    fs.maxdecodes = o.maxdecodes;
-    fs.precision = o.precision;
-    fs.chains.chains = o.chains;
-    fs.binwidth = o.binwidth;
-    if (!o.moves.empty()) fs.chains.moves = o.moves;
     const ldpc::floorresult r = ldpc::estimatefloor(model, fs, 0);
     printresult(r, o.verbose);
     converged += r.converged;
@@ -331,17 +348,10 @@ int main(int argc, char **argv) {
     int covered = 0, converged = 0;
     double logsum = 0.0, logsq = 0.0, seconds = 0.0;
     for (int run = 0; run < runs; ++run) {
-      ldpc::floorsettings fs;
+      ldpc::floorsettings fs = settingsof(o, run);
       fs.parameters = {sigma};
       fs.ebn0 = {ebn0};
       fs.decoder = o.decoder;
-      fs.seed = o.seed + run;
-      fs.threads = o.threads;
-      fs.maxdecodes = o.maxdecodes;
-      fs.precision = o.precision;
-      fs.chains.chains = o.chains;
-      fs.binwidth = o.binwidth;
-      if (!o.moves.empty()) fs.chains.moves = o.moves;
       ldpc::floorcallbacks cb;
       if (o.verbose)
         cb.progress = [](const ldpc::floorprogress &p) {

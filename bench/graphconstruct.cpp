@@ -20,16 +20,8 @@ unsigned short channelsimrand[3];
 }  // namespace ldpc
 
 int main(int argc, char **argv) {
-  bool irregular = argc >= 4 && std::strcmp(argv[1], "irregular") == 0;
-  bool proto = argc >= 5 && std::strcmp(argv[1], "proto") == 0 && std::strlen(argv[2]) < 25;
-  if (!irregular && !proto) {
-    std::fputs(
-        "usage: graphconstruct irregular LENGTH SEED [--hash]\n"
-        "       graphconstruct proto PROTOFILE FACTOR SEED [--hash]\n",
-        stderr);
-    return 2;
-  }
-  bool hash = std::strcmp(argv[argc - 1], "--hash") == 0;
+  bool irregular = false;
+  if (!benchconstruction::readmode(argc, argv, "graphconstruct", 25, &irregular)) return 2;
   ldpc::simulations simulation = {};
   ldpc::graphs graph;
   graph.vnodenum = -1;
@@ -54,9 +46,6 @@ int main(int argc, char **argv) {
     ldpc::readprotograph(&simulation);
     ldpc::constructprotograph(&graph, &simulation);
   }
-  std::printf("%d %d %lld\n", graph.vnodenum, graph.cnodenum, benchconstruction::edgecount(&graph));
-  if (hash)
-    std::printf("hash %016llx\n",
-                static_cast<unsigned long long>(benchconstruction::hashgraph(&graph)));
+  benchconstruction::printgraph(&graph, argc, argv);
   return 0;
 }

@@ -23,25 +23,22 @@ namespace {
 
 unsigned short graphsimrand[3];
 
-// Node counts from node fractions, the balancing of the edge totals, node
-// degrees by table position, sockets, and one random matching.
-void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
-                             const double *vfractions, int cdegreesnum, const int *cdegrees,
-                             const double *cfractions) {
-  // Sizes.
+// Sizes and node counts from node fractions: the check nodes in proportion
+// to the variable side's edges per check side's edge.
+void countnodes(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
+                const double *vfractions, int cdegreesnum, const int *cdegrees,
+                const double *cfractions) {
   assert(vdegreesnum > 0 && cdegreesnum > 0);
   graph->vdegreesnum = vdegreesnum;
   graph->cdegreesnum = cdegreesnum;
   graph->vmaxdegree = vdegrees[vdegreesnum - 1];
   graph->cmaxdegree = cdegrees[cdegreesnum - 1];
 
-  // Node counts.
   double sumv = 0, sumc = 0;
   for (int i = 0; i < vdegreesnum; ++i) sumv += vdegrees[i] * vfractions[i];
   for (int j = 0; j < cdegreesnum; ++j) sumc += cdegrees[j] * cfractions[j];
   int graphcnodenum = static_cast<int>(std::lround(length * (sumv / sumc)));
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  allocatedegreetables(graph);
   degreelist *vt = graph->vdegreelist, *ct = graph->cdegreelist;
   for (int i = vdegreesnum - 1; i >= 0; --i) {
     vt->degree[i] = vdegrees[i];
@@ -51,9 +48,15 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
     ct->degree[j] = cdegrees[j];
     ct->numofnodes[j] = static_cast<int>(std::lround(graphcnodenum * cfractions[j]));
   }
+}
 
-  // Balancing: raise the check side, then close the remainder with
-  // degree-3 and degree-2 variable nodes.
+// Balancing: raise the check side, then close the remainder with degree-3
+// and degree-2 variable nodes. Returns the edge count and sets the true
+// node numbers and the rate.
+int balance(graphs *graph) {
+  degreelist *vt = graph->vdegreelist, *ct = graph->cdegreelist;
+  const int vdegreesnum = graph->vdegreesnum;
+  int cdegreesnum = graph->cdegreesnum;
   int vedgecount = 0, cedgecount = 0;
   for (int i = 0; i < vdegreesnum; ++i) vedgecount += vt->degree[i] * vt->numofnodes[i];
   for (int j = 0; j < cdegreesnum; ++j) cedgecount += ct->degree[j] * ct->numofnodes[j];
@@ -88,7 +91,6 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
   assert(cedgecountnew == cedgecount);
   (void)vedgecountnew;
   (void)cedgecountnew;
-  const int edges = cedgecount;
 
   // True node numbers.
   graph->vnodenum = 0;
@@ -96,50 +98,43 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
   for (int i = 0; i < vdegreesnum; ++i) graph->vnodenum += vt->numofnodes[i];
   for (int j = 0; j < cdegreesnum; ++j) graph->cnodenum += ct->numofnodes[j];
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
+  return cedgecount;
+}
 
-  // Node degrees by table position, then one malloc per node's sockets.
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
+// The degrees of count nodes of one side by table position: the first
+// numofnodes[k] nodes of the first non-empty degree, and so on.
+template <class node>
+void setdegrees(node *nodes, int count, const degreelist *t, int degreesnum) {
   int degree = 0;
-  while (vt->numofnodes[degree] <= 0) ++degree;
-  int degreecounter = vt->numofnodes[degree];
-  for (int node = 0; node < graph->vnodenum; ++node) {
-    graph->vnodelist[node].degree = vt->degree[degree];
-    graph->vnodelist[node].value = 0.0;
+  while (t->numofnodes[degree] <= 0) ++degree;
+  int degreecounter = t->numofnodes[degree];
+  for (int n = 0; n < count; ++n) {
+    nodes[n].degree = t->degree[degree];
+    nodes[n].value = 0.0;
     --degreecounter;
     assert(degreecounter >= 0);
-    if (degreecounter == 0 && degree < vdegreesnum - 1) {
-      do degreecounter = vt->numofnodes[++degree];
-      while (degreecounter <= 0 && degree < vdegreesnum - 1);
-      assert(degree <= vdegreesnum);
+    if (degreecounter == 0 && degree < degreesnum - 1) {
+      do degreecounter = t->numofnodes[++degree];
+      while (degreecounter <= 0 && degree < degreesnum - 1);
+      assert(degree <= degreesnum);
       assert(degreecounter >= 0);
     }
   }
-  degree = 0;
-  while (ct->numofnodes[degree] <= 0) ++degree;
-  degreecounter = ct->numofnodes[degree];
-  for (int node = 0; node < graph->cnodenum; ++node) {
-    graph->cnodelist[node].degree = ct->degree[degree];
-    graph->cnodelist[node].value = 0.0;
-    --degreecounter;
-    assert(degreecounter >= 0);
-    if (degreecounter == 0 && degree < cdegreesnum - 1) {
-      do degreecounter = ct->numofnodes[++degree];
-      while (degreecounter <= 0 && degree < cdegreesnum - 1);
-      assert(degree <= cdegreesnum);
-      assert(degreecounter >= 0);
-    }
-  }
-  for (int v = 0; v < graph->vnodenum; ++v)
-    graph->vnodelist[v].edgelist =
-        static_cast<edge *>(allocate(graph->vnodelist[v].degree * static_cast<long>(sizeof(edge))));
-  for (int c = 0; c < graph->cnodenum; ++c)
-    graph->cnodelist[c].edgelist =
-        static_cast<edge *>(allocate(graph->cnodelist[c].degree * static_cast<long>(sizeof(edge))));
+}
 
-  // The matching: variable socket k meets check socket perm[k].
+// Node degrees by table position, then one malloc per node's sockets.
+void nodesandsockets(graphs *graph) {
+  allocatenodelists(graph);
+  setdegrees(graph->vnodelist, graph->vnodenum, graph->vdegreelist, graph->vdegreesnum);
+  setdegrees(graph->cnodelist, graph->cnodenum, graph->cdegreelist, graph->cdegreesnum);
+  for (int v = 0; v < graph->vnodenum; ++v)
+    graph->vnodelist[v].edgelist = allocateedges(graph->vnodelist[v].degree);
+  for (int c = 0; c < graph->cnodenum; ++c)
+    graph->cnodelist[c].edgelist = allocateedges(graph->cnodelist[c].degree);
+}
+
+// The matching: variable socket k meets check socket perm[k].
+void matchsockets(graphs *graph, int edges) {
   int *perm = static_cast<int *>(allocate(edges * static_cast<long>(sizeof(int))));
   int *iperm = static_cast<int *>(allocate(edges * static_cast<long>(sizeof(int))));
   graphrandompermutation(graphsimrand, perm, iperm, edges);
@@ -167,6 +162,17 @@ void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const i
   std::free(whichsocket);
 }
 
+// Node counts from node fractions, the balancing of the edge totals, node
+// degrees by table position, sockets, and one random matching.
+void constructirregulargraph(graphs *graph, int length, int vdegreesnum, const int *vdegrees,
+                             const double *vfractions, int cdegreesnum, const int *cdegrees,
+                             const double *cfractions) {
+  countnodes(graph, length, vdegreesnum, vdegrees, vfractions, cdegreesnum, cdegrees, cfractions);
+  const int edges = balance(graph);
+  nodesandsockets(graph);
+  matchsockets(graph, edges);
+}
+
 // L copies of every protograph node; the copies of each protograph edge are
 // joined through a fresh permutation of L.
 void constructprotograph(graphs *graph, const graphs *proto, int lift) {
@@ -174,12 +180,8 @@ void constructprotograph(graphs *graph, const graphs *proto, int lift) {
   graph->vnodenum = V * lift;
   graph->cnodenum = C * lift;
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  allocatenodelists(graph);
+  allocatedegreetables(graph);
 
   // Degree statistics and tables from 100-entry histograms.
   int vhistogram[100] = {0}, chistogram[100] = {0};
@@ -214,15 +216,13 @@ void constructprotograph(graphs *graph, const graphs *proto, int lift) {
       vnode *node = &graph->vnodelist[i * lift + c];
       node->degree = proto->vnodelist[i].degree;
       node->value = 0.0;
-      node->edgelist =
-          static_cast<edge *>(allocate(node->degree * static_cast<long>(sizeof(edge))));
+      node->edgelist = allocateedges(node->degree);
     }
   for (int b = 0; b < C; ++b)
     for (int c = 0; c < lift; ++c) {
       cnode *node = &graph->cnodelist[b * lift + c];
       node->value = 0.0;
-      node->edgelist = static_cast<edge *>(
-          allocate(proto->cnodelist[b].degree * static_cast<long>(sizeof(edge))));
+      node->edgelist = allocateedges(proto->cnodelist[b].degree);
     }
   for (int c = 0; c < graph->cnodenum; ++c) graph->cnodelist[c].degree = 0;
 
@@ -253,16 +253,8 @@ void constructprotograph(graphs *graph, const graphs *proto, int lift) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  bool irregular = argc >= 4 && std::strcmp(argv[1], "irregular") == 0;
-  bool proto = argc >= 5 && std::strcmp(argv[1], "proto") == 0;
-  if (!irregular && !proto) {
-    std::fputs(
-        "usage: naiveconstruct irregular LENGTH SEED [--hash]\n"
-        "       naiveconstruct proto PROTOFILE FACTOR SEED [--hash]\n",
-        stderr);
-    return 2;
-  }
-  bool hash = std::strcmp(argv[argc - 1], "--hash") == 0;
+  bool irregular = false;
+  if (!benchconstruction::readmode(argc, argv, "naiveconstruct", SIZE_MAX, &irregular)) return 2;
   graphs graph;
   if (irregular) {
     benchconstruction::seedwords(argv[3], graphsimrand);
@@ -274,9 +266,6 @@ int main(int argc, char **argv) {
     graphs *protograph = readprotograph(argv[2]);
     constructprotograph(&graph, protograph, std::atoi(argv[3]));
   }
-  std::printf("%d %d %lld\n", graph.vnodenum, graph.cnodenum, benchconstruction::edgecount(&graph));
-  if (hash)
-    std::printf("hash %016llx\n",
-                static_cast<unsigned long long>(benchconstruction::hashgraph(&graph)));
+  benchconstruction::printgraph(&graph, argc, argv);
   return 0;
 }

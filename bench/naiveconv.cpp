@@ -36,15 +36,11 @@ int main(int argc, char **argv) {
   std::fscanf(in, "%d", &graph->vmaxdegree);
   std::fscanf(in, "%d", &graph->cmaxdegree);
   graph->rate = 1.0 - static_cast<double>(graph->cnodenum) / graph->vnodenum;
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
+  allocatenodelists(graph);
   for (int c = 0; c < graph->cnodenum; ++c) graph->cnodelist[c].degree = 0;
   for (int v = 0; v < graph->vnodenum; ++v) {
     std::fscanf(in, "%d", &graph->vnodelist[v].degree);
-    graph->vnodelist[v].edgelist =
-        static_cast<edge *>(allocate(graph->vnodelist[v].degree * static_cast<long>(sizeof(edge))));
+    graph->vnodelist[v].edgelist = allocateedges(graph->vnodelist[v].degree);
   }
   int discard;
   for (int c = 0; c < graph->cnodenum; ++c) std::fscanf(in, "%d", &discard);
@@ -62,20 +58,11 @@ int main(int argc, char **argv) {
       }
     }
   }
-  for (int c = 0; c < graph->cnodenum; ++c)
-    graph->cnodelist[c].edgelist =
-        static_cast<edge *>(allocate(graph->cnodelist[c].degree * static_cast<long>(sizeof(edge))));
-  for (int v = 0; v < graph->vnodenum; ++v)
-    for (int s = 0; s < graph->vnodelist[v].degree; ++s) {
-      const edge *e = &graph->vnodelist[v].edgelist[s];
-      graph->cnodelist[e->dest].edgelist[e->socket].dest = v;
-      graph->cnodelist[e->dest].edgelist[e->socket].socket = s;
-    }
+  fillchecksides(graph);
   std::fclose(in);
 
   // Degree tables from 100-entry histograms.
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  allocatedegreetables(graph);
   int vcount[100] = {0};
   int ccount[100] = {0};
   for (int v = 0; v < graph->vnodenum; ++v) ++vcount[graph->vnodelist[v].degree];

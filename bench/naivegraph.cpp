@@ -13,6 +13,33 @@ void *allocate(long n) {
   return block;
 }
 
+void allocatenodelists(graphs *graph) {
+  graph->vnodelist =
+      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
+  graph->cnodelist =
+      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
+}
+
+void allocatedegreetables(graphs *graph) {
+  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+}
+
+edge *allocateedges(int degree) {
+  return static_cast<edge *>(allocate(degree * static_cast<long>(sizeof(edge))));
+}
+
+void fillchecksides(graphs *graph) {
+  for (int c = 0; c < graph->cnodenum; ++c)
+    graph->cnodelist[c].edgelist = allocateedges(graph->cnodelist[c].degree);
+  for (int v = 0; v < graph->vnodenum; ++v)
+    for (int s = 0; s < graph->vnodelist[v].degree; ++s) {
+      const edge *e = &graph->vnodelist[v].edgelist[s];
+      graph->cnodelist[e->dest].edgelist[e->socket].dest = v;
+      graph->cnodelist[e->dest].edgelist[e->socket].socket = s;
+    }
+}
+
 void skip(FILE *fp) {
   int previous = ' ';
   int c;
@@ -36,6 +63,24 @@ void writenode(FILE *fp, int degree, const edge *edgelist) {
     std::fprintf(fp, "%7d  ", edgelist[s].socket);
   }
   std::fprintf(fp, "\n");
+}
+
+// A degree table under its comment, and a blank line.
+void writetable(FILE *fp, const char *side, int count, const degreelist *table) {
+  std::fprintf(fp, "/* list of %s degrees */\n", side);
+  for (int k = 0; k < count; ++k)
+    std::fprintf(fp, "%3d %3d\n", table->degree[k], table->numofnodes[k]);
+  std::fprintf(fp, "\n");
+}
+
+// The nodes of a side under their comment.
+template <class node>
+void writenodes(FILE *fp, const char *side, int count, const node *list) {
+  std::fprintf(fp, "/*description of %ss *\n", side);
+  std::fprintf(fp, "* in the following format *\n");
+  std::fprintf(fp, "* %sdegree          *\n", side);
+  std::fprintf(fp, "* tonode tosocket...  */\n");
+  for (int k = 0; k < count; ++k) writenode(fp, list[k].degree, list[k].edgelist);
 }
 
 void readnode(FILE *fp, int *degree, edge **edgelist) {
@@ -68,27 +113,11 @@ void savegraph(const graphs *graph, const encoders *encoder, const char *path) {
   std::fprintf(fp, "/* vmaxdegree and cmaxdegree */\n");
   std::fprintf(fp, "%7d %7d\n", graph->vmaxdegree, graph->cmaxdegree);
   std::fprintf(fp, "\n");
-  std::fprintf(fp, "/* list of vnode degrees */\n");
-  for (int k = 0; k < graph->vdegreesnum; ++k)
-    std::fprintf(fp, "%3d %3d\n", graph->vdegreelist->degree[k], graph->vdegreelist->numofnodes[k]);
+  writetable(fp, "vnode", graph->vdegreesnum, graph->vdegreelist);
+  writetable(fp, "cnode", graph->cdegreesnum, graph->cdegreelist);
+  writenodes(fp, "vnode", graph->vnodenum, graph->vnodelist);
   std::fprintf(fp, "\n");
-  std::fprintf(fp, "/* list of cnode degrees */\n");
-  for (int k = 0; k < graph->cdegreesnum; ++k)
-    std::fprintf(fp, "%3d %3d\n", graph->cdegreelist->degree[k], graph->cdegreelist->numofnodes[k]);
-  std::fprintf(fp, "\n");
-  std::fprintf(fp, "/*description of vnodes *\n");
-  std::fprintf(fp, "* in the following format *\n");
-  std::fprintf(fp, "* vnodedegree          *\n");
-  std::fprintf(fp, "* tonode tosocket...  */\n");
-  for (int v = 0; v < graph->vnodenum; ++v)
-    writenode(fp, graph->vnodelist[v].degree, graph->vnodelist[v].edgelist);
-  std::fprintf(fp, "\n");
-  std::fprintf(fp, "/*description of cnodes *\n");
-  std::fprintf(fp, "* in the following format *\n");
-  std::fprintf(fp, "* cnodedegree          *\n");
-  std::fprintf(fp, "* tonode tosocket...  */\n");
-  for (int c = 0; c < graph->cnodenum; ++c)
-    writenode(fp, graph->cnodelist[c].degree, graph->cnodelist[c].edgelist);
+  writenodes(fp, "cnode", graph->cnodenum, graph->cnodelist);
   std::fprintf(fp, "\n\n-1\n\n");
   std::fprintf(fp, "/* information for encoder *\n");
   std::fprintf(fp, "* gap [-1 indicates no info] *\n");
@@ -123,12 +152,8 @@ void readgraph(graphs *graph, encoders *encoder, const char *path) {
   skip(fp);
   std::fscanf(fp, "\n%d", &graph->vmaxdegree);
   std::fscanf(fp, "%d", &graph->cmaxdegree);
-  graph->vnodelist =
-      static_cast<vnode *>(allocate(graph->vnodenum * static_cast<long>(sizeof(vnode))));
-  graph->cnodelist =
-      static_cast<cnode *>(allocate(graph->cnodenum * static_cast<long>(sizeof(cnode))));
-  graph->vdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
-  graph->cdegreelist = static_cast<degreelist *>(allocate(sizeof(degreelist)));
+  allocatenodelists(graph);
+  allocatedegreetables(graph);
   skip(fp);
   for (int k = 0; k < graph->vdegreesnum; ++k) {
     std::fscanf(fp, "%d", &graph->vdegreelist->degree[k]);
@@ -166,31 +191,20 @@ graphs *readprotograph(const char *path) {
   skip(fp);
   std::fscanf(fp, "%d", &proto->vnodenum);
   std::fscanf(fp, "%d", &proto->cnodenum);
-  proto->vnodelist =
-      static_cast<vnode *>(allocate(proto->vnodenum * static_cast<long>(sizeof(vnode))));
-  proto->cnodelist =
-      static_cast<cnode *>(allocate(proto->cnodenum * static_cast<long>(sizeof(cnode))));
+  allocatenodelists(proto);
   for (int c = 0; c < proto->cnodenum; ++c) proto->cnodelist[c].degree = 0;
   skip(fp);
   for (int v = 0; v < proto->vnodenum; ++v) {
     vnode *node = &proto->vnodelist[v];
     std::fscanf(fp, "%d", &node->degree);
-    node->edgelist = static_cast<edge *>(allocate(node->degree * static_cast<long>(sizeof(edge))));
+    node->edgelist = allocateedges(node->degree);
     for (int s = 0; s < node->degree; ++s) {
       std::fscanf(fp, "%d", &node->edgelist[s].dest);
       std::fscanf(fp, "%d", &node->edgelist[s].socket);
       ++proto->cnodelist[node->edgelist[s].dest].degree;
     }
   }
-  for (int c = 0; c < proto->cnodenum; ++c)
-    proto->cnodelist[c].edgelist =
-        static_cast<edge *>(allocate(proto->cnodelist[c].degree * static_cast<long>(sizeof(edge))));
-  for (int v = 0; v < proto->vnodenum; ++v)
-    for (int s = 0; s < proto->vnodelist[v].degree; ++s) {
-      const edge *e = &proto->vnodelist[v].edgelist[s];
-      proto->cnodelist[e->dest].edgelist[e->socket].dest = v;
-      proto->cnodelist[e->dest].edgelist[e->socket].socket = s;
-    }
+  fillchecksides(proto);
   std::fclose(fp);
   return proto;
 }

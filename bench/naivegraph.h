@@ -61,6 +61,17 @@ struct encoders {
 // malloc that ends the process with status 1 when the heap refuses.
 void *allocate(long n);
 
+// The node arrays of vnodenum and cnodenum nodes (not their edge lists),
+// and the two degree tables.
+void allocatenodelists(graphs *graph);
+void allocatedegreetables(graphs *graph);
+// An edge list of degree sockets.
+edge *allocateedges(int degree);
+
+// The check side's edge lists, of the degrees already counted, filled from
+// the variable side's (each variable edge naming its check and socket).
+void fillchecksides(graphs *graph);
+
 // Passes over everything up to and including the next "*/" and one line feed
 // directly behind it, with getc and ungetc.
 void skip(FILE *fp);

@@ -16,8 +16,10 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "ensembles.h"
 #include "threshold.h"
 
 // The random-stream states that every program linking the library defines.
@@ -49,51 +51,21 @@ struct benchcase {
   std::vector<double> walls, cpus;
 };
 
-ldpc::ensemble regular(int dv, int dc) {
-  ldpc::ensemble code;
-  code.distribution = ldpc::edgeperspective({dv}, {1.0}, {dc}, {1.0}, false);
-  return code;
-}
-
-// lambda(x) = 0.38354 x + 0.04237 x^2 + 0.57409 x^3,
-// rho(x) = 0.24123 x^4 + 0.75877 x^5 (rate 1/2).
-ldpc::ensemble irregular() {
-  ldpc::ensemble code;
-  code.distribution = ldpc::edgeperspective({2, 3, 4}, {0.38354, 0.04237, 0.57409}, {5, 6},
-                                            {0.24123, 0.75877}, true);
-  return code;
-}
-
-ldpc::ensemble protograph(const std::vector<std::vector<int>> &base, std::vector<int> punctured) {
-  ldpc::ensemble code;
-  code.isprotograph = true;
-  code.protograph.cnodes = static_cast<int>(base.size());
-  code.protograph.vnodes = static_cast<int>(base[0].size());
-  for (int c = 0; c < code.protograph.cnodes; ++c)
-    for (int v = 0; v < code.protograph.vnodes; ++v)
-      for (int k = 0; k < base[c][v]; ++k) code.protograph.edges.emplace_back(v, c);
-  code.protograph.punctured = std::move(punctured);
-  return code;
-}
+using testsupport::irregularfour;
+using testsupport::protographensemble;
+using testsupport::regularensemble;
 
 // The 5 x 3 rate-1/2 design with node 4 punctured, and the bundled
 // examples/half-rate.proto.
 ldpc::ensemble punctured53() {
-  return protograph({{0, 0, 1, 0, 2}, {1, 1, 0, 1, 3}, {1, 2, 0, 2, 1}}, {4});
+  return protographensemble({{0, 0, 1, 0, 2}, {1, 1, 0, 1, 3}, {1, 2, 0, 2, 1}}, {4});
 }
-ldpc::ensemble halfrate() { return protograph({{2, 1, 1, 1}, {1, 2, 1, 1}}, {}); }
+ldpc::ensemble halfrate() { return protographensemble({{2, 1, 1, 1}, {1, 2, 1, 1}}, {}); }
 
 ldpc::thresholdoptions options(ldpc::channelkind channel, ldpc::methodkind method, double precision,
                                double step = 0.02, double range = 30,
                                ldpc::decoderkind decoder = ldpc::decoderkind::spa) {
-  ldpc::thresholdoptions o;
-  o.channel = channel;
-  o.method = method;
-  o.precision = precision;
-  o.llrstep = step;
-  o.llrrange = range;
-  o.decoder = decoder;
-  return o;
+  return testsupport::thresholdsettings(channel, method, decoder, precision, step, range);
 }
 
 void runtable(const char *title, std::vector<benchcase> &cases, int repeats) {
@@ -124,6 +96,74 @@ void runtable(const char *title, std::vector<benchcase> &cases, int repeats) {
   std::fflush(stdout);
 }
 
+// A case of a table, its results still to come.
+benchcase entry(std::string name, ldpc::ensemble code, ldpc::thresholdoptions o) {
+  benchcase c;
+  c.name = std::move(name);
+  c.code = std::move(code);
+  c.options = o;
+  return c;
+}
+
+using ldpc::channelkind;
+using ldpc::methodkind;
+
+std::vector<benchcase> erasurecases() {
+  return {
+      entry("(3,6) exact", regularensemble(3, 6),
+            options(channelkind::bec, methodkind::automatic, 0)),
+      entry("irregular rate 1/2, degrees 2-4 / 5-6, exact", irregularfour(),
+            options(channelkind::bec, methodkind::automatic, 0)),
+      entry("(3,6) as a 2 x 1 protograph, DE to 1e-7", protographensemble({{3, 3}}),
+            options(channelkind::bec, methodkind::automatic, 1e-7)),
+      entry("5 x 3 protograph, node 4 punctured, DE to 1e-7", punctured53(),
+            options(channelkind::bec, methodkind::automatic, 1e-7)),
+  };
+}
+
+std::vector<benchcase> awgncases() {
+  return {
+      entry("(3,6) sum-product, step 0.02, to 1e-4", regularensemble(3, 6),
+            options(channelkind::awgn, methodkind::density, 1e-4)),
+      entry("(3,6) min-sum, step 0.02, to 1e-4", regularensemble(3, 6),
+            options(channelkind::awgn, methodkind::density, 1e-4, 0.02, 30,
+                    ldpc::decoderkind::minsum)),
+      entry("(3,6) Gaussian approximation (EXIT), to 0.001 dB", regularensemble(3, 6),
+            options(channelkind::awgn, methodkind::exit, 1e-3)),
+      entry("irregular, sum-product, step 0.02, to 1e-4", irregularfour(),
+            options(channelkind::awgn, methodkind::density, 1e-4)),
+      entry("irregular, Gaussian approximation (EXIT), to 0.001 dB", irregularfour(),
+            options(channelkind::awgn, methodkind::exit, 1e-3)),
+      entry("5 x 3 protograph EXIT, to 0.01 dB", punctured53(),
+            options(channelkind::awgn, methodkind::exit, 1e-2)),
+      entry("5 x 3 protograph EXIT, to 0.001 dB", punctured53(),
+            options(channelkind::awgn, methodkind::exit, 1e-3)),
+      entry("examples/half-rate.proto EXIT, to 0.01 dB", halfrate(),
+            options(channelkind::awgn, methodkind::exit, 1e-2)),
+  };
+}
+
+// The quantization: the same threshold on finer grids (range 30), then on
+// wider ranges (step 0.02).
+std::vector<benchcase> gridcases(bool quick) {
+  std::vector<std::pair<double, double>> grids = {{0.08, 30}, {0.04, 30}, {0.02, 30}};
+  if (!quick) grids.push_back({0.01, 30});
+  grids.push_back({0.02, 20});
+  grids.push_back({0.02, 40});
+  std::vector<benchcase> cases;
+  for (const auto &[name, code] :
+       {std::pair<std::string, ldpc::ensemble>{"(3,6)", regularensemble(3, 6)},
+        {"irregular", irregularfour()}})
+    for (const auto &[step, range] : grids) {
+      char label[96];
+      std::snprintf(label, sizeof label, "%s sum-product, step %g, range %g, to 1e-5", name.c_str(),
+                    step, range);
+      cases.push_back(
+          entry(label, code, options(channelkind::awgn, methodkind::density, 1e-5, step, range)));
+    }
+  return cases;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -139,114 +179,11 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
-  using ldpc::channelkind;
-  using ldpc::methodkind;
-
-  std::vector<benchcase> bec = {
-      {"(3,6) exact",
-       regular(3, 6),
-       options(channelkind::bec, methodkind::automatic, 0),
-       {},
-       {},
-       {}},
-      {"irregular rate 1/2, degrees 2-4 / 5-6, exact",
-       irregular(),
-       options(channelkind::bec, methodkind::automatic, 0),
-       {},
-       {},
-       {}},
-      {"(3,6) as a 2 x 1 protograph, DE to 1e-7",
-       protograph({{3, 3}}, {}),
-       options(channelkind::bec, methodkind::automatic, 1e-7),
-       {},
-       {},
-       {}},
-      {"5 x 3 protograph, node 4 punctured, DE to 1e-7",
-       punctured53(),
-       options(channelkind::bec, methodkind::automatic, 1e-7),
-       {},
-       {},
-       {}},
-  };
+  std::vector<benchcase> bec = erasurecases();
   runtable("Erasure channel (belief propagation)", bec, repeats);
-
-  std::vector<benchcase> awgn = {
-      {"(3,6) sum-product, step 0.02, to 1e-4",
-       regular(3, 6),
-       options(channelkind::awgn, methodkind::density, 1e-4),
-       {},
-       {},
-       {}},
-      {"(3,6) min-sum, step 0.02, to 1e-4",
-       regular(3, 6),
-       options(channelkind::awgn, methodkind::density, 1e-4, 0.02, 30, ldpc::decoderkind::minsum),
-       {},
-       {},
-       {}},
-      {"(3,6) Gaussian approximation (EXIT), to 0.001 dB",
-       regular(3, 6),
-       options(channelkind::awgn, methodkind::exit, 1e-3),
-       {},
-       {},
-       {}},
-      {"irregular, sum-product, step 0.02, to 1e-4",
-       irregular(),
-       options(channelkind::awgn, methodkind::density, 1e-4),
-       {},
-       {},
-       {}},
-      {"irregular, Gaussian approximation (EXIT), to 0.001 dB",
-       irregular(),
-       options(channelkind::awgn, methodkind::exit, 1e-3),
-       {},
-       {},
-       {}},
-      {"5 x 3 protograph EXIT, to 0.01 dB",
-       punctured53(),
-       options(channelkind::awgn, methodkind::exit, 1e-2),
-       {},
-       {},
-       {}},
-      {"5 x 3 protograph EXIT, to 0.001 dB",
-       punctured53(),
-       options(channelkind::awgn, methodkind::exit, 1e-3),
-       {},
-       {},
-       {}},
-      {"examples/half-rate.proto EXIT, to 0.01 dB",
-       halfrate(),
-       options(channelkind::awgn, methodkind::exit, 1e-2),
-       {},
-       {},
-       {}},
-  };
+  std::vector<benchcase> awgn = awgncases();
   runtable("BPSK over AWGN", awgn, repeats);
-
-  // The quantization: the same threshold on finer grids and wider ranges.
-  std::vector<benchcase> grids;
-  std::vector<double> steps = {0.08, 0.04, 0.02};
-  if (!quick) steps.push_back(0.01);
-  for (const auto &[name, code] : {std::pair<std::string, ldpc::ensemble>{"(3,6)", regular(3, 6)},
-                                   {"irregular", irregular()}}) {
-    for (double step : steps) {
-      char label[96];
-      std::snprintf(label, sizeof label, "%s sum-product, step %g, range 30, to 1e-5", name.c_str(),
-                    step);
-      grids.push_back(
-          {label, code, options(channelkind::awgn, methodkind::density, 1e-5, step), {}, {}, {}});
-    }
-    for (double range : {20.0, 40.0}) {
-      char label[96];
-      std::snprintf(label, sizeof label, "%s sum-product, step 0.02, range %g, to 1e-5",
-                    name.c_str(), range);
-      grids.push_back({label,
-                       code,
-                       options(channelkind::awgn, methodkind::density, 1e-5, 0.02, range),
-                       {},
-                       {},
-                       {}});
-    }
-  }
+  std::vector<benchcase> grids = gridcases(quick);
   runtable("Quantized density evolution as the grid gets finer (one run each)", grids, 1);
   return 0;
 }

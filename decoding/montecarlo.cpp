@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "enumnames.h"
 #include "partialgraph.h"
 
 namespace ldpc {
@@ -212,15 +213,8 @@ void wilsoninterval(std::int64_t k, std::int64_t n, double *low, double *high) {
 }
 
 const char *pointstopname(pointstop reason) {
-  switch (reason) {
-    case pointstop::errors:
-      return "errors";
-    case pointstop::frames:
-      return "frames";
-    case pointstop::seconds:
-      return "time";
-  }
-  return "";
+  static const char *const names[] = {"errors", "frames", "time"};
+  return enumname(names, reason);
 }
 
 namespace {

@@ -37,19 +37,9 @@ bool inrange(pointkind kind, double p) {
   return false;
 }
 
-const char *rangetext(pointkind kind) {
-  switch (kind) {
-    case pointkind::ebn0:
-      return "finite values";
-    case pointkind::sigma:
-      return "finite values above 0";
-    case pointkind::erasure:
-      return "values in [0, 1]";
-    case pointkind::crossover:
-      return "values in [0, 0.5]";
-  }
-  return "";
-}
+const char *const rangetexts[] = {"finite values", "finite values above 0", "values in [0, 1]",
+                                  "values in [0, 0.5]"};
+const char *rangetext(pointkind kind) { return enumname(rangetexts, kind); }
 
 // The limits of a run, each at its least value.
 std::string limitsfault(const simulationsettings &s, const std::string &prefix) {

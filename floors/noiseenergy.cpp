@@ -78,6 +78,25 @@ double logsum(double a, double b) {
   return a + std::log1p(std::exp(b - a));
 }
 
+namespace {
+
+// The log of the sum of term(k) over lowest .. logweight.size() - 1, taken
+// outward from centre: first upward, then downward, each direction ending
+// where its weight logweight[k] (an upper bound on its term) falls e^40
+// below the sum.
+template <class termof>
+double outwardsum(const std::vector<double> &logweight, int centre, int lowest, termof term) {
+  const int highest = static_cast<int>(logweight.size()) - 1;
+  double total = term(centre);
+  for (int k = centre + 1; k <= highest && logweight[k] >= total - 40.0; ++k)
+    total = logsum(total, term(k));
+  for (int k = centre - 1; k >= lowest && logweight[k] >= total - 40.0; --k)
+    total = logsum(total, term(k));
+  return total;
+}
+
+}  // namespace
+
 double logdifference(double a, double b) {
   if (b == minusinfinity) return a;
   if (b >= a) return minusinfinity;
@@ -138,13 +157,7 @@ double noiseenergy::logrange(double lo, double hi) const {
     const double mass = qlo < -0.7 ? logdifference(qlo, qhi) : logdifference(phi, plo);
     return logbinomial_[k] + mass;
   };
-  const int centre = n_ / 2;
-  double total = term(centre);
-  for (int k = centre + 1; k <= n_ && logbinomial_[k] >= total - 40.0; ++k)
-    total = logsum(total, term(k));
-  for (int k = centre - 1; k >= 0 && logbinomial_[k] >= total - 40.0; --k)
-    total = logsum(total, term(k));
-  return total;
+  return outwardsum(logbinomial_, n_ / 2, 0, term);
 }
 
 double noiseenergy::logdensity(double v) const {
@@ -155,13 +168,7 @@ double noiseenergy::logdensity(double v) const {
     const double a = 0.5 * k;
     return logbinomial_[k] - a * std::log(2.0) - std::lgamma(a) + (a - 1.0) * std::log(v) - 0.5 * v;
   };
-  const int centre = std::max(1, n_ / 2);
-  double total = term(centre);
-  for (int k = centre + 1; k <= n_ && logbinomial_[k] >= total - 40.0; ++k)
-    total = logsum(total, term(k));
-  for (int k = centre - 1; k >= 1 && logbinomial_[k] >= total - 40.0; --k)
-    total = logsum(total, term(k));
-  return total;
+  return outwardsum(logbinomial_, std::max(1, n_ / 2), 1, term);
 }
 
 double noiseenergy::logtail(double t) const {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "enumnames.h"
+
 namespace ldpc {
 
 bool samecounts(const blocktally &a, const blocktally &b) {
@@ -56,17 +58,8 @@ framespan blockspan(const stoppingrule &rule, std::int64_t block) {
 }
 
 const char *pointendname(pointend end) {
-  switch (end) {
-    case pointend::running:
-      return "running";
-    case pointend::maxerrors:
-      return "maxerrors";
-    case pointend::maxframes:
-      return "maxframes";
-    case pointend::givenup:
-      return "givenup";
-  }
-  return "running";
+  static const char *const names[] = {"running", "maxerrors", "maxframes", "givenup"};
+  return enumname(names, end, "running");
 }
 
 bool countblock(const stoppingrule &rule, pointstate *state, const blocktally &block) {

@@ -8,6 +8,14 @@
 
 namespace ldpc {
 
+// The name of value in names, or otherwise when value is not one of the
+// enumerators the table names.
+template <class E, std::size_t N>
+const char *enumname(const char *const (&names)[N], E value, const char *otherwise = "") {
+  const auto k = static_cast<std::size_t>(value);
+  return k < N ? names[k] : otherwise;
+}
+
 // Sets *value to the enumerator whose name is name and returns true, or
 // returns false and leaves *value as it was.
 template <class E, std::size_t N>

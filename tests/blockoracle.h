@@ -22,13 +22,11 @@ namespace testsupport {
 // A block layout and stopping rule.
 inline ldpc::stoppingrule makerule(std::int64_t maxerrors, std::int64_t maxframes, double minfer,
                                    std::int64_t graphframes = 0, int blockframes = 64) {
-  ldpc::stoppingrule rule;
-  rule.maxerrors = maxerrors;
-  rule.maxframes = maxframes;
-  rule.minfer = minfer;
-  rule.graphframes = graphframes;
-  rule.blockframes = blockframes;
-  return rule;
+  return {.maxerrors = maxerrors,
+          .maxframes = maxframes,
+          .minfer = minfer,
+          .graphframes = graphframes,
+          .blockframes = blockframes};
 }
 
 // The (3,6) ensemble of the irregular construction with n variable nodes,
@@ -93,12 +91,7 @@ inline ldpc::blocktally decodeframes(const ldpc::simulationsettings &s, const ld
 
 // The rule of a run of runsimulation on a fixed code.
 inline ldpc::stoppingrule ruleof(const ldpc::simulationsettings &s) {
-  ldpc::stoppingrule rule;
-  rule.maxerrors = s.maxerrors;
-  rule.maxframes = s.maxframes;
-  rule.minfer = s.minfer;
-  rule.blockframes = ldpc::blockframes;
-  return rule;
+  return makerule(s.maxerrors, s.maxframes, s.minfer, 0, ldpc::blockframes);
 }
 
 // 64-bit mix of three numbers (the finaliser of splitmix64).

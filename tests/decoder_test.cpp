@@ -101,11 +101,9 @@ TEST(decoder, sum_product_and_min_sum_are_exact_on_trees) {
     auto maxlog = bruteforce(words, llr, true);
     for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
       for (bool scalar : {false, true}) {
-        ldpc::decoderoptions o;
-        o.schedule = schedule;
-        o.scalar = scalar;
-        o.earlystop = false;
-        o.iterations = 2 * n;  // beyond the diameter of the tree
+        // iterations beyond the diameter of the tree
+        ldpc::decoderoptions o{
+            .schedule = schedule, .iterations = 2 * n, .earlystop = false, .scalar = scalar};
         std::string what = "trial " + std::to_string(trial) + ", " + ldpc::schedulename(schedule) +
                            (scalar ? ", scalar" : ", simd");
         o.algorithm = decoderalgorithm::sumproduct;
@@ -195,15 +193,14 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
                              decoderalgorithm::offsetminsum})
         for (auto schedule : {decoderschedule::flooding, decoderschedule::layered})
           for (bool earlystop : {true, false}) {
-            ldpc::decoderoptions o;
-            o.quantization = bits;
-            o.algorithm = algorithm;
-            o.schedule = schedule;
-            o.earlystop = earlystop;
-            o.iterations = 12;
-            o.alpha = 0.7;
-            o.beta = 0.375;
-            o.scalar = true;
+            ldpc::decoderoptions o{.algorithm = algorithm,
+                                   .schedule = schedule,
+                                   .alpha = 0.7,
+                                   .beta = 0.375,
+                                   .iterations = 12,
+                                   .earlystop = earlystop,
+                                   .quantization = bits,
+                                   .scalar = true};
             auto model = decode(ldpc::decoder(g, o), llr);
             o.scalar = false;
             for (long long target : targets) {

@@ -13,7 +13,9 @@
 #include "decoder.h"
 #include "demapper.h"
 #include "enumnames.h"
+#include "montecarlo.h"
 #include "simulationcheck.h"
+#include "stoppingrule.h"
 #include "transmitchain.h"
 
 namespace {
@@ -49,6 +51,22 @@ TEST(enumnames, each_option_value_reads_back_to_its_enumerator) {
                                      ldpc::algorithmname);
   checknames<ldpc::decoderschedule>({"flooding", "layered"}, ldpc::parseschedule,
                                     ldpc::schedulename);
+}
+
+// The names only printed: each enumerator's, and past the last one (a value
+// no enumerator has) the fallback.
+template <class E>
+void checkprinted(const std::vector<std::string> &names, const char *(*name)(E),
+                  const std::string &otherwise) {
+  for (std::size_t k = 0; k <= names.size(); ++k)
+    EXPECT_EQ(std::string(name(static_cast<E>(k))), k < names.size() ? names[k] : otherwise);
+  EXPECT_EQ(std::string(name(static_cast<E>(-1))), otherwise);
+}
+
+TEST(enumnames, each_printed_value_has_its_name_and_an_unknown_one_the_fallback) {
+  checkprinted<ldpc::pointend>({"running", "maxerrors", "maxframes", "givenup"}, ldpc::pointendname,
+                               "running");
+  checkprinted<ldpc::pointstop>({"errors", "frames", "time"}, ldpc::pointstopname, "");
 }
 
 TEST(enumnames, the_template_takes_the_first_of_equal_names) {

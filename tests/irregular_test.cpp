@@ -33,16 +33,10 @@ struct distribution {
       : vdegrees(std::move(vd)),
         vfractions(std::move(vf)),
         cdegrees(std::move(cd)),
-        cfractions(std::move(cf)) {
-    sim.length = length;
-    sim.typedist = typedist;
+        cfractions(std::move(cf)),
+        sim(ldpc::irregularsimulation(length, vdegrees, vfractions, cdegrees, cfractions, false)) {
+    sim.typedist = typedist;  // also values other than 0 and 1
     sim.verbose = verbose;
-    sim.vdegreesnum = static_cast<int>(vdegrees.size());
-    sim.vdegreelist = vdegrees.data();
-    sim.vpercentagelist = vfractions.data();
-    sim.cdegreesnum = static_cast<int>(cdegrees.size());
-    sim.cdegreelist = cdegrees.data();
-    sim.cpercentagelist = cfractions.data();
   }
 };
 
@@ -134,13 +128,8 @@ TEST(irregular, first_worked_example_counts_degrees_and_report) {
   built b;
   EXPECT_EQ(constructcaptured(&b.graph, &d.sim), firstexamplereport);
   const ldpc::graphs &g = b.graph;
-  EXPECT_EQ(g.vnodenum, 18);
-  EXPECT_EQ(g.cnodenum, 9);
+  EXPECT_EQ(testsupport::sizes(g), (std::vector<int>{18, 9, 3, 2, 4, 8}));
   EXPECT_DOUBLE_EQ(g.rate, 0.5);
-  EXPECT_EQ(g.vdegreesnum, 3);
-  EXPECT_EQ(g.cdegreesnum, 2);
-  EXPECT_EQ(g.vmaxdegree, 4);
-  EXPECT_EQ(g.cmaxdegree, 8);
   EXPECT_EQ(table(g.vdegreelist, 3), (std::vector<std::pair<int, int>>{{2, 6}, {3, 3}, {4, 9}}));
   EXPECT_EQ(table(g.cdegreelist, 2), (std::vector<std::pair<int, int>>{{5, 5}, {8, 4}}));
   EXPECT_EQ(degrees(g.vnodelist, 18), runs({{2, 6}, {3, 3}, {4, 9}}));

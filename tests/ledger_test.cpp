@@ -54,14 +54,12 @@ ldpc::runconfig sampleconfig() {
 
 ldpc::blocktally tally(std::int64_t frames, std::int64_t errors, std::int64_t bits,
                        std::int64_t undetected, std::int64_t iterations, double seconds = 0.001) {
-  ldpc::blocktally t;
-  t.frames = frames;
-  t.frameerrors = errors;
-  t.biterrors = bits;
-  t.undetected = undetected;
-  t.iterations = iterations;
-  t.seconds = seconds;
-  return t;
+  return {.frames = frames,
+          .frameerrors = errors,
+          .biterrors = bits,
+          .undetected = undetected,
+          .iterations = iterations,
+          .seconds = seconds};
 }
 
 std::string header(const ldpc::runconfig &c = sampleconfig(), ldpc::ledgershard shard = {}) {
@@ -213,31 +211,28 @@ TEST(ledger, configurations_are_compared_setting_by_setting) {
       {[](ldpc::runconfig *c) { c->rule.blockframes = 0; }, "blockframes 0"},
       {[](ldpc::runconfig *c) { c->rule.graphframes = -5; }, "graphframes -5"},
       {[](ldpc::runconfig *c) { c->rule.minfer = INFINITY; }, "minfer"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"seed", true});
-       },
-       "'seed' is given twice or takes a reserved"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"code", true});
-       },
-       "'code' is given twice"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"", true});
-       },
-       "empty name"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"x", NAN});
-       },
-       "'x' is not a finite"},
-      {[](ldpc::runconfig *c) {
-         c->settings.push_back({"x", std::vector<double>{1, INFINITY}});
-       },
-       "'x' holds"},
       {[](ldpc::runconfig *c) { c->software.clear(); }, "software version is empty"},
   };
   for (const auto &f : faults) {
     ldpc::runconfig bad = base;
     f.change(&bad);
+    EXPECT_NE(ldpc::configfault(bad).find(f.fault), std::string::npos) << ldpc::configfault(bad);
+  }
+  // Settings that cannot be added: a reserved or repeated name, an empty
+  // one, a value that is not finite.
+  const struct {
+    ldpc::configsetting added;
+    const char *fault;
+  } settings[] = {
+      {{"seed", true}, "'seed' is given twice or takes a reserved"},
+      {{"code", true}, "'code' is given twice"},
+      {{"", true}, "empty name"},
+      {{"x", NAN}, "'x' is not a finite"},
+      {{"x", std::vector<double>{1, INFINITY}}, "'x' holds"},
+  };
+  for (const auto &f : settings) {
+    ldpc::runconfig bad = base;
+    bad.settings.push_back(f.added);
     EXPECT_NE(ldpc::configfault(bad).find(f.fault), std::string::npos) << ldpc::configfault(bad);
   }
   EXPECT_EQ(ldpc::configfault(base), "");

@@ -31,10 +31,17 @@ std::vector<std::vector<int>> checksof(const ldpc::graphs *g) {
   return columns;
 }
 
+// Parses text, expecting it read when ok and refused otherwise; returns the
+// error text.
+std::string parseexpecting(const std::string &text, bool ok, ldpc::qcmatrix *qc) {
+  std::string error;
+  EXPECT_EQ(ldpc::parseqc(text, qc, &error), ok) << text << ": " << error;
+  return error;
+}
+
 ldpc::qcmatrix parsed(const std::string &text) {
   ldpc::qcmatrix qc;
-  std::string error;
-  EXPECT_TRUE(ldpc::parseqc(text, &qc, &error)) << error;
+  parseexpecting(text, true, &qc);
   return qc;
 }
 
@@ -76,9 +83,7 @@ std::string alistof(int m, const std::vector<std::vector<int>> &columns) {
 
 std::string fault(const std::string &text) {
   ldpc::qcmatrix qc;
-  std::string error;
-  EXPECT_FALSE(ldpc::parseqc(text, &qc, &error)) << text;
-  return error;
+  return parseexpecting(text, false, &qc);
 }
 
 }  // namespace

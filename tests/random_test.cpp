@@ -92,28 +92,30 @@ TEST(randomstream, first_draw_from_zero_is_eleven_steps_of_two_to_minus_48) {
 TEST(randomstream, permutations_match_erand48_from_several_states) {
   const int n = 5000;
   std::vector<int> perm(n), iperm(n), expected(n), expectedinverse(n);
-  for (std::uint64_t start : states) {
-    unsigned short reference[3];
-    ldpc::storestate(reference, start);
-    setwords(ldpc::channelsimrand, start);
-    words graphbefore = graphwords();
-    ldpc::randompermutation(perm.data(), iperm.data(), n);
-    referencepermutation(reference, expected.data(), expectedinverse.data(), n, false);
-    EXPECT_EQ(perm, expected);
-    EXPECT_EQ(iperm, expectedinverse);
-    EXPECT_EQ(channelwords(), words(reference, reference + 3));
-    EXPECT_EQ(graphwords(), graphbefore);
-
-    ldpc::storestate(reference, start);
-    setwords(ldpc::graphsimrand, start);
-    words channelbefore = channelwords();
-    ldpc::graphrandompermutation(perm.data(), iperm.data(), n);
-    referencepermutation(reference, expected.data(), expectedinverse.data(), n, true);
-    EXPECT_EQ(perm, expected);
-    EXPECT_EQ(iperm, expectedinverse);
-    EXPECT_EQ(graphwords(), words(reference, reference + 3));
-    EXPECT_EQ(channelwords(), channelbefore);
-  }
+  // The channel stream's permutation fills from the front, the graph
+  // stream's from the back; each leaves the other stream as it was.
+  struct streamcase {
+    unsigned short *stream;
+    void (*permute)(int *, int *, int);
+    words (*own)(), (*other)();
+    bool fromback;
+  };
+  const streamcase cases[] = {
+      {ldpc::channelsimrand, ldpc::randompermutation, channelwords, graphwords, false},
+      {ldpc::graphsimrand, ldpc::graphrandompermutation, graphwords, channelwords, true}};
+  for (std::uint64_t start : states)
+    for (const streamcase &c : cases) {
+      unsigned short reference[3];
+      ldpc::storestate(reference, start);
+      setwords(c.stream, start);
+      const words otherbefore = c.other();
+      c.permute(perm.data(), iperm.data(), n);
+      referencepermutation(reference, expected.data(), expectedinverse.data(), n, c.fromback);
+      EXPECT_EQ(perm, expected) << start << " " << c.fromback;
+      EXPECT_EQ(iperm, expectedinverse);
+      EXPECT_EQ(c.own(), words(reference, reference + 3));
+      EXPECT_EQ(c.other(), otherbefore);
+    }
 }
 
 TEST(random_permutation, worked_example_with_draws_half_nine_tenths_one_tenth) {

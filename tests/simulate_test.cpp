@@ -469,48 +469,18 @@ TEST(montecarlo, stop_reasons_and_sweep_ends) {
     bool stopwithouterrors;
     std::vector<ldpc::pointstop> reasons;
     ldpc::sweepend end;
-  } rows[] = {
-      {"errors then frames",
-       ldpc::channeltype::awgn,
-       {1.2, 0.5},
-       20,
-       0,
-       false,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames},
-       ldpc::sweepend::lastpoint},
+  };
+  const auto awgn = ldpc::channeltype::awgn, bsc = ldpc::channeltype::bsc;
+  const auto errors = ldpc::pointstop::errors, frames = ldpc::pointstop::frames;
+  const auto last = ldpc::sweepend::lastpoint, none = ldpc::sweepend::noerrors,
+             belowminfer = ldpc::sweepend::minfer;
+  const row rows[] = {
+      {"errors then frames", awgn, {1.2, 0.5}, 20, 0, false, {errors, frames}, last},
       // Crossover 0: every frame decodes, so the sweep stops there.
-      {"no errors",
-       ldpc::channeltype::bsc,
-       {0.1, 0.0, 0.05},
-       1000,
-       0,
-       true,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames},
-       ldpc::sweepend::noerrors},
-      {"every point",
-       ldpc::channeltype::bsc,
-       {0.1, 0.0, 0.05},
-       1000,
-       0,
-       false,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames, ldpc::pointstop::frames},
-       ldpc::sweepend::lastpoint},
-      {"min fer",
-       ldpc::channeltype::bsc,
-       {0.1, 0.0, 0.05},
-       1000,
-       0.5,
-       false,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames},
-       ldpc::sweepend::minfer},
-      {"last point without errors",
-       ldpc::channeltype::bsc,
-       {0.1, 0.0},
-       1000,
-       0,
-       true,
-       {ldpc::pointstop::errors, ldpc::pointstop::frames},
-       ldpc::sweepend::lastpoint},
+      {"no errors", bsc, {0.1, 0.0, 0.05}, 1000, 0, true, {errors, frames}, none},
+      {"every point", bsc, {0.1, 0.0, 0.05}, 1000, 0, false, {errors, frames, frames}, last},
+      {"min fer", bsc, {0.1, 0.0, 0.05}, 1000, 0.5, false, {errors, frames}, belowminfer},
+      {"last point without errors", bsc, {0.1, 0.0}, 1000, 0, true, {errors, frames}, last},
   };
   for (const row &r : rows) {
     ldpc::simulationsettings s = sweepsettings(r.points);

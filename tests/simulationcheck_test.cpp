@@ -59,29 +59,23 @@ TEST(simulationcheck, decoder_settings_and_what_applies_to_which_decoder) {
     int iterations;
     bool hasalpha, hasbeta;
     const char *fault;
-  } rows[] = {
-      {decoderalgorithm::sumproduct, 0.8, 0.25, 50, false, false, ""},
-      {decoderalgorithm::sumproduct, 0.8, 0.25, 0, false, false, ""},
-      {decoderalgorithm::sumproduct, 0.8, 0.25, -1, false, false,
-       "iterations must be at least 0, not -1"},
-      {decoderalgorithm::sumproduct, 0.5, 0.25, 50, true, false,
-       "alpha applies to decoder nms only, not spa"},
-      {decoderalgorithm::minsum, 0.8, 0.25, 50, false, true,
-       "beta applies to decoder oms only, not minsum"},
-      {decoderalgorithm::normalizedminsum, 0.5, 0.25, 50, true, false, ""},
-      {decoderalgorithm::normalizedminsum, 1.0, 0.25, 50, true, false,
-       "alpha lies strictly between 0 and 1, not 1"},
-      {decoderalgorithm::normalizedminsum, 0.0, 0.25, 50, true, false,
-       "alpha lies strictly between 0 and 1, not 0"},
-      {decoderalgorithm::normalizedminsum, 0.8, 0.25, 50, false, true,
-       "beta applies to decoder oms only, not nms"},
-      {decoderalgorithm::offsetminsum, 0.8, 0.0, 50, false, true, ""},
-      {decoderalgorithm::offsetminsum, 0.8, 4096, 50, false, true,
-       "beta lies in [0, 4096), not 4096"},
-      {decoderalgorithm::offsetminsum, 0.8, -0.5, 50, false, true,
-       "beta lies in [0, 4096), not -0.5"},
-      {decoderalgorithm::offsetminsum, 0.8, notanumber, 50, false, true,
-       "beta lies in [0, 4096), not nan"},
+  };
+  const auto spa = decoderalgorithm::sumproduct, ms = decoderalgorithm::minsum,
+             nms = decoderalgorithm::normalizedminsum, oms = decoderalgorithm::offsetminsum;
+  const row rows[] = {
+      {spa, 0.8, 0.25, 50, false, false, ""},
+      {spa, 0.8, 0.25, 0, false, false, ""},
+      {spa, 0.8, 0.25, -1, false, false, "iterations must be at least 0, not -1"},
+      {spa, 0.5, 0.25, 50, true, false, "alpha applies to decoder nms only, not spa"},
+      {ms, 0.8, 0.25, 50, false, true, "beta applies to decoder oms only, not minsum"},
+      {nms, 0.5, 0.25, 50, true, false, ""},
+      {nms, 1.0, 0.25, 50, true, false, "alpha lies strictly between 0 and 1, not 1"},
+      {nms, 0.0, 0.25, 50, true, false, "alpha lies strictly between 0 and 1, not 0"},
+      {nms, 0.8, 0.25, 50, false, true, "beta applies to decoder oms only, not nms"},
+      {oms, 0.8, 0.0, 50, false, true, ""},
+      {oms, 0.8, 4096, 50, false, true, "beta lies in [0, 4096), not 4096"},
+      {oms, 0.8, -0.5, 50, false, true, "beta lies in [0, 4096), not -0.5"},
+      {oms, 0.8, notanumber, 50, false, true, "beta lies in [0, 4096), not nan"},
   };
   for (const row &r : rows) {
     ldpc::decoderoptions options;
@@ -96,13 +90,13 @@ TEST(simulationcheck, decoder_settings_and_what_applies_to_which_decoder) {
     int bits;
     const char *fault;
   } widths[] = {
-      {decoderalgorithm::minsum, 8, ""},
-      {decoderalgorithm::offsetminsum, 16, ""},
-      {decoderalgorithm::sumproduct, 16, ""},
-      {decoderalgorithm::sumproduct, 8,
+      {ms, 8, ""},
+      {oms, 16, ""},
+      {spa, 16, ""},
+      {spa, 8,
        "--quantization 8 applies to the min-sum family (--decoder minsum, nms or oms); spa runs in "
        "float"},
-      {decoderalgorithm::normalizedminsum, 12, "--quantization takes 8 or 16, not 12"},
+      {nms, 12, "--quantization takes 8 or 16, not 12"},
   };
   for (const auto &w : widths) {
     ldpc::decoderoptions options;

@@ -31,13 +31,7 @@ struct ownedcode : ldpc::standardcode {
 
 ldpc::standardrequest request(const std::string &family, const std::string &rate = "",
                               int length = 0, int lift = 0, int info = 0) {
-  ldpc::standardrequest r;
-  r.family = family;
-  r.rate = rate;
-  r.length = length;
-  r.lift = lift;
-  r.info = info;
-  return r;
+  return {.family = family, .rate = rate, .length = length, .lift = lift, .info = info};
 }
 
 // With check, the graph is held to the record invariants (a full recount

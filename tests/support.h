@@ -109,6 +109,12 @@ struct ownedrecord : ldpc::graphs {
   ~ownedrecord() { ldpc::freegraph(this); }
 };
 
+// The sizes of a record: vnodenum, cnodenum, vdegreesnum, cdegreesnum,
+// vmaxdegree, cmaxdegree.
+inline std::vector<int> sizes(const ldpc::graphs &g) {
+  return {g.vnodenum, g.cnodenum, g.vdegreesnum, g.cdegreesnum, g.vmaxdegree, g.cmaxdegree};
+}
+
 // The code description file that the converter writes for an alist text,
 // computed in this process; "error: ..." when the reader refuses it.
 std::string convertinmemory(const std::string &alist);

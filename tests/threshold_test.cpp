@@ -6,6 +6,7 @@
 #include <random>
 
 #include "densityevolution.h"
+#include "ensembles.h"
 #include "support.h"
 #include "threshold.h"
 
@@ -15,50 +16,22 @@ using testsupport::writefile;
 
 namespace {
 
-ldpc::ensemble regular(int dv, int dc) {
-  ldpc::ensemble code;
-  code.distribution = ldpc::edgeperspective({dv}, {1.0}, {dc}, {1.0}, false);
-  return code;
-}
-
-// A protograph from its base matrix: entry [c][v] parallel edges between
-// check c and variable v.
+ldpc::ensemble regular(int dv, int dc) { return testsupport::regularensemble(dv, dc); }
+using testsupport::irregularfour;
 ldpc::ensemble protograph(const std::vector<std::vector<int>> &base,
                           const std::vector<int> &punctured = {}) {
-  ldpc::ensemble code;
-  code.isprotograph = true;
-  code.protograph.cnodes = static_cast<int>(base.size());
-  code.protograph.vnodes = static_cast<int>(base[0].size());
-  for (int c = 0; c < code.protograph.cnodes; ++c)
-    for (int v = 0; v < code.protograph.vnodes; ++v)
-      for (int k = 0; k < base[c][v]; ++k) code.protograph.edges.emplace_back(v, c);
-  code.protograph.punctured = punctured;
-  return code;
+  return testsupport::protographensemble(base, punctured);
 }
 
 ldpc::thresholdresult threshold(const ldpc::ensemble &code, ldpc::channelkind channel,
                                 ldpc::methodkind method = ldpc::methodkind::automatic,
                                 ldpc::decoderkind decoder = ldpc::decoderkind::spa,
                                 double step = 0.05, double precision = 0) {
-  ldpc::thresholdoptions options;
-  options.channel = channel;
-  options.method = method;
-  options.decoder = decoder;
-  options.llrstep = step;
-  options.precision = precision;
+  const ldpc::thresholdoptions options =
+      testsupport::thresholdsettings(channel, method, decoder, precision, step);
   ldpc::thresholdresult result = ldpc::computethreshold(code, options);
   EXPECT_TRUE(result.ok) << result.error;
   return result;
-}
-
-// A rate-1/2 irregular ensemble from the literature, in edge fractions:
-// lambda(x) = 0.38354 x + 0.04237 x^2 + 0.57409 x^3, rho(x) = 0.24123 x^4 +
-// 0.75877 x^5; its AWGN sum-product threshold is published as 0.9114.
-ldpc::ensemble irregularfour() {
-  ldpc::ensemble code;
-  code.distribution = ldpc::edgeperspective({2, 3, 4}, {0.38354, 0.04237, 0.57409}, {5, 6},
-                                            {0.24123, 0.75877}, true);
-  return code;
 }
 
 // Erasure density evolution of an irregular ensemble run plainly: the

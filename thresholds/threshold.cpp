@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "densityevolution.h"
+#include "enumnames.h"
 #include "graphfile.h"
 
 namespace ldpc {
@@ -289,17 +290,9 @@ double sigmaforebn0db(double rate, double db) {
 }
 
 const char *decodername(decoderkind decoder) {
-  switch (decoder) {
-    case decoderkind::spa:
-      return "sum-product";
-    case decoderkind::minsum:
-      return "min-sum";
-    case decoderkind::nms:
-      return "normalized min-sum";
-    case decoderkind::oms:
-      return "offset min-sum";
-  }
-  return "";
+  static const char *const names[] = {"sum-product", "min-sum", "normalized min-sum",
+                                      "offset min-sum"};
+  return enumname(names, decoder);
 }
 
 using fault = thresholdresult::fault;
