@@ -38,20 +38,6 @@ std::vector<optionentry> distributionoptions(const std::string &command,
            true}};
 }
 
-int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
-                           distributionargs *distribution) {
-  const std::vector<optionentry> table = distributionoptions(command, distribution);
-  const optionentry *entry = findoption(table, arg);
-  if (entry == nullptr) return 0;
-  if (entry->kind == optionkind::flag) {
-    entry->apply("");
-    return 1;
-  }
-  if (value == nullptr) usageerror(command, arg + " needs a value");
-  entry->apply(value);
-  return 2;
-}
-
 void checkfractions(const std::string &command, const char *option,
                     const std::vector<double> &fractions) {
   std::string why;

@@ -23,10 +23,6 @@ struct distributionargs {
 std::vector<optionentry> distributionoptions(
     const std::string &command, distributionargs *distribution,
     const std::function<void()> &taken = [] {});
-// When arg is one of those options, takes it and its value (value, null
-// when none follows) and returns the number of arguments used; else 0.
-int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
-                           distributionargs *distribution);
 // Fractions of one side: each at least 0, together 1 (relative tolerance
 // 1e-9); a usage error of command otherwise.
 void checkfractions(const std::string &command, const char *option,

@@ -16,7 +16,6 @@ const optionentry *findoption(const std::vector<optionentry> &table, const std::
 
 void applyoptions(const char *command, const char *help, const std::vector<optionentry> &table,
                   int argc, char **argv, const argumentrules &rules) {
-  const std::string prefix = rules.prefix;
   std::set<std::string> given;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -25,7 +24,7 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
       finish(statusok);
     }
     const optionentry *entry = findoption(table, arg);
-    const bool isoption = arg.size() > 1 && arg.compare(0, prefix.size(), prefix) == 0;
+    const bool isoption = rules.isoption ? rules.isoption(arg) : arg.size() > 1 && arg[0] == '-';
     if (entry == nullptr && isoption) {
       if (!rules.unknown) usageerror(command, "unknown option " + arg);
       i += rules.unknown(arg, i + 1 < argc ? argv[i + 1] : nullptr);
@@ -33,12 +32,14 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
     }
     if (entry != nullptr && entry->once && !given.insert(arg).second)
       usageerror(command, arg + " is given twice");
+    if (entry != nullptr && entry->named) entry->named();
     if (entry == nullptr) {
       rules.positional(arg);
     } else if (entry->kind == optionkind::flag) {
       entry->apply("");
     } else {
-      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
+      if (i + 1 >= argc)
+        usageerror(command, entry->missing != nullptr ? entry->missing : arg + " needs a value");
       entry->apply(argv[++i]);
     }
   }

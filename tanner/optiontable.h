@@ -24,6 +24,11 @@ struct optionentry {
   // Refused with "NAME is given twice" when it comes again, before its
   // value is looked at.
   bool once = false;
+  // Runs when the name comes (after the check of once), before the value is
+  // looked for: checks against the options given before it.
+  std::function<void()> named = nullptr;
+  // The message when no value follows; null: "NAME needs a value".
+  const char *missing = nullptr;
 };
 
 // A help text whose options are the table's: head, every entry's help in
@@ -32,9 +37,9 @@ std::string helptext(const char *head, const std::vector<optionentry> &table, co
 
 // How applyoptions reads what is not in the table.
 struct argumentrules {
-  // An argument that starts with prefix (and is longer than "-") is an
-  // option; every other is positional.
-  const char *prefix = "-";
+  // Whether an argument is an option; every other is positional. Unset:
+  // starts with '-' and is not "-" itself.
+  std::function<bool(const std::string &arg)> isoption;
   // Each positional argument in order, as it comes.
   std::function<void(const std::string &arg)> positional;
   // An option the table does not hold, with the argument after it (null

@@ -201,7 +201,7 @@ settings parse(int argc, char **argv) {
   settings s;
   const std::vector<optionentry> table = optiontable(&s);
   argumentrules rules;
-  rules.prefix = "--";
+  rules.isoption = [](const std::string &arg) { return arg.rfind("--", 0) == 0; };
   rules.positional = [&s](const std::string &arg) {
     if (!s.protofile.empty()) usageerror(command, "unexpected argument " + arg);
     s.protofile = arg;
