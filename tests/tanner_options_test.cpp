@@ -3,6 +3,7 @@
 // the table's message, and a missing value is named.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -17,7 +18,7 @@ namespace {
 // The --options a help text names (not --help itself).
 std::set<std::string> namedoptions(const std::string &help) {
   std::set<std::string> names;
-  const std::regex option("--[a-z][a-z-]*");
+  const std::regex option("--[a-z][a-z0-9-]*");
   for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
        it != std::sregex_iterator(); ++it)
     if (it->str() != "--help") names.insert(it->str());
@@ -109,6 +110,256 @@ TEST(tanneroptions, repeated_and_valueless_options_are_named) {
   }
   EXPECT_NE(run(tanner, {"merge", "-h"}).out.find("  --json FILE   as tanner simulate --json"),
             std::string::npos);
+}
+
+// A valid value of each option that takes one, for the commands below.
+const std::map<std::string, std::string> validvalue = {
+    {"--channel", "bec"},      {"--method", "auto"},
+    {"--decoder", "spa"},      {"--schedule", "flooding"},
+    {"--simd", "batch"},       {"--codeword", "zero"},
+    {"--modulation", "bpsk"},  {"--demapper", "exact"},
+    {"--fading", "fast"},      {"--shard", "1/1"},
+    {"--replay", "0:0"},       {"--tolerance", "0.5"},
+    {"--precision", "2"},      {"--chains", "2"},
+    {"--max-decodes", "1000"}, {"--girth", "4"},
+    {"--rate", "0.5"},         {"--json", "x.json"},
+    {"--csv", "x.csv"},        {"--ledger", "x.ledger"},
+    {"--shifts", "x.txt"},     {"--degrees", "x.txt"},
+    {"--punctured", "0"},      {"--shortened", "0"},
+    {"--cdeg", "6"},           {"--vdeg", "3"}};
+
+std::string valueof(const std::string &option) {
+  const auto it = validvalue.find(option);
+  return it == validvalue.end() ? "1" : it->second;
+}
+
+// The commands on the option table beside those above: the options each
+// help names (apart from mentioned, the options of other commands it
+// names) are taken, each other is refused; an option given twice and one
+// without its value are named with the established messages.
+TEST(tanneroptions, the_larger_commands_take_every_option_their_help_names) {
+  const std::set<std::string> floorshared = {
+      "--alpha",       "--beta",          "--chains",    "--decoder",  "--iterations",
+      "--max-decodes", "--no-early-stop", "--precision", "--progress", "--rate",
+      "--schedule",    "--seed",          "--threads"};
+  // construct's options of every family; one help for all families.
+  const std::set<std::string> constructflags = {"--alist",    "--circulant",   "--encoder",
+                                                "--json",     "--no-parallel", "--progress",
+                                                "--unpadded", "--verbose"};
+  const std::set<std::string> constructvalued = {"--girth", "--seed", "--shifts", "--state"};
+  auto join = [](std::set<std::string> a, const std::set<std::string> &b) {
+    a.insert(b.begin(), b.end());
+    return a;
+  };
+  const struct {
+    std::vector<std::string> words;  // the command
+    std::string name;                // as its messages name it
+    std::set<std::string> flags, valued;
+    std::set<std::string> mentioned;             // named by the help, options of others
+    std::set<std::string> beyond;                // taken, though the help names them elsewhere
+    std::set<std::string> notonce;               // may come again
+    std::map<std::string, std::string> missing;  // messages for a missing value
+    std::string twice;                           // after NAME
+    std::vector<std::string> foreign;            // refused as unknown
+  } rows[] = {
+      {{"threshold"},
+       "threshold",
+       {"--edge-fractions", "--json", "--progress"},
+       {"--alpha", "--beta", "--cdeg", "--cfrac", "--channel", "--decoder", "--iterations",
+        "--method", "--precision", "--punctured", "--range", "--step", "--tolerance", "--vdeg",
+        "--vfrac"},
+       {"--name"},
+       {},
+       {},
+       {},
+       " is given twice",
+       {"--lift", "--length", "--sigma", "--jsn"}},
+      {{"simulate"},
+       "simulate",
+       {"--all-points", "--edge-fractions", "--graphs", "--interleave", "--no-early-stop",
+        "--no-parallel", "--progress", "--resume"},
+       {"--alpha",
+        "--beta",
+        "--cdeg",
+        "--cfrac",
+        "--codeword",
+        "--crossover",
+        "--csv",
+        "--decoder",
+        "--demapper",
+        "--ebn0",
+        "--erasure",
+        "--fading",
+        "--frames-per-graph",
+        "--girth",
+        "--iterations",
+        "--json",
+        "--ledger",
+        "--length",
+        "--lift",
+        "--max-errors",
+        "--max-frames",
+        "--max-seconds",
+        "--min-fer",
+        "--modulation",
+        "--punctured",
+        "--quantization",
+        "--rate",
+        "--replay",
+        "--schedule",
+        "--seed",
+        "--shard",
+        "--shortened",
+        "--sigma",
+        "--simd",
+        "--threads",
+        "--vdeg",
+        "--vfrac"},
+       {"--format", "--state", "--info", "--rv", "--lbrm"},
+       {},
+       {"--ebn0", "--sigma", "--erasure", "--crossover"},
+       {{"--punctured", "--punctured needs a list of nodes"},
+        {"--shortened", "--shortened needs a list of nodes"}},
+       " is given twice",
+       {"--method", "--channel", "--checks", "--jsn"}},
+      {{"simulate", "standard", "wifi"},
+       "simulate",
+       {},
+       {"--info", "--rv", "--lbrm"},
+       {},
+       {},
+       {},
+       {},
+       " is given twice",
+       {"--state", "--list"}},
+      {{"construct", "standard"},
+       "construct standard",
+       {"--alist", "--json", "--list", "--qc", "--unpadded"},
+       {"--info", "--lbrm", "--length", "--lift", "--rate", "--rv"},
+       {},
+       {},
+       {},
+       {},
+       " is given twice",
+       {"--girth", "--state", "--verbose", "--jsn"}},
+      {{"construct", "irregular"},
+       "construct",
+       join(constructflags, {"--edge-fractions"}),
+       join(constructvalued, {"--vdeg", "--vfrac", "--cdeg", "--cfrac", "--length"}),
+       {"--checks", "--degrees", "--lift"},
+       {},
+       {},
+       {{"--shifts", "--shifts needs a file"}},
+       " is given twice",
+       {"--lift", "--checks", "--degrees", "--jsn"}},
+      {{"construct", "proto"},
+       "construct",
+       constructflags,
+       join(constructvalued, {"--lift"}),
+       {"--checks", "--degrees", "--vdeg", "--vfrac", "--cdeg", "--cfrac", "--length",
+        "--edge-fractions"},
+       {},
+       {},
+       {{"--shifts", "--shifts needs a file"}},
+       " is given twice",
+       {"--vdeg", "--length", "--checks", "--edge-fractions", "--jsn"}},
+      {{"construct", "peg"},
+       "construct",
+       constructflags,
+       join(constructvalued, {"--vdeg", "--vfrac", "--length", "--checks", "--degrees"}),
+       {"--cdeg", "--cfrac", "--lift", "--edge-fractions"},
+       {},
+       {},
+       {{"--shifts", "--shifts needs a file"}},
+       " is given twice",
+       {"--lift", "--cdeg", "--cfrac", "--jsn"}},
+      {{"floor"},
+       "floor",
+       {"--check", "--no-early-stop", "--progress", "--resume"},
+       {"--alpha", "--beta", "--chains", "--decoder", "--ebn0", "--iterations", "--json",
+        "--ledger", "--max-decodes", "--precision", "--rate", "--schedule", "--seed", "--sigma",
+        "--threads"},
+       {},
+       {},
+       {},
+       {},
+       " given twice",
+       {"--top", "--max-size", "--lift", "--jsn"}},
+      {{"trapping"},
+       "trapping",
+       {"--json"},
+       {"--ebn0", "--max-size", "--sigma", "--top"},
+       {},
+       floorshared,
+       {},
+       {},
+       " given twice",
+       {"--check", "--ledger", "--resume", "--jsn"}},
+      {{"absorbing"},
+       "absorbing",
+       {"--json"},
+       {"--max-size"},
+       {},
+       {},
+       {"--json", "--max-size"},
+       {},
+       "",
+       {"--ebn0", "--top", "--jsn"}},
+  };
+  tempdir dir;
+  const std::string out = dir.file("absent.code");
+  for (const auto &r : rows) {
+    const std::string at = "tanner " + r.name + ": ";
+    const std::string line = r.words.size() == 1 ? r.words[0] : r.words[0] + " " + r.words[1];
+    std::vector<std::string> helpargs = r.words;
+    helpargs.push_back("--help");
+    std::set<std::string> named = namedoptions(run(tanner, helpargs).out);
+    std::set<std::string> expected = r.flags;
+    expected.insert(r.valued.begin(), r.valued.end());
+    expected.insert(r.mentioned.begin(), r.mentioned.end());
+    if (r.words.size() < 3) {
+      EXPECT_EQ(named, expected) << line;
+    }
+    std::set<std::string> taken = expected;
+    for (const std::string &m : r.mentioned) taken.erase(m);
+    taken.insert(r.beyond.begin(), r.beyond.end());
+    for (const std::string &option : taken) {
+      const bool flag = r.flags.count(option) != 0 ||
+                        (r.beyond.count(option) != 0 && option.find("--no-") == 0) ||
+                        option == "--progress";
+      std::vector<std::string> once = r.words, again = r.words, bare = r.words;
+      for (std::vector<std::string> *args : {&once, &again, &again}) {
+        args->push_back(option);
+        if (!flag) args->push_back(valueof(option));
+      }
+      once.push_back(out);
+      again.push_back(out);
+      const runresult taken1 = run(tanner, once);
+      EXPECT_EQ(taken1.err.find("unknown option"), std::string::npos) << line << " " << option;
+      if (r.notonce.count(option) == 0) {
+        const runresult twice = run(tanner, again);
+        EXPECT_EQ(twice.status, 2) << line << " " << option;
+        EXPECT_NE(twice.err.find(at + option + r.twice), std::string::npos) << twice.err;
+      }
+      if (flag) continue;
+      bare.push_back(out);
+      bare.push_back(option);
+      const auto custom = r.missing.find(option);
+      const std::string message =
+          custom != r.missing.end() ? custom->second : option + " needs a value";
+      const runresult valueless = run(tanner, bare);
+      EXPECT_EQ(valueless.status, 2) << line << " " << option;
+      EXPECT_NE(valueless.err.find(at + message), std::string::npos) << valueless.err;
+    }
+    for (const std::string &other : r.foreign) {
+      std::vector<std::string> args = r.words;
+      args.insert(args.end(), {other, "1", out});
+      const runresult refused = run(tanner, args);
+      EXPECT_EQ(refused.status, 2) << line << " " << other;
+      EXPECT_NE(refused.err.find(at + "unknown option " + other), std::string::npos)
+          << line << ": " << refused.err;
+    }
+  }
 }
 
 }  // namespace
