@@ -6,6 +6,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -133,231 +134,197 @@ std::string valueof(const std::string &option) {
   return it == validvalue.end() ? "1" : it->second;
 }
 
+// The words of a space-separated list, in order and as a set.
+std::vector<std::string> split(const std::string &list) {
+  std::vector<std::string> items;
+  std::istringstream in(list);
+  for (std::string word; in >> word;) items.push_back(word);
+  return items;
+}
+
+std::set<std::string> words(const std::string &list) {
+  const std::vector<std::string> items = split(list);
+  return {items.begin(), items.end()};
+}
+
+// A command on the option table and what its help says of its options.
+struct optionrow {
+  std::string command;                         // its words, space-separated
+  std::string name;                            // as its messages name it
+  std::string flags;                           // the options without a value the help names
+  std::string valued;                          // those with a value
+  std::string mentioned;                       // named by the help, options of other commands
+  std::string beyond;                          // taken, though the help names them elsewhere
+  std::string notonce;                         // may come again
+  std::string twice;                           // the message of a repeat, after NAME
+  std::string foreign;                         // refused as unknown
+  std::map<std::string, std::string> missing;  // messages for a missing value
+};
+
+const std::string constructflags =
+    "--alist --circulant --encoder --json --no-parallel --progress "
+    "--unpadded --verbose ";
+const std::string constructvalued = "--girth --seed --shifts --state ";
+const std::string floorshared =
+    "--alpha --beta --chains --decoder --iterations --max-decodes "
+    "--no-early-stop --precision --progress --rate --schedule --seed "
+    "--threads";
+const std::map<std::string, std::string> shiftsmissing = {{"--shifts", "--shifts needs a file"}};
+
+const optionrow largercommands[] = {
+    {"threshold",
+     "threshold",
+     "--edge-fractions --json --progress",
+     "--alpha --beta --cdeg --cfrac --channel --decoder --iterations --method --precision "
+     "--punctured --range --step --tolerance --vdeg --vfrac",
+     "--name",
+     "",
+     "",
+     " is given twice",
+     "--lift --length --sigma --jsn",
+     {}},
+    {"simulate",
+     "simulate",
+     "--all-points --edge-fractions --graphs --interleave --no-early-stop --no-parallel "
+     "--progress --resume",
+     "--alpha --beta --cdeg --cfrac --codeword --crossover --csv --decoder --demapper --ebn0 "
+     "--erasure --fading --frames-per-graph --girth --iterations --json --ledger --length --lift "
+     "--max-errors --max-frames --max-seconds --min-fer --modulation --punctured --quantization "
+     "--rate --replay --schedule --seed --shard --shortened --sigma --simd --threads --vdeg "
+     "--vfrac",
+     "--format --state --info --rv --lbrm",
+     "",
+     "--ebn0 --sigma --erasure --crossover",
+     " is given twice",
+     "--method --channel --checks --jsn",
+     {{"--punctured", "--punctured needs a list of nodes"},
+      {"--shortened", "--shortened needs a list of nodes"}}},
+    {"simulate standard wifi",
+     "simulate",
+     "",
+     "--info --rv --lbrm",
+     "",
+     "",
+     "",
+     " is given twice",
+     "--state --list",
+     {}},
+    {"construct standard",
+     "construct standard",
+     "--alist --json --list --qc --unpadded",
+     "--info --lbrm --length --lift --rate --rv",
+     "",
+     "",
+     "",
+     " is given twice",
+     "--girth --state --verbose --jsn",
+     {}},
+    {"construct irregular", "construct", constructflags + "--edge-fractions",
+     constructvalued + "--vdeg --vfrac --cdeg --cfrac --length", "--checks --degrees --lift", "",
+     "", " is given twice", "--lift --checks --degrees --jsn", shiftsmissing},
+    {"construct proto", "construct", constructflags, constructvalued + "--lift",
+     "--checks --degrees --vdeg --vfrac --cdeg --cfrac --length --edge-fractions", "", "",
+     " is given twice", "--vdeg --length --checks --edge-fractions --jsn", shiftsmissing},
+    {"construct peg", "construct", constructflags,
+     constructvalued + "--vdeg --vfrac --length --checks --degrees",
+     "--cdeg --cfrac --lift --edge-fractions", "", "", " is given twice",
+     "--lift --cdeg --cfrac --jsn", shiftsmissing},
+    {"floor",
+     "floor",
+     "--check --no-early-stop --progress --resume",
+     "--alpha --beta --chains --decoder --ebn0 --iterations --json --ledger --max-decodes "
+     "--precision --rate --schedule --seed --sigma --threads",
+     "",
+     "",
+     "",
+     " given twice",
+     "--top --max-size --lift --jsn",
+     {}},
+    {"trapping",
+     "trapping",
+     "--json",
+     "--ebn0 --max-size --sigma --top",
+     "",
+     floorshared,
+     "",
+     " given twice",
+     "--check --ledger --resume --jsn",
+     {}},
+    {"absorbing",
+     "absorbing",
+     "--json",
+     "--max-size",
+     "",
+     "",
+     "--json --max-size",
+     "",
+     "--ebn0 --top --jsn",
+     {}},
+};
+
+// One option of a row: taken (whatever else goes wrong, it is not unknown),
+// refused at its second name unless it may come again, and named when its
+// value is missing. The code file does not exist: nothing runs.
+void checkoption(const optionrow &r, const std::string &option, bool flag, const std::string &out) {
+  const std::string at = "tanner " + r.name + ": ";
+  const std::vector<std::string> command = split(r.command);
+  std::vector<std::string> once = command, again = command, bare = command;
+  for (std::vector<std::string> *args : {&once, &again, &again}) {
+    args->push_back(option);
+    if (!flag) args->push_back(valueof(option));
+  }
+  once.push_back(out);
+  again.push_back(out);
+  EXPECT_EQ(run(tanner, once).err.find("unknown option"), std::string::npos)
+      << r.command << " " << option;
+  if (words(r.notonce).count(option) == 0) {
+    const runresult twice = run(tanner, again);
+    EXPECT_EQ(twice.status, 2) << r.command << " " << option;
+    EXPECT_NE(twice.err.find(at + option + r.twice), std::string::npos) << twice.err;
+  }
+  if (flag) return;
+  bare.push_back(out);
+  bare.push_back(option);
+  const auto custom = r.missing.find(option);
+  const std::string message =
+      custom != r.missing.end() ? custom->second : option + " needs a value";
+  const runresult valueless = run(tanner, bare);
+  EXPECT_EQ(valueless.status, 2) << r.command << " " << option;
+  EXPECT_NE(valueless.err.find(at + message), std::string::npos) << valueless.err;
+}
+
 // The commands on the option table beside those above: the options each
 // help names (apart from mentioned, the options of other commands it
 // names) are taken, each other is refused; an option given twice and one
 // without its value are named with the established messages.
 TEST(tanneroptions, the_larger_commands_take_every_option_their_help_names) {
-  const std::set<std::string> floorshared = {
-      "--alpha",       "--beta",          "--chains",    "--decoder",  "--iterations",
-      "--max-decodes", "--no-early-stop", "--precision", "--progress", "--rate",
-      "--schedule",    "--seed",          "--threads"};
-  // construct's options of every family; one help for all families.
-  const std::set<std::string> constructflags = {"--alist",    "--circulant",   "--encoder",
-                                                "--json",     "--no-parallel", "--progress",
-                                                "--unpadded", "--verbose"};
-  const std::set<std::string> constructvalued = {"--girth", "--seed", "--shifts", "--state"};
-  auto join = [](std::set<std::string> a, const std::set<std::string> &b) {
-    a.insert(b.begin(), b.end());
-    return a;
-  };
-  const struct {
-    std::vector<std::string> words;  // the command
-    std::string name;                // as its messages name it
-    std::set<std::string> flags, valued;
-    std::set<std::string> mentioned;             // named by the help, options of others
-    std::set<std::string> beyond;                // taken, though the help names them elsewhere
-    std::set<std::string> notonce;               // may come again
-    std::map<std::string, std::string> missing;  // messages for a missing value
-    std::string twice;                           // after NAME
-    std::vector<std::string> foreign;            // refused as unknown
-  } rows[] = {
-      {{"threshold"},
-       "threshold",
-       {"--edge-fractions", "--json", "--progress"},
-       {"--alpha", "--beta", "--cdeg", "--cfrac", "--channel", "--decoder", "--iterations",
-        "--method", "--precision", "--punctured", "--range", "--step", "--tolerance", "--vdeg",
-        "--vfrac"},
-       {"--name"},
-       {},
-       {},
-       {},
-       " is given twice",
-       {"--lift", "--length", "--sigma", "--jsn"}},
-      {{"simulate"},
-       "simulate",
-       {"--all-points", "--edge-fractions", "--graphs", "--interleave", "--no-early-stop",
-        "--no-parallel", "--progress", "--resume"},
-       {"--alpha",
-        "--beta",
-        "--cdeg",
-        "--cfrac",
-        "--codeword",
-        "--crossover",
-        "--csv",
-        "--decoder",
-        "--demapper",
-        "--ebn0",
-        "--erasure",
-        "--fading",
-        "--frames-per-graph",
-        "--girth",
-        "--iterations",
-        "--json",
-        "--ledger",
-        "--length",
-        "--lift",
-        "--max-errors",
-        "--max-frames",
-        "--max-seconds",
-        "--min-fer",
-        "--modulation",
-        "--punctured",
-        "--quantization",
-        "--rate",
-        "--replay",
-        "--schedule",
-        "--seed",
-        "--shard",
-        "--shortened",
-        "--sigma",
-        "--simd",
-        "--threads",
-        "--vdeg",
-        "--vfrac"},
-       {"--format", "--state", "--info", "--rv", "--lbrm"},
-       {},
-       {"--ebn0", "--sigma", "--erasure", "--crossover"},
-       {{"--punctured", "--punctured needs a list of nodes"},
-        {"--shortened", "--shortened needs a list of nodes"}},
-       " is given twice",
-       {"--method", "--channel", "--checks", "--jsn"}},
-      {{"simulate", "standard", "wifi"},
-       "simulate",
-       {},
-       {"--info", "--rv", "--lbrm"},
-       {},
-       {},
-       {},
-       {},
-       " is given twice",
-       {"--state", "--list"}},
-      {{"construct", "standard"},
-       "construct standard",
-       {"--alist", "--json", "--list", "--qc", "--unpadded"},
-       {"--info", "--lbrm", "--length", "--lift", "--rate", "--rv"},
-       {},
-       {},
-       {},
-       {},
-       " is given twice",
-       {"--girth", "--state", "--verbose", "--jsn"}},
-      {{"construct", "irregular"},
-       "construct",
-       join(constructflags, {"--edge-fractions"}),
-       join(constructvalued, {"--vdeg", "--vfrac", "--cdeg", "--cfrac", "--length"}),
-       {"--checks", "--degrees", "--lift"},
-       {},
-       {},
-       {{"--shifts", "--shifts needs a file"}},
-       " is given twice",
-       {"--lift", "--checks", "--degrees", "--jsn"}},
-      {{"construct", "proto"},
-       "construct",
-       constructflags,
-       join(constructvalued, {"--lift"}),
-       {"--checks", "--degrees", "--vdeg", "--vfrac", "--cdeg", "--cfrac", "--length",
-        "--edge-fractions"},
-       {},
-       {},
-       {{"--shifts", "--shifts needs a file"}},
-       " is given twice",
-       {"--vdeg", "--length", "--checks", "--edge-fractions", "--jsn"}},
-      {{"construct", "peg"},
-       "construct",
-       constructflags,
-       join(constructvalued, {"--vdeg", "--vfrac", "--length", "--checks", "--degrees"}),
-       {"--cdeg", "--cfrac", "--lift", "--edge-fractions"},
-       {},
-       {},
-       {{"--shifts", "--shifts needs a file"}},
-       " is given twice",
-       {"--lift", "--cdeg", "--cfrac", "--jsn"}},
-      {{"floor"},
-       "floor",
-       {"--check", "--no-early-stop", "--progress", "--resume"},
-       {"--alpha", "--beta", "--chains", "--decoder", "--ebn0", "--iterations", "--json",
-        "--ledger", "--max-decodes", "--precision", "--rate", "--schedule", "--seed", "--sigma",
-        "--threads"},
-       {},
-       {},
-       {},
-       {},
-       " given twice",
-       {"--top", "--max-size", "--lift", "--jsn"}},
-      {{"trapping"},
-       "trapping",
-       {"--json"},
-       {"--ebn0", "--max-size", "--sigma", "--top"},
-       {},
-       floorshared,
-       {},
-       {},
-       " given twice",
-       {"--check", "--ledger", "--resume", "--jsn"}},
-      {{"absorbing"},
-       "absorbing",
-       {"--json"},
-       {"--max-size"},
-       {},
-       {},
-       {"--json", "--max-size"},
-       {},
-       "",
-       {"--ebn0", "--top", "--jsn"}},
-  };
   tempdir dir;
   const std::string out = dir.file("absent.code");
-  for (const auto &r : rows) {
-    const std::string at = "tanner " + r.name + ": ";
-    const std::string line = r.words.size() == 1 ? r.words[0] : r.words[0] + " " + r.words[1];
-    std::vector<std::string> helpargs = r.words;
+  for (const optionrow &r : largercommands) {
+    const std::vector<std::string> command = split(r.command);
+    std::vector<std::string> helpargs = command;
     helpargs.push_back("--help");
-    std::set<std::string> named = namedoptions(run(tanner, helpargs).out);
-    std::set<std::string> expected = r.flags;
-    expected.insert(r.valued.begin(), r.valued.end());
-    expected.insert(r.mentioned.begin(), r.mentioned.end());
-    if (r.words.size() < 3) {
-      EXPECT_EQ(named, expected) << line;
+    const std::set<std::string> flags = words(r.flags), valued = words(r.valued);
+    std::set<std::string> expected = words(r.flags + " " + r.valued + " " + r.mentioned);
+    // simulate standard NAME has simulate's help
+    if (command.size() < 3) {
+      EXPECT_EQ(namedoptions(run(tanner, helpargs).out), expected) << r.command;
     }
-    std::set<std::string> taken = expected;
-    for (const std::string &m : r.mentioned) taken.erase(m);
-    taken.insert(r.beyond.begin(), r.beyond.end());
-    for (const std::string &option : taken) {
-      const bool flag = r.flags.count(option) != 0 ||
-                        (r.beyond.count(option) != 0 && option.find("--no-") == 0) ||
-                        option == "--progress";
-      std::vector<std::string> once = r.words, again = r.words, bare = r.words;
-      for (std::vector<std::string> *args : {&once, &again, &again}) {
-        args->push_back(option);
-        if (!flag) args->push_back(valueof(option));
-      }
-      once.push_back(out);
-      again.push_back(out);
-      const runresult taken1 = run(tanner, once);
-      EXPECT_EQ(taken1.err.find("unknown option"), std::string::npos) << line << " " << option;
-      if (r.notonce.count(option) == 0) {
-        const runresult twice = run(tanner, again);
-        EXPECT_EQ(twice.status, 2) << line << " " << option;
-        EXPECT_NE(twice.err.find(at + option + r.twice), std::string::npos) << twice.err;
-      }
-      if (flag) continue;
-      bare.push_back(out);
-      bare.push_back(option);
-      const auto custom = r.missing.find(option);
-      const std::string message =
-          custom != r.missing.end() ? custom->second : option + " needs a value";
-      const runresult valueless = run(tanner, bare);
-      EXPECT_EQ(valueless.status, 2) << line << " " << option;
-      EXPECT_NE(valueless.err.find(at + message), std::string::npos) << valueless.err;
-    }
-    for (const std::string &other : r.foreign) {
-      std::vector<std::string> args = r.words;
+    std::set<std::string> taken = words(r.flags + " " + r.valued + " " + r.beyond);
+    for (const std::string &option : taken)
+      checkoption(
+          r, option,
+          flags.count(option) != 0 ||
+              (valued.count(option) == 0 && (option.find("--no-") == 0 || option == "--progress")),
+          out);
+    for (const std::string &other : words(r.foreign)) {
+      std::vector<std::string> args = command;
       args.insert(args.end(), {other, "1", out});
       const runresult refused = run(tanner, args);
-      EXPECT_EQ(refused.status, 2) << line << " " << other;
-      EXPECT_NE(refused.err.find(at + "unknown option " + other), std::string::npos)
-          << line << ": " << refused.err;
+      EXPECT_EQ(refused.status, 2) << r.command << " " << other;
+      EXPECT_NE(refused.err.find("tanner " + r.name + ": unknown option " + other),
+                std::string::npos)
+          << r.command << ": " << refused.err;
     }
   }
 }
