@@ -19,6 +19,7 @@
 #include "graphfile.h"
 #include "graphstats.h"
 #include "irregular.h"
+#include "optiontable.h"
 #include "protograph.h"
 #include "textio.h"
 
@@ -26,7 +27,7 @@ namespace tanner {
 
 namespace {
 
-const char constructhelp[] =
+const char constructhead[] =
     "usage: tanner construct irregular --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,..\n"
     "                                  --length N [--edge-fractions] [COMMON] OUT\n"
     "       tanner construct proto PROTOFILE --lift L [COMMON] OUT\n"
@@ -69,32 +70,9 @@ const char constructhelp[] =
     "check nodes. Prints the girth, the local girth of the variable nodes and\n"
     "the check degrees. Cost: one search of the graph per edge, O(N E).\n"
     "\n"
-    "COMMON options:\n"
-    "  --state S      start state of the graph stream (the raw state, not the\n"
-    "                 run seed that simulate --seed mixes into every frame;\n"
-    "                 --seed S is the same as --state S, kept for scripts):\n"
-    "                 W0,W1,W2 (three 16-bit\n"
-    "                 words, word 0 least significant) or one integer\n"
-    "                 0 <= S < 2^48 that is the 48-bit state itself\n"
-    "                 (W0 = S mod 65536, W1 = S / 65536 mod 65536, W2 = S / 2^32);\n"
-    "                 digits and commas only.\n"
-    "                 Default 0,0,0, the state of a fresh process.\n"
-    "  --girth G      no cycle shorter than G (even, >= 4): irregular, proto and\n"
-    "                 peg exchange check ends of edges after the construction,\n"
-    "                 drawing from the graph stream after it; --circulant draws\n"
-    "                 its shifts so. Status 1 when G is not reached.\n"
-    "  --no-parallel  the same as --girth 4 (give one of them)\n"
-    "  --progress     progress on standard error also when it is not a\n"
-    "                 terminal (a line every 5 seconds)\n"
-    "  --verbose      print the construction's report\n"
-    "  --json         print the report as one JSON object instead: seed, counts,\n"
-    "                 fingerprint, output, and what the construction adds\n"
-    "                 (distributions, girths, the shift matrix)\n"
-    "  --alist        write an alist file instead (zero-padded lists)\n"
-    "  --unpadded     with --alist: lists without zero fillers\n"
-    "  --encoder      also write the encoder information (gap and iphi of the\n"
-    "                 approximate lower-triangular form); the graph written\n"
-    "                 then has its nodes in the order of that form\n"
+    "COMMON options:\n";
+
+const char constructtail[] =
     "\n"
     "Each option is given once; an output that is the same file as an input\n"
     "(PROTOFILE, --shifts, --degrees) is refused.\n"
@@ -105,64 +83,116 @@ const char constructhelp[] =
 
 }  // namespace
 
+namespace {
+
+optionentry flagentry(const char *name, const char *help, bool *target, bool value = true) {
+  return {name, optionkind::flag, help, [=](const std::string &) { *target = value; }, true};
+}
+
+// The options of every construction; the others (with their values) and
+// --edge-fractions go to *rest in order.
+std::vector<optionentry> commonoptions(common *options, const std::set<std::string> *given,
+                                       std::vector<std::string> *rest) {
+  auto seedconflict = [given] {
+    if (given->count("--seed") && given->count("--state"))
+      usageerror("construct", "give --state or --seed (the same), not both");
+  };
+  return {
+      {"--state", optionkind::text,
+       "  --state S      start state of the graph stream (the raw state, not the\n"
+       "                 run seed that simulate --seed mixes into every frame;\n"
+       "                 --seed S is the same as --state S, kept for scripts):\n"
+       "                 W0,W1,W2 (three 16-bit\n"
+       "                 words, word 0 least significant) or one integer\n"
+       "                 0 <= S < 2^48 that is the 48-bit state itself\n"
+       "                 (W0 = S mod 65536, W1 = S / 65536 mod 65536, W2 = S / 2^32);\n"
+       "                 digits and commas only.\n"
+       "                 Default 0,0,0, the state of a fresh process.\n",
+       [options](const std::string &v) {
+         if (!ldpc::parsestreamstate(v.c_str(), options->seed))
+           usageerror(
+               "construct",
+               "--state takes W0,W1,W2 (each 0..65535) or an integer below 2^48, not '" + v + "'");
+       },
+       true, seedconflict},
+      {"--seed", optionkind::text, "",
+       [options](const std::string &v) { parseseed("construct", v, options->seed); }, true,
+       seedconflict},
+      {"--girth", optionkind::integer,
+       "  --girth G      no cycle shorter than G (even, >= 4): irregular, proto and\n"
+       "                 peg exchange check ends of edges after the construction,\n"
+       "                 drawing from the graph stream after it; --circulant draws\n"
+       "                 its shifts so. Status 1 when G is not reached.\n",
+       [options](const std::string &v) {
+         options->girth = parseint("construct", "--girth", v);
+         if (options->girth < 4 || options->girth % 2 != 0)
+           usageerror("construct", "--girth takes an even number of at least 4");
+       },
+       true},
+      {"--no-parallel", optionkind::flag,
+       "  --no-parallel  the same as --girth 4 (give one of them)\n",
+       [options](const std::string &) { options->girth = 4; }, true},
+      {"--progress", optionkind::flag,
+       "  --progress     progress on standard error also when it is not a\n"
+       "                 terminal (a line every 5 seconds)\n",
+       [](const std::string &) { forceprogress(); }, true},
+      flagentry("--verbose", "  --verbose      print the construction's report\n",
+                &options->verbose),
+      flagentry("--json",
+                "  --json         print the report as one JSON object instead: seed, counts,\n"
+                "                 fingerprint, output, and what the construction adds\n"
+                "                 (distributions, girths, the shift matrix)\n",
+                &options->json),
+      flagentry("--alist", "  --alist        write an alist file instead (zero-padded lists)\n",
+                &options->alist),
+      flagentry("--unpadded", "  --unpadded     with --alist: lists without zero fillers\n",
+                &options->padded, false),
+      flagentry("--encoder",
+                "  --encoder      also write the encoder information (gap and iphi of the\n"
+                "                 approximate lower-triangular form); the graph written\n"
+                "                 then has its nodes in the order of that form\n",
+                &options->encoder),
+      flagentry("--circulant", "", &options->circulant),
+      {"--shifts", optionkind::text, "", [options](const std::string &v) { options->shifts = v; },
+       true, nullptr, "--shifts needs a file"},
+      {"--edge-fractions", optionkind::flag, "",
+       [rest](const std::string &) { rest->push_back("--edge-fractions"); }, true},
+  };
+}
+
+bool islongoption(const std::string &arg) { return arg.size() > 2 && arg.rfind("--", 0) == 0; }
+
+std::string constructhelp() {
+  common options;
+  std::set<std::string> given;
+  std::vector<std::string> rest;
+  return helptext(constructhead, commonoptions(&options, &given, &rest), constructtail);
+}
+
+}  // namespace
+
 std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   std::vector<std::string> rest;
   std::vector<std::string> positional;
+  // Each option once, so that the command means the same in any order.
   std::set<std::string> given;
-  for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(constructhelp, stdout);
-      finish(statusok);
-    }
-    // Each option once, so that the command means the same in any order.
-    if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-' && !given.insert(arg).second)
-      usageerror("construct", arg + " is given twice");
-    if (arg == "--seed" || arg == "--state") {
-      if (given.count("--seed") && given.count("--state"))
-        usageerror("construct", "give --state or --seed (the same), not both");
-      if (i + 1 >= argc) usageerror("construct", arg + " needs a value");
-      if (arg == "--seed")
-        parseseed("construct", argv[++i], options->seed);
-      else if (!ldpc::parsestreamstate(argv[++i], options->seed))
-        usageerror("construct",
-                   "--state takes W0,W1,W2 (each 0..65535) or an integer below 2^48, "
-                   "not '" +
-                       std::string(argv[i]) + "'");
-    } else if (arg == "--verbose") {
-      options->verbose = true;
-    } else if (arg == "--json") {
-      options->json = true;
-    } else if (arg == "--alist") {
-      options->alist = true;
-    } else if (arg == "--encoder") {
-      options->encoder = true;
-    } else if (arg == "--unpadded") {
-      options->padded = false;
-    } else if (arg == "--girth") {
-      if (i + 1 >= argc) usageerror("construct", "--girth needs a value");
-      options->girth = parseint("construct", arg, argv[++i]);
-      if (options->girth < 4 || options->girth % 2 != 0)
-        usageerror("construct", "--girth takes an even number of at least 4");
-    } else if (arg == "--no-parallel") {
-      options->girth = 4;
-    } else if (arg == "--progress") {
-      forceprogress();
-    } else if (arg == "--circulant") {
-      options->circulant = true;
-    } else if (arg == "--shifts") {
-      if (i + 1 >= argc) usageerror("construct", "--shifts needs a file");
-      options->shifts = argv[++i];
-    } else if (arg == "--edge-fractions") {
-      rest.push_back(arg);
-    } else if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-') {
-      if (i + 1 >= argc) usageerror("construct", arg + " needs a value");
-      rest.push_back(arg);
-      rest.push_back(argv[++i]);
-    } else {
-      positional.push_back(arg);
-    }
-  }
+  std::vector<optionentry> table = commonoptions(options, &given, &rest);
+  for (optionentry &entry : table)
+    entry.named = [&given, name = std::string(entry.name), check = entry.named] {
+      given.insert(name);
+      if (check) check();
+    };
+  argumentrules rules;
+  rules.isoption = islongoption;
+  rules.positional = [&positional](const std::string &arg) { positional.push_back(arg); };
+  rules.unknown = [&](const std::string &arg, const char *next) {
+    if (!given.insert(arg).second) usageerror("construct", arg + " is given twice");
+    if (next == nullptr) usageerror("construct", arg + " needs a value");
+    rest.push_back(arg);
+    rest.push_back(next);
+    return 1;
+  };
+  applyoptions("construct", constructhelp().c_str(), table, argc, argv, rules);
   if (options->encoder && options->alist)
     usageerror("construct",
                "--encoder needs a code description file; an alist file has no room for it");
@@ -175,6 +205,20 @@ std::vector<std::string> parsecommon(int argc, char **argv, common *options) {
   positional.pop_back();
   rest.insert(rest.begin(), positional.begin(), positional.end());
   return rest;
+}
+
+void applyrest(const std::vector<std::string> &args, const std::vector<optionentry> &table,
+               const std::function<void(const std::string &arg)> &positional,
+               const std::function<int(const std::string &arg, const char *next)> &unknown) {
+  std::vector<std::string> copies = args;
+  std::vector<char *> argv;
+  for (std::string &arg : copies) argv.push_back(arg.data());
+  argumentrules rules;
+  rules.isoption = [](const std::string &arg) { return arg.rfind("--", 0) == 0; };
+  rules.positional = positional;
+  rules.unknown = unknown;
+  applyoptions("construct", constructhelp().c_str(), table, static_cast<int>(argv.size()),
+               argv.data(), rules);
 }
 
 namespace {
@@ -299,20 +343,12 @@ int irregular(int argc, char **argv) {
   std::vector<std::string> args = parsecommon(argc, argv, &options);
   distributionargs distribution;
   int length = -1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string &arg = args[i];
-    const char *next = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
-    if (int used = takedistributionoption("construct", arg, next, &distribution)) {
-      i += used - 1;
-      continue;
-    }
-    if (arg.rfind("--", 0) != 0) usageerror("construct", "unexpected argument " + arg);
-    const std::string &value = args[++i];
-    if (arg == "--length")
-      length = parseint("construct", arg, value);
-    else
-      usageerror("construct", "unknown option " + arg);
-  }
+  std::vector<optionentry> table = distributionoptions("construct", &distribution);
+  table.push_back({"--length", optionkind::integer, "", [&length](const std::string &v) {
+                     length = parseint("construct", "--length", v);
+                   }});
+  applyrest(args, table,
+            [](const std::string &arg) { usageerror("construct", "unexpected argument " + arg); });
   if (options.circulant || !options.shifts.empty())
     usageerror("construct", "--circulant and --shifts apply to proto only");
   checkdistributionargs("construct", distribution, length);
@@ -350,19 +386,15 @@ int proto(int argc, char **argv) {
   std::string protofile;
   int lift = 0;
   bool haslift = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string &arg = args[i];
-    if (arg == "--lift") {
-      lift = parsecount("construct", arg, args[++i], 1);
-      haslift = true;
-    } else if (arg.rfind("--", 0) == 0) {
-      usageerror("construct", "unknown option " + arg);
-    } else if (protofile.empty()) {
-      protofile = arg;
-    } else {
-      usageerror("construct", "unexpected argument " + arg);
-    }
-  }
+  const std::vector<optionentry> table = {
+      {"--lift", optionkind::integer, "", [&](const std::string &v) {
+         lift = parsecount("construct", "--lift", v, 1);
+         haslift = true;
+       }}};
+  applyrest(args, table, [&protofile](const std::string &arg) {
+    if (!protofile.empty()) usageerror("construct", "unexpected argument " + arg);
+    protofile = arg;
+  });
   if (options.circulant || !options.shifts.empty())
     return circulantlift(protofile, lift, haslift, options);
   if (protofile.empty()) usageerror("construct", "expects PROTOFILE");
@@ -413,7 +445,7 @@ int constructcommand(int argc, char **argv) {
   if (argc < 1) usageerror("construct", "expects 'irregular', 'proto' or 'peg'");
   std::string ensemble = argv[0];
   if (ishelp(argv[0])) {
-    std::fputs(constructhelp, stdout);
+    std::fputs(constructhelp().c_str(), stdout);
     return statusok;
   }
   if (ensemble == "irregular") return irregular(argc - 1, argv + 1);

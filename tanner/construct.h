@@ -3,11 +3,13 @@
 #ifndef TANNER_CONSTRUCT_H
 #define TANNER_CONSTRUCT_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "graphstruct.h"
 #include "jsonwriter.h"
+#include "optiontable.h"
 
 namespace tanner {
 
@@ -27,6 +29,12 @@ struct common {
 // Takes the common options and the output name; returns the other arguments
 // in order.
 std::vector<std::string> parsecommon(int argc, char **argv, common *options);
+// Reads the arguments parsecommon returned by table: an argument that
+// starts with "--" is an option (unknown ones as unknown says; unset:
+// "unknown option NAME"), each other goes to positional.
+void applyrest(const std::vector<std::string> &args, const std::vector<optionentry> &table,
+               const std::function<void(const std::string &arg)> &positional,
+               const std::function<int(const std::string &arg, const char *next)> &unknown = {});
 // The report of a construction: each part is printed as text as it comes,
 // or with --json written as members of one object into the writer every
 // part is handed (opened by beginreport, closed and printed by endreport).

@@ -191,24 +191,25 @@ pegsettings parsepeg(int argc, char **argv) {
   std::vector<int> vdeg;
   std::vector<double> vfrac;
   int length = -1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string &arg = args[i];
-    if (arg.rfind("--", 0) != 0 || i + 1 >= args.size())
-      usageerror("construct", "unexpected argument " + arg);
-    const std::string &value = args[++i];
-    if (arg == "--vdeg")
-      vdeg = parseintlist("construct", arg, value);
-    else if (arg == "--vfrac")
-      vfrac = parsedoublelist("construct", arg, value);
-    else if (arg == "--length")
-      length = parsecount("construct", arg, value, 1);
-    else if (arg == "--checks")
-      s.checks = parsecount("construct", arg, value, 1);
-    else if (arg == "--degrees")
-      s.degreesfile = value;
-    else
-      usageerror("construct", "unknown option " + arg);
-  }
+  const std::vector<optionentry> table = {
+      {"--vdeg", optionkind::list, "",
+       [&](const std::string &v) { vdeg = parseintlist("construct", "--vdeg", v); }},
+      {"--vfrac", optionkind::list, "",
+       [&](const std::string &v) { vfrac = parsedoublelist("construct", "--vfrac", v); }},
+      {"--length", optionkind::integer, "",
+       [&](const std::string &v) { length = parsecount("construct", "--length", v, 1); }},
+      {"--checks", optionkind::integer, "",
+       [&](const std::string &v) { s.checks = parsecount("construct", "--checks", v, 1); }},
+      {"--degrees", optionkind::text, "", [&](const std::string &v) { s.degreesfile = v; }},
+  };
+  // A name without a value after it is out of place; one with a value unknown.
+  auto unexpected = [](const std::string &arg) {
+    usageerror("construct", "unexpected argument " + arg);
+  };
+  applyrest(args, table, unexpected, [&](const std::string &arg, const char *next) -> int {
+    if (next == nullptr) unexpected(arg);
+    usageerror("construct", "unknown option " + arg);
+  });
   if (s.options.circulant || !s.options.shifts.empty())
     usageerror("construct", "--circulant and --shifts apply to proto only");
   if (s.checks < 1) usageerror("construct", "--checks is required");

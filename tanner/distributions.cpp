@@ -6,23 +6,36 @@
 
 namespace tanner {
 
-int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
-                           distributionargs *distribution) {
-  if (arg == "--edge-fractions") {
-    distribution->edgefractions = true;
-    return 1;
-  }
-  if (arg != "--vdeg" && arg != "--cdeg" && arg != "--vfrac" && arg != "--cfrac") return 0;
-  if (value == nullptr) usageerror(command, arg + " needs a value");
-  if (arg == "--vdeg")
-    distribution->vdeg = parseintlist(command, arg, value);
-  else if (arg == "--cdeg")
-    distribution->cdeg = parseintlist(command, arg, value);
-  else if (arg == "--vfrac")
-    distribution->vfrac = parsedoublelist(command, arg, value);
-  else
-    distribution->cfrac = parsedoublelist(command, arg, value);
-  return 2;
+std::vector<optionentry> distributionoptions(const std::string &command,
+                                             distributionargs *distribution,
+                                             const std::function<void()> &taken) {
+  distributionargs *d = distribution;
+  auto ints = [=](const char *name, std::vector<int> *list) {
+    return optionentry{name, optionkind::list, "",
+                       [=](const std::string &value) {
+                         *list = parseintlist(command, name, value);
+                         taken();
+                       },
+                       true};
+  };
+  auto reals = [=](const char *name, std::vector<double> *list) {
+    return optionentry{name, optionkind::list, "",
+                       [=](const std::string &value) {
+                         *list = parsedoublelist(command, name, value);
+                         taken();
+                       },
+                       true};
+  };
+  return {ints("--vdeg", &d->vdeg),
+          reals("--vfrac", &d->vfrac),
+          ints("--cdeg", &d->cdeg),
+          reals("--cfrac", &d->cfrac),
+          {"--edge-fractions", optionkind::flag, "",
+           [=](const std::string &) {
+             d->edgefractions = true;
+             taken();
+           },
+           true}};
 }
 
 void checkfractions(const std::string &command, const char *option,

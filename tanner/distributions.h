@@ -2,9 +2,12 @@
 #ifndef TANNER_DISTRIBUTIONS_H
 #define TANNER_DISTRIBUTIONS_H
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "optiontable.h"
 
 namespace tanner {
 
@@ -15,10 +18,11 @@ struct distributionargs {
   std::vector<double> vfrac, cfrac;
   bool edgefractions = false;
 };
-// When arg is one of those options, takes it and its value (value, null
-// when none follows) and returns the number of arguments used; else 0.
-int takedistributionoption(const std::string &command, const std::string &arg, const char *value,
-                           distributionargs *distribution);
+// Those options as table entries (no help lines, each once); taken runs
+// after each.
+std::vector<optionentry> distributionoptions(
+    const std::string &command, distributionargs *distribution,
+    const std::function<void()> &taken = [] {});
 // Fractions of one side: each at least 0, together 1 (relative tolerance
 // 1e-9); a usage error of command otherwise.
 void checkfractions(const std::string &command, const char *option,

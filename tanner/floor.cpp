@@ -19,6 +19,7 @@
 #include "floorledger.h"
 #include "graphfile.h"
 #include "montecarlo.h"
+#include "optiontable.h"
 #include "outputfile.h"
 #include "simulationcheck.h"
 #include "textio.h"
@@ -124,80 +125,124 @@ std::vector<double> parsepointlist(const std::string &command, const std::string
   return points;
 }
 
+// The decoder's options and the channel points of floor and trapping.
+std::vector<optionentry> decoderoptions(const std::string &command, bool trapping,
+                                        flooroptions *o) {
+  ldpc::decoderoptions &d = o->run.decoder;
+  std::vector<optionentry> table = {
+      {"--no-early-stop", optionkind::flag, "", [&d](const std::string &) { d.earlystop = false; }},
+      {"--decoder", optionkind::text, "",
+       [command, &d](const std::string &v) {
+         if (!ldpc::parsealgorithm(v, &d.algorithm))
+           usageerror(command, "--decoder takes spa, minsum, nms or oms, not " + v);
+       }},
+      {"--schedule", optionkind::text, "",
+       [command, &d](const std::string &v) {
+         if (!ldpc::parseschedule(v, &d.schedule))
+           usageerror(command, "--schedule takes flooding or layered, not " + v);
+       }},
+      {"--alpha", optionkind::real, "",
+       [command, o](const std::string &v) {
+         o->run.decoder.alpha = parsedouble(command, "--alpha", v);
+         o->inputs.hasalpha = true;
+       }},
+      {"--beta", optionkind::real, "",
+       [command, o](const std::string &v) {
+         o->run.decoder.beta = parsedouble(command, "--beta", v);
+         o->inputs.hasbeta = true;
+       }},
+      {"--iterations", optionkind::integer, "",
+       [command, &d](const std::string &v) {
+         d.iterations = parseint(command, "--iterations", v);
+       }},
+      {"--rate", optionkind::real, "",
+       [command, o](const std::string &v) {
+         o->inputs.rate = parsedouble(command, "--rate", v);
+         o->inputs.hasrate = true;
+       }},
+  };
+  for (const char *name : {"--ebn0", "--sigma"})
+    table.push_back({name, optionkind::list, "", [=](const std::string &v) {
+                       const std::string arg = name;
+                       if (o->given.count(arg == "--ebn0" ? "--sigma" : "--ebn0"))
+                         usageerror(command, "give --ebn0 or --sigma, not both");
+                       o->inputs.kind =
+                           arg == "--ebn0" ? ldpc::pointkind::ebn0 : ldpc::pointkind::sigma;
+                       o->inputs.points = trapping
+                                              ? std::vector<double>{parsedouble(command, arg, v)}
+                                              : parsepointlist(command, arg, v);
+                     }});
+  return table;
+}
+
+// The estimate's options, and the outputs of floor or the listing of trapping.
+std::vector<optionentry> estimateoptions(const std::string &command, bool trapping,
+                                         flooroptions *o) {
+  auto count = [command](const char *name, int least, auto *target) {
+    return optionentry{name, optionkind::integer, "", [=](const std::string &v) {
+                         *target = parsecount(command, name, v, least);
+                       }};
+  };
+  auto flag = [](const char *name, bool *target) {
+    return optionentry{name, optionkind::flag, "",
+                       [target](const std::string &) { *target = true; }};
+  };
+  std::vector<optionentry> table = {
+      flag("--progress", &o->progress),
+      {"--seed", optionkind::text, "",
+       [command, o](const std::string &v) { parseseed(command, v, o->seed); }},
+      count("--threads", 1, &o->run.threads),
+      count("--max-decodes", 1000, &o->run.maxdecodes),
+      {"--precision", optionkind::real, "",
+       [command, o](const std::string &v) {
+         o->run.precision = parsedouble(command, "--precision", v);
+         if (!(o->run.precision > 1)) usageerror(command, "--precision must exceed 1, not " + v);
+       }},
+      count("--chains", 2, &o->run.chains.chains),
+  };
+  if (trapping) {
+    table.push_back(flag("--json", &o->jsonout));
+    table.push_back(count("--max-size", 1, &o->maxsize));
+    table.push_back(count("--top", 1, &o->top));
+    return table;
+  }
+  table.push_back(flag("--check", &o->check));
+  table.push_back(flag("--resume", &o->resume));
+  table.push_back({"--json", optionkind::text, "", [o](const std::string &v) { o->json = v; }});
+  table.push_back({"--ledger", optionkind::text, "", [command, o](const std::string &v) {
+                     if (v.empty()) usageerror(command, "--ledger takes a file");
+                     o->ledger = v;
+                   }});
+  return table;
+}
+
 // The options of floor and trapping; which takes which is told by the
-// command name.
-flooroptions parsefloor(const std::string &command, int argc, char **argv) {
+// command name. Each option once ("NAME given twice", before anything else
+// is looked at, also for an option the command does not know).
+flooroptions parsefloor(const std::string &command, const char *help, int argc, char **argv) {
   flooroptions o;
   o.run.threads = std::max(1u, std::thread::hardware_concurrency());
   const bool trapping = command == "trapping";
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--", 0) != 0) {
-      if (!o.code.empty()) usageerror(command, "one CODE only, not also " + arg);
-      o.code = arg;
-      continue;
-    }
+  auto once = [&](const std::string &arg) {
     if (!o.given.insert(arg).second) usageerror(command, arg + " given twice");
-    const bool flag = arg == "--no-early-stop" || arg == "--check" || arg == "--progress" ||
-                      (trapping && arg == "--json") || (!trapping && arg == "--resume");
-    if (flag) {
-      if (arg == "--no-early-stop") o.run.decoder.earlystop = false;
-      if (arg == "--check" && !trapping) o.check = true;
-      if (arg == "--check" && trapping) usageerror(command, "unknown option --check");
-      if (arg == "--progress") o.progress = true;
-      if (arg == "--json") o.jsonout = true;
-      if (arg == "--resume") o.resume = true;
-      continue;
-    }
-    if (i + 1 >= argc) usageerror(command, arg + " needs a value");
-    const std::string value = argv[++i];
-    if (arg == "--ebn0" || arg == "--sigma") {
-      if (o.given.count(arg == "--ebn0" ? "--sigma" : "--ebn0"))
-        usageerror(command, "give --ebn0 or --sigma, not both");
-      o.inputs.kind = arg == "--ebn0" ? ldpc::pointkind::ebn0 : ldpc::pointkind::sigma;
-      o.inputs.points = trapping ? std::vector<double>{parsedouble(command, arg, value)}
-                                 : parsepointlist(command, arg, value);
-    } else if (arg == "--decoder") {
-      if (!ldpc::parsealgorithm(value, &o.run.decoder.algorithm))
-        usageerror(command, "--decoder takes spa, minsum, nms or oms, not " + value);
-    } else if (arg == "--schedule") {
-      if (!ldpc::parseschedule(value, &o.run.decoder.schedule))
-        usageerror(command, "--schedule takes flooding or layered, not " + value);
-    } else if (arg == "--alpha") {
-      o.run.decoder.alpha = parsedouble(command, arg, value);
-      o.inputs.hasalpha = true;
-    } else if (arg == "--beta") {
-      o.run.decoder.beta = parsedouble(command, arg, value);
-      o.inputs.hasbeta = true;
-    } else if (arg == "--iterations") {
-      o.run.decoder.iterations = parseint(command, arg, value);
-    } else if (arg == "--rate") {
-      o.inputs.rate = parsedouble(command, arg, value);
-      o.inputs.hasrate = true;
-    } else if (arg == "--seed") {
-      parseseed(command, value, o.seed);
-    } else if (arg == "--threads") {
-      o.run.threads = parsecount(command, arg, value, 1);
-    } else if (arg == "--max-decodes") {
-      o.run.maxdecodes = parsecount(command, arg, value, 1000);
-    } else if (arg == "--precision") {
-      o.run.precision = parsedouble(command, arg, value);
-      if (!(o.run.precision > 1)) usageerror(command, "--precision must exceed 1, not " + value);
-    } else if (arg == "--chains") {
-      o.run.chains.chains = parsecount(command, arg, value, 2);
-    } else if (arg == "--json" && !trapping) {
-      o.json = value;
-    } else if (arg == "--ledger" && !trapping) {
-      if (value.empty()) usageerror(command, "--ledger takes a file");
-      o.ledger = value;
-    } else if (arg == "--max-size" && trapping) {
-      o.maxsize = parsecount(command, arg, value, 1);
-    } else if (arg == "--top" && trapping) {
-      o.top = parsecount(command, arg, value, 1);
-    } else {
-      usageerror(command, "unknown option " + arg);
-    }
-  }
+  };
+  std::vector<optionentry> table = decoderoptions(command, trapping, &o);
+  const std::vector<optionentry> more = estimateoptions(command, trapping, &o);
+  table.insert(table.end(), more.begin(), more.end());
+  for (optionentry &entry : table) entry.named = [&once, name = entry.name] { once(name); };
+  argumentrules rules;
+  rules.isoption = [](const std::string &arg) { return arg.rfind("--", 0) == 0; };
+  rules.positional = [&](const std::string &arg) {
+    if (!o.code.empty()) usageerror(command, "one CODE only, not also " + arg);
+    o.code = arg;
+  };
+  // floor's --check takes no value in trapping either.
+  rules.unknown = [&](const std::string &arg, const char *next) -> int {
+    once(arg);
+    if (arg == "--check" || next != nullptr) usageerror(command, "unknown option " + arg);
+    usageerror(command, arg + " needs a value");
+  };
+  applyoptions(command.c_str(), help, table, argc, argv, rules);
   if (o.code.empty()) usageerror(command, "CODE is missing");
   if (o.resume && o.ledger.empty()) usageerror(command, "--resume needs --ledger FILE");
   if (o.inputs.points.empty()) {
@@ -320,7 +365,7 @@ int floorcommand(int argc, char **argv) {
       std::fputs(floorhelp, stdout);
       return statusok;
     }
-  flooroptions o = parsefloor(command, argc, argv);
+  flooroptions o = parsefloor(command, floorhelp, argc, argv);
   if (!o.json.empty()) checkwritable(o.json);
   ownedcode code{loadcodefile(o.code)};
   setpoints(command, code.graph, &o);
@@ -390,7 +435,7 @@ int trappingcommand(int argc, char **argv) {
       std::fputs(trappinghelp, stdout);
       return statusok;
     }
-  flooroptions o = parsefloor(command, argc, argv);
+  flooroptions o = parsefloor(command, trappinghelp, argc, argv);
   if (o.maxsize == 0) o.maxsize = 12;
   ownedcode code{loadcodefile(o.code)};
   setpoints(command, code.graph, &o);
@@ -465,21 +510,17 @@ int absorbingcommand(int argc, char **argv) {
   ldpc::enumerationsettings settings;
   settings.maxsize = 4;
   bool json = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--json") {
-      json = true;
-    } else if (arg == "--max-size" && i + 1 < argc) {
-      settings.maxsize = parsecount(command, arg, argv[++i], 1);
-    } else if (arg.rfind("--", 0) == 0) {
-      usageerror(command,
-                 arg == "--max-size" ? "--max-size needs a value" : "unknown option " + arg);
-    } else if (path.empty()) {
-      path = arg;
-    } else {
-      usageerror(command, "one CODE only, not also " + arg);
-    }
-  }
+  const std::vector<optionentry> table = {
+      {"--json", optionkind::flag, "", [&json](const std::string &) { json = true; }},
+      {"--max-size", optionkind::integer, "",
+       [&](const std::string &v) { settings.maxsize = parsecount(command, "--max-size", v, 1); }}};
+  argumentrules rules;
+  rules.isoption = [](const std::string &arg) { return arg.rfind("--", 0) == 0; };
+  rules.positional = [&](const std::string &arg) {
+    if (!path.empty()) usageerror(command, "one CODE only, not also " + arg);
+    path = arg;
+  };
+  applyoptions(command.c_str(), absorbinghelp, table, argc, argv, rules);
   if (path.empty()) usageerror(command, "CODE is missing");
   ownedcode code{loadcodefile(path)};
   startprogress("absorbing");

@@ -22,6 +22,7 @@
 #include "irregular.h"
 #include "ledgeropts.h"
 #include "montecarlo.h"
+#include "optiontable.h"
 #include "outputfile.h"
 #include "qcdecoder.h"
 #include "qcfile.h"
@@ -163,9 +164,7 @@ struct settings {
   std::string code;  // file, or "irregular" / "proto"
   std::string protofile;
   int length = 0, lift = 0, girth = 0;
-  bool edgefractions = false;
-  std::vector<int> vdeg, cdeg;
-  std::vector<double> vfrac, cfrac;
+  distributionargs distribution;  // --vdeg --vfrac --cdeg --cfrac --edge-fractions
   std::string pointsoption;
   ldpc::simulationinputs inputs;
   bool listgraphs = false, progress = false;
@@ -296,8 +295,7 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
   refuseunused(s);
   const std::string fault = ldpc::simulationfault(s.inputs, s.run, "--");
   if (!fault.empty()) usageerror(command, fault);
-  if (s.code == "irregular")
-    checkdistributionargs(command, {s.vdeg, s.cdeg, s.vfrac, s.cfrac, s.edgefractions}, s.length);
+  if (s.code == "irregular") checkdistributionargs(command, s.distribution, s.length);
   if (s.code == "proto" && s.lift < 1) usageerror(command, "proto needs --lift");
   checkledgeroptions(command, s.ledger, s.replayframe >= 0);
   if (s.intra) checkintra(s);
@@ -309,62 +307,144 @@ void checksettings(const std::vector<std::string> &positional, settings *target)
                static_cast<std::uint64_t>(s.seed[2]) << 32;
 }
 
-// An option with a value.
-void takevalue(const std::string &arg, const std::string &value, settings *target) {
-  settings &s = *target;
-  ldpc::decoderoptions &decoder = s.run.decoder;
-  if (arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover") {
-    if (!s.pointsoption.empty())
-      usageerror(command, "give one of --ebn0, --sigma, --erasure, --crossover");
-    s.pointsoption = arg;
-    ldpc::parsepointkind(arg.substr(2), &s.inputs.kind);
-    s.inputs.points = parsepoints(arg, value);
-  } else if (arg == "--rate") {
-    s.inputs.rate = parsedouble(command, arg, value);
-    s.inputs.hasrate = true;
-  } else if (arg == "--decoder") {
-    if (!ldpc::parsealgorithm(value, &decoder.algorithm))
-      usageerror(command, "--decoder takes spa, minsum, nms or oms, not '" + value + "'");
-  } else if (arg == "--schedule") {
-    if (!ldpc::parseschedule(value, &decoder.schedule))
-      usageerror(command, "--schedule takes flooding or layered, not '" + value + "'");
-  } else if (arg == "--simd") {
-    if (value != "batch" && value != "intra")
-      usageerror(command, "--simd takes batch or intra, not '" + value + "'");
-    s.intra = value == "intra";
-  } else if (arg == "--alpha" || arg == "--beta") {
-    (arg == "--alpha" ? decoder.alpha : decoder.beta) = parsedouble(command, arg, value);
-    (arg == "--alpha" ? s.inputs.hasalpha : s.inputs.hasbeta) = true;
-  } else if (arg == "--iterations" || arg == "--quantization") {
-    (arg == "--iterations" ? decoder.iterations : decoder.quantization) =
-        parseint(command, arg, value);
-  } else if (arg == "--max-errors" || arg == "--max-frames") {
-    (arg == "--max-errors" ? s.run.maxerrors : s.run.maxframes) = parsebig(arg, value);
-  } else if (arg == "--max-seconds" || arg == "--min-fer") {
-    (arg == "--max-seconds" ? s.run.maxseconds : s.run.minfer) = parsedouble(command, arg, value);
-  } else if (arg == "--frames-per-graph" || arg == "--threads") {
-    (arg == "--threads" ? s.run.threads : s.run.framespergraph) = parseint(command, arg, value);
-  } else if (arg == "--seed") {
-    parseseed(command, value, s.seed);
-  } else if (arg == "--json" || arg == "--csv") {
-    (arg == "--json" ? s.json : s.csv) = value;
-  } else if (arg == "--replay") {
-    parsereplay(value, &s);
-  } else if (arg == "--vdeg" || arg == "--cdeg") {
-    (arg == "--vdeg" ? s.vdeg : s.cdeg) = parseintlist(command, arg, value);
-  } else if (arg == "--vfrac" || arg == "--cfrac") {
-    (arg == "--vfrac" ? s.vfrac : s.cfrac) = parsedoublelist(command, arg, value);
-  } else if (arg == "--length" || arg == "--lift") {
-    (arg == "--length" ? s.length : s.lift) = parsecount(command, arg, value, 1);
-  } else if (arg == "--girth") {
-    s.girth = parseint(command, arg, value);
-    if (s.girth < 4 || s.girth % 2 != 0)
-      usageerror(command, "--girth takes an even number of at least 4");
-  } else if (istransmitvalued(arg)) {
-    taketransmitoption(arg, value, &s.transmit);
-  } else if (!takeledgeroption(command, arg, value, &s.ledger)) {
-    usageerror(command, "unknown option " + arg);
+// Table entries of options whose handler sets *target from the value.
+template <typename number, typename parser>
+optionentry setter(const char *name, optionkind kind, number *target, parser parse) {
+  return {name, kind, "", [=](const std::string &v) { *target = parse(name, v); }};
+}
+
+int intvalue(const std::string &option, const std::string &text) {
+  return parseint(command, option, text);
+}
+double realvalue(const std::string &option, const std::string &text) {
+  return parsedouble(command, option, text);
+}
+optionentry flagentry(const char *name, std::function<void()> set) {
+  return {name, optionkind::flag, "", [set](const std::string &) { set(); }};
+}
+
+// The points, one kind of them; the decoder's options.
+std::vector<optionentry> decoderoptions(settings *s) {
+  ldpc::decoderoptions &d = s->run.decoder;
+  std::vector<optionentry> table;
+  for (const char *name : {"--ebn0", "--sigma", "--erasure", "--crossover"})
+    table.push_back({name, optionkind::list, "", [s, name](const std::string &v) {
+                       if (!s->pointsoption.empty())
+                         usageerror(command, "give one of --ebn0, --sigma, --erasure, --crossover");
+                       s->pointsoption = name;
+                       ldpc::parsepointkind(name + 2, &s->inputs.kind);
+                       s->inputs.points = parsepoints(name, v);
+                     }});
+  const std::vector<optionentry> rest = {
+      {"--decoder", optionkind::text, "",
+       [&d](const std::string &v) {
+         if (!ldpc::parsealgorithm(v, &d.algorithm))
+           usageerror(command, "--decoder takes spa, minsum, nms or oms, not '" + v + "'");
+       }},
+      {"--alpha", optionkind::real, "",
+       [s](const std::string &v) {
+         s->run.decoder.alpha = parsedouble(command, "--alpha", v);
+         s->inputs.hasalpha = true;
+       }},
+      {"--beta", optionkind::real, "",
+       [s](const std::string &v) {
+         s->run.decoder.beta = parsedouble(command, "--beta", v);
+         s->inputs.hasbeta = true;
+       }},
+      setter("--quantization", optionkind::integer, &d.quantization, intvalue),
+      {"--schedule", optionkind::text, "",
+       [&d](const std::string &v) {
+         if (!ldpc::parseschedule(v, &d.schedule))
+           usageerror(command, "--schedule takes flooding or layered, not '" + v + "'");
+       }},
+      setter("--iterations", optionkind::integer, &d.iterations, intvalue),
+      flagentry("--no-early-stop", [&d] { d.earlystop = false; }),
+      {"--simd", optionkind::text, "",
+       [s](const std::string &v) {
+         if (v != "batch" && v != "intra")
+           usageerror(command, "--simd takes batch or intra, not '" + v + "'");
+         s->intra = v == "intra";
+       }},
+  };
+  table.insert(table.end(), rest.begin(), rest.end());
+  return table;
+}
+
+// The limits of a sweep, its seed, threads and outputs.
+std::vector<optionentry> runoptions(settings *s) {
+  ldpc::simulationsettings &run = s->run;
+  return {
+      setter("--max-errors", optionkind::integer, &run.maxerrors, parsebig),
+      setter("--max-frames", optionkind::integer, &run.maxframes, parsebig),
+      setter("--max-seconds", optionkind::real, &run.maxseconds, realvalue),
+      flagentry("--all-points", [&run] { run.stopwithouterrors = false; }),
+      setter("--min-fer", optionkind::real, &run.minfer, realvalue),
+      {"--rate", optionkind::real, "",
+       [s](const std::string &v) {
+         s->inputs.rate = parsedouble(command, "--rate", v);
+         s->inputs.hasrate = true;
+       }},
+      {"--seed", optionkind::text, "",
+       [s](const std::string &v) { parseseed(command, v, s->seed); }},
+      setter("--threads", optionkind::integer, &run.threads, intvalue),
+      flagentry("--progress", [s] { s->progress = true; }),
+      {"--json", optionkind::text, "", [s](const std::string &v) { s->json = v; }},
+      {"--csv", optionkind::text, "", [s](const std::string &v) { s->csv = v; }},
+      {"--replay", optionkind::text, "", [s](const std::string &v) { parsereplay(v, s); }},
+  };
+}
+
+// The transmit chain's options, the ledger's, and the ensembles'.
+std::vector<optionentry> chainoptions(settings *s) {
+  std::vector<optionentry> table;
+  for (const char *name : {"--codeword", "--modulation", "--demapper", "--fading"})
+    table.push_back({name, optionkind::text, "", [s, name](const std::string &v) {
+                       taketransmitoption(name, v, &s->transmit);
+                     }});
+  table.push_back(
+      flagentry("--interleave", [s] { taketransmitoption("--interleave", "", &s->transmit); }));
+  for (const char *name : {"--ledger", "--shard"})
+    table.push_back({name, optionkind::text, "", [s, name](const std::string &v) {
+                       takeledgeroption(command, name, v, &s->ledger);
+                     }});
+  table.push_back(flagentry("--resume", [s] { s->ledger.resume = true; }));
+  table.push_back(
+      setter("--frames-per-graph", optionkind::integer, &s->run.framespergraph, intvalue));
+  table.push_back(flagentry("--graphs", [s] { s->listgraphs = true; }));
+  table.push_back({"--girth", optionkind::integer, "", [s](const std::string &v) {
+                     s->girth = parseint(command, "--girth", v);
+                     if (s->girth < 4 || s->girth % 2 != 0)
+                       usageerror(command, "--girth takes an even number of at least 4");
+                   }});
+  table.push_back(flagentry("--no-parallel", [s] { s->girth = 4; }));
+  const std::vector<optionentry> distribution = distributionoptions(command, &s->distribution);
+  table.insert(table.end(), distribution.begin(), distribution.end());
+  for (auto [name, target] : {std::pair{"--length", &s->length}, std::pair{"--lift", &s->lift}})
+    table.push_back({name, optionkind::integer, "", [name, target](const std::string &v) {
+                       *target = parsecount(command, name, v, 1);
+                     }});
+  return table;
+}
+
+// Every option of simulate but the code's (takesimulatecode took those),
+// each once but the points, whose second kind is refused by name; the
+// options given are noted in s->given.
+std::vector<optionentry> optiontable(settings *s) {
+  std::vector<optionentry> table = decoderoptions(s);
+  for (auto part : {runoptions, chainoptions}) {
+    std::vector<optionentry> more = part(s);
+    table.insert(table.end(), more.begin(), more.end());
   }
+  for (optionentry &entry : table) {
+    const std::string name = entry.name;
+    entry.once =
+        name != "--ebn0" && name != "--sigma" && name != "--erasure" && name != "--crossover";
+    entry.apply = [s, name, apply = std::move(entry.apply)](const std::string &v) {
+      s->given.insert(name);
+      apply(v);
+    };
+  }
+  return table;
 }
 
 settings parse(int argc, char **argv) {
@@ -372,52 +452,7 @@ settings parse(int argc, char **argv) {
   s.run.threads = std::max(1u, std::thread::hardware_concurrency());
   s.ledger.args.assign(argv, argv + argc);
   std::vector<std::string> positional;
-  const std::set<std::string> flags = {"--no-early-stop", "--edge-fractions", "--graphs",
-                                       "--all-points",    "--progress",       "--no-parallel",
-                                       "--resume"};
-  const std::set<std::string> valued = {
-      "--ebn0",       "--sigma",      "--erasure",     "--crossover", "--rate",
-      "--decoder",    "--schedule",   "--alpha",       "--beta",      "--iterations",
-      "--max-errors", "--max-frames", "--max-seconds", "--min-fer",   "--frames-per-graph",
-      "--threads",    "--seed",       "--json",        "--csv",       "--replay",
-      "--vdeg",       "--cdeg",       "--vfrac",       "--cfrac",     "--length",
-      "--lift",       "--girth",      "--ledger",      "--shard",     "--quantization",
-      "--simd"};
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
-      continue;
-    }
-    if (flags.count(arg) == 0 && valued.count(arg) == 0 && !istransmitflag(arg) &&
-        !istransmitvalued(arg))
-      usageerror(command, "unknown option " + arg);
-    // Each option once, so that the command means the same in any order.
-    const bool points =
-        arg == "--ebn0" || arg == "--sigma" || arg == "--erasure" || arg == "--crossover";
-    if (!points && s.given.count(arg) != 0) usageerror(command, arg + " is given twice");
-    s.given.insert(arg);
-    if (arg == "--no-early-stop") {
-      s.run.decoder.earlystop = false;
-    } else if (arg == "--edge-fractions") {
-      s.edgefractions = true;
-    } else if (arg == "--graphs") {
-      s.listgraphs = true;
-    } else if (arg == "--all-points") {
-      s.run.stopwithouterrors = false;
-    } else if (arg == "--progress") {
-      s.progress = true;
-    } else if (arg == "--no-parallel") {
-      s.girth = 4;
-    } else if (arg == "--resume") {
-      s.ledger.resume = true;
-    } else if (istransmitflag(arg)) {
-      taketransmitoption(arg, "", &s.transmit);
-    } else {
-      if (i + 1 >= argc) usageerror(command, arg + " needs a value");
-      takevalue(arg, argv[++i], &s);
-    }
-  }
+  applyoptions(command, simulatehelp, optiontable(&s), argc, argv, &positional);
   checksettings(positional, &s);
   return s;
 }
@@ -473,8 +508,9 @@ struct codeplan {
 
 void planirregular(settings *s, codeplan *plan) {
   ldpc::simulations &ensemble = plan->ensemble;
-  ensemble =
-      ldpc::irregularsimulation(s->length, s->vdeg, s->vfrac, s->cdeg, s->cfrac, s->edgefractions);
+  ensemble = ldpc::irregularsimulation(s->length, s->distribution.vdeg, s->distribution.vfrac,
+                                       s->distribution.cdeg, s->distribution.cfrac,
+                                       s->distribution.edgefractions);
   ensemble.newgraph = 1;
   plan->code.ensemble = &ensemble;
   // The construction refuses what its balancing cannot close; ask first.
@@ -890,11 +926,12 @@ ledgersubject ledgersubjectof(const settings &s, const codeplan &plan,
   auto reals = [](const auto &list) { return std::vector<double>(list.begin(), list.end()); };
   if (s.code == "irregular") {
     add("ensemble", std::string("irregular"));
-    add("vdeg", reals(s.vdeg));
-    add("vfrac", s.vfrac);
-    add("cdeg", reals(s.cdeg));
-    add("cfrac", s.cfrac);
-    add("edgefractions", s.edgefractions);
+    const distributionargs &d = s.distribution;
+    add("vdeg", reals(d.vdeg));
+    add("vfrac", d.vfrac);
+    add("cdeg", reals(d.cdeg));
+    add("cfrac", d.cfrac);
+    add("edgefractions", d.edgefractions);
   } else if (s.code == "proto") {
     add("ensemble", std::string("proto"));
     add("protograph", fingerprint(plan.ensemble.protograph));

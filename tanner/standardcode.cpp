@@ -40,30 +40,48 @@ std::string joinedtexts(const std::vector<std::string> &values) {
 
 }  // namespace
 
+std::vector<optionentry> standardoptions(const std::string &command,
+                                         ldpc::standardrequest *request) {
+  ldpc::standardrequest &r = *request;
+  auto count = [command](const char *name, const char *help, auto *target) {
+    return optionentry{name, optionkind::integer, help,
+                       [=](const std::string &v) { *target = parsecount(command, name, v, 1); },
+                       true};
+  };
+  return {
+      {"--rate", optionkind::text,
+       "  --rate R     the rate as the standard writes it: 1/2, 2/3A, 8/9\n",
+       [command, &r](const std::string &v) {
+         r.rate = v;
+         if (r.rate.empty()) usageerror(command, "--rate needs a value such as 1/2 or 2/3A");
+       },
+       true},
+      count("--length", "  --length N   the codeword length as the standard counts it\n",
+            &r.length),
+      count("--lift", "  --lift Z     the lifting size (circulant size)\n", &r.lift),
+      count("--info",
+            "  --info K     information bits, where the family is chosen by them\n"
+            "               (nr-bg1, nr-bg2, nr, ar4ja)\n",
+            &r.info),
+      {"--rv", optionkind::integer, "  --rv V       nr: redundancy version 0..3 (default 0)\n",
+       [command, &r](const std::string &v) {
+         r.rv = parseint(command, "--rv", v);
+         if (r.rv < 0 || r.rv > 3) usageerror(command, "--rv takes a redundancy version 0..3");
+       },
+       true},
+      count("--lbrm", "  --lbrm TBS   nr: limited buffer rate matching with TBS_LBRM = TBS\n",
+            &r.tbslbrm),
+  };
+}
+
 int takestandardoption(const std::string &command, const std::string &arg, const char *value,
                        standardargs *options) {
-  static const std::set<std::string> names = {"--rate", "--length", "--lift",
-                                              "--info", "--rv",     "--lbrm"};
-  if (names.count(arg) == 0) return 0;
-  if (options->given.count(arg) != 0) usageerror(command, arg + " is given twice");
-  options->given.insert(arg);
+  const std::vector<optionentry> table = standardoptions(command, &options->request);
+  const optionentry *entry = findoption(table, arg);
+  if (entry == nullptr) return 0;
+  if (!options->given.insert(arg).second) usageerror(command, arg + " is given twice");
   if (value == nullptr) usageerror(command, arg + " needs a value");
-  ldpc::standardrequest &r = options->request;
-  if (arg == "--rate") {
-    r.rate = value;
-    if (r.rate.empty()) usageerror(command, "--rate needs a value such as 1/2 or 2/3A");
-  } else if (arg == "--length") {
-    r.length = parsecount(command, arg, value, 1);
-  } else if (arg == "--lift") {
-    r.lift = parsecount(command, arg, value, 1);
-  } else if (arg == "--info") {
-    r.info = parsecount(command, arg, value, 1);
-  } else if (arg == "--rv") {
-    r.rv = parseint(command, arg, value);
-    if (r.rv < 0 || r.rv > 3) usageerror(command, "--rv takes a redundancy version 0..3");
-  } else {
-    r.tbslbrm = parsecount(command, arg, value, 1);
-  }
+  entry->apply(value);
   return 2;
 }
 
@@ -231,7 +249,7 @@ void transmissionjson(ldpc::jsonwriter &json, const codetransmission &t) {
 
 namespace {
 
-const char standardhelp[] =
+const char standardhead[] =
     "usage: tanner construct standard NAME [--rate R] [--length N] [--lift Z] [--info K]\n"
     "                                 [--rv V] [--lbrm TBS] [--alist [--unpadded] | --qc]\n"
     "                                 [--json] OUT\n"
@@ -243,15 +261,9 @@ const char standardhelp[] =
     "block columns where the code has one; codes that are no lifting of\n"
     "circulants in the standard's bit order are refused). --list prints every\n"
     "family with its rates, lengths, lifting sizes and information lengths.\n"
-    "\n"
-    "  --rate R     the rate as the standard writes it: 1/2, 2/3A, 8/9\n"
-    "  --length N   the codeword length as the standard counts it\n"
-    "  --lift Z     the lifting size (circulant size)\n"
-    "  --info K     information bits, where the family is chosen by them\n"
-    "               (nr-bg1, nr-bg2, nr, ar4ja)\n"
-    "  --rv V       nr: redundancy version 0..3 (default 0)\n"
-    "  --lbrm TBS   nr: limited buffer rate matching with TBS_LBRM = TBS\n"
-    "  --json       the report as one JSON object\n"
+    "\n";
+
+const char standardtail[] =
     "\n"
     "'nr --info K --length E' is the 5G NR code block of K bits sent in E bits:\n"
     "base graph, lifting size, filler bits (shortened) and bit selection as the\n"
@@ -285,33 +297,21 @@ constructstandardargs parsestandard(int argc, char **argv) {
   const std::string command = "construct standard";
   constructstandardargs a;
   std::vector<std::string> positional;
-  std::set<std::string> flags;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (ishelp(argv[i])) {
-      std::fputs(standardhelp, stdout);
-      finish(statusok);
-    }
-    const int used =
-        takestandardoption(command, arg, i + 1 < argc ? argv[i + 1] : nullptr, &a.code);
-    if (used > 0) {
-      i += used - 1;
-      continue;
-    }
-    if (arg == "--alist" || arg == "--unpadded" || arg == "--qc" || arg == "--json" ||
-        arg == "--list") {
-      if (!flags.insert(arg).second) usageerror(command, arg + " is given twice");
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      usageerror(command, "unknown option " + arg);
-    } else {
-      positional.push_back(arg);
-    }
-  }
-  a.list = flags.count("--list") != 0;
-  a.qc = flags.count("--qc") != 0;
-  a.report.alist = flags.count("--alist") != 0;
-  a.report.padded = flags.count("--unpadded") == 0;
-  a.report.json = flags.count("--json") != 0;
+  bool alist = false, unpadded = false, json = false;
+  auto flag = [](const char *name, bool *target, const char *help = "") {
+    return optionentry{name, optionkind::flag, help, [=](const std::string &) { *target = true; },
+                       true};
+  };
+  std::vector<optionentry> table = standardoptions(command, &a.code.request);
+  table.push_back(flag("--json", &json, "  --json       the report as one JSON object\n"));
+  for (auto [name, target] : {std::pair{"--alist", &alist}, std::pair{"--unpadded", &unpadded},
+                              std::pair{"--qc", &a.qc}, std::pair{"--list", &a.list}})
+    table.push_back(flag(name, target));
+  applyoptions(command.c_str(), helptext(standardhead, table, standardtail).c_str(), table, argc,
+               argv, &positional);
+  a.report.alist = alist;
+  a.report.padded = !unpadded;
+  a.report.json = json;
   if (a.list) {
     if (!positional.empty() || argc > 1) usageerror(command, "--list takes no other argument");
     return a;

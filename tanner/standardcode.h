@@ -19,6 +19,7 @@
 #include "graphstruct.h"
 #include "jsonwriter.h"
 #include "montecarlo.h"
+#include "optiontable.h"
 #include "standard.h"
 #include "transmission.h"
 
@@ -30,6 +31,11 @@ struct standardargs {
   ldpc::standardrequest request;
   std::set<std::string> given;
 };
+
+// Those options as table entries of command, with construct standard's
+// help lines, each once; request must outlive the table.
+std::vector<optionentry> standardoptions(const std::string &command,
+                                         ldpc::standardrequest *request);
 
 // When arg is one of those options, takes it with value (null when none
 // follows) and returns the arguments used; else 0.

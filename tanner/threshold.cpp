@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "optiontable.h"
 #include "decoder.h"
 #include "threshold.h"
 
@@ -16,7 +17,7 @@ namespace tanner {
 
 namespace {
 
-const char thresholdhelp[] =
+const char thresholdhead[] =
     "usage: tanner threshold --channel bec|awgn [--decoder spa|minsum|nms|oms]\n"
     "                        [--alpha A] [--beta B] ENSEMBLE [OPTIONS]\n"
     "ENSEMBLE: --vdeg D,.. --vfrac F,.. --cdeg D,.. --cfrac F,.. [--edge-fractions]\n"
@@ -51,18 +52,9 @@ const char thresholdhelp[] =
     "grid); the defaults are those of tanner simulate. A small alpha stalls on\n"
     "ensembles with many degree-2 variable nodes.\n"
     "\n"
-    "OPTIONS:\n"
-    "  --method auto|de|ga  see above (default auto)\n"
-    "  --precision P        width of the final bisection bracket\n"
-    "  --tolerance T        success when the messages' error probability\n"
-    "                       (erasure probability, 1 - mutual information)\n"
-    "                       reaches T (defaults 1e-10 bec, 1e-6 awgn de,\n"
-    "                       1e-7 awgn ga)\n"
-    "  --iterations N       cap of decoding iterations per bisection step\n"
-    "  --json               one JSON object: rate, threshold, erasure or sigma\n"
-    "                       and ebn0db, limit, gap, method\n"
-    "  --progress           progress on standard error also when it is not a\n"
-    "                       terminal (a line every 5 seconds)\n"
+    "OPTIONS:\n";
+
+const char thresholdtail[] =
     "\n"
     "Each option is given once, and one without effect on the analysis chosen\n"
     "is a usage error: --alpha without nms and --beta without oms on awgn,\n"
@@ -102,10 +94,9 @@ ldpc::thresholdoptions decoderdefaults() {
 struct settings {
   ldpc::thresholdoptions options = decoderdefaults();
   ldpc::thresholdgiven given;
-  std::set<std::string> named;  // the options given
   distributionargs distribution;
   std::vector<int> punctured;
-  bool json = false, haschannel = false, irregular = false, help = false;
+  bool json = false, haschannel = false, irregular = false;
   std::string protofile;
 };
 
@@ -118,86 +109,109 @@ kind choose(const std::string &option, const std::string &value,
   usageerror(command, option + " takes " + expected + ", not '" + value + "'");
 }
 
-// An option that takes a value, the value being argv's next.
-void takevalue(const std::string &name, const std::string &value, settings *s) {
-  ldpc::thresholdoptions &options = s->options;
-  if (name == "--channel") {
-    options.channel = choose<ldpc::channelkind>(
-        name, value, {{"bec", ldpc::channelkind::bec}, {"awgn", ldpc::channelkind::awgn}},
-        "bec or awgn");
-    s->haschannel = true;
-  } else if (name == "--decoder") {
-    options.decoder = choose<ldpc::decoderkind>(name, value,
-                                                {{"spa", ldpc::decoderkind::spa},
-                                                 {"minsum", ldpc::decoderkind::minsum},
-                                                 {"nms", ldpc::decoderkind::nms},
-                                                 {"oms", ldpc::decoderkind::oms}},
-                                                "spa, minsum, nms or oms");
-  } else if (name == "--method") {
-    options.method = choose<ldpc::methodkind>(name, value,
-                                              {{"auto", ldpc::methodkind::automatic},
-                                               {"de", ldpc::methodkind::density},
-                                               {"ga", ldpc::methodkind::exit}},
-                                              "auto, de or ga");
-  } else if (name == "--alpha") {
-    options.alpha = parsedouble(command, name, value);
-    s->given.alpha = true;
-  } else if (name == "--beta") {
-    options.beta = parsedouble(command, name, value);
-    s->given.beta = true;
-  } else if (name == "--precision") {
-    options.precision = parsedouble(command, name, value);
-    s->given.precision = true;
-    if (!(options.precision > 0)) usageerror(command, "--precision must be positive");
-  } else if (name == "--tolerance") {
-    options.tolerance = parsedouble(command, name, value);
-    s->given.tolerance = true;
-    if (!(options.tolerance > 0 && options.tolerance < 1))
-      usageerror(command, "--tolerance must lie in (0, 1)");
-  } else if (name == "--iterations") {
-    options.maxiterations = parsecount(command, name, value, 1);
-    s->given.iterations = true;
-  } else if (name == "--step") {
-    options.llrstep = parsedouble(command, name, value);
-    s->given.step = true;
-  } else if (name == "--range") {
-    options.llrrange = parsedouble(command, name, value);
-    s->given.range = true;
-  } else if (name == "--punctured") {
-    s->punctured = parseintlist(command, name, value);
-  } else {
-    usageerror(command, "unknown option " + name);
-  }
+// A real option's entry: the value into *target, given noted in *given.
+optionentry realoption(const char *name, const char *help, double *target, bool *given) {
+  return {name, optionkind::real, help, [=](const std::string &value) {
+            *target = parsedouble(command, name, value);
+            *given = true;
+          }};
 }
 
-// The arguments in order; --help where it comes first ends the parse.
+// The options: the ensemble's, the channel's and decoder's, then those of
+// the help's OPTIONS section in its order. Each is given once, so that the
+// command means the same in any order.
+std::vector<optionentry> optiontable(settings *s) {
+  ldpc::thresholdoptions &o = s->options;
+  ldpc::thresholdgiven &given = s->given;
+  std::vector<optionentry> table =
+      distributionoptions(command, &s->distribution, [s] { s->irregular = true; });
+  const std::vector<optionentry> rest = {
+      {"--channel", optionkind::text, "",
+       [s](const std::string &v) {
+         s->options.channel = choose<ldpc::channelkind>(
+             "--channel", v, {{"bec", ldpc::channelkind::bec}, {"awgn", ldpc::channelkind::awgn}},
+             "bec or awgn");
+         s->haschannel = true;
+       }},
+      {"--decoder", optionkind::text, "",
+       [s](const std::string &v) {
+         s->options.decoder = choose<ldpc::decoderkind>("--decoder", v,
+                                                        {{"spa", ldpc::decoderkind::spa},
+                                                         {"minsum", ldpc::decoderkind::minsum},
+                                                         {"nms", ldpc::decoderkind::nms},
+                                                         {"oms", ldpc::decoderkind::oms}},
+                                                        "spa, minsum, nms or oms");
+       }},
+      realoption("--alpha", "", &o.alpha, &given.alpha),
+      realoption("--beta", "", &o.beta, &given.beta),
+      realoption("--step", "", &o.llrstep, &given.step),
+      realoption("--range", "", &o.llrrange, &given.range),
+      {"--punctured", optionkind::list, "",
+       [s](const std::string &v) { s->punctured = parseintlist(command, "--punctured", v); }},
+      {"--method", optionkind::text, "  --method auto|de|ga  see above (default auto)\n",
+       [s](const std::string &v) {
+         s->options.method = choose<ldpc::methodkind>("--method", v,
+                                                      {{"auto", ldpc::methodkind::automatic},
+                                                       {"de", ldpc::methodkind::density},
+                                                       {"ga", ldpc::methodkind::exit}},
+                                                      "auto, de or ga");
+       }},
+      {"--precision", optionkind::real,
+       "  --precision P        width of the final bisection bracket\n",
+       [s](const std::string &v) {
+         s->options.precision = parsedouble(command, "--precision", v);
+         s->given.precision = true;
+         if (!(s->options.precision > 0)) usageerror(command, "--precision must be positive");
+       }},
+      {"--tolerance", optionkind::real,
+       "  --tolerance T        success when the messages' error probability\n"
+       "                       (erasure probability, 1 - mutual information)\n"
+       "                       reaches T (defaults 1e-10 bec, 1e-6 awgn de,\n"
+       "                       1e-7 awgn ga)\n",
+       [s](const std::string &v) {
+         s->options.tolerance = parsedouble(command, "--tolerance", v);
+         s->given.tolerance = true;
+         if (!(s->options.tolerance > 0 && s->options.tolerance < 1))
+           usageerror(command, "--tolerance must lie in (0, 1)");
+       }},
+      {"--iterations", optionkind::integer,
+       "  --iterations N       cap of decoding iterations per bisection step\n",
+       [s](const std::string &v) {
+         s->options.maxiterations = parsecount(command, "--iterations", v, 1);
+         s->given.iterations = true;
+       }},
+      {"--json", optionkind::flag,
+       "  --json               one JSON object: rate, threshold, erasure or sigma\n"
+       "                       and ebn0db, limit, gap, method\n",
+       [s](const std::string &) { s->json = true; }},
+      {"--progress", optionkind::flag,
+       "  --progress           progress on standard error also when it is not a\n"
+       "                       terminal (a line every 5 seconds)\n",
+       [](const std::string &) { forceprogress(); }},
+  };
+  table.insert(table.end(), rest.begin(), rest.end());
+  for (optionentry &entry : table) entry.once = true;
+  return table;
+}
+
+// The arguments in order; --help where it comes first prints the help and
+// ends the command. An argument that does not start with "--" is the
+// proto-file ("-x" too); an unknown option is named once it has a value.
 settings parse(int argc, char **argv) {
   settings s;
-  for (int i = 0; i < argc; ++i) {
-    std::string name = argv[i];
-    if (ishelp(argv[i])) {
-      s.help = true;
-      return s;
-    }
-    // Each option once, so that the command means the same in any order.
-    if (name.rfind("--", 0) == 0 && !s.named.insert(name).second)
-      usageerror(command, name + " is given twice");
-    if (int used = takedistributionoption(command, name, i + 1 < argc ? argv[i + 1] : nullptr,
-                                          &s.distribution)) {
-      i += used - 1;
-      s.irregular = true;
-    } else if (name == "--json") {
-      s.json = true;
-    } else if (name == "--progress") {
-      forceprogress();
-    } else if (name.rfind("--", 0) != 0) {
-      if (!s.protofile.empty()) usageerror(command, "unexpected argument " + name);
-      s.protofile = name;
-    } else {
-      if (i + 1 >= argc) usageerror(command, name + " needs a value");
-      takevalue(name, argv[++i], &s);
-    }
-  }
+  const std::vector<optionentry> table = optiontable(&s);
+  argumentrules rules;
+  rules.isoption = [](const std::string &arg) { return arg.rfind("--", 0) == 0; };
+  rules.positional = [&s](const std::string &arg) {
+    if (!s.protofile.empty()) usageerror(command, "unexpected argument " + arg);
+    s.protofile = arg;
+  };
+  rules.unknown = [](const std::string &arg, const char *next) -> int {
+    if (next == nullptr) usageerror(command, arg + " needs a value");
+    usageerror(command, "unknown option " + arg);
+  };
+  applyoptions(command, helptext(thresholdhead, table, thresholdtail).c_str(), table, argc, argv,
+               rules);
   if (!s.haschannel) usageerror(command, "--channel bec or --channel awgn is required");
   if (s.irregular == !s.protofile.empty())
     usageerror(command, "expects either --vdeg/--vfrac/--cdeg/--cfrac or a PROTOFILE");
@@ -275,10 +289,6 @@ void printtext(const settings &s, const ldpc::ensemble &code, const ldpc::thresh
 
 int thresholdcommand(int argc, char **argv) {
   settings s = parse(argc, argv);
-  if (s.help) {
-    std::fputs(thresholdhelp, stdout);
-    return statusok;
-  }
   const ldpc::ensemble code = loadensemble(s);
   ldpc::thresholdoptions options = s.options;
   options.progress = [](int done, int total) { showprogress(done, total, "threshold bisection"); };
