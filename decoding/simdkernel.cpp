@@ -516,7 +516,7 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
         T *rc = r.get() + start * w;
         // The posteriors of the check after the next one on their way to
         // the cache: a check's own wait for them would hold up its
-        // arithmetic (about a third of the float sum-product time).
+        // arithmetic (the float sum-product rules run about 1.2x faster).
         if (c + 2 < g.cnodenum)
           for (int e = g.checkstart[c + 2]; e < g.checkstart[c + 3]; ++e) {
             hwy::Prefetch(l.get() + g.edgevar[e] * w);
@@ -603,8 +603,8 @@ long long spamathmismatches(int stride) {
 
 bool fusedmultiplyadd() { return HWY_NATIVE_FMA != 0; }
 
-// The fast rule's exponential and logarithm over count values, a vector at
-// a time (the last one padded with the first values).
+// The fast rule's exponential, reciprocal and logarithm over count values,
+// a vector at a time (the last one padded with the first values).
 void fastmath(const float *x, const float *b, const float *q, int count, float *expx,
               float *inverseb, float *logq) {
   const float32::D d;
