@@ -11,13 +11,17 @@
 // decoder runs; the 5G NR base graph 1 code at Z = 384 (K = 8448, rate 1/3
 // sent, its first 2Z bits punctured and entering at LLR 0) and the DVB-S2
 // normal frame of rate 1/2 (n = 64800), where layered normalised min-sum in
-// 16 and 8 bits and sum-product flooding and layered run. --only K takes
+// 16 and 8 bits and sum-product flooding and layered run. Sum-product runs
+// with both approximations: exact ("spa") and fast ("spa-fast"). --only K takes
 // code K alone (0 to 3, in that order), --match TEXT the contenders whose
 // name holds TEXT, --ebn0 X decodes every code at X dB instead of its own,
 // --alpha A runs normalised min-sum with A instead of the code's own.
 //
+// --fer N counts, instead of timing, the errors of sum-product (exact and
+// fast approximation, both schedules) on N frames of the two drawn codes.
+//
 //   decodebench [--repeats N] [--frames N] [--quick] [--only 0..3] [--match TEXT]
-//               [--ebn0 X] [--alpha A]
+//               [--ebn0 X] [--alpha A] [--fer N]
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -121,18 +125,23 @@ std::vector<contender> contenders(const code &c, int frames, int most, bool quic
   naive.naive = true;
   naive.threads = 1;
   list.push_back(naive);
-  for (int a = 0; a < 4; ++a)
+  // a = 4: sum-product with the fast approximation ("spa-fast"), beside
+  // the exact one.
+  for (int a : {0, 4, 1, 2, 3})
     for (int bits : {16, 8})
       for (int sched = 0; sched < 2; ++sched)
         for (bool early : {false, true})
           for (int threads : {1, 2}) {
             if (quick && (early || threads == 2)) continue;
-            if (a == 0 && bits == 8) continue;
-            if (!c.request.family.empty() && a != 0 &&
+            const bool spa = a == 0 || a == 4;
+            if (spa && bits == 8) continue;
+            if (!c.request.family.empty() && !spa &&
                 !(a == static_cast<int>(ldpc::decoderalgorithm::normalizedminsum) && sched == 1))
               continue;
             contender k;
-            k.options.algorithm = static_cast<ldpc::decoderalgorithm>(a);
+            k.options.algorithm =
+                spa ? ldpc::decoderalgorithm::sumproduct : static_cast<ldpc::decoderalgorithm>(a);
+            if (a == 4) k.options.approximation = ldpc::spaapproximation::fast;
             k.options.schedule = static_cast<ldpc::decoderschedule>(sched);
             k.options.iterations = 50;
             k.options.alpha = c.alpha;
@@ -141,7 +150,8 @@ std::vector<contender> contenders(const code &c, int frames, int most, bool quic
             k.threads = threads;
             k.frames = threads == 1 ? frames : most;
             k.name = std::string(ldpc::algorithmname(k.options.algorithm)) +
-                     (a == 0      ? ""
+                     (a == 4      ? "-fast"
+                      : a == 0    ? ""
                       : bits == 8 ? " 8-bit"
                                   : " 16-bit") +
                      " " + ldpc::schedulename(k.options.schedule) +
@@ -266,16 +276,70 @@ std::vector<double> channelframes(const code &c, int frames) {
   return llr;
 }
 
+// FER parity (--fer N): N frames of code c at its Eb/N0, drawn as above
+// chunk by chunk, decoded by every sum-product contender of 50 iterations
+// with early stop on two threads; frames, frame errors (undetected among
+// them: every check satisfied, a bit wrong), bit errors and average
+// iterations, for comparing the exact and the fast approximation on the
+// same frames.
+void ferparity(code &c, int frames, const std::string &match) {
+  const int n = c.graph->vnodenum, chunk = 256;
+  const double sigma = ldpc::sigmafromebn0(c.ebn0, c.rate);
+  std::printf("\n== FER, %s, Eb/N0 %g dB, %d frames, 50 iterations, early stop, 2 threads\n",
+              c.name, c.ebn0, frames);
+  std::printf("%-32s %8s %8s %10s %12s %10s %8s\n", "decoder", "frames", "errors", "undetected",
+              "bit errors", "FER", "iters");
+  for (ldpc::spaapproximation a : {ldpc::spaapproximation::exact, ldpc::spaapproximation::fast})
+    for (ldpc::decoderschedule schedule :
+         {ldpc::decoderschedule::flooding, ldpc::decoderschedule::layered}) {
+      const std::string name =
+          std::string(a == ldpc::spaapproximation::fast ? "spa-fast " : "spa ") +
+          ldpc::schedulename(schedule);
+      if (!match.empty() && name.find(match) == std::string::npos) continue;
+      ldpc::decoderoptions o;
+      o.schedule = schedule;
+      o.approximation = a;
+      const ldpc::decoder dec(c.graph, o);
+      std::vector<double> llr(static_cast<size_t>(chunk) * n);
+      std::vector<std::uint8_t> decisions(llr.size()), satisfied(chunk);
+      std::vector<std::int32_t> iterations(chunk);
+      long long errors = 0, undetected = 0, biterrors = 0, its = 0;
+      for (int first = 0; first < frames; first += chunk) {
+        const int count = std::min(chunk, frames - first);
+        for (int f = 0; f < count; ++f)
+          ldpc::channelframe(ldpc::channeltype::awgn, sigma, ldpc::streamstate(1, 0, first + f), n,
+                             llr.data() + static_cast<size_t>(f) * n);
+        ldpc::decodeoutputs out;
+        out.decisions = decisions.data();
+        out.satisfied = satisfied.data();
+        out.iterations = iterations.data();
+        dec.decode(llr.data(), count, out, 2);
+        for (int f = 0; f < count; ++f) {
+          int wrong = 0;
+          for (int v = 0; v < n; ++v) wrong += decisions[static_cast<size_t>(f) * n + v];
+          biterrors += wrong;
+          errors += wrong > 0 || !satisfied[f];
+          undetected += wrong > 0 && satisfied[f];
+          its += iterations[f];
+        }
+      }
+      std::printf("%-32s %8d %8lld %10lld %12lld %10.3g %8.2f\n", name.c_str(), frames, errors,
+                  undetected, biterrors, static_cast<double>(errors) / frames,
+                  static_cast<double>(its) / frames);
+      std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  int repeats = 3, frames = 128, only = -1;
+  int repeats = 3, frames = 128, only = -1, fer = 0;
   bool quick = false;
   double ebn0 = 0;    // every code's own when 0
   double alpha = 0;   // every code's own when 0
   std::string match;  // only the contenders whose name holds this
   if (!benchsupport::arguments("usage: decodebench [--repeats N] [--frames N] [--quick] "
-                               "[--only 0..3] [--match TEXT] [--ebn0 X] [--alpha A]")
+                               "[--only 0..3] [--match TEXT] [--ebn0 X] [--alpha A] [--fer N]")
            .number("--repeats", &repeats)
            .number("--frames", &frames)
            .flag("--quick", &quick)
@@ -283,6 +347,7 @@ int main(int argc, char **argv) {
            .text("--match", &match)
            .real("--ebn0", &ebn0)
            .real("--alpha", &alpha)
+           .number("--fer", &fer)
            .parse(argc, argv))
     return 2;
   // Normalised min-sum with 0.75 stalls on the irregular code (half its bits
@@ -300,6 +365,7 @@ int main(int argc, char **argv) {
 
   for (code &c : codes) {
     if (only >= 0 && &c != &codes[only]) continue;
+    if (fer > 0 && !c.request.family.empty()) continue;  // the drawn codes only
     if (ebn0 != 0) c.ebn0 = ebn0;
     if (alpha != 0) c.alpha = alpha;
     if (c.request.family.empty()) {
@@ -320,6 +386,12 @@ int main(int argc, char **argv) {
       c.graph = c.built.graph;
       c.counted = ldpc::sentbits(c.built.pattern);
       c.rate = static_cast<double>(c.built.info) / c.counted;
+    }
+    if (fer > 0) {
+      ferparity(c, fer, match);
+      ldpc::freegraph(&c.own);
+      c.graph = nullptr;
+      continue;
     }
     const int most = 4 * frames;  // the frames of two threads
     const std::vector<double> llr = channelframes(c, most);

@@ -18,6 +18,7 @@ namespace {
 
 const char *const algorithmnames[] = {"spa", "minsum", "nms", "oms"};
 const char *const schedulenames[] = {"flooding", "layered"};
+const char *const approximationnames[] = {"exact", "fast"};
 
 decoderlayout compile(const graphs *graph) {
   const std::string refusal = undecodable(graph);
@@ -84,6 +85,8 @@ kernel::params kernelparams(const decoderlayout &layout, const decoderoptions &o
   kernel::params p;
   p.layout = &layout;
   p.rule = static_cast<int>(o.algorithm);
+  if (o.algorithm == decoderalgorithm::sumproduct && o.approximation == spaapproximation::fast)
+    p.rule = kernel::rulespafast;
   p.layered = o.schedule == decoderschedule::layered;
   p.iterations = o.iterations;
   p.earlystop = o.earlystop;
@@ -115,12 +118,20 @@ const char *schedulename(decoderschedule schedule) {
   return schedulenames[static_cast<int>(schedule)];
 }
 
+const char *approximationname(spaapproximation approximation) {
+  return approximationnames[static_cast<int>(approximation)];
+}
+
 bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm) {
   return parseenumname(algorithmnames, name, algorithm);
 }
 
 bool parseschedule(const std::string &name, decoderschedule *schedule) {
   return parseenumname(schedulenames, name, schedule);
+}
+
+bool parseapproximation(const std::string &name, spaapproximation *approximation) {
+  return parseenumname(approximationnames, name, approximation);
 }
 
 decoder::decoder(const graphs *graph, const decoderoptions &options)
@@ -143,6 +154,14 @@ decoder::decoder(const graphs *graph, const decoderoptions &options)
     throw std::invalid_argument(
         "decoder: sum-product runs in float; 8-bit messages are for "
         "the min-sum family");
+  if (options.approximation != spaapproximation::exact &&
+      options.approximation != spaapproximation::fast)
+    throw std::invalid_argument("decoder: sum-product's approximation must be exact or fast, not " +
+                                std::to_string(static_cast<int>(options.approximation)));
+  if (options.approximation == spaapproximation::fast &&
+      options.algorithm != decoderalgorithm::sumproduct)
+    throw std::invalid_argument(
+        "decoder: the fast approximation is sum-product's; the min-sum family takes exact");
   const int maxdegree =
       options.quantization == 8 ? kernel::narrowmaxdegree : kernel::fixedmaxdegree;
   if (options.algorithm != decoderalgorithm::sumproduct && layout_.vmaxdegree > maxdegree)

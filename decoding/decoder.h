@@ -17,6 +17,20 @@
 //   product of the other edges formed forward and backward (no division),
 //   the product clamped to |p| <= 1 - 2^-24, so a check message stays within
 //   about +-17.3. NaN channel values are read as 0.
+// - Sum-product's approximation (options.approximation): exact (the
+//   default) takes Highway's exponential and logarithm, bit for bit, and
+//   a division; fast takes cheaper steps with the same arithmetic around
+//   them (kernel.h): exp(-a) as 2^y, y = -a log2(e), by a degree-4
+//   polynomial of y - round(y) put on the exponent bits of round(y)
+//   (relative error below 2e-5), the division as a product by a
+//   reciprocal of two Newton steps (below 3e-4, the quotient taken at
+//   least 1), and log(q) by the exponent of q and a degree-5 polynomial
+//   of its mantissa taken to [sqrt(1/2), sqrt(2)) (below 1e-4): message
+//   magnitudes within about 3e-4 of the exact rule's, the same FER
+//   (docs/decoding.md). Its results equal the scalar model's of the same
+//   float operations (options.scalar) bit for bit; targets with fused
+//   multiply-add and those without (whose multiply-adds round twice)
+//   differ in the last bits, each equal to the model of its own kind.
 // - The min-sum family runs in 16-bit fixed point: one unit is 1/8 of an LLR.
 //   A channel LLR x becomes clamp(floor(8 x + 0.5), -1023, 1023) (NaN as 0).
 //   Check messages are clamped in magnitude to the bound
@@ -81,6 +95,7 @@ namespace ldpc {
 
 enum class decoderalgorithm { sumproduct, minsum, normalizedminsum, offsetminsum };
 enum class decoderschedule { flooding, layered };
+enum class spaapproximation { exact, fast };
 
 struct decoderoptions {
   decoderalgorithm algorithm = decoderalgorithm::sumproduct;
@@ -93,15 +108,22 @@ struct decoderoptions {
   int quantization = 16;  // min-sum family: bits per message, 16 or 8
   bool scalar = false;    // run the plain scalar model instead of the SIMD
                           // code (fixed point: the same results; sum-product:
-                          // double precision with the std library's tanh)
+                          // double precision with the std library's tanh;
+                          // fast sum-product: the same float operations,
+                          // the same results)
+  // Sum-product's exponential and logarithm (above); the min-sum family
+  // takes exact only.
+  spaapproximation approximation = spaapproximation::exact;
 };
 
 // Names as on the command line: "spa", "minsum", "nms", "oms"; "flooding",
-// "layered". The parsers return false on an unknown name.
+// "layered"; "exact", "fast". The parsers return false on an unknown name.
 const char *algorithmname(decoderalgorithm algorithm);
 const char *schedulename(decoderschedule schedule);
+const char *approximationname(spaapproximation approximation);
 bool parsealgorithm(const std::string &name, decoderalgorithm *algorithm);
 bool parseschedule(const std::string &name, decoderschedule *schedule);
+bool parseapproximation(const std::string &name, spaapproximation *approximation);
 
 // Why graph cannot be decoded at all, before anything is compiled: no graph
 // in the record, or no variable nodes; "" when it can be compiled (which

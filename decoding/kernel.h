@@ -14,7 +14,7 @@
 
 namespace ldpc::kernel {
 
-enum checkrule { rulespa = 0, ruleminsum = 1, rulenms = 2, ruleoms = 3 };
+enum checkrule { rulespa = 0, ruleminsum = 1, rulenms = 2, ruleoms = 3, rulespafast = 4 };
 
 struct params {
   const decoderlayout *layout;
@@ -79,6 +79,38 @@ inline float tofloat(double llr) { return std::isnan(llr) ? 0.0f : static_cast<f
 // The largest float below 1: the clamp of the sum-product check product.
 constexpr float spaclamp = 0.99999994f;
 
+// The fast sum-product rule's exponential, reciprocal and logarithm (the
+// SIMD code and the scalar model share these constants; each writes its
+// own steps).
+// exp(x), x in [-80, -0]: s = x log2(e) + 1.5 2^23 (a multiply-add) holds
+// i, x log2(e) rounded to the nearest integer, in its low mantissa bits,
+// so that f = x log2(e) - (s - 1.5 2^23) (a multiply-add) lies in
+// [-1/2, 1/2] and bits(s) << 23 = i << 23; 2^f = r(f) f + 1
+// with r by Horner in multiply-adds from the highest coefficient, and
+// i << 23 added to the bits of 2^f (the result, at least 2^-116, stays
+// normal). Relative error below 2e-5 (1e-5 where multiply-adds fuse).
+// 1 / b, b > 0 normal and below 2^126: r0 with the bits 0x7EF311C3 - bits(b)
+// (within 1/8), then two Newton steps r = r (2 - b r), the inner one a
+// multiply-add: relative error below 3e-4, b r at most 1 + 2^-22 (short of
+// 1 but for the roundings).
+// log(q), q >= 1: the bits of q plus 0x3F800000 - 0x3F3504F3 give the
+// exponent e (bits >> 23, less 127) and a mantissa m = (bits & 0x7FFFFF) +
+// 0x3F3504F3 in [sqrt(1/2), sqrt(2)); with u = m - 1 (exact),
+// log(q) = r(u) u + e log(2), r by Horner as above, the last step a
+// multiply-add onto the product e log(2); at least 0. Relative error below
+// 1e-4.
+// Both r are near-minimax fits (Chebyshev nodes) of (2^f - 1) / f and
+// log(1 + u) / u; the tests check the errors against the std library's.
+constexpr float fastlog2e = 1.44269504f;
+constexpr float fastroundshift = 12582912.0f;  // 1.5 2^23
+constexpr float fastln2 = 0.693147182f;
+constexpr float fastexppoly[] = {0.693136752f, 0.24022527f, 0.0558383539f, 0.00965698622f};
+constexpr float fastlogpoly[] = {0.999962151f, -0.499502212f, 0.336690962f, -0.270099461f,
+                                 0.173455745f};
+constexpr std::uint32_t fastlogshift = 0x3F800000u - 0x3F3504F3u;
+constexpr std::uint32_t fastlogmantissa = 0x3F3504F3u;
+constexpr std::uint32_t fastreciprocalmagic = 0x7EF311C3u;
+
 // Unsatisfied checks of the frame whose posterior of bit v is l[v * stride]
 // (a zero posterior fails its checks).
 template <class T>
@@ -110,6 +142,18 @@ void restricttarget(long long target);
 // rule that differs in any bit from Highway's Exp and Log (0: the rule's
 // results are those of Highway's functions on the selected target).
 long long spamismatches(int stride);
+// Whether the selected target's multiply-adds are fused (one rounding):
+// the fast sum-product rule's scalar model follows it.
+bool simdfused();
+// For tests: the fast rule's exponential (at x), reciprocal (at b) and
+// logarithm (at q) on the selected target, lane by lane over count values.
+void spafastmath(const float *x, const float *b, const float *q, int count, float *expx,
+                 float *inverseb, float *logq);
+// The scalar model's steps of the same (fused: as a target with fused
+// multiply-adds).
+float spafastexpmodel(float x, bool fused);
+float spafastreciprocalmodel(float b, bool fused);
+float spafastlogmodel(float q, bool fused);
 
 // Decodes frames frames (any number) of llr, n values each, with the SIMD
 // kernel; out points at the first frame's results. Batch b holds frames

@@ -2,10 +2,13 @@
 // order of the SIMD code. For the min-sum family it is the definition of the
 // fixed-point arithmetic (the SIMD results equal it bit for bit); sum-product
 // runs here in double precision with the std library's tanh and atanh, as
-// the reference that the float SIMD path is compared with.
+// the reference that the float SIMD path is compared with; fast sum-product
+// runs the SIMD code's float operations in its order (the same bits).
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "kernel.h"
 
@@ -83,6 +86,97 @@ struct spamodel {
       double others = std::clamp(r[k] * suffix, -clamp, clamp);
       suffix *= std::tanh(t[k] / 2);
       r[k] = 2 * std::atanh(others);
+    }
+  }
+};
+
+// The fast rule's float steps (kernel.h). A multiply-add is fused
+// (std::fma, one rounding) or not (the product rounded to float, then the
+// sum), as the SIMD target's.
+float madd(float a, float b, float c, bool fused) { return fused ? std::fma(a, b, c) : a * b + c; }
+float msub(float a, float b, float c, bool fused) { return fused ? std::fma(a, b, -c) : a * b - c; }
+
+template <std::size_t count>
+float horner(const float (&c)[count], float x, bool fused) {
+  float r = c[count - 1];
+  for (std::size_t k = count - 1; k-- > 0;) r = madd(r, x, c[k], fused);
+  return r;
+}
+
+std::uint32_t bitsof(float x) {
+  std::uint32_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+float floatof(std::uint32_t b) {
+  float x;
+  std::memcpy(&x, &b, sizeof x);
+  return x;
+}
+
+float fastexp(float x, bool fused) {
+  const float shifted = madd(x, fastlog2e, fastroundshift, fused);
+  const float f = msub(x, fastlog2e, shifted - fastroundshift, fused);
+  const float power = madd(horner(fastexppoly, f, fused), f, 1.0f, fused);
+  return floatof(bitsof(power) + (bitsof(shifted) << 23));
+}
+
+float fastreciprocal(float b, bool fused) {
+  float r = floatof(fastreciprocalmagic - bitsof(b));
+  for (int step = 0; step < 2; ++step) r *= fused ? std::fma(-b, r, 2.0f) : 2.0f - b * r;
+  return r;
+}
+
+float fastlog(float q, bool fused) {
+  const std::uint32_t bits = bitsof(q) + fastlogshift;
+  const float e = static_cast<float>(static_cast<int>(bits >> 23) - 127);
+  const float u = floatof((bits & 0x7FFFFFu) + fastlogmantissa) - 1.0f;
+  return madd(horner(fastlogpoly, u, fused), u, e * fastln2, fused);
+}
+
+// Fast sum-product in float, as sumproductrule<true> in simdkernel.cpp: x =
+// exp(max(-|t|, -80)), the products N of 1 - x and D of 1 + x before each
+// edge (prefix) and after it (suffix), the magnitude log(max((D + N) / B,
+// 1)) with B = max(D - N, D (1 - spaclamp)) and the division by the
+// reciprocal's product, D + N and D - N multiply-adds of the prefix and
+// suffix of D onto N, the sign the parity of the other edges' sign bits.
+struct spafastmodel {
+  using T = float;
+  bool fused;
+  mutable std::vector<float> x, prefixn, prefixd;
+  explicit spafastmodel(const params &p)
+      : fused(simdfused()),
+        x(p.layout->cmaxdegree),
+        prefixn(p.layout->cmaxdegree),
+        prefixd(p.layout->cmaxdegree) {}
+  T load(double llr) const { return tofloat(llr); }
+  float posterior(T v) const { return v; }
+  T add(T a, T b) const { return a + b; }
+  T sub(T a, T b) const { return a - b; }
+
+  void check(const T *t, int degree, T *r) const {
+    float n = 1.0f, dd = 1.0f;
+    bool parity = false;
+    for (int k = 0; k < degree; ++k) {
+      parity ^= std::signbit(t[k]);
+      x[k] = fastexp(std::max(-std::fabs(t[k]), -80.0f), fused);
+      prefixn[k] = n;
+      prefixd[k] = dd;
+      n *= 1.0f - x[k];
+      dd *= 1.0f + x[k];
+    }
+    float suffixn = 1.0f, suffixd = 1.0f;
+    for (int k = degree - 1; k >= 0; --k) {
+      const float othersn = prefixn[k] * suffixn;
+      const float sum = madd(prefixd[k], suffixd, othersn, fused);
+      const float difference = msub(prefixd[k], suffixd, othersn, fused);
+      const float below = std::max(difference, prefixd[k] * suffixd * (1.0f - spaclamp));
+      suffixn *= 1.0f - x[k];
+      suffixd *= 1.0f + x[k];
+      const float q = std::max(sum * fastreciprocal(below, fused), 1.0f);
+      const float magnitude = fastlog(q, fused);
+      r[k] = parity != std::signbit(t[k]) ? -magnitude : magnitude;
     }
   }
 };
@@ -169,8 +263,14 @@ void decodescalar(const params &p, const double *llr, int frames, const decodeou
                   std::vector<int> *trace, std::atomic<int> *next) {
   if (p.rule == rulespa)
     run<spamodel>(p, llr, frames, out, trace, next);
+  else if (p.rule == rulespafast)
+    run<spafastmodel>(p, llr, frames, out, trace, next);
   else
     run<fixedmodel>(p, llr, frames, out, trace, next);
 }
+
+float spafastexpmodel(float x, bool fused) { return fastexp(x, fused); }
+float spafastreciprocalmodel(float b, bool fused) { return fastreciprocal(b, fused); }
+float spafastlogmodel(float q, bool fused) { return fastlog(q, fused); }
 
 }  // namespace ldpc::kernel

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "hwy/aligned_allocator.h"
+#include "hwy/cache_control.h"
 #include "hwy/highway.h"
 #include "hwy/contrib/math/math-inl.h"
 #include "kernel.h"
@@ -174,14 +175,18 @@ struct minsumrule {
 // and no overflow (x <= 1). The sign is the parity of the other edges'
 // signs, as in min-sum. scratch holds three rows: x and the products N and
 // D over the edges before each one; out walks back with the products over
-// the edges after it.
+// the edges after it. fast takes the cheaper exponential, reciprocal and
+// logarithm of kernel.h instead of Highway's exponential, the division and
+// Highway's logarithm (the quotient at least 1: the reciprocal may fall
+// short).
+template <bool fast>
 struct sumproductrule {
   using A = float32;
   using T = A::T;
   using V = A::V;
   static constexpr int scratchrows = 3;
   A::D d;
-  V one = hn::Set(d, 1.0f), lowest = hn::Set(d, -80.0f);
+  V one = hn::Set(d, 1.0f), lowest = hn::Set(d, -80.0f), two = hn::Set(d, 2.0f);
   V signbit = hn::Set(d, -0.0f), floor = hn::Set(d, 1.0f - spaclamp);
   struct state {
     V n, dd, parity, suffixn, suffixd;
@@ -204,11 +209,44 @@ struct sumproductrule {
   // log(x) for x >= 1, bit for bit as hn::Log: without its scaling of
   // subnormal inputs, which x never is.
   HWY_INLINE V logatleastone(V x) const { return hn::impl::Log<A::D, V, false>(d, x); }
+  // The fast pair (kernel.h), step for step as the scalar model.
+  template <size_t count>
+  HWY_INLINE V horner(const float (&c)[count], V x) const {
+    V r = hn::Set(d, c[count - 1]);
+    for (size_t k = count - 1; k-- > 0;) r = hn::MulAdd(r, x, hn::Set(d, c[k]));
+    return r;
+  }
+  HWY_INLINE V fastexpnegative(V x) const {
+    const hn::RebindToSigned<A::D> di;
+    const V log2e = hn::Set(d, fastlog2e), shift = hn::Set(d, fastroundshift);
+    const V shifted = hn::MulAdd(x, log2e, shift);
+    const V f = hn::MulSub(x, log2e, hn::Sub(shifted, shift));
+    const V power = hn::MulAdd(horner(fastexppoly, f), f, one);
+    return hn::BitCast(
+        d, hn::Add(hn::BitCast(di, power), hn::ShiftLeft<23>(hn::BitCast(di, shifted))));
+  }
+  HWY_INLINE V fastlogatleastone(V q) const {
+    const hn::RebindToSigned<A::D> di;
+    const auto bits = hn::Add(hn::BitCast(di, q), hn::Set(di, static_cast<int>(fastlogshift)));
+    const V e = hn::ConvertTo(d, hn::Sub(hn::ShiftRight<23>(bits), hn::Set(di, 127)));
+    const V m = hn::BitCast(d, hn::Add(hn::And(bits, hn::Set(di, 0x7FFFFF)),
+                                       hn::Set(di, static_cast<int>(fastlogmantissa))));
+    const V u = hn::Sub(m, one);
+    return hn::MulAdd(horner(fastlogpoly, u), u, hn::Mul(e, hn::Set(d, fastln2)));
+  }
+  HWY_INLINE V reciprocal(V b) const {
+    const hn::RebindToSigned<A::D> di;
+    V r = hn::BitCast(
+        d, hn::Sub(hn::Set(di, static_cast<int>(fastreciprocalmagic)), hn::BitCast(di, b)));
+    r = hn::Mul(r, hn::NegMulAdd(b, r, two));
+    return hn::Mul(r, hn::NegMulAdd(b, r, two));
+  }
+  HWY_INLINE V exprule(V x) const { return fast ? fastexpnegative(x) : expnegative(x); }
   HWY_INLINE state start() const { return {one, one, hn::Zero(d), one, one}; }
   HWY_INLINE void in(state &s, int k, V t, T *scratch) const {
     const size_t w = hn::Lanes(d);
     s.parity = hn::Xor(s.parity, t);
-    const V x = expnegative(hn::Max(hn::Neg(hn::Abs(t)), lowest));
+    const V x = exprule(hn::Max(hn::Neg(hn::Abs(t)), lowest));
     hn::Store(x, d, scratch + 3 * k * w);
     hn::Store(s.n, d, scratch + (3 * k + 1) * w);
     hn::Store(s.dd, d, scratch + (3 * k + 2) * w);
@@ -218,6 +256,22 @@ struct sumproductrule {
   HWY_INLINE void ready(state &, int, T *) const {}
   HWY_INLINE V out(state &s, int k, V t, T *scratch) const {
     const size_t w = hn::Lanes(d);
+    if constexpr (fast) {
+      // Every product that meets a sum or a difference is a multiply-add
+      // of its own, so that the compiler has no product and sum to
+      // contract into one (which the scalar model could not follow).
+      const V prefixn = hn::Load(d, scratch + (3 * k + 1) * w);
+      const V prefixd = hn::Load(d, scratch + (3 * k + 2) * w);
+      const V x = hn::Load(d, scratch + 3 * k * w);
+      const V othersn = hn::Mul(prefixn, s.suffixn);
+      const V sum = hn::MulAdd(prefixd, s.suffixd, othersn);
+      const V difference = hn::MulSub(prefixd, s.suffixd, othersn);
+      const V below = hn::Max(difference, hn::Mul(hn::Mul(prefixd, s.suffixd), floor));
+      s.suffixn = hn::Mul(s.suffixn, hn::Sub(one, x));
+      s.suffixd = hn::Mul(s.suffixd, hn::Add(one, x));
+      const V magnitude = fastlogatleastone(hn::Max(hn::Mul(sum, reciprocal(below)), one));
+      return hn::Or(magnitude, hn::And(hn::Xor(s.parity, t), signbit));
+    }
     const V othersn = hn::Mul(hn::Load(d, scratch + (3 * k + 1) * w), s.suffixn);
     const V othersd = hn::Mul(hn::Load(d, scratch + (3 * k + 2) * w), s.suffixd);
     const V x = hn::Load(d, scratch + 3 * k * w);
@@ -460,6 +514,14 @@ void run(const params &p, const double *llr, int frames, const decodeoutputs &ou
         const int degree = g.checkstart[c + 1] - start;
         const int *vars = g.edgevar.data() + start;
         T *rc = r.get() + start * w;
+        // The posteriors of the check after the next one on their way to
+        // the cache: a check's own wait for them would hold up its
+        // arithmetic (the float sum-product rules run about 1.2x faster).
+        if (c + 2 < g.cnodenum)
+          for (int e = g.checkstart[c + 2]; e < g.checkstart[c + 3]; ++e) {
+            hwy::Prefetch(l.get() + g.edgevar[e] * w);
+            if (!p.layered) hwy::Prefetch(acc.get() + g.edgevar[e] * w);
+          }
         if (!p.layered)
           Store::template update<flooding>(rule, vars, degree, rc, l.get(), acc.get(), tbuf.get(),
                                            scratch);
@@ -496,7 +558,8 @@ void minsumbatches(const params &p, const double *llr, int frames, const decodeo
 
 void decodebatches(const params &p, const double *llr, int frames, const decodeoutputs &out,
                    std::vector<int> *trace, std::atomic<int> *next) {
-  if (p.rule == rulespa) return run<sumproductrule>(p, llr, frames, out, trace, next);
+  if (p.rule == rulespa) return run<sumproductrule<false>>(p, llr, frames, out, trace, next);
+  if (p.rule == rulespafast) return run<sumproductrule<true>>(p, llr, frames, out, trace, next);
   if (p.bits == 8 && p.wide)
     return minsumbatches<fixed8, wideposteriors>(p, llr, frames, out, trace, next);
   if (p.bits == 8) return minsumbatches<fixed8, sameposteriors>(p, llr, frames, out, trace, next);
@@ -518,7 +581,7 @@ const char *targetname() { return hwy::TargetName(HWY_TARGET); }
 long long spamathmismatches(int stride) {
   const float32::D d;
   const hn::RebindToSigned<float32::D> di;
-  const sumproductrule rule{params{}};
+  const sumproductrule<false> rule{params{}};
   const size_t w = hn::Lanes(d);
   auto in = hwy::AllocateAligned<std::uint32_t>(w);
   long long bad = 0;
@@ -538,6 +601,34 @@ long long spamathmismatches(int stride) {
   return bad;
 }
 
+bool fusedmultiplyadd() { return HWY_NATIVE_FMA != 0; }
+
+// The fast rule's exponential, reciprocal and logarithm over count values,
+// a vector at a time (the last one padded with the first values).
+void fastmath(const float *x, const float *b, const float *q, int count, float *expx,
+              float *inverseb, float *logq) {
+  const float32::D d;
+  const sumproductrule<true> rule{params{}};
+  const size_t w = hn::Lanes(d);
+  auto in = hwy::AllocateAligned<float>(3 * w), result = hwy::AllocateAligned<float>(3 * w);
+  for (int at = 0; at < count; at += static_cast<int>(w)) {
+    for (size_t j = 0; j < w; ++j) {
+      const int k = at + static_cast<int>(j) < count ? at + static_cast<int>(j) : 0;
+      in[j] = x[k];
+      in[w + j] = b[k];
+      in[2 * w + j] = q[k];
+    }
+    hn::Store(rule.fastexpnegative(hn::Load(d, in.get())), d, result.get());
+    hn::Store(rule.reciprocal(hn::Load(d, in.get() + w)), d, result.get() + w);
+    hn::Store(rule.fastlogatleastone(hn::Load(d, in.get() + 2 * w)), d, result.get() + 2 * w);
+    for (size_t j = 0; j < w && at + static_cast<int>(j) < count; ++j) {
+      expx[at + j] = result[j];
+      inverseb[at + j] = result[w + j];
+      logq[at + j] = result[2 * w + j];
+    }
+  }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace ldpc::kernel
 HWY_AFTER_NAMESPACE();
@@ -548,6 +639,8 @@ HWY_EXPORT(decodebatches);
 HWY_EXPORT(lanecount);
 HWY_EXPORT(targetname);
 HWY_EXPORT(spamathmismatches);
+HWY_EXPORT(fusedmultiplyadd);
+HWY_EXPORT(fastmath);
 
 void decodesimd(const params &p, const double *llr, int frames, const decodeoutputs &out,
                 std::vector<int> *trace, std::atomic<int> *next) {
@@ -567,5 +660,12 @@ std::vector<long long> simdtargets() {
 void restricttarget(long long target) { hwy::SetSupportedTargetsForTest(target); }
 
 long long spamismatches(int stride) { return HWY_DYNAMIC_DISPATCH(spamathmismatches)(stride); }
+
+bool simdfused() { return HWY_DYNAMIC_DISPATCH(fusedmultiplyadd)(); }
+
+void spafastmath(const float *x, const float *b, const float *q, int count, float *expx,
+                 float *inverseb, float *logq) {
+  HWY_DYNAMIC_DISPATCH(fastmath)(x, b, q, count, expx, inverseb, logq);
+}
 }  // namespace ldpc::kernel
 #endif
