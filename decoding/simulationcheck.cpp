@@ -120,6 +120,11 @@ std::string decoderfault(const decoderoptions &decoder, bool hasalpha, bool hasb
   if (decoder.quantization == 8 && decoder.algorithm == decoderalgorithm::sumproduct)
     return optionname(prefix, "quantization") + " 8 applies to the min-sum family (" + name +
            " minsum, nms or oms); spa runs in float";
+  if (decoder.approximation != spaapproximation::exact &&
+      decoder.algorithm != decoderalgorithm::sumproduct)
+    return optionname(prefix, "spa-approximation") + " " +
+           approximationname(decoder.approximation) + " applies to " + name + " spa only, not " +
+           algorithmname(decoder.algorithm);
   return "";
 }
 

@@ -121,6 +121,8 @@ std::string floorconfig(const graphs *graph, const floorsettings &s) {
   if (o.algorithm != decoderalgorithm::sumproduct) c["quantization"] = o.quantization;
   // Sum-product decodes in float, whose results depend on the vector width.
   if (o.algorithm == decoderalgorithm::sumproduct) c["target"] = decoder::targetfor(o);
+  if (o.approximation != spaapproximation::exact)
+    c["approximation"] = approximationname(o.approximation);
   c["seed"] = s.seed;
   std::string pattern;
   for (bitfate b : s.pattern) pattern.push_back(static_cast<char>('0' + static_cast<int>(b)));

@@ -58,6 +58,9 @@ runconfig ledgerconfig(const simulationsettings &run, const ledgersubject &subje
     add("quantization", static_cast<std::int64_t>(o.quantization));
   // Sum-product decodes in float, whose results depend on the vector width.
   if (o.algorithm == decoderalgorithm::sumproduct) add("target", subject.target);
+  // The fast approximation gives other counts; exact adds no key, as before.
+  if (o.approximation != spaapproximation::exact)
+    add("approximation", std::string(approximationname(o.approximation)));
   add("allpoints", !run.stopwithouterrors);
   // The transmit chain last, and only where there is one: a run of the
   // all-zero word over BPSK keeps the configuration it always had.

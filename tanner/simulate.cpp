@@ -71,6 +71,9 @@ const char simulatehelp[] =
     "  --quantization 8|16  minsum, nms, oms: bits per message (default 16); 8\n"
     "                     decodes twice the frames per batch (posteriors in 16\n"
     "                     bits where a variable degree exceeds 3)\n"
+    "  --spa-approximation exact|fast  spa only: exact (default) or fast, cheaper\n"
+    "                     exponential, division and logarithm in the check rule\n"
+    "                     (messages within about 3e-4 of exact's)\n"
     "  --schedule flooding|layered    default flooding\n"
     "  --iterations N     maximum iterations (default 50)\n"
     "  --no-early-stop    run every iteration even when the checks are satisfied\n"
@@ -352,6 +355,11 @@ std::vector<optionentry> decoderoptions(settings *s) {
          s->inputs.hasbeta = true;
        }},
       setter("--quantization", optionkind::integer, &d.quantization, intvalue),
+      {"--spa-approximation", optionkind::text, "",
+       [&d](const std::string &v) {
+         if (!ldpc::parseapproximation(v, &d.approximation))
+           usageerror(command, "--spa-approximation takes exact or fast, not '" + v + "'");
+       }},
       {"--schedule", optionkind::text, "",
        [&d](const std::string &v) {
          if (!ldpc::parseschedule(v, &d.schedule))
@@ -650,6 +658,8 @@ void printheader(const settings &s, const codeplan &plan, const decodertarget &t
   if (o.algorithm == ldpc::decoderalgorithm::normalizedminsum) std::printf(" alpha %g", o.alpha);
   if (o.algorithm == ldpc::decoderalgorithm::offsetminsum) std::printf(" beta %g", o.beta);
   if (o.quantization != 16) std::printf(" %d-bit", o.quantization);
+  if (o.approximation != ldpc::spaapproximation::exact)
+    std::printf(" %s approximation", ldpc::approximationname(o.approximation));
   if (s.intra)
     std::printf(
         ", %s, %d iterations%s; %s, one frame at a time, %d lanes over the Z = %d rows "
@@ -817,6 +827,8 @@ void jsonconfig(ldpc::jsonwriter &json, const settings &s, const codeplan &plan,
   json.key("schedule").string(ldpc::schedulename(o.schedule));
   json.key("iterations").integer(o.iterations).key("earlystop").boolean(o.earlystop);
   if (o.quantization != 16) json.key("quantization").integer(o.quantization);
+  if (o.approximation != ldpc::spaapproximation::exact)
+    json.key("approximation").string(ldpc::approximationname(o.approximation));
   json.key("seed").string(formatseed(s.seed));
   json.key("maxerrors").integer(s.run.maxerrors).key("maxframes").integer(s.run.maxframes);
   json.key("maxseconds").raw(jsonnumber(s.run.maxseconds));

@@ -369,6 +369,10 @@ TEST(ledgercli, punctured_codes_resume_merge_and_name_their_pattern) {
           with(args, {"--decoder", "nms", "--quantization", "8", "--ledger", ledger, "--resume"}));
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
+  // Nor is sum-product's fast approximation the exact rule's run.
+  r = run(tanner, with(args, {"--spa-approximation", "fast", "--ledger", ledger, "--resume"}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.err, "of another configuration")) << r.err;
 }
 
 // A run of the transmit chain (random codewords over 16-QAM, whose

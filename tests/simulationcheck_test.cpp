@@ -104,6 +104,21 @@ TEST(simulationcheck, decoder_settings_and_what_applies_to_which_decoder) {
     options.quantization = w.bits;
     EXPECT_EQ(ldpc::decoderfault(options, false, false, "--"), w.fault) << w.fault;
   }
+  // The fast approximation is sum-product's alone; both callers' spellings.
+  const struct {
+    decoderalgorithm algorithm;
+    const char *prefix, *fault;
+  } approximations[] = {
+      {spa, "--", ""},
+      {nms, "--", "--spa-approximation fast applies to --decoder spa only, not nms"},
+      {ms, "", "spa_approximation fast applies to decoder spa only, not minsum"},
+  };
+  for (const auto &a : approximations) {
+    ldpc::decoderoptions options;
+    options.algorithm = a.algorithm;
+    options.approximation = ldpc::spaapproximation::fast;
+    EXPECT_EQ(ldpc::decoderfault(options, false, false, a.prefix), a.fault) << a.fault;
+  }
 }
 
 TEST(simulationcheck, rate_limits_and_the_names_of_both_callers) {

@@ -114,20 +114,33 @@ TEST(tanneroptions, repeated_and_valueless_options_are_named) {
 }
 
 // A valid value of each option that takes one, for the commands below.
-const std::map<std::string, std::string> validvalue = {
-    {"--channel", "bec"},      {"--method", "auto"},
-    {"--decoder", "spa"},      {"--schedule", "flooding"},
-    {"--simd", "batch"},       {"--codeword", "zero"},
-    {"--modulation", "bpsk"},  {"--demapper", "exact"},
-    {"--fading", "fast"},      {"--shard", "1/1"},
-    {"--replay", "0:0"},       {"--tolerance", "0.5"},
-    {"--precision", "2"},      {"--chains", "2"},
-    {"--max-decodes", "1000"}, {"--girth", "4"},
-    {"--rate", "0.5"},         {"--json", "x.json"},
-    {"--csv", "x.csv"},        {"--ledger", "x.ledger"},
-    {"--shifts", "x.txt"},     {"--degrees", "x.txt"},
-    {"--punctured", "0"},      {"--shortened", "0"},
-    {"--cdeg", "6"},           {"--vdeg", "3"}};
+const std::map<std::string, std::string> validvalue = {{"--channel", "bec"},
+                                                       {"--method", "auto"},
+                                                       {"--decoder", "spa"},
+                                                       {"--schedule", "flooding"},
+                                                       {"--simd", "batch"},
+                                                       {"--codeword", "zero"},
+                                                       {"--modulation", "bpsk"},
+                                                       {"--demapper", "exact"},
+                                                       {"--fading", "fast"},
+                                                       {"--shard", "1/1"},
+                                                       {"--replay", "0:0"},
+                                                       {"--tolerance", "0.5"},
+                                                       {"--precision", "2"},
+                                                       {"--chains", "2"},
+                                                       {"--max-decodes", "1000"},
+                                                       {"--girth", "4"},
+                                                       {"--rate", "0.5"},
+                                                       {"--json", "x.json"},
+                                                       {"--csv", "x.csv"},
+                                                       {"--ledger", "x.ledger"},
+                                                       {"--shifts", "x.txt"},
+                                                       {"--degrees", "x.txt"},
+                                                       {"--punctured", "0"},
+                                                       {"--shortened", "0"},
+                                                       {"--cdeg", "6"},
+                                                       {"--vdeg", "3"},
+                                                       {"--spa-approximation", "fast"}};
 
 std::string valueof(const std::string &option) {
   const auto it = validvalue.find(option);
@@ -190,7 +203,8 @@ const optionrow largercommands[] = {
      "--alpha --beta --cdeg --cfrac --codeword --crossover --csv --decoder --demapper --ebn0 "
      "--erasure --fading --frames-per-graph --girth --iterations --json --ledger --length --lift "
      "--max-errors --max-frames --max-seconds --min-fer --modulation --punctured --quantization "
-     "--rate --replay --schedule --seed --shard --shortened --sigma --simd --threads --vdeg "
+     "--rate --replay --schedule --seed --shard --shortened --sigma --simd --spa-approximation "
+     "--threads --vdeg "
      "--vfrac",
      "--format --state --info --rv --lbrm",
      "",

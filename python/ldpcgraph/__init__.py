@@ -80,7 +80,7 @@ if hasattr(_ldpcgraph, "Decoder"):
         (IrregularEnsemble, ProtographEnsemble) whose graphs are drawn afresh
         every frames_per_graph frames (default 1000). options: rate, decoder,
         schedule, iterations, early_stop, alpha (nms only), beta (oms only),
-        max_errors (default 100), max_frames (default 10^6), max_seconds
+        quantization, spa_approximation ("exact" or "fast", spa only), max_errors (default 100), max_frames (default 10^6), max_seconds
         (per point, default 60; 0: none), all_points (default False: the
         sweep stops after a point without frame errors), min_fer, seed (as
         for constructions; default 1), threads (default: all cores) and, for

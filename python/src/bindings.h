@@ -121,7 +121,10 @@ void binddecoding(py::module_ &m);
 ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
                                     const py::handle &iterations, bool earlystop,
                                     const py::handle &alpha, const py::handle &beta,
-                                    const py::handle &quantization);
+                                    const py::handle &quantization,
+                                    const std::string &approximation = "exact");
+// Sum-product's approximation of its name (ValueError).
+ldpc::spaapproximation spaapproximation(const std::string &name);
 #endif
 #ifdef LDPC_PYTHON_FLOORS
 void bindfloors(py::module_ &m);

@@ -21,7 +21,8 @@ namespace ldpcpython {
 ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
                                     const py::handle &iterations, bool earlystop,
                                     const py::handle &alpha, const py::handle &beta,
-                                    const py::handle &quantization) {
+                                    const py::handle &quantization,
+                                    const std::string &approximation) {
   ldpc::decoderoptions options;
   if (!ldpc::parsealgorithm(algorithm, &options.algorithm))
     throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + algorithm + "'");
@@ -32,9 +33,17 @@ ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::str
   if (!alpha.is_none()) options.alpha = pynumber(alpha, "alpha");
   if (!beta.is_none()) options.beta = pynumber(beta, "beta");
   options.quantization = pyint32(quantization, "quantization");
+  options.approximation = spaapproximation(approximation);
   const std::string fault = ldpc::decoderfault(options, !alpha.is_none(), !beta.is_none(), "");
   if (!fault.empty()) throw py::value_error(fault);
   return options;
+}
+
+ldpc::spaapproximation spaapproximation(const std::string &name) {
+  ldpc::spaapproximation approximation;
+  if (!ldpc::parseapproximation(name, &approximation))
+    throw py::value_error("spa_approximation takes exact or fast, not '" + name + "'");
+  return approximation;
 }
 
 namespace {
@@ -141,6 +150,8 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
       beta = py::reinterpret_borrow<py::object>(value);
     else if (name == "quantization")
       settings.decoder.quantization = pyint32(value, name);
+    else if (name == "spa_approximation")
+      settings.decoder.approximation = spaapproximation(value.cast<std::string>());
     else if (name == "max_errors")
       settings.maxerrors = pyint(value, name);
     else if (name == "max_frames")
@@ -508,20 +519,24 @@ decoder: "spa" (sum-product, float), "minsum", "nms" (normalised, alpha,
 default 0.8), "oms" (offset, beta, default 0.25), the min-sum family in
 16-bit fixed point (quantization=8: 8-bit messages, twice the frames per
 batch); alpha and
-beta only with their decoder; schedule
+beta only with their decoder; spa_approximation="fast" (spa only): a
+cheaper exponential, division and logarithm in the check rule; schedule
 "flooding" or "layered". LLRs are log P(0)/P(1): positive favours 0. A
 graph without variable nodes is refused (ValueError).)")
       .def(py::init([](const graph &code, const std::string &decoder, const std::string &schedule,
                        const py::object &iterations, bool earlystop, const py::object &alpha,
-                       const py::object &beta, const py::object &quantization) {
-             ldpc::decoderoptions options = decoderoptions(decoder, schedule, iterations, earlystop,
-                                                           alpha, beta, quantization);
+                       const py::object &beta, const py::object &quantization,
+                       const std::string &approximation) {
+             ldpc::decoderoptions options =
+                 decoderoptions(decoder, schedule, iterations, earlystop, alpha, beta, quantization,
+                                approximation);
              py::gil_scoped_release unlocked;
              return std::make_unique<pydecoder>(code, options);
            }),
            py::arg("graph"), py::arg("decoder") = "spa", py::arg("schedule") = "flooding",
            py::arg("iterations") = 50, py::arg("early_stop") = true, py::arg("alpha") = py::none(),
-           py::arg("beta") = py::none(), py::arg("quantization") = 16)
+           py::arg("beta") = py::none(), py::arg("quantization") = 16,
+           py::arg("spa_approximation") = "exact")
       .def("decode", &decodebatch, py::arg("llrs"), py::arg("threads") = 1,
            py::arg("posteriors") = false,
            R"(Decodes a frames x n batch of channel LLRs. Returns (decisions uint8
