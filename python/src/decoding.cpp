@@ -18,12 +18,13 @@
 
 namespace ldpcpython {
 
-ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
-                                    const py::handle &iterations, bool earlystop,
-                                    const py::handle &alpha, const py::handle &beta,
-                                    const py::handle &quantization,
-                                    const std::string &approximation) {
-  ldpc::decoderoptions options;
+namespace {
+
+// The keywords every decoder takes, in the order they are checked (alpha
+// and beta None when not given).
+void takedecoderkeywords(ldpc::decoderoptions &options, const std::string &algorithm,
+                         const std::string &schedule, const py::handle &iterations, bool earlystop,
+                         const py::handle &alpha, const py::handle &beta) {
   if (!ldpc::parsealgorithm(algorithm, &options.algorithm))
     throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + algorithm + "'");
   if (!ldpc::parseschedule(schedule, &options.schedule))
@@ -32,6 +33,17 @@ ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::str
   options.earlystop = earlystop;
   if (!alpha.is_none()) options.alpha = pynumber(alpha, "alpha");
   if (!beta.is_none()) options.beta = pynumber(beta, "beta");
+}
+
+}  // namespace
+
+ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
+                                    const py::handle &iterations, bool earlystop,
+                                    const py::handle &alpha, const py::handle &beta,
+                                    const py::handle &quantization,
+                                    const std::string &approximation) {
+  ldpc::decoderoptions options;
+  takedecoderkeywords(options, algorithm, schedule, iterations, earlystop, alpha, beta);
   options.quantization = pyint32(quantization, "quantization");
   options.approximation = spaapproximation(approximation);
   const std::string fault = ldpc::decoderfault(options, !alpha.is_none(), !beta.is_none(), "");
@@ -180,17 +192,9 @@ ldpc::simulationsettings takeoptions(const py::kwargs &options, bool ensemble,
       throw py::type_error("simulate() got an unexpected keyword argument '" + name + "'");
   }
   // The decoder's own checks come with the others, in tanner's order.
-  ldpc::decoderoptions &d = settings.decoder;
-  if (!ldpc::parsealgorithm(decoder, &d.algorithm))
-    throw py::value_error("decoder takes spa, minsum, nms or oms, not '" + decoder + "'");
-  if (!ldpc::parseschedule(schedule, &d.schedule))
-    throw py::value_error("schedule takes flooding or layered, not '" + schedule + "'");
-  d.iterations = pyint32(iterations, "iterations");
-  d.earlystop = earlystop;
+  takedecoderkeywords(settings.decoder, decoder, schedule, iterations, earlystop, alpha, beta);
   inputs->hasalpha = !alpha.is_none();
   inputs->hasbeta = !beta.is_none();
-  if (inputs->hasalpha) d.alpha = pynumber(alpha, "alpha");
-  if (inputs->hasbeta) d.beta = pynumber(beta, "beta");
   unsigned short words[3];
   seedwords(seed, words);
   settings.seed = static_cast<std::uint64_t>(words[0]) |
