@@ -172,19 +172,9 @@ TEST(decoder, simd_fixed_point_is_bit_exact_with_the_scalar_model_on_every_targe
   int repeated = 0;
   for (std::uint8_t r : probe.layout().repeats) repeated += r;
   ASSERT_GT(repeated, 0);
-  // Enough frames for two batches of the widest target and a ragged end;
-  // noise from hopeless to clean, so that frames stop at every iteration;
-  // the last 20 frames scaled up to the channel clamp, so that messages
-  // reach their bound.
-  std::vector<double> llr;
-  for (double sigma : {0.6, 0.8, 1.0, 1.3, 1.0}) {
-    auto part = awgnframes(rng, 96, 20, sigma);
-    llr.insert(llr.end(), part.begin(), part.end());
-  }
-  for (std::size_t i = 80 * 96; i < llr.size(); ++i) llr[i] *= 60;
-  llr[5] = 0.0;
-  llr[7] = std::nan("");
-  llr[9] = 1e9;
+  // Noise from hopeless to clean; the last frames up to the channel clamp,
+  // so that messages reach their bound.
+  const std::vector<double> llr = testsupport::mixedframes(rng, 96);
   const auto targets = ldpc::kernel::simdtargets();
   ASSERT_FALSE(targets.empty());
   for (int bits : {16, 8})

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -24,12 +25,11 @@ struct decoded {
   std::vector<float> posteriors;
 };
 
-inline decoded decode(const ldpc::decoder &dec, const std::vector<double> &llr, int threads = 1) {
-  const int n = dec.length();
-  const int frames = static_cast<int>(llr.size()) / n;
-  decoded d;
-  d.decisions.resize(llr.size());
-  d.posteriors.resize(llr.size());
+// Sizes d for frames of the given number of channel values in all and
+// returns the outputs that write into it.
+inline ldpc::decodeoutputs outputsinto(decoded &d, std::size_t values, int frames) {
+  d.decisions.resize(values);
+  d.posteriors.resize(values);
   d.satisfied.resize(frames);
   d.iterations.resize(frames);
   d.undecided.resize(frames);
@@ -39,7 +39,13 @@ inline decoded decode(const ldpc::decoder &dec, const std::vector<double> &llr, 
   out.iterations = d.iterations.data();
   out.undecided = d.undecided.data();
   out.posteriors = d.posteriors.data();
-  dec.decode(llr.data(), frames, out, threads);
+  return out;
+}
+
+inline decoded decode(const ldpc::decoder &dec, const std::vector<double> &llr, int threads = 1) {
+  const int frames = static_cast<int>(llr.size()) / dec.length();
+  decoded d;
+  dec.decode(llr.data(), frames, outputsinto(d, llr.size(), frames), threads);
   return d;
 }
 
@@ -74,6 +80,23 @@ inline std::vector<double> awgnframes(std::mt19937 &rng, int n, int frames, doub
   std::normal_distribution<double> noise(0.0, sigma);
   std::vector<double> llr(static_cast<size_t>(n) * frames);
   for (double &x : llr) x = 2 * (1 + noise(rng)) / (sigma * sigma);
+  return llr;
+}
+
+// 100 frames of n bits (two batches of the widest SIMD target and a ragged
+// end): 20 each at sigma 0.6, 0.8, 1.0, 1.3 and 1.0, so that frames stop at
+// every iteration; the last 20 scaled by 60, up to the channel clamp; and a
+// 0, a NaN and 1e9 among the first frame's values.
+inline std::vector<double> mixedframes(std::mt19937 &rng, int n) {
+  std::vector<double> llr;
+  for (double sigma : {0.6, 0.8, 1.0, 1.3, 1.0}) {
+    auto part = awgnframes(rng, n, 20, sigma);
+    llr.insert(llr.end(), part.begin(), part.end());
+  }
+  for (std::size_t i = static_cast<std::size_t>(80) * n; i < llr.size(); ++i) llr[i] *= 60;
+  llr[5] = 0.0;
+  llr[7] = std::nan("");
+  llr[9] = 1e9;
   return llr;
 }
 

@@ -29,14 +29,7 @@ decoded decodeintra(const ldpc::qcdecoder &dec, const std::vector<double> &llr) 
   const std::size_t n = static_cast<std::size_t>(dec.length());
   const int frames = static_cast<int>(llr.size() / n);
   decoded d;
-  d.decisions.resize(llr.size());
-  d.posteriors.resize(llr.size());
-  d.satisfied.resize(frames);
-  d.iterations.resize(frames);
-  d.undecided.resize(frames);
-  ldpc::decodeoutputs out{d.decisions.data(), d.satisfied.data(), d.iterations.data(),
-                          d.undecided.data(), d.posteriors.data()};
-  dec.decode(llr.data(), frames, out);
+  dec.decode(llr.data(), frames, testsupport::outputsinto(d, llr.size(), frames));
   return d;
 }
 

@@ -129,15 +129,7 @@ TEST(sumproductfast, simd_is_bit_exact_with_the_scalar_model_on_every_target) {
   testsupport::ownedgraph heavy = testsupport::randomgraph(rng, 96, 4);
   testsupport::ownedrecord parallel;
   testsupport::regulargraph(&parallel, 96, 3, 6, 0x5eed60);
-  std::vector<double> llr;
-  for (double sigma : {0.6, 0.8, 1.0, 1.3, 1.0}) {
-    auto part = awgnframes(rng, 96, 20, sigma);
-    llr.insert(llr.end(), part.begin(), part.end());
-  }
-  for (std::size_t i = 80 * 96; i < llr.size(); ++i) llr[i] *= 60;
-  llr[5] = 0.0;
-  llr[7] = std::nan("");
-  llr[9] = 1e9;
+  std::vector<double> llr = testsupport::mixedframes(rng, 96);
   llr[11] = -0.0;
   for (long long target : ldpc::kernel::simdtargets()) {
     ldpc::kernel::restricttarget(target);
