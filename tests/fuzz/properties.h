@@ -93,6 +93,29 @@ bool bothways(const std::uint8_t *data, std::size_t size, reader read, std::stri
   return true;
 }
 
+// What the two readings of one input (0 from memory, 1 in chunks) gave:
+// accepted or not, the message, what was read written out; and the first
+// broken property that either reading found.
+struct readings {
+  bool ok[2] = {false, false};
+  std::string error[2], text[2];
+  std::string fault;
+  void note(const std::string &f) {
+    if (!f.empty() && fault.empty()) fault = f;
+  }
+};
+
+// Runs read(scanner, way) both ways, the reader filling in r; returns the
+// first fault, or how the two readings differ, or "" when they agree.
+template <typename reader>
+std::string readbothways(const std::uint8_t *data, std::size_t size, readings &r, reader read) {
+  if (!bothways(data, size, read, &r.fault)) return r.fault;
+  if (!r.fault.empty()) return r.fault;
+  if (r.ok[0] != r.ok[1] || r.error[0] != r.error[1] || r.text[0] != r.text[1])
+    return "memory and chunked readings differ: \"" + r.error[0] + "\" / \"" + r.error[1] + "\"";
+  return "";
+}
+
 // --- graphs -------------------------------------------------------------------
 
 inline std::string format(const ldpc::graphs *g, const ldpc::encoders *encoder) {
@@ -253,60 +276,51 @@ inline bool referencealist(const std::uint8_t *data, std::size_t size, alistrefe
 
 // Every property of the alist reader on one input.
 inline std::string checkalist(const std::uint8_t *data, std::size_t size) {
-  bool ok[2];
-  std::string error[2], text[2];
-  std::string fault;
-  bool made = bothways(
-      data, size,
-      [&](ldpc::textscanner *in, int way) {
-        ldpc::graphs g{};
-        ok[way] = ldpc::readalist(in, &g, &error[way]);
-        if (!ok[way]) {
-          if (error[way].empty() && fault.empty()) fault = "refused without a message";
-          return;
+  readings r;
+  const std::string fault = readbothways(data, size, r, [&](ldpc::textscanner *in, int way) {
+    ldpc::graphs g{};
+    r.ok[way] = ldpc::readalist(in, &g, &r.error[way]);
+    if (!r.ok[way]) {
+      if (r.error[way].empty()) r.note("refused without a message");
+      return;
+    }
+    r.text[way] = format(&g);
+    if (way == 0) {
+      std::string f = oracle::checkgraph(&g, oracle::tablesexact);
+      // check sockets in order of appearance: by variable node, then socket
+      for (int c = 0; c < g.cnodenum && f.empty(); ++c)
+        for (int t = 1; t < g.cnodelist[c].degree && f.empty(); ++t) {
+          const ldpc::edge &a = g.cnodelist[c].edgelist[t - 1], &b = g.cnodelist[c].edgelist[t];
+          if (a.dest > b.dest || (a.dest == b.dest && a.socket >= b.socket))
+            f = "cnode " + std::to_string(c) + " sockets out of order of appearance";
         }
-        text[way] = format(&g);
-        if (way == 0) {
-          std::string f = oracle::checkgraph(&g, oracle::tablesexact);
-          // check sockets in order of appearance: by variable node, then socket
-          for (int c = 0; c < g.cnodenum && f.empty(); ++c)
-            for (int t = 1; t < g.cnodelist[c].degree && f.empty(); ++t) {
-              const ldpc::edge &a = g.cnodelist[c].edgelist[t - 1], &b = g.cnodelist[c].edgelist[t];
-              if (a.dest > b.dest || (a.dest == b.dest && a.socket >= b.socket))
-                f = "cnode " + std::to_string(c) + " sockets out of order of appearance";
-            }
-          for (int v = 0; v < g.vnodenum && f.empty(); ++v)
-            for (int s = 0; s < g.vnodelist[v].degree && f.empty(); ++s)
-              if (g.vnodelist[v].edgelist[s].message != 0.0) f = "message not zero";
-          alistreference ref;
-          if (f.empty() && !referencealist(data, size, &ref))
-            f = "accepted; the reference reading refuses";
-          if (f.empty() && (g.vnodenum != ref.n || g.cnodenum != ref.m ||
-                            g.vmaxdegree != ref.vmax || g.cmaxdegree != ref.cmax))
-            f = "header differs from the reference reading";
-          if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(ref.m) / ref.n))
-            f = "rate is not 1 - M/N";
-          for (int v = 0; v < g.vnodenum && f.empty(); ++v) {
-            const ldpc::vnode &node = g.vnodelist[v];
-            bool same = node.degree == static_cast<int>(ref.columns[v].size());
-            for (int s = 0; s < node.degree && same; ++s)
-              same = node.edgelist[s].dest == ref.columns[v][s];
-            if (!same)
-              f = "column " + std::to_string(v + 1) + " differs from the reference reading";
-          }
-          if (!f.empty() && fault.empty()) fault = f;
-        }
-        ldpc::freegraph(&g);
-      },
-      &fault);
-  if (!made) return fault;
+      for (int v = 0; v < g.vnodenum && f.empty(); ++v)
+        for (int s = 0; s < g.vnodelist[v].degree && f.empty(); ++s)
+          if (g.vnodelist[v].edgelist[s].message != 0.0) f = "message not zero";
+      alistreference ref;
+      if (f.empty() && !referencealist(data, size, &ref))
+        f = "accepted; the reference reading refuses";
+      if (f.empty() && (g.vnodenum != ref.n || g.cnodenum != ref.m || g.vmaxdegree != ref.vmax ||
+                        g.cmaxdegree != ref.cmax))
+        f = "header differs from the reference reading";
+      if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(ref.m) / ref.n))
+        f = "rate is not 1 - M/N";
+      for (int v = 0; v < g.vnodenum && f.empty(); ++v) {
+        const ldpc::vnode &node = g.vnodelist[v];
+        bool same = node.degree == static_cast<int>(ref.columns[v].size());
+        for (int s = 0; s < node.degree && same; ++s)
+          same = node.edgelist[s].dest == ref.columns[v][s];
+        if (!same) f = "column " + std::to_string(v + 1) + " differs from the reference reading";
+      }
+      r.note(f);
+    }
+    ldpc::freegraph(&g);
+  });
   if (!fault.empty()) return fault;
-  if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
-    return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
-  if (!ok[0]) {
+  if (!r.ok[0]) {
     alistreference ref;
     if (referencealist(data, size, &ref))
-      return "refused (" + error[0] + "); the reference reading accepts";
+      return "refused (" + r.error[0] + "); the reference reading accepts";
   }
   return "";
 }
@@ -315,59 +329,49 @@ inline std::string checkalist(const std::uint8_t *data, std::size_t size) {
 
 // Every property of the code description reader on one input.
 inline std::string checkdescfile(const std::uint8_t *data, std::size_t size) {
-  bool ok[2];
-  std::string error[2], text[2];
-  std::string fault;
+  readings r;
   int sentinel = 0;
-  bool made = bothways(
-      data, size,
-      [&](ldpc::textscanner *in, int way) {
-        ldpc::graphs g{};
-        ldpc::encoders encoder{};
-        encoder.gap = -7;
-        encoder.iphi = &sentinel;
-        ok[way] = ldpc::parsegraph(in, &g, &encoder, &error[way]);
-        if (!ok[way]) {
-          if (fault.empty() && error[way].empty()) fault = "refused without a message";
-          if (fault.empty() && encoder.iphi != &sentinel) fault = "refused, but iphi was replaced";
-          return;
+  return readbothways(data, size, r, [&](ldpc::textscanner *in, int way) {
+    ldpc::graphs g{};
+    ldpc::encoders encoder{};
+    encoder.gap = -7;
+    encoder.iphi = &sentinel;
+    r.ok[way] = ldpc::parsegraph(in, &g, &encoder, &r.error[way]);
+    if (!r.ok[way]) {
+      if (r.error[way].empty()) r.note("refused without a message");
+      if (encoder.iphi != &sentinel) r.note("refused, but iphi was replaced");
+      return;
+    }
+    r.text[way] = format(&g, &encoder);
+    if (way == 0) {
+      std::string f = oracle::checkgraph(&g, oracle::tablesfit);
+      if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(g.cnodenum) / g.vnodenum))
+        f = "rate is not 1 - cnodenum / vnodenum";
+      if (f.empty() && encoder.gap < 0 && encoder.iphi != &sentinel)
+        f = "negative gap, but iphi was replaced";
+      if (f.empty() && encoder.gap >= 0 && encoder.iphi == &sentinel) f = "gap without iphi";
+      // written and read again: the same bytes
+      if (f.empty()) {
+        ldpc::textscanner again;
+        ldpc::scanfrommemory(&again, r.text[0].data(), r.text[0].size());
+        ldpc::graphs g2{};
+        ldpc::encoders encoder2{};
+        encoder2.iphi = &sentinel;
+        std::string error2;
+        if (!ldpc::parsegraph(&again, &g2, &encoder2, &error2)) {
+          f = "its own writing is refused: " + error2;
+        } else {
+          if (format(&g2, &encoder2) != r.text[0])
+            f = "written, read and written again: the bytes differ";
+          ldpc::freegraph(&g2);
+          if (encoder2.gap >= 0) std::free(encoder2.iphi);
         }
-        text[way] = format(&g, &encoder);
-        if (way == 0) {
-          std::string f = oracle::checkgraph(&g, oracle::tablesfit);
-          if (f.empty() && !samedouble(g.rate, 1.0 - static_cast<double>(g.cnodenum) / g.vnodenum))
-            f = "rate is not 1 - cnodenum / vnodenum";
-          if (f.empty() && encoder.gap < 0 && encoder.iphi != &sentinel)
-            f = "negative gap, but iphi was replaced";
-          if (f.empty() && encoder.gap >= 0 && encoder.iphi == &sentinel) f = "gap without iphi";
-          // written and read again: the same bytes
-          if (f.empty()) {
-            ldpc::textscanner again;
-            ldpc::scanfrommemory(&again, text[0].data(), text[0].size());
-            ldpc::graphs g2{};
-            ldpc::encoders encoder2{};
-            encoder2.iphi = &sentinel;
-            std::string error2;
-            if (!ldpc::parsegraph(&again, &g2, &encoder2, &error2)) {
-              f = "its own writing is refused: " + error2;
-            } else {
-              if (format(&g2, &encoder2) != text[0])
-                f = "written, read and written again: the bytes differ";
-              ldpc::freegraph(&g2);
-              if (encoder2.gap >= 0) std::free(encoder2.iphi);
-            }
-          }
-          if (!f.empty() && fault.empty()) fault = f;
-        }
-        ldpc::freegraph(&g);
-        if (encoder.gap >= 0 && encoder.iphi != &sentinel) std::free(encoder.iphi);
-      },
-      &fault);
-  if (!made) return fault;
-  if (!fault.empty()) return fault;
-  if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
-    return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
-  return "";
+      }
+      r.note(f);
+    }
+    ldpc::freegraph(&g);
+    if (encoder.gap >= 0 && encoder.iphi != &sentinel) std::free(encoder.iphi);
+  });
 }
 
 // --- proto-file reader ------------------------------------------------------------
@@ -439,48 +443,39 @@ inline std::string checkprotofile(const std::uint8_t *data, std::size_t size) {
   protoreference ref;
   bool refaccepts = referenceproto(data, size, &ref);
   if (ref.cnodenum > protocnodelimit) return "";
-  bool ok[2];
-  std::string error[2], text[2];
-  std::string fault;
-  bool made = bothways(
-      data, size,
-      [&](ldpc::textscanner *in, int way) {
-        ldpc::graphs *p = nullptr;
-        ok[way] = ldpc::parseprotograph(in, &p, &error[way]);
-        if (!ok[way]) {
-          if (fault.empty() && error[way].empty()) fault = "refused without a message";
-          return;
-        }
-        if (p == nullptr) {
-          if (fault.empty()) fault = "accepted without a protograph";
-          return;
-        }
-        text[way] = format(p);
-        if (way == 0) {
-          std::string f = oracle::checkgraph(p, oracle::notables);
-          if (f.empty() && !refaccepts) f = "accepted; the reference reading refuses";
-          if (f.empty() && (p->vnodenum != ref.vnodenum || p->cnodenum != ref.cnodenum))
-            f = "node counts differ from the reference reading";
-          for (int v = 0; v < p->vnodenum && f.empty(); ++v) {
-            const ldpc::vnode &node = p->vnodelist[v];
-            bool same = node.degree == static_cast<int>(ref.pairs[v].size());
-            for (int s = 0; s < node.degree && same; ++s)
-              same = node.edgelist[s].dest == ref.pairs[v][s].first &&
-                     node.edgelist[s].socket == ref.pairs[v][s].second;
-            if (!same)
-              f = "variable node " + std::to_string(v) + " differs from the reference reading";
-          }
-          if (!f.empty() && fault.empty()) fault = f;
-        }
-        ldpc::freegraph(p);
-        std::free(p);
-      },
-      &fault);
-  if (!made) return fault;
+  readings r;
+  const std::string fault = readbothways(data, size, r, [&](ldpc::textscanner *in, int way) {
+    ldpc::graphs *p = nullptr;
+    r.ok[way] = ldpc::parseprotograph(in, &p, &r.error[way]);
+    if (!r.ok[way]) {
+      if (r.error[way].empty()) r.note("refused without a message");
+      return;
+    }
+    if (p == nullptr) {
+      r.note("accepted without a protograph");
+      return;
+    }
+    r.text[way] = format(p);
+    if (way == 0) {
+      std::string f = oracle::checkgraph(p, oracle::notables);
+      if (f.empty() && !refaccepts) f = "accepted; the reference reading refuses";
+      if (f.empty() && (p->vnodenum != ref.vnodenum || p->cnodenum != ref.cnodenum))
+        f = "node counts differ from the reference reading";
+      for (int v = 0; v < p->vnodenum && f.empty(); ++v) {
+        const ldpc::vnode &node = p->vnodelist[v];
+        bool same = node.degree == static_cast<int>(ref.pairs[v].size());
+        for (int s = 0; s < node.degree && same; ++s)
+          same = node.edgelist[s].dest == ref.pairs[v][s].first &&
+                 node.edgelist[s].socket == ref.pairs[v][s].second;
+        if (!same) f = "variable node " + std::to_string(v) + " differs from the reference reading";
+      }
+      r.note(f);
+    }
+    ldpc::freegraph(p);
+    std::free(p);
+  });
   if (!fault.empty()) return fault;
-  if (ok[0] != ok[1] || error[0] != error[1] || text[0] != text[1])
-    return "memory and chunked readings differ: \"" + error[0] + "\" / \"" + error[1] + "\"";
-  if (!ok[0] && refaccepts) return "refused (" + error[0] + "); the reference reading accepts";
+  if (!r.ok[0] && refaccepts) return "refused (" + r.error[0] + "); the reference reading accepts";
   return "";
 }
 
