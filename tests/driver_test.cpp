@@ -104,6 +104,14 @@ struct session {
   }
 };
 
+// A repeat run in a fresh working directory.
+struct repeatrun : workdir, session {
+  repeatrun(int newgraph, int constructgraphonce, int ensemble = 0)
+      : session(newgraph, constructgraphonce, ensemble) {
+    repeat();
+  }
+};
+
 int constructions(const std::string &report) {
   int n = 0;
   for (std::size_t at = report.find("Construction of"); at != std::string::npos;
@@ -187,9 +195,7 @@ TEST(driver, other_newgraph_values_do_nothing) {
 }
 
 TEST(driver, construct_once_saves_the_first_graph_and_keeps_it) {
-  workdir w;
-  session s(1, 1);
-  s.repeat();
+  repeatrun s(1, 1);
   s.call(2, 0);  // the first construction takes seed row loop + 1
   expectbuiltfrom(&s, rowstate(3));
   EXPECT_EQ(s.encoder.gap, -1);
@@ -209,9 +215,7 @@ TEST(driver, construct_once_saves_the_first_graph_and_keeps_it) {
 TEST(driver, first_call_constructs_once_with_l_zero_and_twice_above) {
   const struct { int l, constructions, row; } cases[] = {{0, 1, 1}, {1, 2, 0}};
   for (const auto &c : cases) {
-    workdir w;
-    session s(1, 0);
-    s.repeat();
+    repeatrun s(1, 0);
     EXPECT_EQ(constructions(s.reportof(0, c.l)), c.constructions) << "l " << c.l;
     expectbuiltfrom(&s, rowstate(c.row));
     EXPECT_EQ(streamstate(), advanced(rowstate(c.row), edgecount(&s.graph)));
@@ -221,9 +225,7 @@ TEST(driver, first_call_constructs_once_with_l_zero_and_twice_above) {
 }
 
 TEST(driver, reconstruction_rule_on_loop_and_l) {
-  workdir w;
-  session s(1, 0);
-  s.repeat();
+  repeatrun s(1, 0);
   s.call(0, 0);
   // kept: l 0 with loop 0 or less, and l below 0 whatever loop is
   for (auto [loop, l] : {std::pair{0, 0}, {-4, 0}, {7, -1}, {0, -1}}) {
@@ -242,9 +244,7 @@ TEST(driver, reconstruction_rule_on_loop_and_l) {
 }
 
 TEST(driver, other_constructgraphonce_keeps_the_first_graph_unsaved) {
-  workdir w;
-  session s(1, 2);
-  s.repeat();
+  repeatrun s(1, 2);
   EXPECT_EQ(constructions(s.reportof(0, 0)), 1);
   for (auto [loop, l] : {std::pair{3, 0}, {1, 1}, {0, 5}}) EXPECT_EQ(s.reportof(loop, l), "");
   EXPECT_EQ(s.recorded(), rowstate(1));
@@ -264,10 +264,8 @@ TEST(driver, a_fresh_run_continues_the_stream_and_records_each_start) {
 }
 
 TEST(driver, protograph_file_is_read_once_per_run) {
-  workdir w;
+  repeatrun s(1, 0, 1);
   testsupport::writefile("small.proto", smallproto);
-  session s(1, 0, 1);
-  s.repeat();
   s.call(0, 0);
   ASSERT_NE(s.sim.protograph, nullptr);
   EXPECT_EQ(s.graph.vnodenum, 30);
