@@ -8,9 +8,10 @@
 #
 #   scripts/fuzz.sh [SECONDS]
 #
-# Each harness starts from its seed corpus (tests/fuzz/corpus/HARNESS) and
-# replays the inputs of past findings (tests/fuzz/regressions/HARNESS); what
-# it learns is kept in build-fuzz/corpus/HARNESS for the next run.
+# Each harness starts from its seed corpus (tests/fuzz/corpus/HARNESS and the
+# examples of its format, which the build copies to build-fuzz/seeds/HARNESS)
+# and replays the inputs of past findings (tests/fuzz/regressions/HARNESS);
+# what it learns is kept in build-fuzz/corpus/HARNESS for the next run.
 # FUZZ_BUILD_DIR and FUZZ_JOBS (build parallelism, default 2) may be set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,6 +36,7 @@ for harness in "$build"/*_fuzz; do
   mkdir -p "$work" "$findings"
 
   inputs=("$work" "tests/fuzz/corpus/$name")
+  [ -d "$build/seeds/$name" ] && inputs+=("$build/seeds/$name")
   [ -d "tests/fuzz/regressions/$name" ] && inputs+=("tests/fuzz/regressions/$name")
   options=(-max_total_time="$seconds" -print_final_stats=1 -max_len=8192
            -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512

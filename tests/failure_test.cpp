@@ -327,8 +327,11 @@ TEST(failure_input, a_hundred_megabytes_of_random_input_is_refused) {
 
 namespace {
 
-// The seed corpus and the past findings of one harness.
-std::vector<std::filesystem::path> fuzzinputs(const std::string &harness) {
+// The seed corpus and the past findings of one harness, and the examples
+// of its format (ending in extension; none when it is empty), which the
+// fuzz build adds to the seeds.
+std::vector<std::filesystem::path> fuzzinputs(const std::string &harness,
+                                              const std::string &extension) {
   std::filesystem::path root = std::filesystem::path(FUZZ_DIR);
   std::vector<std::filesystem::path> files;
   for (const char *kind : {"corpus", "regressions"}) {
@@ -337,11 +340,16 @@ std::vector<std::filesystem::path> fuzzinputs(const std::string &harness) {
     for (const auto &entry : std::filesystem::directory_iterator(dir))
       if (entry.is_regular_file()) files.push_back(entry.path());
   }
+  if (!extension.empty())
+    for (const auto &entry : std::filesystem::directory_iterator(testsupport::examples))
+      if (entry.is_regular_file() && entry.path().extension() == extension)
+        files.push_back(entry.path());
   return files;
 }
 
-void replay(const std::string &harness, std::string (*check)(const std::uint8_t *, std::size_t)) {
-  std::vector<std::filesystem::path> files = fuzzinputs(harness);
+void replay(const std::string &harness, const std::string &extension,
+            std::string (*check)(const std::uint8_t *, std::size_t)) {
+  std::vector<std::filesystem::path> files = fuzzinputs(harness, extension);
   EXPECT_FALSE(files.empty()) << harness;
   for (const auto &file : files) {
     std::string data = readfile(file.string());
@@ -353,17 +361,17 @@ void replay(const std::string &harness, std::string (*check)(const std::uint8_t 
 }  // namespace
 
 TEST(fuzz_inputs, alist_seeds_and_findings_keep_every_property) {
-  replay("alist", fuzzprops::checkalist);
+  replay("alist", ".alist", fuzzprops::checkalist);
 }
 
 TEST(fuzz_inputs, descfile_seeds_and_findings_keep_every_property) {
-  replay("descfile", fuzzprops::checkdescfile);
+  replay("descfile", ".code", fuzzprops::checkdescfile);
 }
 
 TEST(fuzz_inputs, protofile_seeds_and_findings_keep_every_property) {
-  replay("protofile", fuzzprops::checkprotofile);
+  replay("protofile", ".proto", fuzzprops::checkprotofile);
 }
 
 TEST(fuzz_inputs, textwriter_seeds_and_findings_keep_every_property) {
-  replay("textwriter", fuzzprops::checktextwriter);
+  replay("textwriter", "", fuzzprops::checktextwriter);
 }
