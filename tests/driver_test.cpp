@@ -348,6 +348,16 @@ std::string fingerprintof(const std::string &line) {
   return line.substr(line.find("fingerprint ") + 12, 16);
 }
 
+// The simulation example in dir on the bundled protograph (copied there),
+// lifted to length bits, for the given loops; the graph saved to lifted.code.
+testsupport::runresult simulatebundled(const testsupport::tempdir &dir, const char *length,
+                                       const char *loops) {
+  testsupport::writefile(dir.file("half-rate.proto"),
+                         testsupport::readfile(std::string(EXAMPLES_DIR) + "/half-rate.proto"));
+  return testsupport::run(SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length",
+                                          length, "--loops", loops, "--save", "lifted.code"});
+}
+
 }  // namespace
 
 TEST(simulate_example, repeats_a_run_from_its_recorded_seed_rows) {
@@ -374,11 +384,7 @@ TEST(simulate_example, repeats_a_run_from_its_recorded_seed_rows) {
 
 TEST(simulate_example, bundled_protograph_saved_and_read_back) {
   testsupport::tempdir dir;
-  testsupport::writefile(dir.file("half-rate.proto"),
-                         testsupport::readfile(std::string(EXAMPLES_DIR) + "/half-rate.proto"));
-  testsupport::runresult saved =
-      testsupport::run(SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length",
-                                       "20", "--loops", "2", "--save", "lifted.code"});
+  testsupport::runresult saved = simulatebundled(dir, "20", "2");
   ASSERT_EQ(saved.status, 0) << saved.err;
   std::vector<std::string> loops = lines(saved.out);
   ASSERT_EQ(loops.size(), 2u);
@@ -408,11 +414,7 @@ TEST(simulate_example, prints_the_fingerprint_that_tanner_prints) {
     return x ^ (x >> 31);
   };
   testsupport::tempdir dir;
-  testsupport::writefile(dir.file("half-rate.proto"),
-                         testsupport::readfile(std::string(EXAMPLES_DIR) + "/half-rate.proto"));
-  testsupport::runresult saved =
-      testsupport::run(SIMULATE_PATH, {"-C", dir.path, "--proto", "half-rate.proto", "--length",
-                                       "30", "--loops", "1", "--save", "lifted.code"});
+  testsupport::runresult saved = simulatebundled(dir, "30", "1");
   ASSERT_EQ(saved.status, 0) << saved.err;
   const std::string printed = saved.out.substr(saved.out.find("fingerprint ") + 12, 16);
 
