@@ -162,8 +162,7 @@ TEST(ledgercli, interrupted_and_resumed_runs_equal_the_uninterrupted_run) {
 TEST(ledgercli, time_limited_points_resume_and_merge_as_they_ran) {
   const workbench &w = bench();
   const std::string ledger = w.dir.file("timed.ledger");
-  sweeplimits limits;
-  limits.maxseconds = "0.05";
+  const sweeplimits limits{.maxseconds = "0.05"};
   const arguments timed = w.sweep({"--ledger", ledger}, limits);
   const outputs first = runsweep(timed, w.dir.file("t1"));
   ASSERT_EQ(first.status, 0) << first.err;
@@ -185,9 +184,7 @@ TEST(ledgercli, time_limited_points_resume_and_merge_as_they_ran) {
 // a shard cut short are named.
 TEST(ledgercli, shards_merged_equal_the_one_process_run) {
   const workbench &w = bench();
-  sweeplimits limits;
-  limits.maxerrors = "150";
-  limits.allpoints = false;
+  const sweeplimits limits{.maxerrors = "150", .allpoints = false};
   const arguments run1 = w.sweep({"--min-fer", "5e-2"}, limits);
   const outputs reference = runsweep(run1, w.dir.file("one"));
   ASSERT_EQ(reference.status, 0) << reference.err;
@@ -226,8 +223,7 @@ TEST(ledgercli, shards_merged_equal_the_one_process_run) {
 TEST(ledgercli, bad_ledgers_are_refused_with_file_and_line) {
   const workbench &w = bench();
   const std::string good = w.dir.file("good.ledger");
-  sweeplimits limits;
-  limits.maxframes = "640";
+  const sweeplimits limits{.maxframes = "640"};
   const arguments args = w.sweep({"--ledger", good}, limits);
   ASSERT_EQ(run(tanner, args).status, 0);
   const std::string text = readfile(good);
@@ -281,9 +277,7 @@ TEST(ledgercli, bad_ledgers_are_refused_with_file_and_line) {
 TEST(ledgercli, a_second_writer_of_a_ledger_is_refused) {
   const workbench &w = bench();
   const std::string ledger = w.dir.file("locked.ledger");
-  sweeplimits endless;
-  endless.maxerrors = "1000000000";
-  endless.maxframes = "1000000000";
+  const sweeplimits endless{.maxerrors = "1000000000", .maxframes = "1000000000"};
   runresult first;
   std::thread holder([&] {
     runlimits limits;
@@ -458,8 +452,7 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
   }
   // A shard of the chain does not merge with a ledger of the all-zero word.
   const std::string plain = w.dir.file("qplain.ledger");
-  sweeplimits limits;
-  limits.maxframes = "640";
+  const sweeplimits limits{.maxframes = "640"};
   ASSERT_EQ(run(tanner, w.sweep({"--ledger", plain}, limits)).status, 0);
   runresult mixed = run(tanner, {"merge", shards[0], plain});
   EXPECT_TRUE(refused(mixed, "qplain.ledger"));
@@ -471,8 +464,7 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
 // resumes to the uninterrupted run.
 TEST(ledgercli, ledgers_of_bpsk_runs_keep_their_format_and_resume) {
   const workbench &w = bench();
-  sweeplimits limits;
-  limits.maxframes = "256";
+  const sweeplimits limits{.maxframes = "256"};
   const std::string fresh = w.dir.file("fresh.ledger"), old = w.dir.file("old.ledger");
   const outputs reference = runsweep(w.sweep({}, limits), w.dir.file("bref"));
   ASSERT_EQ(reference.status, 0) << reference.err;
