@@ -98,6 +98,18 @@ outputs runsweep(const arguments &args, const std::string &stem, const runlimits
   return {r.status, r.out, readfile(json), readfile(csv), r.err};
 }
 
+// Runs args as shards 1/n .. n/n, shard K writing the ledger stem + "K.ledger"
+// in the work folder; the ledgers' paths are appended to ledgers.
+void runshards(const arguments &args, int n, const std::string &stem,
+               std::vector<std::string> *ledgers) {
+  for (int k = 1; k <= n; ++k) {
+    ledgers->push_back(bench().dir.file(stem + std::to_string(k) + ".ledger"));
+    runresult r = run(tanner, with(args, {"--shard", std::to_string(k) + "/" + std::to_string(n),
+                                          "--ledger", ledgers->back()}));
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+}
+
 void expectsame(const outputs &a, const outputs &b, const std::string &what) {
   EXPECT_EQ(steady(a.table), steady(b.table)) << what;
   EXPECT_EQ(steady(a.json), steady(b.json)) << what;
@@ -190,12 +202,7 @@ TEST(ledgercli, shards_merged_equal_the_one_process_run) {
   ASSERT_EQ(reference.status, 0) << reference.err;
   ASSERT_TRUE(has(reference.table, "FER below --min-fer")) << reference.table;
   std::vector<std::string> ledgers;
-  for (int k = 1; k <= 3; ++k) {
-    ledgers.push_back(w.dir.file("shard" + std::to_string(k) + ".ledger"));
-    runresult r =
-        run(tanner, with(run1, {"--shard", std::to_string(k) + "/3", "--ledger", ledgers.back()}));
-    ASSERT_EQ(r.status, 0) << r.err;
-  }
+  ASSERT_NO_FATAL_FAILURE(runshards(run1, 3, "shard", &ledgers));
   const std::vector<std::vector<int>> orders = {{0, 1, 2}, {2, 0, 1}};
   for (const auto &order : orders) {
     arguments merge = {"merge"};
@@ -417,12 +424,7 @@ TEST(ledgercli, transmit_chain_runs_resume_and_merge_as_one_process) {
     EXPECT_TRUE(has(line, ",\"infobiterrors\":")) << line;
 
   std::vector<std::string> shards;
-  for (int k = 1; k <= 2; ++k) {
-    shards.push_back(w.dir.file("qshard" + std::to_string(k) + ".ledger"));
-    runresult r =
-        run(tanner, with(qam, {"--shard", std::to_string(k) + "/2", "--ledger", shards.back()}));
-    ASSERT_EQ(r.status, 0) << r.err;
-  }
+  ASSERT_NO_FATAL_FAILURE(runshards(qam, 2, "qshard", &shards));
   for (const arguments &merge :
        {arguments{"merge", shards[0], shards[1]}, arguments{"merge", shards[1], shards[0]},
         arguments{"merge", ledger}}) {
