@@ -16,21 +16,31 @@ namespace ldpc {
 struct fnv1a64 {
   std::uint64_t value = 0xcbf29ce484222325ULL;
 
-  void add(unsigned char byte) { value = (value ^ byte) * 0x100000001b3ULL; }
-  void add(std::string_view text) {
+  constexpr void add(unsigned char byte) { value = (value ^ byte) * 0x100000001b3ULL; }
+  constexpr void add(std::string_view text) {
     for (unsigned char c : text) add(c);
   }
-  void addword(std::uint64_t word) {
+  constexpr void addword(std::uint64_t word) {
     for (int k = 0; k < 8; ++k, word >>= 8) add(static_cast<unsigned char>(word & 0xff));
   }
 };
 
 // The hash of text.
-inline std::uint64_t fnv1a(std::string_view text) {
+constexpr std::uint64_t fnv1a(std::string_view text) {
   fnv1a64 h;
   h.add(text);
   return h.value;
 }
+
+// The published vectors, and a word fed as its bytes from the lowest.
+static_assert(fnv1a("") == 0xcbf29ce484222325ULL);
+static_assert(fnv1a("a") == 0xaf63dc4c8601ec8cULL);
+static_assert(fnv1a("foobar") == 0x85944171f73967e8ULL);
+static_assert([] {
+  fnv1a64 h;
+  h.addword(0x7261626f6f66ULL);  // "foobar", then two zero bytes
+  return h.value == fnv1a(std::string_view("foobar\0\0", 8));
+}());
 
 // A hash as 16 lower-case hexadecimal digits.
 inline std::string hex16(std::uint64_t hash) {
