@@ -44,10 +44,7 @@ void printgather(const char *what, double seconds, const ldpc::clusterresult &r)
 }  // namespace
 
 int main(int argc, char **argv) {
-  int provided = 0;
-  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
+  ldpc::startworld(&argc, &argv, &rank, &ranks);
   std::int64_t frames = 64000;
   int threads = 1;
   for (int i = 1; i + 1 < argc; i += 2) {

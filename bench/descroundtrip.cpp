@@ -2,8 +2,7 @@
 // and writes it again with savegraph.
 //
 // usage: descroundtrip CODEFILE COPY
-#include <cstdio>
-
+#include "roundtrip.h"
 #include "simulation.h"
 
 namespace ldpc {
@@ -12,14 +11,11 @@ unsigned short channelsimrand[3];
 }  // namespace ldpc
 
 int main(int argc, char **argv) {
-  if (argc < 3) {
-    std::fputs("usage: descroundtrip CODEFILE COPY\n", stderr);
-    return 2;
-  }
-  ldpc::graphs graph;
-  ldpc::encoders encoder;
-  graph.vnodenum = -1;
-  ldpc::readgraph(&graph, &encoder, argv[1], 0);
-  ldpc::savegraph(&graph, &encoder, argv[2], 0);
-  return 0;
+  return roundtrip(argc, argv, "descroundtrip", [](const char *codefile, const char *copy) {
+    ldpc::graphs graph;
+    ldpc::encoders encoder;
+    graph.vnodenum = -1;
+    ldpc::readgraph(&graph, &encoder, codefile, 0);
+    ldpc::savegraph(&graph, &encoder, copy, 0);
+  });
 }

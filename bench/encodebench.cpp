@@ -107,23 +107,25 @@ struct contender {
   int frames = 0, failed = 0;
 };
 
+// The encoder of g by the maker of kind.
+bool make(ldpc::encoderkind kind, const ldpc::graphs *g, ldpc::encoder *enc, std::string *error) {
+  switch (kind) {
+    case ldpc::encoderkind::dense:
+      return ldpc::makedenseencoder(g, enc, error);
+    case ldpc::encoderkind::triangular:
+      return ldpc::maketriangularencoder(g, enc, error);
+    case ldpc::encoderkind::staircase:
+      return ldpc::makestaircaseencoder(g, enc, error);
+    case ldpc::encoderkind::dualdiagonal:
+      return ldpc::makedualdiagonalencoder(g, enc, error);
+  }
+  return false;
+}
+
 void build(contender *c, const ldpc::graphs *g, ldpc::encoderkind kind) {
   std::string error;
   const double t0 = seconds(), c0 = cpuseconds();
-  switch (kind) {
-    case ldpc::encoderkind::dense:
-      c->ready = ldpc::makedenseencoder(g, &c->enc, &error);
-      break;
-    case ldpc::encoderkind::triangular:
-      c->ready = ldpc::maketriangularencoder(g, &c->enc, &error);
-      break;
-    case ldpc::encoderkind::staircase:
-      c->ready = ldpc::makestaircaseencoder(g, &c->enc, &error);
-      break;
-    case ldpc::encoderkind::dualdiagonal:
-      c->ready = ldpc::makedualdiagonalencoder(g, &c->enc, &error);
-      break;
-  }
+  c->ready = make(kind, g, &c->enc, &error);
   c->setup = seconds() - t0;
   c->setupcpu = cpuseconds() - c0;
   c->name = ldpc::encodername(kind);

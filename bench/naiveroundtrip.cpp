@@ -3,18 +3,14 @@
 // the benchmark's reference for the library's readgraph and savegraph.
 //
 // usage: naiveroundtrip CODEFILE COPY
-#include <cstdio>
-
 #include "naivegraph.h"
+#include "roundtrip.h"
 
 int main(int argc, char **argv) {
-  if (argc < 3) {
-    std::fputs("usage: naiveroundtrip CODEFILE COPY\n", stderr);
-    return 2;
-  }
-  naive::graphs graph;
-  naive::encoders encoder;
-  naive::readgraph(&graph, &encoder, argv[1]);
-  naive::savegraph(&graph, &encoder, argv[2]);
-  return 0;
+  return roundtrip(argc, argv, "naiveroundtrip", [](const char *codefile, const char *copy) {
+    naive::graphs graph;
+    naive::encoders encoder;
+    naive::readgraph(&graph, &encoder, codefile);
+    naive::savegraph(&graph, &encoder, copy);
+  });
 }

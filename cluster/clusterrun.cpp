@@ -677,4 +677,11 @@ clusterresult runcluster(const clusterjob &job, MPI_Comm comm) {
   return result;
 }
 
+void startworld(int *argc, char ***argv, int *rank, int *ranks) {
+  int provided = 0;
+  MPI_Init_thread(argc, argv, MPI_THREAD_FUNNELED, &provided);
+  MPI_Comm_rank(MPI_COMM_WORLD, rank);
+  MPI_Comm_size(MPI_COMM_WORLD, ranks);
+}
+
 }  // namespace ldpc

@@ -83,6 +83,11 @@ struct clusterresult {
 
 clusterresult runcluster(const clusterjob &job, MPI_Comm comm);
 
+// The start of a program that calls runcluster on MPI_COMM_WORLD: MPI
+// initialised with MPI_THREAD_FUNNELED from this thread (argc and argv go to
+// MPI_Init_thread), then this process's rank and the number of ranks.
+void startworld(int *argc, char ***argv, int *rank, int *ranks);
+
 }  // namespace ldpc
 
 #endif

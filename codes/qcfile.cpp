@@ -113,15 +113,22 @@ bool parseheader(const textline &line, qcmatrix *qc, std::string *error) {
   return true;
 }
 
+// The numbers of a line that holds one per block column, or the message
+// that what has so many units (a count other than COLUMNS), then note.
+bool columnnumbers(const textline &line, const qcmatrix &qc, const std::string &what,
+                   const char *units, const char *note, std::vector<int> *values,
+                   std::string *error) {
+  if (!linenumbers(line, values, error)) return false;
+  if (static_cast<std::int64_t>(values->size()) == qc.columns) return true;
+  *error = where(line) + ": " + what + " has " + number(static_cast<std::int64_t>(values->size())) +
+           " " + units + "; expected " + number(qc.columns) + note;
+  return false;
+}
+
 bool parserow(const textline &line, int r, qcmatrix *qc, std::string *error) {
   std::vector<int> values;
-  if (!linenumbers(line, &values, error)) return false;
-  if (static_cast<std::int64_t>(values.size()) != qc->columns) {
-    *error = where(line) + ": block row " + number(r) + " has " +
-             number(static_cast<std::int64_t>(values.size())) + " entries; expected " +
-             number(qc->columns) + " (COLUMNS)";
+  if (!columnnumbers(line, *qc, "block row " + number(r), "entries", " (COLUMNS)", &values, error))
     return false;
-  }
   for (std::size_t e = 0; e < values.size(); ++e)
     if (values[e] < -1 || values[e] >= qc->lift) {
       *error = where(line, e) + ": shift " + number(values[e]) + " is outside -1.." +
@@ -134,13 +141,9 @@ bool parserow(const textline &line, int r, qcmatrix *qc, std::string *error) {
 
 bool parseflags(const textline &line, qcmatrix *qc, std::string *error) {
   std::vector<int> values;
-  if (!linenumbers(line, &values, error)) return false;
-  if (static_cast<std::int64_t>(values.size()) != qc->columns) {
-    *error = where(line) + ": the pattern line has " +
-             number(static_cast<std::int64_t>(values.size())) + " flags; expected " +
-             number(qc->columns) + ", one per block column (or no pattern line)";
+  if (!columnnumbers(line, *qc, "the pattern line", "flags",
+                     ", one per block column (or no pattern line)", &values, error))
     return false;
-  }
   for (std::size_t e = 0; e < values.size(); ++e) {
     if (values[e] != 0 && values[e] != 1) {
       *error = where(line, e) + ": flag " + number(values[e]) +

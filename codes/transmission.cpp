@@ -2,7 +2,8 @@
 #include "transmission.h"
 
 #include <climits>
-#include <cstdio>
+
+#include "fnv1a.h"
 
 namespace ldpc {
 
@@ -149,18 +150,13 @@ std::vector<std::uint8_t> countedbits(const transmission &pattern) {
 }
 
 std::string patternfingerprint(const transmission &pattern) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  auto mix = [&h](std::uint64_t v) {
-    for (int k = 0; k < 8; ++k, v >>= 8) h = (h ^ (v & 0xff)) * 0x100000001b3ull;
-  };
-  for (bitstate b : pattern.state) mix(static_cast<std::uint64_t>(b));
-  mix(pattern.state.size());
-  for (int node : pattern.order) mix(static_cast<std::uint64_t>(node));
-  mix(pattern.order.size());
-  mix(static_cast<std::uint64_t>(pattern.appended));
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
-  return hex;
+  fnv1a64 h;
+  for (bitstate b : pattern.state) h.addword(static_cast<std::uint64_t>(b));
+  h.addword(pattern.state.size());
+  for (int node : pattern.order) h.addword(static_cast<std::uint64_t>(node));
+  h.addword(pattern.order.size());
+  h.addword(static_cast<std::uint64_t>(pattern.appended));
+  return hex16(h.value);
 }
 
 }  // namespace ldpc

@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "fnv1a.h"
 #include "ldpcgraph_version.h"
 
 namespace ldpc {
@@ -45,21 +45,6 @@ bool getreal(const json &v, double *x) {
   else
     return false;
   return true;
-}
-
-std::uint64_t fnv1a(std::string_view text) {
-  std::uint64_t h = 0xcbf29ce484222325ULL;
-  for (unsigned char c : text) {
-    h ^= c;
-    h *= 0x100000001b3ULL;
-  }
-  return h;
-}
-
-std::string hex(std::uint64_t x) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016" PRIx64, x);
-  return text;
 }
 
 // The scalars of a result, by name, for writing and reading alike.
@@ -108,7 +93,7 @@ std::string floorconfig(const graphs *graph, const floorsettings &s) {
   json c;
   c["software"] = "ldpcgraph " LDPCGRAPH_VERSION;
   c["method"] = "multicanonical";
-  c["code"] = hex(fingerprint(graph));
+  c["code"] = hex16(fingerprint(graph));
   c["length"] = graph->vnodenum;
   c["channel"] = channelname(s.channel);
   const decoderoptions &o = s.decoder;
@@ -126,7 +111,7 @@ std::string floorconfig(const graphs *graph, const floorsettings &s) {
   c["seed"] = s.seed;
   std::string pattern;
   for (bitfate b : s.pattern) pattern.push_back(static_cast<char>('0' + static_cast<int>(b)));
-  c["pattern"] = pattern.empty() ? std::string("all sent") : hex(fnv1a(pattern));
+  c["pattern"] = pattern.empty() ? std::string("all sent") : hex16(fnv1a(pattern));
   c["binwidth"] = real(s.binwidth);
   c["targetfraction"] = real(s.targetfraction);
   c["pilotframes"] = s.pilotframes;
@@ -155,7 +140,7 @@ std::string floorconfig(const graphs *graph, const floorsettings &s) {
   return c.dump();
 }
 
-std::string floorconfighash(const std::string &configtext) { return hex(fnv1a(configtext)); }
+std::string floorconfighash(const std::string &configtext) { return hex16(fnv1a(configtext)); }
 
 std::string floorpointline(const floorresult &result) {
   json line;

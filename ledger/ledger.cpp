@@ -17,6 +17,8 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "fnv1a.h"
+
 namespace ldpc {
 
 namespace {
@@ -165,15 +167,6 @@ bool typedkey(const std::string &key) {
          std::find(std::begin(optionalkeys), std::end(optionalkeys), key) != std::end(optionalkeys);
 }
 
-std::uint64_t fnv1a(std::string_view text) {
-  std::uint64_t h = 0xcbf29ce484222325ULL;
-  for (unsigned char c : text) {
-    h ^= c;
-    h *= 0x100000001b3ULL;
-  }
-  return h;
-}
-
 std::string shorten(const std::string &text) {
   return text.size() <= 60 ? text : text.substr(0, 57) + "...";
 }
@@ -193,12 +186,7 @@ std::string configtext(const runconfig &config) {
   return text + "}";
 }
 
-std::string confighash(const runconfig &config) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx",
-                static_cast<unsigned long long>(fnv1a(configtext(config))));
-  return text;
-}
+std::string confighash(const runconfig &config) { return hex16(fnv1a(configtext(config))); }
 
 std::string configfault(const runconfig &c) {
   if (c.software.empty()) return "the software version is empty";

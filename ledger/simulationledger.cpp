@@ -3,11 +3,10 @@
 #include "simulationledger.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <utility>
 
 #include "decoder.h"
+#include "fnv1a.h"
 
 namespace ldpc {
 
@@ -24,9 +23,7 @@ ledgersubject codesubject(const graphs *graph, const decoderoptions &options) {
   ledgersubject subject;
   subject.length = graph->vnodenum;
   subject.target = decoder::targetfor(options);
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016" PRIx64, fingerprint(graph));
-  subject.code.push_back({"code", std::string(hex)});
+  subject.code.push_back({"code", hex16(fingerprint(graph))});
   return subject;
 }
 
@@ -89,14 +86,7 @@ std::vector<configsetting> chainsettings(const transmitchain &chain) {
   if (chain.codeword == codewordkind::random) {
     std::string positions;
     for (int i : chain.enc.positions) positions += std::to_string(i) + ",";
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (unsigned char ch : positions) {
-      h ^= ch;
-      h *= 0x100000001b3ULL;
-    }
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016" PRIx64, h);
-    add("infoset", std::string(hex));
+    add("infoset", hex16(fnv1a(positions)));
   }
   return settings;
 }

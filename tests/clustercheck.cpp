@@ -358,10 +358,7 @@ int resumerun(const std::string &path) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  int provided = 0;
-  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
+  ldpc::startworld(&argc, &argv, &rank, &ranks);
   int status = 0;
   if (argc == 4 && std::strcmp(argv[1], "--die") == 0) {
     int dying = 0, after = 0;
