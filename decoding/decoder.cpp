@@ -67,10 +67,7 @@ decoderlayout compile(const graphs *graph) {
     const vnode &node = graph->vnodelist[v];
     for (int s = 0; s < node.degree; ++s) {
       const edge &e = node.edgelist[s];
-      if (e.dest < 0 || e.dest >= g.cnodenum || e.socket < 0 ||
-          e.socket >= graph->cnodelist[e.dest].degree ||
-          graph->cnodelist[e.dest].edgelist[e.socket].dest != v ||
-          graph->cnodelist[e.dest].edgelist[e.socket].socket != s)
+      if (!hasmirror(graph, v, s))
         throw std::invalid_argument("decoder: variable node " + std::to_string(v) + ", socket " +
                                     std::to_string(s) + " has no mirror entry at check node " +
                                     std::to_string(e.dest) + ", socket " +
@@ -109,6 +106,15 @@ std::string undecodable(const graphs *graph) {
     return "the graph has no variable nodes (" + std::to_string(graph->cnodenum) +
            " check nodes): there is nothing to decode";
   return "";
+}
+
+bool hasmirror(const graphs *graph, int v, int s) {
+  const edge &e = graph->vnodelist[v].edgelist[s];
+  if (e.dest < 0 || e.dest >= graph->cnodenum || e.socket < 0 ||
+      e.socket >= graph->cnodelist[e.dest].degree)
+    return false;
+  const edge &back = graph->cnodelist[e.dest].edgelist[e.socket];
+  return back.dest == v && back.socket == s;
 }
 
 const char *algorithmname(decoderalgorithm algorithm) {

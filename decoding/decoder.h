@@ -130,6 +130,10 @@ bool parseapproximation(const std::string &name, spaapproximation *approximation
 // may still find broken entries).
 std::string undecodable(const graphs *graph);
 
+// True when socket s of variable node v names a check node and socket of
+// graph that exist and whose entry names v and s back (its mirror entry).
+bool hasmirror(const graphs *graph, int v, int s);
+
 // Where decode puts its results; frames x n arrays are frame by frame.
 // Pointers other than decisions may be null when not wanted.
 struct decodeoutputs {

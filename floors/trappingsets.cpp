@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "decoder.h"
 #include "degreetable.h"
 
 namespace ldpc {
@@ -33,10 +34,7 @@ tannerlists listsofgraph(const graphs *graph) {
     const vnode &node = graph->vnodelist[v];
     for (int s = 0; s < node.degree; ++s) {
       const edge &e = node.edgelist[s];
-      if (e.dest < 0 || e.dest >= t.cnodenum || e.socket < 0 ||
-          e.socket >= graph->cnodelist[e.dest].degree ||
-          graph->cnodelist[e.dest].edgelist[e.socket].dest != v ||
-          graph->cnodelist[e.dest].edgelist[e.socket].socket != s)
+      if (!hasmirror(graph, v, s))
         refuse("variable node " + std::to_string(v) + ", socket " + std::to_string(s) +
                " has no mirror entry at check node " + std::to_string(e.dest));
       t.vchecks[v].push_back(e.dest);
