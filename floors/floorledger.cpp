@@ -382,4 +382,17 @@ std::string floorledgerwriter::close() {
   return fault;
 }
 
+void keepinledger(floorledgerwriter *writer, const floorledgercontents *recorded,
+                  std::string *fault, floorcallbacks *callbacks) {
+  callbacks->recorded = [recorded](int point, floorresult *r) {
+    auto it = recorded->points.find(point);
+    if (it == recorded->points.end()) return false;
+    *r = it->second;
+    return true;
+  };
+  callbacks->pointdone = [writer, fault](const floorresult &r) {
+    if (!r.cancelled && fault->empty()) *fault = writer->write(r);
+  };
+}
+
 }  // namespace ldpc

@@ -101,6 +101,15 @@ class floorledgerwriter {
 std::string floorconfigdifference(const std::string &a, const std::string &namea,
                                   const std::string &b, const std::string &nameb);
 
+// Sets the callbacks of a run that keeps a ledger opened with writer (its
+// recorded points read into recorded): a point recorded there is taken
+// without running it, and every other point that ends uncancelled is
+// written while *fault is "", so that the first write that fails leaves its
+// fault there and no later point is written. writer, recorded and fault
+// must outlive the run.
+void keepinledger(floorledgerwriter *writer, const floorledgercontents *recorded,
+                  std::string *fault, floorcallbacks *callbacks);
+
 }  // namespace ldpc
 
 #endif

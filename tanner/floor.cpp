@@ -379,15 +379,7 @@ int floorcommand(int argc, char **argv) {
     const std::string fault = ledger.open(o.ledger, ldpc::floorconfig(code.graph, o.run), o.run,
                                           o.resume, &recorded, {{"command", line}});
     if (!fault.empty()) fail(fault);
-    callbacks.recorded = [&recorded](int point, ldpc::floorresult *r) {
-      auto it = recorded.points.find(point);
-      if (it == recorded.points.end()) return false;
-      *r = it->second;
-      return true;
-    };
-    callbacks.pointdone = [&](const ldpc::floorresult &r) {
-      if (!r.cancelled && ledgerfault.empty()) ledgerfault = ledger.write(r);
-    };
+    ldpc::keepinledger(&ledger, &recorded, &ledgerfault, &callbacks);
   }
   startprogress("floor");
   if (o.progress) forceprogress();

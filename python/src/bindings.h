@@ -112,12 +112,20 @@ ldpc::simulations irregularrecord(int length, std::vector<int> &vdeg, std::vecto
                                   std::vector<int> &cdeg, std::vector<double> &cfrac,
                                   bool edgefractions);
 
+// The registration of each library's bindings (src/FEATURE.cpp): module.cpp
+// registers the graph and its constructions always, and every other feature
+// when it is built (LDPC_PYTHON_FEATURE defined).
 void bindgraph(py::module_ &m);
 void bindconstruct(py::module_ &m);
-#ifdef LDPC_PYTHON_DECODING
 void binddecoding(py::module_ &m);
+void bindfloors(py::module_ &m);
+void bindshortcycles(py::module_ &m);
+void bindthreshold(py::module_ &m);
+void bindencoding(py::module_ &m);
+void bindmodulation(py::module_ &m);
+
 // The decoder settings of keywords (alpha and beta None when not given),
-// checked as tanner checks them (ValueError).
+// checked as tanner checks them (ValueError); src/decoding.cpp.
 ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::string &schedule,
                                     const py::handle &iterations, bool earlystop,
                                     const py::handle &alpha, const py::handle &beta,
@@ -125,27 +133,13 @@ ldpc::decoderoptions decoderoptions(const std::string &algorithm, const std::str
                                     const std::string &approximation = "exact");
 // Sum-product's approximation of its name (ValueError).
 ldpc::spaapproximation spaapproximation(const std::string &name);
-#endif
-#ifdef LDPC_PYTHON_FLOORS
-void bindfloors(py::module_ &m);
-#endif
-#ifdef LDPC_PYTHON_SHORTCYCLES
-void bindshortcycles(py::module_ &m);
+
 // girth= of the constructions: 0 (none) or even and at least 4; a fresh
 // graph is then rid of shorter cycles, drawing on from the graph stream as
-// `tanner construct --girth` does.
+// `tanner construct --girth` does (src/shortcycles.cpp; without it,
+// construct.cpp refuses girth= other than 0).
 void checkgirth(int girth);
 void conditiongirth(ldpc::graphs *record, int girth);
-#endif
-#ifdef LDPC_PYTHON_THRESHOLD
-void bindthreshold(py::module_ &m);
-#endif
-#ifdef LDPC_PYTHON_ENCODING
-void bindencoding(py::module_ &m);
-#endif
-#ifdef LDPC_PYTHON_MODULATION
-void bindmodulation(py::module_ &m);
-#endif
 
 }  // namespace ldpcpython
 

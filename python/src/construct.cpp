@@ -11,14 +11,15 @@
 
 namespace ldpcpython {
 
-namespace {
-
 #ifndef LDPC_PYTHON_SHORTCYCLES
+// Without the cycle removal (src/shortcycles.cpp) girth= is refused.
 void checkgirth(int girth) {
   if (girth != 0) throw py::value_error("girth needs a build with the cycle removal");
 }
 void conditiongirth(ldpc::graphs *, int) {}
 #endif
+
+namespace {
 
 [[noreturn]] void badseed(const std::string &text) {
   throw py::value_error("seed takes W0,W1,W2 (each 0..65535) or an integer below 2^48, not '" +

@@ -272,15 +272,7 @@ void bindfloors(py::module_ &m) {
           fault = writer.open(py::str(ledger), ldpc::floorconfig(&code.record, run), run, resume,
                               &recorded, {{"command", "ldpcgraph.floor"}});
           if (!fault.empty()) throw py::value_error(fault);
-          callbacks.recorded = [&recorded](int point, ldpc::floorresult *r) {
-            auto it = recorded.points.find(point);
-            if (it == recorded.points.end()) return false;
-            *r = it->second;
-            return true;
-          };
-          callbacks.pointdone = [&](const ldpc::floorresult &r) {
-            if (!r.cancelled && fault.empty()) fault = writer.write(r);
-          };
+          ldpc::keepinledger(&writer, &recorded, &fault, &callbacks);
         }
         const std::vector<ldpc::floorresult> results = estimate(code, run, callbacks);
         const std::string closing = writer.close();

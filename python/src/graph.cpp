@@ -45,6 +45,21 @@ void checkwrite(ldpc::writeoutcome outcome, const std::string &path, const std::
   }
 }
 
+// The outcome of a reader of path: nothing, the fileerror of a file that
+// could not be opened (errno as the reader left it), or inputerror with the
+// reader's message, after "PATH: " unless the reader names the file itself.
+void checkread(ldpc::readoutcome outcome, const std::string &path, const std::string &error,
+               bool errornamesfile = false) {
+  switch (outcome) {
+    case ldpc::readok:
+      return;
+    case ldpc::readopenfailed:
+      throwopen(path);
+    case ldpc::readmalformed:
+      throw inputerror(errornamesfile ? error : path + ": " + error);
+  }
+}
+
 py::dict distribution(const std::vector<ldpc::degreeshare> &shares) {
   std::vector<std::int32_t> degree;
   std::vector<std::int64_t> nodes;
@@ -190,14 +205,7 @@ void protodeleter::operator()(ldpc::graphs *protograph) const {
 protoholder readproto(const std::string &path) {
   ldpc::graphs *protograph = nullptr;
   std::string error;
-  switch (ldpc::readprotofile(path.c_str(), &protograph, &error)) {
-    case ldpc::readok:
-      break;
-    case ldpc::readopenfailed:
-      throwopen(path);
-    case ldpc::readmalformed:
-      throw inputerror(path + ": " + error);
-  }
+  checkread(ldpc::readprotofile(path.c_str(), &protograph, &error), path, error);
   return protoholder(protograph);
 }
 void throwopen(const std::string &path) {
@@ -207,27 +215,14 @@ void throwopen(const std::string &path) {
 
 void readgraph(graph *target, const std::string &path) {
   std::string error;
-  switch (ldpc::readgraphfile(path.c_str(), &target->record, &target->encoder, &error)) {
-    case ldpc::readok:
-      return;
-    case ldpc::readopenfailed:
-      throwopen(path);
-    case ldpc::readmalformed:
-      throw inputerror(path + ": " + error);
-  }
+  checkread(ldpc::readgraphfile(path.c_str(), &target->record, &target->encoder, &error), path,
+            error);
 }
 
 void readqcgraph(graph *target, const std::string &path, std::vector<int> *punctured) {
   ldpc::qcmatrix qc;
   std::string error;
-  switch (ldpc::readqcfile(path.c_str(), &qc, &error)) {
-    case ldpc::readok:
-      break;
-    case ldpc::readopenfailed:
-      throwopen(path);
-    case ldpc::readmalformed:
-      throw inputerror(error);
-  }
+  checkread(ldpc::readqcfile(path.c_str(), &qc, &error), path, error, /*errornamesfile=*/true);
   ldpc::graphs *expanded = ldpc::expandqc(qc, &error);
   if (expanded == nullptr) throw inputerror(path + ": " + error);
   target->record = *expanded;  // the arrays move to the target
