@@ -123,12 +123,7 @@ std::vector<optionentry> commonoptions(common *options, const std::set<std::stri
        "                 peg exchange check ends of edges after the construction,\n"
        "                 drawing from the graph stream after it; --circulant draws\n"
        "                 its shifts so. Status 1 when G is not reached.\n",
-       [options](const std::string &v) {
-         options->girth = parseint("construct", "--girth", v);
-         if (options->girth < 4 || options->girth % 2 != 0)
-           usageerror("construct", "--girth takes an even number of at least 4");
-       },
-       true},
+       [options](const std::string &v) { options->girth = parsegirth("construct", v); }, true},
       {"--no-parallel", optionkind::flag,
        "  --no-parallel  the same as --girth 4 (give one of them)\n",
        [options](const std::string &) { options->girth = 4; }, true},

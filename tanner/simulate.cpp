@@ -419,11 +419,8 @@ std::vector<optionentry> chainoptions(settings *s) {
   table.push_back(
       setter("--frames-per-graph", optionkind::integer, &s->run.framespergraph, intvalue));
   table.push_back(flagentry("--graphs", [s] { s->listgraphs = true; }));
-  table.push_back({"--girth", optionkind::integer, "", [s](const std::string &v) {
-                     s->girth = parseint(command, "--girth", v);
-                     if (s->girth < 4 || s->girth % 2 != 0)
-                       usageerror(command, "--girth takes an even number of at least 4");
-                   }});
+  table.push_back({"--girth", optionkind::integer, "",
+                   [s](const std::string &v) { s->girth = parsegirth(command, v); }});
   table.push_back(flagentry("--no-parallel", [s] { s->girth = 4; }));
   const std::vector<optionentry> distribution = distributionoptions(command, &s->distribution);
   table.insert(table.end(), distribution.begin(), distribution.end());
