@@ -52,6 +52,14 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
   applyoptions(command, help, table, argc, argv, rules);
 }
 
+void helpfirst(const char *help, int argc, char **argv) {
+  for (int i = 0; i < argc; ++i)
+    if (ishelp(argv[i])) {
+      std::fputs(help, stdout);
+      finish(statusok);
+    }
+}
+
 std::string helptext(const char *head, const std::vector<optionentry> &table, const char *tail) {
   std::string text = head;
   for (const optionentry &entry : table) text += entry.help;

@@ -57,6 +57,11 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
 void applyoptions(const char *command, const char *help, const std::vector<optionentry> &table,
                   int argc, char **argv, std::vector<std::string> *positional);
 
+// For a command whose help wins wherever it comes, before any fault of the
+// arguments before it: when one is --help or -h, prints help and ends with
+// status 0.
+void helpfirst(const char *help, int argc, char **argv);
+
 // The entry of table named name, null when there is none.
 const optionentry *findoption(const std::vector<optionentry> &table, const std::string &name);
 

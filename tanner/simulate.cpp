@@ -1004,11 +1004,7 @@ void takeranks(settings *s) {
 }  // namespace
 
 int simulatecommand(int argc, char **argv) {
-  for (int i = 0; i < argc; ++i)
-    if (ishelp(argv[i])) {
-      std::fputs(simulatehelp, stdout);
-      return statusok;
-    }
+  helpfirst(simulatehelp, argc, argv);
   simulatecode codeargs;
   std::vector<char *> rest = takesimulatecode(command, argc, argv, &codeargs);
   settings s = parse(static_cast<int>(rest.size()) - 1, rest.data());
