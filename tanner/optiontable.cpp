@@ -23,8 +23,8 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
       std::fputs(help, stdout);
       finish(statusok);
     }
-    const optionentry *entry = findoption(table, arg);
     const bool isoption = rules.isoption ? rules.isoption(arg) : arg.size() > 1 && arg[0] == '-';
+    const optionentry *entry = isoption ? findoption(table, arg) : nullptr;
     if (entry == nullptr && isoption) {
       if (!rules.unknown) usageerror(command, "unknown option " + arg);
       i += rules.unknown(arg, i + 1 < argc ? argv[i + 1] : nullptr);

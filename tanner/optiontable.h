@@ -37,8 +37,8 @@ std::string helptext(const char *head, const std::vector<optionentry> &table, co
 
 // How applyoptions reads what is not in the table.
 struct argumentrules {
-  // Whether an argument is an option; every other is positional. Unset:
-  // starts with '-' and is not "-" itself.
+  // Whether an argument is an option; every other is positional, a name of
+  // the table too. Unset: starts with '-' and is not "-" itself.
   std::function<bool(const std::string &arg)> isoption;
   // Each positional argument in order, as it comes.
   std::function<void(const std::string &arg)> positional;
