@@ -1006,8 +1006,10 @@ void takeranks(settings *s) {
 int simulatecommand(int argc, char **argv) {
   helpfirst(simulatehelp, argc, argv);
   simulatecode codeargs;
-  std::vector<char *> rest = takesimulatecode(command, argc, argv, &codeargs);
-  settings s = parse(static_cast<int>(rest.size()) - 1, rest.data());
+  std::vector<std::string> rest = takesimulatecode(command, simulatehelp, argc, argv, &codeargs);
+  std::vector<char *> restargs;
+  for (std::string &arg : rest) restargs.push_back(arg.data());
+  settings s = parse(static_cast<int>(restargs.size()), restargs.data());
   if (codeargs.haslists && (s.code == "irregular" || s.code == "proto"))
     usageerror(command, "--punctured and --shortened apply to a code file, not an ensemble");
   s.codeargs = std::move(codeargs);
