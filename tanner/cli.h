@@ -22,19 +22,12 @@
 
 namespace tanner {
 
-// The subcommands, one source file a family.
-int convertcommand(int argc, char **argv);
-int exportcommand(int argc, char **argv);
-int constructcommand(int argc, char **argv);
-int dumpcommand(int argc, char **argv);
-int encodecommand(int argc, char **argv);
-int checkcommand(int argc, char **argv);
-int statscommand(int argc, char **argv);
-int simulatecommand(int argc, char **argv);
-int thresholdcommand(int argc, char **argv);
-int floorcommand(int argc, char **argv);
-int trappingcommand(int argc, char **argv);
-int absorbingcommand(int argc, char **argv);
+// The subcommands, one source file a family: each takes the arguments after
+// its name and returns the exit status.
+using subcommandfunction = int(int argc, char **argv);
+subcommandfunction convertcommand, exportcommand, constructcommand, dumpcommand, encodecommand,
+    checkcommand, statscommand, simulatecommand, thresholdcommand, floorcommand, trappingcommand,
+    absorbingcommand;
 
 }  // namespace tanner
 

@@ -123,12 +123,7 @@ std::vector<optionentry> commonoptions(common *options, const std::set<std::stri
        "                 peg exchange check ends of edges after the construction,\n"
        "                 drawing from the graph stream after it; --circulant draws\n"
        "                 its shifts so. Status 1 when G is not reached.\n",
-       [options](const std::string &v) {
-         options->girth = parseint("construct", "--girth", v);
-         if (options->girth < 4 || options->girth % 2 != 0)
-           usageerror("construct", "--girth takes an even number of at least 4");
-       },
-       true},
+       [options](const std::string &v) { options->girth = parsegirth("construct", v); }, true},
       {"--no-parallel", optionkind::flag,
        "  --no-parallel  the same as --girth 4 (give one of them)\n",
        [options](const std::string &) { options->girth = 4; }, true},
@@ -338,6 +333,26 @@ void startstream(const common &options, ldpc::jsonwriter &json) {
 
 namespace {
 
+// Builds a graph of an ensemble (build draws it from the graph stream),
+// rids it of short cycles as asked, writes it and reports it beside the
+// distribution asked for.
+void buildensemble(const common &options, const distributionargs &asked,
+                   const std::function<void(ldpc::graphs *)> &build) {
+  ldpc::jsonwriter json;
+  beginreport(options, json);
+  startstream(options, json);
+  ldpc::graphs graph{};
+  build(&graph);
+  applygirth(&graph, options, json);
+  writeandreport(&graph, options, json);
+  const bool edges = asked.edgefractions;
+  reportdistributions(
+      options, json, distributionrows(asked.vdeg, asked.vfrac, ldpc::vdistribution(&graph), edges),
+      distributionrows(asked.cdeg, asked.cfrac, ldpc::cdistribution(&graph), edges), edges);
+  endreport(options, json);
+  ldpc::freegraph(&graph);
+}
+
 int irregular(int argc, char **argv) {
   common options;
   std::vector<std::string> args = parsecommon(argc, argv, &options);
@@ -352,12 +367,9 @@ int irregular(int argc, char **argv) {
   if (options.circulant || !options.shifts.empty())
     usageerror("construct", "--circulant and --shifts apply to proto only");
   checkdistributionargs("construct", distribution, length);
-  std::vector<int> &vdeg = distribution.vdeg, &cdeg = distribution.cdeg;
-  std::vector<double> &vfrac = distribution.vfrac, &cfrac = distribution.cfrac;
-  bool edgefractions = distribution.edgefractions;
-
+  distributionargs &d = distribution;
   ldpc::simulations simulation =
-      ldpc::irregularsimulation(length, vdeg, vfrac, cdeg, cfrac, edgefractions);
+      ldpc::irregularsimulation(length, d.vdeg, d.vfrac, d.cdeg, d.cfrac, d.edgefractions);
   simulation.verbose = options.verbose ? 1 : 0;
 
   // The construction refuses (or fails a condition of) what its balancing
@@ -365,18 +377,9 @@ int irregular(int argc, char **argv) {
   std::string refusal = ldpc::refuseirregular(simulation);
   if (!refusal.empty()) fail(refusal);
   checkwritable(options.output);
-  ldpc::jsonwriter json;
-  beginreport(options, json);
-  startstream(options, json);
-  ldpc::graphs graph{};
-  ldpc::constructirregulargraph(&graph, &simulation);
-  applygirth(&graph, options, json);
-  writeandreport(&graph, options, json);
-  reportdistributions(
-      options, json, distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), edgefractions),
-      distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), edgefractions), edgefractions);
-  endreport(options, json);
-  ldpc::freegraph(&graph);
+  buildensemble(options, distribution, [&simulation](ldpc::graphs *graph) {
+    ldpc::constructirregulargraph(graph, &simulation);
+  });
   return statusok;
 }
 
@@ -409,31 +412,19 @@ int proto(int argc, char **argv) {
   simulation.protograph = protograph;
   simulation.length = lift;
   simulation.ensemble = 1;
-
-  ldpc::jsonwriter json;
-  beginreport(options, json);
-  startstream(options, json);
-  ldpc::graphs graph{};
-  ldpc::constructprotograph(&graph, &simulation);
-  applygirth(&graph, options, json);
-  writeandreport(&graph, options, json);
-
   // The protograph's own distribution is the one asked for.
-  std::vector<int> vdeg, cdeg;
-  std::vector<double> vfrac, cfrac;
+  distributionargs asked;
   for (const ldpc::degreeshare &share : ldpc::vdistribution(protograph)) {
-    vdeg.push_back(share.degree);
-    vfrac.push_back(share.nodefraction);
+    asked.vdeg.push_back(share.degree);
+    asked.vfrac.push_back(share.nodefraction);
   }
   for (const ldpc::degreeshare &share : ldpc::cdistribution(protograph)) {
-    cdeg.push_back(share.degree);
-    cfrac.push_back(share.nodefraction);
+    asked.cdeg.push_back(share.degree);
+    asked.cfrac.push_back(share.nodefraction);
   }
-  reportdistributions(options, json,
-                      distributionrows(vdeg, vfrac, ldpc::vdistribution(&graph), false),
-                      distributionrows(cdeg, cfrac, ldpc::cdistribution(&graph), false), false);
-  endreport(options, json);
-  ldpc::freegraph(&graph);
+  buildensemble(options, asked, [&simulation](ldpc::graphs *graph) {
+    ldpc::constructprotograph(graph, &simulation);
+  });
   ldpc::freegraph(protograph);
   std::free(protograph);
   return statusok;

@@ -356,15 +356,24 @@ std::vector<ldpc::pointresult> directcheck(const flooroptions &o, const ldpc::gr
   return ldpc::runsimulation(s, supply);
 }
 
+// The estimator's run; a setting it refuses ends the process with status 1
+// and its message.
+std::vector<ldpc::floorresult> runestimator(const ldpc::graphs *graph,
+                                            const ldpc::floorsettings &run,
+                                            const ldpc::floorcallbacks &callbacks) {
+  try {
+    return ldpc::runfloor(graph, run, callbacks);
+  } catch (const std::invalid_argument &e) {
+    endprogress();
+    fail(e.what());
+  }
+}
+
 }  // namespace
 
 int floorcommand(int argc, char **argv) {
   const std::string command = "floor";
-  for (int i = 0; i < argc; ++i)
-    if (ishelp(argv[i])) {
-      std::fputs(floorhelp, stdout);
-      return statusok;
-    }
+  helpfirst(floorhelp, argc, argv);
   flooroptions o = parsefloor(command, floorhelp, argc, argv);
   if (!o.json.empty()) checkwritable(o.json);
   ownedcode code{loadcodefile(o.code)};
@@ -383,13 +392,7 @@ int floorcommand(int argc, char **argv) {
   }
   startprogress("floor");
   if (o.progress) forceprogress();
-  std::vector<ldpc::floorresult> results;
-  try {
-    results = ldpc::runfloor(code.graph, o.run, callbacks);
-  } catch (const std::invalid_argument &e) {
-    endprogress();
-    fail(e.what());
-  }
+  const std::vector<ldpc::floorresult> results = runestimator(code.graph, o.run, callbacks);
   if (!o.ledger.empty()) {
     const std::string fault = ledger.close();
     if (!ledgerfault.empty()) fail(ledgerfault);
@@ -422,11 +425,7 @@ int floorcommand(int argc, char **argv) {
 
 int trappingcommand(int argc, char **argv) {
   const std::string command = "trapping";
-  for (int i = 0; i < argc; ++i)
-    if (ishelp(argv[i])) {
-      std::fputs(trappinghelp, stdout);
-      return statusok;
-    }
+  helpfirst(trappinghelp, argc, argv);
   flooroptions o = parsefloor(command, trappinghelp, argc, argv);
   if (o.maxsize == 0) o.maxsize = 12;
   ownedcode code{loadcodefile(o.code)};
@@ -439,13 +438,7 @@ int trappingcommand(int argc, char **argv) {
   };
   startprogress("trapping");
   if (o.progress) forceprogress();
-  ldpc::floorresult r;
-  try {
-    r = ldpc::runfloor(code.graph, o.run, cb)[0];
-  } catch (const std::invalid_argument &e) {
-    endprogress();
-    fail(e.what());
-  }
+  const ldpc::floorresult r = runestimator(code.graph, o.run, cb)[0];
   endprogress();
   const std::vector<ldpc::failurerecord> records =
       collector.records(static_cast<std::size_t>(o.top), o.maxsize);
@@ -493,11 +486,7 @@ int trappingcommand(int argc, char **argv) {
 
 int absorbingcommand(int argc, char **argv) {
   const std::string command = "absorbing";
-  for (int i = 0; i < argc; ++i)
-    if (ishelp(argv[i])) {
-      std::fputs(absorbinghelp, stdout);
-      return statusok;
-    }
+  helpfirst(absorbinghelp, argc, argv);
   std::string path;
   ldpc::enumerationsettings settings;
   settings.maxsize = 4;

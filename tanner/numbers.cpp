@@ -97,20 +97,34 @@ std::vector<std::string> splitcommas(const std::string &text) {
 
 }  // namespace
 
+namespace {
+
+// Each comma-separated part of text as parse reads it.
+template <typename parser>
+auto parseparts(const std::string &text, parser parse) {
+  std::vector<decltype(parse(text))> values;
+  for (const std::string &part : splitcommas(text)) values.push_back(parse(part));
+  return values;
+}
+
+}  // namespace
+
 std::vector<int> parseintlist(const std::string &command, const std::string &option,
                               const std::string &text) {
-  std::vector<int> values;
-  for (const std::string &part : splitcommas(text))
-    values.push_back(parseint(command, option, part));
-  return values;
+  return parseparts(text, [&](const std::string &part) { return parseint(command, option, part); });
 }
 
 std::vector<double> parsedoublelist(const std::string &command, const std::string &option,
                                     const std::string &text) {
-  std::vector<double> values;
-  for (const std::string &part : splitcommas(text))
-    values.push_back(parsedouble(command, option, part));
-  return values;
+  return parseparts(text,
+                    [&](const std::string &part) { return parsedouble(command, option, part); });
+}
+
+int parsegirth(const std::string &command, const std::string &text) {
+  const int girth = parseint(command, "--girth", text);
+  if (girth < 4 || girth % 2 != 0)
+    usageerror(command, "--girth takes an even number of at least 4");
+  return girth;
 }
 
 }  // namespace tanner

@@ -17,6 +17,8 @@ std::vector<int> parseintlist(const std::string &command, const std::string &opt
                               const std::string &text);
 std::vector<double> parsedoublelist(const std::string &command, const std::string &option,
                                     const std::string &text);
+// The value of --girth G: an even number of at least 4.
+int parsegirth(const std::string &command, const std::string &text);
 
 }  // namespace tanner
 

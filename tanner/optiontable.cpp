@@ -23,8 +23,8 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
       std::fputs(help, stdout);
       finish(statusok);
     }
-    const optionentry *entry = findoption(table, arg);
     const bool isoption = rules.isoption ? rules.isoption(arg) : arg.size() > 1 && arg[0] == '-';
+    const optionentry *entry = isoption ? findoption(table, arg) : nullptr;
     if (entry == nullptr && isoption) {
       if (!rules.unknown) usageerror(command, "unknown option " + arg);
       i += rules.unknown(arg, i + 1 < argc ? argv[i + 1] : nullptr);
@@ -50,6 +50,14 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
   argumentrules rules;
   rules.positional = [positional](const std::string &arg) { positional->push_back(arg); };
   applyoptions(command, help, table, argc, argv, rules);
+}
+
+void helpfirst(const char *help, int argc, char **argv) {
+  for (int i = 0; i < argc; ++i)
+    if (ishelp(argv[i])) {
+      std::fputs(help, stdout);
+      finish(statusok);
+    }
 }
 
 std::string helptext(const char *head, const std::vector<optionentry> &table, const char *tail) {

@@ -37,8 +37,8 @@ std::string helptext(const char *head, const std::vector<optionentry> &table, co
 
 // How applyoptions reads what is not in the table.
 struct argumentrules {
-  // Whether an argument is an option; every other is positional. Unset:
-  // starts with '-' and is not "-" itself.
+  // Whether an argument is an option; every other is positional, a name of
+  // the table too. Unset: starts with '-' and is not "-" itself.
   std::function<bool(const std::string &arg)> isoption;
   // Each positional argument in order, as it comes.
   std::function<void(const std::string &arg)> positional;
@@ -56,6 +56,11 @@ void applyoptions(const char *command, const char *help, const std::vector<optio
 // (or is "-" itself) goes to positional in order.
 void applyoptions(const char *command, const char *help, const std::vector<optionentry> &table,
                   int argc, char **argv, std::vector<std::string> *positional);
+
+// For a command whose help wins wherever it comes, before any fault of the
+// arguments before it: when one is --help or -h, prints help and ends with
+// status 0.
+void helpfirst(const char *help, int argc, char **argv);
 
 // The entry of table named name, null when there is none.
 const optionentry *findoption(const std::vector<optionentry> &table, const std::string &name);

@@ -419,11 +419,8 @@ std::vector<optionentry> chainoptions(settings *s) {
   table.push_back(
       setter("--frames-per-graph", optionkind::integer, &s->run.framespergraph, intvalue));
   table.push_back(flagentry("--graphs", [s] { s->listgraphs = true; }));
-  table.push_back({"--girth", optionkind::integer, "", [s](const std::string &v) {
-                     s->girth = parseint(command, "--girth", v);
-                     if (s->girth < 4 || s->girth % 2 != 0)
-                       usageerror(command, "--girth takes an even number of at least 4");
-                   }});
+  table.push_back({"--girth", optionkind::integer, "",
+                   [s](const std::string &v) { s->girth = parsegirth(command, v); }});
   table.push_back(flagentry("--no-parallel", [s] { s->girth = 4; }));
   const std::vector<optionentry> distribution = distributionoptions(command, &s->distribution);
   table.insert(table.end(), distribution.begin(), distribution.end());
@@ -1007,14 +1004,12 @@ void takeranks(settings *s) {
 }  // namespace
 
 int simulatecommand(int argc, char **argv) {
-  for (int i = 0; i < argc; ++i)
-    if (ishelp(argv[i])) {
-      std::fputs(simulatehelp, stdout);
-      return statusok;
-    }
+  helpfirst(simulatehelp, argc, argv);
   simulatecode codeargs;
-  std::vector<char *> rest = takesimulatecode(command, argc, argv, &codeargs);
-  settings s = parse(static_cast<int>(rest.size()) - 1, rest.data());
+  std::vector<std::string> rest = takesimulatecode(command, simulatehelp, argc, argv, &codeargs);
+  std::vector<char *> restargs;
+  for (std::string &arg : rest) restargs.push_back(arg.data());
+  settings s = parse(static_cast<int>(restargs.size()), restargs.data());
   if (codeargs.haslists && (s.code == "irregular" || s.code == "proto"))
     usageerror(command, "--punctured and --shortened apply to a code file, not an ensemble");
   s.codeargs = std::move(codeargs);

@@ -74,17 +74,6 @@ std::vector<optionentry> standardoptions(const std::string &command,
   };
 }
 
-int takestandardoption(const std::string &command, const std::string &arg, const char *value,
-                       standardargs *options) {
-  const std::vector<optionentry> table = standardoptions(command, &options->request);
-  const optionentry *entry = findoption(table, arg);
-  if (entry == nullptr) return 0;
-  if (!options->given.insert(arg).second) usageerror(command, arg + " is given twice");
-  if (value == nullptr) usageerror(command, arg + " needs a value");
-  entry->apply(value);
-  return 2;
-}
-
 void buildstandardcode(const std::string &command, const ldpc::standardrequest &request,
                        ldpc::standardcode *code) {
   std::string error;
@@ -149,43 +138,43 @@ void settransmission(const std::string &description, ldpc::transmission pattern,
   t.map.counted = ldpc::countedbits(t.pattern);
 }
 
-std::vector<char *> takesimulatecode(const std::string &command, int argc, char **argv,
-                                     simulatecode *code) {
-  std::vector<char *> rest;
-  int i = 0;
+std::vector<std::string> takesimulatecode(const std::string &command, const char *help, int argc,
+                                          char **argv, simulatecode *code) {
+  std::vector<std::string> rest;
+  int first = 0;
   if (argc > 0 && std::strcmp(argv[0], "standard") == 0) {
     code->standard = true;
     if (argc < 2 || argv[1][0] == '-')
       usageerror(command, "standard needs a family name (tanner construct standard --list)");
     code->options.request.family = argv[1];
     rest.push_back(argv[0]);
-    i = 2;
+    first = 2;
   }
-  for (; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (code->standard) {
-      const int used = takestandardoption(command, arg, value, &code->options);
-      if (used > 0) {
-        i += used - 1;
-        continue;
-      }
-    }
-    if (arg == "--punctured" || arg == "--shortened") {
-      if (code->standard)
-        usageerror(command,
-                   arg + " applies to a code file; a standard code brings its own pattern");
-      std::string &list = arg == "--punctured" ? code->punctured : code->shortened;
-      if (!list.empty()) usageerror(command, arg + " is given twice");
-      if (value == nullptr || *value == '\0') usageerror(command, arg + " needs a list of nodes");
-      list = value;
-      code->haslists = true;
-      ++i;
-      continue;
-    }
-    rest.push_back(argv[i]);
-  }
-  rest.push_back(nullptr);
+  std::vector<optionentry> table;
+  if (code->standard) table = standardoptions(command, &code->options.request);
+  for (auto [name, list, missing] :
+       {std::tuple{"--punctured", &code->punctured, "--punctured needs a list of nodes"},
+        std::tuple{"--shortened", &code->shortened, "--shortened needs a list of nodes"}})
+    table.push_back({name, optionkind::list, "",
+                     [command, code, list, missing](const std::string &v) {
+                       if (v.empty()) usageerror(command, missing);
+                       *list = v;
+                       code->haslists = true;
+                     },
+                     true,
+                     [command, code, name] {
+                       if (code->standard)
+                         usageerror(command, std::string(name) +
+                                                 " applies to a code file; a standard code "
+                                                 "brings its own pattern");
+                     },
+                     missing});
+  // Only the code's options are read here: every other argument (an option
+  // of simulate's table or a value of one) stays in rest, in order.
+  argumentrules rules;
+  rules.isoption = [&table](const std::string &arg) { return findoption(table, arg) != nullptr; };
+  rules.positional = [&rest](const std::string &arg) { rest.push_back(arg); };
+  applyoptions(command.c_str(), help, table, argc - first, argv + first, rules);
   return rest;
 }
 

@@ -29,18 +29,12 @@ namespace tanner {
 // --info K --rv V --lbrm TBS, each once.
 struct standardargs {
   ldpc::standardrequest request;
-  std::set<std::string> given;
 };
 
 // Those options as table entries of command, with construct standard's
 // help lines, each once; request must outlive the table.
 std::vector<optionentry> standardoptions(const std::string &command,
                                          ldpc::standardrequest *request);
-
-// When arg is one of those options, takes it with value (null when none
-// follows) and returns the arguments used; else 0.
-int takestandardoption(const std::string &command, const std::string &arg, const char *value,
-                       standardargs *options);
 
 // Builds the code of request; a combination the standard does not define is
 // a usage error of command with buildstandard's message.
@@ -88,10 +82,11 @@ struct simulatecode {
   bool haslists = false;
 };
 
-// Takes those options out of simulate's arguments; returns the others in
-// order, "standard" standing for the code when it is one.
-std::vector<char *> takesimulatecode(const std::string &command, int argc, char **argv,
-                                     simulatecode *code);
+// Takes those options out of simulate's arguments (by table, each once;
+// help for --help); returns the others in order, "standard" standing for
+// the code when it is one.
+std::vector<std::string> takesimulatecode(const std::string &command, const char *help, int argc,
+                                          char **argv, simulatecode *code);
 
 // The pattern of a code file: its flag line when it is a base-matrix file,
 // then the lists of code. A list with a fault is a usage error of command.

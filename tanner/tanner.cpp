@@ -51,18 +51,13 @@ const char overview[] =
     "in .qc, or any name with --format qc.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
-const char converthelp[] =
+const char converthead[] =
     "usage: tanner convert [--encoder] IN.alist OUT.code\n"
     "\n"
     "Converts an alist file (column lists padded with zeros or not; lines\n"
     "starting with '#' ignored) into a code description file, as alistconv\n"
     "does. OUT.code appears whole or not at all.\n"
-    "\n"
-    "  --encoder   also write the encoder information (gap and iphi of the\n"
-    "              approximate lower-triangular form), so that tanner encode\n"
-    "              and simulate --codeword random encode without elimination;\n"
-    "              the graph written then has its nodes in the order of that\n"
-    "              form (the same code with its bits and checks renumbered)\n";
+    "\n";
 
 const char exporthead[] =
     "usage: tanner export [--unpadded] IN.code OUT.alist\n"
@@ -112,18 +107,24 @@ const subcommand subcommands[] = {
 ldpc::graphs *keptgraph;
 
 int convertcommand(int argc, char **argv) {
-  std::vector<char *> files;
+  std::vector<std::string> files;
   bool withencoder = false;
-  for (int i = 0; i < argc; ++i) {
-    if (ishelp(argv[i])) {
-      std::fputs(converthelp, stdout);
-      return statusok;
-    }
-    if (std::strcmp(argv[i], "--encoder") == 0 && !withencoder)
-      withencoder = true;
-    else
-      files.push_back(argv[i]);
-  }
+  const std::vector<optionentry> table = {
+      {"--encoder", optionkind::flag,
+       "  --encoder   also write the encoder information (gap and iphi of the\n"
+       "              approximate lower-triangular form), so that tanner encode\n"
+       "              and simulate --codeword random encode without elimination;\n"
+       "              the graph written then has its nodes in the order of that\n"
+       "              form (the same code with its bits and checks renumbered)\n",
+       [&withencoder](const std::string &) { withencoder = true; }}};
+  // As alistconv reads them: the first --encoder is the option, every other
+  // argument a file (a second --encoder and "-x" too).
+  argumentrules rules;
+  rules.isoption = [&withencoder](const std::string &arg) {
+    return arg == "--encoder" && !withencoder;
+  };
+  rules.positional = [&files](const std::string &arg) { files.push_back(arg); };
+  applyoptions("convert", helptext(converthead, table, "").c_str(), table, argc, argv, rules);
   if (files.size() != 2) usageerror("convert", "expects [--encoder] IN.alist OUT.code");
   checkdistinctfiles("convert", {{"the input", files[0]}}, {{"the output", files[1]}});
   // The output is tested first, so that a long read is not wasted; the

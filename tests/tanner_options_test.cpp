@@ -264,6 +264,7 @@ const optionrow largercommands[] = {
      " given twice",
      "--check --ledger --resume --jsn",
      {}},
+    {"convert", "convert", "--encoder", "", "--codeword", "", "--encoder", "", "", {}},
     {"absorbing",
      "absorbing",
      "--json",
@@ -341,6 +342,42 @@ TEST(tanneroptions, the_larger_commands_take_every_option_their_help_names) {
           << r.command << ": " << refused.err;
     }
   }
+}
+
+// convert reads its arguments as alistconv does: only the first --encoder
+// is the option, every other argument (a second --encoder, "-x") is a
+// file; --help wins wherever it comes.
+TEST(tanneroptions, convert_takes_one_encoder_and_files) {
+  tempdir dir;
+  const std::string code = examples + "/hamming7.alist", out = dir.file("out.code");
+  const std::string expects = "tanner convert: expects [--encoder] IN.alist OUT.code";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // a part of standard error ("" none)
+  } cases[] = {
+      {{"convert", "--encoder", code, out}, 0, ""},
+      {{"convert", code, out, "--encoder"}, 0, ""},
+      {{"convert", "--encoder", "--encoder", code, out}, 2, expects},
+      {{"convert", "--encoder", "--encoder", out}, 1, "--encoder"},
+      {{"convert", "-x", out}, 1, "-x"},
+      {{"convert", "--bogus", code, out}, 2, expects},
+      {{"convert", "--encoder"}, 2, expects},
+      {{"convert", code, out, "--bogus", "--help"}, 0, ""},
+      {{"convert", "-h"}, 0, ""},
+  };
+  for (const auto &c : cases) {
+    const runresult r = run(tanner, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << " " << r.err;
+    if (!c.err.empty()) {
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    if (c.status == 0 && c.args.back() == "-h") {
+      EXPECT_EQ(r.out, run(tanner, {"convert", "--help"}).out);
+    }
+  }
+  EXPECT_NE(run(tanner, {"convert", "--help"}).out.find("  --encoder   also write"),
+            std::string::npos);
 }
 
 }  // namespace
